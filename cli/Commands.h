@@ -1,0 +1,7 @@
+#pragma once
+// The subcommands of varnel-cli. Each prints one JSON object on standard output and returns the
+// process exit status: 0 on success, 1 with a message on standard error when it cannot answer.
+
+#include <QStringList>
+
+int RunPictureCommand(const QStringList& args);

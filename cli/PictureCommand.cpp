@@ -1,0 +1,35 @@
+#include "Commands.h"
+#include "Json.h"
+
+#include "imaging/CPicture.h"
+#include "platform/ScriptedUiServices.h"
+
+#include <cstdio>
+
+// varnel-cli picture FILE: loads FILE as the picture service does and reports what it recorded.
+int RunPictureCommand(const QStringList& args)
+{
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: varnel-cli picture FILE\n");
+        return 1;
+    }
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    CPicture picture;
+    const bool loaded = picture.LoadFromFile(args.constFirst());
+    if (!ui.m_Messages.empty()) {
+        // The file could not be read at all: that is an error, not an answer.
+        for (const auto& message : ui.m_Messages)
+            std::fprintf(stderr, "%s\n", qPrintable(message.m_strText.trimmed()));
+        return 1;
+    }
+    JsonWriter json;
+    json.BeginObject()
+        .Key("loaded").Value(loaded)
+        .Key("width").Value(picture.m_nWidth)
+        .Key("height").Value(picture.m_nHeight)
+        .Key("byte_size").Value(picture.m_nByteSize)
+        .EndObject();
+    std::printf("%s\n", json.Text().c_str());
+    return 0;
+}

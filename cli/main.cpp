@@ -1,0 +1,47 @@
+#include "Commands.h"
+
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+
+namespace {
+
+void PrintUsage()
+{
+    std::fprintf(stderr,
+                 "usage: varnel-cli COMMAND ARGS...\n"
+                 "commands:\n"
+                 "  picture FILE   load a picture file as the picture service does\n");
+}
+
+/// The tool's standard error carries its own messages only; Qt's diagnostics would drown them.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Pictures and metafiles are rendered without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(QuietQtMessages);
+    QGuiApplication app(argc, argv);
+
+    const std::map<QString, std::function<int(const QStringList&)>> commands = {
+        {QStringLiteral("picture"), RunPictureCommand},
+    };
+    QStringList args = QGuiApplication::arguments().mid(1);
+    if (args.isEmpty() || !commands.count(args.constFirst())) {
+        PrintUsage();
+        return args.isEmpty() ? 1 : (std::fprintf(stderr, "unknown command: %s\n", qPrintable(args.constFirst())), 1);
+    }
+    const QString name = args.takeFirst();
+    return commands.at(name)(args);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/WinTypes.h"
+
+/// The GeoTIFF georeference of one TIFF image: tie point and pixel scale in model units
+/// (metres for a UTM georeference, degrees for a geographic one), the image size, and the
+/// UTM zone and datum code found in the citation. All zero until filled.
+struct GeoTiffInfo {
+    double m_dTieX = 0.0;   ///< model X (easting) of the top-left corner: ModelTiepointTag value 3
+    double m_dTieY = 0.0;   ///< model Y (northing) of the top-left corner: ModelTiepointTag value 4
+    double m_dScaleX = 0.0; ///< model units per pixel across: ModelPixelScaleTag value 0
+    double m_dScaleY = 0.0; ///< model units per pixel down: ModelPixelScaleTag value 1
+    int m_nRows = 0;        ///< image height in pixels
+    int m_nColumns = 0;     ///< image width in pixels
+    int m_nUtmZone = 0;     ///< UTM zone number from the citation, 0 when none
+    BOOL m_bHasZone = 0;    ///< a zone number was found
+    int m_nDatum = 0;       ///< datum code: 0 WGS84, 1 Clarke 1866
+
+    friend bool operator==(const GeoTiffInfo&, const GeoTiffInfo&) = default;
+};

@@ -1,0 +1,113 @@
+#include "imaging/CPicture.h"
+
+#include "imaging/PictureService.h"
+#include "platform/FileIO.h"
+#include "platform/UiServices.h"
+
+#include <QPainter>
+
+namespace {
+
+void ShowPictureError(const QString& text)
+{
+    Ui().MessageBox(text, QString::fromLatin1(kPictureErrorCaption), MB_OK | MB_ICONERROR);
+}
+
+} // namespace
+
+CPicture::~CPicture()
+{
+    Free();
+}
+
+void CPicture::Free()
+{
+    m_pPicture.reset();
+    m_nHeight = 0;
+    m_nByteSize = 0;
+    m_nWidth = 0;
+}
+
+bool CPicture::LoadFromFile(const QString& path)
+{
+    Free();
+    QByteArray bytes;
+    QString error;
+    bool result = false;
+    if (!ReadWholeFile(path, bytes, &error)) {
+        ShowPictureError(error);
+    } else {
+        m_nByteSize = static_cast<int>(bytes.size());
+        if (!bytes.isEmpty())
+            result = LoadFromMemory(bytes);
+    }
+    if (m_pPicture) {
+        const QSize himetric = m_pPicture->HimetricSize();
+        m_nHeight = MulDiv(himetric.height(), kPixelsPerInch, kHimetricPerInch);
+        m_nWidth = MulDiv(himetric.width(), kPixelsPerInch, kHimetricPerInch);
+    } else {
+        m_nHeight = 0;
+        m_nWidth = 0;
+        result = false;
+    }
+    return result;
+}
+
+bool CPicture::LoadFromMemory(const QByteArray& data)
+{
+    m_pPicture = LoadPicture(data);
+    return true;
+}
+
+bool CPicture::LoadFromMemory(const void* data, qsizetype size)
+{
+    if (!data || size <= 0)
+        return LoadFromMemory(QByteArray());
+    return LoadFromMemory(QByteArray(static_cast<const char*>(data), size));
+}
+
+bool CPicture::Render(QPainter* destination, const QRect& rect, int xSrc, int ySrc, int cxSrc, int cySrc)
+{
+    if (!destination || !destination->isActive() || !m_pPicture)
+        return false;
+    if (!m_pPicture->Render(*destination, rect, xSrc, ySrc, cxSrc, cySrc)) {
+        ShowPictureError(QString::fromLatin1(kPictureMemoryText));
+        return false;
+    }
+    return true;
+}
+
+bool CPicture::Draw(QPainter* destination, const QRect& rect)
+{
+    if (!m_pPicture)
+        return false;
+    const QSize himetric = m_pPicture->HimetricSize();
+    return Render(destination, rect, 0, himetric.height(), himetric.width(), -himetric.height());
+}
+
+bool CPicture::DrawPart(QPainter* destination, const QRect& rect, double left, double right, double lower, double upper)
+{
+    if (!m_pPicture)
+        return false;
+    const QSize himetric = m_pPicture->HimetricSize();
+    const double w = himetric.width();
+    const double h = himetric.height();
+    return Render(destination, rect, int(w * left), int(h * upper), int(w * (right - left)), -int(h * (upper - lower)));
+}
+
+bool CPicture::SaveToFile(const QString& path)
+{
+    if (!m_pPicture)
+        return false;
+    const QByteArray bytes = m_pPicture->SaveAsBmp();
+    if (bytes.isEmpty()) {
+        ShowPictureError(QString::fromLatin1(kPictureMemoryText));
+        return false;
+    }
+    QString error;
+    if (!WriteWholeFile(path, bytes, &error)) {
+        ShowPictureError(error);
+        return false;
+    }
+    return true;
+}

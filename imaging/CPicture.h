@@ -1,0 +1,54 @@
+#pragma once
+
+#include "imaging/IPicture.h"
+
+#include <QString>
+
+#include <memory>
+
+class QPainter;
+
+/// One picture of the picture service: loaded from a file or from picture-file bytes in memory,
+/// drawn whole or in part into a rectangle, and saved as a BMP file. Failures are reported in
+/// message boxes captioned "CPicture Error".
+class CPicture {
+public:
+    CPicture() = default;
+    virtual ~CPicture();
+    CPicture(const CPicture&) = delete;
+    CPicture& operator=(const CPicture&) = delete;
+    CPicture(CPicture&&) noexcept = default;
+    CPicture& operator=(CPicture&&) noexcept = default;
+
+    /// Releases the current picture and loads the file. Sets m_nByteSize to the file's length and
+    /// the pixel size from the picture's HIMETRIC size at 96 pixels per inch. False, with the
+    /// sizes 0, when no picture results; a file that cannot be opened is reported.
+    bool LoadFromFile(const QString& path);
+    /// Loads a picture from picture-file bytes. True also when the bytes could not be decoded:
+    /// callers test m_pPicture. Leaves the size fields alone.
+    bool LoadFromMemory(const QByteArray& data);
+    bool LoadFromMemory(const void* data, qsizetype size);
+    /// Releases the picture and zeroes every member.
+    void Free();
+
+    /// Draws the whole picture stretched into rect. False with no painter or no picture.
+    bool Draw(QPainter* destination, const QRect& rect);
+    /// Draws the part between the horizontal fractions left .. right (from the left edge) and the
+    /// vertical fractions lower .. upper (from the bottom edge) stretched into rect.
+    bool DrawPart(QPainter* destination, const QRect& rect, double left, double right, double lower, double upper);
+    /// Writes the picture as a BMP file: for a picture loaded from a BMP file the bytes that
+    /// were loaded, for any other a 24-bit rendering. False, writing nothing, with no picture.
+    bool SaveToFile(const QString& path);
+
+    std::unique_ptr<IPicture> m_pPicture; ///< the loaded picture; null when empty
+    int m_nHeight = 0;                    ///< height in pixels
+    int m_nByteSize = 0;                  ///< length of the file last loaded by LoadFromFile
+    int m_nWidth = 0;                     ///< width in pixels
+
+private:
+    bool Render(QPainter* destination, const QRect& rect, int xSrc, int ySrc, int cxSrc, int cySrc);
+};
+
+/// The caption and text of the picture service's memory message.
+inline constexpr const char* kPictureErrorCaption = "CPicture Error";
+inline constexpr const char* kPictureMemoryText = "Can not allocate enough memory\t";

@@ -1,0 +1,161 @@
+#include "imaging/PictureService.h"
+
+#include "imaging/BitmapInfoHeader.h"
+#include "imaging/BmpEncoding.h"
+#include "imaging/RasterPicture.h"
+#include "platform/BinaryIO.h"
+#include "platform/WinTypes.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+namespace {
+
+// Large scanned maps decode to several hundred megabytes; refuse only what no map needs.
+constexpr int kDecodeLimitMegabytes = 8192;
+
+std::uint32_t U32(const QByteArray& d, qsizetype at)
+{
+    std::uint32_t v = 0;
+    BinaryReader r(d);
+    return r.Seek(at) && r.Read(v) ? v : 0;
+}
+
+std::uint16_t U16(const QByteArray& d, qsizetype at)
+{
+    std::uint16_t v = 0;
+    BinaryReader r(d);
+    return r.Seek(at) && r.Read(v) ? v : 0;
+}
+
+bool StartsWith(const QByteArray& d, const char* magic, qsizetype size)
+{
+    return d.size() >= size && std::memcmp(d.constData(), magic, static_cast<size_t>(size)) == 0;
+}
+
+bool IsDibHeader(const QByteArray& d)
+{
+    const std::uint32_t headerSize = U32(d, 0);
+    if (headerSize == 12)
+        return d.size() >= 12 && U16(d, 8) == 1;
+    const bool knownSize = headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 64 ||
+                           headerSize == 108 || headerSize == 124;
+    if (!knownSize || d.size() < qsizetype(headerSize))
+        return false;
+    const std::uint16_t bits = U16(d, 14);
+    return U16(d, 12) == 1 && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32);
+}
+
+/// A header-less DIB (information header, colour table, rows) with the 14-byte file header put
+/// in front, so that it becomes a complete BMP file. Empty when the header is inconsistent.
+QByteArray DibToBmpFile(const QByteArray& dib)
+{
+    const std::uint32_t headerSize = U32(dib, 0);
+    std::uint64_t tableBytes = 0;
+    if (headerSize == 12) {
+        const std::uint16_t bits = U16(dib, 10);
+        tableBytes = bits <= 8 ? (std::uint64_t(1) << bits) * 3 : 0;
+    } else {
+        const std::uint16_t bits = U16(dib, 14);
+        const std::uint32_t compression = U32(dib, 16);
+        const std::uint32_t used = U32(dib, 32);
+        const std::uint64_t colours = used ? used : (bits <= 8 ? std::uint64_t(1) << bits : 0);
+        std::uint64_t masks = 0;
+        if (headerSize == 40 && compression == BI_BITFIELDS)
+            masks = 12;
+        tableBytes = masks + colours * 4;
+    }
+    const std::uint64_t pixelOffset = kBitmapFileHeaderSize + headerSize + tableBytes;
+    const std::uint64_t fileSize = kBitmapFileHeaderSize + std::uint64_t(dib.size());
+    if (pixelOffset > fileSize || fileSize > INT32_MAX)
+        return {};
+    QByteArray file;
+    file.reserve(static_cast<qsizetype>(fileSize));
+    BinaryWriter out(file);
+    WriteBmpFileHeader(out, static_cast<std::uint32_t>(fileSize), static_cast<std::uint32_t>(pixelOffset));
+    out.WriteBytes(dib);
+    return file;
+}
+
+QImage Decode(const QByteArray& data, const char* format)
+{
+    QImageReader::setAllocationLimit(kDecodeLimitMegabytes);
+    QBuffer buffer;
+    buffer.setData(data);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setAutoTransform(false); // pictures are shown as stored, whatever their EXIF says
+    return reader.read();
+}
+
+/// Opaque pictures are held as RGB32, pictures with transparency as premultiplied ARGB32:
+/// the two formats the painter stretches without converting.
+QImage ForDrawing(const QImage& image, bool keepAlpha)
+{
+    if (keepAlpha && image.hasAlphaChannel())
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+PictureFormat SniffPictureFormat(const QByteArray& data)
+{
+    if (StartsWith(data, "BM", 2) && data.size() >= qsizetype(kBitmapFileHeaderSize + 12))
+        return PictureFormat::Bmp;
+    if (StartsWith(data, "GIF87a", 6) || StartsWith(data, "GIF89a", 6))
+        return PictureFormat::Gif;
+    if (StartsWith(data, "\xFF\xD8\xFF", 3))
+        return PictureFormat::Jpeg;
+    if (StartsWith(data, "\x00\x00\x01\x00", 4) && U16(data, 4) > 0)
+        return PictureFormat::Ico;
+    if (U32(data, 0) == 1 && U32(data, 40) == 0x464D4520u) // EMR_HEADER with the " EMF" signature
+        return PictureFormat::Emf;
+    if (U32(data, 0) == 0x9AC6CDD7u) // placeable metafile key
+        return PictureFormat::Wmf;
+    if ((U16(data, 0) == 1 || U16(data, 0) == 2) && U16(data, 2) == 9 && (U16(data, 4) == 0x0100 || U16(data, 4) == 0x0300))
+        return PictureFormat::Wmf;
+    if (IsDibHeader(data))
+        return PictureFormat::Dib;
+    return PictureFormat::Unknown;
+}
+
+std::unique_ptr<IPicture> LoadPicture(const QByteArray& data)
+{
+    QImage image;
+    QByteArray bmpFile;
+    bool keepAlpha = true;
+    switch (SniffPictureFormat(data)) {
+    case PictureFormat::Bmp:
+        bmpFile = data;
+        image = Decode(bmpFile, "bmp");
+        keepAlpha = false; // bitmaps are drawn opaque, whatever their fourth byte holds
+        break;
+    case PictureFormat::Dib:
+        bmpFile = DibToBmpFile(data);
+        if (!bmpFile.isEmpty())
+            image = Decode(bmpFile, "bmp");
+        keepAlpha = false;
+        break;
+    case PictureFormat::Gif:
+        image = Decode(data, "gif");
+        break;
+    case PictureFormat::Ico:
+        image = Decode(data, "ico");
+        break;
+    case PictureFormat::Jpeg:
+        image = Decode(data, "jpeg");
+        break;
+    case PictureFormat::Emf:
+    case PictureFormat::Wmf:
+        // Metafiles are drawn by their own renderer, which this build does not have yet.
+        return nullptr;
+    case PictureFormat::Unknown:
+        return nullptr;
+    }
+    if (image.isNull())
+        return nullptr;
+    return std::make_unique<RasterPicture>(ForDrawing(image, keepAlpha), bmpFile);
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Whole-file reading and safe whole-file writing, with the user-facing text of a failure.
+
+#include <QByteArray>
+#include <QString>
+
+/// The text shown to the user when a file cannot be opened, read or written: it names the
+/// file and the cause, and is at most 255 characters long.
+QString FileErrorText(const QString& path, int errorNumber);
+
+/// Reads the whole file. On failure returns false and, when errorText is given, sets it.
+bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText = nullptr);
+
+/// Writes bytes to path through a temporary file in the same folder that is renamed over the
+/// target only when complete, so a failed write never destroys the file that was there.
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr);

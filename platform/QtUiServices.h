@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/UiServices.h"
+
+class QWidget;
+
+/// The user-interface services of the desktop application, on Qt Widgets.
+class QtUiServices : public UiServices {
+public:
+    /// parent owns the message boxes and dialogs (usually the main window); may be null.
+    explicit QtUiServices(QWidget* parent = nullptr) : m_pParent(parent) {}
+    void SetParent(QWidget* parent) { m_pParent = parent; }
+
+    int MessageBox(const QString& text, const QString& caption, unsigned type) override;
+    FileDialogResult OpenFileDialog(const QString& title, const QString& filter) override;
+    FileDialogResult SaveFileDialog(const QString& title, const QString& filter) override;
+    int RunDataInputDialog(CoordinateEntry& entry) override;
+    int RunDegMinSecDialog(DegMinSecEntry& entry) override;
+    int RunInputOptionsDialog(ComboChoice& choice) override;
+    int RunSelectImageDialog(ImageChoice& choice) override;
+    int RunSelectUnitDialog(ComboChoice& choice) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+
+    /// The filter list in Qt's "Text (*.a *.b);;Text (*.c)" form, one entry per filter entry.
+    static QStringList QtNameFilters(const QString& filter);
+
+private:
+    FileDialogResult RunFileDialog(bool save, const QString& title, const QString& filter);
+
+    QWidget* m_pParent;
+};

@@ -1,0 +1,42 @@
+#include "platform/UiServices.h"
+
+#include <cstdio>
+
+namespace {
+
+/// Answers when no user interface is installed: messages are printed to standard error
+/// so that no failure goes unseen, and every dialog is cancelled.
+class FallbackUiServices final : public UiServices {
+public:
+    int MessageBox(const QString& text, const QString& caption, unsigned type) override
+    {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+        return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
+    }
+    FileDialogResult OpenFileDialog(const QString&, const QString&) override { return {}; }
+    FileDialogResult SaveFileDialog(const QString&, const QString&) override { return {}; }
+    int RunDataInputDialog(CoordinateEntry&) override { return IDCANCEL; }
+    int RunDegMinSecDialog(DegMinSecEntry&) override { return IDCANCEL; }
+    int RunInputOptionsDialog(ComboChoice&) override { return IDCANCEL; }
+    int RunSelectImageDialog(ImageChoice&) override { return IDCANCEL; }
+    int RunSelectUnitDialog(ComboChoice&) override { return IDCANCEL; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+};
+
+FallbackUiServices g_fallback;
+UiServices* g_current = nullptr;
+
+} // namespace
+
+UiServices& UiServices::Current()
+{
+    return g_current ? *g_current : g_fallback;
+}
+
+UiServices* UiServices::Install(UiServices* services)
+{
+    UiServices* previous = g_current;
+    g_current = services;
+    return previous;
+}

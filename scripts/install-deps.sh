@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Varnel needs to build, run and test.
+# Idempotent: when everything is present it installs nothing and prints nothing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config   # compiler and build system
+  qt6-base-dev qt6-base-dev-tools    # Qt 6 Core, Gui, Widgets, PrintSupport and Test
+  fonts-dejavu-core                  # a font for the status bar, labels and offscreen tests
+  libtiff-dev                        # TIFF maps
+  libgeotiff-dev                     # GeoTIFF georeference keys
+  libproj-dev proj-data              # UTM inverse projection of GeoTIFF frames
+  libgtest-dev libgmock-dev          # unit tests
+  libbenchmark-dev                   # benchmarks in bench/
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null 2>&1 || { echo "install-deps: run as root or install sudo" >&2; exit 1; }
+  as_root=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
