@@ -1,0 +1,191 @@
+#include "platform/BinaryIO.h"
+#include "platform/FileFilter.h"
+#include "platform/FileIO.h"
+#include "platform/ScriptedUiServices.h"
+#include "platform/WinTypes.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+TEST(Platform, MulDivRoundsToNearestWithHalvesAwayFromZero)
+{
+    const struct {
+        std::int32_t a, b, c, result;
+    } cases[] = {
+        {127, 2540, 96, 3360},  {3360, 96, 2540, 127}, {64, 2540, 96, 1693}, {1693, 96, 2540, 64},
+        {5, 1, 2, 3},           {-5, 1, 2, -3},        {7, 1, 2, 4},         {1, 1, 3, 0},
+        {2, 1, 3, 1},           {-2, 1, 3, -1},        {5, -1, 2, -3},       {10, 10, 0, -1},
+        {100000, 100000, 100000, 100000},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MulDiv(c.a, c.b, c.c), c.result) << c.a << "*" << c.b << "/" << c.c;
+}
+
+TEST(Platform, FilterListsSplitIntoNumberedEntries)
+{
+    const QString filter = QStringLiteral(
+        "Picture Files (bmp.dib.emf.gif.ico.jpg.wmf.tif.tiff)|*.bmp;*.dib;*.emf;*.gif;*.ico;*.jpg;*.wmf;*.tif;*.tiff|"
+        "BMP (*.bmp)|*.bmp|DIB (*.dib)|*.dib|EMF (*.emf)|*.emf|GIF (*.gif)|*.gif|ICO (*.ico)|*.ico|JPG (*.jpg)|*.jpg|"
+        "WMF (*.wmf)|*.wmf|TIF (*.tif)|*.tif|TIFF (*.tiff)|*.tiff|All Files (*.*)|*.*||");
+    const auto entries = ParseFileFilter(filter);
+    ASSERT_EQ(entries.size(), 11u);
+    EXPECT_EQ(entries[0].m_strDescription, QStringLiteral("Picture Files (bmp.dib.emf.gif.ico.jpg.wmf.tif.tiff)"));
+    EXPECT_EQ(entries[0].m_Patterns.size(), 9);
+    EXPECT_EQ(entries[9].m_Patterns, QStringList{QStringLiteral("*.tiff")});
+    EXPECT_EQ(entries[10].m_strDescription, QStringLiteral("All Files (*.*)"));
+
+    // A list that ends with a single bar still has its entries.
+    const auto output = ParseFileFilter(QStringLiteral("GPF (*.gpf)|*.gpf|DPF (*.dpf)|*.dpf|CPF (*.cpf)|*.cpf|"));
+    ASSERT_EQ(output.size(), 3u);
+    EXPECT_EQ(output[2].m_Patterns, QStringList{QStringLiteral("*.cpf")});
+}
+
+TEST(Platform, FileNamesAreCutAtTheirFirstDot)
+{
+    const struct {
+        const char* chosen;
+        const char* written;
+    } cases[] = {
+        {"/home/ann/area.old.pws", "/home/ann/area.pws"},
+        {"/home/ann/area", "/home/ann/area.pws"},
+        {"/home/ann/maps.old/town", "/home/ann/maps.old/town.pws"},
+        {"/home/ann/maps.old/town.x.y", "/home/ann/maps.old/town.pws"},
+        {"C:\\maps.v2\\a.tif", "C:\\maps.v2\\a.pws"},
+        {"plain.pws", "plain.pws"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReplaceExtensionAtFirstDot(QString::fromLatin1(c.chosen), QStringLiteral(".pws")),
+                  QString::fromLatin1(c.written));
+}
+
+TEST(Platform, BinaryValuesAreLittleEndianAndReadsNeverRunPastTheEnd)
+{
+    QByteArray bytes;
+    BinaryWriter out(bytes);
+    out.WriteUInt32(0x50575320u);
+    out.WriteInt32(-2);
+    out.WriteUInt16(1);
+    out.WriteUInt8(7);
+    out.WriteDouble(1.0);
+    ASSERT_EQ(bytes.size(), 4 + 4 + 2 + 1 + 8);
+    EXPECT_EQ(bytes.left(4), QByteArray(" SWP"));
+    EXPECT_EQ(bytes.mid(4, 4), QByteArray("\xFE\xFF\xFF\xFF", 4));
+    EXPECT_EQ(bytes.mid(11, 8), QByteArray("\x00\x00\x00\x00\x00\x00\xF0\x3F", 8));
+
+    BinaryReader in(bytes);
+    std::uint32_t tag = 0;
+    std::int32_t value = 0;
+    std::uint16_t one = 0;
+    std::uint8_t seven = 0;
+    double d = 0;
+    EXPECT_TRUE(in.Read(tag) && in.Read(value) && in.Read(one) && in.Read(seven) && in.Read(d));
+    EXPECT_EQ(tag, 0x50575320u);
+    EXPECT_EQ(value, -2);
+    EXPECT_EQ(one, 1);
+    EXPECT_EQ(seven, 7);
+    EXPECT_EQ(d, 1.0);
+    EXPECT_TRUE(in.Ok());
+    EXPECT_EQ(in.Remaining(), 0);
+
+    std::uint32_t beyond = 123;
+    EXPECT_FALSE(in.Read(beyond));
+    EXPECT_EQ(beyond, 123u);
+    EXPECT_FALSE(in.Ok());
+
+    BinaryReader counts(bytes);
+    QByteArray block;
+    EXPECT_FALSE(counts.ReadBytes(bytes.size() + 1, block));
+    EXPECT_FALSE(counts.ReadBytes(-1, block));
+    EXPECT_TRUE(BinaryReader(bytes).ReadBytes(bytes.size(), block));
+    EXPECT_EQ(block, bytes);
+}
+
+TEST(Platform, WholeFilesAreReadAndReplacedSafely)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data.bin"));
+    QByteArray read;
+    QString error;
+    EXPECT_FALSE(ReadWholeFile(path, read, &error));
+    EXPECT_EQ(error, path + QStringLiteral(" was not found."));
+
+    const QByteArray first(70000, 'a');
+    ASSERT_TRUE(WriteWholeFile(path, first, &error));
+    ASSERT_TRUE(ReadWholeFile(path, read, &error));
+    EXPECT_EQ(read, first);
+    ASSERT_TRUE(WriteWholeFile(path, QByteArray("short"), &error));
+    ASSERT_TRUE(ReadWholeFile(path, read, &error));
+    EXPECT_EQ(read, QByteArray("short"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("data.bin")});
+
+    const QString nowhere = dir.filePath(QStringLiteral("missing/data.bin"));
+    EXPECT_FALSE(WriteWholeFile(nowhere, first, &error));
+    EXPECT_TRUE(error.contains(nowhere));
+
+    EXPECT_FALSE(ReadWholeFile(dir.path(), read, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("folder")));
+}
+
+TEST(Platform, FileErrorTextsNameTheFileAndStayShort)
+{
+    const QString longPath = QStringLiteral("/") + QString(400, QLatin1Char('x'));
+    EXPECT_EQ(FileErrorText(longPath, ENOENT).size(), 255);
+    EXPECT_EQ(FileErrorText(QStringLiteral("/a"), EACCES), QStringLiteral("Access to /a was denied."));
+    EXPECT_TRUE(FileErrorText(QStringLiteral("/a"), EIO).startsWith(QStringLiteral("An error occurred while accessing /a")));
+}
+
+TEST(Platform, ScriptedServicesRecordAndAnswerInOrder)
+{
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    EXPECT_EQ(&Ui(), &ui);
+
+    ui.AnswerMessage(IDNO);
+    EXPECT_EQ(Ui().MessageBox(QStringLiteral("Do you want to use another map?"), QStringLiteral("New Map"),
+                              MB_YESNO | MB_ICONINFORMATION),
+              IDNO);
+    EXPECT_EQ(Ui().MessageBox(QStringLiteral("x"), QStringLiteral("c"), MB_YESNO), IDYES); // first button
+    EXPECT_EQ(Ui().MessageBox(QStringLiteral("x"), QStringLiteral("c"), MB_OKCANCEL | MB_ICONERROR), IDOK);
+    ASSERT_EQ(ui.m_Messages.size(), 3u);
+    EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("New Map"));
+    EXPECT_EQ(ui.m_Messages[0].Buttons(), MB_YESNO);
+    EXPECT_EQ(ui.m_Messages[0].Icon(), MB_ICONINFORMATION);
+    EXPECT_EQ(ui.m_Messages[2].Icon(), MB_ICONERROR);
+
+    ui.AnswerFile(QStringLiteral("/maps/a.tif"), 9);
+    const FileDialogResult chosen = Ui().OpenFileDialog(QStringLiteral("Open a picture file"), QStringLiteral("A|*.a||"));
+    EXPECT_EQ(chosen.m_strPath, QStringLiteral("/maps/a.tif"));
+    EXPECT_EQ(chosen.m_nFilterIndex, 9);
+    EXPECT_FALSE(Ui().SaveFileDialog(QStringLiteral("Save"), QStringLiteral("B|*.b||")).Accepted());
+    ASSERT_EQ(ui.m_FileDialogs.size(), 2u);
+    EXPECT_FALSE(ui.m_FileDialogs[0].m_bSave);
+    EXPECT_TRUE(ui.m_FileDialogs[1].m_bSave);
+    EXPECT_EQ(ui.m_FileDialogs[0].m_strTitle, QStringLiteral("Open a picture file"));
+
+    CoordinateEntry entry{QStringLiteral("1.5"), QStringLiteral("2.5")};
+    ui.AnswerCoordinates(QStringLiteral("45.25"), QStringLiteral("-7"));
+    EXPECT_EQ(Ui().RunDataInputDialog(entry), IDOK);
+    EXPECT_EQ(entry.m_strLatitude, QStringLiteral("45.25"));
+    EXPECT_EQ(ui.m_Dialogs.back().m_Coordinates.m_strLatitude, QStringLiteral("1.5")); // as opened
+    EXPECT_EQ(Ui().RunDataInputDialog(entry), IDCANCEL); // nothing queued
+    EXPECT_EQ(entry.m_strLongitude, QStringLiteral("-7"));
+
+    ImageChoice images{2, 12};
+    ui.AnswerChoice(11);
+    EXPECT_EQ(Ui().RunSelectImageDialog(images), IDOK);
+    EXPECT_EQ(images.m_nSelection, 11);
+    EXPECT_EQ(ui.m_Dialogs.back().m_Choice.m_nImageCount, 12);
+
+    {
+        CWaitCursor wait;
+        EXPECT_EQ(ui.m_nWaitCursorDepth, 1);
+    }
+    EXPECT_EQ(ui.m_nWaitCursorDepth, 0);
+}
