@@ -4,4 +4,5 @@
 
 #include <QStringList>
 
+int RunFitCommand(const QStringList& args);
 int RunPictureCommand(const QStringList& args);

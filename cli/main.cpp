@@ -14,6 +14,7 @@ void PrintUsage()
     std::fprintf(stderr,
                  "usage: varnel-cli COMMAND ARGS...\n"
                  "commands:\n"
+                 "  fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv   fit the geo-coding model to control points\n"
                  "  picture FILE   load a picture file as the picture service does\n");
 }
 
@@ -35,6 +36,7 @@ int main(int argc, char* argv[])
     QGuiApplication app(argc, argv);
 
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
+        {QStringLiteral("fit"), RunFitCommand},
         {QStringLiteral("picture"), RunPictureCommand},
     };
     QStringList args = QGuiApplication::arguments().mid(1);

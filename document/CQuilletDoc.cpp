@@ -1,5 +1,6 @@
 #include "document/CQuilletDoc.h"
 
+#include "fitting/GeoFit.h"
 #include "platform/CCmdUI.h"
 #include "platform/CView.h"
 #include "platform/UiServices.h"
@@ -68,6 +69,18 @@ void CQuilletDoc::OnSelectUnit()
         return;
     // Nothing is repainted: the next read-out uses the new factor.
     m_dUnitFactor = choice.m_nSelection == kUnitFeet ? kMetresPerFoot : 1.0;
+}
+
+void CQuilletDoc::ComputeProjection()
+{
+    const GeoFitResult fit = ComputeGeoFit(m_ControlPoints, m_nImageWidth, m_nImageHeight, m_dGeoCoef, m_bGeoCoded);
+    m_bGeoCoded = fit.m_bGeoCoded;
+    m_dGeoCoef = fit.m_dGeoCoef;
+    // A repaint, not a full update: a full update of a TIFF map recomputes the geo-coding from
+    // the GeoTIFF record and would withdraw the model just fitted.
+    UpdateAllViews(nullptr, kHintRepaint);
+    if (fit.m_Message)
+        Ui().MessageBox(fit.m_Message->m_strText, fit.m_Message->m_strCaption, fit.m_Message->m_nType);
 }
 
 void CQuilletDoc::SetPictureFrame()

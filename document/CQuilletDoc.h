@@ -44,6 +44,14 @@ public:
     /// Select unit: asks for feet or metres and sets m_dUnitFactor on OK.
     void OnSelectUnit();
 
+    /// Refits the geo-coding model to the control points after an edit of the point set: stores
+    /// m_bGeoCoded and m_dGeoCoef, shows the accuracy or the list of offending points in at most
+    /// one message box, and asks the views to repaint (hint kHintRepaint).
+    void ComputeProjection();
+    /// UpdateAllViews hint: only the drawing changed (points, model or flag); the view repaints
+    /// without reloading the map or recomputing its frame and geo-coding from a GeoTIFF.
+    static constexpr long kHintRepaint = 1;
+
     /// Installs the unit-square frame of a picture map in the four frame members.
     void SetPictureFrame();
     /// True for map kinds 1 to 8, whose map is m_Picture with its file bytes.

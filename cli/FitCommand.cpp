@@ -1,0 +1,231 @@
+#include "Commands.h"
+#include "Json.h"
+
+#include "document/CDataGeo.h"
+#include "fitting/GeoFit.h"
+
+#include <QFile>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+// varnel-cli fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv
+// Runs the geo-coding fit on the control points of POINTS.csv as the document would after an
+// edit of its points, and reports the flag and model it leaves and the message it would show.
+
+namespace {
+
+constexpr double kArcSecondsPerDegree = 3600.0;
+
+struct FitArguments {
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    std::array<double, 16> m_dGeoCoef{};
+    BOOL m_bGeoCoded = 0;
+    QString m_strPointsPath;
+};
+
+void PrintFitUsage()
+{
+    std::fprintf(stderr, "usage: varnel-cli fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv\n"
+                         "  POINTS.csv: header latitude,longitude,x,y; latitude and longitude in decimal degrees,\n"
+                         "  x and y in frame units (fraction of the width from the left, of the height from the bottom)\n");
+}
+
+/// Reports a problem with the command line or the points file on standard error.
+void Fail(const QString& message)
+{
+    std::fprintf(stderr, "varnel-cli fit: %s\n", qPrintable(message));
+}
+
+std::optional<double> ParseFinite(const QString& text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<FitArguments> ParseArguments(const QStringList& args)
+{
+    FitArguments parsed;
+    bool haveWidth = false, haveHeight = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (!arg.startsWith(QStringLiteral("--"))) {
+            if (!parsed.m_strPointsPath.isEmpty()) {
+                Fail(QStringLiteral("more than one points file given"));
+                return std::nullopt;
+            }
+            parsed.m_strPointsPath = arg;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            Fail(QStringLiteral("%1 needs a value").arg(arg));
+            return std::nullopt;
+        }
+        const QString value = args.at(++i);
+        bool ok = false;
+        if (arg == QStringLiteral("--width") || arg == QStringLiteral("--height")) {
+            const int size = value.toInt(&ok);
+            if (!ok || size <= 0) {
+                Fail(QStringLiteral("%1 must be a positive whole number of pixels, not '%2'").arg(arg, value));
+                return std::nullopt;
+            }
+            (arg == QStringLiteral("--width") ? parsed.m_nWidth : parsed.m_nHeight) = size;
+            (arg == QStringLiteral("--width") ? haveWidth : haveHeight) = true;
+        } else if (arg == QStringLiteral("--coef")) {
+            const QStringList parts = value.split(QLatin1Char(','));
+            if (parts.size() != 16) {
+                Fail(QStringLiteral("--coef needs 16 comma-separated numbers, got %1").arg(parts.size()));
+                return std::nullopt;
+            }
+            for (int k = 0; k < 16; ++k) {
+                const std::optional<double> number = ParseFinite(parts.at(k));
+                if (!number) {
+                    Fail(QStringLiteral("--coef value %1 is not a number: '%2'").arg(k).arg(parts.at(k)));
+                    return std::nullopt;
+                }
+                parsed.m_dGeoCoef[static_cast<std::size_t>(k)] = *number;
+            }
+        } else if (arg == QStringLiteral("--geocoded")) {
+            if (value != QStringLiteral("0") && value != QStringLiteral("1")) {
+                Fail(QStringLiteral("--geocoded must be 0 or 1, not '%1'").arg(value));
+                return std::nullopt;
+            }
+            parsed.m_bGeoCoded = value == QStringLiteral("1") ? 1 : 0;
+        } else {
+            Fail(QStringLiteral("unknown option %1").arg(arg));
+            return std::nullopt;
+        }
+    }
+    if (!haveWidth || !haveHeight || parsed.m_strPointsPath.isEmpty()) {
+        Fail(QStringLiteral("--width, --height and a points file are required"));
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+/// Reads the points file: the header line, then latitude and longitude in decimal degrees and x
+/// and y in frame units per row. Coordinates are kept in arc-seconds, as the document holds them.
+/// Blank lines are skipped.
+std::optional<std::vector<CDataGeo>> ReadPoints(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Fail(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        return std::nullopt;
+    }
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    std::vector<CDataGeo> points;
+    bool haveHeader = false;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines.at(i).trimmed();
+        if (!haveHeader) {
+            QStringList names = line.split(QLatin1Char(','));
+            for (QString& name : names)
+                name = name.trimmed();
+            if (names != QStringList{QStringLiteral("latitude"), QStringLiteral("longitude"), QStringLiteral("x"),
+                                     QStringLiteral("y")}) {
+                Fail(QStringLiteral("%1: the first line must be 'latitude,longitude,x,y'").arg(path));
+                return std::nullopt;
+            }
+            haveHeader = true;
+            continue;
+        }
+        if (line.isEmpty())
+            continue;
+        const QStringList fields = line.split(QLatin1Char(','));
+        if (fields.size() != 4) {
+            Fail(QStringLiteral("%1 line %2: expected 4 fields, found %3").arg(path).arg(i + 1).arg(fields.size()));
+            return std::nullopt;
+        }
+        std::array<double, 4> values{};
+        for (int k = 0; k < 4; ++k) {
+            const std::optional<double> number = ParseFinite(fields.at(k));
+            if (!number) {
+                Fail(QStringLiteral("%1 line %2: '%3' is not a number").arg(path).arg(i + 1).arg(fields.at(k).trimmed()));
+                return std::nullopt;
+            }
+            values[static_cast<std::size_t>(k)] = *number;
+        }
+        points.push_back({values[0] * kArcSecondsPerDegree, values[1] * kArcSecondsPerDegree, values[2], values[3]});
+    }
+    if (!haveHeader) {
+        Fail(QStringLiteral("%1: the file is empty").arg(path));
+        return std::nullopt;
+    }
+    return points;
+}
+
+const char* OutcomeName(GeoFitOutcome outcome)
+{
+    switch (outcome) {
+    case GeoFitOutcome::Accepted:
+        return "accepted";
+    case GeoFitOutcome::Rejected:
+        return "rejected";
+    case GeoFitOutcome::TooFewPoints:
+        return "too_few_points";
+    case GeoFitOutcome::Degenerate:
+        return "degenerate";
+    }
+    return "";
+}
+
+void WriteOptional(JsonWriter& json, const std::optional<double>& value)
+{
+    if (value)
+        json.Value(*value);
+    else
+        json.Null();
+}
+
+} // namespace
+
+int RunFitCommand(const QStringList& args)
+{
+    const std::optional<FitArguments> parsed = ParseArguments(args);
+    if (!parsed) {
+        PrintFitUsage();
+        return 1;
+    }
+    const std::optional<std::vector<CDataGeo>> points = ReadPoints(parsed->m_strPointsPath);
+    if (!points)
+        return 1;
+
+    const GeoFitResult fit =
+        ComputeGeoFit(*points, parsed->m_nWidth, parsed->m_nHeight, parsed->m_dGeoCoef, parsed->m_bGeoCoded);
+
+    JsonWriter json;
+    json.BeginObject().Key("outcome").Value(OutcomeName(fit.m_Outcome)).Key("geocoded").Value(fit.m_bGeoCoded);
+    json.Key("coefficients").BeginArray();
+    for (const double coefficient : fit.m_dGeoCoef)
+        json.Value(coefficient);
+    json.EndArray().Key("residuals_arcsec").BeginArray();
+    for (const double residual : fit.m_dResiduals)
+        json.Value(residual);
+    json.EndArray();
+    json.Key("threshold_arcsec");
+    WriteOptional(json, fit.m_dThreshold);
+    json.Key("accuracy_arcsec");
+    WriteOptional(json, fit.m_dAccuracy);
+    json.Key("message");
+    if (fit.m_Message) {
+        const bool information = (fit.m_Message->m_nType & MB_ICONMASK) == MB_ICONINFORMATION;
+        json.BeginObject()
+            .Key("text").Value(fit.m_Message->m_strText)
+            .Key("caption").Value(fit.m_Message->m_strCaption)
+            .Key("icon").Value(information ? "information" : "none")
+            .EndObject();
+    } else {
+        json.Null();
+    }
+    json.EndObject();
+    std::printf("%s\n", json.Text().c_str());
+    return 0;
+}
