@@ -1,15 +1,279 @@
 #include "app/CMainFrame.h"
 
+#include "app/CommandTable.h"
 #include "document/CQuilletDoc.h"
+#include "platform/CCmdUI.h"
+#include "resources/Artwork.h"
+#include "resources/Resource.h"
+#include "view/widgets/CQuilletView.h"
 
+#include <QAction>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+
+namespace {
+
+constexpr int kRecentFileCount = 4;
+const int kPaneWidths[5] = {150, 60, 100, 150, 60};
+
+QString RecentFileKey(int i)
+{
+    return QStringLiteral("Recent File List/File%1").arg(i + 1);
+}
+
+} // namespace
 
 CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(parent), m_Document(document)
 {
     setWindowTitle(QStringLiteral("Varnel"));
-    auto* client = new QLabel(this);
-    client->setBackgroundRole(QPalette::Base);
-    client->setAutoFillBackground(true);
-    setCentralWidget(client);
-    resize(800, 600);
+    setWindowIcon(ApplicationIcon());
+    resize(900, 680);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // Where the frame will appear, so that the splash is centred over it.
+        QRect placement = geometry();
+        placement.moveCenter(screen->availableGeometry().center());
+        move(placement.topLeft());
+    }
+    m_pView = new CQuilletView(document, this);
+    setCentralWidget(m_pView);
+    CreateActions();
+    CreateMenus();
+    RegisterFrameworkCommands();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+bool CMainFrame::Create(int splashMilliseconds)
+{
+    CreateToolBar();
+    CreateStatusBar();
+    m_Splash.Create(this);
+    m_Splash.Show();
+    SPLASH::Wait(splashMilliseconds);
+    m_Splash.Hide();
+    UpdateCommandUI();
+    return true;
+}
+
+void CMainFrame::CreateActions()
+{
+    for (const CommandText& text : CommandTexts()) {
+        const QString prompt = QString::fromLatin1(text.m_strPrompt);
+        const qsizetype newline = prompt.indexOf(QLatin1Char('\n'));
+        auto* action = new QAction(this);
+        action->setData(text.m_nId);
+        action->setStatusTip(newline >= 0 ? prompt.left(newline) : prompt);
+        action->setToolTip(newline >= 0 ? prompt.mid(newline + 1) : prompt);
+        action->setIcon(QIcon(ToolbarButtonImage(text.m_nId)));
+        if (text.m_strMenu) {
+            const QString menu = QString::fromLatin1(text.m_strMenu);
+            const qsizetype tab = menu.indexOf(QLatin1Char('\t'));
+            action->setText(tab >= 0 ? menu.left(tab) : menu);
+            if (tab >= 0)
+                action->setShortcut(QKeySequence(menu.mid(tab + 1)));
+        } else {
+            action->setText(action->toolTip());
+        }
+        connect(action, &QAction::triggered, this, [this, id = text.m_nId] { OnCommand(id); });
+        m_Actions[text.m_nId] = action;
+    }
+}
+
+void CMainFrame::CreateMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    for (int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_OUTPUT_GEO_MAP, ID_SAVE_VIEW_AS_BITMAP})
+        file->addAction(Action(id));
+    file->addSeparator();
+    for (int id : {ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP})
+        file->addAction(Action(id));
+    file->addSeparator();
+    m_pFileMenu = file;
+    m_pRecentSeparator = file->addSeparator(); // the recent files stand just above it
+    file->addAction(Action(ID_APP_EXIT));
+    RebuildRecentFileMenu();
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addAction(Action(ID_VIEW_TOOLBAR));
+    view->addAction(Action(ID_VIEW_STATUS_BAR));
+    Action(ID_VIEW_TOOLBAR)->setCheckable(true);
+    Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(Action(ID_APP_ABOUT));
+
+    for (QMenu* menu : {file, view, help})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::CreateToolBar()
+{
+    m_pToolBar = addToolBar(QStringLiteral("Toolbar"));
+    m_pToolBar->setObjectName(QStringLiteral("toolbar"));
+    m_pToolBar->setIconSize(QSize(16, 15));
+    m_pToolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    for (int id : ToolbarLayout()) {
+        if (id == 0)
+            m_pToolBar->addSeparator();
+        else
+            m_pToolBar->addAction(Action(id));
+    }
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(true);
+    for (int i = 0; i < 5; ++i) {
+        auto* pane = new QLabel(bar);
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        pane->setContentsMargins(0, 0, 0, 0);
+        pane->setIndent(0);
+        bar->addWidget(pane, 0);
+        m_Panes[static_cast<size_t>(i)] = pane;
+        m_PaneWidths[static_cast<size_t>(i)] = kPaneWidths[i];
+        pane->setFixedWidth(kPaneWidths[i] + 2 * pane->frameWidth());
+    }
+    Pane(0)->setText(QStringLiteral("Ready"));
+}
+
+void CMainFrame::SetPaneText(const QString& text, int index)
+{
+    if (index < 0 || index >= 5 || !Pane(index))
+        return;
+    QLabel* pane = Pane(index);
+    // Measured in the status bar's own font, as the text will be drawn.
+    const int width = QFontMetrics(statusBar()->font()).horizontalAdvance(text);
+    m_PaneWidths[static_cast<size_t>(index)] = width;
+    pane->setFixedWidth(width + 2 * pane->frameWidth());
+    pane->setText(text);
+    pane->repaint();
+}
+
+bool CMainFrame::event(QEvent* event)
+{
+    if (event->type() == QEvent::StatusTip) {
+        // Command prompts go to the first pane and leave the others alone.
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        if (Pane(0))
+            Pane(0)->setText(tip.isEmpty() ? QStringLiteral("Ready") : tip);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+QAction* CMainFrame::Action(int id) const
+{
+    const auto it = m_Actions.find(id);
+    return it == m_Actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::SetCommand(int id, Command command)
+{
+    m_Commands[id] = std::move(command);
+}
+
+void CMainFrame::OnCommand(int id)
+{
+    UpdateCommandUI();
+    const auto it = m_Commands.find(id);
+    QAction* action = Action(id);
+    // A command runs only while enabled, whatever way it arrives.
+    if (it != m_Commands.end() && it->second.m_OnCommand && (!action || action->isEnabled()))
+        it->second.m_OnCommand();
+    UpdateCommandUI();
+}
+
+void CMainFrame::UpdateCommandUI()
+{
+    for (const auto& [id, action] : m_Actions) {
+        const auto it = m_Commands.find(id);
+        if (it == m_Commands.end() || !it->second.m_OnCommand) {
+            action->setEnabled(false);
+            continue;
+        }
+        CCmdUI state;
+        if (it->second.m_OnUpdate)
+            it->second.m_OnUpdate(state);
+        action->setEnabled(state.IsEnabled());
+        // The check mark follows the handler only while the command is enabled.
+        if (state.IsEnabled() && state.Check()) {
+            action->setCheckable(true);
+            action->setChecked(*state.Check());
+        }
+    }
+}
+
+void CMainFrame::RegisterFrameworkCommands()
+{
+    SetCommand(ID_APP_EXIT, {[this] { close(); }, {}});
+    SetCommand(ID_VIEW_TOOLBAR, {[this] {
+                                     if (m_pToolBar)
+                                         m_pToolBar->setVisible(!m_pToolBar->isVisible());
+                                 },
+                                 [this](CCmdUI& ui) { ui.SetCheck(m_pToolBar && !m_pToolBar->isHidden()); }});
+    SetCommand(ID_VIEW_STATUS_BAR, {[this] { statusBar()->setVisible(statusBar()->isHidden()); },
+                                    [this](CCmdUI& ui) { ui.SetCheck(!statusBar()->isHidden()); }});
+}
+
+QStringList CMainFrame::RecentFiles() const
+{
+    QSettings settings;
+    QStringList files;
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        const QString path = settings.value(RecentFileKey(i)).toString();
+        if (!path.isEmpty())
+            files << path;
+    }
+    return files;
+}
+
+void CMainFrame::AddToRecentFiles(const QString& path)
+{
+    QStringList files = RecentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    QSettings settings;
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        if (i < files.size())
+            settings.setValue(RecentFileKey(i), files[i]);
+        else
+            settings.remove(RecentFileKey(i));
+    }
+    RebuildRecentFileMenu();
+}
+
+void CMainFrame::RebuildRecentFileMenu()
+{
+    if (!m_pFileMenu)
+        return;
+    for (QAction* entry : m_RecentActions)
+        delete entry;
+    m_RecentActions.clear();
+    const QStringList files = RecentFiles();
+    if (files.isEmpty()) {
+        auto* placeholder = new QAction(QStringLiteral("Recent File"), m_pFileMenu);
+        placeholder->setEnabled(false);
+        m_RecentActions.push_back(placeholder);
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString path = files[i];
+        auto* entry = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path), m_pFileMenu);
+        connect(entry, &QAction::triggered, this, [this, path] {
+            if (m_OnOpenRecentFile)
+                m_OnOpenRecentFile(path);
+            UpdateCommandUI();
+        });
+        m_RecentActions.push_back(entry);
+    }
+    for (QAction* entry : m_RecentActions)
+        m_pFileMenu->insertAction(m_pRecentSeparator, entry);
 }

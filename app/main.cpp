@@ -1,19 +1,12 @@
-#include "app/CMainFrame.h"
-#include "document/CQuilletDoc.h"
-#include "platform/QtUiServices.h"
+#include "app/CQuilletApp.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Varnel"));
-    QApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
-
-    CQuilletDoc document;
-    CMainFrame frame(document);
-    QtUiServices ui(&frame);
-    ScopedUiServices installed(ui);
-    frame.show();
+    QApplication application(argc, argv);
+    CQuilletApp app;
+    if (!app.InitInstance(QApplication::arguments().mid(1)))
+        return 1;
     return QApplication::exec();
 }

@@ -1,5 +1,8 @@
 #include "platform/QtUiServices.h"
 
+#include "app/CComboChoiceDialog.h"
+#include "app/CDataInputDialog.h"
+#include "app/DialogDegMinSec.h"
 #include "platform/FileFilter.h"
 
 #include <QApplication>
@@ -86,31 +89,65 @@ FileDialogResult QtUiServices::SaveFileDialog(const QString& title, const QStrin
     return RunFileDialog(true, title, filter);
 }
 
-// The coordinate and option dialogs are built with the application shell; until then they
-// answer as if cancelled, which leaves every document value as it was.
-int QtUiServices::RunDataInputDialog(CoordinateEntry&)
+int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)
 {
-    return IDCANCEL;
+    CDataInputDialog dialog(m_pParent);
+    dialog.m_strLatitude = entry.m_strLatitude;
+    dialog.m_strLongitude = entry.m_strLongitude;
+    const int result = dialog.DoModal();
+    if (result == IDOK) {
+        entry.m_strLatitude = dialog.m_strLatitude;
+        entry.m_strLongitude = dialog.m_strLongitude;
+    }
+    return result;
 }
 
-int QtUiServices::RunDegMinSecDialog(DegMinSecEntry&)
+int QtUiServices::RunDegMinSecDialog(DegMinSecEntry& entry)
 {
-    return IDCANCEL;
+    DialogDegMinSec dialog(m_pParent);
+    dialog.m_strLatDeg = entry.m_strLatDeg;
+    dialog.m_strLatMin = entry.m_strLatMin;
+    dialog.m_strLatSec = entry.m_strLatSec;
+    dialog.m_strLonDeg = entry.m_strLonDeg;
+    dialog.m_strLonMin = entry.m_strLonMin;
+    dialog.m_strLonSec = entry.m_strLonSec;
+    const int result = dialog.DoModal();
+    if (result == IDOK)
+        entry = {dialog.m_strLatDeg, dialog.m_strLatMin, dialog.m_strLatSec,
+                 dialog.m_strLonDeg, dialog.m_strLonMin, dialog.m_strLonSec};
+    return result;
 }
 
-int QtUiServices::RunInputOptionsDialog(ComboChoice&)
+namespace {
+
+int RunChoice(CComboChoiceDialog& dialog, int& selection)
 {
-    return IDCANCEL;
+    dialog.m_nSelection = selection;
+    const int result = dialog.DoModal();
+    if (result == IDOK)
+        selection = dialog.m_nSelection;
+    return result;
 }
 
-int QtUiServices::RunSelectImageDialog(ImageChoice&)
+} // namespace
+
+int QtUiServices::RunInputOptionsDialog(ComboChoice& choice)
 {
-    return IDCANCEL;
+    CDialogInputoptions dialog(m_pParent);
+    return RunChoice(dialog, choice.m_nSelection);
 }
 
-int QtUiServices::RunSelectUnitDialog(ComboChoice&)
+int QtUiServices::RunSelectImageDialog(ImageChoice& choice)
 {
-    return IDCANCEL;
+    CDialogSelimg dialog(m_pParent);
+    dialog.m_nImageCount = choice.m_nImageCount;
+    return RunChoice(dialog, choice.m_nSelection);
+}
+
+int QtUiServices::RunSelectUnitDialog(ComboChoice& choice)
+{
+    CDialogSelunit dialog(m_pParent);
+    return RunChoice(dialog, choice.m_nSelection);
 }
 
 void QtUiServices::BeginWaitCursor()

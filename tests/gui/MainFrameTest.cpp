@@ -1,15 +1,222 @@
 #include "app/CMainFrame.h"
+#include "app/CQuilletApp.h"
 #include "document/CQuilletDoc.h"
+#include "platform/CCmdUI.h"
+#include "platform/ScriptedUiServices.h"
+#include "resources/Resource.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QStatusTipEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolBar>
 
 #include <gtest/gtest.h>
 
-TEST(MainFrame, OpensAndClosesCleanly)
+namespace {
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_Frame.Create(0); }
+
+    ScriptedUiServices m_Ui;
+    ScopedUiServices m_Installed{m_Ui};
+    CQuilletDoc m_Doc;
+    CMainFrame m_Frame{m_Doc};
+};
+
+} // namespace
+
+TEST_F(FrameTest, StatusBarHasFiveFixedPanes)
+{
+    const int widths[] = {150, 60, 100, 150, 60};
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_NE(m_Frame.Pane(i), nullptr);
+        EXPECT_EQ(m_Frame.PaneWidth(i), widths[i]);
+        EXPECT_EQ(m_Frame.Pane(i)->minimumWidth(), m_Frame.Pane(i)->maximumWidth()) << "pane " << i << " must not stretch";
+    }
+    EXPECT_EQ(m_Frame.Pane(0)->text(), QStringLiteral("Ready"));
+    m_Frame.resize(1400, 700);
+    m_Frame.show();
+    EXPECT_EQ(m_Frame.Pane(0)->width(), m_Frame.Pane(0)->maximumWidth());
+}
+
+TEST_F(FrameTest, SetPaneTextSizesThePaneToTheText)
+{
+    const QFontMetrics metrics(m_Frame.statusBar()->font());
+    const QString longer = QStringLiteral("x = 1234, y = 5678 and a good deal more");
+    m_Frame.SetPaneText(longer, 1);
+    EXPECT_EQ(m_Frame.Pane(1)->text(), longer);
+    EXPECT_EQ(m_Frame.PaneWidth(1), metrics.horizontalAdvance(longer));
+    EXPECT_GT(m_Frame.PaneWidth(1), 60);
+    m_Frame.SetPaneText(QStringLiteral("1"), 1);
+    EXPECT_EQ(m_Frame.PaneWidth(1), metrics.horizontalAdvance(QStringLiteral("1")));
+    EXPECT_LT(m_Frame.PaneWidth(1), 60);
+    m_Frame.SetPaneText(QString(), 4);
+    EXPECT_EQ(m_Frame.PaneWidth(4), 0);
+    m_Frame.SetPaneText(QStringLiteral("ignored"), 5); // no such pane
+}
+
+TEST_F(FrameTest, CommandPromptsGoToTheFirstPane)
+{
+    QStatusTipEvent tip(QStringLiteral("Zoom in the figure"));
+    QCoreApplication::sendEvent(&m_Frame, &tip);
+    EXPECT_EQ(m_Frame.Pane(0)->text(), QStringLiteral("Zoom in the figure"));
+    QStatusTipEvent none{QString()};
+    QCoreApplication::sendEvent(&m_Frame, &none);
+    EXPECT_EQ(m_Frame.Pane(0)->text(), QStringLiteral("Ready"));
+    EXPECT_EQ(m_Frame.Action(ID_FILE_NEW)->statusTip(), QStringLiteral("Input a map"));
+    EXPECT_EQ(m_Frame.Action(ID_FILE_NEW)->toolTip(), QStringLiteral("New"));
+    EXPECT_EQ(m_Frame.Action(ID_OUTPUT_GEO_MAP)->statusTip(), QStringLiteral("Output a geo-coded map"));
+}
+
+TEST_F(FrameTest, ToolbarHasTheButtonsInOrder)
+{
+    QStringList layout;
+    for (QAction* action : m_Frame.ToolBar()->actions())
+        layout << (action->isSeparator() ? QStringLiteral("|") : QString::number(action->data().toInt()));
+    EXPECT_EQ(layout.join(QLatin1Char(' ')),
+              QStringLiteral("57600 57601 57603 | 57607 | 32783 32774 32775 32776 32779 32785 | 32771 32772 32773 "
+                             "32784 | 32787 32786 | 57664 32782 57635 57634 57637 | 32788"));
+    for (QAction* action : m_Frame.ToolBar()->actions())
+        if (!action->isSeparator()) {
+            EXPECT_FALSE(action->icon().isNull()) << action->data().toInt();
+        }
+}
+
+TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
+{
+    const QList<QAction*> menus = m_Frame.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->text(), QStringLiteral("&File"));
+    EXPECT_EQ(menus[1]->text(), QStringLiteral("&View"));
+    EXPECT_EQ(menus[2]->text(), QStringLiteral("&Help"));
+    EXPECT_EQ(m_Frame.Action(ID_FILE_NEW)->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+    EXPECT_EQ(m_Frame.Action(ID_FILE_OPEN)->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    EXPECT_EQ(m_Frame.Action(ID_FILE_SAVE)->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+    EXPECT_EQ(m_Frame.Action(ID_FILE_PRINT)->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    EXPECT_EQ(m_Frame.Action(ID_OUTPUT_GEO_MAP)->text(), QStringLiteral("Output A Geo-Map..."));
+    EXPECT_EQ(m_Frame.Action(ID_APP_ABOUT)->text(), QStringLiteral("&About Quillet..."));
+    QStringList file;
+    for (QAction* action : menus[0]->menu()->actions())
+        file << (action->isSeparator() ? QStringLiteral("|") : action->text());
+    EXPECT_EQ(file.join(QLatin1Char(';')),
+              QStringLiteral("&New;&Open...;&Save;Save &As...;Output A Geo-Map...;Save As Bitmap...;|;&Print...;"
+                             "Print Pre&view;P&rint Setup...;|;Recent File;|;E&xit"));
+}
+
+TEST_F(FrameTest, CommandsWithoutHandlersStayDisabled)
+{
+    m_Doc.m_bMapLoaded = 1;
+    m_Frame.UpdateCommandUI();
+    for (int id : {ID_UNHANDLED_32782, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_ORIGINAL_SIZE})
+        EXPECT_FALSE(m_Frame.Action(id)->isEnabled()) << id;
+    // A command that nothing handles does nothing even when triggered directly.
+    m_Frame.OnCommand(ID_EDIT_CUT);
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+}
+
+TEST_F(FrameTest, UpdateHandlersEnableAndCheck)
+{
+    bool checked = true;
+    int runs = 0;
+    m_Frame.SetCommand(ID_SHOW_POINTS, {[&] { ++runs; }, [&](CCmdUI& ui) {
+                                            ui.Enable(m_Doc.m_bMapLoaded != 0);
+                                            if (m_Doc.m_bMapLoaded)
+                                                ui.SetCheck(checked);
+                                        }});
+    m_Frame.UpdateCommandUI();
+    QAction* show = m_Frame.Action(ID_SHOW_POINTS);
+    EXPECT_FALSE(show->isEnabled());
+    m_Frame.OnCommand(ID_SHOW_POINTS); // disabled: does not run
+    EXPECT_EQ(runs, 0);
+    m_Doc.m_bMapLoaded = 1;
+    m_Frame.UpdateCommandUI();
+    EXPECT_TRUE(show->isEnabled());
+    EXPECT_TRUE(show->isChecked());
+    m_Frame.OnCommand(ID_SHOW_POINTS);
+    EXPECT_EQ(runs, 1);
+    checked = false;
+    m_Frame.UpdateCommandUI();
+    EXPECT_FALSE(show->isChecked());
+    // While disabled, the check mark is left as it was.
+    checked = true;
+    m_Doc.m_bMapLoaded = 0;
+    m_Frame.UpdateCommandUI();
+    EXPECT_FALSE(show->isChecked());
+}
+
+TEST_F(FrameTest, RecentFilesKeepFourMostRecentFirst)
+{
+    QSettings().remove(QStringLiteral("Recent File List"));
+    for (int i = 1; i <= 6; ++i)
+        m_Frame.AddToRecentFiles(QStringLiteral("/maps/m%1.pws").arg(i));
+    m_Frame.AddToRecentFiles(QStringLiteral("/maps/m4.pws"));
+    EXPECT_EQ(m_Frame.RecentFiles(), (QStringList{QStringLiteral("/maps/m4.pws"), QStringLiteral("/maps/m6.pws"),
+                                                  QStringLiteral("/maps/m5.pws"), QStringLiteral("/maps/m3.pws")}));
+    QSettings settings;
+    EXPECT_EQ(settings.value(QStringLiteral("Recent File List/File1")).toString(), QStringLiteral("/maps/m4.pws"));
+
+    QString opened;
+    m_Frame.m_OnOpenRecentFile = [&](const QString& path) { opened = path; };
+    QList<QAction*> file = m_Frame.menuBar()->actions()[0]->menu()->actions();
+    const auto entry = std::find_if(file.begin(), file.end(),
+                                    [](QAction* a) { return a->text() == QStringLiteral("&2 /maps/m6.pws"); });
+    ASSERT_NE(entry, file.end());
+    (*entry)->trigger();
+    EXPECT_EQ(opened, QStringLiteral("/maps/m6.pws"));
+}
+
+TEST(Splash, IsCentredOverTheFrameWithTruncatingHalves)
+{
+    const struct {
+        QRect frame;
+        QSize splash;
+        QPoint at;
+    } cases[] = {
+        {QRect(0, 0, 1000, 800), QSize(500, 410), QPoint(250, 195)},
+        {QRect(10, 20, 901, 681), QSize(500, 410), QPoint(10 + 450 - 250, 20 + 340 - 205)},
+        {QRect(-300, -50, 401, 300), QSize(501, 411), QPoint(-300 + 200 - 250, -50 + 150 - 205)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SPLASH::CentredPosition(c.frame, c.splash), c.at) << c.frame.x() << "," << c.frame.y();
+}
+
+TEST(Splash, ShowsItsPictureOverTheFrameThenHides)
 {
     CQuilletDoc doc;
     CMainFrame frame(doc);
-    frame.show();
-    EXPECT_TRUE(frame.isVisible());
-    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Varnel"));
-    EXPECT_TRUE(frame.close());
-    EXPECT_FALSE(frame.isVisible());
+    ASSERT_TRUE(frame.Create(0));
+    SPLASH& splash = frame.Splash();
+    EXPECT_EQ(splash.m_bVisible, 0);
+    ASSERT_NE(splash.m_pWindow, nullptr);
+    EXPECT_FALSE(splash.m_pWindow->isVisible());
+    ASSERT_FALSE(splash.m_pWindow->pixmap().isNull());
+    EXPECT_EQ(splash.m_pWindow->pixmap().size(), QSize(500, 410));
+    splash.Show();
+    EXPECT_EQ(splash.m_bVisible, 1);
+    EXPECT_TRUE(splash.m_pWindow->isVisible());
+    EXPECT_EQ(splash.m_pWindow->pos(), SPLASH::CentredPosition(frame.frameGeometry(), splash.m_pWindow->size()));
+    splash.Hide();
+    EXPECT_FALSE(splash.m_pWindow->isVisible());
+}
+
+TEST(Application, StartsWithAnEmptyDocumentAndTheMainWindowShown)
+{
+    CQuilletApp app;
+    ASSERT_TRUE(app.InitInstance({}, 0));
+    EXPECT_TRUE(app.MainFrame().isVisible());
+    EXPECT_FALSE(app.MainFrame().Splash().m_pWindow->isVisible());
+    EXPECT_EQ(app.Document().m_bMapLoaded, 0);
+    EXPECT_EQ(QCoreApplication::organizationName(), QStringLiteral("Local AppWizard-Generated Applications"));
+    // Map commands wait for a map; the unit choice is always there.
+    EXPECT_FALSE(app.MainFrame().Action(ID_SHOW_POINTS)->isEnabled());
+    EXPECT_FALSE(app.MainFrame().Action(ID_INPUT_OPTIONS)->isEnabled());
+    EXPECT_TRUE(app.MainFrame().Action(ID_SELECT_UNIT)->isEnabled());
+    EXPECT_TRUE(app.MainFrame().close());
 }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+
+/// Asks for a control point's latitude and longitude in decimal degrees. The fields take any
+/// text; turning it into numbers is the caller's job.
+class CDataInputDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit CDataInputDialog(QWidget* parent = nullptr);
+
+    /// Shows the dialog with the members in the fields; on OK the members hold what was typed.
+    int DoModal();
+
+    QString m_strLatitude;
+    QString m_strLongitude;
+
+    QLineEdit* LatitudeEdit() const { return m_pLatitude; }
+    QLineEdit* LongitudeEdit() const { return m_pLongitude; }
+
+private:
+    QLineEdit* m_pLatitude;
+    QLineEdit* m_pLongitude;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QStringList>
+
+#include <memory>
+
+class CMainFrame;
+class CQuilletDoc;
+class QtUiServices;
+
+/// The application: starts the one document with its main frame and view, routes the
+/// application's own commands, and opens a file named on the command line.
+class CQuilletApp {
+public:
+    CQuilletApp();
+    ~CQuilletApp();
+    CQuilletApp(const CQuilletApp&) = delete;
+    CQuilletApp& operator=(const CQuilletApp&) = delete;
+
+    /// Start-up: settings, document, frame (splash included, shown for splashMilliseconds) and
+    /// view, then the command line (arguments without the program name). Shows the main window.
+    bool InitInstance(const QStringList& arguments, int splashMilliseconds = 3000);
+
+    CQuilletDoc& Document() const { return *m_pDocument; }
+    CMainFrame& MainFrame() const { return *m_pFrame; }
+
+    /// About command: shows the About box.
+    void OnAppAbout();
+
+private:
+    void RegisterCommands();
+
+    std::unique_ptr<CQuilletDoc> m_pDocument;
+    std::unique_ptr<CMainFrame> m_pFrame;
+    std::unique_ptr<QtUiServices> m_pUi;
+};

@@ -1,0 +1,54 @@
+#include "app/CommandTable.h"
+
+#include "resources/Resource.h"
+
+const std::vector<CommandText>& CommandTexts()
+{
+    static const std::vector<CommandText> texts = {
+        {ID_FILE_NEW, "&New\tCtrl+N", "Input a map\nNew"},
+        {ID_FILE_OPEN, "&Open...\tCtrl+O", "Open an existing workspace\nOpen"},
+        {ID_FILE_SAVE, "&Save\tCtrl+S", "Save the active workspace\nSave"},
+        {ID_FILE_SAVE_AS, "Save &As...", "Save the active workspace with a new name\nSave As"},
+        {ID_OUTPUT_GEO_MAP, "Output A Geo-Map...", "Output a geo-coded map"},
+        {ID_SAVE_VIEW_AS_BITMAP, "Save As Bitmap...", "Save the current view as a bitmap"},
+        {ID_FILE_PRINT, "&Print...\tCtrl+P", "Print the active document\nPrint"},
+        {ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Display full pages\nPrint Preview"},
+        {ID_FILE_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options\nPrint Setup"},
+        {ID_APP_EXIT, "E&xit", "Quit the application\nExit"},
+        {ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
+        {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
+        {ID_APP_ABOUT, "&About Quillet...", "Display program information, version number and copyright\nAbout"},
+        {ID_ZOOM_IN, nullptr, "Zoom in the figure"},
+        {ID_ZOOM_OUT, nullptr, "Zoom out the figure"},
+        {ID_FIT_IN_WINDOW, nullptr, "Fit in the window"},
+        {ID_SET_POINTS, nullptr, "Set points"},
+        {ID_SHOW_POINTS, nullptr, "Show points"},
+        {ID_MOVE_POINTS, nullptr, "Move Points"},
+        {ID_DELETE_POINT, nullptr, "Delete Point"},
+        {ID_UNHANDLED_32782, nullptr, "Input Options"},
+        {ID_INPUT_OPTIONS, nullptr, "Input Options"},
+        {ID_SELECT_RANGE, nullptr, "Select the range for the output map"},
+        {ID_MEASURE, nullptr, "Measure the distance"},
+        {ID_SELECT_IMAGES, nullptr, "Select images"},
+        {ID_SELECT_UNIT, nullptr, "Select unit"},
+        {ID_ORIGINAL_SIZE, nullptr, "Show image with its original size"},
+        {ID_EDIT_CUT, nullptr, "Cut the selection and put it on the Clipboard\nCut"},
+        {ID_EDIT_COPY, nullptr, "Copy the selection and put it on the Clipboard\nCopy"},
+        {ID_EDIT_PASTE, nullptr, "Insert Clipboard contents\nPaste"},
+    };
+    return texts;
+}
+
+const std::vector<int>& ToolbarLayout()
+{
+    static const std::vector<int> layout = {
+        ID_FILE_NEW,        ID_FILE_OPEN,    ID_FILE_SAVE,     0,
+        ID_FILE_PRINT,      0,
+        ID_INPUT_OPTIONS,   ID_SET_POINTS,   ID_SHOW_POINTS,   ID_MOVE_POINTS, ID_DELETE_POINT, ID_MEASURE, 0,
+        ID_ZOOM_IN,         ID_ZOOM_OUT,     ID_FIT_IN_WINDOW, ID_SELECT_RANGE, 0,
+        ID_SELECT_UNIT,     ID_SELECT_IMAGES, 0,
+        ID_APP_ABOUT,       ID_UNHANDLED_32782, ID_EDIT_CUT,   ID_EDIT_COPY,   ID_EDIT_PASTE,   0,
+        ID_ORIGINAL_SIZE,
+    };
+    return layout;
+}
