@@ -5,4 +5,6 @@
 #include <QStringList>
 
 int RunFitCommand(const QStringList& args);
+int RunPackCommand(const QStringList& args);
 int RunPictureCommand(const QStringList& args);
+int RunUnpackCommand(const QStringList& args);

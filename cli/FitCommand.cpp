@@ -1,3 +1,4 @@
+#include "CliSupport.h"
 #include "Commands.h"
 #include "Json.h"
 
@@ -41,15 +42,6 @@ void Fail(const QString& message)
     std::fprintf(stderr, "varnel-cli fit: %s\n", qPrintable(message));
 }
 
-std::optional<double> ParseFinite(const QString& text)
-{
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
 std::optional<FitArguments> ParseArguments(const QStringList& args)
 {
     FitArguments parsed;
@@ -79,19 +71,13 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
             (arg == QStringLiteral("--width") ? parsed.m_nWidth : parsed.m_nHeight) = size;
             (arg == QStringLiteral("--width") ? haveWidth : haveHeight) = true;
         } else if (arg == QStringLiteral("--coef")) {
-            const QStringList parts = value.split(QLatin1Char(','));
-            if (parts.size() != 16) {
-                Fail(QStringLiteral("--coef needs 16 comma-separated numbers, got %1").arg(parts.size()));
+            QString error;
+            const std::optional<std::array<double, 16>> coefficients = ParseCoefficientList(value, error);
+            if (!coefficients) {
+                Fail(error);
                 return std::nullopt;
             }
-            for (int k = 0; k < 16; ++k) {
-                const std::optional<double> number = ParseFinite(parts.at(k));
-                if (!number) {
-                    Fail(QStringLiteral("--coef value %1 is not a number: '%2'").arg(k).arg(parts.at(k)));
-                    return std::nullopt;
-                }
-                parsed.m_dGeoCoef[static_cast<std::size_t>(k)] = *number;
-            }
+            parsed.m_dGeoCoef = *coefficients;
         } else if (arg == QStringLiteral("--geocoded")) {
             if (value != QStringLiteral("0") && value != QStringLiteral("1")) {
                 Fail(QStringLiteral("--geocoded must be 0 or 1, not '%1'").arg(value));
@@ -203,10 +189,9 @@ int RunFitCommand(const QStringList& args)
 
     JsonWriter json;
     json.BeginObject().Key("outcome").Value(OutcomeName(fit.m_Outcome)).Key("geocoded").Value(fit.m_bGeoCoded);
-    json.Key("coefficients").BeginArray();
-    for (const double coefficient : fit.m_dGeoCoef)
-        json.Value(coefficient);
-    json.EndArray().Key("residuals_arcsec").BeginArray();
+    json.Key("coefficients");
+    WriteCoefficients(json, fit.m_dGeoCoef);
+    json.Key("residuals_arcsec").BeginArray();
     for (const double residual : fit.m_dResiduals)
         json.Value(residual);
     json.EndArray();

@@ -15,7 +15,9 @@ void PrintUsage()
                  "usage: varnel-cli COMMAND ARGS...\n"
                  "commands:\n"
                  "  fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv   fit the geo-coding model to control points\n"
-                 "  picture FILE   load a picture file as the picture service does\n");
+                 "  pack --format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT   write a projection file of a picture\n"
+                 "  picture FILE   load a picture file as the picture service does\n"
+                 "  unpack FILE [--as dpf|cpf] [-o PAYLOAD]   read a projection file as Open does\n");
 }
 
 /// The tool's standard error carries its own messages only; Qt's diagnostics would drown them.
@@ -37,7 +39,9 @@ int main(int argc, char* argv[])
 
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("fit"), RunFitCommand},
+        {QStringLiteral("pack"), RunPackCommand},
         {QStringLiteral("picture"), RunPictureCommand},
+        {QStringLiteral("unpack"), RunUnpackCommand},
     };
     QStringList args = QGuiApplication::arguments().mid(1);
     if (args.isEmpty() || !commands.count(args.constFirst())) {

@@ -28,7 +28,7 @@ void CPicture::Free()
     m_nWidth = 0;
 }
 
-bool CPicture::LoadFromFile(const QString& path)
+bool CPicture::LoadFromFile(const QString& path, QByteArray* fileBytes)
 {
     Free();
     QByteArray bytes;
@@ -41,6 +41,8 @@ bool CPicture::LoadFromFile(const QString& path)
         if (!bytes.isEmpty())
             result = LoadFromMemory(bytes);
     }
+    if (fileBytes)
+        *fileBytes = bytes;
     if (m_pPicture) {
         const QSize himetric = m_pPicture->HimetricSize();
         m_nHeight = MulDiv(himetric.height(), kPixelsPerInch, kHimetricPerInch);

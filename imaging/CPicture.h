@@ -22,8 +22,10 @@ public:
 
     /// Releases the current picture and loads the file. Sets m_nByteSize to the file's length and
     /// the pixel size from the picture's HIMETRIC size at 96 pixels per inch. False, with the
-    /// sizes 0, when no picture results; a file that cannot be opened is reported.
-    bool LoadFromFile(const QString& path);
+    /// sizes 0, when no picture results; a file that cannot be opened is reported. When
+    /// fileBytes is given it receives the bytes read (empty when the file did not open), so that
+    /// a caller that keeps the file's bytes need not read the file twice.
+    bool LoadFromFile(const QString& path, QByteArray* fileBytes = nullptr);
     /// Loads a picture from picture-file bytes. True also when the bytes could not be decoded:
     /// callers test m_pPicture. Leaves the size fields alone.
     bool LoadFromMemory(const QByteArray& data);

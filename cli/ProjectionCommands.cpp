@@ -1,0 +1,136 @@
+// varnel-cli pack and unpack: projection files from a picture and back.
+
+#include "CliSupport.h"
+#include "Commands.h"
+#include "Json.h"
+
+#include "document/CQuilletDoc.h"
+#include "imaging/CPicture.h"
+#include "output/ProjectionFile.h"
+#include "platform/FileIO.h"
+#include "platform/ScriptedUiServices.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+void PrintMessages(const ScriptedUiServices& ui)
+{
+    for (const auto& message : ui.m_Messages)
+        std::fprintf(stderr, "%s\n", qPrintable(message.m_strText.trimmed()));
+}
+
+const char* FlavourName(std::uint32_t tag, ProjectionKind kind)
+{
+    if (kind == ProjectionKind::Cpf)
+        return tag == kCpfTag ? "CPF" : "unknown";
+    return tag == kGpfTag ? "GPF" : tag == kDpfTag ? "DPF" : "unknown";
+}
+
+} // namespace
+
+// varnel-cli pack --format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT
+// Writes the projection file the output command writes for a whole plain picture.
+int RunPackCommand(const QStringList& args)
+{
+    const CliArguments cli(args, {QStringLiteral("--format"), QStringLiteral("--coef"), QStringLiteral("-o")});
+    if (!cli.Ok())
+        return CliFail("pack", cli.m_strError);
+    const QString format = cli.Value(QStringLiteral("--format")).toLower();
+    if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("-o")) || !cli.Has(QStringLiteral("--coef")) ||
+        (format != QStringLiteral("gpf") && format != QStringLiteral("dpf") && format != QStringLiteral("cpf")))
+        return CliFail("pack", QStringLiteral("usage: varnel-cli pack --format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT"));
+    QString error;
+    const std::optional<GeoCoefficients> coefficients = ParseCoefficientList(cli.Value(QStringLiteral("--coef")), error);
+    if (!coefficients)
+        return CliFail("pack", error);
+
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    CPicture picture;
+    QByteArray pictureFile;
+    const QString path = cli.m_Positional.constFirst();
+    if (!picture.LoadFromFile(path, &pictureFile)) {
+        PrintMessages(ui);
+        return CliFail("pack", QStringLiteral("%1 is not a picture Varnel can read").arg(path));
+    }
+    QByteArray file;
+    if (format == QStringLiteral("cpf")) {
+        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, *coefficients, pictureFile);
+    } else {
+        // The payload is the picture as the picture service saves it: a BMP file.
+        WriteDpfHeader(file, format == QStringLiteral("gpf") ? kGpfTag : kDpfTag, *coefficients);
+        WriteDpfPayload(file, picture.m_pPicture->SaveAsBmp());
+    }
+    if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error))
+        return CliFail("pack", error);
+    JsonWriter json;
+    json.BeginObject()
+        .Key("width").Value(picture.m_nWidth)
+        .Key("height").Value(picture.m_nHeight)
+        .Key("file_bytes").Value(static_cast<long long>(file.size()))
+        .EndObject();
+    std::printf("%s\n", json.Text().c_str());
+    return 0;
+}
+
+// varnel-cli unpack FILE [--as dpf|cpf] [-o PAYLOAD]
+// Reads a projection file as Open does and reports what it holds.
+int RunUnpackCommand(const QStringList& args)
+{
+    const CliArguments cli(args, {QStringLiteral("--as"), QStringLiteral("-o")});
+    if (!cli.Ok())
+        return CliFail("unpack", cli.m_strError);
+    if (cli.m_Positional.size() != 1)
+        return CliFail("unpack", QStringLiteral("usage: varnel-cli unpack FILE [--as dpf|cpf] [-o PAYLOAD]"));
+    const QString path = cli.m_Positional.constFirst();
+    QString as = cli.Value(QStringLiteral("--as")).toLower();
+    if (as.isEmpty()) {
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        as = suffix == QStringLiteral("cpf") ? QStringLiteral("cpf")
+             : (suffix == QStringLiteral("gpf") || suffix == QStringLiteral("dpf")) ? QStringLiteral("dpf")
+                                                                                     : QString();
+    }
+    if (as != QStringLiteral("dpf") && as != QStringLiteral("cpf"))
+        return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf").arg(path));
+    const ProjectionKind kind = as == QStringLiteral("cpf") ? ProjectionKind::Cpf : ProjectionKind::Dpf;
+
+    QByteArray bytes;
+    QString error;
+    if (!ReadWholeFile(path, bytes, &error))
+        return CliFail("unpack", error);
+    ProjectionError refusal;
+    const std::optional<ProjectionContents> contents =
+        kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal) : ParseDpfProjection(bytes, refusal);
+    if (!contents)
+        return CliFail("unpack", refusal.m_strText);
+
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    CQuilletDoc doc;
+    doc.m_nMapType = 2; // as the Open command sets it for projection files
+    ApplyProjection(doc, *contents, kind);
+    PrintMessages(ui); // the geo check's complaint, if any; the file itself was read
+    if (cli.Has(QStringLiteral("-o")) && !WriteWholeFile(cli.Value(QStringLiteral("-o")), contents->m_Payload, &error))
+        return CliFail("unpack", error);
+
+    JsonWriter json;
+    json.BeginObject().Key("flavour").Value(FlavourName(contents->m_nTag, kind)).Key("variant");
+    if (contents->m_nVariant)
+        json.Value(*contents->m_nVariant);
+    else
+        json.Null();
+    json.Key("width").Value(contents->m_nWidth).Key("height").Value(contents->m_nHeight).Key("coefficients");
+    WriteCoefficients(json, contents->m_dGeoCoef);
+    json.Key("geocoded").Value(doc.m_bGeoCoded != 0);
+    json.Key("payload_bytes").Value(static_cast<long long>(contents->m_Payload.size())).Key("compressed_bytes");
+    if (contents->m_nCompressedBytes)
+        json.Value(static_cast<long long>(*contents->m_nCompressedBytes));
+    else
+        json.Null();
+    json.EndObject();
+    std::printf("%s\n", json.Text().c_str());
+    return 0;
+}

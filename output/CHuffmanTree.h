@@ -1,0 +1,105 @@
+#pragma once
+// The byte-oriented Huffman coder of the GPF and DPF payloads. A projection file stores the 256
+// byte counts of its BMP payload, not the codes; the reader rebuilds the tree from the counts.
+// The way the tree is built from the counts (scan order, tie-breaks, which child gets bit 0) is
+// therefore part of the file format and must never change.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+/// A static Huffman tree over all 256 byte values, built from a table of byte counts, with the
+/// coder that uses it. Every byte value is a leaf, also one whose count is 0, so any byte can be
+/// encoded with any tree. The 511 nodes and the lookup tables of the table-driven coder live
+/// inside the object: building, encoding and decoding allocate nothing.
+///
+/// Codes are written root first and packed from the least significant bit of each byte upward.
+/// Encode and Decode produce exactly the bits of the plain leaf-to-root / root-to-leaf walks in
+/// HuffmanReference.h; they only get there faster.
+///
+/// A tree is not copyable: its nodes point at each other inside the object.
+class CHuffmanTree {
+public:
+    static constexpr int kLeafCount = 256;
+    static constexpr int kNodeCount = 511;
+    static constexpr int kRootIndex = 510;
+    /// No tree has a leaf deeper than this (a chain over 256 leaves); a code never has more bits.
+    static constexpr int kMaxCodeLength = 255;
+
+    /// One node of the tree. Nodes 0 to 255 are the leaves of byte values 0 to 255; nodes 256 to
+    /// 510 are the inner nodes in the order they were created.
+    class CNode {
+    public:
+        virtual ~CNode();
+
+        bool IsLeaf() const { return m_pChild0 == nullptr; }
+
+        std::int32_t m_nIndex = -1;   ///< own position in the tree; a leaf's byte value
+        std::uint32_t m_nCount = 0;   ///< a leaf's byte count; an inner node's sum of its children (32-bit)
+        CNode* m_pChild0 = nullptr;   ///< reached by bit 0; the child with the lower index
+        CNode* m_pChild1 = nullptr;   ///< reached by bit 1
+        CNode* m_pParent = nullptr;   ///< null for the root
+        bool m_bActive = false;       ///< still a root candidate while the tree is being built
+    };
+
+    CHuffmanTree();
+    virtual ~CHuffmanTree();
+    CHuffmanTree(const CHuffmanTree&) = delete;
+    CHuffmanTree& operator=(const CHuffmanTree&) = delete;
+
+    /// Builds the tree from the count of each byte value (counts[v] for value v), discarding any
+    /// previous tree. Writers pass the counts of the payload they are about to encode; readers
+    /// pass the counts stored in the file, whatever they are: any table gives a valid tree.
+    void BuildTree(const std::uint32_t counts[kLeafCount]);
+
+    /// Encodes length bytes of source into destination and returns the number of bytes written
+    /// (a partly filled last byte counts; 0 for an empty source). Writes nothing at or after
+    /// destination + returned count; in the last byte the bits above the last code keep what the
+    /// destination held. The destination must hold the encoded size: with a tree built from the
+    /// counts of source itself that is never more than length bytes.
+    std::uint32_t Encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination) const;
+
+    /// Decodes count bytes from the sourceLength compressed bytes at source into destination.
+    /// Returns count when the compressed bytes held all count codes. When they run out first it
+    /// returns the number of bytes completely decoded (less than count) and sets *exhausted; the
+    /// reader turns that into an invalid file. Never reads source[sourceLength] or beyond, never
+    /// writes destination[count] or beyond; after exhaustion the bytes from the returned count
+    /// up to count are unspecified. exhausted may be null; it is set to false on success.
+    [[nodiscard]] std::uint32_t Decode(const std::uint8_t* source, std::uint32_t sourceLength, std::uint32_t count,
+                                       std::uint8_t* destination, bool* exhausted = nullptr) const;
+
+    /// The counts the tree was built from, by byte value (what a projection file stores).
+    const std::array<std::uint32_t, kLeafCount>& Counts() const { return m_nCounts; }
+    /// Node index (0 to 510); node kRootIndex is the root once the tree is built.
+    const CNode& Node(int index) const { return m_Nodes[static_cast<std::size_t>(index)]; }
+    const CNode& Root() const { return m_Nodes[kRootIndex]; }
+    /// Number of bits in the code of a byte value (1 to kMaxCodeLength); 0 before BuildTree.
+    /// Encode and Decode, too, need a built tree.
+    int CodeLength(std::uint8_t value) const { return m_nCodeLength[value]; }
+
+private:
+    void BuildEncodeTable();
+    void BuildDecodeTable();
+
+    std::array<std::uint32_t, kLeafCount> m_nCounts {};
+    std::array<CNode, kNodeCount> m_Nodes;
+
+    // Encoder table: the code of each byte value, first bit in bit 0, for codes of up to
+    // kMaxTableCodeLength bits; longer codes are written by climbing the tree.
+    static constexpr int kMaxTableCodeLength = 56;
+    std::array<std::uint64_t, kLeafCount> m_nCode {};
+    std::array<std::uint8_t, kLeafCount> m_nCodeLength {};
+
+    // Decoder table indexed by the next kDecodeTableBits bits of input (next bit in bit 0). An
+    // entry holds the bits it consumes (bits 0-7), how many whole codes those bits are (bits
+    // 8-15, up to kMaxSymbolsPerEntry) and their byte values (bits 16-63, first in 16-23). A
+    // count of 0 means the first code is longer than the table: bits 16-31 then name the
+    // inner node reached after kDecodeTableBits bits, from where decoding continues bit by bit.
+    static constexpr int kDecodeTableBits = 11;
+    static constexpr int kMaxSymbolsPerEntry = 6;
+    std::array<std::uint64_t, std::size_t(1) << kDecodeTableBits> m_nDecodeTable {};
+    // When one byte value has a one-bit code (white paper in a line-art map), a run of 0 bits is
+    // a run of that value and is decoded many values at a time; -1 when no code is one bit long.
+    // The code is always 0: a leaf has a lower index than any inner node, so it is child 0.
+    int m_nRunValue = -1;
+};

@@ -1,0 +1,81 @@
+#pragma once
+// Projection files: one geo-coded map picture with the sixteen coefficients that tie latitude and
+// longitude to its pixels. GPF and DPF carry a BMP compressed with the Huffman coder; CPF carries
+// a picture file of any kind uncompressed, with its width and height.
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+class CQuilletDoc;
+
+using GeoCoefficients = std::array<double, 16>;
+
+constexpr std::uint32_t kGpfTag = 0x47504620u; ///< " FPG" stored little-endian
+constexpr std::uint32_t kDpfTag = 0x44504620u; ///< " FPD"
+constexpr std::uint32_t kCpfTag = 0x43504620u; ///< " FPC"
+constexpr std::uint32_t kDpfHeaderLength = 145;
+constexpr qsizetype kDpfPayloadOffset = kDpfHeaderLength + 4 + 4 + 1024;
+constexpr qsizetype kCpfPayloadOffset = 4 + 4 + 4 + 128 + 4;
+
+/// Appends the 145-byte GPF/DPF header (length, tag, fixed values, variant 0, coefficients).
+void WriteDpfHeader(QByteArray& file, std::uint32_t tag, const GeoCoefficients& coefficients);
+/// Appends what follows the header: compressed length, payload length, the 256 byte counts and
+/// the payload compressed with a tree built from those counts.
+void WriteDpfPayload(QByteArray& file, const QByteArray& payload);
+/// A GPF or DPF as the output command writes it: the header, then the temporary BMP file at
+/// tempBmpPath compressed. When that file cannot be read the projection file keeps only its
+/// header. Returns false in that case.
+bool WriteDpfProjection(QByteArray& file, std::uint32_t tag, const GeoCoefficients& coefficients,
+                        const QString& tempBmpPath);
+/// A whole CPF: tag, width and height, coefficients, payload length and payload.
+void WriteCpfProjection(QByteArray& file, std::int32_t width, std::int32_t height,
+                        const GeoCoefficients& coefficients, const QByteArray& payload);
+
+/// What a projection file holds, read and checked before anything of the document changes.
+struct ProjectionContents {
+    std::uint32_t m_nTag = 0;
+    std::optional<int> m_nVariant;          ///< GPF/DPF only
+    std::int32_t m_nWidth = 0;              ///< GPF/DPF: from the BMP payload; CPF: the size fields
+    std::int32_t m_nHeight = 0;
+    GeoCoefficients m_dGeoCoef{};
+    QByteArray m_Payload;                   ///< the picture file (decompressed for GPF/DPF)
+    std::optional<std::uint32_t> m_nCompressedBytes; ///< GPF/DPF only
+};
+
+/// Why a projection file was refused: the message box to show.
+struct ProjectionError {
+    QString m_strText;
+    QString m_strCaption;
+    unsigned m_nType = 0;
+};
+
+/// Reads and checks a GPF or DPF held in memory (only the variant byte decides: a GPF reads like a
+/// DPF). Refuses an unsupported variant and any file that is cut short or whose counts or
+/// compressed data do not add up; on refusal returns nothing and fills error.
+std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, ProjectionError& error);
+/// Reads and checks a CPF held in memory; the payload itself is not inspected.
+std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, ProjectionError& error);
+
+enum class ProjectionKind { Dpf, Cpf };
+
+/// Installs checked contents in the document: the picture loaded from the payload with the
+/// recorded size, the payload as the map file's bytes, the coefficients, the map marked loaded;
+/// then the geo check (while the document is not geo-coded: a non-singular model makes it
+/// geo-coded with the neutral frame of a picture, a singular one is reported) and an update of
+/// every view.
+void ApplyProjection(CQuilletDoc& doc, const ProjectionContents& contents, ProjectionKind kind);
+
+/// The readers of the Open command over the bytes of the opened file: check, then install. A
+/// refused file is reported and leaves the document exactly as it was; the result says whether
+/// the file was taken.
+bool ReadDpfProjection(const QByteArray& file, CQuilletDoc& doc);
+bool ReadCpfProjection(const QByteArray& file, CQuilletDoc& doc);
+
+/// The temporary BMP written next to a projection file while it is made: the projection file's
+/// name in upper case with its extension replaced by "00010001002.BMP", in the same folder
+/// (town.gpf gives TOWN00010001002.BMP).
+QString ProjectionTempBmpPath(const QString& projectionPath);

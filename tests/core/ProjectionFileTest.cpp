@@ -1,0 +1,277 @@
+#include "document/CQuilletDoc.h"
+#include "output/ProjectionFile.h"
+#include "platform/ScriptedUiServices.h"
+
+#include "RecordingView.h"
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+GeoCoefficients SampleCoefficients()
+{
+    GeoCoefficients c{};
+    for (size_t i = 0; i < c.size(); ++i)
+        c[i] = (i + 1) * 1.0 / 3.0 - (i % 2 ? 1e5 : 0.0); // values with every bit in use
+    c[2] = -0.0;
+    return c;
+}
+
+quint32 U32At(const QByteArray& bytes, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+QByteArray MakeDpf(std::uint32_t tag, const GeoCoefficients& coefficients, const QByteArray& payload)
+{
+    QByteArray file;
+    WriteDpfHeader(file, tag, coefficients);
+    WriteDpfPayload(file, payload);
+    return file;
+}
+
+class ProjectionTest : public ::testing::Test {
+protected:
+    ProjectionTest()
+    {
+        m_Doc.AddView(&m_View);
+        m_Doc.m_nMapType = 2;
+    }
+
+    ScriptedUiServices m_Ui;
+    ScopedUiServices m_Installed{m_Ui};
+    RecordingView m_View;
+    CQuilletDoc m_Doc;
+    QTemporaryDir m_Dir;
+    const QByteArray m_Bmp = ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/rgb24.bmp")));
+};
+
+} // namespace
+
+TEST_F(ProjectionTest, DpfLayoutIsByteExact)
+{
+    const GeoCoefficients coefficients = SampleCoefficients();
+    const QByteArray file = MakeDpf(kDpfTag, coefficients, QByteArray("abracadabra"));
+    ASSERT_EQ(file.size(), 1177 + 3);
+    EXPECT_EQ(U32At(file, 0), 145u);
+    EXPECT_EQ(file.mid(4, 4), QByteArray(" FPD"));
+    EXPECT_EQ(file.mid(8, 5), QByteArray("\x01\x00\x00\x00\x00", 5));
+    for (int i = 0; i < 16; ++i) // doubles from the odd offset 13, no padding
+        EXPECT_EQ(std::memcmp(file.constData() + 13 + 8 * i, &coefficients[size_t(i)], 8), 0) << i;
+    EXPECT_EQ(U32At(file, 141), 0u);
+    EXPECT_EQ(U32At(file, 145), 3u);  // compressed bytes
+    EXPECT_EQ(U32At(file, 149), 11u); // payload bytes
+    for (int v = 0; v < 256; ++v) {
+        const quint32 expected = v == 'a' ? 5 : v == 'b' || v == 'r' ? 2 : v == 'c' || v == 'd' ? 1 : 0;
+        ASSERT_EQ(U32At(file, 153 + 4 * v), expected) << v;
+    }
+    // a = 0, b = 110, r = 111, c = 1010, d = 100, root first, least significant bit first.
+    EXPECT_EQ(file.mid(1177), QByteArray("\x76\x25\x76", 3));
+
+    const QByteArray gpf = MakeDpf(kGpfTag, coefficients, QByteArray("abracadabra"));
+    EXPECT_EQ(gpf.mid(4, 4), QByteArray(" FPG"));
+    EXPECT_EQ(gpf.left(4), file.left(4));
+    EXPECT_EQ(gpf.mid(8), file.mid(8));
+}
+
+TEST_F(ProjectionTest, CpfLayoutIsByteExact)
+{
+    const GeoCoefficients coefficients = SampleCoefficients();
+    QByteArray file;
+    WriteCpfProjection(file, 401, -201, coefficients, QByteArray("JPEGDATA"));
+    ASSERT_EQ(file.size(), 144 + 8);
+    EXPECT_EQ(file.left(4), QByteArray(" FPC"));
+    EXPECT_EQ(qint32(U32At(file, 4)), 401);
+    EXPECT_EQ(qint32(U32At(file, 8)), -201);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(std::memcmp(file.constData() + 12 + 8 * i, &coefficients[size_t(i)], 8), 0) << i;
+    EXPECT_EQ(U32At(file, 140), 8u);
+    EXPECT_EQ(file.mid(144), QByteArray("JPEGDATA"));
+}
+
+TEST_F(ProjectionTest, EveryFlavourRoundTripsBitForBit)
+{
+    const GeoCoefficients coefficients = SampleCoefficients();
+    for (std::uint32_t tag : {kGpfTag, kDpfTag}) {
+        CQuilletDoc doc;
+        ASSERT_TRUE(ReadDpfProjection(MakeDpf(tag, coefficients, m_Bmp), doc));
+        EXPECT_EQ(std::memcmp(doc.m_dGeoCoef.data(), coefficients.data(), sizeof coefficients), 0);
+        EXPECT_EQ(doc.m_MapFileData, m_Bmp);
+        EXPECT_EQ(doc.m_nImageWidth, 127);
+        EXPECT_EQ(doc.m_nImageHeight, 64);
+        EXPECT_EQ(doc.m_Picture.m_nWidth, 127);
+        EXPECT_NE(doc.m_Picture.m_pPicture, nullptr);
+        EXPECT_EQ(doc.m_bMapLoaded, 1);
+        EXPECT_EQ(doc.m_bGeoCoded, 1);
+    }
+    QByteArray cpf;
+    const QByteArray jpeg = ReadFileBytes(TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg")));
+    WriteCpfProjection(cpf, 300, 200, coefficients, jpeg);
+    CQuilletDoc doc;
+    ASSERT_TRUE(ReadCpfProjection(cpf, doc));
+    EXPECT_EQ(std::memcmp(doc.m_dGeoCoef.data(), coefficients.data(), sizeof coefficients), 0);
+    EXPECT_EQ(doc.m_MapFileData, jpeg);
+    // The size comes from the size fields only, not from the picture inside.
+    EXPECT_EQ(doc.m_nImageWidth, 300);
+    EXPECT_EQ(doc.m_nImageHeight, 200);
+    EXPECT_EQ(doc.m_Picture.m_nWidth, 300);
+    EXPECT_NE(doc.m_Picture.m_pPicture, nullptr);
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+}
+
+TEST_F(ProjectionTest, GeoCheckInstallsTheNeutralFrame)
+{
+    m_Doc.m_GeoOrigin = {30, -80, 0, 0};
+    m_Doc.m_FrameExtent = {2, 3, 0, 0};
+    ASSERT_TRUE(ReadDpfProjection(MakeDpf(kDpfTag, SampleCoefficients(), m_Bmp), m_Doc));
+    EXPECT_EQ(m_Doc.m_bGeoCoded, 1);
+    EXPECT_EQ(m_Doc.m_GeoOrigin, (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(m_Doc.m_GeoExtent, (CDataGeo{1, 1, 0, 0}));
+    EXPECT_EQ(m_Doc.m_FrameOrigin, (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(m_Doc.m_FrameExtent, (CDataGeo{1, 1, 0, 0}));
+    EXPECT_EQ(m_View.Updates(), 1);
+}
+
+TEST_F(ProjectionTest, VariantByteDecides)
+{
+    for (char variant : {'\0', '\1', '\2', '\xFF'}) {
+        QByteArray file = MakeDpf(kDpfTag, SampleCoefficients(), m_Bmp);
+        file[12] = variant;
+        CQuilletDoc doc;
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        const bool accepted = variant == 0 || variant == 1;
+        EXPECT_EQ(ReadDpfProjection(file, doc), accepted) << int(variant);
+        EXPECT_EQ(doc.m_bMapLoaded, accepted ? 1 : 0);
+        if (!accepted) {
+            ASSERT_EQ(ui.m_Messages.size(), 1u);
+            EXPECT_EQ(ui.m_Messages[0].m_strText, QStringLiteral("Unsupported DPF Filetype. May be for a different product."));
+            EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
+            EXPECT_EQ(ui.m_Messages[0].m_nType, MB_OK | MB_ICONERROR);
+        }
+    }
+}
+
+TEST_F(ProjectionTest, SingularCoefficientsLoadThePictureButNotTheGeoCoding)
+{
+    GeoCoefficients singular = SampleCoefficients();
+    singular[0] = singular[1] = singular[4] = singular[5] = 0.0;
+    const struct {
+        bool dpf;
+        const char* caption;
+    } cases[] = {{true, "Invalid File"}, {false, "Invalid Projection"}};
+    for (const auto& c : cases) {
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        CQuilletDoc doc;
+        QByteArray file;
+        if (c.dpf) {
+            file = MakeDpf(kDpfTag, singular, m_Bmp);
+        } else {
+            WriteCpfProjection(file, 127, 64, singular, m_Bmp);
+        }
+        EXPECT_TRUE(c.dpf ? ReadDpfProjection(file, doc) : ReadCpfProjection(file, doc));
+        EXPECT_EQ(doc.m_bMapLoaded, 1);
+        EXPECT_NE(doc.m_Picture.m_pPicture, nullptr);
+        EXPECT_EQ(doc.m_bGeoCoded, 0);
+        ASSERT_EQ(ui.m_Messages.size(), 1u);
+        EXPECT_EQ(ui.m_Messages[0].m_strText,
+                  QStringLiteral("The geo-information in the projection file is not right. Please do the projection again."));
+        EXPECT_EQ(ui.m_Messages[0].m_strCaption, QString::fromLatin1(c.caption));
+        EXPECT_EQ(ui.m_Messages[0].m_nType, MB_OK | MB_ICONERROR);
+    }
+    // A NaN determinant is not greater than zero either.
+    GeoCoefficients nan = SampleCoefficients();
+    nan[0] = std::nan("");
+    CQuilletDoc doc;
+    ReadDpfProjection(MakeDpf(kDpfTag, nan, m_Bmp), doc);
+    EXPECT_EQ(doc.m_bGeoCoded, 0);
+}
+
+TEST_F(ProjectionTest, DamagedFilesAreRefusedAndChangeNothing)
+{
+    const QByteArray good = MakeDpf(kDpfTag, SampleCoefficients(), m_Bmp);
+    auto put32 = [](QByteArray file, qsizetype at, quint32 value) {
+        qToLittleEndian(value, file.data() + at);
+        return file;
+    };
+    const QByteArray shortBmp = MakeDpf(kDpfTag, SampleCoefficients(), m_Bmp.left(20));
+    std::vector<std::pair<const char*, QByteArray>> cases = {
+        {"empty", QByteArray()},
+        {"short header", good.left(100)},
+        {"no count table", good.left(160)},
+        {"payload cut", good.left(good.size() - 10)},
+        {"compressed count beyond the file", put32(good, 145, quint32(good.size()))},
+        {"payload count beyond what the data can hold", put32(good, 149, 0xFFFFFFF0u)},
+        {"compressed data runs out", put32(put32(good, 145, 100), 149, 800)},
+        {"payload shorter than a bitmap header", shortBmp},
+    };
+    for (qsizetype cut = 0; cut < kDpfPayloadOffset; cut += 37)
+        cases.emplace_back("prefix", good.left(cut));
+
+    GeoCoefficients before = SampleCoefficients();
+    before[3] = 42.0;
+    for (const auto& [name, file] : cases) {
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        CQuilletDoc doc;
+        RecordingView view;
+        doc.AddView(&view);
+        doc.m_dGeoCoef = before;
+        doc.m_MapFileData = QByteArray("old");
+        EXPECT_FALSE(ReadDpfProjection(file, doc)) << name;
+        EXPECT_EQ(doc.m_bMapLoaded, 0) << name;
+        EXPECT_EQ(doc.m_dGeoCoef, before) << name;
+        EXPECT_EQ(doc.m_MapFileData, QByteArray("old")) << name;
+        EXPECT_EQ(view.Updates(), 0) << name;
+        ASSERT_EQ(ui.m_Messages.size(), 1u) << name;
+        EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File")) << name;
+    }
+
+    QByteArray cpf;
+    WriteCpfProjection(cpf, 127, 64, SampleCoefficients(), m_Bmp);
+    for (const QByteArray& broken : {cpf.left(3), cpf.left(100), cpf.left(143), cpf.left(cpf.size() - 1),
+                                     put32(cpf, 140, 0xFFFFFFFFu)}) {
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        CQuilletDoc doc;
+        EXPECT_FALSE(ReadCpfProjection(broken, doc)) << broken.size();
+        EXPECT_EQ(doc.m_bMapLoaded, 0);
+        ASSERT_EQ(ui.m_Messages.size(), 1u);
+        EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
+    }
+}
+
+TEST_F(ProjectionTest, WriterReadsItsTemporaryBitmap)
+{
+    const QString temp = m_Dir.filePath(QStringLiteral("TOWN00010001002.BMP"));
+    WriteFileBytes(temp, m_Bmp);
+    QByteArray file;
+    EXPECT_TRUE(WriteDpfProjection(file, kGpfTag, SampleCoefficients(), temp));
+    EXPECT_EQ(file, MakeDpf(kGpfTag, SampleCoefficients(), m_Bmp));
+
+    QByteArray headerOnly;
+    EXPECT_FALSE(WriteDpfProjection(headerOnly, kGpfTag, SampleCoefficients(), m_Dir.filePath(QStringLiteral("none.BMP"))));
+    EXPECT_EQ(headerOnly.size(), 145);
+}
+
+TEST(ProjectionNames, TemporaryBitmapIsNamedAfterTheProjectionFile)
+{
+    const struct {
+        const char* projection;
+        const char* temp;
+    } cases[] = {
+        {"/maps/town.gpf", "/maps/TOWN00010001002.BMP"},
+        {"/Maps/Old/Town.DPF", "/Maps/Old/TOWN00010001002.BMP"},
+        {"/maps.v2/river.cpf", "/maps.v2/RIVER00010001002.BMP"},
+        {"town.gpf", "TOWN00010001002.BMP"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ProjectionTempBmpPath(QString::fromLatin1(c.projection)), QString::fromLatin1(c.temp));
+}
