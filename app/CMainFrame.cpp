@@ -43,6 +43,8 @@ CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(par
         move(placement.topLeft());
     }
     m_pView = new CQuilletView(document, this);
+    m_pView->m_SetPaneText = [this](const QString& text, int index) { SetPaneText(text, index); };
+    m_pView->m_OnStateChanged = [this] { UpdateCommandUI(); };
     setCentralWidget(m_pView);
     CreateActions();
     CreateMenus();
@@ -194,6 +196,9 @@ void CMainFrame::OnCommand(int id)
 
 void CMainFrame::UpdateCommandUI()
 {
+    const QString title = m_Document.GetTitle();
+    setWindowTitle(title.isEmpty() ? QStringLiteral("Varnel") : title + QStringLiteral(" - Varnel"));
+
     for (const auto& [id, action] : m_Actions) {
         const auto it = m_Commands.find(id);
         if (it == m_Commands.end() || !it->second.m_OnCommand) {

@@ -8,6 +8,8 @@
 #include "resources/Resource.h"
 #include "view/widgets/CQuilletView.h"
 
+#include <functional>
+
 #include <QCoreApplication>
 
 CQuilletApp::CQuilletApp() = default;
@@ -32,12 +34,21 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     if (!m_pFrame->Create(splashMilliseconds))
         return false;
 
-    // With no file named, the start-up New only marks the document initialised.
-    Q_UNUSED(arguments);
-    m_pFrame->setWindowTitle(QStringLiteral("Varnel"));
+    m_pFrame->m_OnOpenRecentFile = [this](const QString& path) { OpenFile(path); };
+    if (arguments.isEmpty())
+        m_pDocument->OnNewDocument(); // the start-up call only marks the document initialised
     m_pFrame->show();
+    if (!arguments.isEmpty())
+        OpenFile(arguments.constFirst());
     m_pFrame->UpdateCommandUI();
     return true;
+}
+
+void CQuilletApp::OpenFile(const QString& path)
+{
+    if (m_pDocument->OpenDocumentFile(path))
+        m_pFrame->AddToRecentFiles(path);
+    m_pFrame->UpdateCommandUI();
 }
 
 void CQuilletApp::OnAppAbout()
@@ -51,10 +62,35 @@ void CQuilletApp::RegisterCommands()
     CQuilletDoc& doc = *m_pDocument;
     CMainFrame& frame = *m_pFrame;
     CQuilletView& view = *frame.GetActiveView();
-    const auto mapLoaded = [&doc](CCmdUI& ui) { ui.Enable(doc.m_bMapLoaded != 0); };
+    ViewState& state = view.State();
 
+    frame.SetCommand(ID_FILE_NEW, {[&doc] { doc.OnNewDocument(); }, {}});
     frame.SetCommand(ID_APP_ABOUT, {[this] { OnAppAbout(); }, {}});
     frame.SetCommand(ID_SHOW_POINTS, {[&doc] { doc.OnShowPoints(); }, [&doc](CCmdUI& ui) { doc.OnUpdateShowPoints(ui); }});
     frame.SetCommand(ID_SELECT_UNIT, {[&doc] { doc.OnSelectUnit(); }, {}});
-    frame.SetCommand(ID_INPUT_OPTIONS, {[&view] { view.OnInputOptions(); }, mapLoaded});
+
+    // The view's tools; each command also sets the cursor of the tool it leaves on.
+    const auto tool = [&view](std::function<void()> command, std::function<void(CCmdUI&)> update) {
+        return CMainFrame::Command{[command, &view] {
+                                       command();
+                                       view.UpdateCursor();
+                                   },
+                                   std::move(update)};
+    };
+    frame.SetCommand(ID_ZOOM_IN, tool([&] { state.OnZoomIn(doc); }, [&](CCmdUI& ui) { state.OnUpdateZoomIn(doc, ui); }));
+    frame.SetCommand(ID_ZOOM_OUT, tool([&] { state.OnZoomOut(doc); }, [&](CCmdUI& ui) { state.OnUpdateZoomOut(doc, ui); }));
+    frame.SetCommand(ID_FIT_IN_WINDOW,
+                     tool([&] { state.OnFitInWindow(doc); }, [&](CCmdUI& ui) { state.OnUpdateFitInWindow(doc, ui); }));
+    frame.SetCommand(ID_SET_POINTS, tool([&] { state.OnSetPoints(doc); }, [&](CCmdUI& ui) { state.OnUpdateSetPoints(doc, ui); }));
+    frame.SetCommand(ID_MOVE_POINTS,
+                     tool([&] { state.OnMovePoints(doc, view); }, [&](CCmdUI& ui) { state.OnUpdateMovePoints(doc, ui); }));
+    frame.SetCommand(ID_DELETE_POINT,
+                     tool([&] { state.OnDeletePoint(doc); }, [&](CCmdUI& ui) { state.OnUpdateDeletePoint(doc, ui); }));
+    frame.SetCommand(ID_MEASURE, tool([&] { state.OnMeasure(doc); }, [&](CCmdUI& ui) { state.OnUpdateMeasure(doc, ui); }));
+    frame.SetCommand(ID_SELECT_RANGE,
+                     tool([&] { state.OnSelectRange(doc, view); }, [&](CCmdUI& ui) { state.OnUpdateSelectRange(doc, ui); }));
+    frame.SetCommand(ID_SELECT_IMAGES,
+                     tool([&] { state.OnSelectImages(doc, view); }, [&](CCmdUI& ui) { state.OnUpdateSelectImages(doc, ui); }));
+    frame.SetCommand(ID_INPUT_OPTIONS,
+                     tool([&] { state.OnInputOptions(doc); }, [&](CCmdUI& ui) { state.OnUpdateInputOptions(doc, ui); }));
 }

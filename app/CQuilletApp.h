@@ -24,6 +24,8 @@ public:
     CQuilletDoc& Document() const { return *m_pDocument; }
     CMainFrame& MainFrame() const { return *m_pFrame; }
 
+    /// Opens a file named on the command line or picked from the recent files.
+    void OpenFile(const QString& path);
     /// About command: shows the About box.
     void OnAppAbout();
 

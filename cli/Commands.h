@@ -5,6 +5,7 @@
 #include <QStringList>
 
 int RunFitCommand(const QStringList& args);
+int RunGeoTiffCommand(const QStringList& args);
 int RunPackCommand(const QStringList& args);
 int RunPictureCommand(const QStringList& args);
 int RunUnpackCommand(const QStringList& args);

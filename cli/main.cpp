@@ -15,6 +15,7 @@ void PrintUsage()
                  "usage: varnel-cli COMMAND ARGS...\n"
                  "commands:\n"
                  "  fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv   fit the geo-coding model to control points\n"
+                 "  geotiff FILE   import a TIFF map and report its images and georeferences\n"
                  "  pack --format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT   write a projection file of a picture\n"
                  "  picture FILE   load a picture file as the picture service does\n"
                  "  unpack FILE [--as dpf|cpf] [-o PAYLOAD]   read a projection file as Open does\n");
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
 
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("fit"), RunFitCommand},
+        {QStringLiteral("geotiff"), RunGeoTiffCommand},
         {QStringLiteral("pack"), RunPackCommand},
         {QStringLiteral("picture"), RunPictureCommand},
         {QStringLiteral("unpack"), RunUnpackCommand},

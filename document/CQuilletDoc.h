@@ -14,6 +14,8 @@
 #include <vector>
 
 class CCmdUI;
+class ViewState;
+enum class ProjectionKind;
 class CView;
 
 /// The one document: it owns every piece of working data for the whole run, that is the map
@@ -52,6 +54,21 @@ public:
     /// without reloading the map or recomputing its frame and geo-coding from a GeoTIFF.
     static constexpr long kHintRepaint = 1;
 
+    // Map import.
+    /// The new-document operation (File New, and once at start-up): asks for a map file and
+    /// loads it. FALSE when the user declined or cancelled, TRUE otherwise.
+    BOOL OnNewDocument();
+    /// Sets m_nMapType from the last three characters of path (picture kind 1 when none match).
+    void GetMapTypeFromExtension(const QString& path);
+    /// Loads a file named on the command line or picked from the recent files: workspaces and
+    /// projection files as Open reads them, picture and TIFF files as a new map, anything else is
+    /// refused. The document then counts as initialised. True when the file was taken.
+    bool OpenDocumentFile(const QString& path);
+    /// Opens a CPF (kind Cpf) or a GPF/DPF (kind Dpf) as the map: the file is read and checked
+    /// whole first, so a file that cannot be read or is refused changes nothing; otherwise the
+    /// map, points and model are replaced by the file's and the title becomes its path.
+    bool OpenProjectionFile(const QString& path, ProjectionKind kind);
+
     /// Installs the unit-square frame of a picture map in the four frame members.
     void SetPictureFrame();
     /// True for map kinds 1 to 8, whose map is m_Picture with its file bytes.
@@ -89,7 +106,16 @@ public:
     /// The other ten slots are carried through files unchanged.
     std::array<double, 16> m_dGeoCoef{};
 
+    /// The main frame's active view, through which document commands reach the view's state
+    /// (its window, image choice, GeoTIFF frame and output range). Null while no view is shown.
+    ViewState* m_pActiveView = nullptr;
+
 private:
+    /// Loads m_strMapPath as a map of kind m_nMapType (picture, TIFF or unsupported).
+    void LoadMap();
+    void LoadPictureMap();
+    void LoadTiffMap();
+
     QString m_strTitle;
     std::vector<CView*> m_Views;
 };

@@ -4,7 +4,7 @@
 
 /// The GeoTIFF georeference of one TIFF image: tie point and pixel scale in model units
 /// (metres for a UTM georeference, degrees for a geographic one), the image size, and the
-/// UTM zone and datum code found in the citation. All zero until filled.
+/// UTM zone, datum code and hemisphere found in the citation. All zero until filled.
 struct GeoTiffInfo {
     double m_dTieX = 0.0;   ///< model X (easting) of the top-left corner: ModelTiepointTag value 3
     double m_dTieY = 0.0;   ///< model Y (northing) of the top-left corner: ModelTiepointTag value 4
@@ -15,6 +15,7 @@ struct GeoTiffInfo {
     int m_nUtmZone = 0;     ///< UTM zone number from the citation, 0 when none
     BOOL m_bHasZone = 0;    ///< a zone number was found
     int m_nDatum = 0;       ///< datum code: 0 WGS84, 1 Clarke 1866
+    BOOL m_bSouth = 0;      ///< the zone lies in the southern hemisphere (false northing 10 000 km)
 
     friend bool operator==(const GeoTiffInfo&, const GeoTiffInfo&) = default;
 };

@@ -1,53 +1,212 @@
 #include "view/widgets/CQuilletView.h"
 
 #include "document/CQuilletDoc.h"
-#include "platform/UiServices.h"
+#include "view/core/ViewIcons.h"
+#include "view/core/ViewPainter.h"
 
+#include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 
-CQuilletView::CQuilletView(CQuilletDoc& document, QWidget* parent) : QWidget(parent), m_Document(document)
+namespace {
+
+constexpr int kScrollRange = 1000;
+
+int ScrollCodeFor(int action)
 {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setMouseTracking(true);
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+        return SB_LINEUP;
+    case QAbstractSlider::SliderSingleStepAdd:
+        return SB_LINEDOWN;
+    case QAbstractSlider::SliderPageStepSub:
+        return SB_PAGEUP;
+    case QAbstractSlider::SliderPageStepAdd:
+        return SB_PAGEDOWN;
+    case QAbstractSlider::SliderToMinimum:
+        return SB_TOP;
+    case QAbstractSlider::SliderToMaximum:
+        return SB_BOTTOM;
+    case QAbstractSlider::SliderMove:
+        return SB_THUMBTRACK;
+    default:
+        return SB_ENDSCROLL;
+    }
+}
+
+} // namespace
+
+CQuilletView::CQuilletView(CQuilletDoc& document, QWidget* parent) : QAbstractScrollArea(parent), m_Document(document)
+{
+    setFrameShape(QFrame::NoFrame);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setMouseTracking(true);
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()}) {
+        bar->setRange(0, kScrollRange);
+        const Qt::Orientation orientation = bar->orientation();
+        connect(bar, &QAbstractSlider::actionTriggered, this,
+                [this, orientation](int action) { OnScrollAction(orientation, action); });
+    }
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_Document.AddView(this);
+    m_Document.m_pActiveView = &m_State;
 }
 
 CQuilletView::~CQuilletView()
 {
+    if (m_Document.m_pActiveView == &m_State)
+        m_Document.m_pActiveView = nullptr;
     m_Document.RemoveView(this);
 }
 
-void CQuilletView::OnUpdate(CView*, long)
+void CQuilletView::OnUpdate(CView*, long hint)
 {
-    update();
+    m_State.OnUpdate(m_Document, *this, hint);
 }
 
-void CQuilletView::OnInputOptions()
+QSize CQuilletView::ClientSize() const
 {
-    ComboChoice choice;
-    choice.m_nSelection = m_Document.m_nInputOption;
-    if (Ui().RunInputOptionsDialog(choice) == IDOK)
-        m_Document.m_nInputOption = choice.m_nSelection;
+    return viewport()->size();
 }
 
-void CQuilletView::paintEvent(QPaintEvent*)
+void CQuilletView::Invalidate()
 {
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::white);
-    if (!m_Document.m_bMapLoaded)
-        return;
-    // The whole map, as large as the client area allows with its proportions kept.
-    QSize size(m_Document.m_nImageWidth, m_Document.m_nImageHeight);
-    if (size.isEmpty())
-        return;
-    size.scale(this->size(), Qt::KeepAspectRatio);
-    const QRect target(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
-    if (m_Document.IsPictureMap()) {
-        m_Document.m_Picture.Draw(&painter, target);
-    } else if (m_Document.IsTiffMap() && m_Document.m_nCurrentImage >= 0 &&
-               m_Document.m_nCurrentImage < static_cast<int>(m_Document.m_Images.size())) {
-        const DIBSection& image = m_Document.m_Images[static_cast<size_t>(m_Document.m_nCurrentImage)];
-        image.StretchDraw(painter, target.left(), target.top(), target.right() + 1, target.bottom() + 1, 0, 0,
-                          image.m_nWidth, image.m_nHeight);
+    m_bMapDirty = true;
+    SyncScrollBars();
+    viewport()->update();
+}
+
+void CQuilletView::InvalidateFeedback(const QRect& rect)
+{
+    viewport()->update(rect);
+}
+
+void CQuilletView::SetCapture()
+{
+    m_bCaptured = true; // the window keeps the mouse while a button is held
+}
+
+void CQuilletView::ReleaseCapture()
+{
+    m_bCaptured = false;
+}
+
+void CQuilletView::SetPaneText(const QString& text, int index)
+{
+    if (m_SetPaneText)
+        m_SetPaneText(text, index);
+}
+
+int CQuilletView::TextHeight() const
+{
+    return fontMetrics().height();
+}
+
+void CQuilletView::UpdateCursor()
+{
+    const int id = m_State.CursorId(m_Document);
+    if (id == 0)
+        viewport()->setCursor(Qt::ArrowCursor);
+    else if (id > 0)
+        viewport()->setCursor(QCursor(QPixmap::fromImage(ViewIcon(id)), 16, 16));
+}
+
+void CQuilletView::SyncScrollBars()
+{
+    m_State.RefreshWindowSize();
+    const bool zoomedIn = m_State.m_dWinHeight < 1;
+    const Qt::ScrollBarPolicy policy = zoomedIn ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+    if (verticalScrollBarPolicy() != policy) {
+        setVerticalScrollBarPolicy(policy);
+        setHorizontalScrollBarPolicy(policy);
     }
+    if (zoomedIn) {
+        const QSignalBlocker vertical(verticalScrollBar());
+        const QSignalBlocker horizontal(horizontalScrollBar());
+        verticalScrollBar()->setValue(m_State.m_nVScrollPos);
+        horizontalScrollBar()->setValue(m_State.m_nHScrollPos);
+    }
+}
+
+void CQuilletView::OnScrollAction(Qt::Orientation orientation, int action)
+{
+    const int code = ScrollCodeFor(action);
+    const QSize client = ClientSize();
+    QScrollBar* bar = orientation == Qt::Vertical ? verticalScrollBar() : horizontalScrollBar();
+    const int position =
+        orientation == Qt::Vertical
+            ? m_State.OnVScroll(code, bar->sliderPosition(), client.height(), TextHeight())
+            : m_State.OnHScroll(code, bar->sliderPosition(), client.width(), fontMetrics().horizontalAdvance(QLatin1Char('X')));
+    bar->setSliderPosition(position);
+    Invalidate();
+}
+
+void CQuilletView::scrollContentsBy(int, int)
+{
+    // The view window, not the scroll area, decides what is shown.
+}
+
+void CQuilletView::RenderMap()
+{
+    const QSize client = ClientSize();
+    if (m_MapPaint.size() != client)
+        m_MapPaint = QImage(client, QImage::Format_RGB32);
+    m_MapPaint.fill(Qt::white);
+    QPainter painter(&m_MapPaint);
+    painter.setFont(font());
+    if (PaintView(painter, m_Document, m_State, client.width(), client.height())) {
+        // The picture of the last paint, for Save As Bitmap and printing.
+        m_Document.m_pViewBitmap = std::make_unique<QImage>(m_MapPaint);
+    }
+    m_bMapDirty = false;
+}
+
+void CQuilletView::paintEvent(QPaintEvent* event)
+{
+    if (m_bMapDirty || m_MapPaint.size() != ClientSize())
+        RenderMap();
+    QPainter painter(viewport());
+    painter.setClipRegion(event->region());
+    painter.drawImage(event->rect().topLeft(), m_MapPaint, event->rect());
+    PaintFeedback(painter, m_State);
+}
+
+void CQuilletView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    m_bMapDirty = true;
+}
+
+void CQuilletView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_State.OnLButtonDown(m_Document, *this, event->position().toPoint());
+    UpdateCursor();
+}
+
+void CQuilletView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_State.OnLButtonUp(m_Document, *this, event->position().toPoint());
+    UpdateCursor();
+    if (m_OnStateChanged)
+        m_OnStateChanged();
+}
+
+void CQuilletView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_State.OnLButtonDblClk(m_Document, *this, event->position().toPoint());
+    if (m_OnStateChanged)
+        m_OnStateChanged();
+}
+
+void CQuilletView::mouseMoveEvent(QMouseEvent* event)
+{
+    m_State.OnMouseMove(m_Document, *this, event->position().toPoint());
+    UpdateCursor();
 }

@@ -1,28 +1,68 @@
 #pragma once
 
 #include "platform/CView.h"
+#include "view/core/ViewHost.h"
+#include "view/core/ViewState.h"
 
-#include <QWidget>
+#include <QAbstractScrollArea>
+#include <QImage>
+
+#include <functional>
 
 class CQuilletDoc;
 
-/// The one view of the document: shows the map in the client area.
-class CQuilletView : public QWidget, public CView {
+/// The one view of the document: shows the map in its client area (the scroll area's
+/// viewport) and turns mouse, scroll-bar and paint events into calls on its ViewState. The map is
+/// painted into a cached image, which is also the document's picture of the last paint; moving
+/// feedback (rubber bands, a dragged marker) is drawn over that cache without painting the map
+/// again.
+class CQuilletView : public QAbstractScrollArea, public CView, public ViewHost {
     Q_OBJECT
 public:
     explicit CQuilletView(CQuilletDoc& document, QWidget* parent = nullptr);
     ~CQuilletView() override;
 
     CQuilletDoc& GetDocument() const { return m_Document; }
+    ViewState& State() { return m_State; }
+    const ViewState& State() const { return m_State; }
+
+    /// Where status-pane texts go (the main frame's SetPaneText).
+    std::function<void(const QString&, int)> m_SetPaneText;
+    /// Called after the mouse changed what the commands' enable and check states depend on.
+    std::function<void()> m_OnStateChanged;
 
     void OnUpdate(CView* sender, long hint) override;
 
-    /// Input Options: chooses how control-point coordinates are typed.
-    void OnInputOptions();
+    // ViewHost
+    QSize ClientSize() const override;
+    void Invalidate() override;
+    void InvalidateFeedback(const QRect& rect) override;
+    void SetCapture() override;
+    void ReleaseCapture() override;
+    void SetPaneText(const QString& text, int index) override;
+    int TextHeight() const override;
+
+    /// Sets the cursor of the current tool.
+    void UpdateCursor();
+    /// Shows the scroll bars while zoomed in, at the view's positions.
+    void SyncScrollBars();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    void OnScrollAction(Qt::Orientation orientation, int action);
+    void RenderMap();
+
     CQuilletDoc& m_Document;
+    ViewState m_State;
+    QImage m_MapPaint;       ///< the map as last painted
+    bool m_bMapDirty = true; ///< the map must be painted again
+    bool m_bCaptured = false;
 };

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+typedef struct tiff TIFF;
+class DIBSection;
+
+/// How much working memory the decoder may use besides the section it fills.
+struct TiffDecodeLimits {
+    /// Strips whose decoded size is larger than this are read scanline by scanline.
+    std::int64_t m_nMaxStripBytes = std::int64_t(16) << 20;
+    /// Target size of one band of 32-bit pixels in the general path (at least one strip or one
+    /// row of tiles is always read at a time).
+    std::int64_t m_nBandBytes = std::int64_t(4) << 20;
+};
+
+/// Decodes the current directory of tif into section, which must already be a 24-bit section of
+/// the directory's size with zeroed pixel memory (as DIBSection::Create makes it).
+///
+/// The pixels are those of libtiff's whole-image RGBA reader (TIFFReadRGBAImage, not stopping on
+/// errors) premultiplied by alpha: blue = (B * A + 1) >> 8, green and red alike, so alpha 0 gives
+/// black and alpha 255 maps 255 to 254. Rows end up upright in the bottom-up section; padding
+/// columns are not touched. Only a strip, a row of tiles or a band of rows is held at a time:
+/// plain 8-bit RGB (or JPEG YCbCr) and 8-bit greyscale data are converted straight from the
+/// decoded samples, everything else goes through libtiff's RGBA interface band by band. The
+/// pixel memory of a large section is committed in one call (in huge pages where available)
+/// before it is filled, instead of page fault by page fault.
+///
+/// Data that cannot be decoded stays black (a strip or tile that fails after an earlier one was
+/// read may repeat the earlier one's bytes, as the whole-image reader does). Returns true when
+/// every strip or tile was read without error; false when some or all could not be, including
+/// a pixel format libtiff cannot convert (the section then stays all black). libtiff reports
+/// each problem through the file's message handlers.
+bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits = {});
+
+/// Whether DecodeTiffDirectory converts the current directory straight from its samples. The
+/// other layouts go through libtiff's RGBA reader, which should be given a memory-mapped file
+/// (TiffFile::Access::Mapped): on plainly read files it rejects uncompressed tiles.
+bool TiffDecodesDirectly(TIFF* tif);

@@ -1,0 +1,215 @@
+// What the user is shown when libtiff or libgeotiff has something to say during a TIFF import.
+
+#include "TestSupport.h"
+#include "TiffTestFiles.h"
+
+#include "document/TiffImport.h"
+#include "document/TiffMessageScope.h"
+#include "imaging/DIBSection.h"
+#include "platform/ScriptedUiServices.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <tiffio.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// Scans and loads every listed entry, as the New command does.
+int ImportCount(const QString& path)
+{
+    std::vector<TIFFSubImage> list;
+    const int count = ScanTiffImages(list, path);
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        DIBSection section;
+        LoadTiffImage(path, section, i);
+        kept += section.m_pBits ? 1 : 0;
+    }
+    return kept;
+}
+
+int CountWarnings(TIFF*, void* count, const char*, const char*, va_list)
+{
+    ++*static_cast<int*>(count);
+    return 1;
+}
+
+/// How many warnings plain libtiff gives when it opens path.
+int PlainLibtiffWarnings(const QString& path)
+{
+    int count = 0;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetWarningHandlerExtR(options, CountWarnings, &count);
+    TIFF* tif = TIFFOpenExt(QFile::encodeName(path).constData(), "r", options);
+    TIFFOpenOptionsFree(options);
+    if (tif)
+        TIFFClose(tif);
+    return count;
+}
+
+/// A grey picture in one-row strips whose file ends after `keptRows` rows.
+QString WriteTruncated(const QTemporaryDir& dir, int rows, int keptRows)
+{
+    const int width = 8;
+    std::vector<QByteArray> strips;
+    for (int y = 0; y < rows; ++y)
+        strips.push_back(QByteArray(width, char(y)));
+    TiffBytes bytes;
+    bytes.AddGreyDirectory(width, std::uint32_t(rows), 1, strips);
+    const QByteArray whole = bytes.Build();
+    const QString path = dir.filePath(QStringLiteral("cut%1.tif").arg(rows));
+    WriteFileBytes(path, whole.left(whole.size() - width * (rows - keptRows)));
+    return path;
+}
+
+} // namespace
+
+TEST(TiffMessages, GoodFilesImportWithoutAWord)
+{
+    // GeoTIFFs carry private tags that plain libtiff warns about; the import shows nothing.
+    const QString cog = TestDataPath(QStringLiteral("geotiff/cog_ovr.tif"));
+    ASSERT_GT(PlainLibtiffWarnings(cog), 0);
+    for (const char* folder : {"geotiff", "tiff"}) {
+        const QDir dir(TestDataPath(QString::fromLatin1(folder)));
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            SCOPED_TRACE(name.toStdString());
+            ScriptedUiServices ui;
+            ScopedUiServices installed(ui);
+            EXPECT_GT(ImportCount(dir.filePath(name)), 0);
+            GeoTiffInfo info;
+            ReadGeoTiffInfo(dir.filePath(name), info);
+            EXPECT_TRUE(ui.m_Messages.empty()) << ui.m_Messages[0].m_strText.toStdString();
+        }
+    }
+}
+
+TEST(TiffMessages, UnknownPrivateTagsAreNotWorthABox)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("private.tif"));
+    TiffBytes bytes;
+    bytes.AddGreyDirectory(4, 2, 2, {QByteArray(8, 'x')});
+    bytes.AddShort(65000, 7);
+    WriteFileBytes(path, bytes.Build());
+    ASSERT_GT(PlainLibtiffWarnings(path), 0);
+
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    EXPECT_EQ(ImportCount(path), 1);
+    EXPECT_TRUE(ui.m_Messages.empty());
+}
+
+TEST(TiffMessages, OtherWarningsShowOneExclamationBox)
+{
+    // Directory entries out of tag order: libtiff warns and reads on.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("unsorted.tif"));
+    TiffBytes bytes;
+    bytes.AddGreyDirectory(4, 2, 2, {QByteArray(8, 'x')});
+    bytes.Unsort();
+    WriteFileBytes(path, bytes.Build());
+    ASSERT_GT(PlainLibtiffWarnings(path), 0);
+
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    EXPECT_EQ(ImportCount(path), 1);
+    ASSERT_FALSE(ui.m_Messages.empty());
+    for (const auto& message : ui.m_Messages) {
+        EXPECT_EQ(message.m_strCaption, QStringLiteral("TIFF Warning"));
+        EXPECT_EQ(message.Icon(), MB_ICONEXCLAMATION);
+        EXPECT_EQ(message.Buttons(), MB_OK);
+        EXPECT_TRUE(message.m_strText.contains(QStringLiteral("sorted"))) << message.m_strText.toStdString();
+    }
+
+    // Within one scope: the first text, and how many more there were.
+    ui.m_Messages.clear();
+    {
+        TiffMessageScope scope;
+        TiffMessageScope::Report(TiffMessageScope::Kind::Warning, QStringLiteral("first"));
+        TiffMessageScope::Report(TiffMessageScope::Kind::Warning, QStringLiteral("second"));
+        TiffMessageScope::Report(TiffMessageScope::Kind::Warning, QStringLiteral("third"));
+        EXPECT_TRUE(ui.m_Messages.empty());
+    }
+    ASSERT_EQ(ui.m_Messages.size(), 1u);
+    EXPECT_TRUE(ui.m_Messages[0].m_strText.startsWith(QStringLiteral("first")));
+    EXPECT_TRUE(ui.m_Messages[0].m_strText.contains(QStringLiteral("2 more like this")));
+    EXPECT_FALSE(ui.m_Messages[0].m_strText.contains(QStringLiteral("second")));
+}
+
+TEST(TiffMessages, FloodsCollapseToOneBoxPerKind)
+{
+    QTemporaryDir dir;
+    const QString path = WriteTruncated(dir, 300, 10);
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    DIBSection section;
+    LoadTiffImage(path, section, 0);
+    ASSERT_NE(section.m_pBits, nullptr);
+    int errors = 0;
+    for (const auto& message : ui.m_Messages) {
+        EXPECT_EQ(message.Buttons(), MB_OK);
+        if (message.m_strCaption == QStringLiteral("TIFF Error")) {
+            ++errors;
+            EXPECT_EQ(message.Icon(), MB_ICONERROR);
+        } else {
+            EXPECT_EQ(message.m_strCaption, QStringLiteral("TIFF Warning"));
+        }
+    }
+    EXPECT_EQ(errors, 1);
+    EXPECT_LE(ui.m_Messages.size(), 2u);
+}
+
+TEST(TiffMessages, OneScopeAroundAWholeImportShowsOneBox)
+{
+    QTemporaryDir dir;
+    const QString first = WriteTruncated(dir, 40, 5);
+    const QString second = WriteTruncated(dir, 50, 20);
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    {
+        TiffMessageScope wholeImport;
+        EXPECT_EQ(ImportCount(first), 1);
+        EXPECT_EQ(ImportCount(second), 1);
+        GeoTiffInfo info;
+        EXPECT_FALSE(ReadGeoTiffInfo(dir.filePath(QStringLiteral("missing.tif")), info));
+        EXPECT_TRUE(ui.m_Messages.empty());
+    }
+    ASSERT_EQ(ui.m_Messages.size(), 1u);
+    EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
+
+    // Without the outer scope, the load and the reading of the georeference show their own.
+    ui.m_Messages.clear();
+    DIBSection section;
+    LoadTiffImage(first, section, 0);
+    GeoTiffInfo info;
+    ReadGeoTiffInfo(dir.filePath(QStringLiteral("missing.tif")), info);
+    EXPECT_EQ(ui.m_Messages.size(), 2u);
+}
+
+TEST(TiffMessages, ReportsOutsideAnImportShowAtOnce)
+{
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    TiffMessageScope::Report(TiffMessageScope::Kind::Error, QStringLiteral("broken"));
+    ASSERT_EQ(ui.m_Messages.size(), 1u);
+    EXPECT_EQ(ui.m_Messages[0].m_strText, QStringLiteral("broken"));
+    EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
+}
+
+TEST(TiffMessages, LongMessagesAreFormattedWhole)
+{
+    // A message longer than any first guess at a buffer (libtiff puts file names in them).
+    QTemporaryDir dir;
+    const QString longName = dir.filePath(QString(200, QLatin1Char('a')) + QLatin1Char('/') + QString(200, QLatin1Char('b')) +
+                                          QLatin1Char('/') + QString(200, QLatin1Char('c')) + QStringLiteral(".tif"));
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    std::vector<TIFFSubImage> list;
+    EXPECT_EQ(ScanTiffImages(list, longName), 0);
+    ASSERT_EQ(ui.m_Messages.size(), 1u);
+    EXPECT_TRUE(ui.m_Messages[0].m_strText.contains(longName)) << ui.m_Messages[0].m_strText.toStdString();
+}

@@ -1,0 +1,348 @@
+#include "document/CQuilletDoc.h"
+#include "platform/CCmdUI.h"
+#include "platform/ScriptedUiServices.h"
+#include "view/core/ViewGeometry.h"
+#include "view/core/ViewState.h"
+
+#include "FakeViewHost.h"
+#include "RecordingView.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+/// A document holding a picture map of the given pixel size (no picture needed for geometry).
+void LoadPictureMap(CQuilletDoc& doc, int width, int height)
+{
+    doc.m_nMapType = 2;
+    doc.m_bMapLoaded = 1;
+    doc.m_nImageWidth = width;
+    doc.m_nImageHeight = height;
+    doc.SetPictureFrame();
+}
+
+class ViewTest : public ::testing::Test {
+protected:
+    ScriptedUiServices m_Ui;
+    ScopedUiServices m_Installed{m_Ui};
+    CQuilletDoc m_Doc;
+    ViewState m_View;
+    FakeViewHost m_Host{QSize(401, 301)};
+};
+
+} // namespace
+
+TEST_F(ViewTest, FrameWidensToTheClientsProportions)
+{
+    const struct {
+        int width, height, cw, ch;
+        double originLat, extentLat, originLon, extentLon;
+    } cases[] = {
+        // A picture wider than the client: the vertical axis gets the room to spare.
+        {800, 200, 400, 400, (1 - 4.0) / 2, 4.0, 0.0, 1.0},
+        // Taller than the client: the horizontal axis widens.
+        {100, 400, 400, 400, 0.0, 1.0, (1 - 4.0) / 2, 4.0},
+        // Same proportions: nothing to widen.
+        {300, 200, 600, 400, 0.0, 1.0, 0.0, 1.0},
+    };
+    for (const auto& c : cases) {
+        CQuilletDoc doc;
+        LoadPictureMap(doc, c.width, c.height);
+        UpdateFrame(doc, m_View, c.cw, c.ch);
+        EXPECT_DOUBLE_EQ(doc.m_FrameOrigin.m_dLatitude, c.originLat) << c.width << "x" << c.height;
+        EXPECT_DOUBLE_EQ(doc.m_FrameExtent.m_dLatitude, c.extentLat);
+        EXPECT_DOUBLE_EQ(doc.m_FrameOrigin.m_dLongitude, c.originLon);
+        EXPECT_DOUBLE_EQ(doc.m_FrameExtent.m_dLongitude, c.extentLon);
+    }
+    // Without a map size the frame stays as it was.
+    CQuilletDoc empty;
+    empty.m_FrameExtent = {3, 3, 0, 0};
+    UpdateFrame(empty, m_View, 100, 100);
+    EXPECT_EQ(empty.m_FrameExtent, (CDataGeo{3, 3, 0, 0}));
+}
+
+TEST_F(ViewTest, GeoTiffFrameWidensAroundItsDegrees)
+{
+    LoadPictureMap(m_Doc, 1000, 500);
+    m_View.m_bGeoTiffFrame = true;
+    m_Doc.m_GeoOrigin = {20.0, -80.0, 0, 0};
+    m_Doc.m_GeoExtent = {2.0, 4.0, 0, 0};
+    UpdateFrame(m_Doc, m_View, 400, 400); // rx = 2.5, ry = 1.25: widen vertically by 2
+    EXPECT_DOUBLE_EQ(m_Doc.m_FrameOrigin.m_dLatitude, 20.0 + (1 - 2.0) * 2.0 / 2);
+    EXPECT_DOUBLE_EQ(m_Doc.m_FrameExtent.m_dLatitude, 4.0);
+    EXPECT_DOUBLE_EQ(m_Doc.m_FrameOrigin.m_dLongitude, -80.0);
+    EXPECT_DOUBLE_EQ(m_Doc.m_FrameExtent.m_dLongitude, 4.0);
+}
+
+TEST_F(ViewTest, MappingsBetweenClientAndFrame)
+{
+    LoadPictureMap(m_Doc, 400, 300);
+    UpdateFrame(m_Doc, m_View, 401, 301);
+    const VisibleFrame frame = ComputeVisibleFrame(m_Doc, m_View);
+    // The corners of the client are the corners of the visible frame.
+    EXPECT_EQ(ClientToFrame(frame, 401, 301, 0, 300), QPointF(frame.X0, frame.Y0));
+    EXPECT_EQ(ClientToFrame(frame, 401, 301, 400, 0), QPointF(frame.X0 + frame.WW, frame.Y0 + frame.HH));
+    for (const QPointF client : {QPointF(0, 0), QPointF(123.5, 77), QPointF(400, 300), QPointF(-20, 350)}) {
+        const QPointF there = ClientToFrame(frame, 401, 301, client.x(), client.y());
+        const QPointF back = FrameToClient(frame, 401, 301, there.x(), there.y());
+        EXPECT_NEAR(back.x(), client.x(), 1e-9);
+        EXPECT_NEAR(back.y(), client.y(), 1e-9);
+    }
+    // Zoomed to the upper right quarter.
+    m_View.m_dWinLeft = 0.5;
+    m_View.m_dWinBottom = 0.5;
+    const VisibleFrame quarter = ComputeVisibleFrame(m_Doc, m_View);
+    EXPECT_DOUBLE_EQ(quarter.WW, m_Doc.m_FrameExtent.m_dLongitude * 0.5);
+    EXPECT_DOUBLE_EQ(quarter.X0, m_Doc.m_FrameOrigin.m_dLongitude + m_Doc.m_FrameExtent.m_dLongitude * 0.5);
+}
+
+TEST_F(ViewTest, PictureRectangleIsCentredForTheWholeFrame)
+{
+    LoadPictureMap(m_Doc, 800, 200);
+    UpdateFrame(m_Doc, m_View, 401, 401);
+    const PictureRect r = ComputePictureRect(m_Doc, ComputeVisibleFrame(m_Doc, m_View), 401, 401);
+    EXPECT_EQ(r.xL, 0);
+    EXPECT_EQ(r.xR, 400);
+    // The picture is a quarter as high as the frame and centred: rows 150 to 250.
+    EXPECT_EQ(r.yT, 150);
+    EXPECT_EQ(r.yB, 250);
+}
+
+TEST_F(ViewTest, ZoomInElevenTimesThenJumpBack)
+{
+    LoadPictureMap(m_Doc, 400, 300);
+    m_View.OnZoomIn(m_Doc);
+    for (int click = 1; click <= 11; ++click) {
+        ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 200, 150));
+        EXPECT_NEAR(m_View.m_dWinWidth, std::pow(0.8, click), 1e-12) << click;
+        EXPECT_NEAR(m_View.m_dWinHeight, std::pow(0.8, click), 1e-12) << click;
+    }
+    EXPECT_NEAR(m_View.m_dWinWidth, 0.0859, 1e-4);
+    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 200, 150));
+    EXPECT_EQ(m_View.m_dWinLeft, 0.0);
+    EXPECT_EQ(m_View.m_dWinRight, 1.0);
+    EXPECT_EQ(m_View.m_dWinWidth, 1.0);
+    EXPECT_EQ(m_Host.m_nInvalidations, 12);
+}
+
+TEST_F(ViewTest, ZoomOutEightTimesThenJumpBack)
+{
+    LoadPictureMap(m_Doc, 400, 300);
+    m_View.OnZoomOut(m_Doc);
+    for (int click = 1; click <= 8; ++click) {
+        ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 200, 150));
+        EXPECT_NEAR(m_View.m_dWinWidth, std::pow(1.25, click), 1e-9) << click;
+        // The bounds hold the window (at the eighth click, 5.96 frames wide, it just overhangs).
+        EXPECT_GE(m_View.m_dWinLeft, -2.4802 - 1e-12);
+        EXPECT_LE(m_View.m_dWinRight, 3.4802 + 1e-3);
+    }
+    EXPECT_NEAR(m_View.m_dWinWidth, 5.96, 0.01);
+    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 200, 150));
+    EXPECT_EQ(m_View.m_dWinWidth, 1.0);
+    EXPECT_EQ(m_View.m_dWinBottom, 0.0);
+}
+
+TEST_F(ViewTest, ZoomNearAnEdgeKeepsThatEdge)
+{
+    LoadPictureMap(m_Doc, 400, 300);
+    m_View.OnZoomIn(m_Doc);
+    // Right edge: [right - 0.8w, right]; the top edge likewise.
+    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 395, 5));
+    EXPECT_DOUBLE_EQ(m_View.m_dWinRight, 1.0);
+    EXPECT_DOUBLE_EQ(m_View.m_dWinLeft, 0.2);
+    EXPECT_DOUBLE_EQ(m_View.m_dWinTop, 1.0);
+    EXPECT_DOUBLE_EQ(m_View.m_dWinBottom, 0.2);
+    EXPECT_EQ(m_View.m_nHScrollPos, 1000);
+    EXPECT_EQ(m_View.m_nVScrollPos, 0);
+
+    ViewState left;
+    left.OnZoomIn(m_Doc);
+    ASSERT_TRUE(left.ZoomAtPoint(m_Doc, m_Host, 2, 298));
+    EXPECT_DOUBLE_EQ(left.m_dWinLeft, 0.0);
+    EXPECT_DOUBLE_EQ(left.m_dWinRight, 0.8);
+    EXPECT_EQ(left.m_nHScrollPos, 0);
+
+    // A click in the middle of an even-sized client gives the window (0.1, 0.9): half way.
+    FakeViewHost even(QSize(400, 300));
+    ViewState centre;
+    centre.OnZoomIn(m_Doc);
+    ASSERT_TRUE(centre.ZoomAtPoint(m_Doc, even, 200, 150));
+    EXPECT_DOUBLE_EQ(centre.m_dWinLeft, 0.1);
+    EXPECT_DOUBLE_EQ(centre.m_dWinRight, 0.9);
+    EXPECT_EQ(centre.m_nHScrollPos, 500);
+    EXPECT_EQ(centre.m_nVScrollPos, 500);
+}
+
+TEST_F(ViewTest, ZoomClickOutsideTheClientIsRefused)
+{
+    LoadPictureMap(m_Doc, 400, 300);
+    m_View.OnZoomIn(m_Doc);
+    for (const QPoint outside : {QPoint(401, 10), QPoint(-1, 10), QPoint(10, 301), QPoint(10, -5)}) {
+        EXPECT_FALSE(m_View.ZoomAtPoint(m_Doc, m_Host, outside.x(), outside.y()));
+        EXPECT_EQ(m_View.m_dWinWidth, 1.0);
+    }
+    ASSERT_EQ(m_Ui.m_Messages.size(), 4u);
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The Point Is Out of View!"));
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Point"));
+    EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONSTOP);
+    EXPECT_EQ(m_Host.m_nInvalidations, 0);
+}
+
+TEST_F(ViewTest, ScrollCodesMoveTheWindow)
+{
+    // A window 0.5 high in a client 300 high: 300 pixels can be scrolled; a line of 16 pixels is
+    // 53.33 (53) thousandths, a page 1000.
+    m_View.m_dWinBottom = 0.25;
+    m_View.m_dWinTop = 0.75;
+    m_View.m_nVScrollPos = 500;
+    const struct {
+        int code, thumb, position;
+    } vertical[] = {
+        {SB_LINEDOWN, 0, 553}, {SB_LINEDOWN, 0, 606}, {SB_LINEUP, 0, 553}, {SB_PAGEUP, 0, 0},
+        {SB_PAGEDOWN, 0, 1000}, {SB_THUMBTRACK, 321, 321}, {SB_THUMBPOSITION, 40, 40}, {SB_BOTTOM, 0, 1000},
+        {SB_TOP, 0, 0}, {SB_ENDSCROLL, 0, 0}, {SB_LINEUP, 0, 0},
+    };
+    for (const auto& step : vertical) {
+        EXPECT_EQ(m_View.OnVScroll(step.code, step.thumb, 300, 16), step.position) << step.code;
+        EXPECT_EQ(m_View.m_nVScrollPos, step.position);
+        // Position 0 shows the top of the frame, 1000 its bottom.
+        EXPECT_NEAR(m_View.m_dWinBottom, 0.5 * (1000 - step.position) / 1000, 1e-12);
+        EXPECT_NEAR(m_View.m_dWinTop - m_View.m_dWinBottom, 0.5, 1e-12);
+    }
+    m_View.m_dWinLeft = 0.0;
+    m_View.m_dWinRight = 0.8;
+    // 400 / 0.8 - 400 = 100 pixels; a line of 10 pixels is 100 thousandths, a page 4000.
+    EXPECT_EQ(m_View.OnHScroll(SB_LINERIGHT, 0, 400, 10), 100);
+    EXPECT_NEAR(m_View.m_dWinLeft, 0.02, 1e-12);
+    EXPECT_EQ(m_View.OnHScroll(SB_PAGERIGHT, 0, 400, 10), 1000);
+    EXPECT_NEAR(m_View.m_dWinRight, 1.0, 1e-12);
+    EXPECT_EQ(m_View.OnHScroll(SB_LEFT, 0, 400, 10), 0);
+    EXPECT_EQ(m_View.m_dWinLeft, 0.0);
+}
+
+TEST_F(ViewTest, ScrollStepsRoundAboveOneHalfAndAreAtLeastOne)
+{
+    // A step of exactly one half goes down, more goes up; steps below 1 become 1.
+    const struct {
+        double height; // window height, client 200 pixels high
+        int textHeight;
+        int line;
+    } cases[] = {
+        {0.5, 1, 5},   // 200 pixels to scroll: 5.0
+        {0.5, 0, 1},   // 0 raised to 1
+        {0.8, 1, 20},  // 250 - 200 = 50 pixels
+        {0.6, 2, 15},  // trunc(333.3) - 200 = 133: 15.04
+        {0.6, 1, 8},   // 7.52 goes up
+        {0.9, 1, 45},  // trunc(222.2) - 200 = 22: 45.45
+        {0.64, 1, 9},  // trunc(312.5) - 200 = 112: 8.93 goes up
+        {0.8, 2, 40},
+    };
+    for (const auto& c : cases) {
+        m_View.m_dWinBottom = 0.0;
+        m_View.m_dWinTop = c.height;
+        m_View.m_nVScrollPos = 0;
+        EXPECT_EQ(m_View.OnVScroll(SB_LINEDOWN, 0, 200, c.textHeight), c.line) << c.height << " " << c.textHeight;
+    }
+}
+
+TEST_F(ViewTest, ToolsExcludeEachOther)
+{
+    LoadPictureMap(m_Doc, 400, 300);
+    m_Doc.m_bGeoCoded = 1;
+    m_View.OnZoomIn(m_Doc);
+    EXPECT_TRUE(m_View.m_bZoomIn);
+    m_View.OnSetPoints(m_Doc);
+    EXPECT_TRUE(m_Doc.m_bSetPoints);
+    EXPECT_FALSE(m_View.m_bZoomIn);
+    m_View.OnMovePoints(m_Doc, m_Host);
+    EXPECT_TRUE(m_View.m_bMovePoint);
+    EXPECT_FALSE(m_Doc.m_bSetPoints);
+    EXPECT_EQ(m_View.m_nSelectedPoint, -1);
+    m_View.OnMeasure(m_Doc);
+    EXPECT_TRUE(m_View.m_bMeasure);
+    EXPECT_FALSE(m_View.m_bMovePoint);
+    m_View.OnMeasure(m_Doc); // toggled off: no tool at all
+    EXPECT_FALSE(m_View.m_bMeasure);
+
+    m_View.OnDeletePoint(m_Doc);
+    m_View.m_ptRangeStart = QPoint(5, 5);
+    m_View.m_ptRangeEnd = QPoint(50, 60);
+    m_View.OnSelectRange(m_Doc, m_Host); // on: the others go off
+    EXPECT_TRUE(m_View.m_bSelectRange);
+    EXPECT_FALSE(m_View.m_bDeletePoint);
+    EXPECT_TRUE(m_View.HasRange());
+    m_View.OnZoomOut(m_Doc); // another tool on: range tool off, corners kept
+    EXPECT_FALSE(m_View.m_bSelectRange);
+    m_View.OnSelectRange(m_Doc, m_Host);
+    m_View.OnSelectRange(m_Doc, m_Host); // off: both corners cleared
+    EXPECT_FALSE(m_View.m_bSelectRange);
+    EXPECT_EQ(m_View.m_ptRangeStart, QPoint(-1, -1));
+    EXPECT_EQ(m_View.m_ptRangeEnd, QPoint(-1, -1));
+    EXPECT_FALSE(m_View.HasRange());
+}
+
+TEST_F(ViewTest, CommandsWaitForAMapOrAGeoCoding)
+{
+    CCmdUI zoom;
+    m_View.OnUpdateZoomIn(m_Doc, zoom);
+    EXPECT_FALSE(zoom.IsEnabled());
+    m_View.OnZoomIn(m_Doc);
+    EXPECT_FALSE(m_View.m_bZoomIn);
+
+    LoadPictureMap(m_Doc, 400, 300);
+    CCmdUI measure;
+    m_View.OnUpdateMeasure(m_Doc, measure);
+    EXPECT_FALSE(measure.IsEnabled());
+    m_View.OnMeasure(m_Doc);
+    EXPECT_FALSE(m_View.m_bMeasure);
+    CCmdUI range;
+    m_View.OnUpdateSelectRange(m_Doc, range);
+    EXPECT_FALSE(range.IsEnabled());
+
+    // Delete Point's check mark is only updated while there are points.
+    m_View.OnDeletePoint(m_Doc);
+    CCmdUI noPoints;
+    m_View.OnUpdateDeletePoint(m_Doc, noPoints);
+    EXPECT_TRUE(noPoints.IsEnabled());
+    EXPECT_FALSE(noPoints.Check().has_value());
+    m_Doc.m_ControlPoints.push_back({});
+    CCmdUI withPoints;
+    m_View.OnUpdateDeletePoint(m_Doc, withPoints);
+    EXPECT_EQ(withPoints.Check(), std::optional<bool>(true));
+
+    CCmdUI images;
+    m_View.OnUpdateSelectImages(m_Doc, images);
+    EXPECT_FALSE(images.IsEnabled());
+}
+
+TEST_F(ViewTest, FitInWindowShowsTheWholeFrameAndUpdatesTheViews)
+{
+    LoadPictureMap(m_Doc, 400, 300);
+    RecordingView other;
+    m_Doc.AddView(&other);
+    m_View.m_dWinLeft = 0.3;
+    m_View.m_dWinRight = 0.5;
+    m_View.OnFitInWindow(m_Doc);
+    EXPECT_EQ(m_View.m_dWinLeft, 0.0);
+    EXPECT_EQ(m_View.m_dWinRight, 1.0);
+    EXPECT_EQ(other.Updates(), 1);
+    EXPECT_EQ(other.m_Hints[0], 0);
+}
+
+TEST_F(ViewTest, InputOptionsPresetsAndStoresTheNotation)
+{
+    LoadPictureMap(m_Doc, 10, 10);
+    m_Doc.m_nInputOption = 1;
+    m_Ui.AnswerChoice(0);
+    m_View.OnInputOptions(m_Doc);
+    ASSERT_EQ(m_Ui.m_Dialogs.size(), 1u);
+    EXPECT_EQ(m_Ui.m_Dialogs[0].m_Kind, ScriptedUiServices::DialogKind::InputOptions);
+    EXPECT_EQ(m_Ui.m_Dialogs[0].m_Choice.m_nSelection, 1);
+    EXPECT_EQ(m_Doc.m_nInputOption, 0);
+    m_Ui.CancelDialog();
+    m_Doc.m_nInputOption = 1;
+    m_View.OnInputOptions(m_Doc);
+    EXPECT_EQ(m_Doc.m_nInputOption, 1);
+}

@@ -1,0 +1,65 @@
+#include "view/core/ViewGeometry.h"
+
+#include "document/CQuilletDoc.h"
+#include "view/core/ViewState.h"
+
+VisibleFrame ComputeVisibleFrame(const CQuilletDoc& doc, const ViewState& view)
+{
+    const double winWidth = view.m_dWinRight - view.m_dWinLeft;
+    const double winHeight = view.m_dWinTop - view.m_dWinBottom;
+    return {doc.m_FrameOrigin.m_dLongitude + doc.m_FrameExtent.m_dLongitude * view.m_dWinLeft,
+            doc.m_FrameOrigin.m_dLatitude + doc.m_FrameExtent.m_dLatitude * view.m_dWinBottom,
+            doc.m_FrameExtent.m_dLongitude * winWidth, doc.m_FrameExtent.m_dLatitude * winHeight};
+}
+
+QPointF FrameToClient(const VisibleFrame& frame, int cw, int ch, double fx, double fy)
+{
+    return {(fx - frame.X0) * (cw - 1) / frame.WW, (ch - 1) - (fy - frame.Y0) * (ch - 1) / frame.HH};
+}
+
+QPointF ClientToFrame(const VisibleFrame& frame, int cw, int ch, double x, double y)
+{
+    return {frame.X0 + frame.WW * x / (cw - 1), frame.Y0 + frame.HH * (ch - 1 - y) / (ch - 1)};
+}
+
+PictureRect ComputePictureRect(const CQuilletDoc& doc, const VisibleFrame& frame, int cw, int ch)
+{
+    const double left = doc.m_GeoOrigin.m_dLongitude;
+    const double bottom = doc.m_GeoOrigin.m_dLatitude;
+    const QPointF lowerLeft = FrameToClient(frame, cw, ch, left, bottom);
+    const QPointF upperRight =
+        FrameToClient(frame, cw, ch, left + doc.m_GeoExtent.m_dLongitude, bottom + doc.m_GeoExtent.m_dLatitude);
+    return {static_cast<int>(lowerLeft.x()), static_cast<int>(upperRight.x()), static_cast<int>(lowerLeft.y()),
+            static_cast<int>(upperRight.y())};
+}
+
+void UpdateFrame(CQuilletDoc& doc, const ViewState& view, int cw, int ch)
+{
+    const double W = doc.m_nImageWidth;
+    const double H = doc.m_nImageHeight;
+    if (W == 0 || H == 0 || cw <= 0 || ch <= 0)
+        return;
+    const double rx = W / cw;
+    const double ry = H / ch;
+    double ox = 0, oy = 0, sx = 1, sy = 1;
+    if (view.m_bGeoTiffFrame) {
+        ox = doc.m_GeoOrigin.m_dLongitude;
+        oy = doc.m_GeoOrigin.m_dLatitude;
+        sx = doc.m_GeoExtent.m_dLongitude;
+        sy = doc.m_GeoExtent.m_dLatitude;
+    }
+    if (ry < rx) {
+        // The picture is relatively wider than the client: room to spare vertically.
+        const double l = rx / ry;
+        doc.m_FrameOrigin.m_dLatitude = oy + (1 - l) * sy / 2;
+        doc.m_FrameExtent.m_dLatitude = l * sy;
+        doc.m_FrameOrigin.m_dLongitude = ox;
+        doc.m_FrameExtent.m_dLongitude = sx;
+    } else {
+        const double l = ry / rx;
+        doc.m_FrameOrigin.m_dLongitude = ox + (1 - l) * sx / 2;
+        doc.m_FrameExtent.m_dLongitude = l * sx;
+        doc.m_FrameOrigin.m_dLatitude = oy;
+        doc.m_FrameExtent.m_dLatitude = sy;
+    }
+}

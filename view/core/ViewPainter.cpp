@@ -1,0 +1,150 @@
+#include "view/core/ViewPainter.h"
+
+#include "document/CQuilletDoc.h"
+#include "view/core/ViewGeometry.h"
+#include "view/core/ViewIcons.h"
+#include "view/core/ViewState.h"
+
+#include <QPainter>
+
+namespace {
+
+const QColor kRangeColour(50, 50, 10);
+const QColor kMeasureColour(0, 0, 255);
+
+void DrawIconAt(QPainter& painter, int id, int left, int top)
+{
+    painter.drawImage(QPoint(left, top), ViewIcon(id));
+}
+
+/// A point's number: black on white, its top-left corner at (x, y).
+void DrawLabel(QPainter& painter, int x, int y, const QString& text)
+{
+    const QRect box = painter.fontMetrics().boundingRect(text);
+    const QRect area(x, y, box.width() + 1, painter.fontMetrics().height());
+    painter.fillRect(area, Qt::white);
+    painter.setPen(Qt::black);
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+} // namespace
+
+MapPlacement ComputeMapPlacement(const CQuilletDoc& doc, const ViewState& view, int cw, int ch)
+{
+    const PictureRect picture = ComputePictureRect(doc, ComputeVisibleFrame(doc, view), cw, ch);
+    const double width = picture.xR - picture.xL;
+    const double height = picture.yB - picture.yT;
+    MapPlacement m;
+    int left, right, top, bottom;
+    if (picture.xL > 0) {
+        left = picture.xL;
+        m.L = 0;
+    } else {
+        left = 0;
+        m.L = -picture.xL / width;
+    }
+    if (picture.xR > cw) {
+        right = cw;
+        m.R = (cw - picture.xL) / width;
+    } else {
+        right = picture.xR;
+        m.R = 1;
+    }
+    if (picture.yB > ch) {
+        bottom = ch;
+        m.B = (picture.yB - ch) / height;
+    } else {
+        bottom = picture.yB;
+        m.B = 0;
+    }
+    if (picture.yT > 0) {
+        top = picture.yT;
+        m.T = 1;
+    } else {
+        top = 0;
+        m.T = picture.yB / height;
+    }
+    m.m_Destination = QRect(left, top, right - left, bottom - top);
+    return m;
+}
+
+bool PaintView(QPainter& painter, CQuilletDoc& doc, ViewState& view, int cw, int ch, MapPlacement* placement)
+{
+    view.RefreshWindowSize();
+    UpdateFrame(doc, view, cw, ch);
+    if (!doc.m_bMapLoaded || cw <= 1 || ch <= 1)
+        return false;
+
+    const MapPlacement m = ComputeMapPlacement(doc, view, cw, ch);
+    const QRect& dest = m.m_Destination;
+    if (doc.IsPictureMap()) {
+        doc.m_Picture.DrawPart(&painter, dest, m.L, m.R, m.B, m.T);
+    } else if (doc.IsTiffMap() && view.m_DisplayDib.m_pBits) {
+        const DIBSection& copy = view.m_DisplayDib;
+        const int wd = copy.m_nWidth;
+        const int hd = copy.m_nHeight;
+        if (wd == dest.width() && hd == dest.height()) {
+            copy.Draw(painter, dest.left(), dest.top());
+        } else {
+            const int srcLeft = static_cast<int>(wd * m.L);
+            const int srcTop = static_cast<int>(hd * (1 - m.T));
+            copy.StretchDraw(painter, dest.left(), dest.top(), dest.left() + dest.width(), dest.top() + dest.height(),
+                             srcLeft, srcTop, static_cast<int>(wd * m.R), static_cast<int>(hd * (m.T - m.B)));
+        }
+    }
+
+    if (doc.m_bShowPoints) {
+        const VisibleFrame frame = ComputeVisibleFrame(doc, view);
+        for (size_t i = 0; i < doc.m_ControlPoints.size(); ++i) {
+            const CDataGeo& point = doc.m_ControlPoints[i];
+            const QPointF at = FrameToClient(frame, cw, ch, point.m_dImageX, point.m_dImageY);
+            const int sx = static_cast<int>(at.x());
+            const int sy = static_cast<int>(at.y());
+            DrawIconAt(painter, IDI_POINT_MARKER, sx - 16, sy - 16);
+            DrawLabel(painter, sx + 4, sy + 4, QString::asprintf("%d", static_cast<int>(i + 1)));
+        }
+    }
+
+    // The last range dragged stays on the map while both its corners lie on the drawn picture.
+    const auto onPicture = [&dest](QPoint p) {
+        return p.x() >= dest.left() && p.x() < dest.left() + dest.width() && p.y() >= dest.top() &&
+               p.y() < dest.top() + dest.height();
+    };
+    if (view.m_bSelectRange && onPicture(view.m_ptRangeStart) && onPicture(view.m_ptRangeEnd))
+        PaintRangeRectangle(painter, view.m_ptRangeStart, view.m_ptRangeEnd);
+
+    DrawIconAt(painter, doc.m_bGeoCoded ? IDI_GEOCODED : IDI_NOT_GEOCODED, cw - 33, 1);
+    if (placement)
+        *placement = m;
+    return true;
+}
+
+void PaintRangeRectangle(QPainter& painter, QPoint a, QPoint b)
+{
+    const int left = std::min(a.x(), b.x());
+    const int right = std::max(a.x(), b.x());
+    const int top = std::min(a.y(), b.y());
+    const int bottom = std::max(a.y(), b.y());
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(kRangeColour, 1, Qt::DashLine));
+    painter.drawLine(left, bottom, right, bottom);
+    painter.drawLine(right, bottom, right, top);
+    painter.drawLine(right, top, left, top);
+    painter.drawLine(left, top, left, bottom);
+    painter.restore();
+}
+
+void PaintFeedback(QPainter& painter, const ViewState& view)
+{
+    if (view.m_bSelectRange && view.m_bRangeDragging && view.m_ptRangeEnd != QPoint(-1, -1))
+        PaintRangeRectangle(painter, view.m_ptRangeStart, view.m_ptRangeEnd);
+    if (view.m_bMeasure && view.m_bMeasuring) {
+        painter.save();
+        painter.setPen(QPen(kMeasureColour, 1, Qt::DashLine));
+        painter.drawLine(view.m_ptMeasureStart, view.m_ptMeasureEnd);
+        painter.restore();
+    }
+    if (view.m_bMovePoint && view.m_ptMoveAt != QPoint(-1, -1))
+        DrawIconAt(painter, IDI_POINT_MARKER, view.m_ptMoveAt.x() - 16, view.m_ptMoveAt.y() - 16);
+}

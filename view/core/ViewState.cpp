@@ -1,0 +1,430 @@
+#include "view/core/ViewState.h"
+
+#include "document/CQuilletDoc.h"
+#include "platform/CCmdUI.h"
+#include "platform/UiServices.h"
+#include "view/core/GeoTiffFrame.h"
+#include "view/core/UtmProjection.h"
+#include "view/core/ViewGeometry.h"
+#include "view/core/ViewHost.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Zooming in stops at a tenth of the frame and zooming out at 5.8 frames; beyond either the
+// window jumps back to the whole frame. Zooming out keeps the window inside these bounds.
+constexpr double kZoomInFactor = 0.8;
+constexpr double kZoomOutFactor = 1.25;
+constexpr double kSmallestWindow = 0.1;
+constexpr double kLargestWindow = 5.8;
+constexpr double kOuterBoundLow = -2.4802;
+constexpr double kOuterBoundHigh = 3.4802;
+constexpr int kScrollRange = 1000;
+
+/// The new [low, high] of one axis after a zoom about centre, kept inside [low, high] when
+/// zooming in and inside the outer bounds when zooming out.
+void ZoomAxis(double& low, double& high, double centre, double size, bool zoomIn)
+{
+    if (zoomIn) {
+        const double half = size * kZoomInFactor / 2;
+        if (centre + half > high) {
+            low = high - kZoomInFactor * size;
+        } else if (centre - half < low) {
+            high = low + kZoomInFactor * size;
+        } else {
+            low = centre - half;
+            high = centre + half;
+        }
+    } else {
+        const double half = size * kZoomOutFactor / 2;
+        if (centre + half > kOuterBoundHigh) {
+            low = kOuterBoundHigh - kZoomOutFactor * size;
+            high = kOuterBoundHigh;
+        } else if (centre - half < kOuterBoundLow) {
+            low = kOuterBoundLow;
+            high = kOuterBoundLow + kZoomOutFactor * size;
+        } else {
+            low = centre - half;
+            high = centre + half;
+        }
+    }
+}
+
+/// value rounded to the nearest integer, a fractional part above one half going up, and at least 1.
+int ScrollStep(double value)
+{
+    double whole = std::floor(value);
+    if (value - whole > 0.5)
+        whole += 1;
+    return std::max(1, static_cast<int>(whole));
+}
+
+/// The new thumb position for a scroll code.
+int ScrollPosition(int code, int position, int thumb, int line, int page)
+{
+    switch (code) {
+    case SB_LINEUP:
+        return std::max(0, position - line);
+    case SB_LINEDOWN:
+        return std::min(kScrollRange, position + line);
+    case SB_PAGEUP:
+        return std::max(0, position - page);
+    case SB_PAGEDOWN:
+        return std::min(kScrollRange, position + page);
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK:
+        return thumb;
+    case SB_TOP:
+        return 0;
+    case SB_BOTTOM:
+        return kScrollRange;
+    default:
+        return position;
+    }
+}
+
+} // namespace
+
+ViewState::ViewState() = default;
+ViewState::~ViewState() = default;
+
+void ViewState::RefreshWindowSize()
+{
+    m_dWinWidth = m_dWinRight - m_dWinLeft;
+    m_dWinHeight = m_dWinTop - m_dWinBottom;
+}
+
+void ViewState::ShowWholeFrame()
+{
+    m_dWinLeft = 0.0;
+    m_dWinBottom = 0.0;
+    m_dWinRight = 1.0;
+    m_dWinTop = 1.0;
+    RefreshWindowSize();
+}
+
+QSize ViewState::GetDisplaySize(const CQuilletDoc& doc, int cw, int ch) const
+{
+    if (!doc.m_bMapLoaded || cw <= 1 || ch <= 1)
+        return {0, 0};
+    const PictureRect picture = ComputePictureRect(doc, ComputeVisibleFrame(doc, *this), cw, ch);
+    return {std::clamp(picture.xR - picture.xL, 0, doc.m_nImageWidth),
+            std::clamp(picture.yB - picture.yT, 0, doc.m_nImageHeight)};
+}
+
+void ViewState::RebuildDisplayCopy(CQuilletDoc& doc, QSize size)
+{
+    const bool valid = m_nSelectedImage >= 0 && m_nSelectedImage < static_cast<int>(doc.m_Images.size());
+    if (valid)
+        doc.m_nCurrentImage = m_nSelectedImage;
+    m_DisplayDib.CreateResampled(size.width(), size.height(),
+                                 valid ? &doc.m_Images[static_cast<size_t>(m_nSelectedImage)] : nullptr);
+}
+
+bool ViewState::ZoomAtPoint(CQuilletDoc& doc, ViewHost& host, int x, int y)
+{
+    const QSize client = host.ClientSize();
+    const int cw = client.width();
+    const int ch = client.height();
+    if (!QRect(0, 0, cw, ch).contains(x, y)) {
+        Ui().MessageBox(QStringLiteral("The Point Is Out of View!"), QStringLiteral("Invalid Point"), MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    RefreshWindowSize();
+    const double w = m_dWinWidth;
+    const double h = m_dWinHeight;
+    const double cx = m_dWinLeft + w * x / cw;
+    const double cy = m_dWinBottom + h * (ch - y) / ch;
+    if (m_bZoomIn) {
+        if (w < kSmallestWindow || h < kSmallestWindow) {
+            ShowWholeFrame();
+        } else {
+            ZoomAxis(m_dWinLeft, m_dWinRight, cx, w, true);
+            ZoomAxis(m_dWinBottom, m_dWinTop, cy, h, true);
+        }
+    } else if (m_bZoomOut) {
+        if (w >= kLargestWindow || h >= kLargestWindow) {
+            ShowWholeFrame();
+        } else {
+            ZoomAxis(m_dWinLeft, m_dWinRight, cx, w, false);
+            ZoomAxis(m_dWinBottom, m_dWinTop, cy, h, false);
+        }
+    } else {
+        return false;
+    }
+    RefreshWindowSize();
+    // Window edges such as 0.1 come out a hair below their value; without the allowance a window
+    // at (0.1, 0.9) would scroll to 499 instead of half way.
+    constexpr double kRoundingAllowance = 1e-9;
+    if (m_dWinWidth < 1)
+        m_nHScrollPos = std::min(
+            static_cast<int>(kScrollRange * m_dWinLeft / (1 - m_dWinWidth) + kRoundingAllowance), kScrollRange);
+    if (m_dWinHeight < 1)
+        m_nVScrollPos = std::min(
+            static_cast<int>(kScrollRange * (1 - m_dWinTop) / (1 - m_dWinHeight) + kRoundingAllowance), kScrollRange);
+
+    if (doc.IsTiffMap()) {
+        CWaitCursor wait;
+        // The frame for the new window is what the next paint shows; size the copy for it.
+        UpdateFrame(doc, *this, cw, ch);
+        const QSize size = GetDisplaySize(doc, cw, ch);
+        if (size != QSize(m_DisplayDib.m_nWidth, m_DisplayDib.m_nHeight))
+            RebuildDisplayCopy(doc, size);
+    }
+    host.Invalidate();
+    return true;
+}
+
+int ViewState::OnVScroll(int code, int thumb, int clientHeight, int textHeight)
+{
+    RefreshWindowSize();
+    const double scrollable = m_dWinHeight > 0 ? std::trunc(clientHeight / m_dWinHeight) - clientHeight : 0;
+    const int line = scrollable > 0 ? ScrollStep(textHeight * 1000.0 / scrollable) : 1;
+    const int page = scrollable > 0 ? ScrollStep(clientHeight * 1000.0 / scrollable) : 1;
+    m_nVScrollPos = ScrollPosition(code, m_nVScrollPos, thumb, line, page);
+    if (m_dWinHeight < 1) {
+        // Position 0 shows the top of the frame.
+        m_dWinBottom = (1 - m_dWinHeight) * (kScrollRange - m_nVScrollPos) / kScrollRange;
+        m_dWinTop = m_dWinBottom + m_dWinHeight;
+    }
+    return m_nVScrollPos;
+}
+
+int ViewState::OnHScroll(int code, int thumb, int clientWidth, int textWidth)
+{
+    RefreshWindowSize();
+    const double scrollable = m_dWinWidth > 0 ? std::trunc(clientWidth / m_dWinWidth) - clientWidth : 0;
+    const int line = scrollable > 0 ? ScrollStep(textWidth * 1000.0 / scrollable) : 1;
+    const int page = scrollable > 0 ? ScrollStep(clientWidth * 1000.0 / scrollable) : 1;
+    m_nHScrollPos = ScrollPosition(code, m_nHScrollPos, thumb, line, page);
+    if (m_dWinWidth < 1) {
+        m_dWinLeft = (1 - m_dWinWidth) * m_nHScrollPos / kScrollRange;
+        m_dWinRight = m_dWinLeft + m_dWinWidth;
+    }
+    return m_nHScrollPos;
+}
+
+void ViewState::OnUpdate(CQuilletDoc& doc, ViewHost& host, long hint)
+{
+    if (hint != CQuilletDoc::kHintRepaint && doc.IsTiffMap() && !doc.m_Images.empty()) {
+        m_nSelectedImage = 0;
+        doc.m_nCurrentImage = 0;
+        m_bGeoTiffFrame = false;
+        const DIBSection& image = doc.m_Images.front();
+        if (image.m_pBits) {
+            m_bGeoTiffFrame = image.m_bHasGeoTiffInfo;
+            doc.m_nImageWidth = image.m_nWidth;
+            doc.m_nImageHeight = image.m_nHeight;
+            SetUpGeoTiffFrame(doc, image);
+            CWaitCursor wait;
+            const QSize client = host.ClientSize();
+            UpdateFrame(doc, *this, client.width(), client.height());
+            RebuildDisplayCopy(doc, GetDisplaySize(doc, client.width(), client.height()));
+        }
+    }
+    host.Invalidate();
+}
+
+void ViewState::SetUpGeoTiffFrame(CQuilletDoc& doc, const DIBSection& image)
+{
+    if (m_bGeoTiffFrame) {
+        m_GeoInfo = *image.m_pGeoTiffInfo;
+        if (!m_pUtmProj)
+            m_pUtmProj = std::make_unique<UtmProjection>();
+        const GeoTiffFrame frame = ::SetUpGeoTiffFrame(m_GeoInfo, image.m_nWidth, image.m_nHeight, *m_pUtmProj);
+        m_bGeoTiffFrame = frame.m_bGeoTiffFrame;
+        if (m_bGeoTiffFrame) {
+            doc.m_bGeoCoded = 1;
+            doc.m_GeoOrigin = frame.m_Origin;
+            doc.m_GeoExtent = frame.m_Extent;
+            doc.m_FrameOrigin = frame.m_Origin;
+            doc.m_FrameExtent = frame.m_Extent;
+            return;
+        }
+    }
+    // Without a usable georeference the image is a plain picture; a geo-coding made from control
+    // points is withdrawn until the next fit.
+    doc.SetPictureFrame();
+    doc.m_bGeoCoded = 0;
+}
+
+// --- commands ----------------------------------------------------------------------------------
+
+void ViewState::ClearTools(CQuilletDoc& doc)
+{
+    doc.m_bSetPoints = 0;
+    m_bZoomIn = m_bZoomOut = m_bMovePoint = m_bDeletePoint = m_bMeasure = m_bSelectRange = 0;
+}
+
+bool ViewState::HasRange() const
+{
+    return m_ptRangeStart != QPoint(-1, -1) && m_ptRangeEnd != QPoint(-1, -1);
+}
+
+namespace {
+
+/// Toggles one tool flag; every other tool goes off.
+void ToggleTool(ViewState& view, CQuilletDoc& doc, BOOL& flag)
+{
+    const BOOL on = !flag;
+    view.ClearTools(doc);
+    flag = on;
+}
+
+} // namespace
+
+void ViewState::OnZoomIn(CQuilletDoc& doc)
+{
+    if (doc.m_bMapLoaded)
+        ToggleTool(*this, doc, m_bZoomIn);
+}
+
+void ViewState::OnZoomOut(CQuilletDoc& doc)
+{
+    if (doc.m_bMapLoaded)
+        ToggleTool(*this, doc, m_bZoomOut);
+}
+
+void ViewState::OnFitInWindow(CQuilletDoc& doc)
+{
+    if (!doc.m_bMapLoaded)
+        return;
+    ShowWholeFrame();
+    doc.UpdateAllViews(nullptr);
+}
+
+void ViewState::OnSetPoints(CQuilletDoc& doc)
+{
+    if (doc.m_bMapLoaded)
+        ToggleTool(*this, doc, doc.m_bSetPoints);
+}
+
+void ViewState::OnMovePoints(CQuilletDoc& doc, ViewHost& host)
+{
+    if (!doc.m_bMapLoaded)
+        return;
+    ToggleTool(*this, doc, m_bMovePoint);
+    if (m_bMovePoint)
+        m_nSelectedPoint = -1;
+    host.Invalidate();
+}
+
+void ViewState::OnDeletePoint(CQuilletDoc& doc)
+{
+    if (!doc.m_bMapLoaded)
+        return;
+    ToggleTool(*this, doc, m_bDeletePoint);
+    if (m_bDeletePoint)
+        m_nSelectedPoint = -1;
+}
+
+void ViewState::OnMeasure(CQuilletDoc& doc)
+{
+    if (doc.m_bGeoCoded)
+        ToggleTool(*this, doc, m_bMeasure);
+}
+
+void ViewState::OnSelectRange(CQuilletDoc& doc, ViewHost& host)
+{
+    if (!m_bSelectRange) {
+        ClearTools(doc);
+        m_bSelectRange = 1;
+    } else {
+        m_bSelectRange = 0;
+        m_ptRangeStart = m_ptRangeEnd = QPoint(-1, -1);
+    }
+    host.Invalidate();
+}
+
+void ViewState::OnSelectImages(CQuilletDoc& doc, ViewHost& host)
+{
+    if (doc.m_Images.size() < 2)
+        return;
+    ImageChoice choice;
+    choice.m_nSelection = m_nSelectedImage;
+    choice.m_nImageCount = static_cast<int>(doc.m_Images.size());
+    if (Ui().RunSelectImageDialog(choice) != IDOK || choice.m_nSelection == m_nSelectedImage)
+        return;
+    // The document's image size, frame and model stay: the chosen image is stretched into the
+    // same picture rectangle.
+    m_nSelectedImage = choice.m_nSelection;
+    CWaitCursor wait;
+    const QSize client = host.ClientSize();
+    RebuildDisplayCopy(doc, GetDisplaySize(doc, client.width(), client.height()));
+    host.Invalidate();
+}
+
+void ViewState::OnInputOptions(CQuilletDoc& doc)
+{
+    ComboChoice choice;
+    choice.m_nSelection = doc.m_nInputOption;
+    if (Ui().RunInputOptionsDialog(choice) == IDOK)
+        doc.m_nInputOption = choice.m_nSelection;
+}
+
+void ViewState::OnUpdateZoomIn(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_bMapLoaded != 0);
+    if (doc.m_bMapLoaded)
+        ui.SetCheck(m_bZoomIn);
+}
+
+void ViewState::OnUpdateZoomOut(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_bMapLoaded != 0);
+    if (doc.m_bMapLoaded)
+        ui.SetCheck(m_bZoomOut);
+}
+
+void ViewState::OnUpdateFitInWindow(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_bMapLoaded != 0);
+}
+
+void ViewState::OnUpdateSetPoints(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_bMapLoaded != 0);
+    if (doc.m_bMapLoaded)
+        ui.SetCheck(doc.m_bSetPoints);
+}
+
+void ViewState::OnUpdateMovePoints(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_bMapLoaded != 0);
+    if (doc.m_bMapLoaded)
+        ui.SetCheck(m_bMovePoint);
+}
+
+void ViewState::OnUpdateDeletePoint(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_bMapLoaded != 0);
+    // With no points the check mark keeps whatever it showed.
+    if (doc.m_bMapLoaded && !doc.m_ControlPoints.empty())
+        ui.SetCheck(m_bDeletePoint);
+}
+
+void ViewState::OnUpdateMeasure(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_bGeoCoded != 0);
+    if (doc.m_bGeoCoded)
+        ui.SetCheck(m_bMeasure);
+}
+
+void ViewState::OnUpdateSelectRange(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_bGeoCoded != 0);
+    if (doc.m_bGeoCoded)
+        ui.SetCheck(m_bSelectRange);
+}
+
+void ViewState::OnUpdateSelectImages(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_Images.size() > 1);
+}
+
+void ViewState::OnUpdateInputOptions(const CQuilletDoc& doc, CCmdUI& ui) const
+{
+    ui.Enable(doc.m_bMapLoaded != 0);
+}
