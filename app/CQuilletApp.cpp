@@ -6,11 +6,17 @@
 #include "platform/CCmdUI.h"
 #include "platform/QtUiServices.h"
 #include "resources/Resource.h"
+#include "view/core/PrintLayout.h"
 #include "view/widgets/CQuilletView.h"
 
 #include <functional>
 
 #include <QCoreApplication>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 
 CQuilletApp::CQuilletApp() = default;
 
@@ -51,6 +57,40 @@ void CQuilletApp::OpenFile(const QString& path)
     m_pFrame->UpdateCommandUI();
 }
 
+void CQuilletApp::OnFilePrint()
+{
+    QPrintDialog dialog(&Printer(), m_pFrame.get());
+    if (dialog.exec() == QDialog::Accepted)
+        PrintPage(Printer());
+}
+
+void CQuilletApp::OnFilePrintPreview()
+{
+    QPrintPreviewDialog preview(&Printer(), m_pFrame.get());
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, [this](QPrinter* printer) { PrintPage(*printer); });
+    preview.exec();
+}
+
+void CQuilletApp::OnFilePrintSetup()
+{
+    QPageSetupDialog dialog(&Printer(), m_pFrame.get());
+    dialog.exec();
+}
+
+QPrinter& CQuilletApp::Printer()
+{
+    if (!m_pPrinter)
+        m_pPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_pPrinter;
+}
+
+void CQuilletApp::PrintPage(QPrinter& printer)
+{
+    QPainter painter(&printer);
+    // The page area in the printer's device units, from the page's origin.
+    PrintView(painter, *m_pDocument, printer.pageLayout().paintRectPixels(printer.resolution()).size());
+}
+
 void CQuilletApp::OnAppAbout()
 {
     CAboutDlg about(m_pFrame.get());
@@ -65,6 +105,9 @@ void CQuilletApp::RegisterCommands()
     ViewState& state = view.State();
 
     frame.SetCommand(ID_FILE_NEW, {[&doc] { doc.OnNewDocument(); }, {}});
+    frame.SetCommand(ID_FILE_PRINT, {[this] { OnFilePrint(); }, {}});
+    frame.SetCommand(ID_FILE_PRINT_PREVIEW, {[this] { OnFilePrintPreview(); }, {}});
+    frame.SetCommand(ID_FILE_PRINT_SETUP, {[this] { OnFilePrintSetup(); }, {}});
     frame.SetCommand(ID_APP_ABOUT, {[this] { OnAppAbout(); }, {}});
     frame.SetCommand(ID_SHOW_POINTS, {[&doc] { doc.OnShowPoints(); }, [&doc](CCmdUI& ui) { doc.OnUpdateShowPoints(ui); }});
     frame.SetCommand(ID_SELECT_UNIT, {[&doc] { doc.OnSelectUnit(); }, {}});

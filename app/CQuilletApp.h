@@ -6,6 +6,7 @@
 
 class CMainFrame;
 class CQuilletDoc;
+class QPrinter;
 class QtUiServices;
 
 /// The application: starts the one document with its main frame and view, routes the
@@ -28,11 +29,18 @@ public:
     void OpenFile(const QString& path);
     /// About command: shows the About box.
     void OnAppAbout();
+    /// Print, Print Preview and Print Setup: the last painted view on one page.
+    void OnFilePrint();
+    void OnFilePrintPreview();
+    void OnFilePrintSetup();
 
 private:
     void RegisterCommands();
+    QPrinter& Printer();
+    void PrintPage(QPrinter& printer);
 
     std::unique_ptr<CQuilletDoc> m_pDocument;
     std::unique_ptr<CMainFrame> m_pFrame;
     std::unique_ptr<QtUiServices> m_pUi;
+    std::unique_ptr<QPrinter> m_pPrinter;
 };

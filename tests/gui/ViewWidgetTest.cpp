@@ -1,0 +1,94 @@
+#include "app/CMainFrame.h"
+#include "document/CQuilletDoc.h"
+#include "platform/ScriptedUiServices.h"
+#include "view/core/ViewGeometry.h"
+#include "view/widgets/CQuilletView.h"
+
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ViewWidgetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_Frame.Create(0);
+        m_Frame.resize(700, 560);
+        m_Frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_Frame));
+        ASSERT_TRUE(m_Doc.OpenDocumentFile(TestDataPath(QStringLiteral("pictures/bmp/hopper.bmp"))));
+        m_pView = m_Frame.GetActiveView();
+        m_pView->viewport()->repaint();
+    }
+
+    /// The client position of a picture pixel (column from the left, row from the top).
+    QPoint ClientOfPixel(double column, double row) const
+    {
+        const QSize client = m_pView->ClientSize();
+        const QPointF at = FrameToClient(ComputeVisibleFrame(m_Doc, m_pView->State()), client.width(), client.height(),
+                                         column / m_Doc.m_nImageWidth, 1 - row / m_Doc.m_nImageHeight);
+        return at.toPoint();
+    }
+
+    ScriptedUiServices m_Ui;
+    ScopedUiServices m_Installed{m_Ui};
+    CQuilletDoc m_Doc;
+    CMainFrame m_Frame{m_Doc};
+    CQuilletView* m_pView = nullptr;
+};
+
+} // namespace
+
+TEST_F(ViewWidgetTest, PaintingCapturesTheClientArea)
+{
+    ASSERT_NE(m_Doc.m_pViewBitmap, nullptr);
+    EXPECT_EQ(m_Doc.m_pViewBitmap->size(), m_pView->ClientSize());
+    EXPECT_EQ(m_Doc.m_pActiveView, &m_pView->State());
+    EXPECT_FALSE(m_pView->verticalScrollBar()->isVisible());
+}
+
+TEST_F(ViewWidgetTest, ClickingSixPointsGeoCodesTheMap)
+{
+    m_pView->State().OnSetPoints(m_Doc);
+    const QPointF pixels[] = {{10, 10}, {118, 12}, {64, 64}, {12, 115}, {120, 120}, {40, 90}};
+    for (const QPointF p : pixels) {
+        // Latitude 50 at the top row down to 49 at the bottom; longitude 8 to 9 left to right.
+        m_Ui.AnswerCoordinates(QString::number(50 - p.y() / 128, 'f', 6), QString::number(8 + p.x() / 128, 'f', 6));
+        QTest::mouseClick(m_pView->viewport(), Qt::LeftButton, {}, ClientOfPixel(p.x(), p.y()));
+    }
+    ASSERT_EQ(m_Doc.m_ControlPoints.size(), 6u);
+    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Projection Accuracy"));
+    EXPECT_EQ(m_Doc.m_bGeoCoded, 1);
+
+    // The read-out now follows the pointer.
+    const QPointF at = ClientOfPixel(64, 64);
+    QMouseEvent move(QEvent::MouseMove, at, m_pView->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(m_pView->viewport(), &move);
+    EXPECT_EQ(m_Frame.Pane(2)->text().left(3), QStringLiteral("(8."));
+    EXPECT_TRUE(m_Frame.Pane(3)->text().contains(QStringLiteral(" N )")));
+    EXPECT_TRUE(m_Frame.Pane(3)->text().contains(QStringLiteral("E, ")));
+}
+
+TEST_F(ViewWidgetTest, ZoomingInShowsTheScrollBars)
+{
+    m_pView->State().OnZoomIn(m_Doc);
+    const QPoint centre(m_pView->ClientSize().width() / 2, m_pView->ClientSize().height() / 2);
+    QTest::mouseClick(m_pView->viewport(), Qt::LeftButton, {}, centre);
+    EXPECT_NEAR(m_pView->State().m_dWinWidth, 0.8, 1e-9);
+    EXPECT_TRUE(m_pView->verticalScrollBar()->isVisible());
+    EXPECT_EQ(m_pView->horizontalScrollBar()->maximum(), 1000);
+    // A line down moves the window down by the bar's step.
+    const double top = m_pView->State().m_dWinTop;
+    m_pView->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_LT(m_pView->State().m_dWinTop, top);
+    EXPECT_EQ(m_pView->verticalScrollBar()->value(), m_pView->State().m_nVScrollPos);
+}
