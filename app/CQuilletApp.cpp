@@ -3,6 +3,8 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "document/CQuilletDoc.h"
+#include "imaging/BitmapExport.h"
+#include "output/OutputCommand.h"
 #include "platform/CCmdUI.h"
 #include "platform/QtUiServices.h"
 #include "resources/Resource.h"
@@ -105,6 +107,12 @@ void CQuilletApp::RegisterCommands()
     ViewState& state = view.State();
 
     frame.SetCommand(ID_FILE_NEW, {[&doc] { doc.OnNewDocument(); }, {}});
+    frame.SetCommand(ID_FILE_OPEN, {[&doc] { doc.OpenWorkspace(); }, {}});
+    frame.SetCommand(ID_FILE_SAVE, {[&doc] { doc.SaveWorkspace(); }, {}});
+    frame.SetCommand(ID_FILE_SAVE_AS, {[&doc] { doc.SaveWorkspaceAs(); }, {}});
+    frame.SetCommand(ID_OUTPUT_GEO_MAP, {[&doc] { OnOutputGeoMap(doc); }, {}});
+    frame.SetCommand(ID_SAVE_VIEW_AS_BITMAP,
+                     {[&doc] { OnSaveViewAsBitmap(doc); }, [&doc](CCmdUI& ui) { OnUpdateSaveViewAsBitmap(doc, ui); }});
     frame.SetCommand(ID_FILE_PRINT, {[this] { OnFilePrint(); }, {}});
     frame.SetCommand(ID_FILE_PRINT_PREVIEW, {[this] { OnFilePrintPreview(); }, {}});
     frame.SetCommand(ID_FILE_PRINT_SETUP, {[this] { OnFilePrintSetup(); }, {}});

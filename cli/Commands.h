@@ -6,6 +6,14 @@
 
 int RunFitCommand(const QStringList& args);
 int RunGeoTiffCommand(const QStringList& args);
+int RunInfoCommand(const QStringList& args);
+int RunOutputCommand(const QStringList& args);
 int RunPackCommand(const QStringList& args);
 int RunPictureCommand(const QStringList& args);
 int RunUnpackCommand(const QStringList& args);
+
+enum class ProjectionKind;
+/// What unpack reports about the projection file at path read as kind: one JSON object on
+/// standard output (and the payload written to payloadPath unless it is empty). Shared with
+/// info; command names the subcommand in messages. Returns the exit status.
+int UnpackProjectionFile(const char* command, const QString& path, ProjectionKind kind, const QString& payloadPath);

@@ -96,16 +96,20 @@ int RunUnpackCommand(const QStringList& args)
     if (as != QStringLiteral("dpf") && as != QStringLiteral("cpf"))
         return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf").arg(path));
     const ProjectionKind kind = as == QStringLiteral("cpf") ? ProjectionKind::Cpf : ProjectionKind::Dpf;
+    return UnpackProjectionFile("unpack", path, kind, cli.Value(QStringLiteral("-o")));
+}
 
+int UnpackProjectionFile(const char* command, const QString& path, ProjectionKind kind, const QString& payloadPath)
+{
     QByteArray bytes;
     QString error;
     if (!ReadWholeFile(path, bytes, &error))
-        return CliFail("unpack", error);
+        return CliFail(command, error);
     ProjectionError refusal;
     const std::optional<ProjectionContents> contents =
         kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal) : ParseDpfProjection(bytes, refusal);
     if (!contents)
-        return CliFail("unpack", refusal.m_strText);
+        return CliFail(command, refusal.m_strText);
 
     ScriptedUiServices ui;
     ScopedUiServices installed(ui);
@@ -113,8 +117,8 @@ int RunUnpackCommand(const QStringList& args)
     doc.m_nMapType = 2; // as the Open command sets it for projection files
     ApplyProjection(doc, *contents, kind);
     PrintMessages(ui); // the geo check's complaint, if any; the file itself was read
-    if (cli.Has(QStringLiteral("-o")) && !WriteWholeFile(cli.Value(QStringLiteral("-o")), contents->m_Payload, &error))
-        return CliFail("unpack", error);
+    if (!payloadPath.isEmpty() && !WriteWholeFile(payloadPath, contents->m_Payload, &error))
+        return CliFail(command, error);
 
     JsonWriter json;
     json.BeginObject().Key("flavour").Value(FlavourName(contents->m_nTag, kind)).Key("variant");

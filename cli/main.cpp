@@ -16,6 +16,8 @@ void PrintUsage()
                  "commands:\n"
                  "  fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv   fit the geo-coding model to control points\n"
                  "  geotiff FILE   import a TIFF map and report its images and georeferences\n"
+                 "  info FILE   report what a workspace (.pws) or projection file (.gpf, .dpf, .cpf) holds\n"
+                 "  output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT   write the projection file Output A Geo-Map writes\n"
                  "  pack --format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT   write a projection file of a picture\n"
                  "  picture FILE   load a picture file as the picture service does\n"
                  "  unpack FILE [--as dpf|cpf] [-o PAYLOAD]   read a projection file as Open does\n");
@@ -41,6 +43,8 @@ int main(int argc, char* argv[])
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("fit"), RunFitCommand},
         {QStringLiteral("geotiff"), RunGeoTiffCommand},
+        {QStringLiteral("info"), RunInfoCommand},
+        {QStringLiteral("output"), RunOutputCommand},
         {QStringLiteral("pack"), RunPackCommand},
         {QStringLiteral("picture"), RunPictureCommand},
         {QStringLiteral("unpack"), RunUnpackCommand},

@@ -69,6 +69,40 @@ public:
     /// map, points and model are replaced by the file's and the title becomes its path.
     bool OpenProjectionFile(const QString& path, ProjectionKind kind);
 
+    // Workspace commands.
+    /// Save (57603): with a map loaded, writes the workspace to the name chosen earlier. Asks for
+    /// a name first when none has been chosen, and also when m_strWorkspacePath names a
+    /// projection file that was opened, so a workspace is never written over it.
+    void SaveWorkspace();
+    /// Save As (57604): with a map loaded, always asks for a name; after Cancel the workspace is
+    /// written to the name chosen earlier in the run, if any (never over an opened projection file).
+    void SaveWorkspaceAs();
+    /// Writes the workspace file at m_strWorkspacePath through a temporary file renamed over the
+    /// target only when complete. Reports a failed write ("Can not open this file."), and a map
+    /// that is not geo-coded ("Invalid projection. Need more points.") after writing it.
+    void WriteWorkspace();
+    /// Open (57601): asks for a file and reads it by the selected filter entry, not by its
+    /// extension: 1 workspace, 2 CPF, 3 DPF; 4 (All Files) is refused with a message. A file
+    /// that is refused changes nothing.
+    void OpenWorkspace();
+    /// Reads and checks the workspace file whole, then installs it as Open does (see
+    /// ReadWorkspaceFile) with the active view; a refused file is reported (caption "Invalid
+    /// File") and changes nothing. True when the file was taken.
+    bool OpenWorkspaceFile(const QString& path);
+    /// The Save Work Space dialog: on OK stores the chosen path, its file name cut at the first
+    /// "." and ".pws" appended, in m_strWorkspacePath and sets m_bWorkspaceNamed; true on OK.
+    bool ChooseWorkspaceName();
+
+private:
+    /// True while m_strWorkspacePath is the path of the projection file opened last, not a name
+    /// chosen for a workspace.
+    bool WorkspacePathIsProjectionFile() const;
+    /// The projection file opened last (empty once a workspace name has been chosen). Kept apart
+    /// from m_bWorkspaceNamed, which the name dialog alone sets, so that Save can tell an opened
+    /// CPF or DPF from a workspace by comparing it with m_strWorkspacePath.
+    QString m_strOpenedProjectionPath;
+
+public:
     /// Installs the unit-square frame of a picture map in the four frame members.
     void SetPictureFrame();
     /// True for map kinds 1 to 8, whose map is m_Picture with its file bytes.

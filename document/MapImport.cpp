@@ -105,6 +105,12 @@ void CQuilletDoc::LoadTiffMap()
 bool CQuilletDoc::OpenDocumentFile(const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QStringLiteral("pws")) {
+        if (!OpenWorkspaceFile(path))
+            return false;
+        m_bInitialized = 1;
+        return true;
+    }
     if (suffix == QStringLiteral("cpf") || suffix == QStringLiteral("dpf") || suffix == QStringLiteral("gpf")) {
         if (!OpenProjectionFile(path, suffix == QStringLiteral("cpf") ? ProjectionKind::Cpf : ProjectionKind::Dpf))
             return false;

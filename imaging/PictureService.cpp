@@ -130,11 +130,15 @@ std::unique_ptr<IPicture> LoadPicture(const QByteArray& data)
     switch (SniffPictureFormat(data)) {
     case PictureFormat::Bmp:
         bmpFile = data;
+        if (auto wrapped = RasterPicture::WrapBmpRows(bmpFile))
+            return wrapped;
         image = Decode(bmpFile, "bmp");
         keepAlpha = false; // bitmaps are drawn opaque, whatever their fourth byte holds
         break;
     case PictureFormat::Dib:
         bmpFile = DibToBmpFile(data);
+        if (auto wrapped = RasterPicture::WrapBmpRows(bmpFile))
+            return wrapped;
         if (!bmpFile.isEmpty())
             image = Decode(bmpFile, "bmp");
         keepAlpha = false;

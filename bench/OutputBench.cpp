@@ -1,0 +1,344 @@
+// Opening and writing the DPF of a large scanned map (10000 x 8000 pixels, a 240 MB BMP payload)
+// against the Huffman coder alone on the same payload plus one pass of file input or output.
+//
+//   BM_OpenDpfLargeMap: OpenProjectionFile, that is ReadWholeFile + ParseDpfProjection +
+//     ApplyProjection (what Open does),
+//     against building the tree and decoding the payload plus reading the file once.
+//   BM_WriteDpfLargeMap: OutputProjectionFile of the picture map (what Output A Geo-Map does),
+//     against counting, building the tree and encoding the payload plus writing the file once.
+//   BM_DecodeLargeBmpToRgb32: what drawing a picture used to cost before it could be drawn from
+//     the BMP's own rows, a whole decode into 32-bit pixels; for comparison only.
+//
+// Every measured step runs in a forked child of its own, so that its peak resident memory (the
+// kernel's high-water mark, reset at the start of the child) covers that step and nothing else.
+// Counters: step_ms, coder_ms and io_ms (means), time_ratio = step / (coder + io), which must
+// stay at most 1.5, step_peak_MB (growth of the resident set during the step) and held_copies
+// (the picture copies held at the step's peak, the document's own included, in units of the
+// 240 MB payload), which must stay at most 2.
+
+#include "document/CQuilletDoc.h"
+#include "imaging/BitmapInfoHeader.h"
+#include "imaging/BmpEncoding.h"
+#include "output/CHuffmanTree.h"
+#include "output/OutputCommand.h"
+#include "output/ProjectionFile.h"
+#include "platform/BinaryIO.h"
+#include "platform/FileIO.h"
+#include "platform/ScriptedUiServices.h"
+
+#include <QImage>
+#include <QImageReader>
+#include <QtEndian>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+
+namespace {
+
+constexpr int kMapWidth = 10000;
+constexpr int kMapHeight = 8000;
+
+/// A colour scan of a map sheet as a 24-bit BMP: smooth shading, fine texture and sensor noise,
+/// which the coder packs to a little under 7 bits a byte.
+QByteArray MakeMapBmp()
+{
+    const std::int64_t rowBytes = (std::int64_t(kMapWidth) * 3 + 3) & ~std::int64_t(3);
+    const std::int64_t imageBytes = rowBytes * kMapHeight;
+    const std::uint32_t headerBytes = kBitmapFileHeaderSize + kBitmapInfoHeaderSize;
+    QByteArray file;
+    file.reserve(static_cast<qsizetype>(headerBytes + imageBytes));
+    BinaryWriter out(file);
+    WriteBmpFileHeader(out, static_cast<std::uint32_t>(headerBytes + imageBytes), headerBytes);
+    out.WriteUInt32(kBitmapInfoHeaderSize);
+    out.WriteInt32(kMapWidth);
+    out.WriteInt32(kMapHeight);
+    out.WriteUInt16(1);
+    out.WriteUInt16(24);
+    for (int i = 0; i < 6; ++i)
+        out.WriteUInt32(0);
+    file.resize(static_cast<qsizetype>(headerBytes + imageBytes));
+    std::uint64_t noise = 0x9E3779B97F4A7C15ULL;
+    for (int y = 0; y < kMapHeight; ++y) {
+        auto* row = reinterpret_cast<std::uint8_t*>(file.data()) + headerBytes + rowBytes * y;
+        for (int x = 0; x < kMapWidth; ++x) {
+            noise ^= noise >> 12;
+            noise ^= noise << 25;
+            noise ^= noise >> 27;
+            const std::uint32_t n = static_cast<std::uint32_t>((noise * 0x2545F4914F6CDD1DULL) >> 58); // 0..63
+            const std::uint32_t texture = (std::uint32_t(x) * 7 + std::uint32_t(y) * 13) % 23;
+            row[3 * x] = static_cast<std::uint8_t>(160 + (x / 80 + texture + (n & 7)) % 64);
+            row[3 * x + 1] = static_cast<std::uint8_t>(120 + (y / 64 + texture * 2 + (n >> 3)) % 96);
+            row[3 * x + 2] = static_cast<std::uint8_t>(((x + y) / 128 + (n & 15)) & 0xFF);
+        }
+        std::memset(row + 3 * kMapWidth, 0, static_cast<size_t>(rowBytes - 3 * kMapWidth));
+    }
+    return file;
+}
+
+GeoCoefficients BenchCoefficients()
+{
+    GeoCoefficients c{};
+    c[1] = 5000.0;
+    c[3] = 610000.0;
+    c[4] = -5000.0;
+    c[7] = 240000.0;
+    return c;
+}
+
+/// The map, its DPF and the files on disk, made once per run.
+struct Fixture {
+    QTemporaryDir m_Folder;
+    QByteArray m_Bmp;
+    QByteArray m_Dpf;
+    std::uint32_t m_Counts[CHuffmanTree::kLeafCount] = {};
+    QString m_strDpfPath;
+    QString m_strOutputPath;
+
+    Fixture()
+    {
+        m_Bmp = MakeMapBmp();
+        WriteDpfHeader(m_Dpf, kDpfTag, BenchCoefficients());
+        WriteDpfPayload(m_Dpf, m_Bmp);
+        for (int v = 0; v < CHuffmanTree::kLeafCount; ++v)
+            m_Counts[v] = qFromLittleEndian<quint32>(m_Dpf.constData() + 153 + 4 * v);
+        m_strDpfPath = m_Folder.filePath(QStringLiteral("map.dpf"));
+        m_strOutputPath = m_Folder.filePath(QStringLiteral("written.dpf"));
+        if (!WriteWholeFile(m_strDpfPath, m_Dpf)) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(m_strDpfPath));
+            std::abort();
+        }
+    }
+};
+
+Fixture& TheFixture()
+{
+    static Fixture* fixture = new Fixture;
+    return *fixture;
+}
+
+long StatusKilobytes(const char* field)
+{
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return -1;
+    char line[256];
+    long value = -1;
+    const size_t length = std::strlen(field);
+    while (std::fgets(line, sizeof line, status))
+        if (std::strncmp(line, field, length) == 0)
+            value = std::strtol(line + length, nullptr, 10);
+    std::fclose(status);
+    return value;
+}
+
+struct Measurement {
+    double m_dSeconds = 0;
+    double m_dPeakBytes = 0;
+};
+
+/// Runs work in a forked child and returns its duration and the growth of the child's resident
+/// set at its peak.
+Measurement MeasureInChild(const std::function<void()>& work)
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        // Reset the high-water mark to the current resident set (Linux 4.0 and later).
+        if (FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+            std::fputs("5", clear);
+            std::fclose(clear);
+        }
+        const long before = StatusKilobytes("VmRSS:");
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const long peak = StatusKilobytes("VmHWM:");
+        const Measurement result{seconds, double(peak - before) * 1024.0};
+        const ssize_t written = write(channel[1], &result, sizeof result);
+        _exit(written == ssize_t(sizeof result) ? 0 : 1);
+    }
+    close(channel[1]);
+    Measurement result;
+    const ssize_t got = read(channel[0], &result, sizeof result);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (got != ssize_t(sizeof result) || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {};
+    return result;
+}
+
+void OpenDpf(const Fixture& f)
+{
+    // The Open command's own path: read the file, check and decode it, install it.
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    CQuilletDoc doc;
+    if (!doc.OpenProjectionFile(f.m_strDpfPath, ProjectionKind::Dpf) || !doc.m_bGeoCoded ||
+        !doc.m_Picture.m_pPicture || !ui.m_Messages.empty())
+        std::abort();
+    benchmark::DoNotOptimize(doc.m_Picture.m_nWidth);
+}
+
+void DecodeAlone(const Fixture& f)
+{
+    CHuffmanTree tree;
+    tree.BuildTree(f.m_Counts);
+    QByteArray payload(f.m_Bmp.size(), Qt::Uninitialized);
+    const auto compressed = qFromLittleEndian<quint32>(f.m_Dpf.constData() + 145);
+    const std::uint32_t done = tree.Decode(reinterpret_cast<const std::uint8_t*>(f.m_Dpf.constData()) + kDpfPayloadOffset,
+                                           compressed, static_cast<std::uint32_t>(payload.size()),
+                                           reinterpret_cast<std::uint8_t*>(payload.data()));
+    if (done != std::uint32_t(payload.size()))
+        std::abort();
+    benchmark::DoNotOptimize(payload.data()[0]);
+}
+
+void ReadOnce(const Fixture& f)
+{
+    QByteArray file;
+    if (!ReadWholeFile(f.m_strDpfPath, file))
+        std::abort();
+    benchmark::DoNotOptimize(file.data()[0]);
+}
+
+void EncodeAlone(const Fixture& f)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(f.m_Bmp.constData());
+    const auto length = static_cast<std::uint32_t>(f.m_Bmp.size());
+    std::uint32_t counts[CHuffmanTree::kLeafCount] = {};
+    for (std::uint32_t i = 0; i < length; ++i)
+        ++counts[bytes[i]];
+    CHuffmanTree tree;
+    tree.BuildTree(counts);
+    QByteArray out(f.m_Bmp.size(), '\0');
+    const std::uint32_t written = tree.Encode(bytes, length, reinterpret_cast<std::uint8_t*>(out.data()));
+    benchmark::DoNotOptimize(written);
+}
+
+void WriteOnce(const Fixture& f)
+{
+    if (!WriteWholeFile(f.m_strOutputPath, f.m_Dpf))
+        std::abort();
+}
+
+/// The document of a picture map opened from the BMP, geo-coded, ready for output as a DPF.
+CQuilletDoc& PictureMapDocument(const Fixture& f)
+{
+    static CQuilletDoc* doc = [&f] {
+        auto* made = new CQuilletDoc;
+        made->m_nMapType = 2;
+        made->m_MapFileData = f.m_Bmp;
+        made->m_Picture.LoadFromMemory(made->m_MapFileData);
+        made->m_Picture.m_nWidth = made->m_nImageWidth = kMapWidth;
+        made->m_Picture.m_nHeight = made->m_nImageHeight = kMapHeight;
+        made->m_bMapLoaded = 1;
+        made->m_bGeoCoded = 1;
+        made->m_dGeoCoef = BenchCoefficients();
+        made->m_nOutputFormat = 2;
+        return made;
+    }();
+    return *doc;
+}
+
+void WriteDpf(const Fixture& f)
+{
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    if (!OutputProjectionFile(PictureMapDocument(f), f.m_strOutputPath) || !ui.m_Messages.empty())
+        std::abort();
+}
+
+void Report(benchmark::State& state, const char* step, double stepSeconds, double coderSeconds, double ioSeconds,
+            double stepPeak, double heldBefore, int runs)
+{
+    const double payload = double(TheFixture().m_Bmp.size());
+    state.counters[std::string(step) + "_ms"] = stepSeconds / runs * 1000;
+    state.counters["coder_ms"] = coderSeconds / runs * 1000;
+    state.counters["io_ms"] = ioSeconds / runs * 1000;
+    state.counters["time_ratio"] = stepSeconds / (coderSeconds + ioSeconds);
+    state.counters["step_peak_MB"] = stepPeak / 1e6;
+    state.counters["held_copies"] = (heldBefore + stepPeak) / payload;
+}
+
+void BM_OpenDpfLargeMap(benchmark::State& state)
+{
+    const Fixture& f = TheFixture();
+    double open = 0, coder = 0, io = 0, peak = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        const Measurement step = MeasureInChild([&f] { OpenDpf(f); });
+        const Measurement decode = MeasureInChild([&f] { DecodeAlone(f); });
+        const Measurement read = MeasureInChild([&f] { ReadOnce(f); });
+        if (step.m_dSeconds <= 0 || decode.m_dSeconds <= 0 || read.m_dSeconds <= 0) {
+            state.SkipWithError("a measurement failed");
+            return;
+        }
+        state.SetIterationTime(step.m_dSeconds);
+        open += step.m_dSeconds;
+        coder += decode.m_dSeconds;
+        io += read.m_dSeconds;
+        peak = std::max(peak, step.m_dPeakBytes);
+        ++runs;
+    }
+    // Open starts from nothing: every copy it holds is in its own growth.
+    Report(state, "open", open, coder, io, peak, 0.0, runs);
+}
+BENCHMARK(BM_OpenDpfLargeMap)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_WriteDpfLargeMap(benchmark::State& state)
+{
+    const Fixture& f = TheFixture();
+    PictureMapDocument(f);
+    double write = 0, coder = 0, io = 0, peak = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        const Measurement step = MeasureInChild([&f] { WriteDpf(f); });
+        const Measurement encode = MeasureInChild([&f] { EncodeAlone(f); });
+        const Measurement once = MeasureInChild([&f] { WriteOnce(f); });
+        if (step.m_dSeconds <= 0 || encode.m_dSeconds <= 0 || once.m_dSeconds <= 0) {
+            state.SkipWithError("a measurement failed");
+            return;
+        }
+        state.SetIterationTime(step.m_dSeconds);
+        write += step.m_dSeconds;
+        coder += encode.m_dSeconds;
+        io += once.m_dSeconds;
+        peak = std::max(peak, step.m_dPeakBytes);
+        ++runs;
+    }
+    // The document holds the picture once (file bytes and picture share them) before the step.
+    Report(state, "write", write, coder, io, peak, double(f.m_Bmp.size()), runs);
+}
+BENCHMARK(BM_WriteDpfLargeMap)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void BM_DecodeLargeBmpToRgb32(benchmark::State& state)
+{
+    const Fixture& f = TheFixture();
+    QImageReader::setAllocationLimit(8192); // the picture service's own limit for large maps
+    for (auto _ : state) {
+        QImage image = QImage::fromData(f.m_Bmp, "BMP").convertToFormat(QImage::Format_RGB32);
+        if (image.isNull()) {
+            state.SkipWithError("decode failed");
+            return;
+        }
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_DecodeLargeBmpToRgb32)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,101 @@
+// varnel-cli info: what a workspace or projection file holds.
+
+#include "CliSupport.h"
+#include "Commands.h"
+#include "Json.h"
+
+#include "document/WorkspaceFile.h"
+#include "output/ProjectionFile.h"
+#include "platform/FileIO.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+void WriteGeo(JsonWriter& json, const char* name, const CDataGeo& geo)
+{
+    json.Key(name).BeginObject().Key("latitude").Value(geo.m_dLatitude).Key("longitude").Value(geo.m_dLongitude).EndObject();
+}
+
+/// The workspace's values as stored in the file; the TIFF images are not decoded again.
+void WriteWorkspace(JsonWriter& json, const WorkspaceContents& contents)
+{
+    json.BeginObject()
+        .Key("kind").Value("workspace")
+        .Key("geocoded").Value(contents.m_nGeoCoded)
+        .Key("map_type").Value(contents.m_nMapType)
+        .Key("width").Value(contents.m_nImageWidth)
+        .Key("height").Value(contents.m_nImageHeight)
+        .Key("coefficients");
+    WriteCoefficients(json, contents.m_dGeoCoef);
+    json.Key("picture_bytes");
+    if (contents.m_PictureBytes)
+        json.Value(static_cast<long long>(contents.m_PictureBytes->size()));
+    else
+        json.Null();
+    json.Key("tiff");
+    if (contents.m_Tiff) {
+        const WorkspaceTiffPart& tiff = *contents.m_Tiff;
+        json.BeginObject()
+            .Key("geotiff_frame").Value(static_cast<int>(tiff.m_nGeoTiffFrame))
+            .Key("selected_image").Value(tiff.m_nSelectedImage);
+        WriteGeo(json, "geo_origin", tiff.m_GeoOrigin);
+        WriteGeo(json, "geo_extent", tiff.m_GeoExtent);
+        WriteGeo(json, "frame_origin", tiff.m_FrameOrigin);
+        WriteGeo(json, "frame_extent", tiff.m_FrameExtent);
+        json.Key("window").BeginObject()
+            .Key("left").Value(tiff.m_dWinLeft)
+            .Key("right").Value(tiff.m_dWinRight)
+            .Key("bottom").Value(tiff.m_dWinBottom)
+            .Key("top").Value(tiff.m_dWinTop)
+            .EndObject();
+        json.Key("image_count").Value(tiff.m_nImageCount).Key("path").Value(tiff.MapPath()).EndObject();
+    } else {
+        json.Null();
+    }
+    json.Key("points").BeginArray();
+    for (const CDataGeo& point : contents.m_ControlPoints)
+        json.BeginArray()
+            .Value(point.m_dLatitude)
+            .Value(point.m_dLongitude)
+            .Value(point.m_dImageX)
+            .Value(point.m_dImageY)
+            .EndArray();
+    json.EndArray().EndObject();
+}
+
+} // namespace
+
+// varnel-cli info FILE
+// A workspace (.pws) is reported as stored; a projection file (.gpf, .dpf, .cpf) as unpack
+// reports it. The kind is told by the file's extension, in any case.
+int RunInfoCommand(const QStringList& args)
+{
+    const CliArguments cli(args, {});
+    if (!cli.Ok())
+        return CliFail("info", cli.m_strError);
+    if (cli.m_Positional.size() != 1)
+        return CliFail("info", QStringLiteral("usage: varnel-cli info FILE"));
+    const QString path = cli.m_Positional.constFirst();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QStringLiteral("cpf"))
+        return UnpackProjectionFile("info", path, ProjectionKind::Cpf, QString());
+    if (suffix == QStringLiteral("gpf") || suffix == QStringLiteral("dpf"))
+        return UnpackProjectionFile("info", path, ProjectionKind::Dpf, QString());
+    if (suffix != QStringLiteral("pws"))
+        return CliFail("info", QStringLiteral("%1: not a work space (.pws) or projection file (.gpf, .dpf, .cpf)").arg(path));
+
+    QByteArray bytes;
+    QString error;
+    if (!ReadWholeFile(path, bytes, &error))
+        return CliFail("info", error);
+    const std::optional<WorkspaceContents> contents = ParseWorkspace(bytes, &error);
+    if (!contents)
+        return CliFail("info", QStringLiteral("%1: %2").arg(path, error));
+    JsonWriter json;
+    WriteWorkspace(json, *contents);
+    std::printf("%s\n", json.Text().c_str());
+    return 0;
+}

@@ -1,0 +1,785 @@
+// The Save, Save As and Open commands with workspace files, and Open's projection-file entries.
+
+#include "document/CQuilletDoc.h"
+#include "document/WorkspaceFile.h"
+#include "output/ProjectionFile.h"
+#include "platform/ScriptedUiServices.h"
+#include "view/core/ViewState.h"
+
+#include "RecordingView.h"
+#include "TestSupport.h"
+#include "TiffTestFiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kJpgEntry = 7;  // New dialog
+constexpr int kTifEntry = 9;  // New dialog
+constexpr int kPwsEntry = 1;  // Open dialog: "Projection Work Space (pws)"
+constexpr int kCpfEntry = 2;  // Open dialog: "CPF (*.cpf)"
+constexpr int kDpfEntry = 3;  // Open dialog: "DPF (*.dpf)"
+constexpr int kAllEntry = 4;  // Open dialog: "All Files (*.*)"
+
+const QString kSaveFilter = QStringLiteral("Projection Work Space (pws)|*.pws|pws (*.pws)|*.pws|All Files (*.*)|*.*||");
+const QString kOpenFilter =
+    QStringLiteral("Projection Work Space (pws)|*.pws|CPF (*.cpf)|*.cpf|DPF (*.dpf)|*.dpf|All Files (*.*)|*.*||");
+
+std::int32_t Int32At(const QByteArray& file, qsizetype offset)
+{
+    return qFromLittleEndian<qint32>(file.constData() + offset);
+}
+
+/// Scripted services that also note how long the watched file was (-1: absent) whenever a
+/// message box is shown, so a test can tell whether a message came before or after the write.
+class WatchingUi : public ScriptedUiServices {
+public:
+    int MessageBox(const QString& text, const QString& caption, unsigned type) override
+    {
+        const QFileInfo info(m_strWatched);
+        m_SizesAtMessage.push_back(info.exists() ? info.size() : -1);
+        return ScriptedUiServices::MessageBox(text, caption, type);
+    }
+    void Forget()
+    {
+        m_Messages.clear();
+        m_FileDialogs.clear();
+        m_SizesAtMessage.clear();
+    }
+
+    QString m_strWatched;
+    std::vector<qint64> m_SizesAtMessage;
+};
+
+/// Lowers the limit on the size of files this process writes, so that a write fails part-way
+/// (as on a full disk) even for a user whom folder permissions do not stop.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_Previous);
+        m_PreviousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = m_Previous;
+        lowered.rlim_cur = bytes;
+        m_bActive = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_Previous);
+        std::signal(SIGXFSZ, m_PreviousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool Active() const { return m_bActive; }
+
+private:
+    rlimit m_Previous{};
+    void (*m_PreviousHandler)(int) = SIG_DFL;
+    bool m_bActive = false;
+};
+
+/// Everything of the document and view that a refused Open must leave as it was.
+struct Snapshot {
+    QString m_strTitle;
+    QString m_strWorkspacePath;
+    QString m_strMapPath;
+    int m_bWorkspaceNamed;
+    int m_nMapType;
+    int m_bMapLoaded;
+    int m_bGeoCoded;
+    int m_nImageWidth;
+    int m_nImageHeight;
+    std::array<std::uint64_t, 16> m_nGeoCoefBits; ///< bits, so that a NaN compares equal to itself
+    std::vector<CDataGeo> m_ControlPoints;
+    QByteArray m_MapFileData;
+    int m_nMapFileSize;
+    std::size_t m_nImages;
+    const IPicture* m_pPicture;
+    CDataGeo m_GeoOrigin, m_GeoExtent, m_FrameOrigin, m_FrameExtent;
+    double m_dWinLeft, m_dWinRight, m_dWinBottom, m_dWinTop;
+    bool m_bGeoTiffFrame;
+    int m_nSelectedImage;
+    int m_nViewUpdates;
+
+    friend bool operator==(const Snapshot&, const Snapshot&) = default;
+};
+
+Snapshot Take(const CQuilletDoc& doc, const ViewState& view, const RecordingView& recorder)
+{
+    return {doc.GetTitle(), doc.m_strWorkspacePath, doc.m_strMapPath, doc.m_bWorkspaceNamed, doc.m_nMapType,
+            doc.m_bMapLoaded, doc.m_bGeoCoded, doc.m_nImageWidth, doc.m_nImageHeight,
+            std::bit_cast<std::array<std::uint64_t, 16>>(doc.m_dGeoCoef),
+            doc.m_ControlPoints, doc.m_MapFileData, doc.m_nMapFileSize, doc.m_Images.size(),
+            doc.m_Picture.m_pPicture.get(), doc.m_GeoOrigin, doc.m_GeoExtent, doc.m_FrameOrigin, doc.m_FrameExtent,
+            view.m_dWinLeft, view.m_dWinRight, view.m_dWinBottom, view.m_dWinTop, view.m_bGeoTiffFrame,
+            view.m_nSelectedImage, recorder.Updates()};
+}
+
+std::array<double, 16> SampleCoefficients()
+{
+    std::array<double, 16> c{};
+    for (int i = 0; i < 16; ++i)
+        c[i] = (i + 1) * 1.5 - 7.0 / (i + 3); // every slot set, c2, c6 and c8 to c15 included
+    c[2] = -0.0;
+    c[11] = std::bit_cast<double>(std::uint64_t{0x7ff8000000000abc}); // a NaN with a payload
+    return c;
+}
+
+bool SameBits(const std::array<double, 16>& a, const std::array<double, 16>& b)
+{
+    return std::memcmp(a.data(), b.data(), sizeof(double) * 16) == 0;
+}
+
+std::vector<CDataGeo> SevenPoints()
+{
+    std::vector<CDataGeo> points;
+    for (int i = 0; i < 7; ++i)
+        points.push_back({3600.0 * (30 + i) + 0.125, 3600.0 * (100 - i) - 0.75, 0.125 * i, 1.0 - 0.125 * i});
+    return points;
+}
+
+class WorkspaceCommandTest : public ::testing::Test {
+protected:
+    WorkspaceCommandTest()
+    {
+        m_Doc.AddView(&m_View);
+        m_Doc.m_pActiveView = &m_ViewState;
+        m_Doc.OnNewDocument(); // the start-up call
+    }
+
+    QString Path(const QString& name) const { return m_Dir.filePath(name); }
+
+    /// hopper.jpg padded with zero bytes to 12 345 bytes (a JPEG decoder stops at its end
+    /// marker, so the picture still loads).
+    QString PaddedJpeg()
+    {
+        QByteArray bytes = ReadFileBytes(TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg")));
+        EXPECT_LT(bytes.size(), 12345);
+        bytes.append(QByteArray(12345 - bytes.size(), '\0'));
+        const QString path = Path(QStringLiteral("photo.jpg"));
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+
+    /// Loads a picture map with the New command into doc and forgets the interaction.
+    void LoadMap(CQuilletDoc& doc, const QString& path, int entry)
+    {
+        m_Ui.AnswerFile(path, entry);
+        ASSERT_EQ(doc.OnNewDocument(), TRUE);
+        m_Ui.Forget();
+    }
+
+    /// The document with the padded JPEG as its map, seven points and a model.
+    void LoadWorkedMap(BOOL geoCoded = 1)
+    {
+        LoadMap(m_Doc, PaddedJpeg(), kJpgEntry);
+        m_Doc.m_ControlPoints = SevenPoints();
+        m_Doc.m_dGeoCoef = SampleCoefficients();
+        m_Doc.m_bGeoCoded = geoCoded;
+    }
+
+    /// Saves with Save As under the name given in the dialog.
+    void SaveAs(const QString& chosen)
+    {
+        m_Ui.AnswerFile(chosen, 1);
+        m_Doc.SaveWorkspaceAs();
+    }
+
+    /// Every file under the temporary folder, relative to it, sorted.
+    QStringList Files() const
+    {
+        QStringList files;
+        QDirIterator it(m_Dir.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QDir(m_Dir.path()).relativeFilePath(it.next());
+        files.sort();
+        return files;
+    }
+
+    WatchingUi m_Ui;
+    ScopedUiServices m_Installed{m_Ui};
+    RecordingView m_View;
+    ViewState m_ViewState;
+    CQuilletDoc m_Doc;
+    QTemporaryDir m_Dir;
+};
+
+/// A second document with its own view, as a later run of the program has.
+struct OtherRun {
+    OtherRun()
+    {
+        m_Doc.AddView(&m_View);
+        m_Doc.m_pActiveView = &m_ViewState;
+        m_Doc.OnNewDocument();
+    }
+    RecordingView m_View;
+    ViewState m_ViewState;
+    CQuilletDoc m_Doc;
+};
+
+} // namespace
+
+TEST_F(WorkspaceCommandTest, NothingIsSavedWithoutAMap)
+{
+    m_Ui.AnswerFile(Path(QStringLiteral("work.pws")), 1);
+    m_Doc.SaveWorkspace();
+    m_Doc.SaveWorkspaceAs();
+    EXPECT_TRUE(m_Ui.m_FileDialogs.empty());
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+    EXPECT_TRUE(Files().isEmpty());
+    EXPECT_EQ(m_Doc.m_bWorkspaceNamed, 0);
+}
+
+TEST_F(WorkspaceCommandTest, PictureWorkspaceRoundTripKeepsPointsModelAndPicture)
+{
+    LoadWorkedMap();
+    // The size the map was worked at is stored and wins over the picture's own on opening.
+    m_Doc.m_nImageWidth = 640;
+    m_Doc.m_nImageHeight = 480;
+    const QString path = Path(QStringLiteral("work.pws"));
+    SaveAs(path);
+
+    ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+    EXPECT_TRUE(m_Ui.m_FileDialogs[0].m_bSave);
+    EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strTitle, QStringLiteral("Save Work Space"));
+    EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strFilter, kSaveFilter);
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+    EXPECT_EQ(m_Doc.m_strWorkspacePath, path);
+    EXPECT_EQ(m_Doc.m_bWorkspaceNamed, 1);
+    EXPECT_EQ(m_Doc.m_nMapFileSize, 12345);
+    EXPECT_EQ(QFileInfo(path).size(), 12725);
+    EXPECT_EQ(Files(), (QStringList{QStringLiteral("photo.jpg"), QStringLiteral("work.pws")}));
+
+    OtherRun later;
+    later.m_Doc.m_strMapPath = QStringLiteral("/kept/by/a/picture/workspace.jpg");
+    later.m_Doc.m_ControlPoints = {{1, 1, 1, 1}};
+    later.m_Doc.m_GeoOrigin = {5, 5, 0, 0};
+    m_Ui.AnswerFile(path, kPwsEntry);
+    later.m_Doc.OpenWorkspace();
+
+    ASSERT_EQ(m_Ui.m_FileDialogs.size(), 2u);
+    EXPECT_FALSE(m_Ui.m_FileDialogs[1].m_bSave);
+    EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strTitle, QStringLiteral("Open A Work Space File"));
+    EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strFilter, kOpenFilter);
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+    const CQuilletDoc& doc = later.m_Doc;
+    EXPECT_EQ(doc.m_ControlPoints, SevenPoints());
+    EXPECT_TRUE(SameBits(doc.m_dGeoCoef, SampleCoefficients()));
+    EXPECT_EQ(doc.m_bGeoCoded, 1);
+    EXPECT_EQ(doc.m_nMapType, kJpgEntry);
+    EXPECT_EQ(doc.m_nImageWidth, 640);
+    EXPECT_EQ(doc.m_nImageHeight, 480);
+    EXPECT_EQ(doc.m_MapFileData, ReadFileBytes(Path(QStringLiteral("photo.jpg"))));
+    EXPECT_EQ(doc.m_nMapFileSize, 12345);
+    ASSERT_NE(doc.m_Picture.m_pPicture, nullptr);
+    EXPECT_EQ(doc.m_Picture.m_nWidth, 640);
+    EXPECT_EQ(doc.m_Picture.m_nHeight, 480);
+    EXPECT_EQ(doc.m_GeoOrigin, (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(doc.m_GeoExtent, (CDataGeo{1, 1, 0, 0}));
+    EXPECT_EQ(doc.m_FrameOrigin, (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(doc.m_FrameExtent, (CDataGeo{1, 1, 0, 0}));
+    EXPECT_TRUE(doc.m_Images.empty());
+    EXPECT_EQ(doc.m_bMapLoaded, 1);
+    EXPECT_EQ(doc.m_bInitialized, 1);
+    EXPECT_EQ(doc.m_strWorkspacePath, path);
+    EXPECT_EQ(doc.GetTitle(), path);
+    EXPECT_EQ(doc.m_strMapPath, QStringLiteral("/kept/by/a/picture/workspace.jpg"));
+    EXPECT_EQ(doc.m_bWorkspaceNamed, 0); // opening names no workspace for saving
+    ASSERT_GE(later.m_View.Updates(), 1);
+    EXPECT_EQ(later.m_View.m_Hints.back(), 0);
+
+    // Written again from the reopened document, the file is the same byte for byte.
+    m_Ui.AnswerFile(Path(QStringLiteral("again.pws")), 1);
+    later.m_Doc.SaveWorkspaceAs();
+    EXPECT_EQ(ReadFileBytes(Path(QStringLiteral("again.pws"))), ReadFileBytes(path));
+}
+
+TEST_F(WorkspaceCommandTest, ChosenNameIsCutAtTheFirstDotOfTheFileName)
+{
+    ASSERT_TRUE(QDir(m_Dir.path()).mkpath(QStringLiteral("my.maps")));
+    LoadWorkedMap();
+    const struct {
+        const char* chosen;
+        int filter;
+        const char* written;
+    } cases[] = {
+        {"area.old.pws", 1, "area.pws"},
+        {"plain", 1, "plain.pws"},
+        {"my.maps/inner", 2, "my.maps/inner.pws"},
+        {"my.maps/town.v2.backup", 3, "my.maps/town.pws"},
+        {"dot.", 1, "dot.pws"},
+        {"shape.PWS", 1, "shape.pws"},
+    };
+    QStringList expected = {QStringLiteral("photo.jpg")};
+    for (const auto& c : cases) {
+        m_Ui.AnswerFile(Path(QString::fromLatin1(c.chosen)), c.filter);
+        m_Doc.SaveWorkspaceAs();
+        const QString written = Path(QString::fromLatin1(c.written));
+        EXPECT_EQ(m_Doc.m_strWorkspacePath, written) << c.chosen;
+        EXPECT_EQ(QFileInfo(written).size(), 12725) << c.chosen;
+        expected << QString::fromLatin1(c.written);
+    }
+    expected.sort();
+    // Only the cut names exist: neither the names as typed nor any temporary file.
+    EXPECT_EQ(Files(), expected);
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+}
+
+TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesToTheEarlierName)
+{
+    LoadWorkedMap();
+    const QString path = Path(QStringLiteral("area.pws"));
+    SaveAs(path);
+    ASSERT_EQ(QFileInfo(path).size(), 12725);
+
+    m_Doc.m_ControlPoints.push_back({1, 2, 0.5, 0.5});
+    m_Ui.CancelFile();
+    m_Doc.SaveWorkspaceAs();
+    EXPECT_EQ(m_Ui.m_FileDialogs.size(), 2u); // the dialog is always shown
+    EXPECT_EQ(m_Doc.m_strWorkspacePath, path);
+    const QByteArray file = ReadFileBytes(path);
+    EXPECT_EQ(file.size(), 12725 + 32);
+    EXPECT_EQ(Int32At(file, 152 + 12345), 8);
+    EXPECT_EQ(Files(), (QStringList{QStringLiteral("area.pws"), QStringLiteral("photo.jpg")}));
+}
+
+TEST_F(WorkspaceCommandTest, SaveAsCancelledBeforeAnyNameWritesNothing)
+{
+    LoadWorkedMap();
+    m_Ui.CancelFile();
+    m_Doc.SaveWorkspaceAs();
+    m_Ui.CancelFile();
+    m_Doc.SaveWorkspace();
+    EXPECT_EQ(m_Ui.m_FileDialogs.size(), 2u);
+    EXPECT_EQ(m_Doc.m_bWorkspaceNamed, 0);
+    EXPECT_TRUE(m_Doc.m_strWorkspacePath.isEmpty());
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+    EXPECT_EQ(Files(), QStringList{QStringLiteral("photo.jpg")});
+}
+
+TEST_F(WorkspaceCommandTest, SaveAsksForANameOnceThenWritesWithoutAsking)
+{
+    LoadWorkedMap();
+    const QString path = Path(QStringLiteral("work.pws"));
+    m_Ui.AnswerFile(path, 1);
+    m_Doc.SaveWorkspace();
+    ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+    EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strTitle, QStringLiteral("Save Work Space"));
+    EXPECT_EQ(QFileInfo(path).size(), 12725);
+
+    m_Doc.m_ControlPoints.pop_back();
+    m_Doc.SaveWorkspace();
+    EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+    EXPECT_EQ(QFileInfo(path).size(), 12725 - 32);
+    EXPECT_EQ(Files(), (QStringList{QStringLiteral("photo.jpg"), QStringLiteral("work.pws")}));
+}
+
+TEST_F(WorkspaceCommandTest, UngeocodedMapIsWrittenFirstThenReportedAndReopensUngeocoded)
+{
+    LoadWorkedMap(0);
+    const QString path = Path(QStringLiteral("draft.pws"));
+    m_Ui.m_strWatched = path;
+    m_Ui.AnswerMessage(IDCANCEL); // the answer changes nothing
+    SaveAs(path);
+
+    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Invalid projection. Need more points."));
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Projection"));
+    EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OKCANCEL);
+    EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONINFORMATION);
+    EXPECT_EQ(m_Ui.m_SizesAtMessage[0], 12725); // the whole file was there when the box came up
+    const QByteArray file = ReadFileBytes(path);
+    EXPECT_EQ(file.size(), 12725);
+    EXPECT_EQ(Int32At(file, 4), 0);
+
+    OtherRun later;
+    later.m_Doc.m_bGeoCoded = 1;
+    m_Ui.Forget();
+    m_Ui.AnswerFile(path, kPwsEntry);
+    later.m_Doc.OpenWorkspace();
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+    EXPECT_EQ(later.m_Doc.m_bGeoCoded, 0);
+    EXPECT_EQ(later.m_Doc.m_bMapLoaded, 1);
+    EXPECT_EQ(later.m_Doc.m_ControlPoints, SevenPoints());
+}
+
+TEST_F(WorkspaceCommandTest, FailedWriteKeepsTheFileThatWasThere)
+{
+    LoadWorkedMap(0);
+    const QString path = Path(QStringLiteral("work.pws"));
+    const QByteArray previous("the workspace saved before");
+    WriteFileBytes(path, previous);
+    m_Ui.AnswerFile(path, 1);
+    {
+        // The new file would be 12 725 bytes: the write stops part-way.
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Active());
+        m_Doc.SaveWorkspaceAs();
+    }
+    ASSERT_EQ(m_Ui.m_Messages.size(), 1u); // no "need more points" after a failed write
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Can not open this file."));
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
+    EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OKCANCEL);
+    EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONINFORMATION);
+    EXPECT_EQ(ReadFileBytes(path), previous);
+    EXPECT_EQ(Files(), (QStringList{QStringLiteral("photo.jpg"), QStringLiteral("work.pws")}));
+
+    // With room again the same name is written.
+    m_Ui.Forget();
+    m_Doc.SaveWorkspace();
+    EXPECT_EQ(QFileInfo(path).size(), 12725);
+}
+
+TEST_F(WorkspaceCommandTest, TargetInAMissingFolderIsReported)
+{
+    LoadWorkedMap();
+    SaveAs(Path(QStringLiteral("gone/work.pws")));
+    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Can not open this file."));
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
+    EXPECT_EQ(Files(), QStringList{QStringLiteral("photo.jpg")});
+}
+
+TEST_F(WorkspaceCommandTest, CancelledOpenChangesNothing)
+{
+    LoadWorkedMap();
+    const Snapshot before = Take(m_Doc, m_ViewState, m_View);
+    m_Ui.CancelFile();
+    m_Doc.OpenWorkspace();
+    EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+    EXPECT_TRUE(Take(m_Doc, m_ViewState, m_View) == before);
+}
+
+TEST_F(WorkspaceCommandTest, TheSelectedFilterEntryChoosesTheReader)
+{
+    // One file of each flavour, each opened under every entry of the Open dialog.
+    LoadWorkedMap();
+    const QString pws = Path(QStringLiteral("work.pws"));
+    SaveAs(pws);
+    const QByteArray bmp = ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/rgb24.bmp")));
+    std::array<double, 16> model{};
+    model[1] = 200.0;
+    model[4] = -150.0;
+    QByteArray cpfBytes;
+    WriteCpfProjection(cpfBytes, 127, 64, model, bmp);
+    const QString cpf = Path(QStringLiteral("town.cpf"));
+    WriteFileBytes(cpf, cpfBytes);
+    QByteArray dpfBytes;
+    WriteDpfHeader(dpfBytes, kDpfTag, model);
+    WriteDpfPayload(dpfBytes, bmp);
+    const QString dpf = Path(QStringLiteral("town.dpf"));
+    WriteFileBytes(dpf, dpfBytes);
+
+    const auto readerSays = [](const QString& path, ProjectionKind kind) {
+        ProjectionError error;
+        const QByteArray bytes = ReadFileBytes(path);
+        EXPECT_FALSE(kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, error) : ParseDpfProjection(bytes, error));
+        return error.m_strText;
+    };
+    const struct {
+        const char* name;
+        QString file;
+        int entry;
+        int openedKind; ///< map kind after opening; 0: refused
+        QString message; ///< the refusal's text, or the start of it
+    } cases[] = {
+        {"workspace as workspace", pws, kPwsEntry, kJpgEntry, {}},
+        {"workspace as CPF", pws, kCpfEntry, 0, readerSays(pws, ProjectionKind::Cpf)},
+        {"workspace as DPF", pws, kDpfEntry, 0, readerSays(pws, ProjectionKind::Dpf)},
+        {"CPF as CPF", cpf, kCpfEntry, 2, {}},
+        {"CPF as workspace", cpf, kPwsEntry, 0, cpf + QStringLiteral("\nThis is not a work space file")},
+        {"CPF as DPF", cpf, kDpfEntry, 0, readerSays(cpf, ProjectionKind::Dpf)},
+        {"DPF as DPF", dpf, kDpfEntry, 2, {}},
+        {"DPF as workspace", dpf, kPwsEntry, 0, dpf + QStringLiteral("\nThis is not a work space file")},
+    };
+    for (const auto& c : cases) {
+        OtherRun run;
+        m_Ui.Forget();
+        LoadMap(run.m_Doc, TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg")), kJpgEntry);
+        run.m_Doc.m_ControlPoints = {{7, 8, 0.5, 0.5}};
+        const Snapshot before = Take(run.m_Doc, run.m_ViewState, run.m_View);
+        m_Ui.AnswerFile(c.file, c.entry);
+        run.m_Doc.OpenWorkspace();
+        if (c.openedKind) {
+            EXPECT_TRUE(m_Ui.m_Messages.empty()) << c.name;
+            EXPECT_EQ(run.m_Doc.m_nMapType, c.openedKind) << c.name;
+            EXPECT_EQ(run.m_Doc.m_strWorkspacePath, c.file) << c.name;
+            EXPECT_EQ(run.m_Doc.GetTitle(), c.file) << c.name;
+        } else {
+            ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << c.name;
+            EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.startsWith(c.message))
+                << c.name << ": " << m_Ui.m_Messages[0].m_strText.toStdString();
+            EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File")) << c.name;
+            EXPECT_TRUE(Take(run.m_Doc, run.m_ViewState, run.m_View) == before) << c.name;
+        }
+    }
+}
+
+TEST_F(WorkspaceCommandTest, AllFilesEntryIsRefusedAndChangesNothing)
+{
+    LoadWorkedMap();
+    const QString pws = Path(QStringLiteral("work.pws"));
+    SaveAs(pws);
+    m_Doc.m_ControlPoints.pop_back(); // unsaved work
+    const Snapshot before = Take(m_Doc, m_ViewState, m_View);
+    for (const QString& file : {pws, Path(QStringLiteral("photo.jpg")), Path(QStringLiteral("missing.txt"))}) {
+        m_Ui.Forget();
+        m_Ui.AnswerFile(file, kAllEntry);
+        m_Doc.OpenWorkspace();
+        ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+        EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Invalid File. Maybe for another application."));
+        EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File."));
+        EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OK);
+        EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONSTOP);
+        EXPECT_TRUE(Take(m_Doc, m_ViewState, m_View) == before) << file.toStdString();
+    }
+}
+
+TEST_F(WorkspaceCommandTest, RefusedWorkspacesLeaveDocumentTitleAndPointsUntouched)
+{
+    // Sound workspaces of each kind to damage.
+    LoadWorkedMap();
+    m_Doc.m_MapFileData = QByteArray("tiny picture"); // a short file, so every cut can be tried
+    SaveAs(Path(QStringLiteral("picture.pws")));
+    const QByteArray picture = ReadFileBytes(Path(QStringLiteral("picture.pws")));
+    ASSERT_EQ(picture.size(), 152 + 12 + 4 + 7 * 32);
+    CQuilletDoc tiffDoc;
+    tiffDoc.m_nMapType = 10;
+    tiffDoc.m_strMapPath = QStringLiteral("/maps/sheet.tif");
+    tiffDoc.m_ControlPoints = {{1, 2, 3, 4}};
+    const QByteArray tiff = EncodeWorkspace(tiffDoc, nullptr);
+    ASSERT_EQ(tiff.size(), 257 + 16 + 4 + 32);
+
+    struct Case {
+        std::string name;
+        QByteArray bytes;
+        bool makeFile = true;
+    };
+    std::vector<Case> cases = {
+        {"missing file", {}, false},
+        {"empty file", QByteArray()},
+        {"wrong tag", QByteArray("PWS ") + picture.mid(4)},
+        {"projection file tag", QByteArray(" FPC") + picture.mid(4)},
+    };
+    for (qsizetype length = 1; length < picture.size(); ++length)
+        cases.push_back({"picture cut at " + std::to_string(length), picture.left(length)});
+    for (qsizetype length = 1; length < tiff.size(); ++length)
+        cases.push_back({"TIFF workspace cut at " + std::to_string(length), tiff.left(length)});
+    const auto patched = [](QByteArray file, qsizetype offset, std::int32_t value) {
+        qToLittleEndian<qint32>(value, file.data() + offset);
+        return file;
+    };
+    cases.push_back({"picture bytes one more", patched(picture, 148, 13)});
+    cases.push_back({"picture bytes beyond the file", patched(picture, 148, 12 + 4 + 7 * 32 + 1)});
+    cases.push_back({"picture bytes one fewer", patched(picture, 148, 11)});
+    cases.push_back({"bytes after the last point", picture + QByteArray(32, '\0')});
+    cases.push_back({"picture bytes negative", patched(picture, 148, -12)});
+    cases.push_back({"points beyond the file", patched(picture, 164, 8)});
+    cases.push_back({"points negative", patched(picture, 164, -1)});
+    cases.push_back({"path beyond the file", patched(tiff, 253, 16 + 4 + 32 + 1)});
+    cases.push_back({"image count negative", patched(tiff, 249, -3)});
+    cases.push_back({"TIFF points beyond the file", patched(tiff, 273, 2)});
+
+    // The document as the user has it: a map, unsaved points and a zoomed view.
+    m_Doc.m_ControlPoints.push_back({9, 9, 0.25, 0.75});
+    m_ViewState.m_dWinLeft = 0.25;
+    m_ViewState.m_dWinRight = 0.5;
+    const Snapshot before = Take(m_Doc, m_ViewState, m_View);
+    const QString path = Path(QStringLiteral("damaged.pws"));
+    for (const Case& c : cases) {
+        QFile::remove(path);
+        if (c.makeFile)
+            WriteFileBytes(path, c.bytes);
+        m_Ui.Forget();
+        m_Ui.AnswerFile(path, kPwsEntry);
+        m_Doc.OpenWorkspace();
+        ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << c.name;
+        EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File")) << c.name;
+        EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OK) << c.name;
+        EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONSTOP) << c.name;
+        EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.contains(path)) << c.name;
+        EXPECT_TRUE(Take(m_Doc, m_ViewState, m_View) == before) << c.name;
+    }
+}
+
+TEST_F(WorkspaceCommandTest, TiffWorkspaceDecodesTheFirstListedDirectoriesAgain)
+{
+    // Directory 1 has no pixels, so the scan lists directories 0, 2 and 3; the map's images are
+    // those three, and a workspace of its first two must bring back directories 0 and 2.
+    TiffBytes bytes;
+    bytes.AddGreyDirectory(3, 2, 2, {QByteArray("\x10\x20\x30\x40\x50\x60", 6)});
+    bytes.AddGreyDirectory(0, 4, 4, {QByteArray(1, '\0')});
+    bytes.AddGreyDirectory(5, 1, 1, {QByteArray(5, '\x7f')});
+    bytes.AddGreyDirectory(6, 1, 1, {QByteArray(6, '\x33')});
+    const QString tiffPath = Path(QStringLiteral("sheet.tif"));
+    WriteFileBytes(tiffPath, bytes.Build());
+    LoadMap(m_Doc, tiffPath, kTifEntry);
+    ASSERT_EQ(m_Doc.m_Images.size(), 3u);
+    m_Doc.m_Images.pop_back();
+    m_Doc.m_ControlPoints = SevenPoints();
+    m_Doc.m_GeoOrigin = {0.5, 0.25, 0, 0};
+    m_Doc.m_FrameExtent = {2.5, 3.5, 0, 0};
+    m_ViewState.m_bGeoTiffFrame = true;
+    m_ViewState.m_nSelectedImage = 1;
+    m_ViewState.m_dWinLeft = 0.25;
+    m_ViewState.m_dWinRight = 0.75;
+    m_ViewState.m_dWinBottom = 0.125;
+    m_ViewState.m_dWinTop = 0.625;
+    const QString path = Path(QStringLiteral("sheet.pws"));
+    SaveAs(path);
+    const QByteArray file = ReadFileBytes(path);
+    ASSERT_GE(file.size(), 257);
+    EXPECT_EQ(Int32At(file, 249), 2);
+
+    OtherRun later;
+    LoadMap(later.m_Doc, TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg")), kJpgEntry);
+    const IPicture* picture = later.m_Doc.m_Picture.m_pPicture.get();
+    m_Ui.AnswerFile(path, kPwsEntry);
+    later.m_Doc.OpenWorkspace();
+    const CQuilletDoc& doc = later.m_Doc;
+    ASSERT_EQ(doc.m_Images.size(), 2u);
+    EXPECT_EQ(doc.m_Images[0].m_nWidth, 3);
+    EXPECT_EQ(doc.m_Images[1].m_nWidth, 5);
+    EXPECT_EQ(doc.m_strMapPath, tiffPath);
+    EXPECT_EQ(doc.m_nMapType, kTifEntry);
+    EXPECT_EQ(doc.m_ControlPoints, SevenPoints());
+    EXPECT_EQ(doc.m_GeoOrigin, (CDataGeo{0.5, 0.25, 0, 0}));
+    EXPECT_EQ(doc.m_FrameExtent, (CDataGeo{2.5, 3.5, 0, 0}));
+    EXPECT_TRUE(doc.m_MapFileData.isEmpty());
+    EXPECT_EQ(doc.m_Picture.m_pPicture.get(), picture); // a TIFF map leaves the picture alone
+    EXPECT_EQ(doc.m_bMapLoaded, 1);
+    EXPECT_EQ(doc.GetTitle(), path);
+    const ViewState& view = later.m_ViewState;
+    EXPECT_TRUE(view.m_bGeoTiffFrame);
+    EXPECT_EQ(view.m_nSelectedImage, 1);
+    EXPECT_EQ(view.m_dWinLeft, 0.25);
+    EXPECT_EQ(view.m_dWinRight, 0.75);
+    EXPECT_EQ(view.m_dWinBottom, 0.125);
+    EXPECT_EQ(view.m_dWinTop, 0.625);
+    EXPECT_EQ(m_Ui.m_nWaitCursorDepth, 0);
+    for (const auto& message : m_Ui.m_Messages) // only libtiff's complaints about directory 1
+        EXPECT_TRUE(message.m_strCaption.startsWith(QStringLiteral("TIFF"))) << message.m_strText.toStdString();
+}
+
+TEST_F(WorkspaceCommandTest, TiffWorkspaceWhoseTiffIsGoneStillOpensAndSaysSo)
+{
+    CQuilletDoc tiffDoc;
+    tiffDoc.m_nMapType = 9;
+    tiffDoc.m_bGeoCoded = 1;
+    tiffDoc.m_strMapPath = Path(QStringLiteral("removed.tif"));
+    tiffDoc.m_Images.resize(2);
+    tiffDoc.m_ControlPoints = {{1, 2, 3, 4}};
+    const QString path = Path(QStringLiteral("orphan.pws"));
+    WriteFileBytes(path, EncodeWorkspace(tiffDoc, nullptr));
+
+    m_Ui.AnswerFile(path, kPwsEntry);
+    m_Doc.OpenWorkspace();
+    EXPECT_TRUE(m_Doc.m_Images.empty());
+    EXPECT_EQ(m_Doc.m_bMapLoaded, 1);
+    EXPECT_EQ(m_Doc.m_strMapPath, Path(QStringLiteral("removed.tif")));
+    EXPECT_EQ(m_Doc.m_ControlPoints, (std::vector<CDataGeo>{{1, 2, 3, 4}}));
+    EXPECT_EQ(m_Doc.GetTitle(), path);
+    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
+}
+
+TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceName)
+{
+    const QByteArray bmp = ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/rgb24.bmp")));
+    std::array<double, 16> model{};
+    model[1] = 200.0;
+    model[4] = -150.0;
+    QByteArray cpf;
+    WriteCpfProjection(cpf, 127, 64, model, bmp);
+    QByteArray dpf;
+    WriteDpfHeader(dpf, kDpfTag, model);
+    WriteDpfPayload(dpf, bmp);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        int entry;
+    } cases[] = {{"town.cpf", cpf, kCpfEntry}, {"town.dpf", dpf, kDpfEntry}};
+
+    LoadWorkedMap();
+    const QString earlier = Path(QStringLiteral("earlier.pws"));
+    SaveAs(earlier); // a name has been chosen in this run
+    for (const auto& c : cases) {
+        const QString projection = Path(QString::fromLatin1(c.name));
+        WriteFileBytes(projection, c.bytes);
+        m_Ui.Forget();
+        m_Ui.AnswerFile(projection, c.entry);
+        m_Doc.OpenWorkspace();
+        ASSERT_EQ(m_Doc.m_strWorkspacePath, projection) << c.name;
+        ASSERT_EQ(m_Doc.m_bWorkspaceNamed, 1) << c.name;
+
+        // Save and Save As with Cancel write nothing over the projection file.
+        m_Ui.CancelFile();
+        m_Doc.SaveWorkspace();
+        m_Ui.CancelFile();
+        m_Doc.SaveWorkspaceAs();
+        ASSERT_EQ(m_Ui.m_FileDialogs.size(), 3u) << c.name;
+        EXPECT_TRUE(m_Ui.m_FileDialogs[1].m_bSave) << c.name;
+        EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strTitle, QStringLiteral("Save Work Space")) << c.name;
+        EXPECT_EQ(ReadFileBytes(projection), c.bytes) << c.name;
+
+        // A name chosen now is written, and from then on Save writes without asking.
+        const QString named = Path(QStringLiteral("from-%1.pws").arg(c.entry));
+        m_Ui.AnswerFile(named, 1);
+        m_Doc.SaveWorkspace();
+        EXPECT_EQ(m_Doc.m_strWorkspacePath, named) << c.name;
+        EXPECT_EQ(QFileInfo(named).size(), 148 + 4 + bmp.size() + 4) << c.name;
+        m_Doc.SaveWorkspace();
+        EXPECT_EQ(m_Ui.m_FileDialogs.size(), 4u) << c.name;
+        EXPECT_EQ(ReadFileBytes(projection), c.bytes) << c.name;
+        EXPECT_TRUE(m_Ui.m_Messages.empty()) << c.name;
+    }
+
+    // An opened workspace is saved over without asking, as a name had been chosen before.
+    m_Ui.Forget();
+    m_Ui.AnswerFile(earlier, kPwsEntry);
+    m_Doc.OpenWorkspace();
+    m_Doc.m_ControlPoints.pop_back();
+    m_Doc.SaveWorkspace();
+    EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+    EXPECT_EQ(QFileInfo(earlier).size(), 12725 - 32);
+    EXPECT_EQ(Files(), (QStringList{QStringLiteral("earlier.pws"), QStringLiteral("from-2.pws"),
+                                    QStringLiteral("from-3.pws"), QStringLiteral("photo.jpg"),
+                                    QStringLiteral("town.cpf"), QStringLiteral("town.dpf")}));
+}
+
+TEST_F(WorkspaceCommandTest, ReadWorkspaceFileInstallsOrRefusesWithoutShowingAnything)
+{
+    LoadWorkedMap();
+    const QString path = Path(QStringLiteral("work.pws"));
+    SaveAs(path);
+    m_Ui.Forget();
+
+    OtherRun later;
+    QString error;
+    ASSERT_TRUE(ReadWorkspaceFile(later.m_Doc, &later.m_ViewState, path, &error)) << error.toStdString();
+    EXPECT_EQ(later.m_Doc.m_ControlPoints, SevenPoints());
+    EXPECT_EQ(later.m_Doc.m_strWorkspacePath, path);
+    EXPECT_EQ(later.m_Doc.GetTitle(), path);
+    EXPECT_EQ(later.m_Doc.m_bMapLoaded, 1);
+
+    WriteFileBytes(Path(QStringLiteral("short.pws")), ReadFileBytes(path).left(200));
+    const Snapshot before = Take(later.m_Doc, later.m_ViewState, later.m_View);
+    EXPECT_FALSE(ReadWorkspaceFile(later.m_Doc, &later.m_ViewState, Path(QStringLiteral("short.pws")), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("cut short"))) << error.toStdString();
+    EXPECT_FALSE(ReadWorkspaceFile(later.m_Doc, nullptr, Path(QStringLiteral("none.pws")), nullptr));
+    EXPECT_TRUE(Take(later.m_Doc, later.m_ViewState, later.m_View) == before);
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+}

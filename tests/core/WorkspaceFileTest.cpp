@@ -1,0 +1,442 @@
+// The workspace file's layout, byte for byte, and the checks of its reader.
+
+#include "document/CQuilletDoc.h"
+#include "document/WorkspaceFile.h"
+#include "view/core/ViewState.h"
+
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Little-endian values read straight from the bytes, independently of the reader under test.
+std::int32_t Int32At(const QByteArray& file, qsizetype offset)
+{
+    return qFromLittleEndian<qint32>(file.constData() + offset);
+}
+
+double DoubleAt(const QByteArray& file, qsizetype offset)
+{
+    return std::bit_cast<double>(qFromLittleEndian<quint64>(file.constData() + offset));
+}
+
+std::uint64_t BitsOf(double value)
+{
+    return std::bit_cast<std::uint64_t>(value);
+}
+
+void PutInt32(QByteArray& file, qsizetype offset, std::int32_t value)
+{
+    qToLittleEndian<qint32>(value, file.data() + offset);
+}
+
+/// Sixteen coefficients that differ in every slot, including the ten the program never sets
+/// and values whose bits a careless copy would lose (negative zero, a subnormal, a NaN payload).
+std::array<double, 16> UnusualCoefficients()
+{
+    return {0.015625,
+            -2.5,
+            -0.0,
+            1234.5678901234567,
+            -3.25e-7,
+            400.125,
+            std::numeric_limits<double>::denorm_min(),
+            -98765.4321,
+            1e300,
+            -1e-300,
+            std::bit_cast<double>(std::uint64_t{0x7ff8000000012345}),
+            std::numeric_limits<double>::infinity(),
+            42.0,
+            -7.75,
+            3.0e8,
+            0.1};
+}
+
+std::vector<CDataGeo> SevenPoints()
+{
+    std::vector<CDataGeo> points;
+    for (int i = 0; i < 7; ++i)
+        points.push_back({3600.0 * (40 + i) + 0.25, -3600.0 * (75 + i) - 0.5, 0.1 * i + 0.05, 0.9 - 0.1 * i});
+    return points;
+}
+
+/// The picture of a picture map: 12 345 bytes that begin like a JPEG file.
+QByteArray JpegLikeBytes()
+{
+    QByteArray bytes(12345, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 7 + 3) & 0xff);
+    bytes[0] = '\xff';
+    bytes[1] = '\xd8';
+    bytes[2] = '\xff';
+    return bytes;
+}
+
+void ExpectCommonPart(const QByteArray& file, int geoCoded, int mapType, int width, int height,
+                      const std::array<double, 16>& coefficients)
+{
+    ASSERT_GE(file.size(), 148);
+    EXPECT_EQ(file.left(4), QByteArray("\x20\x53\x57\x50", 4));
+    EXPECT_EQ(Int32At(file, 4), geoCoded);
+    EXPECT_EQ(Int32At(file, 8), mapType);
+    EXPECT_EQ(Int32At(file, 12), width);
+    EXPECT_EQ(Int32At(file, 16), height);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(BitsOf(DoubleAt(file, 20 + 8 * i)), BitsOf(coefficients[i])) << "c" << i;
+}
+
+void ExpectPointsAt(const QByteArray& file, qsizetype offset, const std::vector<CDataGeo>& points)
+{
+    ASSERT_EQ(Int32At(file, offset), static_cast<int>(points.size()));
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const qsizetype at = offset + 4 + 32 * static_cast<qsizetype>(i);
+        EXPECT_EQ(DoubleAt(file, at), points[i].m_dLatitude) << i;
+        EXPECT_EQ(DoubleAt(file, at + 8), points[i].m_dLongitude) << i;
+        EXPECT_EQ(DoubleAt(file, at + 16), points[i].m_dImageX) << i;
+        EXPECT_EQ(DoubleAt(file, at + 24), points[i].m_dImageY) << i;
+    }
+}
+
+/// A document holding a picture map of kind mapType with the given picture bytes and points.
+void MakePictureDocument(CQuilletDoc& doc, int mapType, const QByteArray& picture, const std::vector<CDataGeo>& points)
+{
+    doc.m_nMapType = mapType;
+    doc.m_bMapLoaded = 1;
+    doc.m_bGeoCoded = 1;
+    doc.m_nImageWidth = 640;
+    doc.m_nImageHeight = 480;
+    doc.m_dGeoCoef = UnusualCoefficients();
+    doc.m_MapFileData = picture;
+    doc.m_ControlPoints = points;
+}
+
+/// A document holding a TIFF map (kind 9) with two images whose path is the 13-character text
+/// C:\maps\a.tif, and a view with a zoomed window.
+void MakeTiffDocument(CQuilletDoc& doc, ViewState& view)
+{
+    doc.m_nMapType = 9;
+    doc.m_bMapLoaded = 1;
+    doc.m_bGeoCoded = 1;
+    doc.m_nImageWidth = 300;
+    doc.m_nImageHeight = 200;
+    doc.m_dGeoCoef = UnusualCoefficients();
+    doc.m_strMapPath = QStringLiteral("C:\\maps\\a.tif");
+    doc.m_Images.resize(2);
+    doc.m_Images[0].Create(24, 4, 3);
+    doc.m_Images[1].Create(24, 2, 2);
+    doc.m_GeoOrigin = {40.5, -75.25, 9, 9}; // the image members are not part of the frame
+    doc.m_GeoExtent = {0.125, 0.375, 9, 9};
+    doc.m_FrameOrigin = {40.25, -75.5, 9, 9};
+    doc.m_FrameExtent = {0.625, 0.875, 9, 9};
+    doc.m_ControlPoints = {{145800.5, -271800.25, -75.1, 40.6}, {145900.0, -271700.0, -75.2, 40.7}};
+    view.m_bGeoTiffFrame = true;
+    view.m_nSelectedImage = 1;
+    view.m_dWinLeft = 0.125;
+    view.m_dWinRight = 0.875;
+    view.m_dWinBottom = 0.25;
+    view.m_dWinTop = 0.75;
+}
+
+QByteArray SmallPictureWorkspace()
+{
+    CQuilletDoc doc;
+    MakePictureDocument(doc, 2, QByteArray("0123456789"), {{1, 2, 0.25, 0.5}, {3, 4, 0.75, 0.125}});
+    return EncodeWorkspace(doc, nullptr);
+}
+
+QByteArray SmallTiffWorkspace()
+{
+    CQuilletDoc doc;
+    ViewState view;
+    MakeTiffDocument(doc, view);
+    return EncodeWorkspace(doc, &view);
+}
+
+QByteArray EmptyWorkspace()
+{
+    CQuilletDoc doc;
+    return EncodeWorkspace(doc, nullptr);
+}
+
+} // namespace
+
+TEST(WorkspaceLayout, PictureMapWithSevenPointsFromA12345ByteFileIs12725Bytes)
+{
+    CQuilletDoc doc;
+    const QByteArray picture = JpegLikeBytes();
+    MakePictureDocument(doc, 7, picture, SevenPoints());
+    const QByteArray file = EncodeWorkspace(doc, nullptr);
+
+    // 4 + 4 + 4 + 4 + 4 + 128 + 4 + 12 345 + 4 + 7 x 32
+    ASSERT_EQ(file.size(), 12725);
+    ExpectCommonPart(file, 1, 7, 640, 480, UnusualCoefficients());
+    EXPECT_EQ(Int32At(file, 148), 12345);
+    EXPECT_EQ(file.mid(152, 12345), picture);
+    ExpectPointsAt(file, 152 + 12345, SevenPoints());
+}
+
+TEST(WorkspaceLayout, EveryPictureKindStoresItsBytesAndPoints)
+{
+    for (int kind = 1; kind <= 8; ++kind) {
+        CQuilletDoc doc;
+        MakePictureDocument(doc, kind, QByteArray("abc"), {{1, 2, 3, 4}});
+        const QByteArray file = EncodeWorkspace(doc, nullptr);
+        ASSERT_EQ(file.size(), 148 + 4 + 3 + 4 + 32) << kind;
+        EXPECT_EQ(Int32At(file, 8), kind);
+        EXPECT_EQ(Int32At(file, 148), 3);
+        EXPECT_EQ(file.mid(152, 3), QByteArray("abc"));
+        ExpectPointsAt(file, 155, {{1, 2, 3, 4}});
+    }
+}
+
+TEST(WorkspaceLayout, TiffMapStoresViewStateFramePathAndPoints)
+{
+    CQuilletDoc doc;
+    ViewState view;
+    MakeTiffDocument(doc, view);
+    const QByteArray file = EncodeWorkspace(doc, &view);
+
+    // 257 + P bytes, then N and two points; P = 13 characters + 1.
+    ASSERT_EQ(file.size(), 257 + 14 + 4 + 2 * 32);
+    ExpectCommonPart(file, 1, 9, 300, 200, UnusualCoefficients());
+    EXPECT_EQ(file.at(148), '\x01');
+    EXPECT_EQ(Int32At(file, 149), 1);
+    const double frame[] = {40.5, -75.25, 0.125, 0.375, 40.25, -75.5, 0.625, 0.875};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(DoubleAt(file, 153 + 8 * i), frame[i]) << i;
+    // The window in the order left, right, bottom, top.
+    EXPECT_EQ(DoubleAt(file, 217), 0.125);
+    EXPECT_EQ(DoubleAt(file, 225), 0.875);
+    EXPECT_EQ(DoubleAt(file, 233), 0.25);
+    EXPECT_EQ(DoubleAt(file, 241), 0.75);
+    EXPECT_EQ(Int32At(file, 249), 2);
+    EXPECT_EQ(Int32At(file, 253), 14);
+    EXPECT_EQ(file.mid(257, 14), QByteArray("C:\\maps\\a.tif\0", 14));
+    ExpectPointsAt(file, 271, doc.m_ControlPoints);
+}
+
+TEST(WorkspaceLayout, TiffKindTenAndAPathOfOtherLengths)
+{
+    const struct {
+        int kind;
+        QString path;
+        QByteArray stored; // what the file holds, terminating zero included
+    } cases[] = {
+        {10, QStringLiteral("/maps/b.tiff"), QByteArray("/maps/b.tiff\0", 13)},
+        {9, QString(), QByteArray(1, '\0')},
+        // Non-ASCII characters are kept as UTF-8, so P counts bytes.
+        {9, QStringLiteral("/k\u00e4rten/c.tif"), QByteArray("/k\xc3\xa4rten/c.tif\0", 15)},
+    };
+    for (const auto& c : cases) {
+        CQuilletDoc doc;
+        doc.m_nMapType = c.kind;
+        doc.m_strMapPath = c.path;
+        const QByteArray file = EncodeWorkspace(doc, nullptr);
+        ASSERT_EQ(file.size(), 257 + c.stored.size() + 4) << c.path.toStdString();
+        EXPECT_EQ(Int32At(file, 8), c.kind);
+        EXPECT_EQ(Int32At(file, 249), 0);
+        EXPECT_EQ(Int32At(file, 253), c.stored.size());
+        EXPECT_EQ(file.mid(257, c.stored.size()), c.stored);
+        EXPECT_EQ(Int32At(file, 257 + c.stored.size()), 0);
+    }
+}
+
+TEST(WorkspaceLayout, WithoutAViewTheWholeFrameIsStored)
+{
+    CQuilletDoc doc;
+    ViewState unused;
+    MakeTiffDocument(doc, unused);
+    const QByteArray file = EncodeWorkspace(doc, nullptr);
+    ASSERT_GE(file.size(), 257);
+    EXPECT_EQ(file.at(148), '\0');
+    EXPECT_EQ(Int32At(file, 149), 0);
+    EXPECT_EQ(DoubleAt(file, 217), 0.0);
+    EXPECT_EQ(DoubleAt(file, 225), 1.0);
+    EXPECT_EQ(DoubleAt(file, 233), 0.0);
+    EXPECT_EQ(DoubleAt(file, 241), 1.0);
+}
+
+TEST(WorkspaceLayout, OtherKindsEndAfterTheCommonPart)
+{
+    for (const int kind : {0, 11, -1, 1000}) {
+        CQuilletDoc doc;
+        doc.m_nMapType = kind;
+        doc.m_bGeoCoded = 0;
+        doc.m_nImageWidth = 12;
+        doc.m_nImageHeight = 34;
+        doc.m_ControlPoints = {{1, 2, 3, 4}}; // not stored without map data
+        doc.m_MapFileData = QByteArray("xyz");
+        const QByteArray file = EncodeWorkspace(doc, nullptr);
+        ASSERT_EQ(file.size(), 148) << kind;
+        ExpectCommonPart(file, 0, kind, 12, 34, std::array<double, 16>{});
+    }
+}
+
+TEST(WorkspaceParse, PictureWorkspaceReadsBackEveryValue)
+{
+    const QByteArray picture = JpegLikeBytes();
+    CQuilletDoc doc;
+    MakePictureDocument(doc, 7, picture, SevenPoints());
+    QString error;
+    const std::optional<WorkspaceContents> contents = ParseWorkspace(EncodeWorkspace(doc, nullptr), &error);
+    ASSERT_TRUE(contents) << error.toStdString();
+    EXPECT_EQ(contents->m_nGeoCoded, 1);
+    EXPECT_EQ(contents->m_nMapType, 7);
+    EXPECT_EQ(contents->m_nImageWidth, 640);
+    EXPECT_EQ(contents->m_nImageHeight, 480);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(BitsOf(contents->m_dGeoCoef[i]), BitsOf(UnusualCoefficients()[i])) << "c" << i;
+    ASSERT_TRUE(contents->m_PictureBytes);
+    EXPECT_EQ(*contents->m_PictureBytes, picture);
+    EXPECT_FALSE(contents->m_Tiff);
+    EXPECT_EQ(contents->m_ControlPoints, SevenPoints());
+}
+
+TEST(WorkspaceParse, TiffWorkspaceReadsBackEveryValue)
+{
+    const std::optional<WorkspaceContents> contents = ParseWorkspace(SmallTiffWorkspace(), nullptr);
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(contents->m_nMapType, 9);
+    EXPECT_FALSE(contents->m_PictureBytes);
+    ASSERT_TRUE(contents->m_Tiff);
+    const WorkspaceTiffPart& tiff = *contents->m_Tiff;
+    EXPECT_EQ(tiff.m_nGeoTiffFrame, 1);
+    EXPECT_EQ(tiff.m_nSelectedImage, 1);
+    EXPECT_EQ(tiff.m_GeoOrigin, (CDataGeo{40.5, -75.25, 0, 0}));
+    EXPECT_EQ(tiff.m_GeoExtent, (CDataGeo{0.125, 0.375, 0, 0}));
+    EXPECT_EQ(tiff.m_FrameOrigin, (CDataGeo{40.25, -75.5, 0, 0}));
+    EXPECT_EQ(tiff.m_FrameExtent, (CDataGeo{0.625, 0.875, 0, 0}));
+    EXPECT_EQ(tiff.m_dWinLeft, 0.125);
+    EXPECT_EQ(tiff.m_dWinRight, 0.875);
+    EXPECT_EQ(tiff.m_dWinBottom, 0.25);
+    EXPECT_EQ(tiff.m_dWinTop, 0.75);
+    EXPECT_EQ(tiff.m_nImageCount, 2);
+    EXPECT_EQ(tiff.MapPath(), QStringLiteral("C:\\maps\\a.tif"));
+    ASSERT_EQ(contents->m_ControlPoints.size(), 2u);
+    EXPECT_EQ(contents->m_ControlPoints[1], (CDataGeo{145900.0, -271700.0, -75.2, 40.7}));
+}
+
+TEST(WorkspaceParse, StoredPathIsTheTextUpToTheFirstZero)
+{
+    const struct {
+        QByteArray stored;
+        QString path;
+    } cases[] = {
+        {QByteArray("/a.tif\0junk\0", 12), QStringLiteral("/a.tif")},
+        {QByteArray("/no/terminator.tif"), QStringLiteral("/no/terminator.tif")},
+        {QByteArray(), QString()},
+        {QByteArray("\0/hidden.tif", 12), QString()},
+    };
+    for (const auto& c : cases) {
+        QByteArray file = SmallTiffWorkspace();
+        const QByteArray points = file.mid(271);
+        file.truncate(253);
+        file.append(QByteArray(4, '\0')).append(c.stored).append(points);
+        PutInt32(file, 253, static_cast<std::int32_t>(c.stored.size()));
+        const std::optional<WorkspaceContents> contents = ParseWorkspace(file, nullptr);
+        ASSERT_TRUE(contents) << c.stored.toStdString();
+        EXPECT_EQ(contents->m_Tiff->MapPath(), c.path);
+        EXPECT_EQ(contents->m_ControlPoints.size(), 2u);
+    }
+}
+
+TEST(WorkspaceParse, EveryShorterFileIsRefused)
+{
+    const struct {
+        const char* name;
+        QByteArray file;
+    } cases[] = {
+        {"picture", SmallPictureWorkspace()},
+        {"tiff", SmallTiffWorkspace()},
+        {"no map", EmptyWorkspace()},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(ParseWorkspace(c.file, nullptr)) << c.name;
+        for (qsizetype length = 0; length < c.file.size(); ++length) {
+            QString error;
+            EXPECT_FALSE(ParseWorkspace(c.file.left(length), &error)) << c.name << " cut at " << length;
+            EXPECT_FALSE(error.isEmpty()) << c.name << " cut at " << length;
+        }
+    }
+}
+
+TEST(WorkspaceParse, CountsBeyondTheDataAreRefused)
+{
+    const QByteArray picture = SmallPictureWorkspace(); // L = 10 at 148, N = 2 at 162
+    const QByteArray tiff = SmallTiffWorkspace();       // M = 2 at 249, P = 14 at 253, N = 2 at 271
+    const struct {
+        const char* name;
+        QByteArray file;
+        qsizetype offset;
+        std::int32_t value;
+    } cases[] = {
+        {"picture length one more than there is", picture, 148, 10 + 4 + 64 + 1},
+        {"picture length far beyond", picture, 148, std::numeric_limits<std::int32_t>::max()},
+        {"picture length negative", picture, 148, -1},
+        {"one point more", picture, 162, 3},
+        {"points far beyond", picture, 162, std::numeric_limits<std::int32_t>::max()},
+        {"points whose bytes overflow 32 bits", picture, 162, 0x08000000},
+        {"points negative", picture, 162, -2},
+        {"path one more than there is", tiff, 253, 14 + 4 + 64 + 1},
+        {"path far beyond", tiff, 253, std::numeric_limits<std::int32_t>::max()},
+        {"path negative", tiff, 253, -14},
+        {"image count negative", tiff, 249, -1},
+        {"one TIFF point more", tiff, 271, 3},
+        {"TIFF points negative", tiff, 271, std::numeric_limits<std::int32_t>::min()},
+    };
+    for (const auto& c : cases) {
+        QByteArray file = c.file;
+        PutInt32(file, c.offset, c.value);
+        QString error;
+        EXPECT_FALSE(ParseWorkspace(file, &error)) << c.name;
+        EXPECT_TRUE(error.contains(QStringLiteral("cut short or damaged"))) << c.name << ": " << error.toStdString();
+    }
+}
+
+TEST(WorkspaceParse, AFileWithoutTheTagIsRefused)
+{
+    const QByteArray sound = SmallPictureWorkspace();
+    const QByteArray tags[] = {QByteArray("PWS "), QByteArray(4, '\0'), QByteArray(" SWQ"), QByteArray(" FPC"),
+                               QByteArray("\x20\x53\x57\x00", 4)};
+    for (const QByteArray& tag : tags) {
+        QString error;
+        EXPECT_FALSE(ParseWorkspace(tag + sound.mid(4), &error)) << tag.toHex().toStdString();
+        EXPECT_TRUE(error.contains(QStringLiteral("not a work space file"))) << error.toStdString();
+    }
+}
+
+TEST(WorkspaceParse, BytesAfterTheLastValueAreRefused)
+{
+    // A count that is too small leaves bytes over at the end, so the file must end exactly.
+    const struct {
+        const char* name;
+        QByteArray file;
+    } cases[] = {
+        {"picture", SmallPictureWorkspace() + QByteArray("trailing")},
+        {"tiff", SmallTiffWorkspace() + QByteArray(1, '\0')},
+        {"no map", EmptyWorkspace() + QByteArray(4, '\0')},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        EXPECT_FALSE(ParseWorkspace(c.file, &error)) << c.name;
+        EXPECT_TRUE(error.contains(QStringLiteral("cut short or damaged"))) << c.name;
+    }
+    QByteArray smaller = SmallPictureWorkspace();
+    PutInt32(smaller, 148, 9); // one picture byte fewer than there are
+    EXPECT_FALSE(ParseWorkspace(smaller, nullptr));
+}
+
+TEST(WorkspaceParse, EncodingParsedContentsGivesTheSameBytes)
+{
+    for (const QByteArray& file : {SmallPictureWorkspace(), SmallTiffWorkspace(), EmptyWorkspace()}) {
+        const std::optional<WorkspaceContents> contents = ParseWorkspace(file, nullptr);
+        ASSERT_TRUE(contents);
+        EXPECT_EQ(EncodeWorkspace(*contents), file);
+    }
+}
