@@ -1,7 +1,10 @@
 #include "Commands.h"
+#include "HeadlessHost.h"
 #include "Json.h"
 
+#include "document/CQuilletDoc.h"
 #include "document/TiffImport.h"
+#include "view/core/ViewState.h"
 #include "imaging/DIBSection.h"
 #include "platform/ScriptedUiServices.h"
 
@@ -58,9 +61,20 @@ int RunGeoTiffCommand(const QStringList& args)
         return 1;
     }
 
+    // The map as the New command leaves it, and as the view's update then frames it.
+    CQuilletDoc doc;
+    doc.m_nMapType = 9;
+    doc.m_bMapLoaded = 1;
+    std::vector<ImportedTiffImage> images = ImportTiffImages(path);
+    for (const ImportedTiffImage& imported : images)
+        doc.m_Images.push_back(imported.m_Image);
+    ViewState view;
+    HeadlessHost host;
+    view.OnUpdate(doc, host, 0);
+
     JsonWriter json;
     json.BeginObject().Key("images").BeginArray();
-    for (const ImportedTiffImage& imported : ImportTiffImages(path)) {
+    for (const ImportedTiffImage& imported : images) {
         // The images the New command keeps, in the same order.
         const DIBSection& section = imported.m_Image;
         const TIFFSubImage& entry = imported.m_Directory;
@@ -73,7 +87,22 @@ int RunGeoTiffCommand(const QStringList& args)
         WriteGeoreference(json, section);
         json.EndObject();
     }
-    json.EndArray().EndObject();
+    json.EndArray();
+    if (!doc.m_Images.empty()) {
+        // Image 0's frame: the document's map origin and extent after the view's update.
+        json.Key("frame").BeginObject().Key("geotiff_frame").Value(view.m_bGeoTiffFrame)
+            .Key("geocoded").Value(doc.m_bGeoCoded != 0)
+            .Key("origin").BeginObject()
+            .Key("latitude").Value(doc.m_GeoOrigin.m_dLatitude)
+            .Key("longitude").Value(doc.m_GeoOrigin.m_dLongitude)
+            .EndObject()
+            .Key("extent").BeginObject()
+            .Key("latitude").Value(doc.m_GeoExtent.m_dLatitude)
+            .Key("longitude").Value(doc.m_GeoExtent.m_dLongitude)
+            .EndObject()
+            .EndObject();
+    }
+    json.EndObject();
     PrintMessages(ui);
     std::printf("%s\n", json.Text().c_str());
     return 0;

@@ -10,7 +10,7 @@
 #include "output/ProjectionFile.h"
 #include "platform/FileIO.h"
 #include "platform/ScriptedUiServices.h"
-#include "view/core/ViewHost.h"
+#include "HeadlessHost.h"
 #include "view/core/ViewState.h"
 
 #include <algorithm>
@@ -21,18 +21,6 @@ namespace {
 constexpr const char* kUsage =
     "usage: varnel-cli output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT";
 
-/// A window that is never shown: the view's update after opening runs against it as it runs
-/// against the real one, so that a TIFF map gets the image choice and GeoTIFF frame it gets there.
-class HeadlessHost : public ViewHost {
-public:
-    QSize ClientSize() const override { return {1024, 768}; }
-    void Invalidate() override {}
-    void InvalidateFeedback(const QRect&) override {}
-    void SetCapture() override {}
-    void ReleaseCapture() override {}
-    void SetPaneText(const QString&, int) override {}
-    int TextHeight() const override { return 16; }
-};
 
 /// The message boxes the command would have shown, one per line on standard error.
 void PrintMessages(const ScriptedUiServices& ui)

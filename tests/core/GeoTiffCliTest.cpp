@@ -107,3 +107,27 @@ TEST(GeoTiffCli, UnreadableFilesAreErrorsAndDamagedOnesStillAnswer)
     EXPECT_EQ(RunCli({QStringLiteral("geotiff")}).m_nExitCode, 1);
     EXPECT_EQ(RunCli({QStringLiteral("geotiff"), cut, cut}).m_nExitCode, 1);
 }
+
+TEST(GeoTiffCli, ReportsTheFrameOfImageZero)
+{
+    // Corners computed independently with PROJ's own tools (WGS 84 / UTM zone 18N).
+    const CliResult geo = RunCli({QStringLiteral("geotiff"), TestDataPath(QStringLiteral("geotiff/RGB.byte.tif"))});
+    ASSERT_EQ(geo.m_nExitCode, 0) << geo.m_StdErr.toStdString();
+    const QJsonObject frame = QJsonDocument::fromJson(geo.m_StdOut).object().value(QStringLiteral("frame")).toObject();
+    EXPECT_TRUE(frame.value(QStringLiteral("geotiff_frame")).toBool());
+    EXPECT_TRUE(frame.value(QStringLiteral("geocoded")).toBool());
+    const QJsonObject origin = frame.value(QStringLiteral("origin")).toObject();
+    const QJsonObject extent = frame.value(QStringLiteral("extent")).toObject();
+    EXPECT_NEAR(origin.value(QStringLiteral("latitude")).toDouble(), 23.6059469554, 1e-7);
+    EXPECT_NEAR(origin.value(QStringLiteral("longitude")).toDouble(), -78.9586499654, 1e-7);
+    EXPECT_NEAR(extent.value(QStringLiteral("latitude")).toDouble(), 25.5060873857 - 23.6059469554, 1e-7);
+    EXPECT_NEAR(extent.value(QStringLiteral("longitude")).toDouble(), -76.5749237001 + 78.9586499654, 1e-7);
+
+    // A TIFF without a georeference is a plain picture with the unit frame.
+    const CliResult plain = RunCli({QStringLiteral("geotiff"), TestDataPath(QStringLiteral("tiff/hopper.tif"))});
+    ASSERT_EQ(plain.m_nExitCode, 0);
+    const QJsonObject none = QJsonDocument::fromJson(plain.m_StdOut).object().value(QStringLiteral("frame")).toObject();
+    EXPECT_FALSE(none.value(QStringLiteral("geotiff_frame")).toBool(true));
+    EXPECT_FALSE(none.value(QStringLiteral("geocoded")).toBool(true));
+    EXPECT_EQ(none.value(QStringLiteral("extent")).toObject().value(QStringLiteral("latitude")).toDouble(), 1.0);
+}
