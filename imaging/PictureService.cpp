@@ -2,6 +2,7 @@
 
 #include "imaging/BitmapInfoHeader.h"
 #include "imaging/BmpEncoding.h"
+#include "imaging/MetafilePicture.h"
 #include "imaging/RasterPicture.h"
 #include "platform/BinaryIO.h"
 #include "platform/WinTypes.h"
@@ -153,9 +154,9 @@ std::unique_ptr<IPicture> LoadPicture(const QByteArray& data)
         image = Decode(data, "jpeg");
         break;
     case PictureFormat::Emf:
+        return MetafilePicture::Load(data, PictureFormat::Emf);
     case PictureFormat::Wmf:
-        // Metafiles are drawn by their own renderer, which this build does not have yet.
-        return nullptr;
+        return MetafilePicture::Load(data, PictureFormat::Wmf);
     case PictureFormat::Unknown:
         return nullptr;
     }

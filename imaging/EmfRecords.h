@@ -1,0 +1,47 @@
+#pragma once
+// Record types and small field readers shared by the enhanced-metafile player's sources.
+
+#include "imaging/MetafileGdiState.h"
+#include "imaging/MetafileRecordReader.h"
+
+#include <QTransform>
+
+#include <cstdint>
+
+namespace Emr {
+
+// Record types (EMR_*).
+enum : std::uint32_t {
+    HEADER = 1, POLYBEZIER = 2, POLYGON = 3, POLYLINE = 4, POLYBEZIERTO = 5, POLYLINETO = 6, POLYPOLYLINE = 7,
+    POLYPOLYGON = 8, SETWINDOWEXTEX = 9, SETWINDOWORGEX = 10, SETVIEWPORTEXTEX = 11, SETVIEWPORTORGEX = 12,
+    EOF_ = 14, SETPIXELV = 15, SETMAPMODE = 17, SETBKMODE = 18, SETPOLYFILLMODE = 19, SETROP2 = 20,
+    SETTEXTALIGN = 22, SETTEXTCOLOR = 24, SETBKCOLOR = 25, OFFSETCLIPRGN = 26, MOVETOEX = 27,
+    EXCLUDECLIPRECT = 29, INTERSECTCLIPRECT = 30, SCALEVIEWPORTEXTEX = 31, SCALEWINDOWEXTEX = 32, SAVEDC = 33,
+    RESTOREDC = 34, SETWORLDTRANSFORM = 35, MODIFYWORLDTRANSFORM = 36, SELECTOBJECT = 37, CREATEPEN = 38,
+    CREATEBRUSHINDIRECT = 39, DELETEOBJECT = 40, ANGLEARC = 41, ELLIPSE = 42, RECTANGLE = 43, ROUNDRECT = 44,
+    ARC = 45, CHORD = 46, PIE = 47, CREATEPALETTE = 49, LINETO = 54, ARCTO = 55, SETARCDIRECTION = 57,
+    BEGINPATH = 59, ENDPATH = 60, CLOSEFIGURE = 61, FILLPATH = 62, STROKEANDFILLPATH = 63, STROKEPATH = 64,
+    SELECTCLIPPATH = 67, ABORTPATH = 68, FILLRGN = 71, FRAMERGN = 72, INVERTRGN = 73, PAINTRGN = 74,
+    EXTSELECTCLIPRGN = 75, BITBLT = 76, STRETCHBLT = 77, MASKBLT = 78, SETDIBITSTODEVICE = 80,
+    STRETCHDIBITS = 81, EXTCREATEFONTINDIRECTW = 82, EXTTEXTOUTA = 83, EXTTEXTOUTW = 84, POLYBEZIER16 = 85,
+    POLYGON16 = 86, POLYLINE16 = 87, POLYBEZIERTO16 = 88, POLYLINETO16 = 89, POLYPOLYLINE16 = 90,
+    POLYPOLYGON16 = 91, CREATEMONOBRUSH = 93, CREATEDIBPATTERNBRUSHPT = 94, EXTCREATEPEN = 95,
+    SMALLTEXTOUT = 108, ALPHABLEND = 114, TRANSPARENTBLT = 116, GRADIENTFILL = 118,
+};
+
+constexpr std::uint32_t SRCCOPY = 0x00CC0020u;
+/// Object indexes with this bit set name stock objects.
+constexpr std::uint32_t kStockObjectFlag = 0x80000000u;
+
+inline QTransform ReadXForm(MetafileRecordReader& r)
+{
+    const double m11 = r.F32(), m12 = r.F32(), m21 = r.F32(), m22 = r.F32(), dx = r.F32(), dy = r.F32();
+    return QTransform(m11, m12, m21, m22, dx, dy);
+}
+
+inline QColor ReadColour(MetafileRecordReader& r)
+{
+    return ColorFromRef(r.U32());
+}
+
+} // namespace Emr
