@@ -206,8 +206,14 @@ void CMainFrame::UpdateCommandUI()
             continue;
         }
         CCmdUI state;
-        if (it->second.m_OnUpdate)
+        if (it->second.m_OnUpdate) {
             it->second.m_OnUpdate(state);
+        } else if (const CommandText* row = FindCommandText(id)) {
+            state.Enable(IsAvailable(row->m_Enable, m_Document));
+            if (row->m_Check)
+                if (const std::optional<bool> check = row->m_Check(m_Document, m_pView->State()))
+                    state.SetCheck(*check);
+        }
         action->setEnabled(state.IsEnabled());
         // The check mark follows the handler only while the command is enabled.
         if (state.IsEnabled() && state.Check()) {

@@ -2,11 +2,12 @@
 
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
+#include "app/QtUiServices.h"
+#include "commands/BitmapCommand.h"
+#include "commands/FileCommands.h"
+#include "commands/OptionCommands.h"
+#include "commands/OutputCommand.h"
 #include "document/CQuilletDoc.h"
-#include "imaging/BitmapExport.h"
-#include "output/OutputCommand.h"
-#include "platform/CCmdUI.h"
-#include "platform/QtUiServices.h"
 #include "resources/Resource.h"
 #include "view/core/PrintLayout.h"
 #include "view/widgets/CQuilletView.h"
@@ -44,7 +45,7 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
 
     m_pFrame->m_OnOpenRecentFile = [this](const QString& path) { OpenFile(path); };
     if (arguments.isEmpty())
-        m_pDocument->OnNewDocument(); // the start-up call only marks the document initialised
+        InitialNewDocument(*m_pDocument); // the start-up call only marks the document initialised
     m_pFrame->show();
     if (!arguments.isEmpty())
         OpenFile(arguments.constFirst());
@@ -54,7 +55,7 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
 
 void CQuilletApp::OpenFile(const QString& path)
 {
-    if (m_pDocument->OpenDocumentFile(path))
+    if (OpenDocumentFile(*m_pDocument, &m_pFrame->GetActiveView()->State(), path))
         m_pFrame->AddToRecentFiles(path);
     m_pFrame->UpdateCommandUI();
 }
@@ -90,7 +91,8 @@ void CQuilletApp::PrintPage(QPrinter& printer)
 {
     QPainter painter(&printer);
     // The page area in the printer's device units, from the page's origin.
-    PrintView(painter, *m_pDocument, printer.pageLayout().paintRectPixels(printer.resolution()).size());
+    PrintView(painter, m_pFrame->GetActiveView()->State(),
+              printer.pageLayout().paintRectPixels(printer.resolution()).size());
 }
 
 void CQuilletApp::OnAppAbout()
@@ -106,42 +108,37 @@ void CQuilletApp::RegisterCommands()
     CQuilletView& view = *frame.GetActiveView();
     ViewState& state = view.State();
 
-    frame.SetCommand(ID_FILE_NEW, {[&doc] { doc.OnNewDocument(); }, {}});
-    frame.SetCommand(ID_FILE_OPEN, {[&doc] { doc.OpenWorkspace(); }, {}});
-    frame.SetCommand(ID_FILE_SAVE, {[&doc] { doc.SaveWorkspace(); }, {}});
-    frame.SetCommand(ID_FILE_SAVE_AS, {[&doc] { doc.SaveWorkspaceAs(); }, {}});
-    frame.SetCommand(ID_OUTPUT_GEO_MAP, {[&doc] { OnOutputGeoMap(doc); }, {}});
-    frame.SetCommand(ID_SAVE_VIEW_AS_BITMAP,
-                     {[&doc] { OnSaveViewAsBitmap(doc); }, [&doc](CCmdUI& ui) { OnUpdateSaveViewAsBitmap(doc, ui); }});
-    frame.SetCommand(ID_FILE_PRINT, {[this] { OnFilePrint(); }, {}});
-    frame.SetCommand(ID_FILE_PRINT_PREVIEW, {[this] { OnFilePrintPreview(); }, {}});
-    frame.SetCommand(ID_FILE_PRINT_SETUP, {[this] { OnFilePrintSetup(); }, {}});
-    frame.SetCommand(ID_APP_ABOUT, {[this] { OnAppAbout(); }, {}});
-    frame.SetCommand(ID_SHOW_POINTS, {[&doc] { doc.OnShowPoints(); }, [&doc](CCmdUI& ui) { doc.OnUpdateShowPoints(ui); }});
-    frame.SetCommand(ID_SELECT_UNIT, {[&doc] { doc.OnSelectUnit(); }, {}});
+    // When each command is enabled and checked comes from the command table.
+    const auto command = [&frame](int id, std::function<void()> handler) { frame.SetCommand(id, {std::move(handler), {}}); };
+    command(ID_FILE_NEW, [&doc, &state] { OnFileNew(doc, &state); });
+    command(ID_FILE_OPEN, [&doc, &state] { OnFileOpen(doc, &state); });
+    command(ID_FILE_SAVE, [&doc, &state] { OnFileSave(doc, &state); });
+    command(ID_FILE_SAVE_AS, [&doc, &state] { OnFileSaveAs(doc, &state); });
+    command(ID_OUTPUT_GEO_MAP, [&doc, &state] { OnOutputGeoMap(doc, &state); });
+    command(ID_SAVE_VIEW_AS_BITMAP, [&doc, &state] { OnSaveViewAsBitmap(doc, state); });
+    command(ID_FILE_PRINT, [this] { OnFilePrint(); });
+    command(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
+    command(ID_FILE_PRINT_SETUP, [this] { OnFilePrintSetup(); });
+    command(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    command(ID_SHOW_POINTS, [&doc] { OnShowPoints(doc); });
+    command(ID_SELECT_UNIT, [&doc] { OnSelectUnit(doc); });
+    command(ID_SELECT_IMAGES, [&doc] { OnSelectImages(doc); });
+    command(ID_INPUT_OPTIONS, [&doc] { OnInputOptions(doc); });
 
     // The view's tools; each command also sets the cursor of the tool it leaves on.
-    const auto tool = [&view](std::function<void()> command, std::function<void(CCmdUI&)> update) {
-        return CMainFrame::Command{[command, &view] {
-                                       command();
-                                       view.UpdateCursor();
-                                   },
-                                   std::move(update)};
+    const auto tool = [&frame, &view](int id, std::function<void()> handler) {
+        frame.SetCommand(id, {[handler, &view] {
+                                  handler();
+                                  view.UpdateCursor();
+                              },
+                              {}});
     };
-    frame.SetCommand(ID_ZOOM_IN, tool([&] { state.OnZoomIn(doc); }, [&](CCmdUI& ui) { state.OnUpdateZoomIn(doc, ui); }));
-    frame.SetCommand(ID_ZOOM_OUT, tool([&] { state.OnZoomOut(doc); }, [&](CCmdUI& ui) { state.OnUpdateZoomOut(doc, ui); }));
-    frame.SetCommand(ID_FIT_IN_WINDOW,
-                     tool([&] { state.OnFitInWindow(doc); }, [&](CCmdUI& ui) { state.OnUpdateFitInWindow(doc, ui); }));
-    frame.SetCommand(ID_SET_POINTS, tool([&] { state.OnSetPoints(doc); }, [&](CCmdUI& ui) { state.OnUpdateSetPoints(doc, ui); }));
-    frame.SetCommand(ID_MOVE_POINTS,
-                     tool([&] { state.OnMovePoints(doc, view); }, [&](CCmdUI& ui) { state.OnUpdateMovePoints(doc, ui); }));
-    frame.SetCommand(ID_DELETE_POINT,
-                     tool([&] { state.OnDeletePoint(doc); }, [&](CCmdUI& ui) { state.OnUpdateDeletePoint(doc, ui); }));
-    frame.SetCommand(ID_MEASURE, tool([&] { state.OnMeasure(doc); }, [&](CCmdUI& ui) { state.OnUpdateMeasure(doc, ui); }));
-    frame.SetCommand(ID_SELECT_RANGE,
-                     tool([&] { state.OnSelectRange(doc, view); }, [&](CCmdUI& ui) { state.OnUpdateSelectRange(doc, ui); }));
-    frame.SetCommand(ID_SELECT_IMAGES,
-                     tool([&] { state.OnSelectImages(doc, view); }, [&](CCmdUI& ui) { state.OnUpdateSelectImages(doc, ui); }));
-    frame.SetCommand(ID_INPUT_OPTIONS,
-                     tool([&] { state.OnInputOptions(doc); }, [&](CCmdUI& ui) { state.OnUpdateInputOptions(doc, ui); }));
+    tool(ID_ZOOM_IN, [&] { state.OnZoomIn(doc); });
+    tool(ID_ZOOM_OUT, [&] { state.OnZoomOut(doc); });
+    tool(ID_FIT_IN_WINDOW, [&] { state.OnFitInWindow(doc, view); });
+    tool(ID_SET_POINTS, [&] { state.OnSetPoints(doc); });
+    tool(ID_MOVE_POINTS, [&] { state.OnMovePoints(doc, view); });
+    tool(ID_DELETE_POINT, [&] { state.OnDeletePoint(doc); });
+    tool(ID_MEASURE, [&] { state.OnMeasure(doc); });
+    tool(ID_SELECT_RANGE, [&] { state.OnSelectRange(view); });
 }

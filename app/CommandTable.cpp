@@ -1,6 +1,35 @@
 #include "app/CommandTable.h"
 
+#include "document/CQuilletDoc.h"
 #include "resources/Resource.h"
+#include "view/core/ViewState.h"
+
+namespace {
+
+/// A check mark that shows a tool flag of the view.
+template <BOOL ViewState::*Flag>
+std::optional<bool> ToolCheck(const CQuilletDoc&, const ViewState& view)
+{
+    return view.*Flag != 0;
+}
+
+std::optional<bool> DeletePointCheck(const CQuilletDoc& doc, const ViewState& view)
+{
+    // With no points the check mark keeps whatever it showed.
+    if (doc.ControlPoints().empty())
+        return std::nullopt;
+    return view.m_bDeletePoint != 0;
+}
+
+std::optional<bool> ShowPointsCheck(const CQuilletDoc& doc, const ViewState&)
+{
+    return doc.ShowPoints();
+}
+
+constexpr Availability kMap = Availability::MapLoaded;
+constexpr Availability kGeo = Availability::GeoCoded;
+
+} // namespace
 
 const std::vector<CommandText>& CommandTexts()
 {
@@ -10,7 +39,7 @@ const std::vector<CommandText>& CommandTexts()
         {ID_FILE_SAVE, "&Save\tCtrl+S", "Save the active workspace\nSave"},
         {ID_FILE_SAVE_AS, "Save &As...", "Save the active workspace with a new name\nSave As"},
         {ID_OUTPUT_GEO_MAP, "Output A Geo-Map...", "Output a geo-coded map"},
-        {ID_SAVE_VIEW_AS_BITMAP, "Save As Bitmap...", "Save the current view as a bitmap"},
+        {ID_SAVE_VIEW_AS_BITMAP, "Save As Bitmap...", "Save the current view as a bitmap", kMap},
         {ID_FILE_PRINT, "&Print...\tCtrl+P", "Print the active document\nPrint"},
         {ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Display full pages\nPrint Preview"},
         {ID_FILE_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options\nPrint Setup"},
@@ -18,18 +47,18 @@ const std::vector<CommandText>& CommandTexts()
         {ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
         {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
         {ID_APP_ABOUT, "&About Quillet...", "Display program information, version number and copyright\nAbout"},
-        {ID_ZOOM_IN, nullptr, "Zoom in the figure"},
-        {ID_ZOOM_OUT, nullptr, "Zoom out the figure"},
-        {ID_FIT_IN_WINDOW, nullptr, "Fit in the window"},
-        {ID_SET_POINTS, nullptr, "Set points"},
-        {ID_SHOW_POINTS, nullptr, "Show points"},
-        {ID_MOVE_POINTS, nullptr, "Move Points"},
-        {ID_DELETE_POINT, nullptr, "Delete Point"},
+        {ID_ZOOM_IN, nullptr, "Zoom in the figure", kMap, ToolCheck<&ViewState::m_bZoomIn>},
+        {ID_ZOOM_OUT, nullptr, "Zoom out the figure", kMap, ToolCheck<&ViewState::m_bZoomOut>},
+        {ID_FIT_IN_WINDOW, nullptr, "Fit in the window", kMap},
+        {ID_SET_POINTS, nullptr, "Set points", kMap, ToolCheck<&ViewState::m_bSetPoints>},
+        {ID_SHOW_POINTS, nullptr, "Show points", kMap, ShowPointsCheck},
+        {ID_MOVE_POINTS, nullptr, "Move Points", kMap, ToolCheck<&ViewState::m_bMovePoint>},
+        {ID_DELETE_POINT, nullptr, "Delete Point", kMap, DeletePointCheck},
         {ID_UNHANDLED_32782, nullptr, "Input Options"},
-        {ID_INPUT_OPTIONS, nullptr, "Input Options"},
-        {ID_SELECT_RANGE, nullptr, "Select the range for the output map"},
-        {ID_MEASURE, nullptr, "Measure the distance"},
-        {ID_SELECT_IMAGES, nullptr, "Select images"},
+        {ID_INPUT_OPTIONS, nullptr, "Input Options", kMap},
+        {ID_SELECT_RANGE, nullptr, "Select the range for the output map", kGeo, ToolCheck<&ViewState::m_bSelectRange>},
+        {ID_MEASURE, nullptr, "Measure the distance", kGeo, ToolCheck<&ViewState::m_bMeasure>},
+        {ID_SELECT_IMAGES, nullptr, "Select images", Availability::SeveralImages},
         {ID_SELECT_UNIT, nullptr, "Select unit"},
         {ID_ORIGINAL_SIZE, nullptr, "Show image with its original size"},
         {ID_EDIT_CUT, nullptr, "Cut the selection and put it on the Clipboard\nCut"},
@@ -37,6 +66,29 @@ const std::vector<CommandText>& CommandTexts()
         {ID_EDIT_PASTE, nullptr, "Insert Clipboard contents\nPaste"},
     };
     return texts;
+}
+
+const CommandText* FindCommandText(int id)
+{
+    for (const CommandText& text : CommandTexts())
+        if (text.m_nId == id)
+            return &text;
+    return nullptr;
+}
+
+bool IsAvailable(Availability availability, const CQuilletDoc& doc)
+{
+    switch (availability) {
+    case Availability::MapLoaded:
+        return doc.IsMapLoaded();
+    case Availability::GeoCoded:
+        return doc.IsGeoCoded();
+    case Availability::SeveralImages:
+        return doc.Images().size() > 1;
+    case Availability::Always:
+        break;
+    }
+    return true;
 }
 
 const std::vector<int>& ToolbarLayout()

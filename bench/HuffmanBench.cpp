@@ -4,8 +4,8 @@
 // (white paper with sparse black lines and lettering, about 1.2 bits per byte).
 
 #include "imaging/BmpEncoding.h"
-#include "output/CHuffmanTree.h"
-#include "output/HuffmanReference.h"
+#include "formats/CHuffmanTree.h"
+#include "formats/HuffmanReference.h"
 
 #include <QImage>
 

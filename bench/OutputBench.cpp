@@ -2,7 +2,7 @@
 // against the Huffman coder alone on the same payload plus one pass of file input or output.
 //
 //   BM_OpenDpfLargeMap: OpenProjectionFile, that is ReadWholeFile + ParseDpfProjection +
-//     ApplyProjection (what Open does),
+//     InstallProjection (what Open does),
 //     against building the tree and decoding the payload plus reading the file once.
 //   BM_WriteDpfLargeMap: OutputProjectionFile of the picture map (what Output A Geo-Map does),
 //     against counting, building the tree and encoding the payload plus writing the file once.
@@ -19,17 +19,19 @@
 #include "document/CQuilletDoc.h"
 #include "imaging/BitmapInfoHeader.h"
 #include "imaging/BmpEncoding.h"
-#include "output/CHuffmanTree.h"
-#include "output/OutputCommand.h"
-#include "output/ProjectionFile.h"
+#include "formats/CHuffmanTree.h"
+#include "commands/OutputCommand.h"
+#include "formats/ProjectionFile.h"
 #include "platform/BinaryIO.h"
 #include "platform/FileIO.h"
-#include "platform/ScriptedUiServices.h"
+#include "commands/FileCommands.h"
 
 #include <QImage>
 #include <QImageReader>
 #include <QtEndian>
 #include <QTemporaryDir>
+
+#include "ChildMeasure.h"
 
 #include <benchmark/benchmark.h>
 
@@ -127,71 +129,14 @@ Fixture& TheFixture()
     return *fixture;
 }
 
-long StatusKilobytes(const char* field)
-{
-    FILE* status = std::fopen("/proc/self/status", "r");
-    if (!status)
-        return -1;
-    char line[256];
-    long value = -1;
-    const size_t length = std::strlen(field);
-    while (std::fgets(line, sizeof line, status))
-        if (std::strncmp(line, field, length) == 0)
-            value = std::strtol(line + length, nullptr, 10);
-    std::fclose(status);
-    return value;
-}
-
-struct Measurement {
-    double m_dSeconds = 0;
-    double m_dPeakBytes = 0;
-};
-
-/// Runs work in a forked child and returns its duration and the growth of the child's resident
-/// set at its peak.
-Measurement MeasureInChild(const std::function<void()>& work)
-{
-    int channel[2];
-    if (pipe(channel) != 0)
-        return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        // Reset the high-water mark to the current resident set (Linux 4.0 and later).
-        if (FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
-            std::fputs("5", clear);
-            std::fclose(clear);
-        }
-        const long before = StatusKilobytes("VmRSS:");
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const long peak = StatusKilobytes("VmHWM:");
-        const Measurement result{seconds, double(peak - before) * 1024.0};
-        const ssize_t written = write(channel[1], &result, sizeof result);
-        _exit(written == ssize_t(sizeof result) ? 0 : 1);
-    }
-    close(channel[1]);
-    Measurement result;
-    const ssize_t got = read(channel[0], &result, sizeof result);
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (got != ssize_t(sizeof result) || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    return result;
-}
-
 void OpenDpf(const Fixture& f)
 {
     // The Open command's own path: read the file, check and decode it, install it.
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
     CQuilletDoc doc;
-    if (!doc.OpenProjectionFile(f.m_strDpfPath, ProjectionKind::Dpf) || !doc.m_bGeoCoded ||
-        !doc.m_Picture.m_pPicture || !ui.m_Messages.empty())
+    if (!OpenProjectionFile(doc, f.m_strDpfPath, ProjectionKind::Dpf) || !doc.IsGeoCoded() ||
+        !doc.Picture().m_pPicture)
         std::abort();
-    benchmark::DoNotOptimize(doc.m_Picture.m_nWidth);
+    benchmark::DoNotOptimize(doc.Picture().m_nWidth);
 }
 
 void DecodeAlone(const Fixture& f)
@@ -241,15 +186,13 @@ CQuilletDoc& PictureMapDocument(const Fixture& f)
 {
     static CQuilletDoc* doc = [&f] {
         auto* made = new CQuilletDoc;
-        made->m_nMapType = 2;
-        made->m_MapFileData = f.m_Bmp;
-        made->m_Picture.LoadFromMemory(made->m_MapFileData);
-        made->m_Picture.m_nWidth = made->m_nImageWidth = kMapWidth;
-        made->m_Picture.m_nHeight = made->m_nImageHeight = kMapHeight;
-        made->m_bMapLoaded = 1;
-        made->m_bGeoCoded = 1;
-        made->m_dGeoCoef = BenchCoefficients();
-        made->m_nOutputFormat = 2;
+        CPicture picture;
+        picture.LoadFromMemory(f.m_Bmp);
+        picture.m_nWidth = kMapWidth;
+        picture.m_nHeight = kMapHeight;
+        made->InstallPictureMap(QStringLiteral("/maps/large.bmp"), 2, std::move(picture), f.m_Bmp);
+        made->RestorePoints({{}, 1, BenchCoefficients(), std::nullopt});
+        made->SetOutputFormat(2);
         return made;
     }();
     return *doc;
@@ -257,9 +200,7 @@ CQuilletDoc& PictureMapDocument(const Fixture& f)
 
 void WriteDpf(const Fixture& f)
 {
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
-    if (!OutputProjectionFile(PictureMapDocument(f), f.m_strOutputPath) || !ui.m_Messages.empty())
+    if (!WriteProjectionOutput(PictureMapDocument(f), std::nullopt, OutputFlavour::Dpf, f.m_strOutputPath).m_bDone)
         std::abort();
 }
 

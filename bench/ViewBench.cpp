@@ -2,6 +2,7 @@
 // small and a large map, the rebuild of a TIFF display copy on a zoom click, and a pointer move
 // over a geo-coded map. A paint must follow the window's size, not the map's.
 
+#include "commands/PointEditCommands.h"
 #include "document/CQuilletDoc.h"
 #include "imaging/BmpEncoding.h"
 #include "view/core/ViewHost.h"
@@ -43,13 +44,12 @@ QImage Pattern(int width, int height)
 CQuilletDoc* PictureMap(int width, int height)
 {
     auto* doc = new CQuilletDoc;
-    doc->m_MapFileData = EncodeBmp24(Pattern(width, height));
-    doc->m_Picture.LoadFromMemory(doc->m_MapFileData);
-    doc->m_nMapType = 2;
-    doc->m_bMapLoaded = 1;
-    doc->m_nImageWidth = width;
-    doc->m_nImageHeight = height;
-    doc->SetPictureFrame();
+    const QByteArray bmp = EncodeBmp24(Pattern(width, height));
+    CPicture picture;
+    picture.LoadFromMemory(bmp);
+    picture.m_nWidth = width;
+    picture.m_nHeight = height;
+    doc->InstallPictureMap(QStringLiteral("/maps/bench.bmp"), 2, std::move(picture), bmp);
     return doc;
 }
 
@@ -64,9 +64,9 @@ CQuilletDoc* TiffMap(int width, int height)
         for (int c = 0; c < width * 3; ++c)
             row[c] = static_cast<std::uint8_t>((r * 7 + c * 13) & 0xFF);
     }
-    doc->m_Images.push_back(std::move(image));
-    doc->m_nMapType = 9;
-    doc->m_bMapLoaded = 1;
+    std::vector<DIBSection> images;
+    images.push_back(std::move(image));
+    doc->InstallTiffMap(QStringLiteral("/maps/bench.tif"), 9, std::move(images));
     return doc;
 }
 
@@ -111,7 +111,7 @@ void BM_PaintTiffMap(benchmark::State& state)
     CQuilletDoc& doc = state.range(0) ? *large : *small;
     ViewState view;
     BenchHost host;
-    view.OnUpdate(doc, host, 0);
+    view.OnUpdate(doc, host, DocChange::kAll);
     Zoom(view, state.range(1) != 0);
     view.RebuildDisplayCopy(doc, view.GetDisplaySize(doc, kClientWidth, kClientHeight));
     PaintLoop(state, doc, view);
@@ -122,8 +122,9 @@ void BM_ZoomClickRebuildsTheDisplayCopy(benchmark::State& state)
 {
     static CQuilletDoc* doc = TiffMap(10000, 8000);
     BenchHost host;
+    PointEditCommands actions(*doc);
     ViewState view;
-    view.OnUpdate(*doc, host, 0);
+    view.OnUpdate(*doc, host, DocChange::kAll);
     view.m_bZoomIn = 1;
     for (auto _ : state) {
         // Back to the whole frame and its copy, untimed; then the timed click rebuilds the copy.
@@ -131,7 +132,7 @@ void BM_ZoomClickRebuildsTheDisplayCopy(benchmark::State& state)
         view.ShowWholeFrame();
         view.RebuildDisplayCopy(*doc, view.GetDisplaySize(*doc, kClientWidth, kClientHeight));
         state.ResumeTiming();
-        view.ZoomAtPoint(*doc, host, kClientWidth / 2, kClientHeight / 2);
+        view.ZoomAtPoint(*doc, host, actions, kClientWidth / 2, kClientHeight / 2);
     }
 }
 BENCHMARK(BM_ZoomClickRebuildsTheDisplayCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -139,11 +140,7 @@ BENCHMARK(BM_ZoomClickRebuildsTheDisplayCopy)->Unit(benchmark::kMillisecond)->Us
 void BM_PointerMoveReadOut(benchmark::State& state)
 {
     static CQuilletDoc* doc = PictureMap(400, 300);
-    doc->m_bGeoCoded = 1;
-    doc->m_dGeoCoef[1] = 400;
-    doc->m_dGeoCoef[3] = -2800;
-    doc->m_dGeoCoef[4] = -300;
-    doc->m_dGeoCoef[7] = 13500;
+    doc->RestorePoints({{}, 1, GeoModel::FromAffine(0, 400, -2800, -300, 0, 13500).Coefficients(), std::nullopt});
     BenchHost host;
     ViewState view;
     view.RefreshWindowSize();

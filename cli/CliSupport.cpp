@@ -65,3 +65,13 @@ int CliFail(const char* command, const QString& message)
     std::fprintf(stderr, "varnel-cli %s: %s\n", command, qPrintable(message));
     return 1;
 }
+
+void PrintMessages(const UiMessages& messages, MessageStyle style)
+{
+    for (const UiMessage& message : messages) {
+        if (style == MessageStyle::WithCaption)
+            std::fprintf(stderr, "%s: %s\n", qPrintable(message.m_strCaption), qPrintable(message.m_strText.trimmed()));
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(message.m_strText.trimmed()));
+    }
+}

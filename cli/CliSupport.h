@@ -1,6 +1,8 @@
 #pragma once
 // Argument handling shared by the subcommands of varnel-cli.
 
+#include "platform/UiMessage.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -34,3 +36,10 @@ struct CliArguments {
 
 /// Prints "varnel-cli COMMAND: message" on standard error and returns the error exit status 1.
 int CliFail(const char* command, const QString& message);
+
+/// How the messages a command would have shown are printed on standard error, one per line.
+enum class MessageStyle {
+    TextOnly,    ///< "text"
+    WithCaption, ///< "caption: text"
+};
+void PrintMessages(const UiMessages& messages, MessageStyle style);

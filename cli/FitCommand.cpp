@@ -2,8 +2,8 @@
 #include "Commands.h"
 #include "Json.h"
 
-#include "document/CDataGeo.h"
-#include "fitting/GeoFit.h"
+#include "geo/CDataGeo.h"
+#include "geo/GeoFit.h"
 
 #include <QFile>
 

@@ -1,24 +1,16 @@
+#include "CliSupport.h"
 #include "Commands.h"
-#include "HeadlessHost.h"
 #include "Json.h"
 
 #include "document/CQuilletDoc.h"
-#include "document/TiffImport.h"
-#include "view/core/ViewState.h"
+#include "formats/TiffImport.h"
+#include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
-#include "platform/ScriptedUiServices.h"
 
 #include <cstdio>
 #include <vector>
 
 namespace {
-
-/// The message boxes the import would have shown, one per line on standard error.
-void PrintMessages(const ScriptedUiServices& ui)
-{
-    for (const auto& message : ui.m_Messages)
-        std::fprintf(stderr, "%s: %s\n", qPrintable(message.m_strCaption), qPrintable(message.m_strText.trimmed()));
-}
 
 void WriteGeoreference(JsonWriter& json, const DIBSection& section)
 {
@@ -50,34 +42,38 @@ int RunGeoTiffCommand(const QStringList& args)
         return 1;
     }
     const QString path = args.constFirst();
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
 
+    UiMessages messages;
     std::vector<TIFFSubImage> list;
-    const int count = ScanTiffImages(list, path);
-    if (count == 0 && !ui.m_Messages.empty()) {
-        // libtiff could not open the file: that is an error, not an answer.
-        PrintMessages(ui);
-        return 1;
+    {
+        TiffMessageScope scan;
+        const int count = ScanTiffImages(list, path);
+        messages = scan.Messages();
+        if (count == 0 && !messages.empty()) {
+            // libtiff could not open the file: that is an error, not an answer.
+            PrintMessages(messages, MessageStyle::WithCaption);
+            return 1;
+        }
     }
 
-    // The map as the New command leaves it, and as the view's update then frames it.
+    // The map as the New command leaves it: image 0 current, framed by its georeference.
+    TiffImport import = ImportTiffImages(path);
+    messages.insert(messages.end(), import.m_Messages.begin(), import.m_Messages.end());
+    std::vector<TIFFSubImage> directories;
+    std::vector<DIBSection> images;
+    for (ImportedTiffImage& imported : import.m_Images) {
+        directories.push_back(imported.m_Directory);
+        images.push_back(std::move(imported.m_Image));
+    }
     CQuilletDoc doc;
-    doc.m_nMapType = 9;
-    doc.m_bMapLoaded = 1;
-    std::vector<ImportedTiffImage> images = ImportTiffImages(path);
-    for (const ImportedTiffImage& imported : images)
-        doc.m_Images.push_back(imported.m_Image);
-    ViewState view;
-    HeadlessHost host;
-    view.OnUpdate(doc, host, 0);
+    doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, std::move(images));
 
     JsonWriter json;
     json.BeginObject().Key("images").BeginArray();
-    for (const ImportedTiffImage& imported : images) {
+    for (std::size_t i = 0; i < directories.size(); ++i) {
         // The images the New command keeps, in the same order.
-        const DIBSection& section = imported.m_Image;
-        const TIFFSubImage& entry = imported.m_Directory;
+        const DIBSection& section = doc.Images()[i];
+        const TIFFSubImage& entry = directories[i];
         json.BeginObject()
             .Key("directory").Value(entry.m_nDirectory)
             .Key("width").Value(section.m_nWidth)
@@ -88,22 +84,22 @@ int RunGeoTiffCommand(const QStringList& args)
         json.EndObject();
     }
     json.EndArray();
-    if (!doc.m_Images.empty()) {
-        // Image 0's frame: the document's map origin and extent after the view's update.
-        json.Key("frame").BeginObject().Key("geotiff_frame").Value(view.m_bGeoTiffFrame)
-            .Key("geocoded").Value(doc.m_bGeoCoded != 0)
+    if (!doc.Images().empty()) {
+        // Image 0's frame: the document's map origin and extent.
+        json.Key("frame").BeginObject().Key("geotiff_frame").Value(doc.HasGeoTiffFrame())
+            .Key("geocoded").Value(doc.IsGeoCoded())
             .Key("origin").BeginObject()
-            .Key("latitude").Value(doc.m_GeoOrigin.m_dLatitude)
-            .Key("longitude").Value(doc.m_GeoOrigin.m_dLongitude)
+            .Key("latitude").Value(doc.GeoOrigin().m_dLatitude)
+            .Key("longitude").Value(doc.GeoOrigin().m_dLongitude)
             .EndObject()
             .Key("extent").BeginObject()
-            .Key("latitude").Value(doc.m_GeoExtent.m_dLatitude)
-            .Key("longitude").Value(doc.m_GeoExtent.m_dLongitude)
+            .Key("latitude").Value(doc.GeoExtent().m_dLatitude)
+            .Key("longitude").Value(doc.GeoExtent().m_dLongitude)
             .EndObject()
             .EndObject();
     }
     json.EndObject();
-    PrintMessages(ui);
+    PrintMessages(messages, MessageStyle::WithCaption);
     std::printf("%s\n", json.Text().c_str());
     return 0;
 }

@@ -4,11 +4,10 @@
 #include "Commands.h"
 #include "Json.h"
 
-#include "document/WorkspaceFile.h"
-#include "output/ProjectionFile.h"
+#include "formats/FileKinds.h"
+#include "formats/ProjectionFile.h"
+#include "formats/WorkspaceFile.h"
 #include "platform/FileIO.h"
-
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -79,12 +78,10 @@ int RunInfoCommand(const QStringList& args)
     if (cli.m_Positional.size() != 1)
         return CliFail("info", QStringLiteral("usage: varnel-cli info FILE"));
     const QString path = cli.m_Positional.constFirst();
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QStringLiteral("cpf"))
-        return UnpackProjectionFile("info", path, ProjectionKind::Cpf, QString());
-    if (suffix == QStringLiteral("gpf") || suffix == QStringLiteral("dpf"))
-        return UnpackProjectionFile("info", path, ProjectionKind::Dpf, QString());
-    if (suffix != QStringLiteral("pws"))
+    const std::optional<FileKind> kind = FileKindFromExtension(path);
+    if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt)
+        return UnpackProjectionFile("info", path, *projection, QString());
+    if (kind != FileKind::Workspace)
         return CliFail("info", QStringLiteral("%1: not a work space (.pws) or projection file (.gpf, .dpf, .cpf)").arg(path));
 
     QByteArray bytes;

@@ -1,8 +1,8 @@
+#include "CliSupport.h"
 #include "Commands.h"
 #include "Json.h"
 
 #include "imaging/CPicture.h"
-#include "platform/ScriptedUiServices.h"
 
 #include <cstdio>
 
@@ -13,14 +13,11 @@ int RunPictureCommand(const QStringList& args)
         std::fprintf(stderr, "usage: varnel-cli picture FILE\n");
         return 1;
     }
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
     CPicture picture;
     const bool loaded = picture.LoadFromFile(args.constFirst());
-    if (!ui.m_Messages.empty()) {
+    if (picture.LastError()) {
         // The file could not be read at all: that is an error, not an answer.
-        for (const auto& message : ui.m_Messages)
-            std::fprintf(stderr, "%s\n", qPrintable(message.m_strText.trimmed()));
+        PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);
         return 1;
     }
     JsonWriter json;

@@ -4,23 +4,14 @@
 #include "Commands.h"
 #include "Json.h"
 
-#include "document/CQuilletDoc.h"
+#include "formats/FileKinds.h"
+#include "formats/ProjectionFile.h"
 #include "imaging/CPicture.h"
-#include "output/ProjectionFile.h"
 #include "platform/FileIO.h"
-#include "platform/ScriptedUiServices.h"
-
-#include <QFileInfo>
 
 #include <cstdio>
 
 namespace {
-
-void PrintMessages(const ScriptedUiServices& ui)
-{
-    for (const auto& message : ui.m_Messages)
-        std::fprintf(stderr, "%s\n", qPrintable(message.m_strText.trimmed()));
-}
 
 const char* FlavourName(std::uint32_t tag, ProjectionKind kind)
 {
@@ -38,30 +29,28 @@ int RunPackCommand(const QStringList& args)
     const CliArguments cli(args, {QStringLiteral("--format"), QStringLiteral("--coef"), QStringLiteral("-o")});
     if (!cli.Ok())
         return CliFail("pack", cli.m_strError);
-    const QString format = cli.Value(QStringLiteral("--format")).toLower();
-    if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("-o")) || !cli.Has(QStringLiteral("--coef")) ||
-        (format != QStringLiteral("gpf") && format != QStringLiteral("dpf") && format != QStringLiteral("cpf")))
+    const std::optional<OutputFlavour> flavour = OutputFlavourFromName(cli.Value(QStringLiteral("--format")));
+    if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("-o")) || !cli.Has(QStringLiteral("--coef")) || !flavour)
         return CliFail("pack", QStringLiteral("usage: varnel-cli pack --format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT"));
     QString error;
     const std::optional<GeoCoefficients> coefficients = ParseCoefficientList(cli.Value(QStringLiteral("--coef")), error);
     if (!coefficients)
         return CliFail("pack", error);
 
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
     CPicture picture;
     QByteArray pictureFile;
     const QString path = cli.m_Positional.constFirst();
     if (!picture.LoadFromFile(path, &pictureFile)) {
-        PrintMessages(ui);
+        if (picture.LastError())
+            PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);
         return CliFail("pack", QStringLiteral("%1 is not a picture Varnel can read").arg(path));
     }
     QByteArray file;
-    if (format == QStringLiteral("cpf")) {
+    if (*flavour == OutputFlavour::Cpf) {
         WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, *coefficients, pictureFile);
     } else {
         // The payload is the picture as the picture service saves it: a BMP file.
-        WriteDpfHeader(file, format == QStringLiteral("gpf") ? kGpfTag : kDpfTag, *coefficients);
+        WriteDpfHeader(file, *flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, *coefficients);
         WriteDpfPayload(file, picture.m_pPicture->SaveAsBmp());
     }
     if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error))
@@ -86,17 +75,18 @@ int RunUnpackCommand(const QStringList& args)
     if (cli.m_Positional.size() != 1)
         return CliFail("unpack", QStringLiteral("usage: varnel-cli unpack FILE [--as dpf|cpf] [-o PAYLOAD]"));
     const QString path = cli.m_Positional.constFirst();
-    QString as = cli.Value(QStringLiteral("--as")).toLower();
-    if (as.isEmpty()) {
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        as = suffix == QStringLiteral("cpf") ? QStringLiteral("cpf")
-             : (suffix == QStringLiteral("gpf") || suffix == QStringLiteral("dpf")) ? QStringLiteral("dpf")
-                                                                                     : QString();
-    }
-    if (as != QStringLiteral("dpf") && as != QStringLiteral("cpf"))
+    const QString as = cli.Value(QStringLiteral("--as")).toLower();
+    std::optional<ProjectionKind> kind;
+    if (as == QStringLiteral("dpf"))
+        kind = ProjectionKind::Dpf;
+    else if (as == QStringLiteral("cpf"))
+        kind = ProjectionKind::Cpf;
+    else if (as.isEmpty())
+        if (const std::optional<FileKind> named = FileKindFromExtension(path))
+            kind = ProjectionKindOf(*named);
+    if (!kind)
         return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf").arg(path));
-    const ProjectionKind kind = as == QStringLiteral("cpf") ? ProjectionKind::Cpf : ProjectionKind::Dpf;
-    return UnpackProjectionFile("unpack", path, kind, cli.Value(QStringLiteral("-o")));
+    return UnpackProjectionFile("unpack", path, *kind, cli.Value(QStringLiteral("-o")));
 }
 
 int UnpackProjectionFile(const char* command, const QString& path, ProjectionKind kind, const QString& payloadPath)
@@ -105,18 +95,16 @@ int UnpackProjectionFile(const char* command, const QString& path, ProjectionKin
     QString error;
     if (!ReadWholeFile(path, bytes, &error))
         return CliFail(command, error);
-    ProjectionError refusal;
+    UiMessage refusal;
     const std::optional<ProjectionContents> contents =
         kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal) : ParseDpfProjection(bytes, refusal);
     if (!contents)
         return CliFail(command, refusal.m_strText);
 
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
-    CQuilletDoc doc;
-    doc.m_nMapType = 2; // as the Open command sets it for projection files
-    ApplyProjection(doc, *contents, kind);
-    PrintMessages(ui); // the geo check's complaint, if any; the file itself was read
+    // The geo check's complaint, if any; the file itself was read.
+    const std::optional<UiMessage> complaint = ProjectionGeoRefusal(*contents, kind);
+    if (complaint)
+        PrintMessages({*complaint}, MessageStyle::TextOnly);
     if (!payloadPath.isEmpty() && !WriteWholeFile(payloadPath, contents->m_Payload, &error))
         return CliFail(command, error);
 
@@ -128,7 +116,7 @@ int UnpackProjectionFile(const char* command, const QString& path, ProjectionKin
         json.Null();
     json.Key("width").Value(contents->m_nWidth).Key("height").Value(contents->m_nHeight).Key("coefficients");
     WriteCoefficients(json, contents->m_dGeoCoef);
-    json.Key("geocoded").Value(doc.m_bGeoCoded != 0);
+    json.Key("geocoded").Value(!complaint);
     json.Key("payload_bytes").Value(static_cast<long long>(contents->m_Payload.size())).Key("compressed_bytes");
     if (contents->m_nCompressedBytes)
         json.Value(static_cast<long long>(*contents->m_nCompressedBytes));

@@ -1,26 +1,15 @@
 #include "document/CQuilletDoc.h"
 
-#include "fitting/GeoFit.h"
-#include "platform/CCmdUI.h"
-#include "platform/CView.h"
-#include "platform/UiServices.h"
+#include "geo/GeoFit.h"
+#include "geo/GeoTiffFrame.h"
 
 #include <algorithm>
-
-namespace {
-
-constexpr double kMetresPerFoot = 0.3048;
-constexpr int kUnitFeet = 0;
-constexpr int kUnitMeter = 1;
-
-} // namespace
 
 CQuilletDoc::CQuilletDoc() = default;
 
 CQuilletDoc::~CQuilletDoc()
 {
     // Release what the document owns in the reverse order of its fields.
-    m_pViewBitmap.reset();
     m_MapFileData.clear();
     m_ControlPoints.clear();
     m_Picture.Free();
@@ -47,46 +36,269 @@ void CQuilletDoc::UpdateAllViews(CView* sender, long hint)
             view->OnUpdate(sender, hint);
 }
 
-void CQuilletDoc::OnShowPoints()
+void CQuilletDoc::Notify(long what)
 {
-    if (m_bMapLoaded)
-        m_bShowPoints = !m_bShowPoints;
-    UpdateAllViews(nullptr);
+    UpdateAllViews(nullptr, what);
 }
 
-void CQuilletDoc::OnUpdateShowPoints(CCmdUI& cmdUI) const
+void CQuilletDoc::SetTitle(const QString& title)
 {
-    cmdUI.Enable(m_bMapLoaded != 0);
-    if (m_bMapLoaded)
-        cmdUI.SetCheck(m_bShowPoints);
+    m_strTitle = title;
+    Notify(DocChange::kPaths);
 }
 
-void CQuilletDoc::OnSelectUnit()
+const DIBSection* CQuilletDoc::CurrentImageSection() const
 {
-    ComboChoice choice;
-    choice.m_nSelection = m_dUnitFactor > 0.5 ? kUnitMeter : kUnitFeet;
-    if (Ui().RunSelectUnitDialog(choice) != IDOK)
-        return;
-    // Nothing is repainted: the next read-out uses the new factor.
-    m_dUnitFactor = choice.m_nSelection == kUnitFeet ? kMetresPerFoot : 1.0;
+    if (m_nCurrentImage < 0 || m_nCurrentImage >= static_cast<int>(m_Images.size()))
+        return nullptr;
+    const DIBSection& image = m_Images[static_cast<size_t>(m_nCurrentImage)];
+    return image.m_pBits ? &image : nullptr;
 }
 
-void CQuilletDoc::ComputeProjection()
+bool CQuilletDoc::WorkspacePathIsProjectionFile() const
 {
-    const GeoFitResult fit = ComputeGeoFit(m_ControlPoints, m_nImageWidth, m_nImageHeight, m_dGeoCoef, m_bGeoCoded);
-    m_bGeoCoded = fit.m_bGeoCoded;
-    m_dGeoCoef = fit.m_dGeoCoef;
-    // A repaint, not a full update: a full update of a TIFF map recomputes the geo-coding from
-    // the GeoTIFF record and would withdraw the model just fitted.
-    UpdateAllViews(nullptr, kHintRepaint);
-    if (fit.m_Message)
-        Ui().MessageBox(fit.m_Message->m_strText, fit.m_Message->m_strCaption, fit.m_Message->m_nType);
+    return !m_strOpenedProjectionPath.isEmpty() && m_strWorkspacePath == m_strOpenedProjectionPath;
+}
+
+PointsAndModel CQuilletDoc::CapturePoints() const
+{
+    return {m_ControlPoints, m_bGeoCoded, m_Model.Coefficients(), m_LastFit};
+}
+
+// --- changing the map ------------------------------------------------------------------------------
+
+void CQuilletDoc::ClearMap()
+{
+    m_Images.clear();
+    m_ControlPoints.clear();
+    m_MapFileData.clear();
+    m_nMapFileSize = 0;
+    m_Picture.Free();
+    m_nCurrentImage = 0;
+    m_LastFit.reset();
+    // The frame, its projection and its flag belong to the map that is going.
+    m_bGeoTiffFrame = false;
+    m_GeoInfo = GeoTiffInfo{};
+    FreeUtmProjection(m_UtmProjection);
 }
 
 void CQuilletDoc::SetPictureFrame()
 {
     m_GeoOrigin = {0.0, 0.0, 0.0, 0.0};
     m_GeoExtent = {1.0, 1.0, 0.0, 0.0};
-    m_FrameOrigin = {0.0, 0.0, 0.0, 0.0};
-    m_FrameExtent = {1.0, 1.0, 0.0, 0.0};
+}
+
+bool CQuilletDoc::SetUpTiffImage0()
+{
+    m_nCurrentImage = 0;
+    m_bGeoTiffFrame = false;
+    if (m_Images.empty() || !m_Images.front().m_pBits) {
+        SetPictureFrame();
+        return false;
+    }
+    const DIBSection& image = m_Images.front();
+    m_nImageWidth = image.m_nWidth;
+    m_nImageHeight = image.m_nHeight;
+    if (image.m_bHasGeoTiffInfo && image.m_pGeoTiffInfo) {
+        m_GeoInfo = *image.m_pGeoTiffInfo;
+        const GeoTiffFrame frame = ::SetUpGeoTiffFrame(m_GeoInfo, image.m_nWidth, image.m_nHeight, m_UtmProjection);
+        if (frame.m_bGeoTiffFrame) {
+            m_bGeoTiffFrame = true;
+            m_GeoOrigin = frame.m_Origin;
+            m_GeoExtent = frame.m_Extent;
+            return true;
+        }
+    }
+    // Without a usable georeference the image is a plain picture.
+    m_GeoInfo = GeoTiffInfo{};
+    FreeUtmProjection(m_UtmProjection);
+    SetPictureFrame();
+    return false;
+}
+
+void CQuilletDoc::InstallPictureMap(const QString& path, int mapType, CPicture picture, const QByteArray& fileBytes)
+{
+    ClearMap();
+    m_strMapPath = path;
+    m_nMapType = mapType;
+    m_Picture = std::move(picture);
+    // The file's bytes travel with the workspace and into projection files.
+    m_MapFileData = fileBytes;
+    m_nMapFileSize = m_Picture.m_nByteSize;
+    m_nImageWidth = m_Picture.m_nWidth;
+    m_nImageHeight = m_Picture.m_nHeight;
+    SetPictureFrame();
+    // A new map is not geo-coded; the last model stays in the coefficients until a fit.
+    m_bGeoCoded = 0;
+    m_bMapLoaded = 1;
+    m_bInitialized = 1;
+    m_strTitle = path;
+    Notify(DocChange::kAll);
+}
+
+void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<DIBSection> images)
+{
+    ClearMap();
+    m_strMapPath = path;
+    m_nMapType = mapType;
+    m_Images = std::move(images);
+    m_nImageWidth = 0;
+    m_nImageHeight = 0;
+    m_bGeoCoded = SetUpTiffImage0() ? 1 : 0;
+    m_bMapLoaded = 1;
+    m_bInitialized = 1;
+    m_strTitle = path;
+    Notify(DocChange::kAll);
+}
+
+void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents& contents,
+                                   std::vector<DIBSection> images)
+{
+    ClearMap();
+    m_bGeoCoded = contents.m_nGeoCoded != 0 ? 1 : 0;
+    m_nMapType = contents.m_nMapType;
+    m_nImageWidth = contents.m_nImageWidth;
+    m_nImageHeight = contents.m_nImageHeight;
+    m_Model = GeoModel(contents.m_dGeoCoef);
+
+    if (IsPictureMapType(contents.m_nMapType)) {
+        const QByteArray picture = contents.m_PictureBytes.value_or(QByteArray());
+        m_strMapPath.clear(); // the picture travels inside the workspace
+        m_MapFileData = picture;
+        m_nMapFileSize = static_cast<int>(picture.size());
+        m_Picture.LoadFromMemory(picture);
+        // The size the map was worked on wins over what the picture service measures, so the
+        // points and the model keep fitting the picture.
+        m_Picture.m_nWidth = contents.m_nImageWidth;
+        m_Picture.m_nHeight = contents.m_nImageHeight;
+        m_ControlPoints = contents.m_ControlPoints;
+        SetPictureFrame();
+    } else if (IsTiffMapType(contents.m_nMapType)) {
+        const WorkspaceTiffPart tiff = contents.m_Tiff.value_or(WorkspaceTiffPart{});
+        m_GeoOrigin = tiff.m_GeoOrigin;
+        m_GeoExtent = tiff.m_GeoExtent;
+        m_strMapPath = tiff.MapPath();
+        m_Images = std::move(images);
+        m_ControlPoints = contents.m_ControlPoints;
+        // Image 0's georeference, when usable, is the frame and geo-codes the map; otherwise the
+        // stored geo-coding (from control points) stays as it was saved.
+        if (!m_Images.empty() && SetUpTiffImage0())
+            m_bGeoCoded = 1;
+    }
+    m_strWorkspacePath = path;
+    m_strOpenedProjectionPath.clear();
+    m_bMapLoaded = 1;
+    m_bInitialized = 1;
+    m_strTitle = path;
+    Notify(DocChange::kAll);
+}
+
+std::optional<UiMessage> CQuilletDoc::InstallProjection(const QString& path, const ProjectionContents& contents,
+                                                        ProjectionKind kind)
+{
+    ClearMap();
+    m_strWorkspacePath = path;
+    // Remembered so that Save asks for a workspace name instead of writing over this file.
+    m_strOpenedProjectionPath = path;
+    m_nMapType = FileKindOf(FileKind::Bmp).m_nMapType; // a projection file's picture counts as a BMP map
+    m_nImageWidth = contents.m_nWidth;
+    m_nImageHeight = contents.m_nHeight;
+    m_Model = GeoModel(contents.m_dGeoCoef);
+    m_MapFileData = contents.m_Payload;
+    m_nMapFileSize = static_cast<int>(contents.m_Payload.size());
+    m_Picture.LoadFromMemory(contents.m_Payload);
+    m_Picture.m_nWidth = contents.m_nWidth;
+    m_Picture.m_nHeight = contents.m_nHeight;
+    // The file's coefficients alone define the geo-coding; the frame is a picture's.
+    SetPictureFrame();
+    const std::optional<UiMessage> refusal = ProjectionGeoRefusal(contents, kind);
+    m_bGeoCoded = refusal ? 0 : 1;
+    m_bMapLoaded = 1;
+    m_bInitialized = 1;
+    m_strTitle = path;
+    Notify(DocChange::kAll);
+    return refusal;
+}
+
+void CQuilletDoc::MarkInitialized()
+{
+    m_bInitialized = 1;
+    m_strTitle = m_strMapPath;
+    Notify(DocChange::kPaths);
+}
+
+void CQuilletDoc::SelectImage(int index)
+{
+    if (index < 0 || index >= static_cast<int>(m_Images.size()) || index == m_nCurrentImage)
+        return;
+    m_nCurrentImage = index;
+    Notify(DocChange::kImage);
+}
+
+// --- changing points and geo-coding ----------------------------------------------------------------
+
+GeoFitResult CQuilletDoc::SetControlPoints(std::vector<CDataGeo> points)
+{
+    m_ControlPoints = std::move(points);
+    return ComputeProjection();
+}
+
+GeoFitResult CQuilletDoc::ComputeProjection()
+{
+    GeoFitResult fit = ComputeGeoFit(m_ControlPoints, m_nImageWidth, m_nImageHeight, m_Model.Coefficients(), m_bGeoCoded);
+    m_bGeoCoded = fit.m_bGeoCoded;
+    m_Model = GeoModel(fit.m_dGeoCoef);
+    m_LastFit = fit;
+    Notify(DocChange::kPoints | DocChange::kGeoCoding);
+    return fit;
+}
+
+void CQuilletDoc::RestorePoints(const PointsAndModel& state)
+{
+    m_ControlPoints = state.m_Points;
+    m_bGeoCoded = state.m_bGeoCoded;
+    m_Model = GeoModel(state.m_dGeoCoef);
+    m_LastFit = state.m_LastFit;
+    Notify(DocChange::kPoints | DocChange::kGeoCoding);
+}
+
+void CQuilletDoc::AdoptModel(const GeoModel& model)
+{
+    m_Model = model;
+    Notify(DocChange::kGeoCoding);
+}
+
+// --- changing options and paths ----------------------------------------------------------------------
+
+void CQuilletDoc::SetShowPoints(bool show)
+{
+    m_bShowPoints = show ? 1 : 0;
+    Notify(DocChange::kOptions);
+}
+
+void CQuilletDoc::SetInputOption(int option)
+{
+    m_nInputOption = option;
+    Notify(DocChange::kOptions);
+}
+
+void CQuilletDoc::SetUnitFactor(double metresPerUnit)
+{
+    m_dUnitFactor = metresPerUnit;
+    Notify(DocChange::kOptions);
+}
+
+void CQuilletDoc::SetOutputFormat(int flavour)
+{
+    m_nOutputFormat = flavour;
+    Notify(DocChange::kOptions);
+}
+
+void CQuilletDoc::SetWorkspaceName(const QString& path)
+{
+    m_strWorkspacePath = path;
+    m_bWorkspaceNamed = 1;
+    // The user named a workspace: the path no longer stands for an opened projection file.
+    m_strOpenedProjectionPath.clear();
+    Notify(DocChange::kPaths);
 }

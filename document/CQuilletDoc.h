@@ -1,27 +1,50 @@
 #pragma once
 
-#include "document/CDataGeo.h"
+#include "document/CView.h"
+#include "formats/FileKinds.h"
+#include "formats/ProjectionFile.h"
+#include "formats/WorkspaceFile.h"
+#include "geo/CDataGeo.h"
+#include "geo/GeoFitResult.h"
+#include "geo/GeoModel.h"
+#include "geo/GeoTiffInfo.h"
+#include "geo/UtmProjection.h"
 #include "imaging/CPicture.h"
 #include "imaging/DIBSection.h"
+#include "platform/UiMessage.h"
 #include "platform/WinTypes.h"
 
 #include <QByteArray>
-#include <QImage>
 #include <QString>
 
-#include <array>
-#include <memory>
+#include <optional>
 #include <vector>
 
-class CCmdUI;
-class ViewState;
-enum class ProjectionKind;
-class CView;
+/// What a change notice says changed (the hint passed to every view); bits combine.
+namespace DocChange {
+constexpr long kMap = 1;        ///< the map was replaced: picture or images, size, map frame, georeference
+constexpr long kImage = 2;      ///< another image of a TIFF map was chosen
+constexpr long kPoints = 4;     ///< the control points
+constexpr long kGeoCoding = 8;  ///< the geo-coded flag, the model or the last fit
+constexpr long kOptions = 16;   ///< showing points, input notation, distance unit, output flavour
+constexpr long kPaths = 32;     ///< title, workspace or map path
+constexpr long kAll = 0xFF;
+} // namespace DocChange
 
-/// The one document: it owns every piece of working data for the whole run, that is the map
-/// (a picture and its file's bytes, or the images of a TIFF map), the control points, the
-/// geo-coding model, the map's geographic frame, the options and the paths. Views read and
-/// write these fields directly and are told of changes through UpdateAllViews.
+/// What a point edit changes and what undoing it puts back: the control points and the
+/// geo-coding (flag, all sixteen coefficients and the fit that produced them).
+struct PointsAndModel {
+    std::vector<CDataGeo> m_Points;
+    BOOL m_bGeoCoded = 0;
+    GeoCoefficients m_dGeoCoef{};
+    std::optional<GeoFitResult> m_LastFit;
+};
+
+/// The one document: it owns the map (a picture and its file's bytes, or the images of a TIFF
+/// map, with the GeoTIFF georeference of the loaded map), the control points, the geo-coding
+/// model, the map frame, the options and the paths. Its state is read through const accessors
+/// and changed only through the operations below, each of which tells every view once what
+/// changed.
 class CQuilletDoc {
 public:
     CQuilletDoc();
@@ -29,126 +52,153 @@ public:
     CQuilletDoc(const CQuilletDoc&) = delete;
     CQuilletDoc& operator=(const CQuilletDoc&) = delete;
 
-    // Views and title, as a document of the desktop framework has them.
+    // --- views and title --------------------------------------------------------------------------
     void AddView(CView* view);
     void RemoveView(CView* view);
     const std::vector<CView*>& Views() const { return m_Views; }
-    /// Tells every view except sender that the document changed.
-    void UpdateAllViews(CView* sender, long hint = 0);
+    /// Tells every view except sender what changed (DocChange bits).
+    void UpdateAllViews(CView* sender, long hint = DocChange::kAll);
     const QString& GetTitle() const { return m_strTitle; }
-    void SetTitle(const QString& title) { m_strTitle = title; }
+    void SetTitle(const QString& title);
 
-    // Commands that belong to the document itself.
-    /// Show points: with a map loaded toggles m_bShowPoints; always asks the views to update.
-    void OnShowPoints();
-    /// Enabled while a map is loaded; only then the check mark follows m_bShowPoints.
-    void OnUpdateShowPoints(CCmdUI& cmdUI) const;
-    /// Select unit: asks for feet or metres and sets m_dUnitFactor on OK.
-    void OnSelectUnit();
+    // --- the map ----------------------------------------------------------------------------------
+    /// 0 none, 1-8 picture, 9-10 TIFF (see FileKinds.h).
+    int MapType() const { return m_nMapType; }
+    bool IsMapLoaded() const { return m_bMapLoaded != 0; }
+    bool IsPictureMap() const { return IsPictureMapType(m_nMapType); }
+    bool IsTiffMap() const { return IsTiffMapType(m_nMapType); }
+    /// The start-up new-document call or a first map has happened.
+    bool IsInitialized() const { return m_bInitialized != 0; }
+    /// Width and height of the map picture in pixels (image 0 of a TIFF map).
+    int ImageWidth() const { return m_nImageWidth; }
+    int ImageHeight() const { return m_nImageHeight; }
+    /// The map picture of every kind but TIFF.
+    const CPicture& Picture() const { return m_Picture; }
+    /// Exact bytes of the map picture file (picture maps).
+    const QByteArray& MapFileData() const { return m_MapFileData; }
+    int MapFileSize() const { return m_nMapFileSize; }
+    /// Decoded images of a TIFF map, in directory order.
+    const std::vector<DIBSection>& Images() const { return m_Images; }
+    /// Index into Images() of the image shown and written (0 after every load).
+    int CurrentImage() const { return m_nCurrentImage; }
+    /// The current image, or null when there is none with pixels.
+    const DIBSection* CurrentImageSection() const;
+    const QString& MapPath() const { return m_strMapPath; }
 
-    /// Refits the geo-coding model to the control points after an edit of the point set: stores
-    /// m_bGeoCoded and m_dGeoCoef, shows the accuracy or the list of offending points in at most
-    /// one message box, and asks the views to repaint (hint kHintRepaint).
-    void ComputeProjection();
-    /// UpdateAllViews hint: only the drawing changed (points, model or flag); the view repaints
-    /// without reloading the map or recomputing its frame and geo-coding from a GeoTIFF.
-    static constexpr long kHintRepaint = 1;
+    /// The map frame: south-west corner and spans. Degrees for a GeoTIFF frame, otherwise the
+    /// unit square of a picture.
+    const CDataGeo& GeoOrigin() const { return m_GeoOrigin; }
+    const CDataGeo& GeoExtent() const { return m_GeoExtent; }
+    /// The map's own GeoTIFF georeference is its frame: frame units are degrees.
+    bool HasGeoTiffFrame() const { return m_bGeoTiffFrame; }
+    /// The georeference of image 0 of a TIFF map with a GeoTIFF frame.
+    const GeoTiffInfo& GeoInfo() const { return m_GeoInfo; }
+    /// The UTM projection of that georeference (null without a metric GeoTIFF frame).
+    const UtmProjection& Projection() const { return m_UtmProjection; }
 
-    // Map import.
-    /// The new-document operation (File New, and once at start-up): asks for a map file and
-    /// loads it. FALSE when the user declined or cancelled, TRUE otherwise.
-    BOOL OnNewDocument();
-    /// Sets m_nMapType from the last three characters of path (picture kind 1 when none match).
-    void GetMapTypeFromExtension(const QString& path);
-    /// Loads a file named on the command line or picked from the recent files: workspaces and
-    /// projection files as Open reads them, picture and TIFF files as a new map, anything else is
-    /// refused. The document then counts as initialised. True when the file was taken.
-    bool OpenDocumentFile(const QString& path);
-    /// Opens a CPF (kind Cpf) or a GPF/DPF (kind Dpf) as the map: the file is read and checked
-    /// whole first, so a file that cannot be read or is refused changes nothing; otherwise the
-    /// map, points and model are replaced by the file's and the title becomes its path.
-    bool OpenProjectionFile(const QString& path, ProjectionKind kind);
+    // --- points and geo-coding --------------------------------------------------------------------
+    const std::vector<CDataGeo>& ControlPoints() const { return m_ControlPoints; }
+    bool IsGeoCoded() const { return m_bGeoCoded != 0; }
+    const GeoCoefficients& GeoCoef() const { return m_Model.Coefficients(); }
+    const GeoModel& Model() const { return m_Model; }
+    /// The last run of the fit since the map was loaded, if any.
+    const std::optional<GeoFitResult>& LastFit() const { return m_LastFit; }
+    PointsAndModel CapturePoints() const;
 
-    // Workspace commands.
-    /// Save (57603): with a map loaded, writes the workspace to the name chosen earlier. Asks for
-    /// a name first when none has been chosen, and also when m_strWorkspacePath names a
-    /// projection file that was opened, so a workspace is never written over it.
-    void SaveWorkspace();
-    /// Save As (57604): with a map loaded, always asks for a name; after Cancel the workspace is
-    /// written to the name chosen earlier in the run, if any (never over an opened projection file).
-    void SaveWorkspaceAs();
-    /// Writes the workspace file at m_strWorkspacePath through a temporary file renamed over the
-    /// target only when complete. Reports a failed write ("Can not open this file."), and a map
-    /// that is not geo-coded ("Invalid projection. Need more points.") after writing it.
-    void WriteWorkspace();
-    /// Open (57601): asks for a file and reads it by the selected filter entry, not by its
-    /// extension: 1 workspace, 2 CPF, 3 DPF; 4 (All Files) is refused with a message. A file
-    /// that is refused changes nothing.
-    void OpenWorkspace();
-    /// Reads and checks the workspace file whole, then installs it as Open does (see
-    /// ReadWorkspaceFile) with the active view; a refused file is reported (caption "Invalid
-    /// File") and changes nothing. True when the file was taken.
-    bool OpenWorkspaceFile(const QString& path);
-    /// The Save Work Space dialog: on OK stores the chosen path, its file name cut at the first
-    /// "." and ".pws" appended, in m_strWorkspacePath and sets m_bWorkspaceNamed; true on OK.
-    bool ChooseWorkspaceName();
-
-private:
-    /// True while m_strWorkspacePath is the path of the projection file opened last, not a name
-    /// chosen for a workspace.
+    // --- options and paths ------------------------------------------------------------------------
+    bool ShowPoints() const { return m_bShowPoints != 0; }
+    /// 0 decimal degrees, 1 degrees, minutes and seconds.
+    int InputOption() const { return m_nInputOption; }
+    /// Metres per distance unit: 0.3048 feet, 1.0 metres.
+    double UnitFactor() const { return m_dUnitFactor; }
+    /// Projection flavour last chosen: 0 none yet, 1 GPF, 2 DPF, 3 CPF.
+    int OutputFormat() const { return m_nOutputFormat; }
+    const QString& WorkspacePath() const { return m_strWorkspacePath; }
+    /// WorkspacePath() was chosen in a save dialog.
+    bool IsWorkspaceNamed() const { return m_bWorkspaceNamed != 0; }
+    /// WorkspacePath() is the path of the projection file opened last, not a name chosen for a
+    /// workspace: saving a workspace there would destroy that file.
     bool WorkspacePathIsProjectionFile() const;
-    /// The projection file opened last (empty once a workspace name has been chosen). Kept apart
-    /// from m_bWorkspaceNamed, which the name dialog alone sets, so that Save can tell an opened
-    /// CPF or DPF from a workspace by comparing it with m_strWorkspacePath.
-    QString m_strOpenedProjectionPath;
 
-public:
-    /// Installs the unit-square frame of a picture map in the four frame members.
-    void SetPictureFrame();
-    /// True for map kinds 1 to 8, whose map is m_Picture with its file bytes.
-    bool IsPictureMap() const { return m_nMapType >= 1 && m_nMapType <= 8; }
-    /// True for map kinds 9 and 10, whose map is one of m_Images.
-    bool IsTiffMap() const { return m_nMapType == 9 || m_nMapType == 10; }
+    // --- changing the map (each clears the points and the GeoTIFF state of the map before) -------
+    /// A picture file read by New: its picture, its bytes and its kind; not geo-coded.
+    void InstallPictureMap(const QString& path, int mapType, CPicture picture, const QByteArray& fileBytes);
+    /// A TIFF file imported by New: image 0 becomes current and, when its georeference gives a
+    /// usable frame, the map is geo-coded at once.
+    void InstallTiffMap(const QString& path, int mapType, std::vector<DIBSection> images);
+    /// A checked workspace as Open reads it: for a TIFF map, images are the file's images decoded
+    /// again. The stored model and points are taken as they are (no fit); a TIFF map whose image
+    /// 0 carries a usable georeference takes its frame from it.
+    void InstallWorkspace(const QString& path, const WorkspaceContents& contents, std::vector<DIBSection> images);
+    /// A checked projection file as Open reads it: its picture becomes the map (a BMP map) and
+    /// its coefficients the model. Returns the complaint about a model that cannot be inverted,
+    /// the map then not being geo-coded.
+    std::optional<UiMessage> InstallProjection(const QString& path, const ProjectionContents& contents,
+                                               ProjectionKind kind);
+    /// The start-up new-document call: the document counts as initialised.
+    void MarkInitialized();
+    /// Chooses the image of a TIFF map that is shown and written; the map's size, frame and
+    /// model stay those of image 0.
+    void SelectImage(int index);
 
-    int m_nMapType = 0;                       ///< kind of map: 0 none, 1-8 picture, 9-10 TIFF
-    int m_nOutputFormat = 0;                  ///< projection flavour last chosen: 1 GPF, 2 DPF, 3 CPF
-    std::vector<DIBSection> m_Images;         ///< decoded images of a TIFF map, in directory order
-    int m_nCurrentImage = 0;                  ///< index into m_Images of the image last rendered
-    BOOL m_bMapLoaded = 0;                    ///< a map is loaded
-    BOOL m_bSetPoints = 0;                    ///< the Set points tool is on
-    BOOL m_bShowPoints = 1;                   ///< control points are drawn
-    BOOL m_bInitialized = 0;                  ///< the start-up new-document call has happened
-    BOOL m_bWorkspaceNamed = 0;               ///< m_strWorkspacePath was chosen in a save dialog
-    BOOL m_bGeoCoded = 0;                     ///< m_dGeoCoef holds a valid model
-    int m_nImageWidth = 0;                    ///< width of the current map picture in pixels
-    int m_nImageHeight = 0;                   ///< height of the current map picture in pixels
-    int m_nInputOption = 0;                   ///< 0 decimal degrees, 1 degrees, minutes and seconds
-    double m_dUnitFactor = 0.3048;            ///< metres per distance unit: 0.3048 feet, 1.0 metres
-    QString m_strWorkspacePath;               ///< workspace file last chosen for saving or opening
-    QString m_strMapPath;                     ///< map file as chosen, or as stored in a TIFF workspace
-    CPicture m_Picture;                       ///< the map picture of every kind but TIFF
-    std::unique_ptr<QImage> m_pViewBitmap;    ///< the client area as last painted
-    CDataGeo m_GeoOrigin;                     ///< south-west corner of the map
-    CDataGeo m_GeoExtent;                     ///< latitude and longitude spans of the map
-    CDataGeo m_FrameOrigin;                   ///< south-west corner of the displayed frame
-    CDataGeo m_FrameExtent;                   ///< spans of the displayed frame
-    std::vector<CDataGeo> m_ControlPoints;    ///< control points in entry order
-    QByteArray m_MapFileData;                 ///< exact bytes of the map picture file
-    int m_nMapFileSize = 0;                   ///< bytes of the picture file as last read or written
-    /// The geo-coding model, c0 to c15: pixel column = c0 * lat + c1 * lon + c3 and pixel row =
-    /// c4 * lat + c5 * lon + c7, latitude and longitude in decimal degrees, rows from the top.
-    /// The other ten slots are carried through files unchanged.
-    std::array<double, 16> m_dGeoCoef{};
+    // --- changing points and geo-coding ---------------------------------------------------------
+    /// Replaces the control points and refits the model to them (see ComputeGeoFit); the result is
+    /// kept as LastFit() and returned so that the caller can show its message.
+    GeoFitResult SetControlPoints(std::vector<CDataGeo> points);
+    /// Refits the model to the current points.
+    GeoFitResult ComputeProjection();
+    /// Puts back points and geo-coding exactly as captured (no fit).
+    void RestorePoints(const PointsAndModel& state);
+    /// The model derived from the map's GeoTIFF frame replaces the stored one (Output A Geo-Map
+    /// of a map with a GeoTIFF frame writes and keeps it).
+    void AdoptModel(const GeoModel& model);
 
-    /// The main frame's active view, through which document commands reach the view's state
-    /// (its window, image choice, GeoTIFF frame and output range). Null while no view is shown.
-    ViewState* m_pActiveView = nullptr;
+    // --- changing options and paths ---------------------------------------------------------------
+    void SetShowPoints(bool show);
+    void SetInputOption(int option);
+    void SetUnitFactor(double metresPerUnit);
+    void SetOutputFormat(int flavour);
+    /// A name chosen for the workspace in a save dialog (no longer an opened projection file).
+    void SetWorkspaceName(const QString& path);
 
 private:
-    /// Loads m_strMapPath as a map of kind m_nMapType (picture, TIFF or unsupported).
-    void LoadMap();
-    void LoadPictureMap();
-    void LoadTiffMap();
+    /// Forgets the map, its points and its GeoTIFF state (nothing is sent).
+    void ClearMap();
+    /// The unit-square frame of a picture map.
+    void SetPictureFrame();
+    /// Image 0 of a TIFF map becomes current and gives the map's size and, from its
+    /// georeference, the frame; returns whether that frame is a usable GeoTIFF frame.
+    bool SetUpTiffImage0();
+    void Notify(long what);
+
+    int m_nMapType = 0;
+    int m_nOutputFormat = 0;
+    std::vector<DIBSection> m_Images;
+    int m_nCurrentImage = 0;
+    BOOL m_bMapLoaded = 0;
+    BOOL m_bShowPoints = 1;
+    BOOL m_bInitialized = 0;
+    BOOL m_bWorkspaceNamed = 0;
+    BOOL m_bGeoCoded = 0;
+    int m_nImageWidth = 0;
+    int m_nImageHeight = 0;
+    int m_nInputOption = 0;
+    double m_dUnitFactor = 0.3048;
+    QString m_strWorkspacePath;
+    /// The projection file opened last (empty once a workspace name has been chosen).
+    QString m_strOpenedProjectionPath;
+    QString m_strMapPath;
+    CPicture m_Picture;
+    CDataGeo m_GeoOrigin;
+    CDataGeo m_GeoExtent;
+    bool m_bGeoTiffFrame = false;
+    GeoTiffInfo m_GeoInfo;
+    UtmProjection m_UtmProjection;
+    std::vector<CDataGeo> m_ControlPoints;
+    QByteArray m_MapFileData;
+    int m_nMapFileSize = 0;
+    GeoModel m_Model;
+    std::optional<GeoFitResult> m_LastFit;
 
     QString m_strTitle;
     std::vector<CView*> m_Views;

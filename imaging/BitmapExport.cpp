@@ -1,15 +1,10 @@
 #include "imaging/BitmapExport.h"
 
-#include "document/CQuilletDoc.h"
 #include "imaging/BitmapInfoHeader.h"
 #include "imaging/BmpEncoding.h"
-#include "imaging/CPicture.h"
 #include "imaging/DIBSection.h"
 #include "platform/BinaryIO.h"
-#include "platform/CCmdUI.h"
-#include "platform/FileFilter.h"
 #include "platform/FileIO.h"
-#include "platform/UiServices.h"
 #include "platform/WinTypes.h"
 
 #include <array>
@@ -210,38 +205,4 @@ bool WriteDibSectionBmp(const QString& path, const DIBSection& section)
     for (int r = 0; r < section.m_nHeight; ++r)
         out.WriteBytes(section.StoredRow(r), static_cast<qsizetype>(rowBytes));
     return WriteWholeFile(path, file);
-}
-
-void OnSaveViewAsBitmap(CQuilletDoc& doc)
-{
-    if (!doc.m_bMapLoaded || !doc.m_pViewBitmap)
-        return;
-    // Captured before the dialog is shown, so that the dialog cannot spoil the picture.
-    QByteArray block = CaptureBitmap(*doc.m_pViewBitmap, nullptr, BI_RGB);
-    if (block.isEmpty())
-        return;
-    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save picture as a Bitmap file"),
-                                                         QStringLiteral("BMP - Bitmap picture (*.bmp)|"));
-    if (!chosen.Accepted())
-        return;
-    const QString path = ReplaceExtensionAtFirstDot(chosen.m_strPath, QStringLiteral(".bmp"));
-
-    QByteArray file;
-    WritePackedBitmapFile(file, block);
-    block.clear();
-    if (file.isEmpty() || !WriteWholeFile(path, file)) {
-        Ui().MessageBox(QStringLiteral("The file can not be opened."), QStringLiteral("Invalid File"),
-                        MB_OK | MB_ICONERROR);
-        return;
-    }
-    file.clear();
-    // What stays on disk is the picture service's own BMP of the captured pixels.
-    CPicture picture;
-    if (picture.LoadFromFile(path))
-        picture.SaveToFile(path);
-}
-
-void OnUpdateSaveViewAsBitmap(const CQuilletDoc& doc, CCmdUI& cmdUI)
-{
-    cmdUI.Enable(doc.m_bMapLoaded != 0);
 }

@@ -1,7 +1,6 @@
 #pragma once
 // Bitmaps turned into BMP files: the capture of a drawn bitmap into a packed device-independent
-// bitmap, the file header put in front of one, the writer of a 24-bit DIB section, and the
-// Save As Bitmap command that saves the view as last painted.
+// bitmap, the file header put in front of one, and the writer of a 24-bit DIB section.
 
 #include <QByteArray>
 #include <QImage>
@@ -10,8 +9,6 @@
 
 #include <cstdint>
 
-class CCmdUI;
-class CQuilletDoc;
 class DIBSection;
 
 /// The captured bitmap as a packed device-independent bitmap: the 40-byte information header,
@@ -35,11 +32,3 @@ void WritePackedBitmapFile(QByteArray& file, const QByteArray& block);
 /// complete. False, writing nothing, for a section without bits or of another bit count, and
 /// when the file cannot be written.
 bool WriteDibSectionBmp(const QString& path, const DIBSection& section);
-
-/// Save As Bitmap: captures the view as last painted, asks for a name (cut at its first '.' and
-/// given ".bmp") and writes the picture there, then loads it back and saves it again through the
-/// picture service. Does nothing without a map or a painted view, or when the dialog is
-/// cancelled; a file that cannot be written is reported.
-void OnSaveViewAsBitmap(CQuilletDoc& doc);
-/// Enabled exactly while a map is loaded.
-void OnUpdateSaveViewAsBitmap(const CQuilletDoc& doc, CCmdUI& cmdUI);

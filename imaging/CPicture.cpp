@@ -2,18 +2,8 @@
 
 #include "imaging/PictureService.h"
 #include "platform/FileIO.h"
-#include "platform/UiServices.h"
 
 #include <QPainter>
-
-namespace {
-
-void ShowPictureError(const QString& text)
-{
-    Ui().MessageBox(text, QString::fromLatin1(kPictureErrorCaption), MB_OK | MB_ICONERROR);
-}
-
-} // namespace
 
 CPicture::~CPicture()
 {
@@ -22,10 +12,16 @@ CPicture::~CPicture()
 
 void CPicture::Free()
 {
+    m_LastError.reset();
     m_pPicture.reset();
     m_nHeight = 0;
     m_nByteSize = 0;
     m_nWidth = 0;
+}
+
+void CPicture::Fail(const QString& text) const
+{
+    m_LastError = UiMessage{text, QString::fromLatin1(kPictureErrorCaption), MB_OK | MB_ICONERROR};
 }
 
 bool CPicture::LoadFromFile(const QString& path, QByteArray* fileBytes)
@@ -35,7 +31,7 @@ bool CPicture::LoadFromFile(const QString& path, QByteArray* fileBytes)
     QString error;
     bool result = false;
     if (!ReadWholeFile(path, bytes, &error)) {
-        ShowPictureError(error);
+        Fail(error);
     } else {
         m_nByteSize = static_cast<int>(bytes.size());
         if (!bytes.isEmpty())
@@ -68,18 +64,19 @@ bool CPicture::LoadFromMemory(const void* data, qsizetype size)
     return LoadFromMemory(QByteArray(static_cast<const char*>(data), size));
 }
 
-bool CPicture::Render(QPainter* destination, const QRect& rect, int xSrc, int ySrc, int cxSrc, int cySrc)
+bool CPicture::Render(QPainter* destination, const QRect& rect, int xSrc, int ySrc, int cxSrc, int cySrc) const
 {
+    m_LastError.reset();
     if (!destination || !destination->isActive() || !m_pPicture)
         return false;
     if (!m_pPicture->Render(*destination, rect, xSrc, ySrc, cxSrc, cySrc)) {
-        ShowPictureError(QString::fromLatin1(kPictureMemoryText));
+        Fail(QString::fromLatin1(kPictureMemoryText));
         return false;
     }
     return true;
 }
 
-bool CPicture::Draw(QPainter* destination, const QRect& rect)
+bool CPicture::Draw(QPainter* destination, const QRect& rect) const
 {
     if (!m_pPicture)
         return false;
@@ -87,7 +84,7 @@ bool CPicture::Draw(QPainter* destination, const QRect& rect)
     return Render(destination, rect, 0, himetric.height(), himetric.width(), -himetric.height());
 }
 
-bool CPicture::DrawPart(QPainter* destination, const QRect& rect, double left, double right, double lower, double upper)
+bool CPicture::DrawPart(QPainter* destination, const QRect& rect, double left, double right, double lower, double upper) const
 {
     if (!m_pPicture)
         return false;
@@ -99,16 +96,17 @@ bool CPicture::DrawPart(QPainter* destination, const QRect& rect, double left, d
 
 bool CPicture::SaveToFile(const QString& path)
 {
+    m_LastError.reset();
     if (!m_pPicture)
         return false;
     const QByteArray bytes = m_pPicture->SaveAsBmp();
     if (bytes.isEmpty()) {
-        ShowPictureError(QString::fromLatin1(kPictureMemoryText));
+        Fail(QString::fromLatin1(kPictureMemoryText));
         return false;
     }
     QString error;
     if (!WriteWholeFile(path, bytes, &error)) {
-        ShowPictureError(error);
+        Fail(error);
         return false;
     }
     return true;

@@ -1,16 +1,18 @@
 #pragma once
 
 #include "imaging/IPicture.h"
+#include "platform/UiMessage.h"
 
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QPainter;
 
 /// One picture of the picture service: loaded from a file or from picture-file bytes in memory,
-/// drawn whole or in part into a rectangle, and saved as a BMP file. Failures are reported in
-/// message boxes captioned "CPicture Error".
+/// drawn whole or in part into a rectangle, and saved as a BMP file. A failure leaves the message
+/// box to show, captioned "CPicture Error", in LastError() until the next operation.
 class CPicture {
 public:
     CPicture() = default;
@@ -34,13 +36,15 @@ public:
     void Free();
 
     /// Draws the whole picture stretched into rect. False with no painter or no picture.
-    bool Draw(QPainter* destination, const QRect& rect);
+    bool Draw(QPainter* destination, const QRect& rect) const;
     /// Draws the part between the horizontal fractions left .. right (from the left edge) and the
     /// vertical fractions lower .. upper (from the bottom edge) stretched into rect.
-    bool DrawPart(QPainter* destination, const QRect& rect, double left, double right, double lower, double upper);
+    bool DrawPart(QPainter* destination, const QRect& rect, double left, double right, double lower, double upper) const;
     /// Writes the picture as a BMP file: for a picture loaded from a BMP file the bytes that
     /// were loaded, for any other a 24-bit rendering. False, writing nothing, with no picture.
     bool SaveToFile(const QString& path);
+    /// Why the last load, draw or save failed; nothing after one that did not fail.
+    const std::optional<UiMessage>& LastError() const { return m_LastError; }
 
     std::unique_ptr<IPicture> m_pPicture; ///< the loaded picture; null when empty
     int m_nHeight = 0;                    ///< height in pixels
@@ -48,7 +52,10 @@ public:
     int m_nWidth = 0;                     ///< width in pixels
 
 private:
-    bool Render(QPainter* destination, const QRect& rect, int xSrc, int ySrc, int cxSrc, int cySrc);
+    mutable std::optional<UiMessage> m_LastError;
+
+    void Fail(const QString& text) const;
+    bool Render(QPainter* destination, const QRect& rect, int xSrc, int ySrc, int cxSrc, int cySrc) const;
 };
 
 /// The caption and text of the picture service's memory message.

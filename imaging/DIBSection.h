@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/GeoTiffInfo.h"
+#include "geo/GeoTiffInfo.h"
 #include "imaging/BitmapInfoHeader.h"
 #include "imaging/Blit.h"
 

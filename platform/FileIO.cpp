@@ -62,6 +62,9 @@ QString FileErrorText(const QString& path, int errorNumber)
     case EFBIG:
     case EOVERFLOW:
         return Truncated(QStringLiteral("%1 is too large.").arg(path));
+    case ENODEV:
+    case ENXIO:
+        return Truncated(QStringLiteral("%1 is not a regular file.").arg(path));
     default:
         return Truncated(QStringLiteral("An error occurred while accessing %1: %2.")
                              .arg(path, QString::fromLocal8Bit(std::strerror(errorNumber))));
@@ -108,6 +111,47 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText)
     if (error && errorText)
         *errorText = FileErrorText(path, error);
     return error == 0;
+}
+
+bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QString* errorText)
+{
+    const QByteArray native = QFile::encodeName(path);
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errorText)
+            *errorText = FileErrorText(path, errno);
+        return false;
+    }
+    struct stat info {};
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(info.st_mode))
+        error = ENODEV;
+    QByteArray head(maxBytes, Qt::Uninitialized);
+    qsizetype done = 0;
+    while (!error && done < head.size()) {
+        const ssize_t n = ::read(fd, head.data() + done, static_cast<size_t>(head.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    ::close(fd);
+    if (error) {
+        if (errorText)
+            *errorText = FileErrorText(path, error);
+        return false;
+    }
+    head.truncate(done);
+    bytes = std::move(head);
+    return true;
 }
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText)

@@ -11,6 +11,10 @@ QString FileErrorText(const QString& path, int errorNumber);
 /// Reads the whole file. On failure returns false and, when errorText is given, sets it.
 bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText = nullptr);
 
+/// Reads at most maxBytes from the start of a regular file (a folder, a FIFO or a device is
+/// refused without waiting on it). On failure returns false and, when errorText is given, sets it.
+bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QString* errorText = nullptr);
+
 /// Writes bytes to path through a temporary file in the same folder that is renamed over the
 /// target only when complete, so a failed write never destroys the file that was there.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr);

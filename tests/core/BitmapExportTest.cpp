@@ -1,11 +1,13 @@
 #include "document/CQuilletDoc.h"
 #include "imaging/BitmapExport.h"
 #include "imaging/DIBSection.h"
-#include "platform/CCmdUI.h"
-#include "platform/ScriptedUiServices.h"
+#include "commands/BitmapCommand.h"
+#include "ScriptedUiServices.h"
 #include "platform/WinTypes.h"
 
+#include "TestDocs.h"
 #include "TestSupport.h"
+#include "view/core/ViewState.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -335,26 +337,27 @@ class SaveAsBitmapTest : public BitmapExportTest {
 protected:
     SaveAsBitmapTest()
     {
-        m_Doc.m_bMapLoaded = 1;
-        m_Doc.m_pViewBitmap = std::make_unique<QImage>(m_Painted);
+        LoadPictureMap(m_Doc, 10, 10);
+        m_View.m_pViewBitmap = std::make_unique<QImage>(m_Painted);
     }
 
     const QImage m_Painted = Pattern(61, 29);
     CQuilletDoc m_Doc;
+    ViewState m_View;
 };
 
 /// Scripted services whose save dialog repaints the view underneath, as a real dialog may.
 class RepaintingDialog : public ScriptedUiServices {
 public:
-    explicit RepaintingDialog(CQuilletDoc& doc) : m_Doc(doc) {}
+    explicit RepaintingDialog(ViewState& view) : m_View(view) {}
     FileDialogResult SaveFileDialog(const QString& title, const QString& filter) override
     {
-        m_Doc.m_pViewBitmap->fill(Qt::gray);
+        m_View.m_pViewBitmap->fill(Qt::gray);
         return ScriptedUiServices::SaveFileDialog(title, filter);
     }
 
 private:
-    CQuilletDoc& m_Doc;
+    ViewState& m_View;
 };
 
 } // namespace
@@ -375,7 +378,7 @@ TEST_F(SaveAsBitmapTest, WritesThePaintedViewUnderTheNameCutAtItsFirstDot)
     for (const Case& c : cases) {
         m_Ui.m_FileDialogs.clear();
         m_Ui.AnswerFile(Path(QString::fromLatin1(c.chosen)), 1);
-        OnSaveViewAsBitmap(m_Doc);
+        OnSaveViewAsBitmap(m_Doc, m_View);
         ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
         EXPECT_TRUE(m_Ui.m_FileDialogs[0].m_bSave);
         EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strTitle, QStringLiteral("Save picture as a Bitmap file"));
@@ -396,45 +399,36 @@ TEST_F(SaveAsBitmapTest, WritesThePaintedViewUnderTheNameCutAtItsFirstDot)
 
 TEST_F(SaveAsBitmapTest, CapturesTheViewBeforeTheDialogIsShown)
 {
-    RepaintingDialog ui(m_Doc);
+    RepaintingDialog ui(m_View);
     ScopedUiServices installed(ui);
     ui.AnswerFile(Path("before.bmp"), 1);
-    OnSaveViewAsBitmap(m_Doc);
+    OnSaveViewAsBitmap(m_Doc, m_View);
     EXPECT_EQ(AsRgb32(QImage::fromData(ReadFileBytes(Path("before.bmp")), "BMP")), m_Painted);
 }
 
 TEST_F(SaveAsBitmapTest, CancelWritesNothing)
 {
     m_Ui.CancelFile();
-    OnSaveViewAsBitmap(m_Doc);
+    OnSaveViewAsBitmap(m_Doc, m_View);
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
     EXPECT_TRUE(Files().isEmpty());
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
 
-TEST_F(SaveAsBitmapTest, DisabledAndSilentWithoutAMap)
+TEST_F(SaveAsBitmapTest, SilentWithoutAMap)
 {
-    CCmdUI enabled;
-    OnUpdateSaveViewAsBitmap(m_Doc, enabled);
-    EXPECT_TRUE(enabled.IsEnabled());
-
-    m_Doc.m_bMapLoaded = 0;
-    CCmdUI disabled;
-    OnUpdateSaveViewAsBitmap(m_Doc, disabled);
-    EXPECT_FALSE(disabled.IsEnabled());
-    EXPECT_FALSE(disabled.Check().has_value());
-
+    CQuilletDoc empty;
     m_Ui.AnswerFile(Path("nomap.bmp"), 1);
-    OnSaveViewAsBitmap(m_Doc);
+    OnSaveViewAsBitmap(empty, m_View);
     EXPECT_TRUE(m_Ui.m_FileDialogs.empty());
     EXPECT_TRUE(Files().isEmpty());
 }
 
 TEST_F(SaveAsBitmapTest, WithoutAPaintedViewNothingHappens)
 {
-    m_Doc.m_pViewBitmap.reset();
+    m_View.m_pViewBitmap.reset();
     m_Ui.AnswerFile(Path("unpainted.bmp"), 1);
-    OnSaveViewAsBitmap(m_Doc);
+    OnSaveViewAsBitmap(m_Doc, m_View);
     EXPECT_TRUE(m_Ui.m_FileDialogs.empty());
     EXPECT_TRUE(Files().isEmpty());
 }
@@ -445,7 +439,7 @@ TEST_F(SaveAsBitmapTest, FileThatCannotBeWrittenIsReportedAndLeavesNothing)
     for (const char* chosen : {"missing/view.bmp", "taken.bmp"}) {
         m_Ui.m_Messages.clear();
         m_Ui.AnswerFile(Path(QString::fromLatin1(chosen)), 1);
-        OnSaveViewAsBitmap(m_Doc);
+        OnSaveViewAsBitmap(m_Doc, m_View);
         ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << chosen;
         EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The file can not be opened."));
         EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
@@ -460,7 +454,7 @@ TEST_F(SaveAsBitmapTest, ReplacesAnEarlierFileWhole)
 {
     WriteFileBytes(Path("view.bmp"), QByteArray(100000, 'x'));
     m_Ui.AnswerFile(Path("view.bmp"), 1);
-    OnSaveViewAsBitmap(m_Doc);
+    OnSaveViewAsBitmap(m_Doc, m_View);
     const QByteArray file = ReadFileBytes(Path("view.bmp"));
     EXPECT_EQ(file.size(), 54 + 61 * 29 * 4);
     EXPECT_EQ(AsRgb32(QImage::fromData(file, "BMP")), m_Painted);

@@ -1,6 +1,6 @@
 #include "imaging/CPicture.h"
 #include "imaging/PictureService.h"
-#include "platform/ScriptedUiServices.h"
+#include "ScriptedUiServices.h"
 #include "platform/WinTypes.h"
 
 #include "TestSupport.h"
@@ -248,8 +248,8 @@ TEST_F(PictureTest, MissingFileIsReportedWithTheFileError)
     EXPECT_FALSE(picture.LoadFromFile(missing));
     EXPECT_EQ(picture.m_pPicture, nullptr); // the earlier picture was released
     EXPECT_EQ(picture.m_nByteSize, 0);
-    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    const auto& message = m_Ui.m_Messages.front();
+    ASSERT_TRUE(picture.LastError());
+    const UiMessage& message = *picture.LastError();
     EXPECT_EQ(message.m_strCaption, QStringLiteral("CPicture Error"));
     EXPECT_EQ(message.Icon(), MB_ICONERROR);
     EXPECT_EQ(message.Buttons(), MB_OK);
@@ -401,15 +401,15 @@ TEST_F(PictureTest, SavingWithoutPictureOrIntoAMissingFolder)
     const QString target = m_Dir.filePath(QStringLiteral("none.bmp"));
     EXPECT_FALSE(empty.SaveToFile(target));
     EXPECT_FALSE(QFile::exists(target));
-    EXPECT_TRUE(m_Ui.m_Messages.empty());
+    EXPECT_FALSE(empty.LastError());
 
     CPicture picture;
     ASSERT_TRUE(picture.LoadFromFile(PicturePath("bmp/pal8.bmp")));
     const QString unreachable = m_Dir.filePath(QStringLiteral("missing/folder/out.bmp"));
     EXPECT_FALSE(picture.SaveToFile(unreachable));
-    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Messages.front().m_strCaption, QStringLiteral("CPicture Error"));
-    EXPECT_TRUE(m_Ui.m_Messages.front().m_strText.contains(unreachable));
+    ASSERT_TRUE(picture.LastError());
+    EXPECT_EQ(picture.LastError()->m_strCaption, QStringLiteral("CPicture Error"));
+    EXPECT_TRUE(picture.LastError()->m_strText.contains(unreachable));
 }
 
 TEST_F(PictureTest, SavingOverAnExistingFileReplacesItWhole)

@@ -1,67 +1,30 @@
+// The document's own behaviour: one change notice per operation, saying what changed, and the
+// state that belongs to a map going with it.
+
+#include "commands/OptionCommands.h"
 #include "document/CQuilletDoc.h"
-#include "platform/CCmdUI.h"
-#include "platform/ScriptedUiServices.h"
+#include "formats/TiffImport.h"
+#include "ScriptedUiServices.h"
 
 #include "RecordingView.h"
+#include "TestDocs.h"
+#include "TestSupport.h"
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
-TEST(Document, StartsEmptyWithFeetAndPointsShown)
+namespace {
+
+std::vector<DIBSection> ImportImages(const QString& path)
 {
-    const CQuilletDoc doc;
-    EXPECT_EQ(doc.m_nMapType, 0);
-    EXPECT_EQ(doc.m_nOutputFormat, 0);
-    EXPECT_TRUE(doc.m_Images.empty());
-    EXPECT_EQ(doc.m_nCurrentImage, 0);
-    EXPECT_EQ(doc.m_bMapLoaded, 0);
-    EXPECT_EQ(doc.m_bSetPoints, 0);
-    EXPECT_EQ(doc.m_bShowPoints, 1);
-    EXPECT_EQ(doc.m_bInitialized, 0);
-    EXPECT_EQ(doc.m_bWorkspaceNamed, 0);
-    EXPECT_EQ(doc.m_bGeoCoded, 0);
-    EXPECT_EQ(doc.m_nImageWidth, 0);
-    EXPECT_EQ(doc.m_nImageHeight, 0);
-    EXPECT_EQ(doc.m_nInputOption, 0);
-    EXPECT_EQ(doc.m_dUnitFactor, 0.3048);
-    EXPECT_TRUE(doc.m_strWorkspacePath.isEmpty());
-    EXPECT_TRUE(doc.m_strMapPath.isEmpty());
-    EXPECT_EQ(doc.m_Picture.m_pPicture, nullptr);
-    EXPECT_EQ(doc.m_pViewBitmap, nullptr);
-    EXPECT_EQ(doc.m_GeoOrigin, CDataGeo{});
-    EXPECT_EQ(doc.m_GeoExtent, CDataGeo{});
-    EXPECT_EQ(doc.m_FrameOrigin, CDataGeo{});
-    EXPECT_EQ(doc.m_FrameExtent, CDataGeo{});
-    EXPECT_TRUE(doc.m_ControlPoints.empty());
-    EXPECT_TRUE(doc.m_MapFileData.isEmpty());
-    EXPECT_EQ(doc.m_nMapFileSize, 0);
-    for (double c : doc.m_dGeoCoef)
-        EXPECT_EQ(c, 0.0);
-    EXPECT_TRUE(doc.GetTitle().isEmpty());
+    std::vector<DIBSection> images;
+    for (ImportedTiffImage& imported : ImportTiffImages(path).m_Images)
+        images.push_back(std::move(imported.m_Image));
+    return images;
 }
 
-TEST(Document, MapKindsSplitIntoPictureAndTiffMaps)
-{
-    CQuilletDoc doc;
-    for (int kind = -1; kind <= 12; ++kind) {
-        doc.m_nMapType = kind;
-        EXPECT_EQ(doc.IsPictureMap(), kind >= 1 && kind <= 8) << kind;
-        EXPECT_EQ(doc.IsTiffMap(), kind == 9 || kind == 10) << kind;
-    }
-}
-
-TEST(Document, PictureFrameIsTheUnitSquareWhateverWasThere)
-{
-    CQuilletDoc doc;
-    doc.m_GeoOrigin = {25.1, -78.9, 3, 4};
-    doc.m_GeoExtent = {2.0, 2.4, 5, 6};
-    doc.m_FrameOrigin = {24.9, -79.0, 7, 8};
-    doc.m_FrameExtent = {2.3, 2.4, 9, 10};
-    doc.SetPictureFrame();
-    EXPECT_EQ(doc.m_GeoOrigin, (CDataGeo{0, 0, 0, 0}));
-    EXPECT_EQ(doc.m_GeoExtent, (CDataGeo{1, 1, 0, 0}));
-    EXPECT_EQ(doc.m_FrameOrigin, (CDataGeo{0, 0, 0, 0}));
-    EXPECT_EQ(doc.m_FrameExtent, (CDataGeo{1, 1, 0, 0}));
-}
+} // namespace
 
 TEST(Document, UpdateAllViewsSkipsTheSender)
 {
@@ -81,36 +44,79 @@ TEST(Document, UpdateAllViewsSkipsTheSender)
     EXPECT_EQ(b.Updates(), 1);
 }
 
-TEST(Document, ShowPointsTogglesOnlyWithAMapButAlwaysRepaints)
+TEST(Document, EveryChangeSendsOneNoticeSayingWhatChanged)
+{
+    const std::vector<CDataGeo> six(6, CDataGeo{3600, 7200, 0.5, 0.5});
+    const struct {
+        const char* name;
+        std::function<void(CQuilletDoc&)> change;
+        long hint;
+    } cases[] = {
+        {"picture map", [](CQuilletDoc& doc) { LoadPictureMap(doc, 40, 30); }, DocChange::kAll},
+        {"points", [&](CQuilletDoc& doc) { doc.SetControlPoints(six); }, DocChange::kPoints | DocChange::kGeoCoding},
+        {"restore", [&](CQuilletDoc& doc) { doc.RestorePoints({six, 1, {}, std::nullopt}); },
+         DocChange::kPoints | DocChange::kGeoCoding},
+        {"show points", [](CQuilletDoc& doc) { doc.SetShowPoints(false); }, DocChange::kOptions},
+        {"input option", [](CQuilletDoc& doc) { doc.SetInputOption(1); }, DocChange::kOptions},
+        {"unit", [](CQuilletDoc& doc) { doc.SetUnitFactor(1.0); }, DocChange::kOptions},
+        {"workspace name", [](CQuilletDoc& doc) { doc.SetWorkspaceName(QStringLiteral("/w/a.pws")); },
+         DocChange::kPaths},
+        {"model", [](CQuilletDoc& doc) { doc.AdoptModel(GeoModel::FromAffine(1, 2, 3, 4, 5, 6)); },
+         DocChange::kGeoCoding},
+    };
+    for (const auto& c : cases) {
+        CQuilletDoc doc;
+        LoadPictureMap(doc, 40, 30);
+        RecordingView view;
+        doc.AddView(&view);
+        c.change(doc);
+        EXPECT_EQ(view.m_Hints, std::vector<long>{c.hint}) << c.name;
+    }
+}
+
+TEST(Document, ALoadedMapForgetsThePreviousMapsGeoTiffFrame)
+{
+    const QString geotiff = TestDataPath(QStringLiteral("geotiff/RGB.byte.tif"));
+    CQuilletDoc doc;
+    doc.InstallTiffMap(geotiff, 9, ImportImages(geotiff));
+    ASSERT_TRUE(doc.HasGeoTiffFrame());
+    ASSERT_TRUE(doc.IsGeoCoded());
+    ASSERT_FALSE(doc.Projection().IsNull());
+
+    LoadPictureMap(doc, 40, 30);
+    EXPECT_FALSE(doc.HasGeoTiffFrame());
+    EXPECT_FALSE(doc.IsGeoCoded());
+    EXPECT_TRUE(doc.Projection().IsNull());
+    EXPECT_EQ(doc.GeoOrigin(), (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(doc.GeoExtent(), (CDataGeo{1, 1, 0, 0}));
+
+    // A TIFF image without a georeference is a plain picture too.
+    doc.InstallTiffMap(geotiff, 9, ImportImages(geotiff));
+    const QString plain = TestDataPath(QStringLiteral("tiff/hopper.tif"));
+    doc.InstallTiffMap(plain, 9, ImportImages(plain));
+    EXPECT_FALSE(doc.HasGeoTiffFrame());
+    EXPECT_FALSE(doc.IsGeoCoded());
+    EXPECT_EQ(doc.GeoExtent(), (CDataGeo{1, 1, 0, 0}));
+    EXPECT_EQ(doc.ImageWidth(), 128);
+}
+
+TEST(Document, RestoringPointsPutsBackTheWholeGeoCoding)
 {
     CQuilletDoc doc;
-    RecordingView view;
-    doc.AddView(&view);
-
-    doc.OnShowPoints();
-    EXPECT_EQ(doc.m_bShowPoints, 1);
-    EXPECT_EQ(view.Updates(), 1);
-    CCmdUI disabled;
-    disabled.SetCheck(0);
-    doc.OnUpdateShowPoints(disabled);
-    EXPECT_FALSE(disabled.IsEnabled());
-    EXPECT_EQ(disabled.Check(), std::optional<bool>(false)); // left as it was
-
-    doc.m_bMapLoaded = 1;
-    doc.OnShowPoints();
-    EXPECT_EQ(doc.m_bShowPoints, 0);
-    EXPECT_EQ(view.Updates(), 2);
-    CCmdUI off;
-    doc.OnUpdateShowPoints(off);
-    EXPECT_TRUE(off.IsEnabled());
-    EXPECT_EQ(off.Check(), std::optional<bool>(false));
-
-    doc.OnShowPoints();
-    EXPECT_EQ(doc.m_bShowPoints, 1);
-    CCmdUI on;
-    doc.OnUpdateShowPoints(on);
-    EXPECT_EQ(on.Check(), std::optional<bool>(true));
-    EXPECT_EQ(view.m_Hints, (std::vector<long>{0, 0, 0}));
+    LoadPictureMap(doc, 100, 100);
+    GeoCoefficients coefficients{};
+    coefficients[1] = 3.5;
+    coefficients[9] = -2.0; // an unused slot travels too
+    const PointsAndModel saved{{CDataGeo{1, 2, 0.1, 0.2}}, 1, coefficients, std::nullopt};
+    doc.RestorePoints(saved);
+    doc.SetControlPoints({}); // a fit with too few points withdraws the geo-coding
+    EXPECT_FALSE(doc.IsGeoCoded());
+    ASSERT_TRUE(doc.LastFit());
+    doc.RestorePoints(saved);
+    EXPECT_TRUE(doc.IsGeoCoded());
+    EXPECT_EQ(doc.GeoCoef(), coefficients);
+    EXPECT_EQ(doc.ControlPoints(), saved.m_Points);
+    EXPECT_FALSE(doc.LastFit());
 }
 
 TEST(Document, SelectUnitPresetsAndStoresTheFactor)
@@ -128,18 +134,15 @@ TEST(Document, SelectUnitPresetsAndStoresTheFactor)
         ScriptedUiServices ui;
         ScopedUiServices installed(ui);
         CQuilletDoc doc;
-        RecordingView view;
-        doc.AddView(&view);
-        doc.m_dUnitFactor = c.before;
+        doc.SetUnitFactor(c.before);
         if (c.choice < 0)
             ui.CancelDialog();
         else
             ui.AnswerChoice(c.choice);
-        doc.OnSelectUnit();
+        OnSelectUnit(doc);
         ASSERT_EQ(ui.m_Dialogs.size(), 1u);
         EXPECT_EQ(ui.m_Dialogs[0].m_Kind, ScriptedUiServices::DialogKind::SelectUnit);
         EXPECT_EQ(ui.m_Dialogs[0].m_Choice.m_nSelection, c.preset) << c.before;
-        EXPECT_EQ(doc.m_dUnitFactor, c.after) << c.before << " choice " << c.choice;
-        EXPECT_EQ(view.Updates(), 0); // nothing is repainted
+        EXPECT_EQ(doc.UnitFactor(), c.after) << c.before << " choice " << c.choice;
     }
 }

@@ -1,7 +1,7 @@
 // The citation of a GeoTIFF: how it is split into tokens and what zone, datum and hemisphere
 // its wording gives.
 
-#include "document/TiffImport.h"
+#include "formats/TiffImport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,9 @@
 #include "FitTestPoints.h"
 
 #include "document/CQuilletDoc.h"
-#include "platform/CView.h"
-#include "platform/ScriptedUiServices.h"
+
+#include "RecordingView.h"
+#include "TestDocs.h"
 
 #include <gtest/gtest.h>
 
@@ -11,31 +12,16 @@
 
 namespace {
 
-/// A view that only counts what the document tells it.
-class CountingView : public CView {
-public:
-    void OnUpdate(CView* sender, long hint) override
-    {
-        m_Senders.push_back(sender);
-        m_Hints.push_back(hint);
-    }
-    int Updates() const { return static_cast<int>(m_Hints.size()); }
-
-    std::vector<CView*> m_Senders;
-    std::vector<long> m_Hints;
-};
-
-/// A document with a picture map and the observing view and scripted services in place.
+/// A document with a picture map, watched by a view.
 class FitComputeProjection : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_Doc.m_bMapLoaded = 1;
-        m_Doc.m_nMapType = 2;
-        m_Doc.m_nImageWidth = m_Grid.Width();
-        m_Doc.m_nImageHeight = m_Grid.Height();
-        for (std::size_t i = 0; i < m_Doc.m_dGeoCoef.size(); ++i)
-            m_Doc.m_dGeoCoef[i] = 0.5 + static_cast<double>(i);
+        LoadPictureMap(m_Doc, m_Grid.Width(), m_Grid.Height());
+        GeoCoefficients marked{};
+        for (std::size_t i = 0; i < marked.size(); ++i)
+            marked[i] = 0.5 + static_cast<double>(i);
+        SetPointsAndModel(m_Doc, {}, false, marked);
         m_Doc.AddView(&m_View);
     }
     void TearDown() override { m_Doc.RemoveView(&m_View); }
@@ -59,53 +45,49 @@ protected:
         ASSERT_EQ(m_View.Updates(), runs);
         for (int i = 0; i < runs; ++i) {
             EXPECT_EQ(m_View.m_Senders[static_cast<std::size_t>(i)], nullptr);
-            EXPECT_EQ(m_View.m_Hints[static_cast<std::size_t>(i)], CQuilletDoc::kHintRepaint);
+            EXPECT_EQ(m_View.m_Hints[static_cast<std::size_t>(i)], DocChange::kPoints | DocChange::kGeoCoding);
         }
     }
 
     PerturbedGrid m_Grid; // 1 x 2 degrees: threshold 36"
     CQuilletDoc m_Doc;
-    CountingView m_View;
-    ScriptedUiServices m_Ui;
-    ScopedUiServices m_Installed{m_Ui};
+    RecordingView m_View;
 };
 
-TEST_F(FitComputeProjection, AcceptedFitStoresModelAndShowsAccuracyOnce)
+TEST_F(FitComputeProjection, AcceptedFitStoresModelAndSaysTheAccuracy)
 {
-    m_Doc.m_ControlPoints = m_Grid.Points(0.0, 40.0);
-    m_Doc.ComputeProjection();
+    const GeoFitResult fit = m_Doc.SetControlPoints(m_Grid.Points(0.0, 40.0));
 
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 1);
-    ExpectGridModel(m_Doc.m_dGeoCoef);
-    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strText,
-              QStringLiteral("The map is successfully geo coded. The accuracy is 40.00 second"));
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Projection Accuracy"));
-    EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OK);
-    EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONINFORMATION);
+    EXPECT_TRUE(m_Doc.IsGeoCoded());
+    ExpectGridModel(m_Doc.GeoCoef());
+    ASSERT_TRUE(fit.m_Message);
+    EXPECT_EQ(fit.m_Message->m_strText, QStringLiteral("The map is successfully geo coded. The accuracy is 40.00 second"));
+    EXPECT_EQ(fit.m_Message->m_strCaption, QStringLiteral("Projection Accuracy"));
+    EXPECT_EQ(fit.m_Message->Buttons(), MB_OK);
+    EXPECT_EQ(fit.m_Message->Icon(), MB_ICONINFORMATION);
+    ASSERT_TRUE(m_Doc.LastFit());
+    EXPECT_EQ(m_Doc.LastFit()->m_Outcome, GeoFitOutcome::Accepted);
     ExpectOneRepaintPerRun(1);
 }
 
-TEST_F(FitComputeProjection, RejectionAfterAcceptanceKeepsModelAndShowsReport)
+TEST_F(FitComputeProjection, RejectionAfterAcceptanceKeepsModelAndReports)
 {
-    m_Doc.m_ControlPoints = m_Grid.Points(0.0, 0.0);
-    m_Doc.ComputeProjection();
-    ASSERT_EQ(m_Doc.m_bGeoCoded, 1);
-    const std::array<double, 16> accepted = m_Doc.m_dGeoCoef;
+    m_Doc.SetControlPoints(m_Grid.Points(0.0, 0.0));
+    ASSERT_TRUE(m_Doc.IsGeoCoded());
+    const std::array<double, 16> accepted = m_Doc.GeoCoef();
 
     // The centre point moved 46 pixels: beyond 1.25 x 36".
-    m_Doc.m_ControlPoints = m_Grid.Points(46.0, 0.0);
-    m_Doc.ComputeProjection();
+    const GeoFitResult fit = m_Doc.SetControlPoints(m_Grid.Points(46.0, 0.0));
 
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 0);
-    EXPECT_EQ(m_Doc.m_dGeoCoef, accepted);
-    ASSERT_EQ(m_Ui.m_Messages.size(), 2u);
-    EXPECT_EQ(m_Ui.m_Messages[1].m_strText,
+    EXPECT_FALSE(m_Doc.IsGeoCoded());
+    EXPECT_EQ(m_Doc.GeoCoef(), accepted);
+    ASSERT_TRUE(fit.m_Message);
+    EXPECT_EQ(fit.m_Message->m_strText,
               QStringLiteral("The following points cause \n the failure of projection:\n\n Index\tError in second \n"
                              " 5\t46.000 \n\n Threshold: 36.000 second"));
-    EXPECT_EQ(m_Ui.m_Messages[1].m_strCaption, QStringLiteral("Varnel"));
-    EXPECT_EQ(m_Ui.m_Messages[1].Buttons(), MB_OK);
-    EXPECT_EQ(m_Ui.m_Messages[1].Icon(), 0u);
+    EXPECT_EQ(fit.m_Message->m_strCaption, QStringLiteral("Varnel"));
+    EXPECT_EQ(fit.m_Message->Buttons(), MB_OK);
+    EXPECT_EQ(fit.m_Message->Icon(), 0u);
     ExpectOneRepaintPerRun(2);
 }
 
@@ -124,18 +106,17 @@ TEST_F(FitComputeProjection, SilentRunsStillRepaint)
         {"FivePointsWithdrawGeoCoding", std::vector<CDataGeo>(nine.begin(), nine.begin() + 5), 0},
         {"OneLatitudeKeepsGeoCoding", oneLatitude, 1},
     };
-    int runs = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.m_pName);
-        m_Doc.m_bGeoCoded = 1;
-        const std::array<double, 16> before = m_Doc.m_dGeoCoef;
-        m_Doc.m_ControlPoints = c.m_Points;
-        m_Doc.ComputeProjection();
-        ++runs;
-        EXPECT_EQ(m_Doc.m_bGeoCoded, c.m_bExpectedGeoCoded);
-        EXPECT_EQ(m_Doc.m_dGeoCoef, before);
-        EXPECT_TRUE(m_Ui.m_Messages.empty());
-        ExpectOneRepaintPerRun(runs);
+        SetPointsAndModel(m_Doc, {}, true, m_Doc.GeoCoef());
+        m_View.m_Hints.clear();
+        m_View.m_Senders.clear();
+        const std::array<double, 16> before = m_Doc.GeoCoef();
+        const GeoFitResult fit = m_Doc.SetControlPoints(c.m_Points);
+        EXPECT_EQ(m_Doc.IsGeoCoded(), c.m_bExpectedGeoCoded != 0);
+        EXPECT_EQ(m_Doc.GeoCoef(), before);
+        EXPECT_FALSE(fit.m_Message);
+        ExpectOneRepaintPerRun(1);
     }
 }
 

@@ -2,7 +2,7 @@
 // Control-point sets for the geo-coding fit tests, built from affine maps chosen by the tests so
 // that the right answer is known without running the fit.
 
-#include "document/CDataGeo.h"
+#include "geo/CDataGeo.h"
 
 #include <vector>
 

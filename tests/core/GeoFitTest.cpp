@@ -1,6 +1,6 @@
 #include "FitTestPoints.h"
 
-#include "fitting/GeoFit.h"
+#include "geo/GeoFit.h"
 
 #include <gtest/gtest.h>
 

@@ -3,12 +3,12 @@
 
 #include "TestSupport.h"
 
-#include "document/TiffImport.h"
-#include "platform/ScriptedUiServices.h"
-#include "view/core/GeoTiffFrame.h"
-#include "view/core/UtmProjection.h"
+#include "formats/TiffImport.h"
+#include "ScriptedUiServices.h"
+#include "geo/GeoTiffFrame.h"
+#include "geo/UtmProjection.h"
 
-#include <proj.h>
+#include "ProjReference.h"
 
 #include <gtest/gtest.h>
 
@@ -20,33 +20,6 @@
 namespace {
 
 using Arguments = std::vector<std::string>;
-
-struct LatLon {
-    double m_dLatitude = std::numeric_limits<double>::quiet_NaN();
-    double m_dLongitude = std::numeric_limits<double>::quiet_NaN();
-};
-
-/// The geographic position of a projected point by PROJ's own transformation between two EPSG
-/// coordinate systems of the same datum (no datum shift, only the inverse projection), in
-/// latitude/longitude order. NaN when PROJ cannot build it.
-LatLon ReferenceInverse(const std::string& projectedCrs, const std::string& geographicCrs, double easting,
-                        double northing)
-{
-    LatLon result;
-    PJ_CONTEXT* context = proj_context_create();
-    PJ* transformation = proj_create_crs_to_crs(context, projectedCrs.c_str(), geographicCrs.c_str(), nullptr);
-    PJ* lonLat = transformation ? proj_normalize_for_visualization(context, transformation) : nullptr;
-    EXPECT_NE(lonLat, nullptr) << projectedCrs << " -> " << geographicCrs;
-    if (lonLat) {
-        const PJ_COORD c = proj_trans(lonLat, PJ_FWD, proj_coord(easting, northing, 0.0, 0.0));
-        result.m_dLongitude = c.xy.x;
-        result.m_dLatitude = c.xy.y;
-    }
-    proj_destroy(lonLat);
-    proj_destroy(transformation);
-    proj_context_destroy(context);
-    return result;
-}
 
 /// The EPSG projected and geographic systems whose ellipsoid is the one Varnel picks for a
 /// datum code: WGS 84 / UTM (north 326zz, south 327zz) for code 0, NAD27 / UTM (267zz, north

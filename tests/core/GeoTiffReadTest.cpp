@@ -3,8 +3,8 @@
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
 
-#include "document/TiffImport.h"
-#include "platform/ScriptedUiServices.h"
+#include "formats/TiffImport.h"
+#include "formats/TiffMessageScope.h"
 
 #include <QTemporaryDir>
 
@@ -52,8 +52,7 @@ TEST(GeoTiffRead, TestFilesGiveTheirCitationsZonesAndModelPlacement)
         const std::vector<double> scale = RawTiff::Doubles(first, kPixelScaleTag);
         ASSERT_EQ(tie.size() >= 6, c.tiePoint);
 
-        ScriptedUiServices ui;
-        ScopedUiServices installed(ui);
+        TiffMessageScope ui;
         GeoTiffInfo info;
         EXPECT_EQ(ReadGeoTiffInfo(path, info), c.tiePoint);
         if (c.tiePoint) {
@@ -68,7 +67,7 @@ TEST(GeoTiffRead, TestFilesGiveTheirCitationsZonesAndModelPlacement)
         EXPECT_EQ(info.m_nDatum, c.datum);
         EXPECT_EQ(info.m_bSouth, c.south);
         EXPECT_EQ(info.m_nRows, 0); // the size is the loader's business
-        EXPECT_TRUE(ui.m_Messages.empty());
+        EXPECT_TRUE(ui.Messages().empty());
     }
 }
 
@@ -201,10 +200,9 @@ TEST(GeoTiffRead, TiePointDecidesWhetherThereIsAGeoreference)
     EXPECT_EQ(partial.m_dTieX, 0.0);
 
     // A missing file has no georeference, and says why.
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     GeoTiffInfo missing;
     EXPECT_FALSE(ReadGeoTiffInfo(dir.filePath(QStringLiteral("gone.tif")), missing));
     EXPECT_EQ(missing, GeoTiffInfo{});
-    EXPECT_EQ(ui.m_Messages.size(), 1u);
+    EXPECT_EQ(ui.Messages().size(), 1u);
 }

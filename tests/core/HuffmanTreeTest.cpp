@@ -2,8 +2,8 @@
 // the table-driven coder and the plain tree walks it must match bit for bit, and the guard
 // against compressed payloads that end too early.
 
-#include "output/CHuffmanTree.h"
-#include "output/HuffmanReference.h"
+#include "formats/CHuffmanTree.h"
+#include "formats/HuffmanReference.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "imaging/MetafilePicture.h"
 #include "imaging/PictureService.h"
 #include "platform/BinaryIO.h"
-#include "platform/ScriptedUiServices.h"
+#include "ScriptedUiServices.h"
 #include "platform/WinTypes.h"
 
 #include "MetafileTestStreams.h"

@@ -1,8 +1,10 @@
+#include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
-#include "output/ProjectionFile.h"
-#include "platform/ScriptedUiServices.h"
+#include "formats/ProjectionFile.h"
+#include "ScriptedUiServices.h"
 
 #include "RecordingView.h"
+#include "TestDocs.h"
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
 
@@ -13,7 +15,6 @@
 
 namespace {
 
-constexpr int kPictureFilesEntry = 1;
 constexpr int kBmpEntry = 2;
 constexpr int kJpgEntry = 7;
 constexpr int kTifEntry = 9;
@@ -24,8 +25,10 @@ protected:
     NewCommandTest()
     {
         m_Doc.AddView(&m_View);
-        m_Doc.OnNewDocument(); // the start-up call
+        InitialNewDocument(m_Doc); // the start-up call
     }
+
+    bool New() { return OnFileNew(m_Doc, nullptr); }
 
     /// Copies a test file into the temporary folder under another name.
     QString Copy(const QString& relative, const QString& name)
@@ -39,10 +42,10 @@ protected:
     void LoadJpegMap()
     {
         m_Ui.AnswerFile(TestDataPath(QStringLiteral("pictures/jpg/flower.jpg")), kJpgEntry);
-        ASSERT_EQ(m_Doc.OnNewDocument(), TRUE);
-        m_Doc.m_ControlPoints.assign(3, CDataGeo{3600, 7200, 0.5, 0.5});
-        m_Doc.m_bGeoCoded = 1;
-        m_Doc.m_dGeoCoef[0] = 12.5;
+        ASSERT_TRUE(New());
+        GeoCoefficients coefficients{};
+        coefficients[0] = 12.5;
+        SetPointsAndModel(m_Doc, std::vector<CDataGeo>(3, CDataGeo{3600, 7200, 0.5, 0.5}), true, coefficients);
         m_Ui.m_Messages.clear();
         m_Ui.m_FileDialogs.clear();
         m_View.m_Hints.clear();
@@ -60,18 +63,17 @@ protected:
 TEST_F(NewCommandTest, StartUpCallOnlyMarksTheDocumentInitialised)
 {
     CQuilletDoc doc;
-    doc.SetTitle(QStringLiteral("stale"));
-    EXPECT_EQ(doc.OnNewDocument(), TRUE);
-    EXPECT_EQ(doc.m_bInitialized, 1);
+    EXPECT_TRUE(OnFileNew(doc, nullptr));
+    EXPECT_TRUE(doc.IsInitialized());
     EXPECT_TRUE(doc.GetTitle().isEmpty());
-    EXPECT_EQ(doc.m_bMapLoaded, 0);
+    EXPECT_FALSE(doc.IsMapLoaded());
     EXPECT_TRUE(m_Ui.m_FileDialogs.empty());
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
 
 TEST_F(NewCommandTest, SecondCallShowsTheMapDialogWithItsElevenEntries)
 {
-    EXPECT_EQ(m_Doc.OnNewDocument(), FALSE); // cancelled
+    EXPECT_FALSE(New()); // cancelled
     ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
     EXPECT_TRUE(m_Ui.m_Messages.empty()); // no map yet: no question first
     const auto& dialog = m_Ui.m_FileDialogs[0];
@@ -87,57 +89,44 @@ TEST_F(NewCommandTest, SecondCallShowsTheMapDialogWithItsElevenEntries)
 TEST_F(NewCommandTest, PictureMapIsLoadedWithItsBytesAndUnitFrame)
 {
     const QString path = TestDataPath(QStringLiteral("pictures/jpg/flower.jpg"));
-    m_Doc.m_GeoOrigin = {5, 6, 0, 0};
-    m_Doc.m_FrameExtent = {7, 8, 0, 0};
     m_Ui.AnswerFile(path, kJpgEntry);
-    EXPECT_EQ(m_Doc.OnNewDocument(), TRUE);
-    EXPECT_EQ(m_Doc.m_nMapType, kJpgEntry);
-    EXPECT_EQ(m_Doc.m_bMapLoaded, 1);
-    EXPECT_NE(m_Doc.m_Picture.m_pPicture, nullptr);
-    EXPECT_EQ(m_Doc.m_nImageWidth, 480);
-    EXPECT_EQ(m_Doc.m_nImageHeight, 360);
-    EXPECT_EQ(m_Doc.m_MapFileData, ReadFileBytes(path));
-    EXPECT_EQ(m_Doc.m_nMapFileSize, m_Doc.m_MapFileData.size());
-    EXPECT_EQ(m_Doc.m_GeoOrigin, (CDataGeo{0, 0, 0, 0}));
-    EXPECT_EQ(m_Doc.m_GeoExtent, (CDataGeo{1, 1, 0, 0}));
-    EXPECT_EQ(m_Doc.m_FrameOrigin, (CDataGeo{0, 0, 0, 0}));
-    EXPECT_EQ(m_Doc.m_FrameExtent, (CDataGeo{1, 1, 0, 0}));
+    EXPECT_TRUE(New());
+    EXPECT_EQ(m_Doc.MapType(), kJpgEntry);
+    EXPECT_TRUE(m_Doc.IsMapLoaded());
+    EXPECT_NE(m_Doc.Picture().m_pPicture, nullptr);
+    EXPECT_EQ(m_Doc.ImageWidth(), 480);
+    EXPECT_EQ(m_Doc.ImageHeight(), 360);
+    EXPECT_EQ(m_Doc.MapFileData(), ReadFileBytes(path));
+    EXPECT_EQ(m_Doc.MapFileSize(), m_Doc.MapFileData().size());
+    EXPECT_EQ(m_Doc.GeoOrigin(), (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(m_Doc.GeoExtent(), (CDataGeo{1, 1, 0, 0}));
     EXPECT_EQ(m_Doc.GetTitle(), path);
-    EXPECT_TRUE(m_Doc.m_Images.empty());
+    EXPECT_TRUE(m_Doc.Images().empty());
     EXPECT_GE(m_View.Updates(), 1);
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
 
-TEST_F(NewCommandTest, DecliningAnotherMapChangesNothing)
+TEST_F(NewCommandTest, DecliningOrCancellingChangesNothing)
 {
-    LoadJpegMap();
-    m_Ui.AnswerMessage(IDNO);
-    EXPECT_EQ(m_Doc.OnNewDocument(), FALSE);
-    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Do you want to use another map?"));
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("New Map"));
-    EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_YESNO);
-    EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONINFORMATION);
-    EXPECT_TRUE(m_Ui.m_FileDialogs.empty());
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 1);
-    EXPECT_EQ(m_Doc.m_ControlPoints.size(), 3u);
-    EXPECT_EQ(m_Doc.m_nImageWidth, 480);
-}
-
-TEST_F(NewCommandTest, CancellingAfterYesKeepsThePictureButWithdrawsTheGeoCoding)
-{
-    LoadJpegMap();
-    const QString title = m_Doc.GetTitle();
-    m_Ui.AnswerMessage(IDYES);
-    m_Ui.CancelFile();
-    EXPECT_EQ(m_Doc.OnNewDocument(), FALSE);
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 0);
-    EXPECT_EQ(m_Doc.m_bMapLoaded, 1);
-    EXPECT_NE(m_Doc.m_Picture.m_pPicture, nullptr);
-    EXPECT_FALSE(m_Doc.m_MapFileData.isEmpty());
-    EXPECT_EQ(m_Doc.m_ControlPoints.size(), 3u);
-    EXPECT_EQ(m_Doc.GetTitle(), title);
-    EXPECT_EQ(m_Doc.m_dGeoCoef[0], 12.5);
+    for (const bool decline : {true, false}) {
+        LoadJpegMap();
+        const QString title = m_Doc.GetTitle();
+        m_Ui.AnswerMessage(decline ? IDNO : IDYES);
+        if (!decline)
+            m_Ui.CancelFile();
+        EXPECT_FALSE(New());
+        ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+        EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Do you want to use another map?"));
+        EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("New Map"));
+        EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_YESNO);
+        EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONINFORMATION);
+        EXPECT_EQ(m_Ui.m_FileDialogs.size(), decline ? 0u : 1u);
+        EXPECT_TRUE(m_Doc.IsGeoCoded());
+        EXPECT_EQ(m_Doc.ControlPoints().size(), 3u);
+        EXPECT_EQ(m_Doc.ImageWidth(), 480);
+        EXPECT_EQ(m_Doc.GetTitle(), title);
+        EXPECT_EQ(m_Doc.GeoCoef()[0], 12.5);
+    }
 }
 
 TEST_F(NewCommandTest, ReplacingTheMapClearsPointsAndGeoCoding)
@@ -145,56 +134,82 @@ TEST_F(NewCommandTest, ReplacingTheMapClearsPointsAndGeoCoding)
     LoadJpegMap();
     m_Ui.AnswerMessage(IDYES);
     m_Ui.AnswerFile(TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp")), kBmpEntry);
-    EXPECT_EQ(m_Doc.OnNewDocument(), TRUE);
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 0);
-    EXPECT_TRUE(m_Doc.m_ControlPoints.empty());
-    EXPECT_EQ(m_Doc.m_nImageWidth, 127);
-    EXPECT_EQ(m_Doc.m_nMapType, kBmpEntry);
+    EXPECT_TRUE(New());
+    EXPECT_FALSE(m_Doc.IsGeoCoded());
+    EXPECT_TRUE(m_Doc.ControlPoints().empty());
+    EXPECT_EQ(m_Doc.ImageWidth(), 127);
+    EXPECT_EQ(m_Doc.MapType(), kBmpEntry);
 }
 
-TEST_F(NewCommandTest, UndecodablePictureLeavesAnEmptyMap)
+TEST_F(NewCommandTest, AFileThatGivesNoMapIsReportedAndTheMapStays)
 {
-    const QString path = m_Dir.filePath(QStringLiteral("notes.bmp"));
-    WriteFileBytes(path, QByteArray("not a bitmap at all"));
-    m_Ui.AnswerFile(path, kBmpEntry);
-    EXPECT_EQ(m_Doc.OnNewDocument(), TRUE);
-    EXPECT_EQ(m_Doc.m_bMapLoaded, 1);
-    EXPECT_EQ(m_Doc.m_Picture.m_pPicture, nullptr);
-    EXPECT_EQ(m_Doc.m_nImageWidth, 0);
-    EXPECT_EQ(m_Doc.m_nImageHeight, 0);
-    EXPECT_EQ(m_Doc.m_MapFileData, QByteArray("not a bitmap at all"));
-    EXPECT_EQ(m_Doc.GetTitle(), path);
+    const QString notBitmap = m_Dir.filePath(QStringLiteral("notes.bmp"));
+    WriteFileBytes(notBitmap, QByteArray("not a bitmap at all"));
+    const QString fakeJpeg = m_Dir.filePath(QStringLiteral("fake.jpg"));
+    WriteFileBytes(fakeJpeg, QByteArray("plain text, no picture"));
+    const QString fakeTiff = m_Dir.filePath(QStringLiteral("fake.tif"));
+    WriteFileBytes(fakeTiff, QByteArray("plain text, no picture"));
+    const QString brokenTiff = m_Dir.filePath(QStringLiteral("broken.tif"));
+    WriteFileBytes(brokenTiff, QByteArray("II*\0garbage that is no directory", 34));
+    const struct {
+        QString path;
+        int entry;
+        const char* caption;
+    } cases[] = {
+        {notBitmap, kBmpEntry, "Invalid File"},
+        {fakeJpeg, kJpgEntry, "Invalid File"},
+        {fakeJpeg, kPictureFilesEntry, "Invalid File"},
+        {fakeTiff, kTifEntry, "TIFF Error"},
+        {brokenTiff, kPictureFilesEntry, "TIFF Error"},
+        {m_Dir.filePath(QStringLiteral("gone.jpg")), kJpgEntry, "CPicture Error"},
+    };
+    for (const auto& c : cases) {
+        LoadJpegMap();
+        const QString title = m_Doc.GetTitle();
+        const QByteArray bytes = m_Doc.MapFileData();
+        m_Ui.AnswerMessage(IDYES);
+        m_Ui.AnswerFile(c.path, c.entry);
+        EXPECT_FALSE(New()) << c.path.toStdString();
+        ASSERT_GE(m_Ui.m_Messages.size(), 2u) << c.path.toStdString();
+        EXPECT_EQ(m_Ui.m_Messages[1].m_strCaption, QString::fromLatin1(c.caption)) << c.path.toStdString();
+        EXPECT_FALSE(m_Ui.m_Messages[1].m_strText.isEmpty());
+        EXPECT_EQ(m_Doc.GetTitle(), title);
+        EXPECT_EQ(m_Doc.MapFileData(), bytes);
+        EXPECT_EQ(m_Doc.ControlPoints().size(), 3u);
+        EXPECT_TRUE(m_Doc.IsGeoCoded());
+        EXPECT_EQ(m_Doc.MapType(), kJpgEntry);
+    }
 }
 
-TEST_F(NewCommandTest, MissingPictureIsReportedByThePictureService)
+TEST_F(NewCommandTest, AllFilesEntryGoesByTheContent)
 {
-    const QString path = m_Dir.filePath(QStringLiteral("gone.jpg"));
-    m_Ui.AnswerFile(path, kJpgEntry);
-    EXPECT_EQ(m_Doc.OnNewDocument(), TRUE);
-    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("CPicture Error"));
-    EXPECT_EQ(m_Doc.m_bMapLoaded, 1);
-    EXPECT_TRUE(m_Doc.m_MapFileData.isEmpty());
-    EXPECT_EQ(m_Doc.m_nMapFileSize, 0);
-}
-
-TEST_F(NewCommandTest, AllFilesEntryRefusesEvenAPicture)
-{
-    LoadJpegMap();
-    m_Ui.AnswerMessage(IDYES);
-    const QString path = TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg"));
-    m_Ui.AnswerFile(path, kAllFilesEntry);
-    EXPECT_EQ(m_Doc.OnNewDocument(), TRUE);
-    ASSERT_EQ(m_Ui.m_Messages.size(), 2u);
-    EXPECT_EQ(m_Ui.m_Messages[1].m_strText, QStringLiteral("The file is not supported."));
-    EXPECT_EQ(m_Ui.m_Messages[1].m_strCaption, QStringLiteral("Invalid File"));
-    EXPECT_EQ(m_Ui.m_Messages[1].Icon(), MB_ICONSTOP);
-    // Points and file bytes are gone, the old picture stays, the title is the new path.
-    EXPECT_TRUE(m_Doc.m_ControlPoints.empty());
-    EXPECT_TRUE(m_Doc.m_MapFileData.isEmpty());
-    EXPECT_NE(m_Doc.m_Picture.m_pPicture, nullptr);
-    EXPECT_EQ(m_Doc.m_bMapLoaded, 1);
-    EXPECT_EQ(m_Doc.GetTitle(), path);
+    const QString jpegAsData = Copy(QStringLiteral("pictures/jpg/hopper.jpg"), QStringLiteral("photo.data"));
+    const QString tiffNoExtension = Copy(QStringLiteral("tiff/hopper.tif"), QStringLiteral("scan"));
+    const QString text = m_Dir.filePath(QStringLiteral("notes.txt"));
+    WriteFileBytes(text, QByteArray("x"));
+    const struct {
+        QString path;
+        bool loaded;
+        int mapType;
+    } cases[] = {
+        {jpegAsData, true, kJpgEntry},
+        {tiffNoExtension, true, kTifEntry},
+        {text, false, 0},
+    };
+    for (const auto& c : cases) {
+        CQuilletDoc doc;
+        InitialNewDocument(doc);
+        m_Ui.m_Messages.clear();
+        m_Ui.AnswerFile(c.path, kAllFilesEntry);
+        EXPECT_EQ(OnFileNew(doc, nullptr), c.loaded) << c.path.toStdString();
+        EXPECT_EQ(doc.IsMapLoaded(), c.loaded);
+        EXPECT_EQ(doc.MapType(), c.mapType);
+        if (!c.loaded) {
+            ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+            EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The file is not supported."));
+            EXPECT_TRUE(doc.GetTitle().isEmpty());
+        }
+    }
 }
 
 TEST_F(NewCommandTest, PictureFilesEntryDecidesByTheLastThreeCharacters)
@@ -214,14 +229,14 @@ TEST_F(NewCommandTest, PictureFilesEntryDecidesByTheLastThreeCharacters)
     };
     for (const auto& c : cases) {
         CQuilletDoc doc;
-        doc.OnNewDocument();
+        InitialNewDocument(doc);
         const QString path = Copy(QString::fromLatin1(c.source), QString::fromLatin1(c.name));
         m_Ui.AnswerFile(path, kPictureFilesEntry);
-        EXPECT_EQ(doc.OnNewDocument(), TRUE) << c.name;
-        EXPECT_EQ(doc.m_nMapType, c.kind) << c.name;
-        EXPECT_EQ(doc.m_Images.size(), c.tiffImages ? 1u : 0u) << c.name;
-        EXPECT_EQ(doc.m_Picture.m_pPicture != nullptr, !c.tiffImages) << c.name;
-        EXPECT_EQ(doc.m_bMapLoaded, 1);
+        EXPECT_TRUE(OnFileNew(doc, nullptr)) << c.name;
+        EXPECT_EQ(doc.MapType(), c.kind) << c.name;
+        EXPECT_EQ(doc.Images().size(), c.tiffImages ? 1u : 0u) << c.name;
+        EXPECT_EQ(doc.Picture().m_pPicture != nullptr, !c.tiffImages) << c.name;
+        EXPECT_TRUE(doc.IsMapLoaded());
     }
 }
 
@@ -233,23 +248,19 @@ TEST_F(NewCommandTest, MapTypeFromTheEnding)
     } cases[] = {{"a.bmp", 2}, {"a.DIB", 3}, {"a.emf", 4}, {"a.gif", 5}, {"a.ico", 6}, {"a.jpg", 7},
                  {"a.wmf", 8}, {"a.tif", 9}, {"a.tiff", 10}, {"a.jpeg", 1}, {"a.png", 1}, {"sheriff", 10},
                  {"xbmp", 2}};
-    for (const auto& c : cases) {
-        CQuilletDoc doc;
-        doc.m_nMapType = 1;
-        doc.GetMapTypeFromExtension(QString::fromLatin1(c.path));
-        EXPECT_EQ(doc.m_nMapType, c.kind) << c.path;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(MapTypeForNewEntry(kPictureFilesEntry, QString::fromLatin1(c.path)), c.kind) << c.path;
 }
 
 TEST_F(NewCommandTest, TiffMapHoldsOneImagePerUsableDirectory)
 {
     m_Ui.AnswerFile(TestDataPath(QStringLiteral("tiff/multipage.tiff")), kTifEntry + 1);
-    EXPECT_EQ(m_Doc.OnNewDocument(), TRUE);
-    ASSERT_EQ(m_Doc.m_Images.size(), 3u);
-    EXPECT_EQ(m_Doc.m_Images[0].m_nWidth, 10);
-    EXPECT_EQ(m_Doc.m_Images[2].m_nWidth, 20);
-    EXPECT_EQ(m_Doc.m_bMapLoaded, 1);
-    EXPECT_EQ(m_Doc.m_Picture.m_pPicture, nullptr);
+    EXPECT_TRUE(New());
+    ASSERT_EQ(m_Doc.Images().size(), 3u);
+    EXPECT_EQ(m_Doc.Images()[0].m_nWidth, 10);
+    EXPECT_EQ(m_Doc.Images()[2].m_nWidth, 20);
+    EXPECT_TRUE(m_Doc.IsMapLoaded());
+    EXPECT_EQ(m_Doc.Picture().m_pPicture, nullptr);
     EXPECT_TRUE(m_Ui.m_Messages.empty());
     EXPECT_EQ(m_Ui.m_nWaitCursorDepth, 0);
 }
@@ -264,46 +275,34 @@ TEST_F(NewCommandTest, AnEmptyFirstDirectoryLosesNoImage)
     const QString path = m_Dir.filePath(QStringLiteral("gap.tif"));
     WriteFileBytes(path, tiff.Build());
     m_Ui.AnswerFile(path, kTifEntry);
-    EXPECT_EQ(m_Doc.OnNewDocument(), TRUE);
-    ASSERT_EQ(m_Doc.m_Images.size(), 2u);
-    EXPECT_EQ(m_Doc.m_Images[0].m_nWidth, 3);
-    EXPECT_EQ(m_Doc.m_Images[1].m_nWidth, 5);
-}
-
-TEST_F(NewCommandTest, UnreadableTiffIsReportedAndLeavesNoImages)
-{
-    const QString path = m_Dir.filePath(QStringLiteral("broken.tif"));
-    WriteFileBytes(path, QByteArray("II*\0garbage that is no directory", 34));
-    m_Ui.AnswerFile(path, kTifEntry);
-    EXPECT_EQ(m_Doc.OnNewDocument(), TRUE);
-    EXPECT_TRUE(m_Doc.m_Images.empty());
-    EXPECT_EQ(m_Doc.m_bMapLoaded, 1);
-    ASSERT_FALSE(m_Ui.m_Messages.empty());
-    EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONSTOP);
+    EXPECT_TRUE(New());
+    ASSERT_EQ(m_Doc.Images().size(), 2u);
+    EXPECT_EQ(m_Doc.Images()[0].m_nWidth, 3);
+    EXPECT_EQ(m_Doc.Images()[1].m_nWidth, 5);
 }
 
 TEST_F(NewCommandTest, CommandLineFilesOpenByTheirKind)
 {
     const QString jpeg = Copy(QStringLiteral("pictures/jpg/hopper.jpg"), QStringLiteral("photo.jpeg"));
     CQuilletDoc doc;
-    EXPECT_TRUE(doc.OpenDocumentFile(jpeg));
-    EXPECT_EQ(doc.m_nMapType, 1);
-    EXPECT_EQ(doc.m_nImageWidth, 128);
-    EXPECT_EQ(doc.m_bInitialized, 1);
+    EXPECT_TRUE(OpenDocumentFile(doc, nullptr, jpeg));
+    EXPECT_EQ(doc.MapType(), 1);
+    EXPECT_EQ(doc.ImageWidth(), 128);
+    EXPECT_TRUE(doc.IsInitialized());
     EXPECT_EQ(doc.GetTitle(), jpeg);
 
     CQuilletDoc tiff;
-    EXPECT_TRUE(tiff.OpenDocumentFile(TestDataPath(QStringLiteral("tiff/multipage.tiff"))));
-    EXPECT_EQ(tiff.m_nMapType, 10);
-    EXPECT_EQ(tiff.m_Images.size(), 3u);
+    EXPECT_TRUE(OpenDocumentFile(tiff, nullptr, TestDataPath(QStringLiteral("tiff/multipage.tiff"))));
+    EXPECT_EQ(tiff.MapType(), 10);
+    EXPECT_EQ(tiff.Images().size(), 3u);
 
     CQuilletDoc other;
     const QString text = m_Dir.filePath(QStringLiteral("notes.txt"));
     WriteFileBytes(text, QByteArray("x"));
-    EXPECT_FALSE(other.OpenDocumentFile(text));
+    EXPECT_FALSE(OpenDocumentFile(other, nullptr, text));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The file is not supported."));
-    EXPECT_EQ(other.m_bMapLoaded, 0);
+    EXPECT_FALSE(other.IsMapLoaded());
 }
 
 TEST_F(NewCommandTest, CommandLineProjectionFilesReplaceTheMap)
@@ -316,24 +315,24 @@ TEST_F(NewCommandTest, CommandLineProjectionFilesReplaceTheMap)
     WriteCpfProjection(cpf, 127, 64, coefficients, ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"))));
     const QString path = m_Dir.filePath(QStringLiteral("town.cpf"));
     WriteFileBytes(path, cpf);
-    EXPECT_TRUE(m_Doc.OpenDocumentFile(path));
-    EXPECT_EQ(m_Doc.m_nMapType, 2);
-    EXPECT_TRUE(m_Doc.m_ControlPoints.empty());
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 1);
-    EXPECT_EQ(m_Doc.m_dGeoCoef, coefficients);
-    EXPECT_EQ(m_Doc.m_nImageWidth, 127);
-    EXPECT_EQ(m_Doc.m_strWorkspacePath, path);
+    EXPECT_TRUE(OpenDocumentFile(m_Doc, nullptr, path));
+    EXPECT_EQ(m_Doc.MapType(), 2);
+    EXPECT_TRUE(m_Doc.ControlPoints().empty());
+    EXPECT_TRUE(m_Doc.IsGeoCoded());
+    EXPECT_EQ(m_Doc.GeoCoef(), coefficients);
+    EXPECT_EQ(m_Doc.ImageWidth(), 127);
+    EXPECT_EQ(m_Doc.WorkspacePath(), path);
     EXPECT_EQ(m_Doc.GetTitle(), path);
 
     // A damaged one is refused and the map stays.
     const QString damaged = m_Dir.filePath(QStringLiteral("damaged.dpf"));
     WriteFileBytes(damaged, QByteArray(300, '\x01'));
     m_Ui.m_Messages.clear();
-    EXPECT_FALSE(m_Doc.OpenDocumentFile(damaged));
+    EXPECT_FALSE(OpenDocumentFile(m_Doc, nullptr, damaged));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
-    EXPECT_EQ(m_Doc.m_nImageWidth, 127);
+    EXPECT_EQ(m_Doc.ImageWidth(), 127);
     EXPECT_EQ(m_Doc.GetTitle(), path);
-    EXPECT_FALSE(m_Doc.OpenDocumentFile(m_Dir.filePath(QStringLiteral("missing.gpf"))));
-    EXPECT_EQ(m_Doc.m_dGeoCoef, coefficients);
+    EXPECT_FALSE(OpenDocumentFile(m_Doc, nullptr, m_Dir.filePath(QStringLiteral("missing.gpf"))));
+    EXPECT_EQ(m_Doc.GeoCoef(), coefficients);
 }

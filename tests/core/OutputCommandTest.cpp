@@ -1,10 +1,11 @@
 #include "document/CQuilletDoc.h"
-#include "output/OutputCommand.h"
-#include "output/ProjectionFile.h"
-#include "platform/ScriptedUiServices.h"
+#include "commands/OutputCommand.h"
+#include "formats/ProjectionFile.h"
+#include "ScriptedUiServices.h"
 #include "platform/BinaryIO.h"
 #include "view/core/ViewState.h"
 
+#include "TestDocs.h"
 #include "TestSupport.h"
 
 #include <QBuffer>
@@ -81,7 +82,7 @@ GeoCoefficients CoefficientsAt(const QByteArray& file, qsizetype at)
 /// The BMP payload of a GPF or DPF, decompressed.
 QByteArray DpfPayload(const QByteArray& file)
 {
-    ProjectionError error;
+    UiMessage error;
     const std::optional<ProjectionContents> contents = ParseDpfProjection(file, error);
     EXPECT_TRUE(contents.has_value()) << error.m_strText.toStdString();
     return contents ? contents->m_Payload : QByteArray();
@@ -96,31 +97,23 @@ QByteArray CpfPayload(const QByteArray& file)
 
 class OutputTest : public ::testing::Test {
 protected:
-    OutputTest()
-    {
-        m_Doc.m_pActiveView = &m_View;
-        m_Dir.setAutoRemove(true);
-    }
+    OutputTest() { m_Dir.setAutoRemove(true); }
 
     /// Makes the document hold a geo-coded picture map loaded from the given picture-file bytes.
     void LoadPictureMap(const QByteArray& file, int width, int height)
     {
-        m_Doc.m_nMapType = 2;
-        m_Doc.m_MapFileData = file;
-        m_Doc.m_Picture.LoadFromMemory(file);
-        ASSERT_NE(m_Doc.m_Picture.m_pPicture, nullptr);
-        m_Doc.m_Picture.m_nWidth = width;
-        m_Doc.m_Picture.m_nHeight = height;
-        m_Doc.m_nImageWidth = width;
-        m_Doc.m_nImageHeight = height;
-        m_Doc.m_bMapLoaded = 1;
-        m_Doc.m_bGeoCoded = 1;
-        m_Doc.m_dGeoCoef = MarkedCoefficients();
-        m_Doc.SetPictureFrame();
+        CPicture picture;
+        picture.LoadFromMemory(file);
+        ASSERT_NE(picture.m_pPicture, nullptr);
+        picture.m_nWidth = width;
+        picture.m_nHeight = height;
+        m_Doc.InstallPictureMap(QStringLiteral("/maps/picture.bmp"), 2, std::move(picture), file);
+        SetGeoCoded(true);
     }
 
-    /// Makes the document hold a TIFF map of one 24-bit image of the given size.
-    void LoadTiffMap(int width, int height)
+    /// Makes the document hold a TIFF map of one 24-bit image of the given size, its frame in
+    /// degrees from south-west corner origin with spans extent when they are given.
+    void LoadTiffMap(int width, int height, std::optional<CDataGeo> origin = {}, CDataGeo extent = {})
     {
         DIBSection image;
         image.Create(24, width, height);
@@ -128,16 +121,24 @@ protected:
         for (int r = 0; r < height; ++r)
             for (int c = 0; c < width * 3; ++c)
                 image.StoredRow(r)[c] = static_cast<std::uint8_t>((r * 31 + c * 7) & 0xFF);
-        m_Doc.m_nMapType = 9;
-        m_Doc.m_Images.clear();
-        m_Doc.m_Images.push_back(image);
-        m_Doc.m_nCurrentImage = 0;
-        m_Doc.m_nImageWidth = width;
-        m_Doc.m_nImageHeight = height;
-        m_Doc.m_bMapLoaded = 1;
-        m_Doc.m_bGeoCoded = 1;
-        m_Doc.m_dGeoCoef = MarkedCoefficients();
+        if (origin) {
+            // A georeference in degrees (scales of 0.01 or less) is the frame as it stands.
+            GeoTiffInfo& info = *image.m_pGeoTiffInfo;
+            info.m_dTieX = origin->m_dLongitude;
+            info.m_dTieY = origin->m_dLatitude + extent.m_dLatitude;
+            info.m_dScaleX = extent.m_dLongitude / width;
+            info.m_dScaleY = extent.m_dLatitude / height;
+            image.m_bHasGeoTiffInfo = true;
+        }
+        std::vector<DIBSection> images;
+        images.push_back(std::move(image));
+        m_Doc.InstallTiffMap(QStringLiteral("/maps/scan.tif"), 9, std::move(images));
+        ASSERT_EQ(m_Doc.HasGeoTiffFrame(), origin.has_value());
+        SetGeoCoded(true);
     }
+
+    void SetGeoCoded(bool geoCoded) { SetPointsAndModel(m_Doc, {}, geoCoded, MarkedCoefficients()); }
+    bool Output(const QString& path) { return OutputProjectionFile(m_Doc, &m_View, path); }
 
     void SelectRange(double left, double right, double top, double bottom)
     {
@@ -168,11 +169,11 @@ TEST_F(OutputTest, RangeOfAQuarterToThreeQuartersCutsOutTwoHundredByOneHundred)
 {
     const QImage source = PositionPicture(401, 201);
     LoadPictureMap(Encoded(source, "BMP"), 401, 201);
-    const QByteArray mapFile = m_Doc.m_MapFileData;
+    const QByteArray mapFile = m_Doc.MapFileData();
     SelectRange(0.25, 0.75, 0.25, 0.75);
-    m_Doc.m_nOutputFormat = 1;
+    m_Doc.SetOutputFormat(1);
 
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("town.gpf")));
+    ASSERT_TRUE(Output(Path("town.gpf")));
     EXPECT_TRUE(m_Ui.m_Messages.empty());
     const QByteArray file = ReadFileBytes(Path("town.gpf"));
     const QByteArray bmp = DpfPayload(file);
@@ -200,10 +201,10 @@ TEST_F(OutputTest, RangeOfAQuarterToThreeQuartersCutsOutTwoHundredByOneHundred)
     }
 
     // The document keeps the whole picture and its own coefficients.
-    EXPECT_EQ(m_Doc.m_dGeoCoef, original);
-    EXPECT_EQ(m_Doc.m_MapFileData, mapFile);
-    EXPECT_EQ(m_Doc.m_Picture.m_nWidth, 401);
-    EXPECT_EQ(m_Doc.m_nImageWidth, 401);
+    EXPECT_EQ(m_Doc.GeoCoef(), original);
+    EXPECT_EQ(m_Doc.MapFileData(), mapFile);
+    EXPECT_EQ(m_Doc.Picture().m_nWidth, 401);
+    EXPECT_EQ(m_Doc.ImageWidth(), 401);
     EXPECT_EQ(Files(), QStringList{QStringLiteral("town.gpf")});
 }
 
@@ -211,9 +212,9 @@ TEST_F(OutputTest, RangeInACpfRecordsTheCutOutSizeAndCarriesItsBitmap)
 {
     LoadPictureMap(Encoded(PositionPicture(401, 201), "JPG"), 401, 201);
     SelectRange(0.25, 0.75, 0.25, 0.75);
-    m_Doc.m_nOutputFormat = 3;
+    m_Doc.SetOutputFormat(3);
 
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("town.cpf")));
+    ASSERT_TRUE(Output(Path("town.cpf")));
     const QByteArray file = ReadFileBytes(Path("town.cpf"));
     EXPECT_EQ(file.left(4), QByteArray(" FPC"));
     EXPECT_EQ(I32At(file, 4), 200);
@@ -240,10 +241,10 @@ TEST_F(OutputTest, RangeOffsetsFollowLeftAndTopOnly)
         {0.0, 0.0026, 0.0, 0.006, 1, 1},
     };
     LoadPictureMap(Encoded(PositionPicture(401, 201), "BMP"), 401, 201);
-    m_Doc.m_nOutputFormat = 2;
+    m_Doc.SetOutputFormat(2);
     for (const Case& c : cases) {
         SelectRange(c.left, c.right, c.top, c.bottom);
-        ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("part.dpf"))) << c.left << " " << c.right;
+        ASSERT_TRUE(Output(Path("part.dpf"))) << c.left << " " << c.right;
         const QByteArray file = ReadFileBytes(Path("part.dpf"));
         EXPECT_EQ(file.mid(4, 4), QByteArray(" FPD"));
         const QByteArray bmp = DpfPayload(file);
@@ -268,10 +269,10 @@ TEST_F(OutputTest, RangeToolWithoutADraggedRangeIsRefused)
     LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
     m_View.m_bSelectRange = 1; // switched on, nothing dragged yet
     ASSERT_FALSE(m_View.HasRange());
-    m_Doc.m_nOutputFormat = 1;
+    m_Doc.SetOutputFormat(1);
     WriteFileBytes(Path("town.gpf"), "earlier output");
 
-    EXPECT_FALSE(OutputProjectionFile(m_Doc, Path("town.gpf")));
+    EXPECT_FALSE(Output(Path("town.gpf")));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Range"));
     EXPECT_FALSE(m_Ui.m_Messages[0].m_strText.isEmpty());
@@ -293,11 +294,11 @@ TEST_F(OutputTest, RangeUnderOnePixelIsRefused)
         {0.1, 0.9, 0.3, 0.3049},
     };
     LoadPictureMap(Encoded(PositionPicture(401, 201), "BMP"), 401, 201);
-    m_Doc.m_nOutputFormat = 3;
+    m_Doc.SetOutputFormat(3);
     for (const Case& c : cases) {
         m_Ui.m_Messages.clear();
         SelectRange(c.left, c.right, c.top, c.bottom);
-        EXPECT_FALSE(OutputProjectionFile(m_Doc, Path("thin.cpf")));
+        EXPECT_FALSE(Output(Path("thin.cpf")));
         ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << c.left << " " << c.right;
         EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Range"));
         EXPECT_TRUE(Files().isEmpty()) << Files().join(' ').toStdString();
@@ -308,14 +309,14 @@ TEST_F(OutputTest, NotGeoCodedShowsTheMessageAndLeavesNoFile)
 {
     for (const char* name : {"fresh.dpf", "existing.dpf"}) {
         LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
-        m_Doc.m_bGeoCoded = 0;
-        m_Doc.m_nOutputFormat = 2;
+        SetGeoCoded(false);
+        m_Doc.SetOutputFormat(2);
         m_Ui.m_Messages.clear();
         const bool existing = std::strcmp(name, "existing.dpf") == 0;
         if (existing)
             WriteFileBytes(Path(name), "the output of an earlier day");
 
-        EXPECT_FALSE(OutputProjectionFile(m_Doc, Path(name)));
+        EXPECT_FALSE(Output(Path(name)));
         ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
         EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Invalid projection. Need more points."));
         EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Projection"));
@@ -332,9 +333,9 @@ TEST_F(OutputTest, NotGeoCodedShowsTheMessageAndLeavesNoFile)
 TEST_F(OutputTest, NotGeoCodedIsCheckedBeforeTheFolder)
 {
     LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
-    m_Doc.m_bGeoCoded = 0;
-    m_Doc.m_nOutputFormat = 1;
-    EXPECT_FALSE(OutputProjectionFile(m_Doc, Path("missing/town.gpf")));
+    SetGeoCoded(false);
+    m_Doc.SetOutputFormat(1);
+    EXPECT_FALSE(Output(Path("missing/town.gpf")));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Projection"));
 }
@@ -362,10 +363,10 @@ TEST_F(OutputTest, FileThatCannotBeWrittenIsReportedAndLeavesNothing)
         m_View.m_bSelectRange = 0;
         if (c.range)
             SelectRange(0.0, 0.5, 0.0, 0.5);
-        m_Doc.m_nOutputFormat = c.format;
+        m_Doc.SetOutputFormat(c.format);
         m_Ui.m_Messages.clear();
 
-        EXPECT_FALSE(OutputProjectionFile(m_Doc, Path(QString::fromLatin1(c.name)))) << c.name;
+        EXPECT_FALSE(Output(Path(QString::fromLatin1(c.name)))) << c.name;
         ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << c.name;
         EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The file can not be opened."));
         EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
@@ -378,10 +379,10 @@ TEST_F(OutputTest, FileThatCannotBeWrittenIsReportedAndLeavesNothing)
 
 TEST_F(OutputTest, MapWithoutAPictureIsRefused)
 {
-    LoadTiffMap(12, 8);
-    m_Doc.m_nCurrentImage = 3; // no such image
-    m_Doc.m_nOutputFormat = 1;
-    EXPECT_FALSE(OutputProjectionFile(m_Doc, Path("town.gpf")));
+    m_Doc.InstallTiffMap(QStringLiteral("/maps/empty.tif"), 9, {}); // no image to write
+    SetGeoCoded(true);
+    m_Doc.SetOutputFormat(1);
+    EXPECT_FALSE(Output(Path("town.gpf")));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
     EXPECT_TRUE(Files().isEmpty());
@@ -416,7 +417,7 @@ TEST_F(OutputTest, TemporaryBitmapIsGoneAfterEveryPath)
             LoadTiffMap(30, 20);
         else
             LoadPictureMap(Encoded(PositionPicture(30, 20), "BMP"), 30, 20);
-        m_Doc.m_bGeoCoded = c.geoCoded;
+        SetGeoCoded(c.geoCoded);
         m_View.m_bSelectRange = 0;
         m_View.m_ptRangeStart = m_View.m_ptRangeEnd = QPoint(-1, -1);
         if (c.range && c.dragged)
@@ -424,9 +425,9 @@ TEST_F(OutputTest, TemporaryBitmapIsGoneAfterEveryPath)
         else if (c.range)
             m_View.m_bSelectRange = 1;
         const QString target = QString::fromLatin1(c.target);
-        m_Doc.m_nOutputFormat = target.endsWith(QLatin1String("cpf")) ? 3 : target.endsWith(QLatin1String("dpf")) ? 2 : 1;
+        m_Doc.SetOutputFormat(target.endsWith(QLatin1String("cpf")) ? 3 : target.endsWith(QLatin1String("dpf")) ? 2 : 1);
 
-        EXPECT_EQ(OutputProjectionFile(m_Doc, Path(target)), c.written) << c.what;
+        EXPECT_EQ(Output(Path(target)), c.written) << c.what;
         if (c.written)
             expected << target;
         expected.sort();
@@ -442,8 +443,8 @@ TEST_F(OutputTest, ExistingFilesNamedLikeTheTemporaryBitmapAreLeftAlone)
         LoadTiffMap(30, 20);
         if (pass == 1)
             SelectRange(0.0, 0.5, 0.5, 1.0);
-        m_Doc.m_nOutputFormat = 1;
-        ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("town.gpf"))) << pass;
+        m_Doc.SetOutputFormat(1);
+        ASSERT_TRUE(Output(Path("town.gpf"))) << pass;
         EXPECT_EQ(ReadFileBytes(Path("TOWN00010001002.BMP")), QByteArray("a picture of the user's own"));
         EXPECT_EQ(ReadFileBytes(Path("TOWN00010001002-1.BMP")), QByteArray("another one"));
         EXPECT_EQ(Files(), (QStringList{QStringLiteral("TOWN00010001002-1.BMP"), QStringLiteral("TOWN00010001002.BMP"),
@@ -464,8 +465,8 @@ TEST_F(OutputTest, CpfCarriesTheOpenedFileAndGpfABitmapOfIt)
     ASSERT_EQ(jpeg.left(3), QByteArray("\xFF\xD8\xFF"));
     LoadPictureMap(jpeg, 64, 48);
 
-    m_Doc.m_nOutputFormat = 3;
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("map.cpf")));
+    m_Doc.SetOutputFormat(3);
+    ASSERT_TRUE(Output(Path("map.cpf")));
     const QByteArray cpf = ReadFileBytes(Path("map.cpf"));
     EXPECT_EQ(cpf.left(4), QByteArray(" FPC"));
     EXPECT_EQ(I32At(cpf, 4), 64);
@@ -473,8 +474,8 @@ TEST_F(OutputTest, CpfCarriesTheOpenedFileAndGpfABitmapOfIt)
     EXPECT_EQ(CoefficientsAt(cpf, 12), MarkedCoefficients());
     EXPECT_EQ(CpfPayload(cpf), jpeg);
 
-    m_Doc.m_nOutputFormat = 1;
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("map.gpf")));
+    m_Doc.SetOutputFormat(1);
+    ASSERT_TRUE(Output(Path("map.gpf")));
     const QByteArray gpf = ReadFileBytes(Path("map.gpf"));
     EXPECT_EQ(gpf.mid(4, 4), QByteArray(" FPG"));
     EXPECT_EQ(CoefficientsAt(gpf, 13), MarkedCoefficients());
@@ -491,8 +492,8 @@ TEST_F(OutputTest, GpfOfABitmapCarriesTheBitmapUnchanged)
 {
     const QByteArray bmp = Encoded(PositionPicture(33, 17), "BMP");
     LoadPictureMap(bmp, 33, 17);
-    m_Doc.m_nOutputFormat = 2;
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("map.dpf")));
+    m_Doc.SetOutputFormat(2);
+    ASSERT_TRUE(Output(Path("map.dpf")));
     EXPECT_EQ(DpfPayload(ReadFileBytes(Path("map.dpf"))), bmp);
 }
 
@@ -500,47 +501,39 @@ TEST_F(OutputTest, WithoutAViewTheWholeMapIsWritten)
 {
     LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
     SelectRange(0.25, 0.75, 0.25, 0.75);
-    m_Doc.m_pActiveView = nullptr; // the range belongs to a view that is gone
-    m_Doc.m_nOutputFormat = 3;
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("map.cpf")));
+    m_Doc.SetOutputFormat(3);
+    ASSERT_TRUE(OutputProjectionFile(m_Doc, nullptr, Path("map.cpf"))); // no view: no range
     const QByteArray cpf = ReadFileBytes(Path("map.cpf"));
     EXPECT_EQ(I32At(cpf, 4), 40);
     EXPECT_EQ(I32At(cpf, 8), 20);
     EXPECT_EQ(CoefficientsAt(cpf, 12), MarkedCoefficients());
 }
 
-TEST_F(OutputTest, TiffImageIsWrittenAsItsBitmapAndBecomesTheDocumentPicture)
+TEST_F(OutputTest, TiffImageIsWrittenAsItsBitmap)
 {
     LoadTiffMap(7, 5);
-    m_Doc.m_nOutputFormat = 3;
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("scan.cpf")));
+    m_Doc.SetOutputFormat(3);
+    ASSERT_TRUE(Output(Path("scan.cpf")));
     const QByteArray payload = CpfPayload(ReadFileBytes(Path("scan.cpf")));
     // 24-bit rows of 7 x 3 = 21 bytes padded to 24, bottom row first, exactly as stored.
     ASSERT_EQ(payload.size(), 54 + 24 * 5);
     EXPECT_EQ(payload.left(2), QByteArray("BM"));
     EXPECT_EQ(I32At(payload, 18), 7);
     EXPECT_EQ(I32At(payload, 22), 5);
-    const DIBSection& image = m_Doc.m_Images[0];
+    const DIBSection& image = m_Doc.Images()[0];
     for (int r = 0; r < 5; ++r)
         EXPECT_EQ(payload.mid(54 + 24 * r, 21), QByteArray(reinterpret_cast<const char*>(image.StoredRow(r)), 21)) << r;
     EXPECT_EQ(CoefficientsAt(ReadFileBytes(Path("scan.cpf")), 12), MarkedCoefficients()); // no GeoTIFF frame
-    EXPECT_EQ(m_Doc.m_MapFileData, payload);
-    EXPECT_EQ(m_Doc.m_Picture.m_nWidth, 7);
-    EXPECT_EQ(m_Doc.m_Picture.m_nHeight, 5);
+    EXPECT_TRUE(m_Doc.MapFileData().isEmpty()); // the map stays a TIFF map
 }
 
 TEST_F(OutputTest, GeoTiffFrameGivesTheCoefficients)
 {
     // A frame spanning 2 degrees of latitude over 1000 rows and half a degree over 10 columns.
-    LoadTiffMap(10, 1000);
-    m_Doc.m_GeoOrigin.m_dLatitude = 46.0;
-    m_Doc.m_GeoOrigin.m_dLongitude = -121.5;
-    m_Doc.m_GeoExtent.m_dLatitude = 2.0;
-    m_Doc.m_GeoExtent.m_dLongitude = 0.5;
-    m_View.m_bGeoTiffFrame = true;
-    m_Doc.m_nOutputFormat = 2;
+    LoadTiffMap(10, 1000, CDataGeo{46.0, -121.5}, CDataGeo{2.0, 0.5});
+    m_Doc.SetOutputFormat(2);
 
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("geo.dpf")));
+    ASSERT_TRUE(Output(Path("geo.dpf")));
     const GeoCoefficients written = CoefficientsAt(ReadFileBytes(Path("geo.dpf")), 13);
     GeoCoefficients expected = MarkedCoefficients();
     expected[0] = 0.0;
@@ -551,7 +544,7 @@ TEST_F(OutputTest, GeoTiffFrameGivesTheCoefficients)
     expected[7] = 48.0 * 500.0;  // the north edge at row 0
     for (size_t i = 0; i < 16; ++i) {
         EXPECT_DOUBLE_EQ(written[i], expected[i]) << "c" << i;
-        EXPECT_DOUBLE_EQ(m_Doc.m_dGeoCoef[i], expected[i]) << "c" << i;
+        EXPECT_DOUBLE_EQ(m_Doc.GeoCoef()[i], expected[i]) << "c" << i;
     }
     // The model puts the frame's corners on the picture's corners.
     EXPECT_NEAR(written[1] * -121.5 + written[3], 0.0, 1e-9);
@@ -561,32 +554,17 @@ TEST_F(OutputTest, GeoTiffFrameGivesTheCoefficients)
 
 TEST_F(OutputTest, GeoTiffFrameAndRangeTogetherShiftTheFrameCoefficients)
 {
-    LoadTiffMap(101, 1001);
-    m_Doc.m_GeoOrigin = {10.0, 20.0, 0.0, 0.0};
-    m_Doc.m_GeoExtent = {2.0, 1.0, 0.0, 0.0};
-    m_View.m_bGeoTiffFrame = true;
+    LoadTiffMap(101, 1001, CDataGeo{10.0, 20.0}, CDataGeo{2.0, 1.0});
     SelectRange(0.5, 1.0, 0.1, 0.2);
-    m_Doc.m_nOutputFormat = 1;
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("part.gpf")));
+    m_Doc.SetOutputFormat(1);
+    ASSERT_TRUE(Output(Path("part.gpf")));
     const GeoCoefficients written = CoefficientsAt(ReadFileBytes(Path("part.gpf")), 13);
-    EXPECT_DOUBLE_EQ(m_Doc.m_dGeoCoef[4], -1001.0 / 2.0);
-    EXPECT_DOUBLE_EQ(written[3], m_Doc.m_dGeoCoef[3] - 100.0 * 0.5);
-    EXPECT_DOUBLE_EQ(written[7], m_Doc.m_dGeoCoef[7] - 1000.0 * 0.1);
+    EXPECT_DOUBLE_EQ(m_Doc.GeoCoef()[4], -1001.0 / 2.0);
+    EXPECT_DOUBLE_EQ(written[3], m_Doc.GeoCoef()[3] - 100.0 * 0.5);
+    EXPECT_DOUBLE_EQ(written[7], m_Doc.GeoCoef()[7] - 1000.0 * 0.1);
     const QByteArray bmp = DpfPayload(ReadFileBytes(Path("part.gpf")));
     EXPECT_EQ(I32At(bmp, 18), 50);
     EXPECT_EQ(I32At(bmp, 22), 100);
-}
-
-TEST_F(OutputTest, WithoutAViewATiffMapKeepsTheFittedCoefficients)
-{
-    LoadTiffMap(10, 10);
-    m_Doc.m_GeoExtent = {2.0, 0.5, 0.0, 0.0};
-    m_View.m_bGeoTiffFrame = true;
-    m_Doc.m_pActiveView = nullptr;
-    m_Doc.m_nOutputFormat = 1;
-    ASSERT_TRUE(OutputProjectionFile(m_Doc, Path("tiff.gpf")));
-    EXPECT_EQ(CoefficientsAt(ReadFileBytes(Path("tiff.gpf")), 13), MarkedCoefficients());
-    EXPECT_EQ(m_Doc.m_dGeoCoef, MarkedCoefficients());
 }
 
 // --- the command -----------------------------------------------------------------------------------
@@ -610,12 +588,12 @@ TEST_F(OutputTest, CommandAsksForTheFileAndNamesItByTheChosenFlavour)
     for (const Case& c : cases) {
         m_Ui.m_FileDialogs.clear();
         m_Ui.AnswerFile(Path(QString::fromLatin1(c.chosen)), c.filterIndex);
-        OnOutputGeoMap(m_Doc);
+        OnOutputGeoMap(m_Doc, &m_View);
         ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
         EXPECT_TRUE(m_Ui.m_FileDialogs[0].m_bSave);
         EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strTitle, QStringLiteral("Save Projection File"));
         EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strFilter, QStringLiteral("GPF (*.gpf)|*.gpf|DPF (*.dpf)|*.dpf|CPF (*.cpf)|*.cpf|"));
-        EXPECT_EQ(m_Doc.m_nOutputFormat, c.filterIndex);
+        EXPECT_EQ(m_Doc.OutputFormat(), c.filterIndex);
         const QString written = Path(QString::fromLatin1(c.written));
         ASSERT_TRUE(QFileInfo::exists(written)) << c.written;
         const QByteArray file = ReadFileBytes(written);
@@ -626,17 +604,17 @@ TEST_F(OutputTest, CommandAsksForTheFileAndNamesItByTheChosenFlavour)
 
 TEST_F(OutputTest, CommandDoesNothingWithoutAMapOrOnCancel)
 {
-    m_Doc.m_nOutputFormat = 2;
+    m_Doc.SetOutputFormat(2);
     m_Ui.AnswerFile(Path("town"), 1);
-    OnOutputGeoMap(m_Doc); // no map: no dialog
+    OnOutputGeoMap(m_Doc, &m_View); // no map: no dialog
     EXPECT_TRUE(m_Ui.m_FileDialogs.empty());
 
     LoadPictureMap(Encoded(PositionPicture(20, 10), "BMP"), 20, 10);
     m_Ui.m_FileAnswers.clear();
     m_Ui.CancelFile();
-    OnOutputGeoMap(m_Doc);
+    OnOutputGeoMap(m_Doc, &m_View);
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
-    EXPECT_EQ(m_Doc.m_nOutputFormat, 2);
+    EXPECT_EQ(m_Doc.OutputFormat(), 2);
     EXPECT_TRUE(Files().isEmpty());
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
@@ -748,10 +726,9 @@ TEST_F(OutputTest, CliWritesWhatTheCommandWritesForTheSameDocument)
 
         // The same map output in this process through the command's own dialog.
         LoadPictureMap(jpeg, 64, 48);
-        m_Doc.m_pActiveView = nullptr;
         const int index = std::strcmp(format, "gpf") == 0 ? 1 : std::strcmp(format, "dpf") == 0 ? 2 : 3;
         m_Ui.AnswerFile(Path("direct"), index);
-        OnOutputGeoMap(m_Doc);
+        OnOutputGeoMap(m_Doc, nullptr);
         EXPECT_EQ(ReadFileBytes(out), ReadFileBytes(Path(QStringLiteral("direct.") + QString::fromLatin1(format)))) << format;
     }
     EXPECT_EQ(CpfPayload(ReadFileBytes(Path("cli.cpf"))), jpeg);

@@ -1,7 +1,7 @@
 #include "platform/BinaryIO.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
-#include "platform/ScriptedUiServices.h"
+#include "ScriptedUiServices.h"
 #include "platform/WinTypes.h"
 
 #include "TestSupport.h"

@@ -1,4 +1,4 @@
-#include "fitting/PointEntry.h"
+#include "geo/PointEntry.h"
 
 #include <QStringList>
 

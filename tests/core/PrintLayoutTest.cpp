@@ -1,4 +1,4 @@
-#include "document/CQuilletDoc.h"
+#include "view/core/ViewState.h"
 #include "view/core/PrintLayout.h"
 
 #include <QPainter>
@@ -24,11 +24,11 @@ TEST(Printing, PictureIsScaledToThePageWithItsMargin)
 
 TEST(Printing, PrintsTheLastPaintWithAFrameOrNothing)
 {
-    CQuilletDoc doc;
+    ViewState view;
     QImage page(480, 600, QImage::Format_RGB32);
     page.fill(Qt::white);
     QPainter nothing(&page);
-    EXPECT_TRUE(PrintView(nothing, doc, page.size()).isEmpty());
+    EXPECT_TRUE(PrintView(nothing, view, page.size()).isEmpty());
     nothing.end();
     QImage white(480, 600, QImage::Format_RGB32);
     white.fill(Qt::white);
@@ -36,10 +36,10 @@ TEST(Printing, PrintsTheLastPaintWithAFrameOrNothing)
 
     auto capture = std::make_unique<QImage>(80, 60, QImage::Format_RGB32);
     capture->fill(qRgb(0, 128, 0));
-    doc.m_pViewBitmap = std::move(capture);
+    view.m_pViewBitmap = std::move(capture);
     QPainter painter(&page);
     painter.setPen(QPen(Qt::red, 1));
-    const QRect printed = PrintView(painter, doc, page.size());
+    const QRect printed = PrintView(painter, view, page.size());
     painter.end();
     EXPECT_EQ(printed, QRect(10, 10, 460, 340));
     EXPECT_EQ(page.pixel(200, 200), qRgb(0, 128, 0));

@@ -1,8 +1,10 @@
+#include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
-#include "output/ProjectionFile.h"
-#include "platform/ScriptedUiServices.h"
+#include "formats/ProjectionFile.h"
+#include "ScriptedUiServices.h"
 
 #include "RecordingView.h"
+#include "TestDocs.h"
 #include "TestSupport.h"
 
 #include <QTemporaryDir>
@@ -36,13 +38,28 @@ QByteArray MakeDpf(std::uint32_t tag, const GeoCoefficients& coefficients, const
     return file;
 }
 
+/// Opens the bytes of a projection file as the Open command opens such a file.
+bool ReadProjection(const QByteArray& file, CQuilletDoc& doc, ProjectionKind kind)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(kind == ProjectionKind::Cpf ? QStringLiteral("map.cpf") : QStringLiteral("map.dpf"));
+    WriteFileBytes(path, file);
+    return OpenProjectionFile(doc, path, kind);
+}
+
+bool ReadDpfProjection(const QByteArray& file, CQuilletDoc& doc)
+{
+    return ReadProjection(file, doc, ProjectionKind::Dpf);
+}
+
+bool ReadCpfProjection(const QByteArray& file, CQuilletDoc& doc)
+{
+    return ReadProjection(file, doc, ProjectionKind::Cpf);
+}
+
 class ProjectionTest : public ::testing::Test {
 protected:
-    ProjectionTest()
-    {
-        m_Doc.AddView(&m_View);
-        m_Doc.m_nMapType = 2;
-    }
+    ProjectionTest() { m_Doc.AddView(&m_View); }
 
     ScriptedUiServices m_Ui;
     ScopedUiServices m_Installed{m_Ui};
@@ -101,41 +118,41 @@ TEST_F(ProjectionTest, EveryFlavourRoundTripsBitForBit)
     for (std::uint32_t tag : {kGpfTag, kDpfTag}) {
         CQuilletDoc doc;
         ASSERT_TRUE(ReadDpfProjection(MakeDpf(tag, coefficients, m_Bmp), doc));
-        EXPECT_EQ(std::memcmp(doc.m_dGeoCoef.data(), coefficients.data(), sizeof coefficients), 0);
-        EXPECT_EQ(doc.m_MapFileData, m_Bmp);
-        EXPECT_EQ(doc.m_nImageWidth, 127);
-        EXPECT_EQ(doc.m_nImageHeight, 64);
-        EXPECT_EQ(doc.m_Picture.m_nWidth, 127);
-        EXPECT_NE(doc.m_Picture.m_pPicture, nullptr);
-        EXPECT_EQ(doc.m_bMapLoaded, 1);
-        EXPECT_EQ(doc.m_bGeoCoded, 1);
+        EXPECT_EQ(std::memcmp(doc.GeoCoef().data(), coefficients.data(), sizeof coefficients), 0);
+        EXPECT_EQ(doc.MapFileData(), m_Bmp);
+        EXPECT_EQ(doc.ImageWidth(), 127);
+        EXPECT_EQ(doc.ImageHeight(), 64);
+        EXPECT_EQ(doc.Picture().m_nWidth, 127);
+        EXPECT_NE(doc.Picture().m_pPicture, nullptr);
+        EXPECT_TRUE(doc.IsMapLoaded());
+        EXPECT_TRUE(doc.IsGeoCoded());
     }
     QByteArray cpf;
     const QByteArray jpeg = ReadFileBytes(TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg")));
     WriteCpfProjection(cpf, 300, 200, coefficients, jpeg);
     CQuilletDoc doc;
     ASSERT_TRUE(ReadCpfProjection(cpf, doc));
-    EXPECT_EQ(std::memcmp(doc.m_dGeoCoef.data(), coefficients.data(), sizeof coefficients), 0);
-    EXPECT_EQ(doc.m_MapFileData, jpeg);
+    EXPECT_EQ(std::memcmp(doc.GeoCoef().data(), coefficients.data(), sizeof coefficients), 0);
+    EXPECT_EQ(doc.MapFileData(), jpeg);
     // The size comes from the size fields only, not from the picture inside.
-    EXPECT_EQ(doc.m_nImageWidth, 300);
-    EXPECT_EQ(doc.m_nImageHeight, 200);
-    EXPECT_EQ(doc.m_Picture.m_nWidth, 300);
-    EXPECT_NE(doc.m_Picture.m_pPicture, nullptr);
+    EXPECT_EQ(doc.ImageWidth(), 300);
+    EXPECT_EQ(doc.ImageHeight(), 200);
+    EXPECT_EQ(doc.Picture().m_nWidth, 300);
+    EXPECT_NE(doc.Picture().m_pPicture, nullptr);
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
 
 TEST_F(ProjectionTest, GeoCheckInstallsTheNeutralFrame)
 {
-    m_Doc.m_GeoOrigin = {30, -80, 0, 0};
-    m_Doc.m_FrameExtent = {2, 3, 0, 0};
+    LoadDegreeTiffMap(m_Doc, 100, 100, {30, -80}, {0.5, 0.5});
+    ASSERT_TRUE(m_Doc.HasGeoTiffFrame());
+    m_View.m_Hints.clear();
     ASSERT_TRUE(ReadDpfProjection(MakeDpf(kDpfTag, SampleCoefficients(), m_Bmp), m_Doc));
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 1);
-    EXPECT_EQ(m_Doc.m_GeoOrigin, (CDataGeo{0, 0, 0, 0}));
-    EXPECT_EQ(m_Doc.m_GeoExtent, (CDataGeo{1, 1, 0, 0}));
-    EXPECT_EQ(m_Doc.m_FrameOrigin, (CDataGeo{0, 0, 0, 0}));
-    EXPECT_EQ(m_Doc.m_FrameExtent, (CDataGeo{1, 1, 0, 0}));
-    EXPECT_EQ(m_View.Updates(), 1);
+    EXPECT_TRUE(m_Doc.IsGeoCoded());
+    EXPECT_FALSE(m_Doc.HasGeoTiffFrame());
+    EXPECT_EQ(m_Doc.GeoOrigin(), (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(m_Doc.GeoExtent(), (CDataGeo{1, 1, 0, 0}));
+    EXPECT_EQ(m_View.m_Hints, std::vector<long>{DocChange::kAll});
 }
 
 TEST_F(ProjectionTest, VariantByteDecides)
@@ -148,7 +165,7 @@ TEST_F(ProjectionTest, VariantByteDecides)
         ScopedUiServices installed(ui);
         const bool accepted = variant == 0 || variant == 1;
         EXPECT_EQ(ReadDpfProjection(file, doc), accepted) << int(variant);
-        EXPECT_EQ(doc.m_bMapLoaded, accepted ? 1 : 0);
+        EXPECT_EQ(doc.IsMapLoaded(), accepted);
         if (!accepted) {
             ASSERT_EQ(ui.m_Messages.size(), 1u);
             EXPECT_EQ(ui.m_Messages[0].m_strText, QStringLiteral("Unsupported DPF Filetype. May be for a different product."));
@@ -177,9 +194,9 @@ TEST_F(ProjectionTest, SingularCoefficientsLoadThePictureButNotTheGeoCoding)
             WriteCpfProjection(file, 127, 64, singular, m_Bmp);
         }
         EXPECT_TRUE(c.dpf ? ReadDpfProjection(file, doc) : ReadCpfProjection(file, doc));
-        EXPECT_EQ(doc.m_bMapLoaded, 1);
-        EXPECT_NE(doc.m_Picture.m_pPicture, nullptr);
-        EXPECT_EQ(doc.m_bGeoCoded, 0);
+        EXPECT_TRUE(doc.IsMapLoaded());
+        EXPECT_NE(doc.Picture().m_pPicture, nullptr);
+        EXPECT_FALSE(doc.IsGeoCoded());
         ASSERT_EQ(ui.m_Messages.size(), 1u);
         EXPECT_EQ(ui.m_Messages[0].m_strText,
                   QStringLiteral("The geo-information in the projection file is not right. Please do the projection again."));
@@ -190,8 +207,10 @@ TEST_F(ProjectionTest, SingularCoefficientsLoadThePictureButNotTheGeoCoding)
     GeoCoefficients nan = SampleCoefficients();
     nan[0] = std::nan("");
     CQuilletDoc doc;
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
     ReadDpfProjection(MakeDpf(kDpfTag, nan, m_Bmp), doc);
-    EXPECT_EQ(doc.m_bGeoCoded, 0);
+    EXPECT_FALSE(doc.IsGeoCoded());
 }
 
 TEST_F(ProjectionTest, DamagedFilesAreRefusedAndChangeNothing)
@@ -221,14 +240,15 @@ TEST_F(ProjectionTest, DamagedFilesAreRefusedAndChangeNothing)
         ScriptedUiServices ui;
         ScopedUiServices installed(ui);
         CQuilletDoc doc;
+        LoadPictureMap(doc, 20, 10);
+        SetPointsAndModel(doc, {}, false, before);
+        const QByteArray old = doc.MapFileData();
         RecordingView view;
         doc.AddView(&view);
-        doc.m_dGeoCoef = before;
-        doc.m_MapFileData = QByteArray("old");
         EXPECT_FALSE(ReadDpfProjection(file, doc)) << name;
-        EXPECT_EQ(doc.m_bMapLoaded, 0) << name;
-        EXPECT_EQ(doc.m_dGeoCoef, before) << name;
-        EXPECT_EQ(doc.m_MapFileData, QByteArray("old")) << name;
+        EXPECT_EQ(doc.ImageWidth(), 20) << name;
+        EXPECT_EQ(doc.GeoCoef(), before) << name;
+        EXPECT_EQ(doc.MapFileData(), old) << name;
         EXPECT_EQ(view.Updates(), 0) << name;
         ASSERT_EQ(ui.m_Messages.size(), 1u) << name;
         EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File")) << name;
@@ -242,7 +262,7 @@ TEST_F(ProjectionTest, DamagedFilesAreRefusedAndChangeNothing)
         ScopedUiServices installed(ui);
         CQuilletDoc doc;
         EXPECT_FALSE(ReadCpfProjection(broken, doc)) << broken.size();
-        EXPECT_EQ(doc.m_bMapLoaded, 0);
+        EXPECT_FALSE(doc.IsMapLoaded());
         ASSERT_EQ(ui.m_Messages.size(), 1u);
         EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
     }

@@ -1,7 +1,7 @@
 #include "imaging/CPicture.h"
 #include "imaging/RasterPicture.h"
 #include "platform/BinaryIO.h"
-#include "platform/ScriptedUiServices.h"
+#include "ScriptedUiServices.h"
 
 #include "TestSupport.h"
 

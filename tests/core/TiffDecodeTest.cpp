@@ -4,11 +4,11 @@
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
 
-#include "document/TiffDecoder.h"
-#include "document/TiffFile.h"
-#include "document/TiffImport.h"
+#include "formats/TiffDecoder.h"
+#include "formats/TiffFile.h"
+#include "formats/TiffImport.h"
 #include "imaging/DIBSection.h"
-#include "platform/ScriptedUiServices.h"
+#include "formats/TiffMessageScope.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -208,8 +208,7 @@ int Premultiplied(int value, int alpha)
 
 TEST(TiffDecode, MatchesTheWholeImageReadOnEveryTestFile)
 {
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     int files = 0;
     for (const char* folder : {"geotiff", "tiff"}) {
         const QDir dir(TestDataPath(QString::fromLatin1(folder)));
@@ -222,21 +221,20 @@ TEST(TiffDecode, MatchesTheWholeImageReadOnEveryTestFile)
         }
     }
     EXPECT_EQ(files, 14);
-    EXPECT_TRUE(ui.m_Messages.empty());
+    EXPECT_TRUE(ui.Messages().empty());
 }
 
 TEST(TiffDecode, MatchesTheWholeImageReadForEveryLayout)
 {
     QTemporaryDir dir;
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     for (const Layout& layout : Layouts()) {
         SCOPED_TRACE(layout.name);
         const QString path = dir.filePath(QString::fromLatin1(layout.name).replace(' ', '_') + QStringLiteral(".tif"));
         ASSERT_TRUE(WriteTiff(path, {layout.content}));
         ExpectMatchesReference(path, 1);
     }
-    EXPECT_TRUE(ui.m_Messages.empty()) << ui.m_Messages[0].m_strText.toStdString();
+    EXPECT_TRUE(ui.Messages().empty()) << ui.Messages()[0].m_strText.toStdString();
 }
 
 TEST(TiffDecode, MatchesTheWholeImageReadInEveryOrientation)
@@ -370,8 +368,7 @@ TEST(TiffDecode, UnconvertiblePixelsGiveABlackImage)
     ASSERT_TRUE(WriteTiff(path, {content}));
     ASSERT_FALSE(ReferenceDecode(path, 0).m_bRead);
 
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     DIBSection section;
     EXPECT_EQ(LoadTiffImage(path, section, 0), 0);
     ASSERT_NE(section.m_pBits, nullptr);
@@ -379,9 +376,9 @@ TEST(TiffDecode, UnconvertiblePixelsGiveABlackImage)
     EXPECT_EQ(section.m_nHeight, 4);
     const std::uint8_t* bits = section.m_pBits;
     EXPECT_TRUE(std::all_of(bits, bits + section.RowBytes() * 4, [](std::uint8_t v) { return v == 0; }));
-    ASSERT_EQ(ui.m_Messages.size(), 1u);
-    EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
-    EXPECT_TRUE(ui.m_Messages[0].m_strText.contains(QStringLiteral("12-bit"))) << ui.m_Messages[0].m_strText.toStdString();
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ui.Messages()[0].m_strCaption, QStringLiteral("TIFF Error"));
+    EXPECT_TRUE(ui.Messages()[0].m_strText.contains(QStringLiteral("12-bit"))) << ui.Messages()[0].m_strText.toStdString();
 }
 
 TEST(TiffDecode, RefusesSectionsItCannotFill)

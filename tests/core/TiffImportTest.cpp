@@ -3,9 +3,9 @@
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
 
-#include "document/TiffImport.h"
+#include "formats/TiffImport.h"
 #include "imaging/DIBSection.h"
-#include "platform/ScriptedUiServices.h"
+#include "formats/TiffMessageScope.h"
 
 #include <QTemporaryDir>
 
@@ -28,7 +28,7 @@ constexpr std::uint16_t kPixelScaleTag = 33550;
 std::vector<DIBSection> ImportImages(const QString& path)
 {
     std::vector<DIBSection> images;
-    for (ImportedTiffImage& imported : ImportTiffImages(path))
+    for (ImportedTiffImage& imported : ImportTiffImages(path).m_Images)
         images.push_back(std::move(imported.m_Image));
     return images;
 }
@@ -74,8 +74,7 @@ TEST(TiffScan, ListsEveryDirectoryOfTheTestFiles)
         ASSERT_TRUE(raw.Valid());
         ASSERT_EQ(int(raw.Directories().size()), c.directories);
 
-        ScriptedUiServices ui;
-        ScopedUiServices installed(ui);
+        TiffMessageScope ui;
         std::vector<TIFFSubImage> list;
         ASSERT_EQ(ScanTiffImages(list, path), c.directories);
         ASSERT_EQ(int(list.size()), c.directories);
@@ -87,7 +86,7 @@ TEST(TiffScan, ListsEveryDirectoryOfTheTestFiles)
             EXPECT_EQ(list[size_t(i)].m_nBitsPerSample, int(RawTiff::Numbers(directory, kBitsTag).at(0)));
             EXPECT_EQ(list[size_t(i)].m_strName, QStringLiteral("image%1").arg(i));
         }
-        EXPECT_TRUE(ui.m_Messages.empty());
+        EXPECT_TRUE(ui.Messages().empty());
     }
 }
 
@@ -111,15 +110,14 @@ TEST(TiffScan, FilesThatDoNotOpenListNothingAndSaySo)
     WriteFileBytes(empty, QByteArray());
     for (const QString& path : {dir.filePath(QStringLiteral("missing.tif")), text, empty}) {
         SCOPED_TRACE(path.toStdString());
-        ScriptedUiServices ui;
-        ScopedUiServices installed(ui);
+        TiffMessageScope ui;
         std::vector<TIFFSubImage> list(2);
         EXPECT_EQ(ScanTiffImages(list, path), 0);
         EXPECT_EQ(list.size(), 2u);
-        ASSERT_EQ(ui.m_Messages.size(), 1u);
-        EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
-        EXPECT_EQ(ui.m_Messages[0].Icon(), MB_ICONERROR);
-        EXPECT_EQ(ui.m_Messages[0].Buttons(), MB_OK);
+        ASSERT_EQ(ui.Messages().size(), 1u);
+        EXPECT_EQ(ui.Messages()[0].m_strCaption, QStringLiteral("TIFF Error"));
+        EXPECT_EQ(ui.Messages()[0].Icon(), MB_ICONERROR);
+        EXPECT_EQ(ui.Messages()[0].Buttons(), MB_OK);
     }
 }
 
@@ -200,8 +198,7 @@ TEST(TiffLoad, UnreadableDirectoryShiftsTheListedEntries)
     bytes.AddGreyDirectory(4, 5, 1, GreyRows(4, 5, [](int) { return 50; }));
     WriteFileBytes(path, bytes.Build());
 
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     std::vector<TIFFSubImage> list;
     ASSERT_EQ(ScanTiffImages(list, path), 2);
     EXPECT_EQ(list[0].m_nDirectory, 0);
@@ -229,8 +226,8 @@ TEST(TiffLoad, UnreadableDirectoryShiftsTheListedEntries)
     EXPECT_EQ(LoadTiffImage(path, section, -1), 0);
     EXPECT_EQ(section.m_nWidth, 4);
     // libtiff reports the zero width; the messages of each call are collapsed into one box.
-    EXPECT_FALSE(ui.m_Messages.empty());
-    for (const auto& message : ui.m_Messages)
+    EXPECT_FALSE(ui.Messages().empty());
+    for (const auto& message : ui.Messages())
         EXPECT_EQ(message.m_strCaption, QStringLiteral("TIFF Error"));
 }
 
@@ -247,8 +244,7 @@ TEST(TiffLoad, FirstDirectoryOfWidthZeroMakesTheFileUnreadable)
     WriteFileBytes(path, bytes.Build());
     EXPECT_EQ(RawTiff(bytes.Build()).Directories().size(), 3u);
 
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     std::vector<TIFFSubImage> list;
     EXPECT_EQ(ScanTiffImages(list, path), 0);
     EXPECT_TRUE(list.empty());
@@ -257,24 +253,23 @@ TEST(TiffLoad, FirstDirectoryOfWidthZeroMakesTheFileUnreadable)
     EXPECT_EQ(LoadTiffImage(path, section, 0), 0);
     EXPECT_EQ(section.m_nWidth, 3);
     EXPECT_TRUE(ImportImages(path).empty());
-    ASSERT_FALSE(ui.m_Messages.empty());
-    EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
+    ASSERT_FALSE(ui.Messages().empty());
+    EXPECT_EQ(ui.Messages()[0].m_strCaption, QStringLiteral("TIFF Error"));
 }
 
 TEST(TiffLoad, FileThatCannotBeOpenedLeavesTheSectionAsItWas)
 {
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("gone.tif"));
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     DIBSection section;
     section.Create(24, 5, 4);
     section.StoredRow(0)[0] = 9;
     EXPECT_EQ(LoadTiffImage(missing, section, 0), 0);
     EXPECT_EQ(section.m_nWidth, 5);
     EXPECT_EQ(section.StoredRow(0)[0], 9);
-    ASSERT_EQ(ui.m_Messages.size(), 1u);
-    EXPECT_TRUE(ui.m_Messages[0].m_strText.contains(missing));
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_TRUE(ui.Messages()[0].m_strText.contains(missing));
 }
 
 TEST(TiffLoad, TruncatedPixelDataKeepsTheGoodRowsAndReportsOnce)
@@ -289,8 +284,7 @@ TEST(TiffLoad, TruncatedPixelDataKeepsTheGoodRowsAndReportsOnce)
     const qsizetype pixelStart = whole.size() - width * height;
     WriteFileBytes(path, whole.left(pixelStart + 9 * width + 5));
 
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     DIBSection section;
     EXPECT_EQ(LoadTiffImage(path, section, 0), 0);
     ASSERT_NE(section.m_pBits, nullptr);
@@ -299,9 +293,9 @@ TEST(TiffLoad, TruncatedPixelDataKeepsTheGoodRowsAndReportsOnce)
     for (int y = 0; y < 9; ++y)
         for (int x = 0; x < width * 3; ++x)
             ASSERT_EQ(section.StoredRow(height - 1 - y)[x], Opaque(10 * (y + 1))) << y << "," << x;
-    ASSERT_EQ(ui.m_Messages.size(), 1u);
-    EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
-    EXPECT_TRUE(ui.m_Messages[0].m_strText.contains(QStringLiteral("more like this"))) << ui.m_Messages[0].m_strText.toStdString();
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ui.Messages()[0].m_strCaption, QStringLiteral("TIFF Error"));
+    EXPECT_TRUE(ui.Messages()[0].m_strText.contains(QStringLiteral("more like this"))) << ui.Messages()[0].m_strText.toStdString();
 
     // The import still keeps the image.
     EXPECT_EQ(ImportImages(path).size(), 1u);
@@ -323,11 +317,10 @@ TEST(TiffLoad, LostDirectoryMeansNoImage)
     const QString cut = dir.filePath(QStringLiteral("cut.tif"));
     WriteFileBytes(cut, bytes.left(bytes.size() / 2));
 
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     EXPECT_TRUE(ImportImages(cut).empty());
-    ASSERT_FALSE(ui.m_Messages.empty());
-    EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
+    ASSERT_FALSE(ui.Messages().empty());
+    EXPECT_EQ(ui.Messages()[0].m_strCaption, QStringLiteral("TIFF Error"));
 }
 
 TEST(TiffLoad, SameImageWhateverTheCompression)

@@ -3,10 +3,10 @@
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
 
-#include "document/TiffImport.h"
-#include "document/TiffMessageScope.h"
+#include "formats/TiffImport.h"
+#include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
-#include "platform/ScriptedUiServices.h"
+#include "formats/TiffMessageScope.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,12 +77,11 @@ TEST(TiffMessages, GoodFilesImportWithoutAWord)
         const QDir dir(TestDataPath(QString::fromLatin1(folder)));
         for (const QString& name : dir.entryList(QDir::Files)) {
             SCOPED_TRACE(name.toStdString());
-            ScriptedUiServices ui;
-            ScopedUiServices installed(ui);
+            TiffMessageScope ui;
             EXPECT_GT(ImportCount(dir.filePath(name)), 0);
             GeoTiffInfo info;
             ReadGeoTiffInfo(dir.filePath(name), info);
-            EXPECT_TRUE(ui.m_Messages.empty()) << ui.m_Messages[0].m_strText.toStdString();
+            EXPECT_TRUE(ui.Messages().empty()) << ui.Messages()[0].m_strText.toStdString();
         }
     }
 }
@@ -97,10 +96,9 @@ TEST(TiffMessages, UnknownPrivateTagsAreNotWorthABox)
     WriteFileBytes(path, bytes.Build());
     ASSERT_GT(PlainLibtiffWarnings(path), 0);
 
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     EXPECT_EQ(ImportCount(path), 1);
-    EXPECT_TRUE(ui.m_Messages.empty());
+    EXPECT_TRUE(ui.Messages().empty());
 }
 
 TEST(TiffMessages, OtherWarningsShowOneExclamationBox)
@@ -114,43 +112,39 @@ TEST(TiffMessages, OtherWarningsShowOneExclamationBox)
     WriteFileBytes(path, bytes.Build());
     ASSERT_GT(PlainLibtiffWarnings(path), 0);
 
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
-    EXPECT_EQ(ImportCount(path), 1);
-    ASSERT_FALSE(ui.m_Messages.empty());
-    for (const auto& message : ui.m_Messages) {
-        EXPECT_EQ(message.m_strCaption, QStringLiteral("TIFF Warning"));
-        EXPECT_EQ(message.Icon(), MB_ICONEXCLAMATION);
-        EXPECT_EQ(message.Buttons(), MB_OK);
-        EXPECT_TRUE(message.m_strText.contains(QStringLiteral("sorted"))) << message.m_strText.toStdString();
+    {
+        TiffMessageScope ui;
+        EXPECT_EQ(ImportCount(path), 1);
+        ASSERT_FALSE(ui.Messages().empty());
+        for (const auto& message : ui.Messages()) {
+            EXPECT_EQ(message.m_strCaption, QStringLiteral("TIFF Warning"));
+            EXPECT_EQ(message.Icon(), MB_ICONEXCLAMATION);
+            EXPECT_EQ(message.Buttons(), MB_OK);
+            EXPECT_TRUE(message.m_strText.contains(QStringLiteral("sorted"))) << message.m_strText.toStdString();
+        }
     }
 
     // Within one scope: the first text, and how many more there were.
-    ui.m_Messages.clear();
-    {
-        TiffMessageScope scope;
-        TiffMessageScope::Report(TiffMessageScope::Kind::Warning, QStringLiteral("first"));
-        TiffMessageScope::Report(TiffMessageScope::Kind::Warning, QStringLiteral("second"));
-        TiffMessageScope::Report(TiffMessageScope::Kind::Warning, QStringLiteral("third"));
-        EXPECT_TRUE(ui.m_Messages.empty());
-    }
-    ASSERT_EQ(ui.m_Messages.size(), 1u);
-    EXPECT_TRUE(ui.m_Messages[0].m_strText.startsWith(QStringLiteral("first")));
-    EXPECT_TRUE(ui.m_Messages[0].m_strText.contains(QStringLiteral("2 more like this")));
-    EXPECT_FALSE(ui.m_Messages[0].m_strText.contains(QStringLiteral("second")));
+    TiffMessageScope scope;
+    TiffMessageScope::Report(TiffMessageScope::Kind::Warning, QStringLiteral("first"));
+    TiffMessageScope::Report(TiffMessageScope::Kind::Warning, QStringLiteral("second"));
+    TiffMessageScope::Report(TiffMessageScope::Kind::Warning, QStringLiteral("third"));
+    ASSERT_EQ(scope.Messages().size(), 1u);
+    EXPECT_TRUE(scope.Messages()[0].m_strText.startsWith(QStringLiteral("first")));
+    EXPECT_TRUE(scope.Messages()[0].m_strText.contains(QStringLiteral("2 more like this")));
+    EXPECT_FALSE(scope.Messages()[0].m_strText.contains(QStringLiteral("second")));
 }
 
 TEST(TiffMessages, FloodsCollapseToOneBoxPerKind)
 {
     QTemporaryDir dir;
     const QString path = WriteTruncated(dir, 300, 10);
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     DIBSection section;
     LoadTiffImage(path, section, 0);
     ASSERT_NE(section.m_pBits, nullptr);
     int errors = 0;
-    for (const auto& message : ui.m_Messages) {
+    for (const auto& message : ui.Messages()) {
         EXPECT_EQ(message.Buttons(), MB_OK);
         if (message.m_strCaption == QStringLiteral("TIFF Error")) {
             ++errors;
@@ -160,7 +154,7 @@ TEST(TiffMessages, FloodsCollapseToOneBoxPerKind)
         }
     }
     EXPECT_EQ(errors, 1);
-    EXPECT_LE(ui.m_Messages.size(), 2u);
+    EXPECT_LE(ui.Messages().size(), 2u);
 }
 
 TEST(TiffMessages, OneScopeAroundAWholeImportShowsOneBox)
@@ -168,36 +162,18 @@ TEST(TiffMessages, OneScopeAroundAWholeImportShowsOneBox)
     QTemporaryDir dir;
     const QString first = WriteTruncated(dir, 40, 5);
     const QString second = WriteTruncated(dir, 50, 20);
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
-    {
-        TiffMessageScope wholeImport;
-        EXPECT_EQ(ImportCount(first), 1);
-        EXPECT_EQ(ImportCount(second), 1);
-        GeoTiffInfo info;
-        EXPECT_FALSE(ReadGeoTiffInfo(dir.filePath(QStringLiteral("missing.tif")), info));
-        EXPECT_TRUE(ui.m_Messages.empty());
-    }
-    ASSERT_EQ(ui.m_Messages.size(), 1u);
-    EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
-
-    // Without the outer scope, the load and the reading of the georeference show their own.
-    ui.m_Messages.clear();
-    DIBSection section;
-    LoadTiffImage(first, section, 0);
+    TiffMessageScope wholeImport;
+    EXPECT_EQ(ImportCount(first), 1);
+    EXPECT_EQ(ImportCount(second), 1);
     GeoTiffInfo info;
-    ReadGeoTiffInfo(dir.filePath(QStringLiteral("missing.tif")), info);
-    EXPECT_EQ(ui.m_Messages.size(), 2u);
-}
+    EXPECT_FALSE(ReadGeoTiffInfo(dir.filePath(QStringLiteral("missing.tif")), info));
+    ASSERT_EQ(wholeImport.Messages().size(), 1u);
+    EXPECT_EQ(wholeImport.Messages()[0].m_strCaption, QStringLiteral("TIFF Error"));
 
-TEST(TiffMessages, ReportsOutsideAnImportShowAtOnce)
-{
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
-    TiffMessageScope::Report(TiffMessageScope::Kind::Error, QStringLiteral("broken"));
-    ASSERT_EQ(ui.m_Messages.size(), 1u);
-    EXPECT_EQ(ui.m_Messages[0].m_strText, QStringLiteral("broken"));
-    EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
+    // The import of a whole map gives its own one box.
+    const TiffImport import = ImportTiffImages(first);
+    EXPECT_EQ(import.m_Images.size(), 1u);
+    EXPECT_TRUE(import.m_Messages.empty()); // told to the scope already open
 }
 
 TEST(TiffMessages, LongMessagesAreFormattedWhole)
@@ -206,10 +182,9 @@ TEST(TiffMessages, LongMessagesAreFormattedWhole)
     QTemporaryDir dir;
     const QString longName = dir.filePath(QString(200, QLatin1Char('a')) + QLatin1Char('/') + QString(200, QLatin1Char('b')) +
                                           QLatin1Char('/') + QString(200, QLatin1Char('c')) + QStringLiteral(".tif"));
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
+    TiffMessageScope ui;
     std::vector<TIFFSubImage> list;
     EXPECT_EQ(ScanTiffImages(list, longName), 0);
-    ASSERT_EQ(ui.m_Messages.size(), 1u);
-    EXPECT_TRUE(ui.m_Messages[0].m_strText.contains(longName)) << ui.m_Messages[0].m_strText.toStdString();
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_TRUE(ui.Messages()[0].m_strText.contains(longName)) << ui.Messages()[0].m_strText.toStdString();
 }

@@ -1,9 +1,9 @@
 // The UTM projection handle: ellipsoid by datum code, the argument list handed to PROJ, the
 // cases PROJ must reject, and the inverse projection checked against PROJ's EPSG definitions.
 
-#include "view/core/UtmProjection.h"
+#include "geo/UtmProjection.h"
 
-#include <proj.h>
+#include "ProjReference.h"
 
 #include <gtest/gtest.h>
 
@@ -15,32 +15,6 @@
 namespace {
 
 using Arguments = std::vector<std::string>;
-
-struct LatLon {
-    double m_dLatitude = std::numeric_limits<double>::quiet_NaN();
-    double m_dLongitude = std::numeric_limits<double>::quiet_NaN();
-};
-
-/// The geographic position of a projected point by PROJ's own transformation between two EPSG
-/// coordinate systems of the same datum (no datum shift, only the inverse projection), in
-/// latitude/longitude order. NaN when PROJ cannot build it.
-LatLon ReferenceInverse(const char* projectedCrs, const char* geographicCrs, double easting, double northing)
-{
-    LatLon result;
-    PJ_CONTEXT* context = proj_context_create();
-    PJ* transformation = proj_create_crs_to_crs(context, projectedCrs, geographicCrs, nullptr);
-    PJ* lonLat = transformation ? proj_normalize_for_visualization(context, transformation) : nullptr;
-    EXPECT_NE(lonLat, nullptr) << projectedCrs << " -> " << geographicCrs;
-    if (lonLat) {
-        const PJ_COORD c = proj_trans(lonLat, PJ_FWD, proj_coord(easting, northing, 0.0, 0.0));
-        result.m_dLongitude = c.xy.x;
-        result.m_dLatitude = c.xy.y;
-    }
-    proj_destroy(lonLat);
-    proj_destroy(transformation);
-    proj_context_destroy(context);
-    return result;
-}
 
 } // namespace
 

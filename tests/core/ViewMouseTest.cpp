@@ -1,10 +1,12 @@
+#include "commands/PointEditCommands.h"
 #include "document/CQuilletDoc.h"
-#include "platform/ScriptedUiServices.h"
+#include "ScriptedUiServices.h"
 #include "view/core/ReadOut.h"
 #include "view/core/ViewGeometry.h"
 #include "view/core/ViewState.h"
 
 #include "FakeViewHost.h"
+#include "TestDocs.h"
 
 #include <gtest/gtest.h>
 
@@ -18,19 +20,27 @@ class MouseTest : public ::testing::Test {
 protected:
     MouseTest()
     {
-        m_Doc.m_nMapType = 2;
-        m_Doc.m_bMapLoaded = 1;
-        m_Doc.m_nImageWidth = 401;
-        m_Doc.m_nImageHeight = 301;
-        m_Doc.SetPictureFrame();
+        LoadPictureMap(m_Doc, 401, 301);
         UpdateFrame(m_Doc, m_View, 401, 301);
     }
 
-    /// Adds a point whose marker centre is at client (x, y).
+    /// Adds a point whose marker centre is at client (x, y), without a fit.
     void AddPointAt(int x, int y, double latitude = 0, double longitude = 0)
     {
-        m_Doc.m_ControlPoints.push_back({latitude, longitude, x / 400.0, (300 - y) / 300.0});
+        std::vector<CDataGeo> points = m_Doc.ControlPoints();
+        points.push_back({latitude, longitude, x / 400.0, (300 - y) / 300.0});
+        SetPointsAndModel(m_Doc, points, m_Doc.IsGeoCoded(), m_Doc.GeoCoef());
     }
+
+    /// The map geo-coded by a model with the given six numbers.
+    void SetModel(double c0, double c1, double c3, double c4, double c5, double c7)
+    {
+        SetPointsAndModel(m_Doc, m_Doc.ControlPoints(), true, GeoModel::FromAffine(c0, c1, c3, c4, c5, c7).Coefficients());
+    }
+
+    void Down(QPoint p) { m_View.OnLButtonDown(m_Doc, m_Host, m_Edits, p); }
+    void Up(QPoint p) { m_View.OnLButtonUp(m_Doc, m_Host, m_Edits, p); }
+    void DoubleClick(QPoint p) { m_View.OnLButtonDblClk(m_Doc, m_Host, m_Edits, p); }
 
     QPointF ClientOf(const CDataGeo& point) const
     {
@@ -50,6 +60,7 @@ protected:
     CQuilletDoc m_Doc;
     ViewState m_View;
     FakeViewHost m_Host{QSize(401, 301)};
+    PointEditCommands m_Edits{m_Doc};
 };
 
 } // namespace
@@ -79,7 +90,7 @@ TEST_F(MouseTest, OverlappingMarkersGoToTheNearestThenTheEarlier)
     EXPECT_EQ(m_View.m_nSelectedPoint, 0);
     m_View.HitTestPoint(m_Doc, 401, 301, 105, 102); // only the third is in its square
     EXPECT_EQ(m_View.m_nSelectedPoint, 2);
-    m_Doc.m_ControlPoints.clear();
+    SetPointsAndModel(m_Doc, {}, false, {});
     m_View.HitTestPoint(m_Doc, 401, 301, 100, 100);
     EXPECT_EQ(m_View.m_nSelectedPoint, -1);
 }
@@ -91,19 +102,19 @@ TEST_F(MouseTest, SixthConfirmedPointBringsTheFirstFitMessage)
     for (int i = 0; i < 6; ++i) {
         const QPoint p = at[i];
         m_Ui.AnswerCoordinates(QString::number(45.0 - p.y() / 300.0, 'f', 6), QString::number(7.0 + p.x() / 400.0, 'f', 6));
-        m_View.OnLButtonDown(m_Doc, m_Host, p);
-        m_View.OnLButtonUp(m_Doc, m_Host, p);
-        EXPECT_EQ(m_Doc.m_ControlPoints.size(), size_t(i + 1));
+        Down(p);
+        Up(p);
+        EXPECT_EQ(m_Doc.ControlPoints().size(), size_t(i + 1));
         EXPECT_EQ(m_View.m_nSelectedPoint, i);
         EXPECT_EQ(m_Ui.m_Messages.size(), i < 5 ? 0u : 1u) << "after point " << i + 1;
     }
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Projection Accuracy"));
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 1);
+    EXPECT_TRUE(m_Doc.IsGeoCoded());
     // Each point is where it was clicked and has the coordinates typed for it.
-    const QPointF first = ClientOf(m_Doc.m_ControlPoints[0]);
+    const QPointF first = ClientOf(m_Doc.ControlPoints()[0]);
     EXPECT_NEAR(first.x(), 40, 1e-9);
     EXPECT_NEAR(first.y(), 30, 1e-9);
-    EXPECT_EQ(m_Doc.m_ControlPoints[0].m_dLatitude, double(float(44.9)) * 3600);
+    EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLatitude, double(float(44.9)) * 3600);
     // Every dialog was the empty decimal one.
     ASSERT_EQ(m_Ui.m_Dialogs.size(), 6u);
     for (const auto& dialog : m_Ui.m_Dialogs) {
@@ -115,13 +126,15 @@ TEST_F(MouseTest, SixthConfirmedPointBringsTheFirstFitMessage)
 TEST_F(MouseTest, CancellingTheDialogRemovesTheNewPointWithoutAFit)
 {
     SetUpSixPoints();
-    m_Doc.m_ControlPoints.pop_back();
+    std::vector<CDataGeo> five = m_Doc.ControlPoints();
+    five.pop_back();
+    SetPointsAndModel(m_Doc, five, false, {});
     m_View.OnSetPoints(m_Doc);
     m_Ui.CancelDialog();
-    m_View.OnLButtonUp(m_Doc, m_Host, QPoint(10, 10));
-    EXPECT_EQ(m_Doc.m_ControlPoints.size(), 5u);
+    Up(QPoint(10, 10));
+    EXPECT_EQ(m_Doc.ControlPoints().size(), 5u);
     EXPECT_TRUE(m_Ui.m_Messages.empty());
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 0);
+    EXPECT_FALSE(m_Doc.IsGeoCoded());
 }
 
 TEST_F(MouseTest, FieldsThatAreNotNumbersBringTheDialogBackAsTyped)
@@ -129,43 +142,45 @@ TEST_F(MouseTest, FieldsThatAreNotNumbersBringTheDialogBackAsTyped)
     m_View.OnSetPoints(m_Doc);
     m_Ui.AnswerCoordinates(QStringLiteral("45.5"), QStringLiteral("east"));
     m_Ui.AnswerCoordinates(QStringLiteral("45.5"), QStringLiteral("7.25"));
-    m_View.OnLButtonUp(m_Doc, m_Host, QPoint(10, 10));
+    Up(QPoint(10, 10));
     ASSERT_EQ(m_Ui.m_Dialogs.size(), 2u);
     EXPECT_EQ(m_Ui.m_Dialogs[1].m_Coordinates.m_strLongitude, QStringLiteral("east"));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Coordinates"));
-    ASSERT_EQ(m_Doc.m_ControlPoints.size(), 1u);
-    EXPECT_EQ(m_Doc.m_ControlPoints[0].m_dLongitude, 7.25 * 3600);
+    ASSERT_EQ(m_Doc.ControlPoints().size(), 1u);
+    EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLongitude, 7.25 * 3600);
 }
 
 TEST_F(MouseTest, DegreeEntryAndReEditing)
 {
-    m_Doc.m_nInputOption = 1;
+    m_Doc.SetInputOption(1);
     m_View.OnSetPoints(m_Doc);
     m_Ui.AnswerDegMinSec({QStringLiteral("-45"), QStringLiteral("30"), QStringLiteral("0"), QStringLiteral("-0"),
                           QStringLiteral("30"), QStringLiteral("0")});
-    m_View.OnLButtonUp(m_Doc, m_Host, QPoint(100, 100));
-    ASSERT_EQ(m_Doc.m_ControlPoints.size(), 1u);
-    EXPECT_EQ(m_Doc.m_ControlPoints[0].m_dLatitude, -45.5 * 3600);
-    EXPECT_EQ(m_Doc.m_ControlPoints[0].m_dLongitude, 0.5 * 3600); // "-0" degrees are not negative
+    Up(QPoint(100, 100));
+    ASSERT_EQ(m_Doc.ControlPoints().size(), 1u);
+    EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLatitude, -45.5 * 3600);
+    EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLongitude, 0.5 * 3600); // "-0" degrees are not negative
 
     // A double-click opens the dialog filled with the point's values; confirming unchanged keeps them.
     m_View.OnSetPoints(m_Doc); // tool off
-    m_Doc.m_ControlPoints[0].m_dLongitude = -0.5 * 3600;
+    std::vector<CDataGeo> west = m_Doc.ControlPoints();
+    west[0].m_dLongitude = -0.5 * 3600;
+    SetPointsAndModel(m_Doc, west, false, {});
     ScriptedUiServices::DialogAnswer keep;
     keep.m_OnDegMinSec = [](DegMinSecEntry&) { return IDOK; };
     m_Ui.m_DialogAnswers.push_back(keep);
-    m_View.OnLButtonDblClk(m_Doc, m_Host, QPoint(101, 99));
+    DoubleClick(QPoint(101, 99));
     const auto& opened = m_Ui.m_Dialogs.back().m_DegMinSec;
     EXPECT_EQ(opened.m_strLatDeg, QStringLiteral("-45"));
     EXPECT_EQ(opened.m_strLatMin, QStringLiteral("30"));
-    EXPECT_NEAR(m_Doc.m_ControlPoints[0].m_dLatitude, -45.5 * 3600, 1e-6);
-    EXPECT_NEAR(m_Doc.m_ControlPoints[0].m_dLongitude, -0.5 * 3600, 1e-6);
+    EXPECT_NEAR(m_Doc.ControlPoints()[0].m_dLatitude, -45.5 * 3600, 1e-6);
+    EXPECT_NEAR(m_Doc.ControlPoints()[0].m_dLongitude, -0.5 * 3600, 1e-6);
     EXPECT_EQ(m_View.m_nSelectedPoint, -1);
 
     // A double-click away from every point opens nothing.
     const size_t dialogs = m_Ui.m_Dialogs.size();
-    m_View.OnLButtonDblClk(m_Doc, m_Host, QPoint(300, 250));
+    DoubleClick(QPoint(300, 250));
     EXPECT_EQ(m_Ui.m_Dialogs.size(), dialogs);
 }
 
@@ -173,11 +188,11 @@ TEST_F(MouseTest, DecimalReEditShowsFiveDecimals)
 {
     AddPointAt(100, 100, 45.123456 * 3600, -7.654321 * 3600);
     m_Ui.CancelDialog();
-    m_View.OnLButtonDblClk(m_Doc, m_Host, QPoint(100, 100));
+    DoubleClick(QPoint(100, 100));
     ASSERT_EQ(m_Ui.m_Dialogs.size(), 1u);
     EXPECT_EQ(m_Ui.m_Dialogs[0].m_Coordinates.m_strLatitude, QStringLiteral("45.12346"));
     EXPECT_EQ(m_Ui.m_Dialogs[0].m_Coordinates.m_strLongitude, QStringLiteral("-7.65432"));
-    EXPECT_EQ(m_Doc.m_ControlPoints[0].m_dLatitude, 45.123456 * 3600); // cancelled: unchanged
+    EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLatitude, 45.123456 * 3600); // cancelled: unchanged
 }
 
 TEST_F(MouseTest, DeletingRenumbersAndRefits)
@@ -186,8 +201,8 @@ TEST_F(MouseTest, DeletingRenumbersAndRefits)
     AddPointAt(300, 100, (45.0 - 100.0 / 300) * 3600, 7.75 * 3600);
     m_View.OnDeletePoint(m_Doc);
     m_Ui.AnswerMessage(IDNO);
-    m_View.OnLButtonUp(m_Doc, m_Host, QPoint(200, 150));
-    EXPECT_EQ(m_Doc.m_ControlPoints.size(), 7u);
+    Up(QPoint(200, 150));
+    EXPECT_EQ(m_Doc.ControlPoints().size(), 7u);
     EXPECT_EQ(m_View.m_nSelectedPoint, 2); // declined: the point stays selected
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Delete this point?"));
@@ -195,26 +210,30 @@ TEST_F(MouseTest, DeletingRenumbersAndRefits)
     EXPECT_EQ(m_Ui.m_Messages[0].m_nType, MB_YESNO | MB_ICONINFORMATION);
 
     m_Ui.AnswerMessage(IDYES);
-    m_View.OnLButtonUp(m_Doc, m_Host, QPoint(200, 150));
-    ASSERT_EQ(m_Doc.m_ControlPoints.size(), 6u);
+    Up(QPoint(200, 150));
+    ASSERT_EQ(m_Doc.ControlPoints().size(), 6u);
     EXPECT_EQ(m_View.m_nSelectedPoint, -1);
     // The later points moved down one place, and the fit ran on the six that are left.
-    EXPECT_NEAR(ClientOf(m_Doc.m_ControlPoints[2]).x(), 50, 1e-9);
+    EXPECT_NEAR(ClientOf(m_Doc.ControlPoints()[2]).x(), 50, 1e-9);
     EXPECT_EQ(m_Ui.m_Messages.back().m_strCaption, QStringLiteral("Projection Accuracy"));
     // A click on no point asks nothing.
     const size_t asked = m_Ui.m_Messages.size();
-    m_View.OnLButtonUp(m_Doc, m_Host, QPoint(5, 5));
+    Up(QPoint(5, 5));
     EXPECT_EQ(m_Ui.m_Messages.size(), asked);
 }
 
-TEST_F(MouseTest, DraggingAPointParksItThenStoresTheReleasePosition)
+TEST_F(MouseTest, DraggingAPointLiftsItThenStoresTheReleasePosition)
 {
     SetUpSixPoints();
+    const std::vector<CDataGeo> before = m_Doc.ControlPoints();
     m_View.OnMovePoints(m_Doc, m_Host);
-    m_View.OnLButtonDown(m_Doc, m_Host, QPoint(201, 151));
+    Down(QPoint(201, 151));
     ASSERT_EQ(m_View.m_nSelectedPoint, 2);
-    EXPECT_EQ(m_Doc.m_ControlPoints[2].m_dImageX, -10.0);
-    EXPECT_EQ(m_Doc.m_ControlPoints[2].m_dImageY, -10.0);
+    EXPECT_EQ(m_View.m_nDraggedPoint, 2);
+    EXPECT_EQ(m_Doc.ControlPoints(), before); // the document changes only when the point is dropped
+    m_View.HitTestPoint(m_Doc, 401, 301, 200, 150);
+    EXPECT_EQ(m_View.m_nSelectedPoint, -1); // the lifted point is not on the map
+    m_View.m_nSelectedPoint = 2;
     EXPECT_TRUE(m_Host.m_bCaptured);
 
     m_Host.m_Feedback.clear();
@@ -224,27 +243,23 @@ TEST_F(MouseTest, DraggingAPointParksItThenStoresTheReleasePosition)
     EXPECT_TRUE(m_Host.m_Feedback.back().contains(QRect(234, 104, 32, 32)));
 
     // Released outside the client area: the position is taken as it is, off the picture.
-    m_View.OnLButtonUp(m_Doc, m_Host, QPoint(450, -20));
+    Up(QPoint(450, -20));
     EXPECT_FALSE(m_Host.m_bCaptured);
     EXPECT_EQ(m_View.m_nSelectedPoint, -1);
+    EXPECT_EQ(m_View.m_nDraggedPoint, -1);
     EXPECT_EQ(m_View.m_ptMoveAt, QPoint(-1, -1));
-    const QPointF dropped = ClientOf(m_Doc.m_ControlPoints[2]);
+    const QPointF dropped = ClientOf(m_Doc.ControlPoints()[2]);
     EXPECT_NEAR(dropped.x(), 450, 1e-9);
     EXPECT_NEAR(dropped.y(), -20, 1e-9);
-    EXPECT_GT(m_Doc.m_ControlPoints[2].m_dImageX, 1.0);
+    EXPECT_GT(m_Doc.ControlPoints()[2].m_dImageX, 1.0);
     ASSERT_FALSE(m_Ui.m_Messages.empty()); // refitted with the point far off: rejected
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 0);
+    EXPECT_FALSE(m_Doc.IsGeoCoded());
 }
 
 TEST_F(MouseTest, ReadOutPanesForAGeoCodedMap)
 {
     // Latitude 45 at the top row to 44 at the bottom, longitude 7 at the left to 8 at the right.
-    m_Doc.m_bGeoCoded = 1;
-    m_Doc.m_dGeoCoef = {};
-    m_Doc.m_dGeoCoef[1] = 400;      // column = 400 (lon - 7)
-    m_Doc.m_dGeoCoef[3] = -2800;
-    m_Doc.m_dGeoCoef[4] = -300;     // row = 300 (45 - lat)
-    m_Doc.m_dGeoCoef[7] = 13500;
+    SetModel(0, 400, -2800, -300, 0, 13500); // column = 400 (lon - 7), row = 300 (45 - lat)
     m_View.OnMouseMove(m_Doc, m_Host, QPoint(200, 150));
     EXPECT_EQ(m_Host.m_PaneOrder, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(m_Host.m_Panes[1], QStringLiteral("(200, 150)"));
@@ -253,7 +268,7 @@ TEST_F(MouseTest, ReadOutPanesForAGeoCodedMap)
     EXPECT_EQ(m_Host.m_Panes[4], QString());
 
     // Not geo-coded: the panes are left alone.
-    m_Doc.m_bGeoCoded = 0;
+    SetPointsAndModel(m_Doc, {}, false, m_Doc.GeoCoef());
     m_Host.m_PaneOrder.clear();
     m_View.OnMouseMove(m_Doc, m_Host, QPoint(10, 10));
     EXPECT_TRUE(m_Host.m_PaneOrder.empty());
@@ -262,21 +277,17 @@ TEST_F(MouseTest, ReadOutPanesForAGeoCodedMap)
 
 TEST_F(MouseTest, MeasuringGivesTheDistanceThenSwitchesItselfOff)
 {
-    m_Doc.m_bGeoCoded = 1;
-    m_Doc.m_dGeoCoef = {};
-    m_Doc.m_dGeoCoef[1] = 401; // the client's right edge, picture pixel 401, is longitude 1
-    m_Doc.m_dGeoCoef[3] = 0;
-    m_Doc.m_dGeoCoef[4] = -300;
-    m_Doc.m_dGeoCoef[7] = 0; // latitude 0 on the top row
-    m_Doc.m_dUnitFactor = 1.0;
+    // The client's right edge, picture pixel 401, is longitude 1; latitude 0 on the top row.
+    SetModel(0, 401, 0, -300, 0, 0);
+    m_Doc.SetUnitFactor(1.0);
     m_View.OnMeasure(m_Doc);
-    m_View.OnLButtonDown(m_Doc, m_Host, QPoint(0, 0));
+    Down(QPoint(0, 0));
     EXPECT_TRUE(m_View.m_bMeasuring);
     m_View.OnMouseMove(m_Doc, m_Host, QPoint(400, 0));
     const double degree = GreatCircleDistance(0, 0, 0, 1);
     EXPECT_EQ(m_Host.m_Panes[4], QString::asprintf("d = %3.5f KMs", degree / 1000));
     EXPECT_EQ(m_View.m_ptMeasureEnd, QPoint(400, 0));
-    m_View.OnLButtonUp(m_Doc, m_Host, QPoint(400, 0));
+    Up(QPoint(400, 0));
     EXPECT_FALSE(m_View.m_bMeasure);
     EXPECT_FALSE(m_View.m_bMeasuring);
     // The last distance stays until the next move over the map.
@@ -284,7 +295,7 @@ TEST_F(MouseTest, MeasuringGivesTheDistanceThenSwitchesItselfOff)
 
     // A first point outside the client area is refused.
     m_View.OnMeasure(m_Doc);
-    m_View.OnLButtonDown(m_Doc, m_Host, QPoint(-5, 10));
+    Down(QPoint(-5, 10));
     EXPECT_FALSE(m_View.m_bMeasuring);
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The 1st Point Is Out of View!"));
@@ -292,14 +303,12 @@ TEST_F(MouseTest, MeasuringGivesTheDistanceThenSwitchesItselfOff)
 
 TEST_F(MouseTest, RangeFractionsAreTheSameWhicheverWayItIsDragged)
 {
-    m_Doc.m_bGeoCoded = 1;
-    m_Doc.m_dGeoCoef[1] = 400;
-    m_Doc.m_dGeoCoef[4] = -300;
-    m_View.OnSelectRange(m_Doc, m_Host);
+    SetModel(0, 400, 0, -300, 0, 0);
+    m_View.OnSelectRange(m_Host);
     const auto drag = [&](QPoint from, QPoint to) {
-        m_View.OnLButtonDown(m_Doc, m_Host, from);
+        Down(from);
         m_View.OnMouseMove(m_Doc, m_Host, to);
-        m_View.OnLButtonUp(m_Doc, m_Host, to);
+        Up(to);
         return std::array<double, 4>{m_View.m_dRangeLeft, m_View.m_dRangeRight, m_View.m_dRangeTop,
                                      m_View.m_dRangeBottom};
     };

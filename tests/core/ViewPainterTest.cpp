@@ -4,6 +4,8 @@
 #include "view/core/ViewPainter.h"
 #include "view/core/ViewState.h"
 
+#include "TestDocs.h"
+
 #include <QPainter>
 
 #include <gtest/gtest.h>
@@ -18,14 +20,12 @@ void LoadTwoColourMap(CQuilletDoc& doc, int w, int h)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w / 2; ++x)
             picture.setPixel(x, y, qRgb(255, 0, 0));
-    doc.m_Picture.LoadFromMemory(EncodeBmp24(picture));
-    doc.m_Picture.m_nWidth = w;
-    doc.m_Picture.m_nHeight = h;
-    doc.m_nMapType = 2;
-    doc.m_bMapLoaded = 1;
-    doc.m_nImageWidth = w;
-    doc.m_nImageHeight = h;
-    doc.SetPictureFrame();
+    const QByteArray bmp = EncodeBmp24(picture);
+    CPicture loaded;
+    loaded.LoadFromMemory(bmp);
+    loaded.m_nWidth = w;
+    loaded.m_nHeight = h;
+    doc.InstallPictureMap(QStringLiteral("/maps/two.bmp"), 2, std::move(loaded), bmp);
 }
 
 QImage Paint(CQuilletDoc& doc, ViewState& view, int cw, int ch, MapPlacement* placement = nullptr)
@@ -105,11 +105,12 @@ TEST(ViewPainter, MarkersAndNumbersSitOnThePoints)
     CQuilletDoc doc;
     ViewState view;
     LoadTwoColourMap(doc, 401, 301);
-    doc.m_bShowPoints = 1;
-    doc.m_ControlPoints = {{0, 0, 100.0 / 400, 1 - 100.0 / 300}, {0, 0, 300.0 / 400, 1 - 200.0 / 300},
-                           {0, 0, 200.0 / 400, 1 - 250.0 / 300}};
+    SetPointsAndModel(doc,
+                      {{0, 0, 100.0 / 400, 1 - 100.0 / 300}, {0, 0, 300.0 / 400, 1 - 200.0 / 300},
+                       {0, 0, 200.0 / 400, 1 - 250.0 / 300}},
+                      false, {});
     const QImage shown = Paint(doc, view, 401, 301);
-    doc.m_bShowPoints = 0;
+    doc.SetShowPoints(false);
     const QImage hidden = Paint(doc, view, 401, 301);
     for (const QPoint p : {QPoint(100, 100), QPoint(300, 200), QPoint(200, 250)}) {
         // The marker is centred on the point and differs from the map there...
@@ -135,7 +136,7 @@ TEST(ViewPainter, RangeIsDrawnOnlyWithBothCornersOnThePicture)
     CQuilletDoc doc;
     ViewState view;
     LoadTwoColourMap(doc, 200, 100); // drawn at rows 50 .. 149 of a 201 x 201 client
-    doc.m_bGeoCoded = 1;
+    SetPointsAndModel(doc, {}, true, {});
     view.m_bSelectRange = 1;
     view.m_ptRangeStart = QPoint(20, 60);
     view.m_ptRangeEnd = QPoint(180, 140);
@@ -167,7 +168,7 @@ TEST(ViewPainter, StatusIconSwitchesWithTheGeoCoding)
     const QImage before = Paint(doc, view, 301, 101);
     EXPECT_TRUE(ShowsIcon(before, 301 - 33, 1, IDI_NOT_GEOCODED, kWhite));
     EXPECT_FALSE(ShowsIcon(before, 301 - 33, 1, IDI_GEOCODED, kWhite));
-    doc.m_bGeoCoded = 1;
+    SetPointsAndModel(doc, {}, true, {});
     const QImage after = Paint(doc, view, 301, 101);
     EXPECT_TRUE(ShowsIcon(after, 301 - 33, 1, IDI_GEOCODED, kWhite));
 }
@@ -190,11 +191,9 @@ TEST(ViewPainter, DisplayCopyOfTheDestinationSizeIsBlitted)
 {
     CQuilletDoc doc;
     ViewState view;
-    doc.m_nMapType = 9;
-    doc.m_bMapLoaded = 1;
-    doc.m_nImageWidth = 200;
-    doc.m_nImageHeight = 100;
-    doc.SetPictureFrame();
+    std::vector<DIBSection> images(1);
+    images[0].Create(24, 200, 100);
+    doc.InstallTiffMap(QStringLiteral("/maps/scan.tif"), 9, std::move(images));
     view.m_DisplayDib.Create(24, 200, 100);
     for (int r = 0; r < 100; ++r)
         for (int c = 0; c < 200; ++c) {

@@ -1,27 +1,19 @@
+#include "commands/OptionCommands.h"
+#include "commands/PointEditCommands.h"
 #include "document/CQuilletDoc.h"
-#include "platform/CCmdUI.h"
-#include "platform/ScriptedUiServices.h"
+#include "ScriptedUiServices.h"
 #include "view/core/ViewGeometry.h"
 #include "view/core/ViewState.h"
 
 #include "FakeViewHost.h"
 #include "RecordingView.h"
+#include "TestDocs.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 namespace {
-
-/// A document holding a picture map of the given pixel size (no picture needed for geometry).
-void LoadPictureMap(CQuilletDoc& doc, int width, int height)
-{
-    doc.m_nMapType = 2;
-    doc.m_bMapLoaded = 1;
-    doc.m_nImageWidth = width;
-    doc.m_nImageHeight = height;
-    doc.SetPictureFrame();
-}
 
 class ViewTest : public ::testing::Test {
 protected:
@@ -30,6 +22,7 @@ protected:
     CQuilletDoc m_Doc;
     ViewState m_View;
     FakeViewHost m_Host{QSize(401, 301)};
+    PointEditCommands m_Edits{m_Doc};
 };
 
 } // namespace
@@ -51,29 +44,28 @@ TEST_F(ViewTest, FrameWidensToTheClientsProportions)
         CQuilletDoc doc;
         LoadPictureMap(doc, c.width, c.height);
         UpdateFrame(doc, m_View, c.cw, c.ch);
-        EXPECT_DOUBLE_EQ(doc.m_FrameOrigin.m_dLatitude, c.originLat) << c.width << "x" << c.height;
-        EXPECT_DOUBLE_EQ(doc.m_FrameExtent.m_dLatitude, c.extentLat);
-        EXPECT_DOUBLE_EQ(doc.m_FrameOrigin.m_dLongitude, c.originLon);
-        EXPECT_DOUBLE_EQ(doc.m_FrameExtent.m_dLongitude, c.extentLon);
+        EXPECT_DOUBLE_EQ(m_View.m_FrameOrigin.m_dLatitude, c.originLat) << c.width << "x" << c.height;
+        EXPECT_DOUBLE_EQ(m_View.m_FrameExtent.m_dLatitude, c.extentLat);
+        EXPECT_DOUBLE_EQ(m_View.m_FrameOrigin.m_dLongitude, c.originLon);
+        EXPECT_DOUBLE_EQ(m_View.m_FrameExtent.m_dLongitude, c.extentLon);
     }
     // Without a map size the frame stays as it was.
     CQuilletDoc empty;
-    empty.m_FrameExtent = {3, 3, 0, 0};
+    m_View.m_FrameExtent = {3, 3, 0, 0};
     UpdateFrame(empty, m_View, 100, 100);
-    EXPECT_EQ(empty.m_FrameExtent, (CDataGeo{3, 3, 0, 0}));
+    EXPECT_EQ(m_View.m_FrameExtent, (CDataGeo{3, 3, 0, 0}));
 }
 
 TEST_F(ViewTest, GeoTiffFrameWidensAroundItsDegrees)
 {
-    LoadPictureMap(m_Doc, 1000, 500);
-    m_View.m_bGeoTiffFrame = true;
-    m_Doc.m_GeoOrigin = {20.0, -80.0, 0, 0};
-    m_Doc.m_GeoExtent = {2.0, 4.0, 0, 0};
+    // Spans of 2 and 4 degrees are scales of 0.004 per pixel: read as degrees.
+    LoadDegreeTiffMap(m_Doc, 1000, 500, {20.0, -80.0}, {2.0, 4.0});
+    ASSERT_TRUE(m_Doc.HasGeoTiffFrame());
     UpdateFrame(m_Doc, m_View, 400, 400); // rx = 2.5, ry = 1.25: widen vertically by 2
-    EXPECT_DOUBLE_EQ(m_Doc.m_FrameOrigin.m_dLatitude, 20.0 + (1 - 2.0) * 2.0 / 2);
-    EXPECT_DOUBLE_EQ(m_Doc.m_FrameExtent.m_dLatitude, 4.0);
-    EXPECT_DOUBLE_EQ(m_Doc.m_FrameOrigin.m_dLongitude, -80.0);
-    EXPECT_DOUBLE_EQ(m_Doc.m_FrameExtent.m_dLongitude, 4.0);
+    EXPECT_DOUBLE_EQ(m_View.m_FrameOrigin.m_dLatitude, 20.0 + (1 - 2.0) * 2.0 / 2);
+    EXPECT_DOUBLE_EQ(m_View.m_FrameExtent.m_dLatitude, 4.0);
+    EXPECT_DOUBLE_EQ(m_View.m_FrameOrigin.m_dLongitude, -80.0);
+    EXPECT_DOUBLE_EQ(m_View.m_FrameExtent.m_dLongitude, 4.0);
 }
 
 TEST_F(ViewTest, MappingsBetweenClientAndFrame)
@@ -94,8 +86,8 @@ TEST_F(ViewTest, MappingsBetweenClientAndFrame)
     m_View.m_dWinLeft = 0.5;
     m_View.m_dWinBottom = 0.5;
     const VisibleFrame quarter = ComputeVisibleFrame(m_Doc, m_View);
-    EXPECT_DOUBLE_EQ(quarter.WW, m_Doc.m_FrameExtent.m_dLongitude * 0.5);
-    EXPECT_DOUBLE_EQ(quarter.X0, m_Doc.m_FrameOrigin.m_dLongitude + m_Doc.m_FrameExtent.m_dLongitude * 0.5);
+    EXPECT_DOUBLE_EQ(quarter.WW, m_View.m_FrameExtent.m_dLongitude * 0.5);
+    EXPECT_DOUBLE_EQ(quarter.X0, m_View.m_FrameOrigin.m_dLongitude + m_View.m_FrameExtent.m_dLongitude * 0.5);
 }
 
 TEST_F(ViewTest, PictureRectangleIsCentredForTheWholeFrame)
@@ -115,12 +107,12 @@ TEST_F(ViewTest, ZoomInElevenTimesThenJumpBack)
     LoadPictureMap(m_Doc, 400, 300);
     m_View.OnZoomIn(m_Doc);
     for (int click = 1; click <= 11; ++click) {
-        ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 200, 150));
+        ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
         EXPECT_NEAR(m_View.m_dWinWidth, std::pow(0.8, click), 1e-12) << click;
         EXPECT_NEAR(m_View.m_dWinHeight, std::pow(0.8, click), 1e-12) << click;
     }
     EXPECT_NEAR(m_View.m_dWinWidth, 0.0859, 1e-4);
-    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 200, 150));
+    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
     EXPECT_EQ(m_View.m_dWinLeft, 0.0);
     EXPECT_EQ(m_View.m_dWinRight, 1.0);
     EXPECT_EQ(m_View.m_dWinWidth, 1.0);
@@ -132,14 +124,14 @@ TEST_F(ViewTest, ZoomOutEightTimesThenJumpBack)
     LoadPictureMap(m_Doc, 400, 300);
     m_View.OnZoomOut(m_Doc);
     for (int click = 1; click <= 8; ++click) {
-        ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 200, 150));
+        ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
         EXPECT_NEAR(m_View.m_dWinWidth, std::pow(1.25, click), 1e-9) << click;
         // The bounds hold the window (at the eighth click, 5.96 frames wide, it just overhangs).
         EXPECT_GE(m_View.m_dWinLeft, -2.4802 - 1e-12);
         EXPECT_LE(m_View.m_dWinRight, 3.4802 + 1e-3);
     }
     EXPECT_NEAR(m_View.m_dWinWidth, 5.96, 0.01);
-    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 200, 150));
+    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
     EXPECT_EQ(m_View.m_dWinWidth, 1.0);
     EXPECT_EQ(m_View.m_dWinBottom, 0.0);
 }
@@ -149,7 +141,7 @@ TEST_F(ViewTest, ZoomNearAnEdgeKeepsThatEdge)
     LoadPictureMap(m_Doc, 400, 300);
     m_View.OnZoomIn(m_Doc);
     // Right edge: [right - 0.8w, right]; the top edge likewise.
-    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, 395, 5));
+    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 395, 5));
     EXPECT_DOUBLE_EQ(m_View.m_dWinRight, 1.0);
     EXPECT_DOUBLE_EQ(m_View.m_dWinLeft, 0.2);
     EXPECT_DOUBLE_EQ(m_View.m_dWinTop, 1.0);
@@ -159,7 +151,7 @@ TEST_F(ViewTest, ZoomNearAnEdgeKeepsThatEdge)
 
     ViewState left;
     left.OnZoomIn(m_Doc);
-    ASSERT_TRUE(left.ZoomAtPoint(m_Doc, m_Host, 2, 298));
+    ASSERT_TRUE(left.ZoomAtPoint(m_Doc, m_Host, m_Edits, 2, 298));
     EXPECT_DOUBLE_EQ(left.m_dWinLeft, 0.0);
     EXPECT_DOUBLE_EQ(left.m_dWinRight, 0.8);
     EXPECT_EQ(left.m_nHScrollPos, 0);
@@ -168,7 +160,7 @@ TEST_F(ViewTest, ZoomNearAnEdgeKeepsThatEdge)
     FakeViewHost even(QSize(400, 300));
     ViewState centre;
     centre.OnZoomIn(m_Doc);
-    ASSERT_TRUE(centre.ZoomAtPoint(m_Doc, even, 200, 150));
+    ASSERT_TRUE(centre.ZoomAtPoint(m_Doc, even, m_Edits, 200, 150));
     EXPECT_DOUBLE_EQ(centre.m_dWinLeft, 0.1);
     EXPECT_DOUBLE_EQ(centre.m_dWinRight, 0.9);
     EXPECT_EQ(centre.m_nHScrollPos, 500);
@@ -180,7 +172,7 @@ TEST_F(ViewTest, ZoomClickOutsideTheClientIsRefused)
     LoadPictureMap(m_Doc, 400, 300);
     m_View.OnZoomIn(m_Doc);
     for (const QPoint outside : {QPoint(401, 10), QPoint(-1, 10), QPoint(10, 301), QPoint(10, -5)}) {
-        EXPECT_FALSE(m_View.ZoomAtPoint(m_Doc, m_Host, outside.x(), outside.y()));
+        EXPECT_FALSE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, outside.x(), outside.y()));
         EXPECT_EQ(m_View.m_dWinWidth, 1.0);
     }
     ASSERT_EQ(m_Ui.m_Messages.size(), 4u);
@@ -250,15 +242,15 @@ TEST_F(ViewTest, ScrollStepsRoundAboveOneHalfAndAreAtLeastOne)
 TEST_F(ViewTest, ToolsExcludeEachOther)
 {
     LoadPictureMap(m_Doc, 400, 300);
-    m_Doc.m_bGeoCoded = 1;
+    SetPointsAndModel(m_Doc, {}, true, {});
     m_View.OnZoomIn(m_Doc);
     EXPECT_TRUE(m_View.m_bZoomIn);
     m_View.OnSetPoints(m_Doc);
-    EXPECT_TRUE(m_Doc.m_bSetPoints);
+    EXPECT_TRUE(m_View.m_bSetPoints);
     EXPECT_FALSE(m_View.m_bZoomIn);
     m_View.OnMovePoints(m_Doc, m_Host);
     EXPECT_TRUE(m_View.m_bMovePoint);
-    EXPECT_FALSE(m_Doc.m_bSetPoints);
+    EXPECT_FALSE(m_View.m_bSetPoints);
     EXPECT_EQ(m_View.m_nSelectedPoint, -1);
     m_View.OnMeasure(m_Doc);
     EXPECT_TRUE(m_View.m_bMeasure);
@@ -269,80 +261,43 @@ TEST_F(ViewTest, ToolsExcludeEachOther)
     m_View.OnDeletePoint(m_Doc);
     m_View.m_ptRangeStart = QPoint(5, 5);
     m_View.m_ptRangeEnd = QPoint(50, 60);
-    m_View.OnSelectRange(m_Doc, m_Host); // on: the others go off
+    m_View.OnSelectRange(m_Host); // on: the others go off
     EXPECT_TRUE(m_View.m_bSelectRange);
     EXPECT_FALSE(m_View.m_bDeletePoint);
     EXPECT_TRUE(m_View.HasRange());
     m_View.OnZoomOut(m_Doc); // another tool on: range tool off, corners kept
     EXPECT_FALSE(m_View.m_bSelectRange);
-    m_View.OnSelectRange(m_Doc, m_Host);
-    m_View.OnSelectRange(m_Doc, m_Host); // off: both corners cleared
+    m_View.OnSelectRange(m_Host);
+    m_View.OnSelectRange(m_Host); // off: both corners cleared
     EXPECT_FALSE(m_View.m_bSelectRange);
     EXPECT_EQ(m_View.m_ptRangeStart, QPoint(-1, -1));
     EXPECT_EQ(m_View.m_ptRangeEnd, QPoint(-1, -1));
     EXPECT_FALSE(m_View.HasRange());
 }
 
-TEST_F(ViewTest, CommandsWaitForAMapOrAGeoCoding)
-{
-    CCmdUI zoom;
-    m_View.OnUpdateZoomIn(m_Doc, zoom);
-    EXPECT_FALSE(zoom.IsEnabled());
-    m_View.OnZoomIn(m_Doc);
-    EXPECT_FALSE(m_View.m_bZoomIn);
-
-    LoadPictureMap(m_Doc, 400, 300);
-    CCmdUI measure;
-    m_View.OnUpdateMeasure(m_Doc, measure);
-    EXPECT_FALSE(measure.IsEnabled());
-    m_View.OnMeasure(m_Doc);
-    EXPECT_FALSE(m_View.m_bMeasure);
-    CCmdUI range;
-    m_View.OnUpdateSelectRange(m_Doc, range);
-    EXPECT_FALSE(range.IsEnabled());
-
-    // Delete Point's check mark is only updated while there are points.
-    m_View.OnDeletePoint(m_Doc);
-    CCmdUI noPoints;
-    m_View.OnUpdateDeletePoint(m_Doc, noPoints);
-    EXPECT_TRUE(noPoints.IsEnabled());
-    EXPECT_FALSE(noPoints.Check().has_value());
-    m_Doc.m_ControlPoints.push_back({});
-    CCmdUI withPoints;
-    m_View.OnUpdateDeletePoint(m_Doc, withPoints);
-    EXPECT_EQ(withPoints.Check(), std::optional<bool>(true));
-
-    CCmdUI images;
-    m_View.OnUpdateSelectImages(m_Doc, images);
-    EXPECT_FALSE(images.IsEnabled());
-}
-
-TEST_F(ViewTest, FitInWindowShowsTheWholeFrameAndUpdatesTheViews)
+TEST_F(ViewTest, FitInWindowShowsTheWholeFrameAndRepaints)
 {
     LoadPictureMap(m_Doc, 400, 300);
-    RecordingView other;
-    m_Doc.AddView(&other);
     m_View.m_dWinLeft = 0.3;
     m_View.m_dWinRight = 0.5;
-    m_View.OnFitInWindow(m_Doc);
+    m_View.OnFitInWindow(m_Doc, m_Host);
     EXPECT_EQ(m_View.m_dWinLeft, 0.0);
     EXPECT_EQ(m_View.m_dWinRight, 1.0);
-    EXPECT_EQ(other.Updates(), 1);
-    EXPECT_EQ(other.m_Hints[0], 0);
+    EXPECT_EQ(m_Host.m_nInvalidations, 1);
 }
 
 TEST_F(ViewTest, InputOptionsPresetsAndStoresTheNotation)
 {
     LoadPictureMap(m_Doc, 10, 10);
-    m_Doc.m_nInputOption = 1;
+    m_Doc.SetInputOption(1);
     m_Ui.AnswerChoice(0);
-    m_View.OnInputOptions(m_Doc);
+    OnInputOptions(m_Doc);
     ASSERT_EQ(m_Ui.m_Dialogs.size(), 1u);
     EXPECT_EQ(m_Ui.m_Dialogs[0].m_Kind, ScriptedUiServices::DialogKind::InputOptions);
     EXPECT_EQ(m_Ui.m_Dialogs[0].m_Choice.m_nSelection, 1);
-    EXPECT_EQ(m_Doc.m_nInputOption, 0);
+    EXPECT_EQ(m_Doc.InputOption(), 0);
     m_Ui.CancelDialog();
-    m_Doc.m_nInputOption = 1;
-    m_View.OnInputOptions(m_Doc);
-    EXPECT_EQ(m_Doc.m_nInputOption, 1);
+    m_Doc.SetInputOption(1);
+    OnInputOptions(m_Doc);
+    EXPECT_EQ(m_Doc.InputOption(), 1);
 }

@@ -1,8 +1,6 @@
 // varnel-cli info: workspaces reported as stored, projection files as unpack reports them.
 
-#include "document/CQuilletDoc.h"
-#include "document/WorkspaceFile.h"
-#include "view/core/ViewState.h"
+#include "formats/WorkspaceFile.h"
 
 #include "TestSupport.h"
 
@@ -60,15 +58,15 @@ protected:
 
 TEST_F(WorkspaceCliTest, PictureWorkspaceIsReportedAsStored)
 {
-    CQuilletDoc doc;
-    doc.m_nMapType = 5;
-    doc.m_bGeoCoded = 1;
-    doc.m_nImageWidth = 321;
-    doc.m_nImageHeight = 123;
-    doc.m_dGeoCoef = Coefficients();
-    doc.m_MapFileData = QByteArray(777, 'g'); // need not be a picture: it is not decoded
-    doc.m_ControlPoints = {{144000.5, -270000.25, 0.25, 0.75}, {144100.0, -269900.0, 0.5, 0.125}};
-    const QByteArray file = EncodeWorkspace(doc, nullptr);
+    WorkspaceContents contents;
+    contents.m_nMapType = 5;
+    contents.m_nGeoCoded = 1;
+    contents.m_nImageWidth = 321;
+    contents.m_nImageHeight = 123;
+    contents.m_dGeoCoef = Coefficients();
+    contents.m_PictureBytes = QByteArray(777, 'g'); // need not be a picture: it is not decoded
+    contents.m_ControlPoints = {{144000.5, -270000.25, 0.25, 0.75}, {144100.0, -269900.0, 0.5, 0.125}};
+    const QByteArray file = EncodeWorkspace(contents);
     for (const QString& name : {QStringLiteral("map.pws"), QStringLiteral("MAP.PWS")}) {
         WriteFileBytes(Path(name), file);
         const QJsonObject json = Json(RunCli({QStringLiteral("info"), Path(name)}));
@@ -93,27 +91,27 @@ TEST_F(WorkspaceCliTest, PictureWorkspaceIsReportedAsStored)
 
 TEST_F(WorkspaceCliTest, TiffWorkspaceIsReportedWithoutDecodingTheTiff)
 {
-    CQuilletDoc doc;
-    ViewState view;
-    doc.m_nMapType = 10;
-    doc.m_bGeoCoded = 0;
-    doc.m_nImageWidth = 300;
-    doc.m_nImageHeight = 200;
-    doc.m_dGeoCoef = Coefficients();
-    doc.m_strMapPath = QStringLiteral("C:\\maps\\a.tif"); // not there: info only reads the workspace
-    doc.m_Images.resize(3);
-    doc.m_GeoOrigin = {40.5, -75.25, 0, 0};
-    doc.m_GeoExtent = {0.125, 0.375, 0, 0};
-    doc.m_FrameOrigin = {40.25, -75.5, 0, 0};
-    doc.m_FrameExtent = {0.625, 0.875, 0, 0};
-    doc.m_ControlPoints = {{1.5, 2.5, 3.5, 4.5}};
-    view.m_bGeoTiffFrame = true;
-    view.m_nSelectedImage = 2;
-    view.m_dWinLeft = 0.125;
-    view.m_dWinRight = 0.875;
-    view.m_dWinBottom = 0.25;
-    view.m_dWinTop = 0.75;
-    WriteFileBytes(Path(QStringLiteral("sheet.pws")), EncodeWorkspace(doc, &view));
+    WorkspaceContents contents;
+    contents.m_nMapType = 10;
+    contents.m_nImageWidth = 300;
+    contents.m_nImageHeight = 200;
+    contents.m_dGeoCoef = Coefficients();
+    WorkspaceTiffPart tiff;
+    tiff.m_PathBytes = QByteArray("C:\\maps\\a.tif\0", 14); // not there: info only reads the workspace
+    tiff.m_nImageCount = 3;
+    tiff.m_GeoOrigin = {40.5, -75.25, 0, 0};
+    tiff.m_GeoExtent = {0.125, 0.375, 0, 0};
+    tiff.m_FrameOrigin = {40.25, -75.5, 0, 0};
+    tiff.m_FrameExtent = {0.625, 0.875, 0, 0};
+    tiff.m_nGeoTiffFrame = 1;
+    tiff.m_nSelectedImage = 2;
+    tiff.m_dWinLeft = 0.125;
+    tiff.m_dWinRight = 0.875;
+    tiff.m_dWinBottom = 0.25;
+    tiff.m_dWinTop = 0.75;
+    contents.m_Tiff = tiff;
+    contents.m_ControlPoints = {{1.5, 2.5, 3.5, 4.5}};
+    WriteFileBytes(Path(QStringLiteral("sheet.pws")), EncodeWorkspace(contents));
 
     const CliResult result = RunCli({QStringLiteral("info"), Path(QStringLiteral("sheet.pws"))});
     EXPECT_TRUE(result.m_StdErr.isEmpty()) << result.m_StdErr.toStdString();
@@ -121,20 +119,20 @@ TEST_F(WorkspaceCliTest, TiffWorkspaceIsReportedWithoutDecodingTheTiff)
     EXPECT_EQ(json.value(QStringLiteral("geocoded")).toInt(-1), 0);
     EXPECT_EQ(json.value(QStringLiteral("map_type")).toInt(), 10);
     EXPECT_TRUE(json.value(QStringLiteral("picture_bytes")).isNull());
-    const QJsonObject tiff = json.value(QStringLiteral("tiff")).toObject();
-    EXPECT_EQ(tiff.value(QStringLiteral("geotiff_frame")).toInt(-1), 1);
-    EXPECT_EQ(tiff.value(QStringLiteral("selected_image")).toInt(), 2);
-    ExpectLatLon(tiff.value(QStringLiteral("geo_origin")), 40.5, -75.25);
-    ExpectLatLon(tiff.value(QStringLiteral("geo_extent")), 0.125, 0.375);
-    ExpectLatLon(tiff.value(QStringLiteral("frame_origin")), 40.25, -75.5);
-    ExpectLatLon(tiff.value(QStringLiteral("frame_extent")), 0.625, 0.875);
-    const QJsonObject window = tiff.value(QStringLiteral("window")).toObject();
+    const QJsonObject stored = json.value(QStringLiteral("tiff")).toObject();
+    EXPECT_EQ(stored.value(QStringLiteral("geotiff_frame")).toInt(-1), 1);
+    EXPECT_EQ(stored.value(QStringLiteral("selected_image")).toInt(), 2);
+    ExpectLatLon(stored.value(QStringLiteral("geo_origin")), 40.5, -75.25);
+    ExpectLatLon(stored.value(QStringLiteral("geo_extent")), 0.125, 0.375);
+    ExpectLatLon(stored.value(QStringLiteral("frame_origin")), 40.25, -75.5);
+    ExpectLatLon(stored.value(QStringLiteral("frame_extent")), 0.625, 0.875);
+    const QJsonObject window = stored.value(QStringLiteral("window")).toObject();
     EXPECT_DOUBLE_EQ(window.value(QStringLiteral("left")).toDouble(), 0.125);
     EXPECT_DOUBLE_EQ(window.value(QStringLiteral("right")).toDouble(), 0.875);
     EXPECT_DOUBLE_EQ(window.value(QStringLiteral("bottom")).toDouble(), 0.25);
     EXPECT_DOUBLE_EQ(window.value(QStringLiteral("top")).toDouble(), 0.75);
-    EXPECT_EQ(tiff.value(QStringLiteral("image_count")).toInt(), 3);
-    EXPECT_EQ(tiff.value(QStringLiteral("path")).toString(), QStringLiteral("C:\\maps\\a.tif"));
+    EXPECT_EQ(stored.value(QStringLiteral("image_count")).toInt(), 3);
+    EXPECT_EQ(stored.value(QStringLiteral("path")).toString(), QStringLiteral("C:\\maps\\a.tif"));
     EXPECT_EQ(json.value(QStringLiteral("points")).toArray().size(), 1);
 }
 
@@ -159,11 +157,11 @@ TEST_F(WorkspaceCliTest, ProjectionFilesAreReportedAsUnpackReportsThem)
 
 TEST_F(WorkspaceCliTest, RefusedFilesExitWithAMessage)
 {
-    CQuilletDoc doc;
-    doc.m_nMapType = 2;
-    doc.m_MapFileData = QByteArray(50, 'b');
-    doc.m_ControlPoints = {{1, 2, 3, 4}};
-    const QByteArray sound = EncodeWorkspace(doc, nullptr);
+    WorkspaceContents contents;
+    contents.m_nMapType = 2;
+    contents.m_PictureBytes = QByteArray(50, 'b');
+    contents.m_ControlPoints = {{1, 2, 3, 4}};
+    const QByteArray sound = EncodeWorkspace(contents);
     WriteFileBytes(Path(QStringLiteral("short.pws")), sound.left(sound.size() - 1));
     QByteArray wrongTag = sound;
     wrongTag[0] = 'X';

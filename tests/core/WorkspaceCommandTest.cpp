@@ -1,12 +1,14 @@
 // The Save, Save As and Open commands with workspace files, and Open's projection-file entries.
 
+#include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
-#include "document/WorkspaceFile.h"
-#include "output/ProjectionFile.h"
-#include "platform/ScriptedUiServices.h"
+#include "formats/WorkspaceFile.h"
+#include "formats/ProjectionFile.h"
+#include "ScriptedUiServices.h"
 #include "view/core/ViewState.h"
 
 #include "RecordingView.h"
+#include "TestDocs.h"
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
 
@@ -118,13 +120,43 @@ struct Snapshot {
 
 Snapshot Take(const CQuilletDoc& doc, const ViewState& view, const RecordingView& recorder)
 {
-    return {doc.GetTitle(), doc.m_strWorkspacePath, doc.m_strMapPath, doc.m_bWorkspaceNamed, doc.m_nMapType,
-            doc.m_bMapLoaded, doc.m_bGeoCoded, doc.m_nImageWidth, doc.m_nImageHeight,
-            std::bit_cast<std::array<std::uint64_t, 16>>(doc.m_dGeoCoef),
-            doc.m_ControlPoints, doc.m_MapFileData, doc.m_nMapFileSize, doc.m_Images.size(),
-            doc.m_Picture.m_pPicture.get(), doc.m_GeoOrigin, doc.m_GeoExtent, doc.m_FrameOrigin, doc.m_FrameExtent,
-            view.m_dWinLeft, view.m_dWinRight, view.m_dWinBottom, view.m_dWinTop, view.m_bGeoTiffFrame,
-            view.m_nSelectedImage, recorder.Updates()};
+    return {doc.GetTitle(), doc.WorkspacePath(), doc.MapPath(), doc.IsWorkspaceNamed(), doc.MapType(),
+            doc.IsMapLoaded(), doc.IsGeoCoded(), doc.ImageWidth(), doc.ImageHeight(),
+            std::bit_cast<std::array<std::uint64_t, 16>>(doc.GeoCoef()),
+            doc.ControlPoints(), doc.MapFileData(), doc.MapFileSize(), doc.Images().size(),
+            doc.Picture().m_pPicture.get(), doc.GeoOrigin(), doc.GeoExtent(), view.m_FrameOrigin, view.m_FrameExtent,
+            view.m_dWinLeft, view.m_dWinRight, view.m_dWinBottom, view.m_dWinTop, doc.HasGeoTiffFrame(),
+            doc.CurrentImage(), recorder.Updates()};
+}
+
+/// The points of doc with one more, as an edit leaves them (the model stays).
+void AddPoint(CQuilletDoc& doc, const CDataGeo& point)
+{
+    std::vector<CDataGeo> points = doc.ControlPoints();
+    points.push_back(point);
+    SetPointsAndModel(doc, points, doc.IsGeoCoded(), doc.GeoCoef());
+}
+
+void DropLastPoint(CQuilletDoc& doc)
+{
+    std::vector<CDataGeo> points = doc.ControlPoints();
+    points.pop_back();
+    SetPointsAndModel(doc, points, doc.IsGeoCoded(), doc.GeoCoef());
+}
+
+/// The workspace of a TIFF map at mapPath as stored, without decoding anything.
+QByteArray TiffWorkspace(const QString& mapPath, std::int32_t imageCount, const std::vector<CDataGeo>& points,
+                         std::int32_t geoCoded = 0, std::int32_t mapType = 10)
+{
+    WorkspaceContents contents;
+    contents.m_nGeoCoded = geoCoded;
+    contents.m_nMapType = mapType;
+    WorkspaceTiffPart tiff;
+    tiff.m_nImageCount = imageCount;
+    tiff.m_PathBytes = mapPath.toUtf8() + QByteArray(1, '\0');
+    contents.m_Tiff = tiff;
+    contents.m_ControlPoints = points;
+    return EncodeWorkspace(contents);
 }
 
 std::array<double, 16> SampleCoefficients()
@@ -155,9 +187,12 @@ protected:
     WorkspaceCommandTest()
     {
         m_Doc.AddView(&m_View);
-        m_Doc.m_pActiveView = &m_ViewState;
-        m_Doc.OnNewDocument(); // the start-up call
+        InitialNewDocument(m_Doc); // the start-up call
     }
+
+    void Save() { OnFileSave(m_Doc, &m_ViewState); }
+    void SaveAs() { OnFileSaveAs(m_Doc, &m_ViewState); }
+    void Open() { OnFileOpen(m_Doc, &m_ViewState); }
 
     QString Path(const QString& name) const { return m_Dir.filePath(name); }
 
@@ -177,7 +212,7 @@ protected:
     void LoadMap(CQuilletDoc& doc, const QString& path, int entry)
     {
         m_Ui.AnswerFile(path, entry);
-        ASSERT_EQ(doc.OnNewDocument(), TRUE);
+        ASSERT_TRUE(OnFileNew(doc, nullptr));
         m_Ui.Forget();
     }
 
@@ -185,16 +220,14 @@ protected:
     void LoadWorkedMap(BOOL geoCoded = 1)
     {
         LoadMap(m_Doc, PaddedJpeg(), kJpgEntry);
-        m_Doc.m_ControlPoints = SevenPoints();
-        m_Doc.m_dGeoCoef = SampleCoefficients();
-        m_Doc.m_bGeoCoded = geoCoded;
+        SetPointsAndModel(m_Doc, SevenPoints(), geoCoded != 0, SampleCoefficients());
     }
 
     /// Saves with Save As under the name given in the dialog.
     void SaveAs(const QString& chosen)
     {
         m_Ui.AnswerFile(chosen, 1);
-        m_Doc.SaveWorkspaceAs();
+        SaveAs();
     }
 
     /// Every file under the temporary folder, relative to it, sorted.
@@ -221,9 +254,10 @@ struct OtherRun {
     OtherRun()
     {
         m_Doc.AddView(&m_View);
-        m_Doc.m_pActiveView = &m_ViewState;
-        m_Doc.OnNewDocument();
+        InitialNewDocument(m_Doc);
     }
+    void Open() { OnFileOpen(m_Doc, &m_ViewState); }
+    void SaveAs() { OnFileSaveAs(m_Doc, &m_ViewState); }
     RecordingView m_View;
     ViewState m_ViewState;
     CQuilletDoc m_Doc;
@@ -234,20 +268,17 @@ struct OtherRun {
 TEST_F(WorkspaceCommandTest, NothingIsSavedWithoutAMap)
 {
     m_Ui.AnswerFile(Path(QStringLiteral("work.pws")), 1);
-    m_Doc.SaveWorkspace();
-    m_Doc.SaveWorkspaceAs();
+    Save();
+    SaveAs();
     EXPECT_TRUE(m_Ui.m_FileDialogs.empty());
     EXPECT_TRUE(m_Ui.m_Messages.empty());
     EXPECT_TRUE(Files().isEmpty());
-    EXPECT_EQ(m_Doc.m_bWorkspaceNamed, 0);
+    EXPECT_FALSE(m_Doc.IsWorkspaceNamed());
 }
 
 TEST_F(WorkspaceCommandTest, PictureWorkspaceRoundTripKeepsPointsModelAndPicture)
 {
     LoadWorkedMap();
-    // The size the map was worked at is stored and wins over the picture's own on opening.
-    m_Doc.m_nImageWidth = 640;
-    m_Doc.m_nImageHeight = 480;
     const QString path = Path(QStringLiteral("work.pws"));
     SaveAs(path);
 
@@ -256,18 +287,23 @@ TEST_F(WorkspaceCommandTest, PictureWorkspaceRoundTripKeepsPointsModelAndPicture
     EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strTitle, QStringLiteral("Save Work Space"));
     EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strFilter, kSaveFilter);
     EXPECT_TRUE(m_Ui.m_Messages.empty());
-    EXPECT_EQ(m_Doc.m_strWorkspacePath, path);
-    EXPECT_EQ(m_Doc.m_bWorkspaceNamed, 1);
-    EXPECT_EQ(m_Doc.m_nMapFileSize, 12345);
+    EXPECT_EQ(m_Doc.WorkspacePath(), path);
+    EXPECT_TRUE(m_Doc.IsWorkspaceNamed());
+    EXPECT_EQ(m_Doc.MapFileSize(), 12345);
     EXPECT_EQ(QFileInfo(path).size(), 12725);
     EXPECT_EQ(Files(), (QStringList{QStringLiteral("photo.jpg"), QStringLiteral("work.pws")}));
+    // The size the map was worked at is stored and wins over the picture's own on opening.
+    QByteArray stored = ReadFileBytes(path);
+    EXPECT_EQ(Int32At(stored, 12), 128);
+    qToLittleEndian<qint32>(640, stored.data() + 12);
+    qToLittleEndian<qint32>(480, stored.data() + 16);
+    WriteFileBytes(path, stored);
 
     OtherRun later;
-    later.m_Doc.m_strMapPath = QStringLiteral("/kept/by/a/picture/workspace.jpg");
-    later.m_Doc.m_ControlPoints = {{1, 1, 1, 1}};
-    later.m_Doc.m_GeoOrigin = {5, 5, 0, 0};
+    LoadPictureMap(later.m_Doc, 30, 20);
+    SetPointsAndModel(later.m_Doc, {{1, 1, 1, 1}}, false, {});
     m_Ui.AnswerFile(path, kPwsEntry);
-    later.m_Doc.OpenWorkspace();
+    later.Open();
 
     ASSERT_EQ(m_Ui.m_FileDialogs.size(), 2u);
     EXPECT_FALSE(m_Ui.m_FileDialogs[1].m_bSave);
@@ -275,35 +311,35 @@ TEST_F(WorkspaceCommandTest, PictureWorkspaceRoundTripKeepsPointsModelAndPicture
     EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strFilter, kOpenFilter);
     EXPECT_TRUE(m_Ui.m_Messages.empty());
     const CQuilletDoc& doc = later.m_Doc;
-    EXPECT_EQ(doc.m_ControlPoints, SevenPoints());
-    EXPECT_TRUE(SameBits(doc.m_dGeoCoef, SampleCoefficients()));
-    EXPECT_EQ(doc.m_bGeoCoded, 1);
-    EXPECT_EQ(doc.m_nMapType, kJpgEntry);
-    EXPECT_EQ(doc.m_nImageWidth, 640);
-    EXPECT_EQ(doc.m_nImageHeight, 480);
-    EXPECT_EQ(doc.m_MapFileData, ReadFileBytes(Path(QStringLiteral("photo.jpg"))));
-    EXPECT_EQ(doc.m_nMapFileSize, 12345);
-    ASSERT_NE(doc.m_Picture.m_pPicture, nullptr);
-    EXPECT_EQ(doc.m_Picture.m_nWidth, 640);
-    EXPECT_EQ(doc.m_Picture.m_nHeight, 480);
-    EXPECT_EQ(doc.m_GeoOrigin, (CDataGeo{0, 0, 0, 0}));
-    EXPECT_EQ(doc.m_GeoExtent, (CDataGeo{1, 1, 0, 0}));
-    EXPECT_EQ(doc.m_FrameOrigin, (CDataGeo{0, 0, 0, 0}));
-    EXPECT_EQ(doc.m_FrameExtent, (CDataGeo{1, 1, 0, 0}));
-    EXPECT_TRUE(doc.m_Images.empty());
-    EXPECT_EQ(doc.m_bMapLoaded, 1);
-    EXPECT_EQ(doc.m_bInitialized, 1);
-    EXPECT_EQ(doc.m_strWorkspacePath, path);
+    EXPECT_EQ(doc.ControlPoints(), SevenPoints());
+    EXPECT_TRUE(SameBits(doc.GeoCoef(), SampleCoefficients()));
+    EXPECT_TRUE(doc.IsGeoCoded());
+    EXPECT_EQ(doc.MapType(), kJpgEntry);
+    EXPECT_EQ(doc.ImageWidth(), 640);
+    EXPECT_EQ(doc.ImageHeight(), 480);
+    EXPECT_EQ(doc.MapFileData(), ReadFileBytes(Path(QStringLiteral("photo.jpg"))));
+    EXPECT_EQ(doc.MapFileSize(), 12345);
+    ASSERT_NE(doc.Picture().m_pPicture, nullptr);
+    EXPECT_EQ(doc.Picture().m_nWidth, 640);
+    EXPECT_EQ(doc.Picture().m_nHeight, 480);
+    EXPECT_EQ(doc.GeoOrigin(), (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(doc.GeoExtent(), (CDataGeo{1, 1, 0, 0}));
+    EXPECT_EQ(later.m_ViewState.m_FrameOrigin, (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(later.m_ViewState.m_FrameExtent, (CDataGeo{1, 1, 0, 0}));
+    EXPECT_TRUE(doc.Images().empty());
+    EXPECT_TRUE(doc.IsMapLoaded());
+    EXPECT_TRUE(doc.IsInitialized());
+    EXPECT_EQ(doc.WorkspacePath(), path);
     EXPECT_EQ(doc.GetTitle(), path);
-    EXPECT_EQ(doc.m_strMapPath, QStringLiteral("/kept/by/a/picture/workspace.jpg"));
-    EXPECT_EQ(doc.m_bWorkspaceNamed, 0); // opening names no workspace for saving
+    EXPECT_TRUE(doc.MapPath().isEmpty()); // the picture travels inside the workspace
+    EXPECT_FALSE(doc.IsWorkspaceNamed()); // opening names no workspace for saving
     ASSERT_GE(later.m_View.Updates(), 1);
-    EXPECT_EQ(later.m_View.m_Hints.back(), 0);
+    EXPECT_EQ(later.m_View.m_Hints.back(), DocChange::kAll);
 
     // Written again from the reopened document, the file is the same byte for byte.
     m_Ui.AnswerFile(Path(QStringLiteral("again.pws")), 1);
-    later.m_Doc.SaveWorkspaceAs();
-    EXPECT_EQ(ReadFileBytes(Path(QStringLiteral("again.pws"))), ReadFileBytes(path));
+    later.SaveAs();
+    EXPECT_EQ(ReadFileBytes(Path(QStringLiteral("again.pws"))), stored);
 }
 
 TEST_F(WorkspaceCommandTest, ChosenNameIsCutAtTheFirstDotOfTheFileName)
@@ -325,9 +361,9 @@ TEST_F(WorkspaceCommandTest, ChosenNameIsCutAtTheFirstDotOfTheFileName)
     QStringList expected = {QStringLiteral("photo.jpg")};
     for (const auto& c : cases) {
         m_Ui.AnswerFile(Path(QString::fromLatin1(c.chosen)), c.filter);
-        m_Doc.SaveWorkspaceAs();
+        SaveAs();
         const QString written = Path(QString::fromLatin1(c.written));
-        EXPECT_EQ(m_Doc.m_strWorkspacePath, written) << c.chosen;
+        EXPECT_EQ(m_Doc.WorkspacePath(), written) << c.chosen;
         EXPECT_EQ(QFileInfo(written).size(), 12725) << c.chosen;
         expected << QString::fromLatin1(c.written);
     }
@@ -344,11 +380,11 @@ TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesToTheEarlierName)
     SaveAs(path);
     ASSERT_EQ(QFileInfo(path).size(), 12725);
 
-    m_Doc.m_ControlPoints.push_back({1, 2, 0.5, 0.5});
+    AddPoint(m_Doc, {1, 2, 0.5, 0.5});
     m_Ui.CancelFile();
-    m_Doc.SaveWorkspaceAs();
+    SaveAs();
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 2u); // the dialog is always shown
-    EXPECT_EQ(m_Doc.m_strWorkspacePath, path);
+    EXPECT_EQ(m_Doc.WorkspacePath(), path);
     const QByteArray file = ReadFileBytes(path);
     EXPECT_EQ(file.size(), 12725 + 32);
     EXPECT_EQ(Int32At(file, 152 + 12345), 8);
@@ -359,12 +395,12 @@ TEST_F(WorkspaceCommandTest, SaveAsCancelledBeforeAnyNameWritesNothing)
 {
     LoadWorkedMap();
     m_Ui.CancelFile();
-    m_Doc.SaveWorkspaceAs();
+    SaveAs();
     m_Ui.CancelFile();
-    m_Doc.SaveWorkspace();
+    Save();
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 2u);
-    EXPECT_EQ(m_Doc.m_bWorkspaceNamed, 0);
-    EXPECT_TRUE(m_Doc.m_strWorkspacePath.isEmpty());
+    EXPECT_FALSE(m_Doc.IsWorkspaceNamed());
+    EXPECT_TRUE(m_Doc.WorkspacePath().isEmpty());
     EXPECT_TRUE(m_Ui.m_Messages.empty());
     EXPECT_EQ(Files(), QStringList{QStringLiteral("photo.jpg")});
 }
@@ -374,13 +410,13 @@ TEST_F(WorkspaceCommandTest, SaveAsksForANameOnceThenWritesWithoutAsking)
     LoadWorkedMap();
     const QString path = Path(QStringLiteral("work.pws"));
     m_Ui.AnswerFile(path, 1);
-    m_Doc.SaveWorkspace();
+    Save();
     ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
     EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strTitle, QStringLiteral("Save Work Space"));
     EXPECT_EQ(QFileInfo(path).size(), 12725);
 
-    m_Doc.m_ControlPoints.pop_back();
-    m_Doc.SaveWorkspace();
+    DropLastPoint(m_Doc);
+    Save();
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
     EXPECT_EQ(QFileInfo(path).size(), 12725 - 32);
     EXPECT_EQ(Files(), (QStringList{QStringLiteral("photo.jpg"), QStringLiteral("work.pws")}));
@@ -405,14 +441,13 @@ TEST_F(WorkspaceCommandTest, UngeocodedMapIsWrittenFirstThenReportedAndReopensUn
     EXPECT_EQ(Int32At(file, 4), 0);
 
     OtherRun later;
-    later.m_Doc.m_bGeoCoded = 1;
     m_Ui.Forget();
     m_Ui.AnswerFile(path, kPwsEntry);
-    later.m_Doc.OpenWorkspace();
+    later.Open();
     EXPECT_TRUE(m_Ui.m_Messages.empty());
-    EXPECT_EQ(later.m_Doc.m_bGeoCoded, 0);
-    EXPECT_EQ(later.m_Doc.m_bMapLoaded, 1);
-    EXPECT_EQ(later.m_Doc.m_ControlPoints, SevenPoints());
+    EXPECT_FALSE(later.m_Doc.IsGeoCoded());
+    EXPECT_TRUE(later.m_Doc.IsMapLoaded());
+    EXPECT_EQ(later.m_Doc.ControlPoints(), SevenPoints());
 }
 
 TEST_F(WorkspaceCommandTest, FailedWriteKeepsTheFileThatWasThere)
@@ -426,7 +461,7 @@ TEST_F(WorkspaceCommandTest, FailedWriteKeepsTheFileThatWasThere)
         // The new file would be 12 725 bytes: the write stops part-way.
         FileSizeLimit limit(4096);
         ASSERT_TRUE(limit.Active());
-        m_Doc.SaveWorkspaceAs();
+        SaveAs();
     }
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u); // no "need more points" after a failed write
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Can not open this file."));
@@ -438,7 +473,7 @@ TEST_F(WorkspaceCommandTest, FailedWriteKeepsTheFileThatWasThere)
 
     // With room again the same name is written.
     m_Ui.Forget();
-    m_Doc.SaveWorkspace();
+    Save();
     EXPECT_EQ(QFileInfo(path).size(), 12725);
 }
 
@@ -457,7 +492,7 @@ TEST_F(WorkspaceCommandTest, CancelledOpenChangesNothing)
     LoadWorkedMap();
     const Snapshot before = Take(m_Doc, m_ViewState, m_View);
     m_Ui.CancelFile();
-    m_Doc.OpenWorkspace();
+    Open();
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
     EXPECT_TRUE(m_Ui.m_Messages.empty());
     EXPECT_TRUE(Take(m_Doc, m_ViewState, m_View) == before);
@@ -484,7 +519,7 @@ TEST_F(WorkspaceCommandTest, TheSelectedFilterEntryChoosesTheReader)
     WriteFileBytes(dpf, dpfBytes);
 
     const auto readerSays = [](const QString& path, ProjectionKind kind) {
-        ProjectionError error;
+        UiMessage error;
         const QByteArray bytes = ReadFileBytes(path);
         EXPECT_FALSE(kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, error) : ParseDpfProjection(bytes, error));
         return error.m_strText;
@@ -509,14 +544,14 @@ TEST_F(WorkspaceCommandTest, TheSelectedFilterEntryChoosesTheReader)
         OtherRun run;
         m_Ui.Forget();
         LoadMap(run.m_Doc, TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg")), kJpgEntry);
-        run.m_Doc.m_ControlPoints = {{7, 8, 0.5, 0.5}};
+        SetPointsAndModel(run.m_Doc, {{7, 8, 0.5, 0.5}}, false, {});
         const Snapshot before = Take(run.m_Doc, run.m_ViewState, run.m_View);
         m_Ui.AnswerFile(c.file, c.entry);
-        run.m_Doc.OpenWorkspace();
+        run.Open();
         if (c.openedKind) {
             EXPECT_TRUE(m_Ui.m_Messages.empty()) << c.name;
-            EXPECT_EQ(run.m_Doc.m_nMapType, c.openedKind) << c.name;
-            EXPECT_EQ(run.m_Doc.m_strWorkspacePath, c.file) << c.name;
+            EXPECT_EQ(run.m_Doc.MapType(), c.openedKind) << c.name;
+            EXPECT_EQ(run.m_Doc.WorkspacePath(), c.file) << c.name;
             EXPECT_EQ(run.m_Doc.GetTitle(), c.file) << c.name;
         } else {
             ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << c.name;
@@ -528,39 +563,53 @@ TEST_F(WorkspaceCommandTest, TheSelectedFilterEntryChoosesTheReader)
     }
 }
 
-TEST_F(WorkspaceCommandTest, AllFilesEntryIsRefusedAndChangesNothing)
+TEST_F(WorkspaceCommandTest, AllFilesEntryGoesByTheContent)
 {
     LoadWorkedMap();
     const QString pws = Path(QStringLiteral("work.pws"));
     SaveAs(pws);
-    m_Doc.m_ControlPoints.pop_back(); // unsaved work
-    const Snapshot before = Take(m_Doc, m_ViewState, m_View);
-    for (const QString& file : {pws, Path(QStringLiteral("photo.jpg")), Path(QStringLiteral("missing.txt"))}) {
+    const QString workspaceAsData = Path(QStringLiteral("work.data"));
+    QFile::copy(pws, workspaceAsData);
+    const QString text = Path(QStringLiteral("notes.txt"));
+    WriteFileBytes(text, QByteArray("nothing Varnel reads"));
+    const struct {
+        QString file;
+        int mapType; ///< 0: refused
+    } cases[] = {
+        {workspaceAsData, kJpgEntry},
+        {Path(QStringLiteral("photo.jpg")), kJpgEntry},
+        {text, 0},
+        {Path(QStringLiteral("missing.txt")), 0},
+    };
+    for (const auto& c : cases) {
+        OtherRun run;
+        LoadPictureMap(run.m_Doc, 30, 20);
+        const Snapshot before = Take(run.m_Doc, run.m_ViewState, run.m_View);
         m_Ui.Forget();
-        m_Ui.AnswerFile(file, kAllEntry);
-        m_Doc.OpenWorkspace();
-        ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-        EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Invalid File. Maybe for another application."));
-        EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File."));
-        EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OK);
-        EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONSTOP);
-        EXPECT_TRUE(Take(m_Doc, m_ViewState, m_View) == before) << file.toStdString();
+        m_Ui.AnswerFile(c.file, kAllEntry);
+        run.Open();
+        if (c.mapType) {
+            EXPECT_TRUE(m_Ui.m_Messages.empty()) << c.file.toStdString();
+            EXPECT_EQ(run.m_Doc.MapType(), c.mapType) << c.file.toStdString();
+            EXPECT_EQ(run.m_Doc.GetTitle(), c.file);
+        } else {
+            ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+            EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Invalid File. Maybe for another application."));
+            EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File."));
+            EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONSTOP);
+            EXPECT_TRUE(Take(run.m_Doc, run.m_ViewState, run.m_View) == before) << c.file.toStdString();
+        }
     }
 }
-
 TEST_F(WorkspaceCommandTest, RefusedWorkspacesLeaveDocumentTitleAndPointsUntouched)
 {
     // Sound workspaces of each kind to damage.
     LoadWorkedMap();
-    m_Doc.m_MapFileData = QByteArray("tiny picture"); // a short file, so every cut can be tried
-    SaveAs(Path(QStringLiteral("picture.pws")));
-    const QByteArray picture = ReadFileBytes(Path(QStringLiteral("picture.pws")));
+    WorkspaceContents small = CaptureWorkspace(m_Doc, &m_ViewState);
+    small.m_PictureBytes = QByteArray("tiny picture"); // a short file, so every cut can be tried
+    const QByteArray picture = EncodeWorkspace(small);
     ASSERT_EQ(picture.size(), 152 + 12 + 4 + 7 * 32);
-    CQuilletDoc tiffDoc;
-    tiffDoc.m_nMapType = 10;
-    tiffDoc.m_strMapPath = QStringLiteral("/maps/sheet.tif");
-    tiffDoc.m_ControlPoints = {{1, 2, 3, 4}};
-    const QByteArray tiff = EncodeWorkspace(tiffDoc, nullptr);
+    const QByteArray tiff = TiffWorkspace(QStringLiteral("/maps/sheet.tif"), 0, {{1, 2, 3, 4}});
     ASSERT_EQ(tiff.size(), 257 + 16 + 4 + 32);
 
     struct Case {
@@ -594,7 +643,7 @@ TEST_F(WorkspaceCommandTest, RefusedWorkspacesLeaveDocumentTitleAndPointsUntouch
     cases.push_back({"TIFF points beyond the file", patched(tiff, 273, 2)});
 
     // The document as the user has it: a map, unsaved points and a zoomed view.
-    m_Doc.m_ControlPoints.push_back({9, 9, 0.25, 0.75});
+    AddPoint(m_Doc, {9, 9, 0.25, 0.75});
     m_ViewState.m_dWinLeft = 0.25;
     m_ViewState.m_dWinRight = 0.5;
     const Snapshot before = Take(m_Doc, m_ViewState, m_View);
@@ -605,7 +654,7 @@ TEST_F(WorkspaceCommandTest, RefusedWorkspacesLeaveDocumentTitleAndPointsUntouch
             WriteFileBytes(path, c.bytes);
         m_Ui.Forget();
         m_Ui.AnswerFile(path, kPwsEntry);
-        m_Doc.OpenWorkspace();
+        Open();
         ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << c.name;
         EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File")) << c.name;
         EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OK) << c.name;
@@ -617,8 +666,8 @@ TEST_F(WorkspaceCommandTest, RefusedWorkspacesLeaveDocumentTitleAndPointsUntouch
 
 TEST_F(WorkspaceCommandTest, TiffWorkspaceDecodesTheFirstListedDirectoriesAgain)
 {
-    // Directory 1 has no pixels, so the scan lists directories 0, 2 and 3; the map's images are
-    // those three, and a workspace of its first two must bring back directories 0 and 2.
+    // Directory 1 has no pixels, so the scan lists directories 0, 2 and 3; a workspace of the
+    // map's first two images must bring back directories 0 and 2.
     TiffBytes bytes;
     bytes.AddGreyDirectory(3, 2, 2, {QByteArray("\x10\x20\x30\x40\x50\x60", 6)});
     bytes.AddGreyDirectory(0, 4, 4, {QByteArray(1, '\0')});
@@ -627,44 +676,37 @@ TEST_F(WorkspaceCommandTest, TiffWorkspaceDecodesTheFirstListedDirectoriesAgain)
     const QString tiffPath = Path(QStringLiteral("sheet.tif"));
     WriteFileBytes(tiffPath, bytes.Build());
     LoadMap(m_Doc, tiffPath, kTifEntry);
-    ASSERT_EQ(m_Doc.m_Images.size(), 3u);
-    m_Doc.m_Images.pop_back();
-    m_Doc.m_ControlPoints = SevenPoints();
-    m_Doc.m_GeoOrigin = {0.5, 0.25, 0, 0};
-    m_Doc.m_FrameExtent = {2.5, 3.5, 0, 0};
-    m_ViewState.m_bGeoTiffFrame = true;
-    m_ViewState.m_nSelectedImage = 1;
-    m_ViewState.m_dWinLeft = 0.25;
-    m_ViewState.m_dWinRight = 0.75;
-    m_ViewState.m_dWinBottom = 0.125;
-    m_ViewState.m_dWinTop = 0.625;
+    ASSERT_EQ(m_Doc.Images().size(), 3u);
+    WorkspaceContents contents = CaptureWorkspace(m_Doc, &m_ViewState);
+    contents.m_ControlPoints = SevenPoints();
+    contents.m_Tiff->m_nImageCount = 2;
+    contents.m_Tiff->m_dWinLeft = 0.25;
+    contents.m_Tiff->m_dWinRight = 0.75;
+    contents.m_Tiff->m_dWinBottom = 0.125;
+    contents.m_Tiff->m_dWinTop = 0.625;
     const QString path = Path(QStringLiteral("sheet.pws"));
-    SaveAs(path);
-    const QByteArray file = ReadFileBytes(path);
-    ASSERT_GE(file.size(), 257);
-    EXPECT_EQ(Int32At(file, 249), 2);
+    WriteFileBytes(path, EncodeWorkspace(contents));
 
     OtherRun later;
     LoadMap(later.m_Doc, TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg")), kJpgEntry);
-    const IPicture* picture = later.m_Doc.m_Picture.m_pPicture.get();
     m_Ui.AnswerFile(path, kPwsEntry);
-    later.m_Doc.OpenWorkspace();
+    later.Open();
     const CQuilletDoc& doc = later.m_Doc;
-    ASSERT_EQ(doc.m_Images.size(), 2u);
-    EXPECT_EQ(doc.m_Images[0].m_nWidth, 3);
-    EXPECT_EQ(doc.m_Images[1].m_nWidth, 5);
-    EXPECT_EQ(doc.m_strMapPath, tiffPath);
-    EXPECT_EQ(doc.m_nMapType, kTifEntry);
-    EXPECT_EQ(doc.m_ControlPoints, SevenPoints());
-    EXPECT_EQ(doc.m_GeoOrigin, (CDataGeo{0.5, 0.25, 0, 0}));
-    EXPECT_EQ(doc.m_FrameExtent, (CDataGeo{2.5, 3.5, 0, 0}));
-    EXPECT_TRUE(doc.m_MapFileData.isEmpty());
-    EXPECT_EQ(doc.m_Picture.m_pPicture.get(), picture); // a TIFF map leaves the picture alone
-    EXPECT_EQ(doc.m_bMapLoaded, 1);
+    ASSERT_EQ(doc.Images().size(), 2u);
+    EXPECT_EQ(doc.Images()[0].m_nWidth, 3);
+    EXPECT_EQ(doc.Images()[1].m_nWidth, 5);
+    EXPECT_EQ(doc.MapPath(), tiffPath);
+    EXPECT_EQ(doc.MapType(), kTifEntry);
+    EXPECT_EQ(doc.ControlPoints(), SevenPoints());
+    EXPECT_EQ(doc.ImageWidth(), 3); // image 0's
+    EXPECT_EQ(doc.CurrentImage(), 0);
+    EXPECT_FALSE(doc.HasGeoTiffFrame());
+    EXPECT_EQ(doc.GeoExtent(), (CDataGeo{1, 1, 0, 0}));
+    EXPECT_TRUE(doc.MapFileData().isEmpty());
+    EXPECT_EQ(doc.Picture().m_pPicture, nullptr); // the previous map's picture is gone
+    EXPECT_TRUE(doc.IsMapLoaded());
     EXPECT_EQ(doc.GetTitle(), path);
     const ViewState& view = later.m_ViewState;
-    EXPECT_TRUE(view.m_bGeoTiffFrame);
-    EXPECT_EQ(view.m_nSelectedImage, 1);
     EXPECT_EQ(view.m_dWinLeft, 0.25);
     EXPECT_EQ(view.m_dWinRight, 0.75);
     EXPECT_EQ(view.m_dWinBottom, 0.125);
@@ -673,29 +715,52 @@ TEST_F(WorkspaceCommandTest, TiffWorkspaceDecodesTheFirstListedDirectoriesAgain)
     for (const auto& message : m_Ui.m_Messages) // only libtiff's complaints about directory 1
         EXPECT_TRUE(message.m_strCaption.startsWith(QStringLiteral("TIFF"))) << message.m_strText.toStdString();
 }
-
 TEST_F(WorkspaceCommandTest, TiffWorkspaceWhoseTiffIsGoneStillOpensAndSaysSo)
 {
-    CQuilletDoc tiffDoc;
-    tiffDoc.m_nMapType = 9;
-    tiffDoc.m_bGeoCoded = 1;
-    tiffDoc.m_strMapPath = Path(QStringLiteral("removed.tif"));
-    tiffDoc.m_Images.resize(2);
-    tiffDoc.m_ControlPoints = {{1, 2, 3, 4}};
     const QString path = Path(QStringLiteral("orphan.pws"));
-    WriteFileBytes(path, EncodeWorkspace(tiffDoc, nullptr));
+    WriteFileBytes(path, TiffWorkspace(Path(QStringLiteral("removed.tif")), 2, {{1, 2, 3, 4}}, 1, 9));
 
     m_Ui.AnswerFile(path, kPwsEntry);
-    m_Doc.OpenWorkspace();
-    EXPECT_TRUE(m_Doc.m_Images.empty());
-    EXPECT_EQ(m_Doc.m_bMapLoaded, 1);
-    EXPECT_EQ(m_Doc.m_strMapPath, Path(QStringLiteral("removed.tif")));
-    EXPECT_EQ(m_Doc.m_ControlPoints, (std::vector<CDataGeo>{{1, 2, 3, 4}}));
+    Open();
+    EXPECT_TRUE(m_Doc.Images().empty());
+    EXPECT_TRUE(m_Doc.IsMapLoaded());
+    EXPECT_EQ(m_Doc.MapPath(), Path(QStringLiteral("removed.tif")));
+    EXPECT_EQ(m_Doc.ControlPoints(), (std::vector<CDataGeo>{{1, 2, 3, 4}}));
     EXPECT_EQ(m_Doc.GetTitle(), path);
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
 }
 
+TEST_F(WorkspaceCommandTest, TiffWorkspaceGeoCodedByPointsStaysGeoCoded)
+{
+    // A plain TIFF geo-coded from control points: its model is what the workspace keeps.
+    GeoCoefficients model{};
+    model[1] = 128.0;
+    model[4] = -128.0;
+    model[3] = 9600.0;
+    model[7] = 5248.0;
+    WorkspaceContents contents;
+    contents.m_nGeoCoded = 1;
+    contents.m_nMapType = 9;
+    contents.m_nImageWidth = 128;
+    contents.m_nImageHeight = 128;
+    contents.m_dGeoCoef = model;
+    WorkspaceTiffPart tiff;
+    tiff.m_nImageCount = 1;
+    tiff.m_PathBytes = TestDataPath(QStringLiteral("tiff/hopper.tif")).toUtf8() + QByteArray(1, '\0');
+    contents.m_Tiff = tiff;
+    contents.m_ControlPoints = SevenPoints();
+    const QString path = Path(QStringLiteral("plain.pws"));
+    WriteFileBytes(path, EncodeWorkspace(contents));
+
+    m_Ui.AnswerFile(path, kPwsEntry);
+    Open();
+    EXPECT_TRUE(m_Ui.m_Messages.empty());
+    EXPECT_TRUE(m_Doc.IsGeoCoded());
+    EXPECT_EQ(m_Doc.GeoCoef(), model);
+    EXPECT_FALSE(m_Doc.HasGeoTiffFrame());
+    ASSERT_EQ(m_Doc.Images().size(), 1u);
+}
 TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceName)
 {
     const QByteArray bmp = ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/rgb24.bmp")));
@@ -721,15 +786,15 @@ TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceNam
         WriteFileBytes(projection, c.bytes);
         m_Ui.Forget();
         m_Ui.AnswerFile(projection, c.entry);
-        m_Doc.OpenWorkspace();
-        ASSERT_EQ(m_Doc.m_strWorkspacePath, projection) << c.name;
-        ASSERT_EQ(m_Doc.m_bWorkspaceNamed, 1) << c.name;
+        Open();
+        ASSERT_EQ(m_Doc.WorkspacePath(), projection) << c.name;
+        ASSERT_TRUE(m_Doc.IsWorkspaceNamed()) << c.name;
 
         // Save and Save As with Cancel write nothing over the projection file.
         m_Ui.CancelFile();
-        m_Doc.SaveWorkspace();
+        Save();
         m_Ui.CancelFile();
-        m_Doc.SaveWorkspaceAs();
+        SaveAs();
         ASSERT_EQ(m_Ui.m_FileDialogs.size(), 3u) << c.name;
         EXPECT_TRUE(m_Ui.m_FileDialogs[1].m_bSave) << c.name;
         EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strTitle, QStringLiteral("Save Work Space")) << c.name;
@@ -738,10 +803,10 @@ TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceNam
         // A name chosen now is written, and from then on Save writes without asking.
         const QString named = Path(QStringLiteral("from-%1.pws").arg(c.entry));
         m_Ui.AnswerFile(named, 1);
-        m_Doc.SaveWorkspace();
-        EXPECT_EQ(m_Doc.m_strWorkspacePath, named) << c.name;
+        Save();
+        EXPECT_EQ(m_Doc.WorkspacePath(), named) << c.name;
         EXPECT_EQ(QFileInfo(named).size(), 148 + 4 + bmp.size() + 4) << c.name;
-        m_Doc.SaveWorkspace();
+        Save();
         EXPECT_EQ(m_Ui.m_FileDialogs.size(), 4u) << c.name;
         EXPECT_EQ(ReadFileBytes(projection), c.bytes) << c.name;
         EXPECT_TRUE(m_Ui.m_Messages.empty()) << c.name;
@@ -750,9 +815,9 @@ TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceNam
     // An opened workspace is saved over without asking, as a name had been chosen before.
     m_Ui.Forget();
     m_Ui.AnswerFile(earlier, kPwsEntry);
-    m_Doc.OpenWorkspace();
-    m_Doc.m_ControlPoints.pop_back();
-    m_Doc.SaveWorkspace();
+    Open();
+    DropLastPoint(m_Doc);
+    Save();
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
     EXPECT_EQ(QFileInfo(earlier).size(), 12725 - 32);
     EXPECT_EQ(Files(), (QStringList{QStringLiteral("earlier.pws"), QStringLiteral("from-2.pws"),
@@ -760,7 +825,7 @@ TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceNam
                                     QStringLiteral("town.cpf"), QStringLiteral("town.dpf")}));
 }
 
-TEST_F(WorkspaceCommandTest, ReadWorkspaceFileInstallsOrRefusesWithoutShowingAnything)
+TEST_F(WorkspaceCommandTest, LoadWorkspaceFileInstallsOrRefusesWithoutShowingAnything)
 {
     LoadWorkedMap();
     const QString path = Path(QStringLiteral("work.pws"));
@@ -768,18 +833,21 @@ TEST_F(WorkspaceCommandTest, ReadWorkspaceFileInstallsOrRefusesWithoutShowingAny
     m_Ui.Forget();
 
     OtherRun later;
-    QString error;
-    ASSERT_TRUE(ReadWorkspaceFile(later.m_Doc, &later.m_ViewState, path, &error)) << error.toStdString();
-    EXPECT_EQ(later.m_Doc.m_ControlPoints, SevenPoints());
-    EXPECT_EQ(later.m_Doc.m_strWorkspacePath, path);
+    const CommandResult opened = LoadWorkspaceFile(later.m_Doc, &later.m_ViewState, path);
+    ASSERT_TRUE(opened.m_bDone);
+    EXPECT_TRUE(opened.m_Messages.empty());
+    EXPECT_EQ(later.m_Doc.ControlPoints(), SevenPoints());
+    EXPECT_EQ(later.m_Doc.WorkspacePath(), path);
     EXPECT_EQ(later.m_Doc.GetTitle(), path);
-    EXPECT_EQ(later.m_Doc.m_bMapLoaded, 1);
+    EXPECT_TRUE(later.m_Doc.IsMapLoaded());
 
     WriteFileBytes(Path(QStringLiteral("short.pws")), ReadFileBytes(path).left(200));
     const Snapshot before = Take(later.m_Doc, later.m_ViewState, later.m_View);
-    EXPECT_FALSE(ReadWorkspaceFile(later.m_Doc, &later.m_ViewState, Path(QStringLiteral("short.pws")), &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("cut short"))) << error.toStdString();
-    EXPECT_FALSE(ReadWorkspaceFile(later.m_Doc, nullptr, Path(QStringLiteral("none.pws")), nullptr));
+    const CommandResult refused = LoadWorkspaceFile(later.m_Doc, &later.m_ViewState, Path(QStringLiteral("short.pws")));
+    EXPECT_FALSE(refused.m_bDone);
+    ASSERT_EQ(refused.m_Messages.size(), 1u);
+    EXPECT_TRUE(refused.m_Messages[0].m_strText.contains(QStringLiteral("cut short")));
+    EXPECT_FALSE(LoadWorkspaceFile(later.m_Doc, nullptr, Path(QStringLiteral("none.pws"))).m_bDone);
     EXPECT_TRUE(Take(later.m_Doc, later.m_ViewState, later.m_View) == before);
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }

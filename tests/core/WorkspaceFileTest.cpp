@@ -1,8 +1,6 @@
 // The workspace file's layout, byte for byte, and the checks of its reader.
 
-#include "document/CQuilletDoc.h"
-#include "document/WorkspaceFile.h"
-#include "view/core/ViewState.h"
+#include "formats/WorkspaceFile.h"
 
 #include <QtEndian>
 
@@ -103,75 +101,69 @@ void ExpectPointsAt(const QByteArray& file, qsizetype offset, const std::vector<
     }
 }
 
-/// A document holding a picture map of kind mapType with the given picture bytes and points.
-void MakePictureDocument(CQuilletDoc& doc, int mapType, const QByteArray& picture, const std::vector<CDataGeo>& points)
+/// The workspace of a picture map of kind mapType with the given picture bytes and points.
+WorkspaceContents PictureContents(int mapType, const QByteArray& picture, const std::vector<CDataGeo>& points)
 {
-    doc.m_nMapType = mapType;
-    doc.m_bMapLoaded = 1;
-    doc.m_bGeoCoded = 1;
-    doc.m_nImageWidth = 640;
-    doc.m_nImageHeight = 480;
-    doc.m_dGeoCoef = UnusualCoefficients();
-    doc.m_MapFileData = picture;
-    doc.m_ControlPoints = points;
+    WorkspaceContents contents;
+    contents.m_nMapType = mapType;
+    contents.m_nGeoCoded = 1;
+    contents.m_nImageWidth = 640;
+    contents.m_nImageHeight = 480;
+    contents.m_dGeoCoef = UnusualCoefficients();
+    contents.m_PictureBytes = picture;
+    contents.m_ControlPoints = points;
+    return contents;
 }
 
-/// A document holding a TIFF map (kind 9) with two images whose path is the 13-character text
-/// C:\maps\a.tif, and a view with a zoomed window.
-void MakeTiffDocument(CQuilletDoc& doc, ViewState& view)
+/// The workspace of a TIFF map (kind 9) with two images whose path is the 13-character text
+/// C:\maps\a.tif, shown with a GeoTIFF frame in a zoomed window.
+WorkspaceContents TiffContents()
 {
-    doc.m_nMapType = 9;
-    doc.m_bMapLoaded = 1;
-    doc.m_bGeoCoded = 1;
-    doc.m_nImageWidth = 300;
-    doc.m_nImageHeight = 200;
-    doc.m_dGeoCoef = UnusualCoefficients();
-    doc.m_strMapPath = QStringLiteral("C:\\maps\\a.tif");
-    doc.m_Images.resize(2);
-    doc.m_Images[0].Create(24, 4, 3);
-    doc.m_Images[1].Create(24, 2, 2);
-    doc.m_GeoOrigin = {40.5, -75.25, 9, 9}; // the image members are not part of the frame
-    doc.m_GeoExtent = {0.125, 0.375, 9, 9};
-    doc.m_FrameOrigin = {40.25, -75.5, 9, 9};
-    doc.m_FrameExtent = {0.625, 0.875, 9, 9};
-    doc.m_ControlPoints = {{145800.5, -271800.25, -75.1, 40.6}, {145900.0, -271700.0, -75.2, 40.7}};
-    view.m_bGeoTiffFrame = true;
-    view.m_nSelectedImage = 1;
-    view.m_dWinLeft = 0.125;
-    view.m_dWinRight = 0.875;
-    view.m_dWinBottom = 0.25;
-    view.m_dWinTop = 0.75;
+    WorkspaceContents contents;
+    contents.m_nMapType = 9;
+    contents.m_nGeoCoded = 1;
+    contents.m_nImageWidth = 300;
+    contents.m_nImageHeight = 200;
+    contents.m_dGeoCoef = UnusualCoefficients();
+    WorkspaceTiffPart tiff;
+    tiff.m_nGeoTiffFrame = 1;
+    tiff.m_nSelectedImage = 1;
+    tiff.m_GeoOrigin = {40.5, -75.25, 0, 0};
+    tiff.m_GeoExtent = {0.125, 0.375, 0, 0};
+    tiff.m_FrameOrigin = {40.25, -75.5, 0, 0};
+    tiff.m_FrameExtent = {0.625, 0.875, 0, 0};
+    tiff.m_dWinLeft = 0.125;
+    tiff.m_dWinRight = 0.875;
+    tiff.m_dWinBottom = 0.25;
+    tiff.m_dWinTop = 0.75;
+    tiff.m_nImageCount = 2;
+    tiff.m_PathBytes = QByteArray("C:\\maps\\a.tif\0", 14);
+    contents.m_Tiff = tiff;
+    contents.m_ControlPoints = {{145800.5, -271800.25, -75.1, 40.6}, {145900.0, -271700.0, -75.2, 40.7}};
+    return contents;
 }
 
 QByteArray SmallPictureWorkspace()
 {
-    CQuilletDoc doc;
-    MakePictureDocument(doc, 2, QByteArray("0123456789"), {{1, 2, 0.25, 0.5}, {3, 4, 0.75, 0.125}});
-    return EncodeWorkspace(doc, nullptr);
+    return EncodeWorkspace(PictureContents(2, QByteArray("0123456789"), {{1, 2, 0.25, 0.5}, {3, 4, 0.75, 0.125}}));
 }
 
 QByteArray SmallTiffWorkspace()
 {
-    CQuilletDoc doc;
-    ViewState view;
-    MakeTiffDocument(doc, view);
-    return EncodeWorkspace(doc, &view);
+    return EncodeWorkspace(TiffContents());
 }
 
 QByteArray EmptyWorkspace()
 {
-    CQuilletDoc doc;
-    return EncodeWorkspace(doc, nullptr);
+    return EncodeWorkspace(WorkspaceContents{});
 }
 
 } // namespace
 
 TEST(WorkspaceLayout, PictureMapWithSevenPointsFromA12345ByteFileIs12725Bytes)
 {
-    CQuilletDoc doc;
     const QByteArray picture = JpegLikeBytes();
-    MakePictureDocument(doc, 7, picture, SevenPoints());
-    const QByteArray file = EncodeWorkspace(doc, nullptr);
+    const QByteArray file = EncodeWorkspace(PictureContents(7, picture, SevenPoints()));
 
     // 4 + 4 + 4 + 4 + 4 + 128 + 4 + 12 345 + 4 + 7 x 32
     ASSERT_EQ(file.size(), 12725);
@@ -184,9 +176,7 @@ TEST(WorkspaceLayout, PictureMapWithSevenPointsFromA12345ByteFileIs12725Bytes)
 TEST(WorkspaceLayout, EveryPictureKindStoresItsBytesAndPoints)
 {
     for (int kind = 1; kind <= 8; ++kind) {
-        CQuilletDoc doc;
-        MakePictureDocument(doc, kind, QByteArray("abc"), {{1, 2, 3, 4}});
-        const QByteArray file = EncodeWorkspace(doc, nullptr);
+        const QByteArray file = EncodeWorkspace(PictureContents(kind, QByteArray("abc"), {{1, 2, 3, 4}}));
         ASSERT_EQ(file.size(), 148 + 4 + 3 + 4 + 32) << kind;
         EXPECT_EQ(Int32At(file, 8), kind);
         EXPECT_EQ(Int32At(file, 148), 3);
@@ -197,10 +187,8 @@ TEST(WorkspaceLayout, EveryPictureKindStoresItsBytesAndPoints)
 
 TEST(WorkspaceLayout, TiffMapStoresViewStateFramePathAndPoints)
 {
-    CQuilletDoc doc;
-    ViewState view;
-    MakeTiffDocument(doc, view);
-    const QByteArray file = EncodeWorkspace(doc, &view);
+    const WorkspaceContents contents = TiffContents();
+    const QByteArray file = EncodeWorkspace(contents);
 
     // 257 + P bytes, then N and two points; P = 13 characters + 1.
     ASSERT_EQ(file.size(), 257 + 14 + 4 + 2 * 32);
@@ -218,7 +206,7 @@ TEST(WorkspaceLayout, TiffMapStoresViewStateFramePathAndPoints)
     EXPECT_EQ(Int32At(file, 249), 2);
     EXPECT_EQ(Int32At(file, 253), 14);
     EXPECT_EQ(file.mid(257, 14), QByteArray("C:\\maps\\a.tif\0", 14));
-    ExpectPointsAt(file, 271, doc.m_ControlPoints);
+    ExpectPointsAt(file, 271, contents.m_ControlPoints);
 }
 
 TEST(WorkspaceLayout, TiffKindTenAndAPathOfOtherLengths)
@@ -234,10 +222,12 @@ TEST(WorkspaceLayout, TiffKindTenAndAPathOfOtherLengths)
         {9, QStringLiteral("/k\u00e4rten/c.tif"), QByteArray("/k\xc3\xa4rten/c.tif\0", 15)},
     };
     for (const auto& c : cases) {
-        CQuilletDoc doc;
-        doc.m_nMapType = c.kind;
-        doc.m_strMapPath = c.path;
-        const QByteArray file = EncodeWorkspace(doc, nullptr);
+        WorkspaceContents contents;
+        contents.m_nMapType = c.kind;
+        WorkspaceTiffPart tiff;
+        tiff.m_PathBytes = c.path.toUtf8() + QByteArray(1, '\0');
+        contents.m_Tiff = tiff;
+        const QByteArray file = EncodeWorkspace(contents);
         ASSERT_EQ(file.size(), 257 + c.stored.size() + 4) << c.path.toStdString();
         EXPECT_EQ(Int32At(file, 8), c.kind);
         EXPECT_EQ(Int32At(file, 249), 0);
@@ -247,32 +237,16 @@ TEST(WorkspaceLayout, TiffKindTenAndAPathOfOtherLengths)
     }
 }
 
-TEST(WorkspaceLayout, WithoutAViewTheWholeFrameIsStored)
-{
-    CQuilletDoc doc;
-    ViewState unused;
-    MakeTiffDocument(doc, unused);
-    const QByteArray file = EncodeWorkspace(doc, nullptr);
-    ASSERT_GE(file.size(), 257);
-    EXPECT_EQ(file.at(148), '\0');
-    EXPECT_EQ(Int32At(file, 149), 0);
-    EXPECT_EQ(DoubleAt(file, 217), 0.0);
-    EXPECT_EQ(DoubleAt(file, 225), 1.0);
-    EXPECT_EQ(DoubleAt(file, 233), 0.0);
-    EXPECT_EQ(DoubleAt(file, 241), 1.0);
-}
-
 TEST(WorkspaceLayout, OtherKindsEndAfterTheCommonPart)
 {
     for (const int kind : {0, 11, -1, 1000}) {
-        CQuilletDoc doc;
-        doc.m_nMapType = kind;
-        doc.m_bGeoCoded = 0;
-        doc.m_nImageWidth = 12;
-        doc.m_nImageHeight = 34;
-        doc.m_ControlPoints = {{1, 2, 3, 4}}; // not stored without map data
-        doc.m_MapFileData = QByteArray("xyz");
-        const QByteArray file = EncodeWorkspace(doc, nullptr);
+        WorkspaceContents contents;
+        contents.m_nMapType = kind;
+        contents.m_nImageWidth = 12;
+        contents.m_nImageHeight = 34;
+        contents.m_ControlPoints = {{1, 2, 3, 4}}; // not stored without map data
+        contents.m_PictureBytes = QByteArray("xyz");
+        const QByteArray file = EncodeWorkspace(contents);
         ASSERT_EQ(file.size(), 148) << kind;
         ExpectCommonPart(file, 0, kind, 12, 34, std::array<double, 16>{});
     }
@@ -281,10 +255,9 @@ TEST(WorkspaceLayout, OtherKindsEndAfterTheCommonPart)
 TEST(WorkspaceParse, PictureWorkspaceReadsBackEveryValue)
 {
     const QByteArray picture = JpegLikeBytes();
-    CQuilletDoc doc;
-    MakePictureDocument(doc, 7, picture, SevenPoints());
     QString error;
-    const std::optional<WorkspaceContents> contents = ParseWorkspace(EncodeWorkspace(doc, nullptr), &error);
+    const std::optional<WorkspaceContents> contents =
+        ParseWorkspace(EncodeWorkspace(PictureContents(7, picture, SevenPoints())), &error);
     ASSERT_TRUE(contents) << error.toStdString();
     EXPECT_EQ(contents->m_nGeoCoded, 1);
     EXPECT_EQ(contents->m_nMapType, 7);

@@ -2,7 +2,7 @@
 #include "app/CDataInputDialog.h"
 #include "app/DialogDegMinSec.h"
 #include "app/DialogLayout.h"
-#include "platform/QtUiServices.h"
+#include "app/QtUiServices.h"
 #include "platform/WinTypes.h"
 
 #include <QApplication>

@@ -1,9 +1,13 @@
 #include "app/CMainFrame.h"
+#include "app/CommandTable.h"
 #include "app/CQuilletApp.h"
 #include "document/CQuilletDoc.h"
 #include "platform/CCmdUI.h"
-#include "platform/ScriptedUiServices.h"
+#include "ScriptedUiServices.h"
 #include "resources/Resource.h"
+#include "view/widgets/CQuilletView.h"
+
+#include "TestDocs.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -112,7 +116,7 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
 
 TEST_F(FrameTest, CommandsWithoutHandlersStayDisabled)
 {
-    m_Doc.m_bMapLoaded = 1;
+    LoadPictureMap(m_Doc, 20, 10);
     m_Frame.UpdateCommandUI();
     for (int id : {ID_UNHANDLED_32782, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, ID_ORIGINAL_SIZE})
         EXPECT_FALSE(m_Frame.Action(id)->isEnabled()) << id;
@@ -124,10 +128,11 @@ TEST_F(FrameTest, CommandsWithoutHandlersStayDisabled)
 TEST_F(FrameTest, UpdateHandlersEnableAndCheck)
 {
     bool checked = true;
+    bool enabled = false;
     int runs = 0;
     m_Frame.SetCommand(ID_SHOW_POINTS, {[&] { ++runs; }, [&](CCmdUI& ui) {
-                                            ui.Enable(m_Doc.m_bMapLoaded != 0);
-                                            if (m_Doc.m_bMapLoaded)
+                                            ui.Enable(enabled);
+                                            if (enabled)
                                                 ui.SetCheck(checked);
                                         }});
     m_Frame.UpdateCommandUI();
@@ -135,7 +140,7 @@ TEST_F(FrameTest, UpdateHandlersEnableAndCheck)
     EXPECT_FALSE(show->isEnabled());
     m_Frame.OnCommand(ID_SHOW_POINTS); // disabled: does not run
     EXPECT_EQ(runs, 0);
-    m_Doc.m_bMapLoaded = 1;
+    enabled = true;
     m_Frame.UpdateCommandUI();
     EXPECT_TRUE(show->isEnabled());
     EXPECT_TRUE(show->isChecked());
@@ -146,9 +151,38 @@ TEST_F(FrameTest, UpdateHandlersEnableAndCheck)
     EXPECT_FALSE(show->isChecked());
     // While disabled, the check mark is left as it was.
     checked = true;
-    m_Doc.m_bMapLoaded = 0;
+    enabled = false;
     m_Frame.UpdateCommandUI();
     EXPECT_FALSE(show->isChecked());
+}
+
+TEST_F(FrameTest, TheCommandTableDecidesEnablingAndCheckMarks)
+{
+    // Every tool and map command with a handler, as the application registers them.
+    for (const CommandText& row : CommandTexts())
+        if (row.m_Enable != Availability::Always || row.m_Check)
+            m_Frame.SetCommand(row.m_nId, {[] {}, {}});
+    const auto enabled = [&](int id) { return m_Frame.Action(id)->isEnabled(); };
+    m_Frame.UpdateCommandUI();
+    for (int id : {ID_ZOOM_IN, ID_SET_POINTS, ID_SHOW_POINTS, ID_MEASURE, ID_SELECT_RANGE, ID_SELECT_IMAGES,
+                   ID_SAVE_VIEW_AS_BITMAP, ID_INPUT_OPTIONS})
+        EXPECT_FALSE(enabled(id)) << id; // no map
+
+    LoadPictureMap(m_Doc, 20, 10);
+    m_Frame.GetActiveView()->State().OnDeletePoint(m_Doc);
+    m_Frame.UpdateCommandUI();
+    for (int id : {ID_ZOOM_IN, ID_SET_POINTS, ID_SHOW_POINTS, ID_SAVE_VIEW_AS_BITMAP, ID_INPUT_OPTIONS})
+        EXPECT_TRUE(enabled(id)) << id;
+    for (int id : {ID_MEASURE, ID_SELECT_RANGE, ID_SELECT_IMAGES})
+        EXPECT_FALSE(enabled(id)) << id; // not geo-coded, one picture
+    EXPECT_TRUE(m_Frame.Action(ID_SHOW_POINTS)->isChecked());
+    // Delete Point's check mark follows the tool only while there are points.
+    EXPECT_FALSE(m_Frame.Action(ID_DELETE_POINT)->isChecked());
+    SetPointsAndModel(m_Doc, {{1, 2, 0.5, 0.5}}, true, {});
+    m_Frame.UpdateCommandUI();
+    EXPECT_TRUE(m_Frame.Action(ID_DELETE_POINT)->isChecked());
+    EXPECT_TRUE(enabled(ID_MEASURE));
+    EXPECT_TRUE(enabled(ID_SELECT_RANGE));
 }
 
 TEST_F(FrameTest, RecentFilesKeepFourMostRecentFirst)
@@ -212,7 +246,7 @@ TEST(Application, StartsWithAnEmptyDocumentAndTheMainWindowShown)
     ASSERT_TRUE(app.InitInstance({}, 0));
     EXPECT_TRUE(app.MainFrame().isVisible());
     EXPECT_FALSE(app.MainFrame().Splash().m_pWindow->isVisible());
-    EXPECT_EQ(app.Document().m_bMapLoaded, 0);
+    EXPECT_FALSE(app.Document().IsMapLoaded());
     EXPECT_EQ(QCoreApplication::organizationName(), QStringLiteral("Local AppWizard-Generated Applications"));
     // Map commands wait for a map; the unit choice is always there.
     EXPECT_FALSE(app.MainFrame().Action(ID_SHOW_POINTS)->isEnabled());

@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
+#include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
-#include "platform/ScriptedUiServices.h"
+#include "ScriptedUiServices.h"
 #include "view/core/ViewGeometry.h"
 #include "view/widgets/CQuilletView.h"
 
@@ -24,8 +25,8 @@ protected:
         m_Frame.resize(700, 560);
         m_Frame.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_Frame));
-        ASSERT_TRUE(m_Doc.OpenDocumentFile(TestDataPath(QStringLiteral("pictures/bmp/hopper.bmp"))));
         m_pView = m_Frame.GetActiveView();
+        ASSERT_TRUE(OpenDocumentFile(m_Doc, &m_pView->State(), TestDataPath(QStringLiteral("pictures/bmp/hopper.bmp"))));
         m_pView->viewport()->repaint();
     }
 
@@ -34,7 +35,7 @@ protected:
     {
         const QSize client = m_pView->ClientSize();
         const QPointF at = FrameToClient(ComputeVisibleFrame(m_Doc, m_pView->State()), client.width(), client.height(),
-                                         column / m_Doc.m_nImageWidth, 1 - row / m_Doc.m_nImageHeight);
+                                         column / m_Doc.ImageWidth(), 1 - row / m_Doc.ImageHeight());
         return at.toPoint();
     }
 
@@ -49,9 +50,8 @@ protected:
 
 TEST_F(ViewWidgetTest, PaintingCapturesTheClientArea)
 {
-    ASSERT_NE(m_Doc.m_pViewBitmap, nullptr);
-    EXPECT_EQ(m_Doc.m_pViewBitmap->size(), m_pView->ClientSize());
-    EXPECT_EQ(m_Doc.m_pActiveView, &m_pView->State());
+    ASSERT_NE(m_pView->State().m_pViewBitmap, nullptr);
+    EXPECT_EQ(m_pView->State().m_pViewBitmap->size(), m_pView->ClientSize());
     EXPECT_FALSE(m_pView->verticalScrollBar()->isVisible());
 }
 
@@ -64,10 +64,10 @@ TEST_F(ViewWidgetTest, ClickingSixPointsGeoCodesTheMap)
         m_Ui.AnswerCoordinates(QString::number(50 - p.y() / 128, 'f', 6), QString::number(8 + p.x() / 128, 'f', 6));
         QTest::mouseClick(m_pView->viewport(), Qt::LeftButton, {}, ClientOfPixel(p.x(), p.y()));
     }
-    ASSERT_EQ(m_Doc.m_ControlPoints.size(), 6u);
+    ASSERT_EQ(m_Doc.ControlPoints().size(), 6u);
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Projection Accuracy"));
-    EXPECT_EQ(m_Doc.m_bGeoCoded, 1);
+    EXPECT_TRUE(m_Doc.IsGeoCoded());
 
     // The read-out now follows the pointer.
     const QPointF at = ClientOfPixel(64, 64);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CView.h"
+#include "document/CView.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 #include "view/core/PrintLayout.h"
 
-#include "document/CQuilletDoc.h"
+#include "view/core/ViewState.h"
 #include "imaging/BmpEncoding.h"
 #include "imaging/CPicture.h"
 
@@ -29,14 +29,14 @@ QRect ComputePrintRectangle(QSize page, QSize bitmap)
     return {left, 10, width, height};
 }
 
-QRect PrintView(QPainter& painter, const CQuilletDoc& doc, QSize page)
+QRect PrintView(QPainter& painter, const ViewState& view, QSize page)
 {
-    if (!doc.m_pViewBitmap || doc.m_pViewBitmap->isNull())
+    if (!view.m_pViewBitmap || view.m_pViewBitmap->isNull())
         return {};
-    const QRect area = ComputePrintRectangle(page, doc.m_pViewBitmap->size());
+    const QRect area = ComputePrintRectangle(page, view.m_pViewBitmap->size());
     // The capture goes to the page as a picture of the picture service, as a bitmap file would.
     CPicture picture;
-    picture.LoadFromMemory(EncodeBmp24(*doc.m_pViewBitmap));
+    picture.LoadFromMemory(EncodeBmp24(*view.m_pViewBitmap));
     picture.Draw(&painter, area);
     const int left = area.left();
     const int top = 10;

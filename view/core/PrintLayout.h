@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QSize>
 
-class CQuilletDoc;
+class ViewState;
 class QPainter;
 
 /// Where the captured picture of bw x bh pixels goes on a page of pw x ph units: scaled by the
@@ -13,7 +13,7 @@ class QPainter;
 /// page is relatively wider, and 20 units smaller than the page along the limiting axis.
 QRect ComputePrintRectangle(QSize page, QSize bitmap);
 
-/// Prints the document's picture of the last paint on a page of the given size: the picture
+/// Prints the view's picture of the last paint on a page of the given size: the picture
 /// stretched into ComputePrintRectangle and the frame drawn around it with the painter's pen.
 /// Nothing is printed while no map has been painted. Returns the rectangle used (empty if none).
-QRect PrintView(QPainter& painter, const CQuilletDoc& doc, QSize page);
+QRect PrintView(QPainter& painter, const ViewState& view, QSize page);

@@ -1,6 +1,8 @@
 #pragma once
-// The pointer read-out of a geo-coded map: geographic positions of client points, the status
-// pane texts, and great-circle distances.
+// The pointer read-out of a geo-coded map: geographic positions of client points and the status
+// pane texts.
+
+#include "geo/Geodesy.h"
 
 #include <QPoint>
 #include <QString>
@@ -9,24 +11,6 @@
 
 class CQuilletDoc;
 class ViewState;
-
-/// Whole degrees, whole minutes and seconds of a non-negative angle in degrees. Seconds that
-/// floating-point steps bring to 60 or more carry into the minutes (and the degrees).
-struct DegMinSec {
-    int m_nDegrees = 0;
-    int m_nMinutes = 0;
-    double m_dSeconds = 0.0;
-};
-DegMinSec SplitDegrees(double degrees);
-
-/// Haversine distance in metres on a sphere of radius 6378137 m between two positions in degrees.
-double GreatCircleDistance(double latitude1, double longitude1, double latitude2, double longitude2);
-
-/// Latitude and longitude in decimal degrees.
-struct GeoPosition {
-    double m_dLatitude = 0.0;
-    double m_dLongitude = 0.0;
-};
 
 /// The picture's edges in client pixels as the read-out uses them (each truncated toward zero).
 struct ReadOutEdges {

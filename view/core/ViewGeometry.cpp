@@ -3,13 +3,13 @@
 #include "document/CQuilletDoc.h"
 #include "view/core/ViewState.h"
 
-VisibleFrame ComputeVisibleFrame(const CQuilletDoc& doc, const ViewState& view)
+VisibleFrame ComputeVisibleFrame(const CQuilletDoc&, const ViewState& view)
 {
     const double winWidth = view.m_dWinRight - view.m_dWinLeft;
     const double winHeight = view.m_dWinTop - view.m_dWinBottom;
-    return {doc.m_FrameOrigin.m_dLongitude + doc.m_FrameExtent.m_dLongitude * view.m_dWinLeft,
-            doc.m_FrameOrigin.m_dLatitude + doc.m_FrameExtent.m_dLatitude * view.m_dWinBottom,
-            doc.m_FrameExtent.m_dLongitude * winWidth, doc.m_FrameExtent.m_dLatitude * winHeight};
+    return {view.m_FrameOrigin.m_dLongitude + view.m_FrameExtent.m_dLongitude * view.m_dWinLeft,
+            view.m_FrameOrigin.m_dLatitude + view.m_FrameExtent.m_dLatitude * view.m_dWinBottom,
+            view.m_FrameExtent.m_dLongitude * winWidth, view.m_FrameExtent.m_dLatitude * winHeight};
 }
 
 QPointF FrameToClient(const VisibleFrame& frame, int cw, int ch, double fx, double fy)
@@ -24,42 +24,42 @@ QPointF ClientToFrame(const VisibleFrame& frame, int cw, int ch, double x, doubl
 
 PictureRect ComputePictureRect(const CQuilletDoc& doc, const VisibleFrame& frame, int cw, int ch)
 {
-    const double left = doc.m_GeoOrigin.m_dLongitude;
-    const double bottom = doc.m_GeoOrigin.m_dLatitude;
+    const double left = doc.GeoOrigin().m_dLongitude;
+    const double bottom = doc.GeoOrigin().m_dLatitude;
     const QPointF lowerLeft = FrameToClient(frame, cw, ch, left, bottom);
     const QPointF upperRight =
-        FrameToClient(frame, cw, ch, left + doc.m_GeoExtent.m_dLongitude, bottom + doc.m_GeoExtent.m_dLatitude);
+        FrameToClient(frame, cw, ch, left + doc.GeoExtent().m_dLongitude, bottom + doc.GeoExtent().m_dLatitude);
     return {static_cast<int>(lowerLeft.x()), static_cast<int>(upperRight.x()), static_cast<int>(lowerLeft.y()),
             static_cast<int>(upperRight.y())};
 }
 
-void UpdateFrame(CQuilletDoc& doc, const ViewState& view, int cw, int ch)
+void UpdateFrame(const CQuilletDoc& doc, ViewState& view, int cw, int ch)
 {
-    const double W = doc.m_nImageWidth;
-    const double H = doc.m_nImageHeight;
+    const double W = doc.ImageWidth();
+    const double H = doc.ImageHeight();
     if (W == 0 || H == 0 || cw <= 0 || ch <= 0)
         return;
     const double rx = W / cw;
     const double ry = H / ch;
     double ox = 0, oy = 0, sx = 1, sy = 1;
-    if (view.m_bGeoTiffFrame) {
-        ox = doc.m_GeoOrigin.m_dLongitude;
-        oy = doc.m_GeoOrigin.m_dLatitude;
-        sx = doc.m_GeoExtent.m_dLongitude;
-        sy = doc.m_GeoExtent.m_dLatitude;
+    if (doc.HasGeoTiffFrame()) {
+        ox = doc.GeoOrigin().m_dLongitude;
+        oy = doc.GeoOrigin().m_dLatitude;
+        sx = doc.GeoExtent().m_dLongitude;
+        sy = doc.GeoExtent().m_dLatitude;
     }
     if (ry < rx) {
         // The picture is relatively wider than the client: room to spare vertically.
         const double l = rx / ry;
-        doc.m_FrameOrigin.m_dLatitude = oy + (1 - l) * sy / 2;
-        doc.m_FrameExtent.m_dLatitude = l * sy;
-        doc.m_FrameOrigin.m_dLongitude = ox;
-        doc.m_FrameExtent.m_dLongitude = sx;
+        view.m_FrameOrigin.m_dLatitude = oy + (1 - l) * sy / 2;
+        view.m_FrameExtent.m_dLatitude = l * sy;
+        view.m_FrameOrigin.m_dLongitude = ox;
+        view.m_FrameExtent.m_dLongitude = sx;
     } else {
         const double l = ry / rx;
-        doc.m_FrameOrigin.m_dLongitude = ox + (1 - l) * sx / 2;
-        doc.m_FrameExtent.m_dLongitude = l * sx;
-        doc.m_FrameOrigin.m_dLatitude = oy;
-        doc.m_FrameExtent.m_dLatitude = sy;
+        view.m_FrameOrigin.m_dLongitude = ox + (1 - l) * sx / 2;
+        view.m_FrameExtent.m_dLongitude = l * sx;
+        view.m_FrameOrigin.m_dLatitude = oy;
+        view.m_FrameExtent.m_dLatitude = sy;
     }
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The coordinate systems of the map view and the mappings between them.
 //
-// Client pixels: x to the right, y downward, cw x ch of them. Frame units: the document's frame
-// members, x to the right, y upward (the unit square of a picture map, or degrees for a GeoTIFF
+// Client pixels: x to the right, y downward, cw x ch of them. Frame units: those of the map
+// frame, x to the right, y upward (the unit square of a picture map, or degrees for a GeoTIFF
 // frame). The displayed frame: the map widened, centred, to the client's proportions. Window
 // units: fractions of the displayed frame; the view window (left, bottom, right, top) is the part
 // of the displayed frame shown in the client area, (0, 0, 1, 1) being the whole frame.
@@ -30,7 +30,7 @@ struct PictureRect {
     int yT = 0;
 };
 
-/// The visible frame from the document's displayed frame and the view window.
+/// The visible frame from the view's displayed frame and window.
 VisibleFrame ComputeVisibleFrame(const CQuilletDoc& doc, const ViewState& view);
 
 /// Frame units to client pixels (not truncated).
@@ -41,7 +41,7 @@ QPointF ClientToFrame(const VisibleFrame& frame, int cw, int ch, double x, doubl
 /// Where the map lies in the client area.
 PictureRect ComputePictureRect(const CQuilletDoc& doc, const VisibleFrame& frame, int cw, int ch);
 
-/// Recomputes the displayed frame for a client of cw x ch pixels: the map rectangle widened
-/// along one axis, centred, to the client's proportions. Leaves the frame alone while the map
-/// has no size.
-void UpdateFrame(CQuilletDoc& doc, const ViewState& view, int cw, int ch);
+/// Recomputes the view's displayed frame for a client of cw x ch pixels: the map rectangle
+/// widened along one axis, centred, to the client's proportions. Leaves the frame alone while
+/// the map has no size.
+void UpdateFrame(const CQuilletDoc& doc, ViewState& view, int cw, int ch);

@@ -4,9 +4,8 @@
 #include "view/core/ViewState.h"
 
 #include "document/CQuilletDoc.h"
-#include "fitting/PointEntry.h"
-#include "platform/UiServices.h"
 #include "view/core/ReadOut.h"
+#include "view/core/ViewActions.h"
 #include "view/core/ViewGeometry.h"
 #include "view/core/ViewHost.h"
 
@@ -15,13 +14,8 @@
 
 namespace {
 
-/// While dragged, a point is parked far outside the frame so that neither the drawing nor the
-/// hit test finds it.
-constexpr double kParkedPosition = -10.0;
 constexpr int kHitDistance = 4;
 constexpr int kMarkerHalf = 16;
-
-const QString kInvalidPoint = QStringLiteral("Invalid Point");
 
 } // namespace
 
@@ -52,8 +46,11 @@ void ViewState::HitTestPoint(const CQuilletDoc& doc, int cw, int ch, int x, int 
     RefreshWindowSize();
     const VisibleFrame frame = ComputeVisibleFrame(doc, *this);
     int best = 100;
-    for (size_t i = 0; i < doc.m_ControlPoints.size(); ++i) {
-        const CDataGeo& point = doc.m_ControlPoints[i];
+    for (size_t i = 0; i < doc.ControlPoints().size(); ++i) {
+        // A point being dragged is not on the map until it is dropped.
+        if (static_cast<int>(i) == m_nDraggedPoint)
+            continue;
+        const CDataGeo& point = doc.ControlPoints()[i];
         const QPointF at = FrameToClient(frame, cw, ch, point.m_dImageX, point.m_dImageY);
         const double px = std::floor(at.x());
         const double py = std::floor(at.y());
@@ -66,37 +63,9 @@ void ViewState::HitTestPoint(const CQuilletDoc& doc, int cw, int ch, int x, int 
     }
 }
 
-bool ViewState::AskCoordinates(const CQuilletDoc& doc, double& latitude, double& longitude, bool prefill)
+void ViewState::OnLButtonDown(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point)
 {
-    const ArcSeconds current{latitude, longitude};
-    EntryError error;
-    std::optional<ArcSeconds> typed;
-    if (doc.m_nInputOption == 0) {
-        CoordinateEntry entry = prefill ? FormatDecimal(current) : CoordinateEntry{};
-        while (Ui().RunDataInputDialog(entry) == IDOK) {
-            if ((typed = ComposeDecimal(entry, &error)))
-                break;
-            // Nothing is stored until every field is a number; the dialog comes back as typed.
-            Ui().MessageBox(EntryErrorText(error), QStringLiteral("Invalid Coordinates"), MB_OK | MB_ICONEXCLAMATION);
-        }
-    } else {
-        DegMinSecEntry entry = prefill ? FormatDegMinSec(current) : DegMinSecEntry{};
-        while (Ui().RunDegMinSecDialog(entry) == IDOK) {
-            if ((typed = ComposeDegMinSec(entry, &error)))
-                break;
-            Ui().MessageBox(EntryErrorText(error), QStringLiteral("Invalid Coordinates"), MB_OK | MB_ICONEXCLAMATION);
-        }
-    }
-    if (!typed)
-        return false;
-    latitude = typed->m_dLatitude;
-    longitude = typed->m_dLongitude;
-    return true;
-}
-
-void ViewState::OnLButtonDown(CQuilletDoc& doc, ViewHost& host, QPoint point)
-{
-    if (!doc.m_bMapLoaded)
+    if (!doc.IsMapLoaded())
         return;
     const QSize client = host.ClientSize();
     const bool inside = QRect(QPoint(0, 0), client).contains(point);
@@ -112,7 +81,7 @@ void ViewState::OnLButtonDown(CQuilletDoc& doc, ViewHost& host, QPoint point)
             m_ptMeasureEnd = point;
             m_bMeasuring = 1;
         } else {
-            Ui().MessageBox(QStringLiteral("The 1st Point Is Out of View!"), kInvalidPoint, MB_OK | MB_ICONSTOP);
+            actions.Refuse(ViewActions::Refusal::MeasureStartOutOfView);
             m_bMeasuring = 0;
         }
     }
@@ -120,9 +89,7 @@ void ViewState::OnLButtonDown(CQuilletDoc& doc, ViewHost& host, QPoint point)
         HitTestPoint(doc, client.width(), client.height(), point.x(), point.y());
         if (m_nSelectedPoint < 0)
             return;
-        CDataGeo& picked = doc.m_ControlPoints[static_cast<size_t>(m_nSelectedPoint)];
-        picked.m_dImageX = kParkedPosition;
-        picked.m_dImageY = kParkedPosition;
+        m_nDraggedPoint = m_nSelectedPoint;
         host.SetCapture();
         host.Invalidate(); // the point leaves the drawing; its marker follows the mouse
         m_ptMoveAt = point;
@@ -130,9 +97,9 @@ void ViewState::OnLButtonDown(CQuilletDoc& doc, ViewHost& host, QPoint point)
     }
 }
 
-void ViewState::OnLButtonUp(CQuilletDoc& doc, ViewHost& host, QPoint point)
+void ViewState::OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point)
 {
-    if (!doc.m_bMapLoaded)
+    if (!doc.IsMapLoaded())
         return;
     const QSize client = host.ClientSize();
     const int cw = client.width();
@@ -156,72 +123,55 @@ void ViewState::OnLButtonUp(CQuilletDoc& doc, ViewHost& host, QPoint point)
         RefreshWindowSize();
         return ClientToFrame(ComputeVisibleFrame(doc, *this), cw, ch, p.x(), p.y());
     };
-    if (doc.m_bSetPoints) {
-        const QPointF at = frameAt(point);
-        doc.m_ControlPoints.push_back({0.0, 0.0, at.x(), at.y()});
-        m_nSelectedPoint = static_cast<int>(doc.m_ControlPoints.size()) - 1;
+    if (m_bSetPoints) {
+        // The new point shows on the map while its coordinates are asked for.
+        m_PendingPoint = frameAt(point);
+        m_nSelectedPoint = static_cast<int>(doc.ControlPoints().size());
         host.Invalidate();
-        double latitude = 0.0, longitude = 0.0;
-        if (AskCoordinates(doc, latitude, longitude, false)) {
-            CDataGeo& added = doc.m_ControlPoints.back();
-            added.m_dLatitude = latitude;
-            added.m_dLongitude = longitude;
-            doc.ComputeProjection();
-        } else {
-            doc.m_ControlPoints.pop_back();
-        }
+        actions.AddPoint(*m_PendingPoint);
+        m_PendingPoint.reset();
         host.Invalidate();
     } else if (m_bDeletePoint) {
         HitTestPoint(doc, cw, ch, point.x(), point.y());
         if (m_nSelectedPoint >= 0) {
-            if (Ui().MessageBox(QStringLiteral("Delete this point?"), QStringLiteral("Point Deletion"),
-                                MB_YESNO | MB_ICONINFORMATION) == IDYES) {
-                doc.m_ControlPoints.erase(doc.m_ControlPoints.begin() + m_nSelectedPoint);
+            if (actions.DeletePoint(m_nSelectedPoint))
                 m_nSelectedPoint = -1;
-                doc.ComputeProjection();
-            }
             host.Invalidate();
         }
     } else if (m_bMovePoint && m_nSelectedPoint >= 0 &&
-               m_nSelectedPoint < static_cast<int>(doc.m_ControlPoints.size())) {
+               m_nSelectedPoint < static_cast<int>(doc.ControlPoints().size())) {
         host.ReleaseCapture();
         if (m_ptMoveAt != QPoint(-1, -1))
             host.InvalidateFeedback(m_rcMoveSave);
         m_ptMoveAt = QPoint(-1, -1);
         // Wherever it is released, inside the picture or not, is where the point goes.
         const QPointF at = frameAt(point);
-        CDataGeo& moved = doc.m_ControlPoints[static_cast<size_t>(m_nSelectedPoint)];
-        moved.m_dImageX = at.x();
-        moved.m_dImageY = at.y();
+        const int moved = m_nSelectedPoint;
         m_nSelectedPoint = -1;
-        doc.ComputeProjection();
+        m_nDraggedPoint = -1;
+        actions.MovePoint(moved, at);
         m_rcMoveSave = QRect();
         host.Invalidate();
     }
 
     if (m_bZoomIn)
-        ZoomAtPoint(doc, host, point.x(), point.y());
+        ZoomAtPoint(doc, host, actions, point.x(), point.y());
     if (m_bZoomOut)
-        ZoomAtPoint(doc, host, point.x(), point.y());
+        ZoomAtPoint(doc, host, actions, point.x(), point.y());
 }
 
-void ViewState::OnLButtonDblClk(CQuilletDoc& doc, ViewHost& host, QPoint point)
+void ViewState::OnLButtonDblClk(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point)
 {
     const QSize client = host.ClientSize();
     HitTestPoint(doc, client.width(), client.height(), point.x(), point.y());
     if (m_nSelectedPoint < 0)
         return;
-    CDataGeo& edited = doc.m_ControlPoints[static_cast<size_t>(m_nSelectedPoint)];
-    double latitude = edited.m_dLatitude, longitude = edited.m_dLongitude;
-    if (AskCoordinates(doc, latitude, longitude, true)) {
-        edited.m_dLatitude = latitude;
-        edited.m_dLongitude = longitude;
-        doc.ComputeProjection();
-    }
+    const int picked = m_nSelectedPoint;
+    actions.EditPoint(picked);
     m_nSelectedPoint = -1;
 }
 
-void ViewState::OnMouseMove(CQuilletDoc& doc, ViewHost& host, QPoint point)
+void ViewState::OnMouseMove(const CQuilletDoc& doc, ViewHost& host, QPoint point)
 {
     const QSize client = host.ClientSize();
     const int cw = client.width();
@@ -229,7 +179,7 @@ void ViewState::OnMouseMove(CQuilletDoc& doc, ViewHost& host, QPoint point)
     const int x = point.x();
     const int y = point.y();
 
-    if (doc.m_bGeoCoded) {
+    if (doc.IsGeoCoded()) {
         RefreshWindowSize();
         const QString pixel = PixelText(x, y);
         QString decimal, dms, distance;
@@ -265,7 +215,7 @@ void ViewState::OnMouseMove(CQuilletDoc& doc, ViewHost& host, QPoint point)
             if (start && end)
                 distance = DistanceText(GreatCircleDistance(start->m_dLatitude, start->m_dLongitude,
                                                             end->m_dLatitude, end->m_dLongitude),
-                                        doc.m_dUnitFactor);
+                                        doc.UnitFactor());
         }
         host.SetPaneText(pixel, 1);
         host.SetPaneText(decimal, 2);
@@ -273,8 +223,8 @@ void ViewState::OnMouseMove(CQuilletDoc& doc, ViewHost& host, QPoint point)
         host.SetPaneText(distance, 4);
     }
 
-    if (doc.m_bMapLoaded && m_bMovePoint && m_nSelectedPoint >= 0 &&
-        m_nSelectedPoint < static_cast<int>(doc.m_ControlPoints.size())) {
+    if (doc.IsMapLoaded() && m_bMovePoint && m_nSelectedPoint >= 0 &&
+        m_nSelectedPoint < static_cast<int>(doc.ControlPoints().size())) {
         const QRect before = m_rcMoveSave;
         m_ptMoveAt = point;
         m_rcMoveSave = MarkerRect(point).intersected(QRect(0, 0, cw, ch));
@@ -282,13 +232,13 @@ void ViewState::OnMouseMove(CQuilletDoc& doc, ViewHost& host, QPoint point)
     }
 }
 
-int ViewState::CursorId(const CQuilletDoc& doc) const
+int ViewState::CursorId() const
 {
     if (m_bZoomIn)
         return 130;
     if (m_bZoomOut)
         return 131;
-    if (doc.m_bSetPoints)
+    if (m_bSetPoints)
         return 132;
     if (m_bMeasure)
         return -1;

@@ -68,17 +68,17 @@ MapPlacement ComputeMapPlacement(const CQuilletDoc& doc, const ViewState& view, 
     return m;
 }
 
-bool PaintView(QPainter& painter, CQuilletDoc& doc, ViewState& view, int cw, int ch, MapPlacement* placement)
+bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int cw, int ch, MapPlacement* placement)
 {
     view.RefreshWindowSize();
     UpdateFrame(doc, view, cw, ch);
-    if (!doc.m_bMapLoaded || cw <= 1 || ch <= 1)
+    if (!doc.IsMapLoaded() || cw <= 1 || ch <= 1)
         return false;
 
     const MapPlacement m = ComputeMapPlacement(doc, view, cw, ch);
     const QRect& dest = m.m_Destination;
     if (doc.IsPictureMap()) {
-        doc.m_Picture.DrawPart(&painter, dest, m.L, m.R, m.B, m.T);
+        doc.Picture().DrawPart(&painter, dest, m.L, m.R, m.B, m.T);
     } else if (doc.IsTiffMap() && view.m_DisplayDib.m_pBits) {
         const DIBSection& copy = view.m_DisplayDib;
         const int wd = copy.m_nWidth;
@@ -93,16 +93,23 @@ bool PaintView(QPainter& painter, CQuilletDoc& doc, ViewState& view, int cw, int
         }
     }
 
-    if (doc.m_bShowPoints) {
+    if (doc.ShowPoints()) {
         const VisibleFrame frame = ComputeVisibleFrame(doc, view);
-        for (size_t i = 0; i < doc.m_ControlPoints.size(); ++i) {
-            const CDataGeo& point = doc.m_ControlPoints[i];
-            const QPointF at = FrameToClient(frame, cw, ch, point.m_dImageX, point.m_dImageY);
+        const auto drawPoint = [&](double fx, double fy, size_t index) {
+            const QPointF at = FrameToClient(frame, cw, ch, fx, fy);
             const int sx = static_cast<int>(at.x());
             const int sy = static_cast<int>(at.y());
             DrawIconAt(painter, IDI_POINT_MARKER, sx - 16, sy - 16);
-            DrawLabel(painter, sx + 4, sy + 4, QString::asprintf("%d", static_cast<int>(i + 1)));
+            DrawLabel(painter, sx + 4, sy + 4, QString::asprintf("%d", static_cast<int>(index + 1)));
+        };
+        const std::vector<CDataGeo>& points = doc.ControlPoints();
+        for (size_t i = 0; i < points.size(); ++i) {
+            // A point being dragged is drawn under the pointer, not here.
+            if (static_cast<int>(i) != view.m_nDraggedPoint)
+                drawPoint(points[i].m_dImageX, points[i].m_dImageY, i);
         }
+        if (view.m_PendingPoint)
+            drawPoint(view.m_PendingPoint->x(), view.m_PendingPoint->y(), points.size());
     }
 
     // The last range dragged stays on the map while both its corners lie on the drawn picture.
@@ -113,7 +120,7 @@ bool PaintView(QPainter& painter, CQuilletDoc& doc, ViewState& view, int cw, int
     if (view.m_bSelectRange && onPicture(view.m_ptRangeStart) && onPicture(view.m_ptRangeEnd))
         PaintRangeRectangle(painter, view.m_ptRangeStart, view.m_ptRangeEnd);
 
-    DrawIconAt(painter, doc.m_bGeoCoded ? IDI_GEOCODED : IDI_NOT_GEOCODED, cw - 33, 1);
+    DrawIconAt(painter, doc.IsGeoCoded() ? IDI_GEOCODED : IDI_NOT_GEOCODED, cw - 33, 1);
     if (placement)
         *placement = m;
     return true;

@@ -19,8 +19,10 @@ struct MapPlacement {
 };
 
 /// Paints the view of a client of cw x ch pixels (the background must already be erased).
-/// Recomputes the displayed frame. Without a map nothing is drawn and nothing is returned.
-bool PaintView(QPainter& painter, CQuilletDoc& doc, ViewState& view, int cw, int ch, MapPlacement* placement = nullptr);
+/// Recomputes the displayed frame. Without a map nothing is drawn and nothing is returned. When
+/// the picture cannot be drawn, the map's picture says why (CPicture::LastError).
+bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int cw, int ch,
+               MapPlacement* placement = nullptr);
 
 /// The clipped destination rectangle and source fractions for the picture rectangle of the
 /// current view window.

@@ -1,10 +1,7 @@
 #include "view/core/ViewState.h"
 
 #include "document/CQuilletDoc.h"
-#include "platform/CCmdUI.h"
-#include "platform/UiServices.h"
-#include "view/core/GeoTiffFrame.h"
-#include "view/core/UtmProjection.h"
+#include "view/core/ViewActions.h"
 #include "view/core/ViewGeometry.h"
 #include "view/core/ViewHost.h"
 
@@ -107,29 +104,34 @@ void ViewState::ShowWholeFrame()
 
 QSize ViewState::GetDisplaySize(const CQuilletDoc& doc, int cw, int ch) const
 {
-    if (!doc.m_bMapLoaded || cw <= 1 || ch <= 1)
+    if (!doc.IsMapLoaded() || cw <= 1 || ch <= 1)
         return {0, 0};
     const PictureRect picture = ComputePictureRect(doc, ComputeVisibleFrame(doc, *this), cw, ch);
-    return {std::clamp(picture.xR - picture.xL, 0, doc.m_nImageWidth),
-            std::clamp(picture.yB - picture.yT, 0, doc.m_nImageHeight)};
+    return {std::clamp(picture.xR - picture.xL, 0, doc.ImageWidth()),
+            std::clamp(picture.yB - picture.yT, 0, doc.ImageHeight())};
 }
 
-void ViewState::RebuildDisplayCopy(CQuilletDoc& doc, QSize size)
+void ViewState::RebuildDisplayCopy(const CQuilletDoc& doc, QSize size)
 {
-    const bool valid = m_nSelectedImage >= 0 && m_nSelectedImage < static_cast<int>(doc.m_Images.size());
-    if (valid)
-        doc.m_nCurrentImage = m_nSelectedImage;
-    m_DisplayDib.CreateResampled(size.width(), size.height(),
-                                 valid ? &doc.m_Images[static_cast<size_t>(m_nSelectedImage)] : nullptr);
+    m_DisplayDib.CreateResampled(size.width(), size.height(), doc.CurrentImageSection());
 }
 
-bool ViewState::ZoomAtPoint(CQuilletDoc& doc, ViewHost& host, int x, int y)
+void ViewState::RebuildForClient(const CQuilletDoc& doc, const ViewHost& host)
+{
+    if (!doc.IsTiffMap())
+        return;
+    const QSize client = host.ClientSize();
+    UpdateFrame(doc, *this, client.width(), client.height());
+    RebuildDisplayCopy(doc, GetDisplaySize(doc, client.width(), client.height()));
+}
+
+bool ViewState::ZoomAtPoint(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, int x, int y)
 {
     const QSize client = host.ClientSize();
     const int cw = client.width();
     const int ch = client.height();
     if (!QRect(0, 0, cw, ch).contains(x, y)) {
-        Ui().MessageBox(QStringLiteral("The Point Is Out of View!"), QStringLiteral("Invalid Point"), MB_OK | MB_ICONSTOP);
+        actions.Refuse(ViewActions::Refusal::ZoomPointOutOfView);
         return false;
     }
     RefreshWindowSize();
@@ -166,7 +168,6 @@ bool ViewState::ZoomAtPoint(CQuilletDoc& doc, ViewHost& host, int x, int y)
             static_cast<int>(kScrollRange * (1 - m_dWinTop) / (1 - m_dWinHeight) + kRoundingAllowance), kScrollRange);
 
     if (doc.IsTiffMap()) {
-        CWaitCursor wait;
         // The frame for the new window is what the next paint shows; size the copy for it.
         UpdateFrame(doc, *this, cw, ch);
         const QSize size = GetDisplaySize(doc, cw, ch);
@@ -206,55 +207,23 @@ int ViewState::OnHScroll(int code, int thumb, int clientWidth, int textWidth)
     return m_nHScrollPos;
 }
 
-void ViewState::OnUpdate(CQuilletDoc& doc, ViewHost& host, long hint)
+void ViewState::OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint)
 {
-    if (hint != CQuilletDoc::kHintRepaint && doc.IsTiffMap() && !doc.m_Images.empty()) {
-        m_nSelectedImage = 0;
-        doc.m_nCurrentImage = 0;
-        m_bGeoTiffFrame = false;
-        const DIBSection& image = doc.m_Images.front();
-        if (image.m_pBits) {
-            m_bGeoTiffFrame = image.m_bHasGeoTiffInfo;
-            doc.m_nImageWidth = image.m_nWidth;
-            doc.m_nImageHeight = image.m_nHeight;
-            SetUpGeoTiffFrame(doc, image);
-            CWaitCursor wait;
-            const QSize client = host.ClientSize();
-            UpdateFrame(doc, *this, client.width(), client.height());
-            RebuildDisplayCopy(doc, GetDisplaySize(doc, client.width(), client.height()));
-        }
+    if (hint & DocChange::kMap) {
+        // The displayed frame starts as the new map's frame; the next paint widens it to the client.
+        m_FrameOrigin = doc.GeoOrigin();
+        m_FrameExtent = doc.GeoExtent();
     }
+    if (hint & (DocChange::kMap | DocChange::kImage))
+        RebuildForClient(doc, host);
     host.Invalidate();
-}
-
-void ViewState::SetUpGeoTiffFrame(CQuilletDoc& doc, const DIBSection& image)
-{
-    if (m_bGeoTiffFrame) {
-        m_GeoInfo = *image.m_pGeoTiffInfo;
-        if (!m_pUtmProj)
-            m_pUtmProj = std::make_unique<UtmProjection>();
-        const GeoTiffFrame frame = ::SetUpGeoTiffFrame(m_GeoInfo, image.m_nWidth, image.m_nHeight, *m_pUtmProj);
-        m_bGeoTiffFrame = frame.m_bGeoTiffFrame;
-        if (m_bGeoTiffFrame) {
-            doc.m_bGeoCoded = 1;
-            doc.m_GeoOrigin = frame.m_Origin;
-            doc.m_GeoExtent = frame.m_Extent;
-            doc.m_FrameOrigin = frame.m_Origin;
-            doc.m_FrameExtent = frame.m_Extent;
-            return;
-        }
-    }
-    // Without a usable georeference the image is a plain picture; a geo-coding made from control
-    // points is withdrawn until the next fit.
-    doc.SetPictureFrame();
-    doc.m_bGeoCoded = 0;
 }
 
 // --- commands ----------------------------------------------------------------------------------
 
-void ViewState::ClearTools(CQuilletDoc& doc)
+void ViewState::ClearTools()
 {
-    doc.m_bSetPoints = 0;
+    m_bSetPoints = 0;
     m_bZoomIn = m_bZoomOut = m_bMovePoint = m_bDeletePoint = m_bMeasure = m_bSelectRange = 0;
 }
 
@@ -266,165 +235,75 @@ bool ViewState::HasRange() const
 namespace {
 
 /// Toggles one tool flag; every other tool goes off.
-void ToggleTool(ViewState& view, CQuilletDoc& doc, BOOL& flag)
+void ToggleTool(ViewState& view, BOOL& flag)
 {
     const BOOL on = !flag;
-    view.ClearTools(doc);
+    view.ClearTools();
     flag = on;
 }
 
 } // namespace
 
-void ViewState::OnZoomIn(CQuilletDoc& doc)
+void ViewState::OnZoomIn(const CQuilletDoc& doc)
 {
-    if (doc.m_bMapLoaded)
-        ToggleTool(*this, doc, m_bZoomIn);
+    if (doc.IsMapLoaded())
+        ToggleTool(*this, m_bZoomIn);
 }
 
-void ViewState::OnZoomOut(CQuilletDoc& doc)
+void ViewState::OnZoomOut(const CQuilletDoc& doc)
 {
-    if (doc.m_bMapLoaded)
-        ToggleTool(*this, doc, m_bZoomOut);
+    if (doc.IsMapLoaded())
+        ToggleTool(*this, m_bZoomOut);
 }
 
-void ViewState::OnFitInWindow(CQuilletDoc& doc)
+void ViewState::OnFitInWindow(const CQuilletDoc& doc, ViewHost& host)
 {
-    if (!doc.m_bMapLoaded)
+    if (!doc.IsMapLoaded())
         return;
     ShowWholeFrame();
-    doc.UpdateAllViews(nullptr);
+    RebuildForClient(doc, host);
+    host.Invalidate();
 }
 
-void ViewState::OnSetPoints(CQuilletDoc& doc)
+void ViewState::OnSetPoints(const CQuilletDoc& doc)
 {
-    if (doc.m_bMapLoaded)
-        ToggleTool(*this, doc, doc.m_bSetPoints);
+    if (doc.IsMapLoaded())
+        ToggleTool(*this, m_bSetPoints);
 }
 
-void ViewState::OnMovePoints(CQuilletDoc& doc, ViewHost& host)
+void ViewState::OnMovePoints(const CQuilletDoc& doc, ViewHost& host)
 {
-    if (!doc.m_bMapLoaded)
+    if (!doc.IsMapLoaded())
         return;
-    ToggleTool(*this, doc, m_bMovePoint);
+    ToggleTool(*this, m_bMovePoint);
     if (m_bMovePoint)
         m_nSelectedPoint = -1;
     host.Invalidate();
 }
 
-void ViewState::OnDeletePoint(CQuilletDoc& doc)
+void ViewState::OnDeletePoint(const CQuilletDoc& doc)
 {
-    if (!doc.m_bMapLoaded)
+    if (!doc.IsMapLoaded())
         return;
-    ToggleTool(*this, doc, m_bDeletePoint);
+    ToggleTool(*this, m_bDeletePoint);
     if (m_bDeletePoint)
         m_nSelectedPoint = -1;
 }
 
-void ViewState::OnMeasure(CQuilletDoc& doc)
+void ViewState::OnMeasure(const CQuilletDoc& doc)
 {
-    if (doc.m_bGeoCoded)
-        ToggleTool(*this, doc, m_bMeasure);
+    if (doc.IsGeoCoded())
+        ToggleTool(*this, m_bMeasure);
 }
 
-void ViewState::OnSelectRange(CQuilletDoc& doc, ViewHost& host)
+void ViewState::OnSelectRange(ViewHost& host)
 {
     if (!m_bSelectRange) {
-        ClearTools(doc);
+        ClearTools();
         m_bSelectRange = 1;
     } else {
         m_bSelectRange = 0;
         m_ptRangeStart = m_ptRangeEnd = QPoint(-1, -1);
     }
     host.Invalidate();
-}
-
-void ViewState::OnSelectImages(CQuilletDoc& doc, ViewHost& host)
-{
-    if (doc.m_Images.size() < 2)
-        return;
-    ImageChoice choice;
-    choice.m_nSelection = m_nSelectedImage;
-    choice.m_nImageCount = static_cast<int>(doc.m_Images.size());
-    if (Ui().RunSelectImageDialog(choice) != IDOK || choice.m_nSelection == m_nSelectedImage)
-        return;
-    // The document's image size, frame and model stay: the chosen image is stretched into the
-    // same picture rectangle.
-    m_nSelectedImage = choice.m_nSelection;
-    CWaitCursor wait;
-    const QSize client = host.ClientSize();
-    RebuildDisplayCopy(doc, GetDisplaySize(doc, client.width(), client.height()));
-    host.Invalidate();
-}
-
-void ViewState::OnInputOptions(CQuilletDoc& doc)
-{
-    ComboChoice choice;
-    choice.m_nSelection = doc.m_nInputOption;
-    if (Ui().RunInputOptionsDialog(choice) == IDOK)
-        doc.m_nInputOption = choice.m_nSelection;
-}
-
-void ViewState::OnUpdateZoomIn(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_bMapLoaded != 0);
-    if (doc.m_bMapLoaded)
-        ui.SetCheck(m_bZoomIn);
-}
-
-void ViewState::OnUpdateZoomOut(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_bMapLoaded != 0);
-    if (doc.m_bMapLoaded)
-        ui.SetCheck(m_bZoomOut);
-}
-
-void ViewState::OnUpdateFitInWindow(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_bMapLoaded != 0);
-}
-
-void ViewState::OnUpdateSetPoints(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_bMapLoaded != 0);
-    if (doc.m_bMapLoaded)
-        ui.SetCheck(doc.m_bSetPoints);
-}
-
-void ViewState::OnUpdateMovePoints(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_bMapLoaded != 0);
-    if (doc.m_bMapLoaded)
-        ui.SetCheck(m_bMovePoint);
-}
-
-void ViewState::OnUpdateDeletePoint(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_bMapLoaded != 0);
-    // With no points the check mark keeps whatever it showed.
-    if (doc.m_bMapLoaded && !doc.m_ControlPoints.empty())
-        ui.SetCheck(m_bDeletePoint);
-}
-
-void ViewState::OnUpdateMeasure(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_bGeoCoded != 0);
-    if (doc.m_bGeoCoded)
-        ui.SetCheck(m_bMeasure);
-}
-
-void ViewState::OnUpdateSelectRange(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_bGeoCoded != 0);
-    if (doc.m_bGeoCoded)
-        ui.SetCheck(m_bSelectRange);
-}
-
-void ViewState::OnUpdateSelectImages(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_Images.size() > 1);
-}
-
-void ViewState::OnUpdateInputOptions(const CQuilletDoc& doc, CCmdUI& ui) const
-{
-    ui.Enable(doc.m_bMapLoaded != 0);
 }

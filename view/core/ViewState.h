@@ -1,18 +1,20 @@
 #pragma once
 
-#include "document/GeoTiffInfo.h"
+#include "geo/CDataGeo.h"
 #include "imaging/DIBSection.h"
 #include "platform/WinTypes.h"
 
+#include <QImage>
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
 #include <QSize>
 
 #include <memory>
+#include <optional>
 
-class CCmdUI;
 class CQuilletDoc;
-class UtmProjection;
+class ViewActions;
 class ViewHost;
 
 /// Scroll codes of the scroll bars, as the platform numbers them.
@@ -29,10 +31,10 @@ enum ScrollCode {
 };
 
 /// Everything the map view knows besides its window: the pointer tool, the view window (zoom and
-/// scroll), the display copy of a TIFF image, the UTM projection of a GeoTIFF frame, and the
-/// state of the rubber-band tools. The operations here are the view's commands, its document
-/// update and its zoom and scroll arithmetic; the window that shows the view is reached through
-/// a ViewHost.
+/// scroll), the displayed frame, the display copy of a TIFF image, the state of the rubber-band
+/// tools and the picture of the last paint. The operations here are the view's tool commands, its
+/// reaction to document changes and its zoom and scroll arithmetic. It reads the document and
+/// writes only its own state: edits go through ViewActions, the window through a ViewHost.
 class ViewState {
 public:
     ViewState();
@@ -48,72 +50,67 @@ public:
     /// Size at which the TIFF display copy is made: the picture rectangle's size for this client,
     /// limited to the image size; (0, 0) without a map.
     QSize GetDisplaySize(const CQuilletDoc& doc, int cw, int ch) const;
-    /// Makes the display copy from image m_nSelectedImage (nothing valid: an empty copy).
-    void RebuildDisplayCopy(CQuilletDoc& doc, QSize size);
+    /// Makes the display copy from the document's current image (none: an empty copy).
+    void RebuildDisplayCopy(const CQuilletDoc& doc, QSize size);
+    /// Recomputes the displayed frame for the host's client and remakes the display copy of a
+    /// TIFF map at the size it is shown.
+    void RebuildForClient(const CQuilletDoc& doc, const ViewHost& host);
 
     /// Zoom by click at client point (x, y) with the zoom-in or zoom-out tool. A point outside the
-    /// client area is refused with a message. Returns true when the window changed.
-    bool ZoomAtPoint(CQuilletDoc& doc, ViewHost& host, int x, int y);
+    /// client area is refused. Returns true when the window changed.
+    bool ZoomAtPoint(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, int x, int y);
 
     /// Scrolling: the new position for a scroll code, and the window moved to it. thumb is the
     /// position the bar reports for thumb codes; textHeight the line step in pixels.
     int OnVScroll(int code, int thumb, int clientHeight, int textHeight);
     int OnHScroll(int code, int thumb, int clientWidth, int textWidth);
 
-    /// The document changed (hint 0) or only needs repainting (CQuilletDoc::kHintRepaint). For a
-    /// TIFF map a full update selects image 0 and sets up its GeoTIFF frame and display copy.
-    void OnUpdate(CQuilletDoc& doc, ViewHost& host, long hint);
+    /// The document says what changed (DocChange bits): a new map resets the displayed frame to
+    /// the map's and remakes the display copy, another image remakes the display copy; the
+    /// client area is repainted in every case.
+    void OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint);
 
-    // --- commands -------------------------------------------------------------------------------
-    void OnZoomIn(CQuilletDoc& doc);
-    void OnZoomOut(CQuilletDoc& doc);
-    void OnFitInWindow(CQuilletDoc& doc);
-    void OnSetPoints(CQuilletDoc& doc);
-    void OnMovePoints(CQuilletDoc& doc, ViewHost& host);
-    void OnDeletePoint(CQuilletDoc& doc);
-    void OnMeasure(CQuilletDoc& doc);
-    void OnSelectRange(CQuilletDoc& doc, ViewHost& host);
-    void OnSelectImages(CQuilletDoc& doc, ViewHost& host);
-    void OnInputOptions(CQuilletDoc& doc);
-    void OnUpdateZoomIn(const CQuilletDoc& doc, CCmdUI& ui) const;
-    void OnUpdateZoomOut(const CQuilletDoc& doc, CCmdUI& ui) const;
-    void OnUpdateFitInWindow(const CQuilletDoc& doc, CCmdUI& ui) const;
-    void OnUpdateSetPoints(const CQuilletDoc& doc, CCmdUI& ui) const;
-    void OnUpdateMovePoints(const CQuilletDoc& doc, CCmdUI& ui) const;
-    void OnUpdateDeletePoint(const CQuilletDoc& doc, CCmdUI& ui) const;
-    void OnUpdateMeasure(const CQuilletDoc& doc, CCmdUI& ui) const;
-    void OnUpdateSelectRange(const CQuilletDoc& doc, CCmdUI& ui) const;
-    void OnUpdateSelectImages(const CQuilletDoc& doc, CCmdUI& ui) const;
-    void OnUpdateInputOptions(const CQuilletDoc& doc, CCmdUI& ui) const;
+    // --- tool commands ----------------------------------------------------------------------------
+    void OnZoomIn(const CQuilletDoc& doc);
+    void OnZoomOut(const CQuilletDoc& doc);
+    /// The whole frame in the window again.
+    void OnFitInWindow(const CQuilletDoc& doc, ViewHost& host);
+    void OnSetPoints(const CQuilletDoc& doc);
+    void OnMovePoints(const CQuilletDoc& doc, ViewHost& host);
+    void OnDeletePoint(const CQuilletDoc& doc);
+    void OnMeasure(const CQuilletDoc& doc);
+    void OnSelectRange(ViewHost& host);
 
     // --- mouse ----------------------------------------------------------------------------------
     /// Sets m_nSelectedPoint to the point whose marker centre lies within 3 pixels of (x, y) in
     /// both directions, the nearest by |dx| + |dy| (the earlier point on a tie), or -1.
     void HitTestPoint(const CQuilletDoc& doc, int cw, int ch, int x, int y);
-    void OnLButtonDown(CQuilletDoc& doc, ViewHost& host, QPoint point);
-    void OnLButtonUp(CQuilletDoc& doc, ViewHost& host, QPoint point);
-    void OnLButtonDblClk(CQuilletDoc& doc, ViewHost& host, QPoint point);
+    void OnLButtonDown(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point);
+    void OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point);
+    void OnLButtonDblClk(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point);
     /// Pointer read-out, rubber bands and the dragged marker.
-    void OnMouseMove(CQuilletDoc& doc, ViewHost& host, QPoint point);
+    void OnMouseMove(const CQuilletDoc& doc, ViewHost& host, QPoint point);
     /// The cursor of the current tool: an icon id (130, 131, 132, 135), 0 for the ordinary
     /// arrow, or -1 to leave the cursor as it is (measuring).
-    int CursorId(const CQuilletDoc& doc) const;
+    int CursorId() const;
 
     /// The client rectangle a point marker centred at point covers.
     static QRect MarkerRect(QPoint point);
     /// The rectangle a rubber band between two corners covers (one pixel around it).
     static QRect BandRect(QPoint a, QPoint b);
 
-    /// Clears every tool flag, the document's Set points flag included.
-    void ClearTools(CQuilletDoc& doc);
+    /// Clears every tool flag.
+    void ClearTools();
     /// A range has been dragged since the range tool was last switched off.
     bool HasRange() const;
 
-    int m_nSelectedImage = 0;          ///< image of m_Images chosen with Select images
-    GeoTiffInfo m_GeoInfo;             ///< georeference of the displayed TIFF image
-    bool m_bGeoTiffFrame = false;      ///< frame units are degrees from the image's georeference
+    CDataGeo m_FrameOrigin;            ///< south-west corner of the displayed frame (frame units)
+    CDataGeo m_FrameExtent{1.0, 1.0};  ///< spans of the displayed frame
     DIBSection m_DisplayDib;           ///< the TIFF image resampled to its on-screen size
-    std::unique_ptr<UtmProjection> m_pUtmProj; ///< UTM projection of the displayed GeoTIFF image
+    std::unique_ptr<QImage> m_pViewBitmap; ///< the client area as last painted (Save As Bitmap, printing)
+    BOOL m_bSetPoints = 0;             ///< the Set points tool is on
+    int m_nDraggedPoint = -1;          ///< point being dragged with Move Points: left out of drawing and hit tests
+    std::optional<QPointF> m_PendingPoint; ///< frame position of a point being added, while its coordinates are asked
     QRect m_rcMoveSave;                ///< client rectangle under the dragged marker
     double m_dWinLeft = 0.0;
     double m_dWinBottom = 0.0;
@@ -144,9 +141,4 @@ public:
     double m_dRangeTop = 0.0;
     QPoint m_ptMoveAt{-1, -1};         ///< where the dragged marker is drawn; (-1, -1) none
 
-private:
-    /// Asks for a point's coordinates with the dialog of the input option, starting from
-    /// coordinates when given, until the fields read as numbers or the dialog is cancelled.
-    bool AskCoordinates(const CQuilletDoc& doc, double& latitude, double& longitude, bool prefill);
-    void SetUpGeoTiffFrame(CQuilletDoc& doc, const DIBSection& image);
 };

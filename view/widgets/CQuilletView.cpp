@@ -1,12 +1,15 @@
 #include "view/widgets/CQuilletView.h"
 
+#include "commands/CommandResult.h"
 #include "document/CQuilletDoc.h"
+#include "platform/UiServices.h"
 #include "view/core/ViewIcons.h"
 #include "view/core/ViewPainter.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 namespace {
 
@@ -36,7 +39,8 @@ int ScrollCodeFor(int action)
 
 } // namespace
 
-CQuilletView::CQuilletView(CQuilletDoc& document, QWidget* parent) : QAbstractScrollArea(parent), m_Document(document)
+CQuilletView::CQuilletView(CQuilletDoc& document, QWidget* parent)
+    : QAbstractScrollArea(parent), m_Document(document), m_Edits(document)
 {
     setFrameShape(QFrame::NoFrame);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -50,18 +54,19 @@ CQuilletView::CQuilletView(CQuilletDoc& document, QWidget* parent) : QAbstractSc
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_Document.AddView(this);
-    m_Document.m_pActiveView = &m_State;
 }
 
 CQuilletView::~CQuilletView()
 {
-    if (m_Document.m_pActiveView == &m_State)
-        m_Document.m_pActiveView = nullptr;
     m_Document.RemoveView(this);
 }
 
 void CQuilletView::OnUpdate(CView*, long hint)
 {
+    // Remaking the display copy of a large TIFF image takes a moment.
+    std::optional<CWaitCursor> wait;
+    if (hint & (DocChange::kMap | DocChange::kImage))
+        wait.emplace();
     m_State.OnUpdate(m_Document, *this, hint);
 }
 
@@ -105,7 +110,7 @@ int CQuilletView::TextHeight() const
 
 void CQuilletView::UpdateCursor()
 {
-    const int id = m_State.CursorId(m_Document);
+    const int id = m_State.CursorId();
     if (id == 0)
         viewport()->setCursor(Qt::ArrowCursor);
     else if (id > 0)
@@ -157,7 +162,11 @@ void CQuilletView::RenderMap()
     painter.setFont(font());
     if (PaintView(painter, m_Document, m_State, client.width(), client.height())) {
         // The picture of the last paint, for Save As Bitmap and printing.
-        m_Document.m_pViewBitmap = std::make_unique<QImage>(m_MapPaint);
+        m_State.m_pViewBitmap = std::make_unique<QImage>(m_MapPaint);
+        if (const std::optional<UiMessage>& failure = m_Document.Picture().LastError()) {
+            // Told once the paint is over: a message box inside a paint would paint again.
+            QTimer::singleShot(0, this, [message = *failure] { ShowMessage(message); });
+        }
     }
     m_bMapDirty = false;
 }
@@ -182,7 +191,7 @@ void CQuilletView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_State.OnLButtonDown(m_Document, *this, event->position().toPoint());
+    m_State.OnLButtonDown(m_Document, *this, m_Edits, event->position().toPoint());
     UpdateCursor();
 }
 
@@ -190,7 +199,13 @@ void CQuilletView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_State.OnLButtonUp(m_Document, *this, event->position().toPoint());
+    {
+        // A zoom click remakes the display copy of a TIFF map.
+        std::optional<CWaitCursor> wait;
+        if ((m_State.m_bZoomIn || m_State.m_bZoomOut) && m_Document.IsTiffMap())
+            wait.emplace();
+        m_State.OnLButtonUp(m_Document, *this, m_Edits, event->position().toPoint());
+    }
     UpdateCursor();
     if (m_OnStateChanged)
         m_OnStateChanged();
@@ -200,7 +215,7 @@ void CQuilletView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    m_State.OnLButtonDblClk(m_Document, *this, event->position().toPoint());
+    m_State.OnLButtonDblClk(m_Document, *this, m_Edits, event->position().toPoint());
     if (m_OnStateChanged)
         m_OnStateChanged();
 }

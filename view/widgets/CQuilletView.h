@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/CView.h"
+#include "commands/PointEditCommands.h"
+#include "document/CView.h"
 #include "view/core/ViewHost.h"
 #include "view/core/ViewState.h"
 
@@ -12,10 +13,10 @@
 class CQuilletDoc;
 
 /// The one view of the document: shows the map in its client area (the scroll area's
-/// viewport) and turns mouse, scroll-bar and paint events into calls on its ViewState. The map is
-/// painted into a cached image, which is also the document's picture of the last paint; moving
-/// feedback (rubber bands, a dragged marker) is drawn over that cache without painting the map
-/// again.
+/// viewport) and turns mouse, scroll-bar and paint events into calls on its ViewState, whose
+/// point edits go to the commands. The map is painted into a cached image, which is also the
+/// view's picture of the last paint; moving feedback (rubber bands, a dragged marker) is drawn
+/// over that cache without painting the map again.
 class CQuilletView : public QAbstractScrollArea, public CView, public ViewHost {
     Q_OBJECT
 public:
@@ -25,6 +26,8 @@ public:
     CQuilletDoc& GetDocument() const { return m_Document; }
     ViewState& State() { return m_State; }
     const ViewState& State() const { return m_State; }
+    /// Where the mouse's point edits go.
+    ViewActions& Actions() { return m_Edits; }
 
     /// Where status-pane texts go (the main frame's SetPaneText).
     std::function<void(const QString&, int)> m_SetPaneText;
@@ -62,6 +65,7 @@ private:
 
     CQuilletDoc& m_Document;
     ViewState m_State;
+    PointEditCommands m_Edits;
     QImage m_MapPaint;       ///< the map as last painted
     bool m_bMapDirty = true; ///< the map must be painted again
     bool m_bCaptured = false;

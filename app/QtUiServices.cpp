@@ -1,0 +1,161 @@
+#include "app/QtUiServices.h"
+
+#include "app/CComboChoiceDialog.h"
+#include "app/CDataInputDialog.h"
+#include "app/DialogDegMinSec.h"
+#include "platform/FileFilter.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+QStringList QtUiServices::QtNameFilters(const QString& filter)
+{
+    QStringList names;
+    for (const FileFilterEntry& entry : ParseFileFilter(filter))
+        names << QStringLiteral("%1 (%2)").arg(entry.m_strDescription, entry.m_Patterns.join(QLatin1Char(' ')));
+    return names;
+}
+
+int QtUiServices::MessageBox(const QString& text, const QString& caption, unsigned type)
+{
+    QMessageBox box(m_pParent);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    switch (type & MB_ICONMASK) {
+    case MB_ICONHAND:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MB_ICONQUESTION:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MB_ICONEXCLAMATION:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MB_ICONINFORMATION:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    }
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
+    case MB_YESNO:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    default:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Cancel:
+        return IDCANCEL;
+    case QMessageBox::Yes:
+        return IDYES;
+    case QMessageBox::No:
+        return IDNO;
+    default:
+        return (type & MB_TYPEMASK) == MB_OKCANCEL && box.clickedButton() == nullptr ? IDCANCEL : IDOK;
+    }
+}
+
+FileDialogResult QtUiServices::RunFileDialog(bool save, const QString& title, const QString& filter)
+{
+    QFileDialog dialog(m_pParent, title);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    const QStringList names = QtNameFilters(filter);
+    dialog.setNameFilters(names);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    // The command acts on the position of the chosen filter entry, not on the file's name.
+    const qsizetype index = names.indexOf(dialog.selectedNameFilter());
+    return {dialog.selectedFiles().constFirst(), index >= 0 ? int(index) + 1 : 1};
+}
+
+FileDialogResult QtUiServices::OpenFileDialog(const QString& title, const QString& filter)
+{
+    return RunFileDialog(false, title, filter);
+}
+
+FileDialogResult QtUiServices::SaveFileDialog(const QString& title, const QString& filter)
+{
+    return RunFileDialog(true, title, filter);
+}
+
+int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)
+{
+    CDataInputDialog dialog(m_pParent);
+    dialog.m_strLatitude = entry.m_strLatitude;
+    dialog.m_strLongitude = entry.m_strLongitude;
+    const int result = dialog.DoModal();
+    if (result == IDOK) {
+        entry.m_strLatitude = dialog.m_strLatitude;
+        entry.m_strLongitude = dialog.m_strLongitude;
+    }
+    return result;
+}
+
+int QtUiServices::RunDegMinSecDialog(DegMinSecEntry& entry)
+{
+    DialogDegMinSec dialog(m_pParent);
+    dialog.m_strLatDeg = entry.m_strLatDeg;
+    dialog.m_strLatMin = entry.m_strLatMin;
+    dialog.m_strLatSec = entry.m_strLatSec;
+    dialog.m_strLonDeg = entry.m_strLonDeg;
+    dialog.m_strLonMin = entry.m_strLonMin;
+    dialog.m_strLonSec = entry.m_strLonSec;
+    const int result = dialog.DoModal();
+    if (result == IDOK)
+        entry = {dialog.m_strLatDeg, dialog.m_strLatMin, dialog.m_strLatSec,
+                 dialog.m_strLonDeg, dialog.m_strLonMin, dialog.m_strLonSec};
+    return result;
+}
+
+namespace {
+
+int RunChoice(CComboChoiceDialog& dialog, int& selection)
+{
+    dialog.m_nSelection = selection;
+    const int result = dialog.DoModal();
+    if (result == IDOK)
+        selection = dialog.m_nSelection;
+    return result;
+}
+
+} // namespace
+
+int QtUiServices::RunInputOptionsDialog(ComboChoice& choice)
+{
+    CDialogInputoptions dialog(m_pParent);
+    return RunChoice(dialog, choice.m_nSelection);
+}
+
+int QtUiServices::RunSelectImageDialog(ImageChoice& choice)
+{
+    CDialogSelimg dialog(m_pParent);
+    dialog.m_nImageCount = choice.m_nImageCount;
+    return RunChoice(dialog, choice.m_nSelection);
+}
+
+int QtUiServices::RunSelectUnitDialog(ComboChoice& choice)
+{
+    CDialogSelunit dialog(m_pParent);
+    return RunChoice(dialog, choice.m_nSelection);
+}
+
+void QtUiServices::BeginWaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtUiServices::EndWaitCursor()
+{
+    QApplication::restoreOverrideCursor();
+}

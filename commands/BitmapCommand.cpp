@@ -1,0 +1,38 @@
+#include "commands/BitmapCommand.h"
+
+#include "document/CQuilletDoc.h"
+#include "formats/FileKinds.h"
+#include "imaging/BitmapExport.h"
+#include "imaging/CPicture.h"
+#include "platform/FileFilter.h"
+#include "platform/FileIO.h"
+#include "platform/UiServices.h"
+#include "view/core/ViewState.h"
+
+void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
+{
+    if (!doc.IsMapLoaded() || !view.m_pViewBitmap)
+        return;
+    // Captured before the dialog is shown, so that the dialog cannot spoil the picture.
+    QByteArray block = CaptureBitmap(*view.m_pViewBitmap, nullptr, BI_RGB);
+    if (block.isEmpty())
+        return;
+    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save picture as a Bitmap file"), BitmapSaveFilter());
+    if (!chosen.Accepted())
+        return;
+    const QString path = ReplaceExtensionAtFirstDot(chosen.m_strPath, QStringLiteral(".bmp"));
+
+    QByteArray file;
+    WritePackedBitmapFile(file, block);
+    block.clear();
+    if (file.isEmpty() || !WriteWholeFile(path, file)) {
+        Ui().MessageBox(QStringLiteral("The file can not be opened."), QStringLiteral("Invalid File"),
+                        MB_OK | MB_ICONERROR);
+        return;
+    }
+    file.clear();
+    // What stays on disk is the picture service's own BMP of the captured pixels.
+    CPicture picture;
+    if (picture.LoadFromFile(path))
+        picture.SaveToFile(path);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// What a command did: whether it was carried out and what the user is to be told. Commands that
+// the command-line tool shares return this instead of showing anything, so that every caller
+// decides how to show it; the desktop shows the messages as message boxes.
+
+#include "platform/UiMessage.h"
+
+struct CommandResult {
+    bool m_bDone = false;  ///< the command was carried out (a file written, a map loaded)
+    UiMessages m_Messages; ///< in the order they arose
+
+    static CommandResult Done() { return {true, {}}; }
+    static CommandResult Refused(UiMessage message) { return {false, {std::move(message)}}; }
+};
+
+/// Shows message boxes through the user-interface services, in order.
+void ShowMessages(const UiMessages& messages);
+void ShowMessage(const UiMessage& message);

@@ -1,0 +1,61 @@
+#pragma once
+// The file commands of the document: New (a map), Open (a workspace or projection file), Save
+// and Save As (a workspace), and opening a file named on the command line or picked from the
+// recent files. They ask through the user-interface services and change the document only
+// through its operations; the view (null when there is none) gives and takes what a workspace
+// keeps of it.
+
+#include "commands/CommandResult.h"
+#include "formats/FileKinds.h"
+#include "formats/WorkspaceFile.h"
+
+#include <QString>
+
+class CQuilletDoc;
+class ViewState;
+
+/// The start-up new-document call: only marks the document initialised.
+void InitialNewDocument(CQuilletDoc& doc);
+/// File New: with a map loaded asks whether to replace it, then asks for a map file and loads
+/// it by the entry chosen in the dialog; under "All Files" the file's content decides, and a
+/// workspace or projection file is opened as Open would. False when the user declined or
+/// cancelled, or the file gave no map (reported; the document stays as it was).
+bool OnFileNew(CQuilletDoc& doc, ViewState* view);
+/// Loads a file named on the command line or picked from the recent files: workspaces and
+/// projection files as Open reads them, picture and TIFF files as a new map, anything else is
+/// refused. True when the file was taken.
+bool OpenDocumentFile(CQuilletDoc& doc, ViewState* view, const QString& path);
+
+/// File Open: asks for a file and reads it by the entry chosen in the dialog, not by its
+/// extension: workspace, CPF or DPF; under "All Files" by its content, then its extension (a map
+/// picture is loaded as New loads it). A refused file changes nothing.
+void OnFileOpen(CQuilletDoc& doc, ViewState* view);
+/// Opens a file whatever it holds, by its content and then its extension.
+bool OpenAnyFile(CQuilletDoc& doc, ViewState* view, const QString& path);
+/// Reads and checks the workspace file whole, then installs it; a refused file is reported
+/// (caption "Invalid File") and changes nothing. True when the file was taken.
+bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path);
+/// Reads and checks a CPF or a GPF/DPF whole, then makes its picture and model the map. A file
+/// that cannot be read or is refused is reported and changes nothing.
+bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind kind);
+/// Reads the workspace file at path and installs it, without showing anything. Done when the file
+/// was taken; its messages are what the TIFF import of a TIFF map had to say. Refused with the
+/// reason as the last message ("Invalid File"), changing nothing.
+CommandResult LoadWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path);
+
+/// File Save: with a map loaded writes the workspace to the name chosen earlier, asking for one
+/// first when none has been chosen or the name is that of an opened projection file.
+void OnFileSave(CQuilletDoc& doc, const ViewState* view);
+/// File Save As: with a map loaded always asks for a name; after Cancel the workspace is written
+/// to the name chosen earlier in the run, if any (never over an opened projection file).
+void OnFileSaveAs(CQuilletDoc& doc, const ViewState* view);
+/// The Save Work Space dialog: on OK names the workspace (the file name cut at its first "."
+/// and ".pws" appended); true on OK.
+bool ChooseWorkspaceName(CQuilletDoc& doc);
+/// Writes the workspace at the document's workspace path through a temporary file renamed over
+/// the target only when complete. Reports a failed write ("Can not open this file."), and a map
+/// that is not geo-coded ("Invalid projection. Need more points.") after writing it.
+void WriteWorkspace(CQuilletDoc& doc, const ViewState* view);
+/// What the document and, for a TIFF map, the view would write (without a view: the whole
+/// frame, shown from the map frame).
+WorkspaceContents CaptureWorkspace(const CQuilletDoc& doc, const ViewState* view);

@@ -1,0 +1,129 @@
+// The New command: replacing the document's map by a picture file or a TIFF file.
+
+#include "commands/FileCommands.h"
+
+#include "commands/CommandResult.h"
+#include "document/CQuilletDoc.h"
+#include "formats/TiffImport.h"
+#include "platform/UiServices.h"
+
+#include <QFileInfo>
+
+namespace {
+
+constexpr int kAllFilesEntry = 11;
+
+const QString kInvalidFile = QStringLiteral("Invalid File");
+
+void ShowUnsupported()
+{
+    Ui().MessageBox(QStringLiteral("The file is not supported."), kInvalidFile, MB_OK | MB_ICONSTOP);
+}
+
+void ShowNoMap(const QString& path, const QString& what)
+{
+    Ui().MessageBox(QStringLiteral("%1 could not be loaded: %2").arg(QFileInfo(path).fileName(), what), kInvalidFile,
+                    MB_OK | MB_ICONSTOP);
+}
+
+/// Loads path as a map of kind mapType: a picture, a TIFF, or a kind that is refused. A file
+/// that yields no map is reported and leaves the document exactly as it was; false then.
+bool LoadMap(CQuilletDoc& doc, const QString& path, int mapType)
+{
+    if (IsPictureMapType(mapType)) {
+        CPicture picture;
+        QByteArray bytes;
+        picture.LoadFromFile(path, &bytes);
+        if (picture.LastError()) {
+            ShowMessage(*picture.LastError());
+            return false;
+        }
+        if (!picture.m_pPicture) {
+            ShowNoMap(path, QStringLiteral("it is not a picture Varnel can read."));
+            return false;
+        }
+        doc.InstallPictureMap(path, mapType, std::move(picture), bytes);
+        return true;
+    }
+    if (IsTiffMapType(mapType)) {
+        CWaitCursor wait;
+        TiffImport import = ImportTiffImages(path);
+        ShowMessages(import.m_Messages);
+        if (import.m_Images.empty()) {
+            // libtiff has said why, when it could; otherwise the file holds nothing to show.
+            if (import.m_Messages.empty())
+                ShowNoMap(path, QStringLiteral("it holds no image Varnel can read."));
+            return false;
+        }
+        std::vector<DIBSection> images;
+        for (ImportedTiffImage& imported : import.m_Images)
+            images.push_back(std::move(imported.m_Image));
+        doc.InstallTiffMap(path, mapType, std::move(images));
+        return true;
+    }
+    ShowUnsupported();
+    return false;
+}
+
+/// Opens a file whatever it holds: a workspace or projection file as Open reads it, a map
+/// picture or TIFF as New loads it.
+bool OpenAsKind(CQuilletDoc& doc, ViewState* view, const QString& path, std::optional<FileKind> kind,
+                int mapType)
+{
+    if (kind == FileKind::Workspace)
+        return OpenWorkspaceFile(doc, view, path);
+    if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt)
+        return OpenProjectionFile(doc, path, *projection);
+    if (!kind || FileKindOf(*kind).m_nMapType == 0) {
+        ShowUnsupported();
+        return false;
+    }
+    return LoadMap(doc, path, mapType);
+}
+
+} // namespace
+
+void InitialNewDocument(CQuilletDoc& doc)
+{
+    doc.MarkInitialized();
+}
+
+bool OnFileNew(CQuilletDoc& doc, ViewState* view)
+{
+    if (!doc.IsInitialized()) {
+        doc.MarkInitialized();
+        return true;
+    }
+    if (doc.IsMapLoaded() &&
+        Ui().MessageBox(QStringLiteral("Do you want to use another map?"), QStringLiteral("New Map"),
+                        MB_YESNO | MB_ICONINFORMATION) == IDNO)
+        return false;
+    const FileDialogResult chosen = Ui().OpenFileDialog(QStringLiteral("Open a picture file"), NewMapFilter());
+    if (!chosen.Accepted())
+        return false;
+    if (chosen.m_nFilterIndex == kAllFilesEntry) {
+        // "All Files" names no kind: the file's content says what it is, else its extension.
+        const std::optional<FileKind> kind = FileKindOfFile(chosen.m_strPath);
+        return OpenAsKind(doc, view, chosen.m_strPath, kind, kind ? FileKindOf(*kind).m_nMapType : 0);
+    }
+    // The position of the chosen list entry is the kind of map.
+    return LoadMap(doc, chosen.m_strPath, MapTypeForNewEntry(chosen.m_nFilterIndex, chosen.m_strPath));
+}
+
+bool OpenDocumentFile(CQuilletDoc& doc, ViewState* view, const QString& path)
+{
+    // The extension names the kind; a file without a known one is known by its content.
+    std::optional<FileKind> kind = FileKindFromExtension(path);
+    int mapType = MapTypeForNewEntry(kPictureFilesEntry, path); // as if chosen under "Picture Files"
+    if (!kind) {
+        kind = FileKindOfFile(path);
+        mapType = kind ? FileKindOf(*kind).m_nMapType : 0;
+    }
+    return OpenAsKind(doc, view, path, kind, mapType);
+}
+
+bool OpenAnyFile(CQuilletDoc& doc, ViewState* view, const QString& path)
+{
+    const std::optional<FileKind> kind = FileKindOfFile(path);
+    return OpenAsKind(doc, view, path, kind, kind ? FileKindOf(*kind).m_nMapType : 0);
+}

@@ -1,0 +1,263 @@
+#include "commands/OutputCommand.h"
+
+#include "document/CQuilletDoc.h"
+#include "formats/ProjectionFile.h"
+#include "imaging/BitmapExport.h"
+#include "imaging/Blit.h"
+#include "platform/FileFilter.h"
+#include "platform/FileIO.h"
+#include "platform/UiServices.h"
+#include "platform/WinTypes.h"
+#include "view/core/ViewState.h"
+
+#include <QFile>
+#include <QPainter>
+
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kInvalidFile = QStringLiteral("Invalid File");
+const QString kInvalidRange = QStringLiteral("Invalid Range");
+
+UiMessage FileNotOpened()
+{
+    return {QStringLiteral("The file can not be opened."), kInvalidFile, MB_OKCANCEL | MB_ICONERROR};
+}
+
+UiMessage NoPicture()
+{
+    return {QStringLiteral("The map holds no picture that could be written."), kInvalidFile, MB_OK | MB_ICONERROR};
+}
+
+/// The temporary BMP beside the projection file. Its name is taken only while no file of that
+/// name exists (the user's own files are never overwritten); the file is deleted with the object.
+class TemporaryBmp {
+public:
+    TemporaryBmp() = default;
+    ~TemporaryBmp()
+    {
+        if (!m_strPath.isEmpty())
+            ::unlink(QFile::encodeName(m_strPath).constData());
+    }
+    TemporaryBmp(const TemporaryBmp&) = delete;
+    TemporaryBmp& operator=(const TemporaryBmp&) = delete;
+
+    /// Creates the file empty under the first free name of TOWN00010001002.BMP,
+    /// TOWN00010001002-1.BMP, TOWN00010001002-2.BMP, ... False when the folder takes no new file.
+    bool Reserve(const QString& projectionPath)
+    {
+        const QString first = ProjectionTempBmpPath(projectionPath);
+        const QString stem = first.left(first.size() - 4); // without ".BMP"
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            const QString candidate =
+                attempt == 0 ? first : stem + QLatin1Char('-') + QString::number(attempt) + QStringLiteral(".BMP");
+            const int fd = ::open(QFile::encodeName(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                m_strPath = candidate;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+
+    const QString& Path() const { return m_strPath; }
+
+private:
+    QString m_strPath;
+};
+
+/// What the command writes: the picture's size, the coefficients and the picture file.
+struct OutputPicture {
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    GeoCoefficients m_dCoef{};
+    QByteArray m_CpfPayload; ///< the picture file a CPF carries
+    QByteArray m_BmpPayload; ///< the BMP file a GPF or DPF carries
+};
+
+/// The cut-out's size in pixels: the range measured in steps of W - 1 and H - 1 pixels,
+/// truncated. Refuses a range that was never dragged or is under one pixel.
+std::optional<UiMessage> RangeSize(const CQuilletDoc& doc, const OutputRange& range, int& w, int& h)
+{
+    if (!range.m_bDragged)
+        return UiMessage{QStringLiteral("No range has been selected. Drag the range to output over the map, "
+                                        "or switch the range tool off to output the whole map."),
+                         kInvalidRange, MB_OK | MB_ICONINFORMATION};
+    const double width = std::fabs((range.m_dRight - range.m_dLeft) * (1.0 - doc.ImageWidth()));
+    const double height = std::fabs((range.m_dBottom - range.m_dTop) * (1.0 - doc.ImageHeight()));
+    if (!(width >= 1.0 && height >= 1.0 && width <= INT32_MAX && height <= INT32_MAX))
+        return UiMessage{QStringLiteral("The selected range is less than one pixel wide or high. "
+                                        "Drag a larger range over the map."),
+                         kInvalidRange, MB_OK | MB_ICONINFORMATION};
+    w = static_cast<int>(width);
+    h = static_cast<int>(height);
+    return std::nullopt;
+}
+
+/// The document holds a picture the command can write.
+bool HasPicture(const CQuilletDoc& doc)
+{
+    if (doc.IsPictureMap())
+        return doc.Picture().m_pPicture != nullptr;
+    if (doc.IsTiffMap()) {
+        const DIBSection* image = doc.CurrentImageSection();
+        return image && image->m_nBitCount == 24;
+    }
+    return false;
+}
+
+/// A TIFF map: the current image becomes the picture to write, as a BMP made through the
+/// temporary file, and a GeoTIFF frame gives the coefficients (kept in the document too).
+bool PrepareTiffMap(CQuilletDoc& doc, const TemporaryBmp& temp, CPicture& picture, OutputPicture& out)
+{
+    if (!WriteDibSectionBmp(temp.Path(), *doc.CurrentImageSection()))
+        return false;
+    QByteArray bmp;
+    out.m_CpfPayload = doc.MapFileData();
+    if (picture.LoadFromFile(temp.Path(), &bmp))
+        out.m_CpfPayload = bmp;
+    out.m_BmpPayload = bmp;
+
+    if (doc.HasGeoTiffFrame()) {
+        // The frame is a plain latitude/longitude grid over the image: north up, east right.
+        const GeoModel model =
+            GeoModel::FromFrame(doc.Model(), doc.GeoOrigin(), doc.GeoExtent(), doc.ImageWidth(), doc.ImageHeight());
+        doc.AdoptModel(model);
+        out.m_dCoef = model.Coefficients();
+    }
+    return true;
+}
+
+/// The range cut-out: the part of the picture drawn at its pixel size, captured as a BMP and
+/// passed once through the picture service; the offsets move to address the cut-out.
+bool CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRange& range, int w, int h,
+                 const TemporaryBmp& temp, OutputPicture& out)
+{
+    QImage memory = CreateCompatibleMemoryContext(nullptr, w, h);
+    if (memory.isNull())
+        return false;
+    {
+        QPainter painter(&memory);
+        // The picture service counts vertical fractions from the bottom edge.
+        source.DrawPart(&painter, QRect(0, 0, w, h), range.m_dLeft, range.m_dRight, 1.0 - range.m_dBottom,
+                        1.0 - range.m_dTop);
+    }
+    QByteArray packed;
+    WritePackedBitmapFile(packed, CaptureBitmap(memory, nullptr, BI_RGB));
+    memory = QImage();
+    if (packed.isEmpty())
+        return false;
+    if (!WriteWholeFile(temp.Path(), packed))
+        return false;
+    packed.clear();
+    CPicture cutOut;
+    if (cutOut.LoadFromFile(temp.Path()))
+        cutOut.SaveToFile(temp.Path());
+    QByteArray bmp;
+    if (!ReadWholeFile(temp.Path(), bmp))
+        return false;
+    out.m_nWidth = w;
+    out.m_nHeight = h;
+    out.m_BmpPayload = bmp;
+    out.m_CpfPayload = bmp;
+    out.m_dCoef = GeoModel(out.m_dCoef)
+                      .ShiftedForRange((doc.ImageWidth() - 1) * range.m_dLeft, (doc.ImageHeight() - 1) * range.m_dTop)
+                      .Coefficients();
+    return true;
+}
+
+} // namespace
+
+std::optional<OutputRange> OutputRangeOf(const ViewState* view)
+{
+    if (!view || !view->m_bSelectRange)
+        return std::nullopt;
+    return OutputRange{view->HasRange(), view->m_dRangeLeft, view->m_dRangeRight, view->m_dRangeTop,
+                       view->m_dRangeBottom};
+}
+
+void OnOutputGeoMap(CQuilletDoc& doc, const ViewState* view)
+{
+    if (!doc.IsMapLoaded())
+        return;
+    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save Projection File"), OutputFilter());
+    if (!chosen.Accepted() || chosen.m_nFilterIndex < 1 || chosen.m_nFilterIndex > 3)
+        return;
+    doc.SetOutputFormat(chosen.m_nFilterIndex);
+    const auto flavour = static_cast<OutputFlavour>(chosen.m_nFilterIndex);
+    OutputProjectionFile(doc, view, ReplaceExtensionAtFirstDot(chosen.m_strPath, OutputExtension(flavour)));
+}
+
+bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString& path)
+{
+    if (!doc.IsMapLoaded() || doc.OutputFormat() < 1 || doc.OutputFormat() > 3)
+        return false;
+    CWaitCursor wait;
+    const CommandResult result =
+        WriteProjectionOutput(doc, OutputRangeOf(view), static_cast<OutputFlavour>(doc.OutputFormat()), path);
+    ShowMessages(result.m_Messages);
+    return result.m_bDone;
+}
+
+CommandResult WriteProjectionOutput(CQuilletDoc& doc, const std::optional<OutputRange>& range, OutputFlavour flavour,
+                                    const QString& path)
+{
+    if (!doc.IsMapLoaded())
+        return {};
+    // Every refusal comes before anything is written, so that a refused output leaves no file.
+    if (!doc.IsGeoCoded())
+        return CommandResult::Refused({QStringLiteral("Invalid projection. Need more points."),
+                                       QStringLiteral("Invalid Projection"), MB_OKCANCEL | MB_ICONINFORMATION});
+    int w = doc.ImageWidth();
+    int h = doc.ImageHeight();
+    if (range)
+        if (std::optional<UiMessage> refusal = RangeSize(doc, *range, w, h))
+            return CommandResult::Refused(std::move(*refusal));
+    if (!HasPicture(doc))
+        return CommandResult::Refused(NoPicture());
+
+    TemporaryBmp temp;
+    OutputPicture picture;
+    picture.m_nWidth = w;
+    picture.m_nHeight = h;
+    picture.m_dCoef = doc.GeoCoef();
+    // The temporary BMP is needed where a picture is made: a TIFF image or a range cut-out.
+    if ((doc.IsTiffMap() || range) && !temp.Reserve(path))
+        return CommandResult::Refused(FileNotOpened());
+    const CPicture* source = &doc.Picture();
+    CPicture tiffPicture;
+    if (doc.IsTiffMap()) {
+        if (!PrepareTiffMap(doc, temp, tiffPicture, picture))
+            return CommandResult::Refused(FileNotOpened());
+        source = &tiffPicture;
+    } else if (!range) {
+        // A CPF carries the picture file as it was opened; a GPF or DPF the picture service's BMP
+        // of it, which is also what it would save into the temporary file.
+        picture.m_CpfPayload = doc.MapFileData();
+        if (flavour != OutputFlavour::Cpf)
+            picture.m_BmpPayload = doc.Picture().m_pPicture->SaveAsBmp();
+    }
+    if (range && !CutOutRange(doc, *source, *range, w, h, temp, picture))
+        return CommandResult::Refused(FileNotOpened());
+
+    QByteArray file;
+    if (flavour == OutputFlavour::Cpf) {
+        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, picture.m_dCoef, picture.m_CpfPayload);
+    } else {
+        if (picture.m_BmpPayload.isEmpty())
+            return CommandResult::Refused(NoPicture());
+        WriteDpfHeader(file, flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, picture.m_dCoef);
+        WriteDpfPayload(file, picture.m_BmpPayload);
+    }
+    picture = OutputPicture();
+    if (!WriteWholeFile(path, file))
+        return CommandResult::Refused(FileNotOpened());
+    return CommandResult::Done();
+}

@@ -1,0 +1,49 @@
+#pragma once
+// Output A Geo-Map: the current map and its geo-coding written as one projection file (GPF, DPF
+// or CPF), either whole or the range dragged with the output-range tool.
+
+#include "commands/CommandResult.h"
+#include "formats/FileKinds.h"
+
+#include <QString>
+
+#include <optional>
+
+class CQuilletDoc;
+class ViewState;
+
+/// The part of the picture to write: fractions of its width from the left edge and of its
+/// height from the top edge. m_bDragged is false while the range tool is on but nothing has
+/// been dragged yet.
+struct OutputRange {
+    bool m_bDragged = false;
+    double m_dLeft = 0.0;
+    double m_dRight = 0.0;
+    double m_dTop = 0.0;
+    double m_dBottom = 0.0;
+};
+
+/// The range to write when the view's range tool is on; nothing (the whole map) otherwise.
+std::optional<OutputRange> OutputRangeOf(const ViewState* view);
+
+/// The command: with a map loaded asks for the file, remembers the chosen flavour, gives the
+/// name the flavour's extension (cut at the first '.' of the file name) and writes the file with
+/// OutputProjectionFile. Does nothing without a map or on Cancel.
+void OnOutputGeoMap(CQuilletDoc& doc, const ViewState* view);
+
+/// Writes the projection file of the document's last chosen flavour to path for the view's range
+/// (see WriteProjectionOutput) and shows what went wrong. True when the file was written.
+bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString& path);
+
+/// Writes the projection file of flavour to path: the whole map, or only range as a BMP of the
+/// cut-out with the column and row offsets of the written coefficients moved to address it.
+/// For a TIFF map the current image is written, as a BMP; with a GeoTIFF frame the coefficients
+/// are derived from the frame, and the document keeps them.
+///
+/// Refused with a message and nothing written (an existing file of that name stays as it was):
+/// a map that is not geo-coded, a range that was never dragged or is under one pixel, a map with
+/// no picture to write, and a file that cannot be written. The file is replaced only once it is
+/// complete. The temporary BMP made beside it never replaces an existing file and is deleted in
+/// every case.
+CommandResult WriteProjectionOutput(CQuilletDoc& doc, const std::optional<OutputRange>& range, OutputFlavour flavour,
+                                    const QString& path);

@@ -1,0 +1,92 @@
+// The Save and Save As commands: keeping the user's work in a workspace file.
+
+#include "commands/FileCommands.h"
+
+#include "document/CQuilletDoc.h"
+#include "platform/FileFilter.h"
+#include "platform/FileIO.h"
+#include "platform/UiServices.h"
+#include "view/core/ViewState.h"
+
+WorkspaceContents CaptureWorkspace(const CQuilletDoc& doc, const ViewState* view)
+{
+    WorkspaceContents contents;
+    contents.m_nGeoCoded = doc.IsGeoCoded() ? 1 : 0;
+    contents.m_nMapType = doc.MapType();
+    contents.m_nImageWidth = doc.ImageWidth();
+    contents.m_nImageHeight = doc.ImageHeight();
+    contents.m_dGeoCoef = doc.GeoCoef();
+    if (doc.IsPictureMap()) {
+        contents.m_PictureBytes = doc.MapFileData();
+        contents.m_ControlPoints = doc.ControlPoints();
+    } else if (doc.IsTiffMap()) {
+        WorkspaceTiffPart tiff; // without a view: the whole frame, shown as the map frame
+        const auto pair = [](const CDataGeo& geo) { return CDataGeo{geo.m_dLatitude, geo.m_dLongitude, 0, 0}; };
+        tiff.m_nGeoTiffFrame = doc.HasGeoTiffFrame() ? 1 : 0;
+        tiff.m_nSelectedImage = doc.CurrentImage();
+        tiff.m_GeoOrigin = pair(doc.GeoOrigin());
+        tiff.m_GeoExtent = pair(doc.GeoExtent());
+        tiff.m_FrameOrigin = pair(view ? view->m_FrameOrigin : doc.GeoOrigin());
+        tiff.m_FrameExtent = pair(view ? view->m_FrameExtent : doc.GeoExtent());
+        if (view) {
+            tiff.m_dWinLeft = view->m_dWinLeft;
+            tiff.m_dWinRight = view->m_dWinRight;
+            tiff.m_dWinBottom = view->m_dWinBottom;
+            tiff.m_dWinTop = view->m_dWinTop;
+        }
+        tiff.m_nImageCount = static_cast<std::int32_t>(doc.Images().size());
+        tiff.m_PathBytes = doc.MapPath().toUtf8();
+        tiff.m_PathBytes.append('\0');
+        contents.m_Tiff = std::move(tiff);
+        contents.m_ControlPoints = doc.ControlPoints();
+    }
+    return contents;
+}
+
+bool ChooseWorkspaceName(CQuilletDoc& doc)
+{
+    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save Work Space"), WorkspaceSaveFilter());
+    if (!chosen.Accepted())
+        return false;
+    // Whatever was typed after the first "." of the file name gives way to the workspace's own
+    // extension; dots in folder names are left alone.
+    doc.SetWorkspaceName(ReplaceExtensionAtFirstDot(chosen.m_strPath, QStringLiteral(".pws")));
+    return true;
+}
+
+void OnFileSave(CQuilletDoc& doc, const ViewState* view)
+{
+    if (!doc.IsMapLoaded())
+        return;
+    // After a CPF or DPF was opened the workspace path names that file; writing a workspace
+    // there would destroy it, so a name is asked for as if none had been chosen.
+    if ((!doc.IsWorkspaceNamed() || doc.WorkspacePathIsProjectionFile()) && !ChooseWorkspaceName(doc))
+        return;
+    WriteWorkspace(doc, view);
+}
+
+void OnFileSaveAs(CQuilletDoc& doc, const ViewState* view)
+{
+    if (!doc.IsMapLoaded())
+        return;
+    ChooseWorkspaceName(doc);
+    // After Cancel the workspace goes to the name chosen earlier, if there is one and it is not
+    // an opened projection file.
+    if (doc.IsWorkspaceNamed() && !doc.WorkspacePathIsProjectionFile())
+        WriteWorkspace(doc, view);
+}
+
+void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
+{
+    const QByteArray file = EncodeWorkspace(CaptureWorkspace(doc, view));
+    // Written whole through a temporary file: a failed write leaves the file that was there.
+    if (!WriteWholeFile(doc.WorkspacePath(), file)) {
+        Ui().MessageBox(QStringLiteral("Can not open this file."), QStringLiteral("Invalid File"),
+                        MB_OKCANCEL | MB_ICONINFORMATION);
+        return;
+    }
+    // The work is kept all the same; the user is only reminded that it cannot be output yet.
+    if (!doc.IsGeoCoded())
+        Ui().MessageBox(QStringLiteral("Invalid projection. Need more points."), QStringLiteral("Invalid Projection"),
+                        MB_OKCANCEL | MB_ICONINFORMATION);
+}

@@ -1,0 +1,226 @@
+#include "formats/FileKinds.h"
+
+#include "formats/ProjectionFile.h"
+#include "formats/WorkspaceFile.h"
+#include "imaging/PictureService.h"
+#include "platform/BinaryIO.h"
+#include "platform/FileIO.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace {
+
+QString Entry(const QString& description, const QStringList& extensions)
+{
+    QStringList patterns;
+    for (const QString& extension : extensions)
+        patterns << QStringLiteral("*.") + extension;
+    return description + QLatin1Char('|') + patterns.join(QLatin1Char(';')) + QLatin1Char('|');
+}
+
+/// "NAME (*.ext)|*.ext|" for the kind's first extension.
+QString NamedEntry(FileKind kind)
+{
+    const FileKindInfo& info = FileKindOf(kind);
+    const QString extension = info.m_Extensions.constFirst();
+    return Entry(QStringLiteral("%1 (*.%2)").arg(QLatin1String(info.m_strName), extension), {extension});
+}
+
+const QString kAllFiles = QStringLiteral("All Files (*.*)|*.*||");
+const QString kWorkspaceEntry = QStringLiteral("Projection Work Space (pws)|*.pws|");
+
+} // namespace
+
+const std::vector<FileKindInfo>& FileKinds()
+{
+    static const std::vector<FileKindInfo> kinds = {
+        {FileKind::Bmp, "BMP", {QStringLiteral("bmp")}, 2, 0},
+        {FileKind::Dib, "DIB", {QStringLiteral("dib")}, 3, 0},
+        {FileKind::Emf, "EMF", {QStringLiteral("emf")}, 4, 0},
+        {FileKind::Gif, "GIF", {QStringLiteral("gif")}, 5, 0},
+        {FileKind::Ico, "ICO", {QStringLiteral("ico")}, 6, 0},
+        {FileKind::Jpg, "JPG", {QStringLiteral("jpg"), QStringLiteral("jpeg")}, 7, 0},
+        {FileKind::Wmf, "WMF", {QStringLiteral("wmf")}, 8, 0},
+        {FileKind::Tif, "TIF", {QStringLiteral("tif")}, 9, 0},
+        {FileKind::Tiff, "TIFF", {QStringLiteral("tiff")}, 10, 0},
+        {FileKind::Workspace, "pws", {QStringLiteral("pws")}, 0, 0},
+        {FileKind::Gpf, "GPF", {QStringLiteral("gpf")}, 0, 1},
+        {FileKind::Dpf, "DPF", {QStringLiteral("dpf")}, 0, 2},
+        {FileKind::Cpf, "CPF", {QStringLiteral("cpf")}, 0, 3},
+    };
+    return kinds;
+}
+
+const FileKindInfo& FileKindOf(FileKind kind)
+{
+    const std::vector<FileKindInfo>& kinds = FileKinds();
+    return *std::find_if(kinds.begin(), kinds.end(), [kind](const FileKindInfo& info) { return info.m_Kind == kind; });
+}
+
+std::optional<FileKind> FileKindFromExtension(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    for (const FileKindInfo& info : FileKinds())
+        if (info.m_Extensions.contains(suffix))
+            return info.m_Kind;
+    return std::nullopt;
+}
+
+std::optional<FileKind> FileKindFromContent(const QByteArray& head)
+{
+    BinaryReader in(head);
+    std::uint32_t first = 0, second = 0;
+    in.Read(first);
+    in.Read(second);
+    if (first == kWorkspaceTag)
+        return FileKind::Workspace;
+    if (first == kCpfTag)
+        return FileKind::Cpf;
+    if (first == kDpfHeaderLength && second == kGpfTag)
+        return FileKind::Gpf;
+    if (first == kDpfHeaderLength && second == kDpfTag)
+        return FileKind::Dpf;
+    if (head.startsWith(QByteArray("II*\0", 4)) || head.startsWith(QByteArray("MM\0*", 4)) ||
+        head.startsWith(QByteArray("II+\0", 4)) || head.startsWith(QByteArray("MM\0+", 4)))
+        return FileKind::Tif;
+    switch (SniffPictureFormat(head)) {
+    case PictureFormat::Bmp:
+        return FileKind::Bmp;
+    case PictureFormat::Dib:
+        return FileKind::Dib;
+    case PictureFormat::Gif:
+        return FileKind::Gif;
+    case PictureFormat::Ico:
+        return FileKind::Ico;
+    case PictureFormat::Jpeg:
+        return FileKind::Jpg;
+    case PictureFormat::Emf:
+        return FileKind::Emf;
+    case PictureFormat::Wmf:
+        return FileKind::Wmf;
+    case PictureFormat::Unknown:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<FileKind> FileKindOfFile(const QString& path)
+{
+    constexpr qsizetype kHeadBytes = 512;
+    QByteArray head;
+    if (ReadFileHead(path, kHeadBytes, head))
+        if (const std::optional<FileKind> kind = FileKindFromContent(head))
+            return kind;
+    return FileKindFromExtension(path);
+}
+
+QString NewMapFilter()
+{
+    QStringList names, extensions;
+    QString entries;
+    for (const FileKindInfo& info : FileKinds()) {
+        if (info.m_nMapType == 0)
+            continue;
+        names << info.m_Extensions.constFirst();
+        extensions << info.m_Extensions.constFirst();
+        entries += NamedEntry(info.m_Kind);
+    }
+    return Entry(QStringLiteral("Picture Files (%1)").arg(names.join(QLatin1Char('.'))), extensions) + entries +
+           kAllFiles;
+}
+
+std::optional<int> MapTypeFromExtension(const QString& path)
+{
+    // Only three characters are compared, so ".tiff" is known by "IFF" (and ".jpeg" not at all).
+    const QString ending = path.right(3).toUpper();
+    for (const FileKindInfo& info : FileKinds())
+        if (info.m_nMapType != 0 && info.m_Extensions.constFirst().right(3).toUpper() == ending)
+            return info.m_nMapType;
+    return std::nullopt;
+}
+
+int MapTypeForNewEntry(int entry, const QString& path)
+{
+    if (entry == kPictureFilesEntry)
+        return MapTypeFromExtension(path).value_or(kPictureFilesEntry);
+    return entry;
+}
+
+QString OpenFilter()
+{
+    return kWorkspaceEntry + NamedEntry(FileKind::Cpf) + NamedEntry(FileKind::Dpf) + kAllFiles;
+}
+
+std::optional<FileKind> OpenKindForEntry(int entry)
+{
+    switch (entry) {
+    case 1:
+        return FileKind::Workspace;
+    case 2:
+        return FileKind::Cpf;
+    case 3:
+        return FileKind::Dpf;
+    default:
+        return std::nullopt;
+    }
+}
+
+QString WorkspaceSaveFilter()
+{
+    return kWorkspaceEntry + NamedEntry(FileKind::Workspace) + kAllFiles;
+}
+
+QString OutputFilter()
+{
+    return NamedEntry(FileKind::Gpf) + NamedEntry(FileKind::Dpf) + NamedEntry(FileKind::Cpf);
+}
+
+namespace {
+
+const FileKindInfo* FlavourRow(OutputFlavour flavour)
+{
+    for (const FileKindInfo& info : FileKinds())
+        if (info.m_nOutputFlavour == static_cast<int>(flavour))
+            return &info;
+    return nullptr;
+}
+
+} // namespace
+
+std::optional<OutputFlavour> OutputFlavourFromName(const QString& name)
+{
+    for (const FileKindInfo& info : FileKinds())
+        if (info.m_nOutputFlavour != 0 && info.m_Extensions.contains(name.toLower()))
+            return static_cast<OutputFlavour>(info.m_nOutputFlavour);
+    return std::nullopt;
+}
+
+QString OutputExtension(OutputFlavour flavour)
+{
+    return QLatin1Char('.') + FlavourRow(flavour)->m_Extensions.constFirst();
+}
+
+QString OutputName(OutputFlavour flavour)
+{
+    return QLatin1String(FlavourRow(flavour)->m_strName);
+}
+
+std::optional<ProjectionKind> ProjectionKindOf(FileKind kind)
+{
+    switch (kind) {
+    case FileKind::Gpf:
+    case FileKind::Dpf:
+        return ProjectionKind::Dpf;
+    case FileKind::Cpf:
+        return ProjectionKind::Cpf;
+    default:
+        return std::nullopt;
+    }
+}
+
+QString BitmapSaveFilter()
+{
+    return QStringLiteral("BMP - Bitmap picture (*.bmp)|");
+}

@@ -1,0 +1,90 @@
+#pragma once
+// Every kind of file Varnel reads or writes, in one table: its name in file dialogs, its
+// extensions, the map kind it loads as and the projection flavour it is written as. Every
+// dialog filter, every extension test and every dispatch on a file's kind is derived from here,
+// so a new format is one more row.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+enum class FileKind {
+    Workspace, ///< .pws
+    Gpf,
+    Dpf,
+    Cpf,
+    Bmp,
+    Dib,
+    Emf,
+    Gif,
+    Ico,
+    Jpg,
+    Wmf,
+    Tif,
+    Tiff,
+};
+
+/// The projection-file flavours, numbered as the output dialog lists them (and as the document
+/// remembers the last one chosen).
+enum class OutputFlavour { Gpf = 1, Dpf = 2, Cpf = 3 };
+
+/// How a projection file is read: a GPF reads like a DPF.
+enum class ProjectionKind { Dpf, Cpf };
+
+struct FileKindInfo {
+    FileKind m_Kind;
+    const char* m_strName;      ///< the dialogs' name of the kind: "BMP", "GPF", ...
+    QStringList m_Extensions;   ///< lower case, without the dot; the first is the one written
+    int m_nMapType = 0;         ///< the map kind New loads it as (2 to 10); 0 for no map
+    int m_nOutputFlavour = 0;   ///< the output flavour it is written as (1 to 3); 0 for none
+};
+
+/// The table, maps in the order of the New dialog's list.
+const std::vector<FileKindInfo>& FileKinds();
+const FileKindInfo& FileKindOf(FileKind kind);
+
+/// The kind a path's extension names (any case); nothing for an extension Varnel does not know.
+std::optional<FileKind> FileKindFromExtension(const QString& path);
+/// The kind a file's first bytes show: the workspace and projection-file tags, the TIFF and
+/// picture signatures; nothing when they show none.
+std::optional<FileKind> FileKindFromContent(const QByteArray& head);
+/// The kind of the file at path by its content, then by its extension ("All Files" in a dialog).
+std::optional<FileKind> FileKindOfFile(const QString& path);
+
+// --- map kinds ---------------------------------------------------------------------------------
+/// Map kinds: 0 none, 1 a picture of any kind (known by its extension, or not at all), 2 to 8 the
+/// picture kinds BMP to WMF, 9 and 10 TIFF. They are the positions of the New dialog's entries.
+constexpr int kPictureFilesEntry = 1;
+constexpr bool IsPictureMapType(int mapType) { return mapType >= 1 && mapType <= 8; }
+constexpr bool IsTiffMapType(int mapType) { return mapType == 9 || mapType == 10; }
+
+/// The New dialog's filter: "Picture Files (...)", one entry per map kind, "All Files".
+QString NewMapFilter();
+/// The map kind of a path by the last three characters of its name, which is how ".tiff" is
+/// known ("IFF"); nothing when they name no map kind.
+std::optional<int> MapTypeFromExtension(const QString& path);
+/// The map kind a file chosen under New dialog entry `entry` loads as: the entry itself, or for
+/// "Picture Files" the kind its extension names (1 when none).
+int MapTypeForNewEntry(int entry, const QString& path);
+
+// --- workspaces and projection files ------------------------------------------------------------
+/// The Open dialog's filter: workspace, CPF, DPF, All Files.
+QString OpenFilter();
+/// What Open reads a file chosen under entry `entry` as: nothing for "All Files".
+std::optional<FileKind> OpenKindForEntry(int entry);
+/// The Save Work Space dialog's filter.
+QString WorkspaceSaveFilter();
+/// The Output A Geo-Map dialog's filter: GPF, DPF, CPF, in flavour order.
+QString OutputFilter();
+/// The flavour a name such as "gpf" (any case) stands for.
+std::optional<OutputFlavour> OutputFlavourFromName(const QString& name);
+/// ".gpf", ".dpf" or ".cpf".
+QString OutputExtension(OutputFlavour flavour);
+/// "GPF", "DPF" or "CPF".
+QString OutputName(OutputFlavour flavour);
+/// How a projection file of this kind is read; nothing for a kind that is not a projection file.
+std::optional<ProjectionKind> ProjectionKindOf(FileKind kind);
+/// The Save As Bitmap dialog's filter.
+QString BitmapSaveFilter();

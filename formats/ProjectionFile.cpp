@@ -1,0 +1,190 @@
+#include "formats/ProjectionFile.h"
+
+#include "formats/CHuffmanTree.h"
+#include "platform/BinaryIO.h"
+#include "platform/FileIO.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+const QString kInvalidFile = QStringLiteral("Invalid File");
+const QString kInvalidProjection = QStringLiteral("Invalid Projection");
+
+/// The smallest picture file the readers can take a size from: a BMP's headers up to its height.
+constexpr qsizetype kMinimumBmpPayload = 26;
+
+UiMessage Damaged()
+{
+    return {QStringLiteral("The projection file is cut short or damaged. It cannot be read."), kInvalidFile,
+            MB_OK | MB_ICONERROR};
+}
+
+void WriteCoefficients(BinaryWriter& out, const GeoCoefficients& coefficients)
+{
+    for (double c : coefficients)
+        out.WriteDouble(c);
+}
+
+bool ReadCoefficients(BinaryReader& in, GeoCoefficients& coefficients)
+{
+    for (double& c : coefficients)
+        if (!in.Read(c))
+            return false;
+    return true;
+}
+
+} // namespace
+
+void WriteDpfHeader(QByteArray& file, std::uint32_t tag, const GeoCoefficients& coefficients)
+{
+    BinaryWriter out(file);
+    out.WriteUInt32(kDpfHeaderLength);
+    out.WriteUInt32(tag);
+    out.WriteUInt16(1);
+    out.WriteUInt16(0);
+    out.WriteUInt8(0); // variant
+    WriteCoefficients(out, coefficients);
+    out.WriteUInt32(0);
+}
+
+void WriteDpfPayload(QByteArray& file, const QByteArray& payload)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
+    const auto length = static_cast<std::uint32_t>(payload.size());
+    std::uint32_t counts[CHuffmanTree::kLeafCount] = {};
+    for (std::uint32_t i = 0; i < length; ++i)
+        ++counts[bytes[i]];
+    CHuffmanTree tree;
+    tree.BuildTree(counts);
+
+    BinaryWriter out(file);
+    const qsizetype lengthsAt = file.size();
+    out.WriteUInt32(0); // compressed length, known once encoded
+    out.WriteUInt32(length);
+    for (std::uint32_t count : tree.Counts())
+        out.WriteUInt32(count);
+    // Encode straight into the file's buffer: a code over the payload's own counts never needs
+    // more bytes than the payload.
+    const qsizetype dataAt = file.size();
+    file.resize(dataAt + payload.size());
+    // The bits above the last code in the final byte are not significant; keep them 0 so that the
+    // same map always gives the same file.
+    std::memset(file.data() + dataAt, 0, static_cast<size_t>(payload.size()));
+    const std::uint32_t compressed =
+        tree.Encode(bytes, length, reinterpret_cast<std::uint8_t*>(file.data()) + dataAt);
+    file.truncate(dataAt + compressed);
+    for (int i = 0; i < 4; ++i)
+        file[lengthsAt + i] = static_cast<char>((compressed >> (8 * i)) & 0xFF);
+}
+
+bool WriteDpfProjection(QByteArray& file, std::uint32_t tag, const GeoCoefficients& coefficients,
+                        const QString& tempBmpPath)
+{
+    WriteDpfHeader(file, tag, coefficients);
+    QByteArray payload;
+    if (!ReadWholeFile(tempBmpPath, payload))
+        return false;
+    WriteDpfPayload(file, payload);
+    return true;
+}
+
+void WriteCpfProjection(QByteArray& file, std::int32_t width, std::int32_t height,
+                        const GeoCoefficients& coefficients, const QByteArray& payload)
+{
+    BinaryWriter out(file);
+    out.WriteUInt32(kCpfTag);
+    out.WriteInt32(width);
+    out.WriteInt32(height);
+    WriteCoefficients(out, coefficients);
+    out.WriteUInt32(static_cast<std::uint32_t>(payload.size()));
+    out.WriteBytes(payload);
+}
+
+std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiMessage& error)
+{
+    BinaryReader in(file);
+    ProjectionContents contents;
+    std::uint32_t headerLength = 0;
+    std::uint16_t fixed1 = 0, fixed2 = 0;
+    std::uint8_t variant = 0;
+    std::uint32_t fixed3 = 0;
+    if (!in.Read(headerLength) || !in.Read(contents.m_nTag) || !in.Read(fixed1) || !in.Read(fixed2) ||
+        !in.Read(variant)) {
+        error = Damaged();
+        return std::nullopt;
+    }
+    if (variant != 0 && variant != 1) {
+        error = {QStringLiteral("Unsupported DPF Filetype. May be for a different product."), kInvalidFile,
+                 MB_OK | MB_ICONERROR};
+        return std::nullopt;
+    }
+    contents.m_nVariant = variant;
+    std::uint32_t compressed = 0, length = 0;
+    std::uint32_t counts[CHuffmanTree::kLeafCount] = {};
+    bool ok = ReadCoefficients(in, contents.m_dGeoCoef) && in.Read(fixed3) && in.Read(compressed) && in.Read(length);
+    for (std::uint32_t& count : counts)
+        ok = ok && in.Read(count);
+    // Every code is at least one bit long, so the compressed bytes bound the payload; a count
+    // beyond that is damage, and refusing it early avoids allocating for a payload that is not there.
+    if (!ok || compressed > in.Remaining() || std::uint64_t(length) > std::uint64_t(compressed) * 8 ||
+        length < kMinimumBmpPayload) {
+        error = Damaged();
+        return std::nullopt;
+    }
+    contents.m_nCompressedBytes = compressed;
+
+    CHuffmanTree tree;
+    tree.BuildTree(counts);
+    contents.m_Payload = QByteArray(static_cast<qsizetype>(length), Qt::Uninitialized);
+    bool exhausted = false;
+    const auto* source = reinterpret_cast<const std::uint8_t*>(file.constData()) + in.Position();
+    const std::uint32_t decoded = tree.Decode(source, compressed, length,
+                                              reinterpret_cast<std::uint8_t*>(contents.m_Payload.data()), &exhausted);
+    if (exhausted || decoded != length) {
+        error = Damaged();
+        return std::nullopt;
+    }
+    BinaryReader bmp(contents.m_Payload);
+    bmp.Seek(18);
+    bmp.Read(contents.m_nWidth);
+    bmp.Read(contents.m_nHeight);
+    return contents;
+}
+
+std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiMessage& error)
+{
+    BinaryReader in(file);
+    ProjectionContents contents;
+    std::uint32_t length = 0;
+    if (!in.Read(contents.m_nTag) || !in.Read(contents.m_nWidth) || !in.Read(contents.m_nHeight) ||
+        !ReadCoefficients(in, contents.m_dGeoCoef) || !in.Read(length) ||
+        !in.ReadBytes(static_cast<qsizetype>(length), contents.m_Payload)) {
+        error = Damaged();
+        return std::nullopt;
+    }
+    return contents;
+}
+
+std::optional<UiMessage> ProjectionGeoRefusal(const ProjectionContents& contents, ProjectionKind kind)
+{
+    if (GeoModel(contents.m_dGeoCoef).IsInvertible())
+        return std::nullopt;
+    return UiMessage{
+        QStringLiteral("The geo-information in the projection file is not right. Please do the projection again."),
+        kind == ProjectionKind::Dpf ? kInvalidFile : kInvalidProjection, MB_OK | MB_ICONERROR};
+}
+
+QString ProjectionTempBmpPath(const QString& projectionPath)
+{
+    const QFileInfo info(projectionPath);
+    QString name = info.fileName().toUpper();
+    for (const char* extension : {".GPF", ".DPF", ".CPF"})
+        if (name.endsWith(QLatin1String(extension)))
+            name.chop(4);
+    const QString folder = projectionPath.left(projectionPath.size() - info.fileName().size());
+    return folder + name + QStringLiteral("00010001002.BMP");
+}

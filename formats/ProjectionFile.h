@@ -1,0 +1,64 @@
+#pragma once
+// Projection files: one geo-coded map picture with the sixteen coefficients that tie latitude and
+// longitude to its pixels. GPF and DPF carry a BMP compressed with the Huffman coder; CPF carries
+// a picture file of any kind uncompressed, with its width and height.
+
+#include "formats/FileKinds.h"
+#include "geo/GeoModel.h"
+#include "platform/UiMessage.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+
+constexpr std::uint32_t kGpfTag = 0x47504620u; ///< " FPG" stored little-endian
+constexpr std::uint32_t kDpfTag = 0x44504620u; ///< " FPD"
+constexpr std::uint32_t kCpfTag = 0x43504620u; ///< " FPC"
+constexpr std::uint32_t kDpfHeaderLength = 145;
+constexpr qsizetype kDpfPayloadOffset = kDpfHeaderLength + 4 + 4 + 1024;
+constexpr qsizetype kCpfPayloadOffset = 4 + 4 + 4 + 128 + 4;
+
+/// Appends the 145-byte GPF/DPF header (length, tag, fixed values, variant 0, coefficients).
+void WriteDpfHeader(QByteArray& file, std::uint32_t tag, const GeoCoefficients& coefficients);
+/// Appends what follows the header: compressed length, payload length, the 256 byte counts and
+/// the payload compressed with a tree built from those counts.
+void WriteDpfPayload(QByteArray& file, const QByteArray& payload);
+/// A GPF or DPF as the output command writes it: the header, then the temporary BMP file at
+/// tempBmpPath compressed. When that file cannot be read the projection file keeps only its
+/// header. Returns false in that case.
+bool WriteDpfProjection(QByteArray& file, std::uint32_t tag, const GeoCoefficients& coefficients,
+                        const QString& tempBmpPath);
+/// A whole CPF: tag, width and height, coefficients, payload length and payload.
+void WriteCpfProjection(QByteArray& file, std::int32_t width, std::int32_t height,
+                        const GeoCoefficients& coefficients, const QByteArray& payload);
+
+/// What a projection file holds, read and checked before anything of the document changes.
+struct ProjectionContents {
+    std::uint32_t m_nTag = 0;
+    std::optional<int> m_nVariant;          ///< GPF/DPF only
+    std::int32_t m_nWidth = 0;              ///< GPF/DPF: from the BMP payload; CPF: the size fields
+    std::int32_t m_nHeight = 0;
+    GeoCoefficients m_dGeoCoef{};
+    QByteArray m_Payload;                   ///< the picture file (decompressed for GPF/DPF)
+    std::optional<std::uint32_t> m_nCompressedBytes; ///< GPF/DPF only
+};
+
+/// Reads and checks a GPF or DPF held in memory (only the variant byte decides: a GPF reads like a
+/// DPF). Refuses an unsupported variant and any file that is cut short or whose counts or
+/// compressed data do not add up; on refusal returns nothing and fills error.
+std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiMessage& error);
+/// Reads and checks a CPF held in memory; the payload itself is not inspected.
+std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiMessage& error);
+
+/// The complaint about a projection file whose model cannot be inverted (it cannot read out
+/// positions), captioned as Open has always captioned it for the kind; nothing for a sound model.
+std::optional<UiMessage> ProjectionGeoRefusal(const ProjectionContents& contents, ProjectionKind kind);
+
+/// The temporary BMP written next to a projection file while it is made: the projection file's
+/// name in upper case with its extension replaced by "00010001002.BMP", in the same folder
+/// (town.gpf gives TOWN00010001002.BMP).
+QString ProjectionTempBmpPath(const QString& projectionPath);

@@ -1,0 +1,79 @@
+#pragma once
+// Import of TIFF maps: listing the usable directories of a file, decoding one directory into a
+// 24-bit section, and reading the GeoTIFF georeference (citation, tie point, pixel scale).
+// libtiff's and libgeotiff's messages are collected by TiffMessageScope; each function opens
+// one, so a caller that wraps a whole import in its own scope gets one box of each kind.
+
+#include "geo/GeoTiffInfo.h"
+#include "platform/UiMessage.h"
+#include "formats/TIFFSubImage.h"
+#include "imaging/DIBSection.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <vector>
+
+
+/// Appends a record for every directory of the TIFF file whose width and height are both
+/// non-zero (directory index, size, bits per sample or 0, name "image<index>") and returns how
+/// many it appended. A file that cannot be opened appends nothing and returns 0; a directory
+/// libtiff cannot read is skipped.
+int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path);
+
+/// Decodes directory index (0-based, counting every directory of the file) into section as a
+/// 24-bit picture (see DecodeTiffDirectory for the pixels) and attaches the georeference of the
+/// file's first directory with this directory's size. Returns 1 when the pixels were decoded
+/// without error, 0 otherwise. When the file does not open, the directory does not exist or
+/// cannot be read, or its width or height is 0, the section is left as it was; when the pixels
+/// cannot be decoded, the section is the directory's size and black. Callers keep the section
+/// when it has pixel memory (m_pBits), whatever the result.
+int LoadTiffImage(const QString& path, DIBSection& section, int index);
+
+/// One decoded image of a TIFF map and the directory it came from.
+struct ImportedTiffImage {
+    TIFFSubImage m_Directory;
+    DIBSection m_Image;
+};
+
+/// A whole TIFF map as imported: its images and what libtiff and libgeotiff had to say.
+struct TiffImport {
+    std::vector<ImportedTiffImage> m_Images;
+    UiMessages m_Messages; ///< at most one error box and one warning box for the whole import
+};
+
+/// The images of a TIFF map: every directory the scan lists, decoded, in file order; a listed
+/// directory whose pixels cannot be had at all is left out. At most limit images when limit is
+/// not negative (a workspace reopens the images it saved).
+TiffImport ImportTiffImages(const QString& path, int limit = -1);
+
+/// Reads the georeference of the file's first directory into info: zone, datum and hemisphere
+/// from the citation (GTCitationGeoKey, else the GeoAsciiParamsTag text; see ApplyCitation),
+/// the model X and Y of the first tie point (ModelTiepointTag values 3 and 4) and the pixel
+/// scale across and down (ModelPixelScaleTag values 0 and 1). Fields for which the file says
+/// nothing keep their values. Returns true when the file has a tie point (a ModelTiepointTag
+/// holding at least one whole tie point of six values); a file without one has no usable
+/// georeference even if its citation was read.
+bool ReadGeoTiffInfo(const QString& path, GeoTiffInfo& info);
+
+/// Splits a citation into tokens: maximal runs of bytes that are not separators. Separators are
+/// the comma, the tab, the space and every byte that is below 32 as a signed 8-bit character
+/// (control characters and all bytes from 0x80 up). No empty tokens; quotes mean nothing.
+QList<QByteArray> TokenizeCitation(const QByteArray& text);
+
+/// Applies the citation rules to info, walking the tokens in order (later tokens override
+/// earlier ones, so the last zone found wins):
+/// - "UTM" (any case) switches the UTM context on;
+/// - in the UTM context an integer token (optional leading "-", then digits) is a zone: it sets
+///   the zone and marks the datum as Clarke 1866 (1), unless the citation names its datum;
+/// - in the UTM context "ZONE" takes the zone from the first two characters of the next token,
+///   read as the C library's atoi does ("17N" gives 17, "5N" gives 5);
+/// - a token beginning with "NAD27" names datum 1, one beginning with "WGS84" datum 0 (WGS84);
+///   a named datum (the last one named) wins over the integer rule's implicit 1;
+/// - the hemisphere is southern when the last zone's token ends in 'S' or 's' ("33S", also
+///   "33S|" as GeoASCII text ends its entries), or the citation says "Southern Hemisphere"
+///   (two tokens, any case); otherwise northern.
+/// m_nUtmZone, m_bHasZone, m_nDatum and m_bSouth change only when the citation says something
+/// about them.
+void ApplyCitation(const QByteArray& citation, GeoTiffInfo& info);

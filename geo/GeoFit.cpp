@@ -1,0 +1,170 @@
+#include "geo/GeoFit.h"
+
+#include "geo/GeoModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+namespace {
+
+/// The fit works in thousandths of a degree: 3.6 arc-seconds per fit unit. The linear coefficients
+/// come out per fit unit and are stored per degree, hence the factor 1000.
+constexpr double kArcSecondsPerFitUnit = 3.6;
+constexpr double kFitUnitsPerDegree = 1000.0;
+
+/// Six points are the least the fit accepts, although three would determine the model: the
+/// surplus is what makes the residuals say something about the quality of the points.
+constexpr std::size_t kMinimumPoints = 6;
+
+/// Below this the normal equations are taken as singular.
+constexpr double kSingularDeterminant = 1e-8;
+
+/// The threshold is one hundredth of the smaller span of the points, but never below 0.1 fit unit
+/// (0.36 arc-second), and a fit is accepted while its largest residual stays under 1.25 thresholds.
+constexpr double kThresholdPerSpan = 0.01;
+constexpr double kMinimumThreshold = 0.1;
+constexpr double kAcceptanceFactor = 1.25;
+
+const QString kAccuracyCaption = QStringLiteral("Projection Accuracy");
+/// The rejection report is captioned with the application's title.
+const QString kApplicationTitle = QStringLiteral("Varnel");
+
+} // namespace
+
+GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, int imageHeight,
+                           const std::array<double, 16>& geoCoef, BOOL geoCoded)
+{
+    GeoFitResult result;
+    result.m_bGeoCoded = geoCoded;
+    result.m_dGeoCoef = geoCoef;
+
+    const std::size_t count = points.size();
+    if (count < kMinimumPoints) {
+        // Too few points withdraw the geo-coding silently but keep the last model.
+        result.m_Outcome = GeoFitOutcome::TooFewPoints;
+        result.m_bGeoCoded = 0;
+        return result;
+    }
+
+    // Latitude X and longitude Y in fit units; column P and row Q in pixels, the row counted from
+    // the top edge. The picture size is used as it is, not reduced by one.
+    std::vector<double> x(count), y(count), p(count), q(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        x[i] = points[i].m_dLatitude / kArcSecondsPerFitUnit;
+        y[i] = points[i].m_dLongitude / kArcSecondsPerFitUnit;
+        p[i] = imageWidth * points[i].m_dImageX;
+        q[i] = (1.0 - points[i].m_dImageY) * imageHeight;
+    }
+
+    // The sums are kept in long double and rounded to double once complete. Besides precision this
+    // makes each mean exactly equal to the common value when all points share it (for fewer than
+    // 512 points), so that points on one parallel or meridian, or all on one pixel, give an exactly
+    // singular system instead of one that rounding left barely regular.
+    const long double n = static_cast<long double>(count);
+    long double sumX = 0.0L, sumY = 0.0L, sumP = 0.0L, sumQ = 0.0L;
+    for (std::size_t i = 0; i < count; ++i) {
+        sumX += x[i] / n;
+        sumY += y[i] / n;
+        sumP += p[i] / n;
+        sumQ += q[i] / n;
+    }
+    const double meanX = static_cast<double>(sumX), meanY = static_cast<double>(sumY);
+    const double meanP = static_cast<double>(sumP), meanQ = static_cast<double>(sumQ);
+
+    // Centred sums of products. The cross term is accumulated both ways round; the solution uses
+    // each form in its own place.
+    long double sumXX = 0.0L, sumYY = 0.0L, sumXY = 0.0L, sumYX = 0.0L;
+    long double sumPX = 0.0L, sumPY = 0.0L, sumQX = 0.0L, sumQY = 0.0L;
+    for (std::size_t i = 0; i < count; ++i) {
+        sumXX += static_cast<long double>(x[i] - meanX) * x[i];
+        sumYY += static_cast<long double>(y[i] - meanY) * y[i];
+        sumXY += static_cast<long double>(y[i] - meanY) * x[i];
+        sumYX += static_cast<long double>(x[i] - meanX) * y[i];
+        sumPX += static_cast<long double>(p[i] - meanP) * x[i];
+        sumPY += static_cast<long double>(p[i] - meanP) * y[i];
+        sumQX += static_cast<long double>(q[i] - meanQ) * x[i];
+        sumQY += static_cast<long double>(q[i] - meanQ) * y[i];
+    }
+    const double sxx = static_cast<double>(sumXX), syy = static_cast<double>(sumYY);
+    const double sxy = static_cast<double>(sumXY), syx = static_cast<double>(sumYX);
+    const double spx = static_cast<double>(sumPX), spy = static_cast<double>(sumPY);
+    const double sqx = static_cast<double>(sumQX), sqy = static_cast<double>(sumQY);
+
+    const auto [minX, maxX] = std::minmax_element(x.begin(), x.end());
+    const auto [minY, maxY] = std::minmax_element(y.begin(), y.end());
+    const double spanX = *maxX - *minX;
+    const double spanY = *maxY - *minY;
+
+    // Degenerate point sets leave flag and model as they were and say nothing.
+    const double det = sxx * syy - syx * sxy;
+    if (!(std::fabs(det) > kSingularDeterminant)) {
+        result.m_Outcome = GeoFitOutcome::Degenerate;
+        return result;
+    }
+    // P = a X + b Y + c and Q = d X + e Y + f, pixels per fit unit and pixels.
+    const double a = (syy * spx - sxy * spy) / det;
+    const double b = (sxx * spy - syx * spx) / det;
+    const double c = meanP - a * meanX - b * meanY;
+    const double d = (syy * sqx - sxy * sqy) / det;
+    const double e = (sxx * sqy - syx * sqx) / det;
+    const double f = meanQ - d * meanX - e * meanY;
+
+    // The model in fit units, inverted to bring each point's pixel back to latitude and longitude.
+    const GeoModel fitted = GeoModel::FromAffine(a, b, c, d, e, f);
+    if (!fitted.IsInvertible()) {
+        result.m_Outcome = GeoFitOutcome::Degenerate;
+        return result;
+    }
+
+    const double smallerSpan = std::min(spanX, spanY);
+    const double threshold =
+        kThresholdPerSpan * smallerSpan < kMinimumThreshold ? kMinimumThreshold : kThresholdPerSpan * smallerSpan;
+
+    // Each point's pixel position goes back through the inverted model; its residual is the
+    // larger of the latitude and longitude differences, both in fit units as they are (the
+    // longitude difference is not shortened by the cosine of the latitude).
+    QString report = QStringLiteral("The following points cause \n the failure of projection:\n\n Index\tError in second \n");
+    double largest = 0.0;
+    result.m_dResiduals.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const GeoPosition back = *fitted.Inverse(p[i], q[i]);
+        const double errorX = std::fabs(back.m_dLatitude - x[i]);
+        const double errorY = std::fabs(back.m_dLongitude - y[i]);
+        const double error = std::max(errorX, errorY);
+        result.m_dResiduals.push_back(error * kArcSecondsPerFitUnit);
+        if (error > largest)
+            largest = error;
+        if (error > threshold)
+            report += QString::asprintf(" %d\t%2.3f \n", static_cast<int>(i + 1), error * kArcSecondsPerFitUnit);
+    }
+    report += QString::asprintf("\n Threshold: %2.3f second", threshold * kArcSecondsPerFitUnit);
+
+    result.m_dThreshold = threshold * kArcSecondsPerFitUnit;
+    result.m_dAccuracy = largest * kArcSecondsPerFitUnit;
+    result.m_strReport = report;
+
+    // Points a little above the threshold are listed in the report, but only a residual beyond
+    // 1.25 thresholds rejects the fit.
+    if (kAcceptanceFactor * threshold > largest) {
+        result.m_Outcome = GeoFitOutcome::Accepted;
+        result.m_bGeoCoded = 1;
+        result.m_dGeoCoef[0] = kFitUnitsPerDegree * a;
+        result.m_dGeoCoef[1] = kFitUnitsPerDegree * b;
+        result.m_dGeoCoef[3] = c;
+        result.m_dGeoCoef[4] = kFitUnitsPerDegree * d;
+        result.m_dGeoCoef[5] = kFitUnitsPerDegree * e;
+        result.m_dGeoCoef[7] = f;
+        result.m_Message = UiMessage{
+            QString::asprintf("The map is successfully geo coded. The accuracy is %2.2f second",
+                              largest * kArcSecondsPerFitUnit),
+            kAccuracyCaption, MB_OK | MB_ICONINFORMATION};
+    } else {
+        // The last accepted model stays, flagged as not geo-coded, so that the offending points
+        // can be corrected.
+        result.m_Outcome = GeoFitOutcome::Rejected;
+        result.m_bGeoCoded = 0;
+        result.m_Message = UiMessage{report, kApplicationTitle, MB_OK};
+    }
+    return result;
+}

@@ -1,0 +1,65 @@
+#include "geo/GeoModel.h"
+
+#include <cmath>
+
+GeoModel GeoModel::FromAffine(double columnPerLat, double columnPerLon, double column0, double rowPerLat,
+                              double rowPerLon, double row0)
+{
+    GeoModel model;
+    model.m_dCoef[0] = columnPerLat;
+    model.m_dCoef[1] = columnPerLon;
+    model.m_dCoef[3] = column0;
+    model.m_dCoef[4] = rowPerLat;
+    model.m_dCoef[5] = rowPerLon;
+    model.m_dCoef[7] = row0;
+    return model;
+}
+
+bool GeoModel::IsInvertible() const
+{
+    return std::fabs(Determinant()) > 0.0;
+}
+
+QPointF GeoModel::Forward(double latitude, double longitude) const
+{
+    const GeoCoefficients& c = m_dCoef;
+    return {c[0] * latitude + c[1] * longitude + c[3], c[4] * latitude + c[5] * longitude + c[7]};
+}
+
+std::optional<GeoPosition> GeoModel::Inverse(double column, double row) const
+{
+    if (!IsInvertible())
+        return std::nullopt;
+    const GeoCoefficients& c = m_dCoef;
+    const double g = Determinant();
+    const double p = column - c[3];
+    const double q = row - c[7];
+    return GeoPosition{(c[5] / g) * p - (c[1] / g) * q, -(c[4] / g) * p + (c[0] / g) * q};
+}
+
+GeoModel GeoModel::FromFrame(const GeoModel& base, const CDataGeo& origin, const CDataGeo& extent, int width,
+                             int height)
+{
+    GeoModel model = base;
+    const double w = width;
+    const double h = height;
+    const double latS = origin.m_dLatitude;
+    const double lonW = origin.m_dLongitude;
+    const double dLat = extent.m_dLatitude;
+    const double dLon = extent.m_dLongitude;
+    model.m_dCoef[0] = 0.0;
+    model.m_dCoef[1] = w / dLon;
+    model.m_dCoef[3] = -lonW * w / dLon;
+    model.m_dCoef[4] = -h / dLat;
+    model.m_dCoef[5] = 0.0;
+    model.m_dCoef[7] = (latS + dLat) * h / dLat;
+    return model;
+}
+
+GeoModel GeoModel::ShiftedForRange(double column, double row) const
+{
+    GeoModel model = *this;
+    model.m_dCoef[3] -= column;
+    model.m_dCoef[7] -= row;
+    return model;
+}

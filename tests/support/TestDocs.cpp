@@ -1,0 +1,45 @@
+#include "TestDocs.h"
+
+#include "imaging/BmpEncoding.h"
+
+#include <QImage>
+
+QByteArray MakeBmpFile(int width, int height, QColor colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return EncodeBmp24(image);
+}
+
+void LoadPictureMap(CQuilletDoc& doc, int width, int height, int mapType, const QString& path)
+{
+    const QByteArray bytes = MakeBmpFile(width, height);
+    CPicture picture;
+    picture.LoadFromMemory(bytes);
+    picture.m_nWidth = width;
+    picture.m_nHeight = height;
+    picture.m_nByteSize = static_cast<int>(bytes.size());
+    doc.InstallPictureMap(path, mapType, std::move(picture), bytes);
+}
+
+void LoadDegreeTiffMap(CQuilletDoc& doc, int width, int height, const CDataGeo& origin, const CDataGeo& extent)
+{
+    DIBSection image;
+    image.Create(24, width, height);
+    // Scales of 0.01 model units per pixel or less are degrees: the frame as it stands.
+    GeoTiffInfo& info = *image.m_pGeoTiffInfo;
+    info.m_dTieX = origin.m_dLongitude;
+    info.m_dTieY = origin.m_dLatitude + extent.m_dLatitude;
+    info.m_dScaleX = extent.m_dLongitude / width;
+    info.m_dScaleY = extent.m_dLatitude / height;
+    image.m_bHasGeoTiffInfo = true;
+    std::vector<DIBSection> images;
+    images.push_back(std::move(image));
+    doc.InstallTiffMap(QStringLiteral("/maps/degrees.tif"), 9, std::move(images));
+}
+
+void SetPointsAndModel(CQuilletDoc& doc, const std::vector<CDataGeo>& points, bool geoCoded,
+                       const GeoCoefficients& coefficients)
+{
+    doc.RestorePoints({points, geoCoded ? 1 : 0, coefficients, std::nullopt});
+}
