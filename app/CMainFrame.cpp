@@ -8,6 +8,8 @@
 #include "view/widgets/CQuilletView.h"
 
 #include <QAction>
+
+#include <algorithm>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -37,9 +39,13 @@ CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(par
     setWindowIcon(ApplicationIcon());
     resize(900, 680);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        // Where the frame will appear, so that the splash is centred over it.
+        // The first window fits the screen's free area whatever the scale, title bar and frame
+        // included; and it is centred there, so that the splash is centred over it.
+        const QRect available = screen->availableGeometry();
+        constexpr int kWindowDecoration = 40;
+        resize(size().boundedTo(available.size() - QSize(kWindowDecoration / 2, kWindowDecoration)));
         QRect placement = geometry();
-        placement.moveCenter(screen->availableGeometry().center());
+        placement.moveCenter(available.center());
         move(placement.topLeft());
     }
     m_pView = new CQuilletView(document, this);
@@ -74,7 +80,11 @@ void CMainFrame::CreateActions()
         action->setData(text.m_nId);
         action->setStatusTip(newline >= 0 ? prompt.left(newline) : prompt);
         action->setToolTip(newline >= 0 ? prompt.mid(newline + 1) : prompt);
-        action->setIcon(QIcon(ToolbarButtonImage(text.m_nId)));
+        // Only commands with a toolbar picture show one in the menus; a blank one would stand
+        // where a checkable entry shows its check mark.
+        const std::vector<int>& toolbar = ToolbarLayout();
+        if (std::find(toolbar.begin(), toolbar.end(), text.m_nId) != toolbar.end())
+            action->setIcon(QIcon(ToolbarButtonImage(text.m_nId)));
         if (text.m_strMenu) {
             const QString menu = QString::fromLatin1(text.m_strMenu);
             const qsizetype tab = menu.indexOf(QLatin1Char('\t'));

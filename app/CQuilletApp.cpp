@@ -5,9 +5,11 @@
 #include "app/QtUiServices.h"
 #include "commands/BitmapCommand.h"
 #include "commands/FileCommands.h"
+#include "commands/FileNaming.h"
 #include "commands/OptionCommands.h"
 #include "commands/OutputCommand.h"
 #include "document/CQuilletDoc.h"
+#include "platform/UiServices.h"
 #include "resources/Resource.h"
 #include "view/core/PrintLayout.h"
 #include "view/widgets/CQuilletView.h"
@@ -38,6 +40,7 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     m_pDocument = std::make_unique<CQuilletDoc>();
     m_pFrame = std::make_unique<CMainFrame>(*m_pDocument);
     m_pUi = std::make_unique<QtUiServices>(m_pFrame.get());
+    m_pUi->m_ShowStatus = [frame = m_pFrame.get()](const QString& text) { frame->SetPaneText(text, 0); };
     UiServices::Install(m_pUi.get());
     RegisterCommands();
     if (!m_pFrame->Create(splashMilliseconds))
@@ -63,8 +66,12 @@ void CQuilletApp::OpenFile(const QString& path)
 void CQuilletApp::OnFilePrint()
 {
     QPrintDialog dialog(&Printer(), m_pFrame.get());
-    if (dialog.exec() == QDialog::Accepted)
-        PrintPage(Printer());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    PrintPage(Printer());
+    // Printed to a file: say which, as the other commands that write one do.
+    if (!Printer().outputFileName().isEmpty())
+        Ui().ShowStatus(WroteText(Printer().outputFileName()));
 }
 
 void CQuilletApp::OnFilePrintPreview()

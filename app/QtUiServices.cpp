@@ -7,19 +7,27 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 QStringList QtUiServices::QtNameFilters(const QString& filter)
 {
     QStringList names;
-    for (const FileFilterEntry& entry : ParseFileFilter(filter))
-        names << QStringLiteral("%1 (%2)").arg(entry.m_strDescription, entry.m_Patterns.join(QLatin1Char(' ')));
+    for (const FileFilterEntry& entry : ParseFileFilter(filter)) {
+        const QString patterns = entry.m_Patterns.join(QLatin1Char(' '));
+        // "GPF (*.gpf)" already shows its pattern; Qt reads the patterns from the last brackets.
+        if (entry.m_strDescription.endsWith(QStringLiteral("(%1)").arg(patterns)))
+            names << entry.m_strDescription;
+        else
+            names << QStringLiteral("%1 (%2)").arg(entry.m_strDescription, patterns);
+    }
     return names;
 }
 
-int QtUiServices::MessageBox(const QString& text, const QString& caption, unsigned type)
+void QtUiServices::PrepareMessageBox(QMessageBox& box, const QString& text, const QString& caption, unsigned type)
 {
-    QMessageBox box(m_pParent);
     box.setWindowTitle(caption);
     box.setText(text);
     switch (type & MB_ICONMASK) {
@@ -53,6 +61,21 @@ int QtUiServices::MessageBox(const QString& text, const QString& caption, unsign
         box.setStandardButtons(QMessageBox::Ok);
         break;
     }
+    // A message box sizes itself to its text alone, and the window manager then cuts a longer
+    // caption short ("Point... etion"): a spacer across the box, added last as the buttons and
+    // the icon rebuild its layout, keeps it wide enough, with room for the title bar's buttons.
+    constexpr int kTitleBarAllowance = 120;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int width = box.fontMetrics().horizontalAdvance(caption) + kTitleBarAllowance;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
+}
+
+int QtUiServices::MessageBox(const QString& text, const QString& caption, unsigned type)
+{
+    QMessageBox box(m_pParent);
+    PrepareMessageBox(box, text, caption, type);
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return IDCANCEL;
@@ -65,13 +88,24 @@ int QtUiServices::MessageBox(const QString& text, const QString& caption, unsign
     }
 }
 
-FileDialogResult QtUiServices::RunFileDialog(bool save, const QString& title, const QString& filter)
+FileDialogResult QtUiServices::RunFileDialog(bool save, const QString& title, const QString& filter,
+                                            const QString& proposal)
 {
     QFileDialog dialog(m_pParent, title);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList names = QtNameFilters(filter);
     dialog.setNameFilters(names);
+    if (!proposal.isEmpty()) {
+        const QFileInfo where(proposal);
+        if (where.isDir()) {
+            dialog.setDirectory(where.absoluteFilePath());
+        } else {
+            dialog.setDirectory(where.absolutePath());
+            if (save)
+                dialog.selectFile(where.fileName());
+        }
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     // The command acts on the position of the chosen filter entry, not on the file's name.
@@ -79,14 +113,20 @@ FileDialogResult QtUiServices::RunFileDialog(bool save, const QString& title, co
     return {dialog.selectedFiles().constFirst(), index >= 0 ? int(index) + 1 : 1};
 }
 
-FileDialogResult QtUiServices::OpenFileDialog(const QString& title, const QString& filter)
+FileDialogResult QtUiServices::OpenFileDialog(const QString& title, const QString& filter, const QString& proposal)
 {
-    return RunFileDialog(false, title, filter);
+    return RunFileDialog(false, title, filter, proposal);
 }
 
-FileDialogResult QtUiServices::SaveFileDialog(const QString& title, const QString& filter)
+FileDialogResult QtUiServices::SaveFileDialog(const QString& title, const QString& filter, const QString& proposal)
 {
-    return RunFileDialog(true, title, filter);
+    return RunFileDialog(true, title, filter, proposal);
+}
+
+void QtUiServices::ShowStatus(const QString& text)
+{
+    if (m_ShowStatus)
+        m_ShowStatus(text);
 }
 
 int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)

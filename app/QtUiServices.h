@@ -2,6 +2,9 @@
 
 #include "platform/UiServices.h"
 
+#include <functional>
+
+class QMessageBox;
 class QWidget;
 
 /// The user-interface services of the desktop application, on Qt Widgets.
@@ -12,8 +15,9 @@ public:
     void SetParent(QWidget* parent) { m_pParent = parent; }
 
     int MessageBox(const QString& text, const QString& caption, unsigned type) override;
-    FileDialogResult OpenFileDialog(const QString& title, const QString& filter) override;
-    FileDialogResult SaveFileDialog(const QString& title, const QString& filter) override;
+    FileDialogResult OpenFileDialog(const QString& title, const QString& filter, const QString& proposal = {}) override;
+    FileDialogResult SaveFileDialog(const QString& title, const QString& filter, const QString& proposal = {}) override;
+    void ShowStatus(const QString& text) override;
     int RunDataInputDialog(CoordinateEntry& entry) override;
     int RunDegMinSecDialog(DegMinSecEntry& entry) override;
     int RunInputOptionsDialog(ComboChoice& choice) override;
@@ -24,9 +28,15 @@ public:
 
     /// The filter list in Qt's "Text (*.a *.b);;Text (*.c)" form, one entry per filter entry.
     static QStringList QtNameFilters(const QString& filter);
+    /// Sets up a message box: caption, text, icon and buttons from the MB_ flags, and a width
+    /// that shows the whole caption.
+    static void PrepareMessageBox(QMessageBox& box, const QString& text, const QString& caption, unsigned type);
+
+    /// Where status texts go (the main frame's first pane).
+    std::function<void(const QString&)> m_ShowStatus;
 
 private:
-    FileDialogResult RunFileDialog(bool save, const QString& title, const QString& filter);
+    FileDialogResult RunFileDialog(bool save, const QString& title, const QString& filter, const QString& proposal);
 
     QWidget* m_pParent;
 };

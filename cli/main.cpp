@@ -17,6 +17,7 @@ void PrintUsage()
                  "  fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv   fit the geo-coding model to control points\n"
                  "  geotiff FILE   import a TIFF map and report its images and georeferences\n"
                  "  info FILE   report what a workspace (.pws) or projection file (.gpf, .dpf, .cpf) holds\n"
+                 "  locate FILE --pixel COLUMN,ROW   latitude and longitude of a picture pixel, as the status bar reads it out\n"
                  "  output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT   write the projection file Output A Geo-Map writes\n"
                  "  pack --format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT   write a projection file of a picture\n"
                  "  picture FILE   load a picture file as the picture service does\n"
@@ -44,6 +45,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("fit"), RunFitCommand},
         {QStringLiteral("geotiff"), RunGeoTiffCommand},
         {QStringLiteral("info"), RunInfoCommand},
+        {QStringLiteral("locate"), RunLocateCommand},
         {QStringLiteral("output"), RunOutputCommand},
         {QStringLiteral("pack"), RunPackCommand},
         {QStringLiteral("picture"), RunPictureCommand},

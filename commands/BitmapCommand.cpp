@@ -1,5 +1,6 @@
 #include "commands/BitmapCommand.h"
 
+#include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/FileKinds.h"
 #include "imaging/BitmapExport.h"
@@ -17,7 +18,8 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
     QByteArray block = CaptureBitmap(*view.m_pViewBitmap, nullptr, BI_RGB);
     if (block.isEmpty())
         return;
-    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save picture as a Bitmap file"), BitmapSaveFilter());
+    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save picture as a Bitmap file"), BitmapSaveFilter(),
+                                                         ProposedName(doc, QStringLiteral(".bmp")));
     if (!chosen.Accepted())
         return;
     const QString path = ReplaceExtensionAtFirstDot(chosen.m_strPath, QStringLiteral(".bmp"));
@@ -35,4 +37,5 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
     CPicture picture;
     if (picture.LoadFromFile(path))
         picture.SaveToFile(path);
+    Ui().ShowStatus(WroteText(path));
 }

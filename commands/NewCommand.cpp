@@ -3,6 +3,7 @@
 #include "commands/FileCommands.h"
 
 #include "commands/CommandResult.h"
+#include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/TiffImport.h"
 #include "platform/UiServices.h"
@@ -98,7 +99,8 @@ bool OnFileNew(CQuilletDoc& doc, ViewState* view)
         Ui().MessageBox(QStringLiteral("Do you want to use another map?"), QStringLiteral("New Map"),
                         MB_YESNO | MB_ICONINFORMATION) == IDNO)
         return false;
-    const FileDialogResult chosen = Ui().OpenFileDialog(QStringLiteral("Open a picture file"), NewMapFilter());
+    const FileDialogResult chosen =
+        Ui().OpenFileDialog(QStringLiteral("Open a picture file"), NewMapFilter(), StartFolder(doc));
     if (!chosen.Accepted())
         return false;
     if (chosen.m_nFilterIndex == kAllFilesEntry) {

@@ -3,6 +3,7 @@
 #include "commands/FileCommands.h"
 
 #include "commands/CommandResult.h"
+#include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
@@ -14,7 +15,8 @@
 
 void OnFileOpen(CQuilletDoc& doc, ViewState* view)
 {
-    const FileDialogResult chosen = Ui().OpenFileDialog(QStringLiteral("Open A Work Space File"), OpenFilter());
+    const FileDialogResult chosen =
+        Ui().OpenFileDialog(QStringLiteral("Open A Work Space File"), OpenFilter(), StartFolder(doc));
     if (!chosen.Accepted())
         return;
     // The entry chosen, not the file's extension, decides how the file is read.

@@ -1,5 +1,6 @@
 #include "commands/OutputCommand.h"
 
+#include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
 #include "imaging/BitmapExport.h"
@@ -187,7 +188,11 @@ void OnOutputGeoMap(CQuilletDoc& doc, const ViewState* view)
 {
     if (!doc.IsMapLoaded())
         return;
-    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save Projection File"), OutputFilter());
+    const OutputFlavour last = doc.OutputFormat() >= 1 && doc.OutputFormat() <= 3
+                                   ? static_cast<OutputFlavour>(doc.OutputFormat())
+                                   : OutputFlavour::Gpf;
+    const FileDialogResult chosen =
+        Ui().SaveFileDialog(QStringLiteral("Save Projection File"), OutputFilter(), ProposedName(doc, OutputExtension(last)));
     if (!chosen.Accepted() || chosen.m_nFilterIndex < 1 || chosen.m_nFilterIndex > 3)
         return;
     doc.SetOutputFormat(chosen.m_nFilterIndex);
@@ -203,6 +208,8 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
     const CommandResult result =
         WriteProjectionOutput(doc, OutputRangeOf(view), static_cast<OutputFlavour>(doc.OutputFormat()), path);
     ShowMessages(result.m_Messages);
+    if (result.m_bDone)
+        Ui().ShowStatus(WroteText(path));
     return result.m_bDone;
 }
 

@@ -2,6 +2,7 @@
 
 #include "commands/FileCommands.h"
 
+#include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
@@ -45,7 +46,10 @@ WorkspaceContents CaptureWorkspace(const CQuilletDoc& doc, const ViewState* view
 
 bool ChooseWorkspaceName(CQuilletDoc& doc)
 {
-    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save Work Space"), WorkspaceSaveFilter());
+    const QString proposal = doc.IsWorkspaceNamed() && !doc.WorkspacePathIsProjectionFile()
+                                 ? doc.WorkspacePath()
+                                 : ProposedName(doc, QStringLiteral(".pws"));
+    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save Work Space"), WorkspaceSaveFilter(), proposal);
     if (!chosen.Accepted())
         return false;
     // Whatever was typed after the first "." of the file name gives way to the workspace's own
@@ -85,6 +89,7 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
                         MB_OKCANCEL | MB_ICONINFORMATION);
         return;
     }
+    Ui().ShowStatus(WroteText(doc.WorkspacePath()));
     // The work is kept all the same; the user is only reminded that it cannot be output yet.
     if (!doc.IsGeoCoded())
         Ui().MessageBox(QStringLiteral("Invalid projection. Need more points."), QStringLiteral("Invalid Projection"),

@@ -65,6 +65,13 @@ PointsAndModel CQuilletDoc::CapturePoints() const
     return {m_ControlPoints, m_bGeoCoded, m_Model.Coefficients(), m_LastFit};
 }
 
+std::optional<GeoPosition> CQuilletDoc::PositionOfPixel(double column, double row) const
+{
+    if (m_bGeoTiffFrame)
+        return GeoTiffPixelToGeographic(m_GeoInfo, m_UtmProjection, column, row);
+    return m_Model.Inverse(column, row);
+}
+
 // --- changing the map ------------------------------------------------------------------------------
 
 void CQuilletDoc::ClearMap()

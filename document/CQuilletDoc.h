@@ -104,6 +104,10 @@ public:
     /// The last run of the fit since the map was loaded, if any.
     const std::optional<GeoFitResult>& LastFit() const { return m_LastFit; }
     PointsAndModel CapturePoints() const;
+    /// The latitude and longitude of picture pixel (column, row), continuous from the picture's
+    /// top-left corner: through the exact inverse projection of the map's GeoTIFF georeference
+    /// when it is the frame, otherwise by inverting the model. Nothing when neither can answer.
+    std::optional<GeoPosition> PositionOfPixel(double column, double row) const;
 
     // --- options and paths ------------------------------------------------------------------------
     bool ShowPoints() const { return m_bShowPoints != 0; }

@@ -3,6 +3,9 @@
 
 #include "geo/CDataGeo.h"
 #include "geo/GeoTiffInfo.h"
+#include "geo/Geodesy.h"
+
+#include <optional>
 
 class UtmProjection;
 
@@ -29,3 +32,10 @@ struct GeoTiffFrame {
 /// projection could be set up. A map across the 180th meridian keeps a continuous frame: its
 /// east longitude goes beyond 180 instead of the extent turning negative.
 GeoTiffFrame SetUpGeoTiffFrame(const GeoTiffInfo& info, int width, int height, UtmProjection& projection);
+
+/// The latitude and longitude of pixel (column, row) of an image with this georeference,
+/// continuous from the image's top-left corner: the model coordinates by tie point and pixel
+/// scale, then, for a metric georeference, the inverse of projection (set up by
+/// SetUpGeoTiffFrame). Nothing when a metric point cannot be converted.
+std::optional<GeoPosition> GeoTiffPixelToGeographic(const GeoTiffInfo& info, const UtmProjection& projection,
+                                                    double column, double row);

@@ -13,8 +13,9 @@ public:
         std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
         return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
     }
-    FileDialogResult OpenFileDialog(const QString&, const QString&) override { return {}; }
-    FileDialogResult SaveFileDialog(const QString&, const QString&) override { return {}; }
+    FileDialogResult OpenFileDialog(const QString&, const QString&, const QString&) override { return {}; }
+    FileDialogResult SaveFileDialog(const QString&, const QString&, const QString&) override { return {}; }
+    void ShowStatus(const QString&) override {}
     int RunDataInputDialog(CoordinateEntry&) override { return IDCANCEL; }
     int RunDegMinSecDialog(DegMinSecEntry&) override { return IDCANCEL; }
     int RunInputOptionsDialog(ComboChoice&) override { return IDCANCEL; }

@@ -26,9 +26,13 @@ public:
     virtual int MessageBox(const QString& text, const QString& caption, unsigned type) = 0;
 
     /// Open and save dialogs. filter is in the "Text|*.ext|Text|*.ext||" form; the
-    /// result's filter index counts the filter entries from 1.
-    virtual FileDialogResult OpenFileDialog(const QString& title, const QString& filter) = 0;
-    virtual FileDialogResult SaveFileDialog(const QString& title, const QString& filter) = 0;
+    /// result's filter index counts the filter entries from 1. proposal, when not empty, is
+    /// where the dialog starts: a folder, or a file whose folder is shown and whose name is
+    /// proposed.
+    virtual FileDialogResult OpenFileDialog(const QString& title, const QString& filter,
+                                            const QString& proposal = {}) = 0;
+    virtual FileDialogResult SaveFileDialog(const QString& title, const QString& filter,
+                                            const QString& proposal = {}) = 0;
 
     /// Modal dialogs; each returns IDOK or IDCANCEL and updates its record only on IDOK.
     virtual int RunDataInputDialog(CoordinateEntry& entry) = 0;
@@ -36,6 +40,9 @@ public:
     virtual int RunInputOptionsDialog(ComboChoice& choice) = 0;
     virtual int RunSelectImageDialog(ImageChoice& choice) = 0;
     virtual int RunSelectUnitDialog(ComboChoice& choice) = 0;
+
+    /// Says in the status bar's first pane what a command has done ("Wrote ...").
+    virtual void ShowStatus(const QString& text) = 0;
 
     /// Wait cursor for long operations; calls nest.
     virtual void BeginWaitCursor() = 0;

@@ -350,10 +350,10 @@ protected:
 class RepaintingDialog : public ScriptedUiServices {
 public:
     explicit RepaintingDialog(ViewState& view) : m_View(view) {}
-    FileDialogResult SaveFileDialog(const QString& title, const QString& filter) override
+    FileDialogResult SaveFileDialog(const QString& title, const QString& filter, const QString& proposal) override
     {
         m_View.m_pViewBitmap->fill(Qt::gray);
-        return ScriptedUiServices::SaveFileDialog(title, filter);
+        return ScriptedUiServices::SaveFileDialog(title, filter, proposal);
     }
 
 private:
@@ -393,6 +393,10 @@ TEST_F(SaveAsBitmapTest, WritesThePaintedViewUnderTheNameCutAtItsFirstDot)
         EXPECT_EQ(U32At(file, 10), 54u); // a 32-bit view: no colour table
         EXPECT_EQ(U16At(file, 28), 32);
         EXPECT_EQ(AsRgb32(QImage::fromData(file, "BMP")), m_Painted) << c.written;
+        EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strProposal, QStringLiteral("/maps/test.bmp")); // beside the map
+        EXPECT_EQ(m_Ui.m_StatusTexts.back(), QStringLiteral("Wrote %1 (%2 kB)")
+                                                 .arg(QFileInfo(written).fileName())
+                                                 .arg(file.size() / 1000.0, 0, 'f', 1));
     }
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }

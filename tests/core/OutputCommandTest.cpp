@@ -602,6 +602,25 @@ TEST_F(OutputTest, CommandAsksForTheFileAndNamesItByTheChosenFlavour)
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
 
+TEST_F(OutputTest, CommandProposesANameBesideTheMapAndSaysWhatItWrote)
+{
+    LoadPictureMap(Encoded(PositionPicture(20, 10), "BMP"), 20, 10); // the map is /maps/picture.bmp
+    m_Ui.AnswerFile(Path("town"), 2);
+    OnOutputGeoMap(m_Doc, &m_View);
+    ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+    EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strProposal, QStringLiteral("/maps/picture.gpf"));
+    const qint64 size = QFileInfo(Path("town.dpf")).size();
+    ASSERT_GT(size, 1000);
+    EXPECT_EQ(m_Ui.m_StatusTexts, std::vector<QString>{QStringLiteral("Wrote town.dpf (%1 kB)").arg(size / 1000.0, 0, 'f', 1)});
+
+    // The next time the flavour chosen last is proposed; a refused output says nothing.
+    SetGeoCoded(false);
+    m_Ui.AnswerFile(Path("again"), 2);
+    OnOutputGeoMap(m_Doc, &m_View);
+    EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strProposal, QStringLiteral("/maps/picture.dpf"));
+    EXPECT_EQ(m_Ui.m_StatusTexts.size(), 1u);
+}
+
 TEST_F(OutputTest, CommandDoesNothingWithoutAMapOrOnCancel)
 {
     m_Doc.SetOutputFormat(2);

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QMessageBox>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -230,10 +232,22 @@ TEST(Dialogs, ServicesRunTheDialogsWithTheCallersRecords)
     EXPECT_EQ(entry.m_strLongitude, QStringLiteral("20"));
 }
 
-TEST(Dialogs, FilterListsBecomeQtNameFilters)
+TEST(Dialogs, FilterListsBecomeQtNameFiltersShowingEachPatternOnce)
 {
     EXPECT_EQ(QtUiServices::QtNameFilters(QStringLiteral("Projection Work Space (pws)|*.pws|CPF (*.cpf)|*.cpf|All Files (*.*)|*.*||")),
-              (QStringList{"Projection Work Space (pws) (*.pws)", "CPF (*.cpf) (*.cpf)", "All Files (*.*) (*.*)"}));
+              (QStringList{"Projection Work Space (pws) (*.pws)", "CPF (*.cpf)", "All Files (*.*)"}));
     EXPECT_EQ(QtUiServices::QtNameFilters(QStringLiteral("Picture Files (bmp.dib)|*.bmp;*.dib|")),
               QStringList{"Picture Files (bmp.dib) (*.bmp *.dib)"});
+}
+
+TEST(Dialogs, MessageBoxesAreWideEnoughForTheirCaption)
+{
+    // A short text under a long caption: the box alone would size to the text.
+    const QString caption = QStringLiteral("Point Deletion of a rather distant control point");
+    QMessageBox box;
+    QtUiServices::PrepareMessageBox(box, QStringLiteral("Delete?"), caption, MB_YESNO | MB_ICONINFORMATION);
+    box.show();
+    EXPECT_GE(box.width(), box.fontMetrics().horizontalAdvance(caption) + 100);
+    EXPECT_EQ(box.windowTitle(), caption);
+    box.hide();
 }

@@ -10,6 +10,8 @@
 #include "TestDocs.h"
 
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QCoreApplication>
 #include <QStatusTipEvent>
 #include <QFontMetrics>
@@ -112,6 +114,37 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
     EXPECT_EQ(file.join(QLatin1Char(';')),
               QStringLiteral("&New;&Open...;&Save;Save &As...;Output A Geo-Map...;Save As Bitmap...;|;&Print...;"
                              "Print Pre&view;P&rint Setup...;|;Recent File;|;E&xit"));
+}
+
+TEST_F(FrameTest, MenusShowPicturesOnlyWhereThereAreSomeAndCheckMarksAsTheStyleDoes)
+{
+    m_Frame.show();
+    m_Frame.UpdateCommandUI();
+    const std::vector<int>& toolbar = ToolbarLayout();
+    for (QAction* menu : m_Frame.menuBar()->actions())
+        for (QAction* entry : menu->menu()->actions()) {
+            if (entry->isSeparator() || !entry->data().isValid())
+                continue;
+            const bool onToolbar = std::find(toolbar.begin(), toolbar.end(), entry->data().toInt()) != toolbar.end();
+            EXPECT_EQ(!entry->icon().isNull(), onToolbar) << entry->text().toStdString();
+        }
+    // View > Toolbar and Status Bar carry their state as a check mark, with no picture over it.
+    for (int id : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR}) {
+        QAction* entry = m_Frame.Action(id);
+        EXPECT_TRUE(entry->isCheckable());
+        EXPECT_TRUE(entry->icon().isNull());
+        EXPECT_TRUE(entry->isChecked());
+    }
+    m_Frame.OnCommand(ID_VIEW_TOOLBAR);
+    EXPECT_FALSE(m_Frame.Action(ID_VIEW_TOOLBAR)->isChecked());
+}
+
+TEST_F(FrameTest, TheFirstWindowFitsTheScreen)
+{
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    m_Frame.show();
+    EXPECT_TRUE(available.contains(m_Frame.geometry())) << m_Frame.width() << "x" << m_Frame.height() << " in "
+                                                        << available.width() << "x" << available.height();
 }
 
 TEST_F(FrameTest, CommandsWithoutHandlersStayDisabled)

@@ -11,9 +11,10 @@ int ScriptedUiServices::MessageBox(const QString& text, const QString& caption, 
     return (type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
 }
 
-FileDialogResult ScriptedUiServices::NextFile(bool save, const QString& title, const QString& filter)
+FileDialogResult ScriptedUiServices::NextFile(bool save, const QString& title, const QString& filter,
+                                              const QString& proposal)
 {
-    m_FileDialogs.push_back({save, title, filter});
+    m_FileDialogs.push_back({save, title, filter, proposal});
     if (m_FileAnswers.empty())
         return {};
     FileDialogResult answer = m_FileAnswers.front();
@@ -21,14 +22,14 @@ FileDialogResult ScriptedUiServices::NextFile(bool save, const QString& title, c
     return answer;
 }
 
-FileDialogResult ScriptedUiServices::OpenFileDialog(const QString& title, const QString& filter)
+FileDialogResult ScriptedUiServices::OpenFileDialog(const QString& title, const QString& filter, const QString& proposal)
 {
-    return NextFile(false, title, filter);
+    return NextFile(false, title, filter, proposal);
 }
 
-FileDialogResult ScriptedUiServices::SaveFileDialog(const QString& title, const QString& filter)
+FileDialogResult ScriptedUiServices::SaveFileDialog(const QString& title, const QString& filter, const QString& proposal)
 {
-    return NextFile(true, title, filter);
+    return NextFile(true, title, filter, proposal);
 }
 
 void ScriptedUiServices::AnswerCoordinates(const QString& latitude, const QString& longitude)

@@ -24,6 +24,7 @@ public:
         bool m_bSave = false;
         QString m_strTitle;
         QString m_strFilter;
+        QString m_strProposal; ///< where the dialog was to start
     };
 
     enum class DialogKind { DataInput, DegMinSec, InputOptions, SelectImage, SelectUnit };
@@ -47,6 +48,7 @@ public:
     std::vector<Message> m_Messages;
     std::vector<FileDialog> m_FileDialogs;
     std::vector<DialogRecord> m_Dialogs;
+    std::vector<QString> m_StatusTexts;
     int m_nWaitCursorDepth = 0;
 
     // Answers. An empty message queue answers with the first button of the box (IDOK or
@@ -65,8 +67,9 @@ public:
     void CancelDialog();
 
     int MessageBox(const QString& text, const QString& caption, unsigned type) override;
-    FileDialogResult OpenFileDialog(const QString& title, const QString& filter) override;
-    FileDialogResult SaveFileDialog(const QString& title, const QString& filter) override;
+    FileDialogResult OpenFileDialog(const QString& title, const QString& filter, const QString& proposal = {}) override;
+    FileDialogResult SaveFileDialog(const QString& title, const QString& filter, const QString& proposal = {}) override;
+    void ShowStatus(const QString& text) override { m_StatusTexts.push_back(text); }
     int RunDataInputDialog(CoordinateEntry& entry) override;
     int RunDegMinSecDialog(DegMinSecEntry& entry) override;
     int RunInputOptionsDialog(ComboChoice& choice) override;
@@ -76,7 +79,7 @@ public:
     void EndWaitCursor() override { --m_nWaitCursorDepth; }
 
 private:
-    FileDialogResult NextFile(bool save, const QString& title, const QString& filter);
+    FileDialogResult NextFile(bool save, const QString& title, const QString& filter, const QString& proposal);
     int RunChoice(DialogKind kind, int& selection, int imageCount);
     DialogAnswer NextDialogAnswer();
 };

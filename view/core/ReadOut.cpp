@@ -33,8 +33,16 @@ std::optional<GeoPosition> GeographicPosition(const CQuilletDoc& doc, const View
     if (cw <= 1 || ch <= 1)
         return std::nullopt;
     if (doc.HasGeoTiffFrame()) {
+        // The frame is only a latitude/longitude box around the map; the picture pixel under the
+        // point goes through the georeference's own inverse projection.
         const QPointF frame = ClientToFrame(ComputeVisibleFrame(doc, view), cw, ch, x, y);
-        return GeoPosition{frame.y(), frame.x()};
+        const CDataGeo& origin = doc.GeoOrigin();
+        const CDataGeo& extent = doc.GeoExtent();
+        if (extent.m_dLongitude == 0 || extent.m_dLatitude == 0)
+            return std::nullopt;
+        const double column = (frame.x() - origin.m_dLongitude) / extent.m_dLongitude * doc.ImageWidth();
+        const double row = (origin.m_dLatitude + extent.m_dLatitude - frame.y()) / extent.m_dLatitude * doc.ImageHeight();
+        return doc.PositionOfPixel(column, row);
     }
     const ReadOutEdges edges = ComputeReadOutEdges(doc, view, cw, ch);
     if (edges.xR == edges.xL || edges.yB == edges.yT)
@@ -42,7 +50,7 @@ std::optional<GeoPosition> GeographicPosition(const CQuilletDoc& doc, const View
     // The picture pixel under the point, in integer arithmetic as the read-out always did it.
     const std::int64_t px = std::int64_t(x - edges.xL) * doc.ImageWidth() / (edges.xR - edges.xL);
     const std::int64_t py = std::int64_t(y - edges.yT) * doc.ImageHeight() / (edges.yB - edges.yT);
-    return doc.Model().Inverse(double(px), double(py));
+    return doc.PositionOfPixel(double(px), double(py));
 }
 
 QString PixelText(int x, int y)

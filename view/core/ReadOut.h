@@ -21,9 +21,10 @@ struct ReadOutEdges {
 };
 ReadOutEdges ComputeReadOutEdges(const CQuilletDoc& doc, const ViewState& view, int cw, int ch);
 
-/// The geographic position of client point (x, y): from the frame for a GeoTIFF frame, otherwise
-/// by inverting the geo-coding model at the picture pixel under the point. Nothing when the map
-/// has no extent on the screen or the model cannot be inverted.
+/// The geographic position of client point (x, y): the picture pixel under the point through the
+/// map's GeoTIFF georeference when it is the frame, otherwise through the inverted geo-coding
+/// model (see CQuilletDoc::PositionOfPixel). Nothing when the map has no extent on the screen or
+/// the position cannot be computed.
 std::optional<GeoPosition> GeographicPosition(const CQuilletDoc& doc, const ViewState& view, int cw, int ch, int x,
                                               int y);
 

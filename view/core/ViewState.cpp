@@ -216,6 +216,10 @@ void ViewState::OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint)
     }
     if (hint & (DocChange::kMap | DocChange::kImage))
         RebuildForClient(doc, host);
+    // Positions read out for another map, or for a geo-coding now withdrawn, are not this map's.
+    if ((hint & DocChange::kMap) || ((hint & DocChange::kGeoCoding) && !doc.IsGeoCoded()))
+        for (int pane = 1; pane <= 4; ++pane)
+            host.SetPaneText(QString(), pane);
     host.Invalidate();
 }
 
