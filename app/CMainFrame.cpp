@@ -8,6 +8,7 @@
 #include "view/widgets/CQuilletView.h"
 
 #include <QAction>
+#include <QCloseEvent>
 
 #include <algorithm>
 #include <QEvent>
@@ -113,6 +114,12 @@ void CMainFrame::CreateMenus()
     file->addAction(Action(ID_APP_EXIT));
     RebuildRecentFileMenu();
 
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->addAction(Action(ID_EDIT_UNDO));
+    edit->addAction(Action(ID_EDIT_REDO));
+    // Redo answers both the Windows and the KDE/GNOME habit.
+    Action(ID_EDIT_REDO)->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
+
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addAction(Action(ID_VIEW_TOOLBAR));
     view->addAction(Action(ID_VIEW_STATUS_BAR));
@@ -122,7 +129,7 @@ void CMainFrame::CreateMenus()
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(Action(ID_APP_ABOUT));
 
-    for (QMenu* menu : {file, view, help})
+    for (QMenu* menu : {file, edit, view, help})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 }
 
@@ -170,6 +177,16 @@ void CMainFrame::SetPaneText(const QString& text, int index)
     pane->repaint();
 }
 
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    // Closing gives up the work unless the user saves it or says so.
+    if (m_CanClose && !m_CanClose()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
 bool CMainFrame::event(QEvent* event)
 {
     if (event->type() == QEvent::StatusTip) {
@@ -206,8 +223,10 @@ void CMainFrame::OnCommand(int id)
 
 void CMainFrame::UpdateCommandUI()
 {
+    // The document's name, with the mark Qt shows for unsaved work.
     const QString title = m_Document.GetTitle();
-    setWindowTitle(title.isEmpty() ? QStringLiteral("Varnel") : title + QStringLiteral(" - Varnel"));
+    setWindowTitle(title.isEmpty() ? QStringLiteral("Varnel[*]") : title + QStringLiteral("[*] - Varnel"));
+    setWindowModified(m_Document.IsModified());
 
     for (const auto& [id, action] : m_Actions) {
         const auto it = m_Commands.find(id);
@@ -225,6 +244,8 @@ void CMainFrame::UpdateCommandUI()
                     state.SetCheck(*check);
         }
         action->setEnabled(state.IsEnabled());
+        if (state.Text())
+            action->setText(*state.Text());
         // The check mark follows the handler only while the command is enabled.
         if (state.IsEnabled() && state.Check()) {
             action->setCheckable(true);

@@ -60,9 +60,12 @@ public:
     void AddToRecentFiles(const QString& path);
     /// Called with a path picked from the recent-file list.
     std::function<void(const QString&)> m_OnOpenRecentFile;
+    /// Asked before the window closes (Exit, the close box); false keeps it open.
+    std::function<bool()> m_CanClose;
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateActions();

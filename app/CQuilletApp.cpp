@@ -3,11 +3,13 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/QtUiServices.h"
+#include "platform/CCmdUI.h"
 #include "commands/BitmapCommand.h"
 #include "commands/FileCommands.h"
 #include "commands/FileNaming.h"
 #include "commands/OptionCommands.h"
 #include "commands/OutputCommand.h"
+#include "commands/Recovery.h"
 #include "document/CQuilletDoc.h"
 #include "platform/UiServices.h"
 #include "resources/Resource.h"
@@ -17,6 +19,7 @@
 #include <functional>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
@@ -27,11 +30,12 @@ CQuilletApp::CQuilletApp() = default;
 
 CQuilletApp::~CQuilletApp()
 {
+    m_pRecovery.reset();
     if (m_pUi)
-        UiServices::Install(nullptr);
+        UiServices::Install(m_pPreviousUi);
 }
 
-bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseconds)
+bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseconds, UiServices* services)
 {
     // The framework's standard settings (window placement, recent files) live under this key.
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
@@ -41,8 +45,10 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     m_pFrame = std::make_unique<CMainFrame>(*m_pDocument);
     m_pUi = std::make_unique<QtUiServices>(m_pFrame.get());
     m_pUi->m_ShowStatus = [frame = m_pFrame.get()](const QString& text) { frame->SetPaneText(text, 0); };
-    UiServices::Install(m_pUi.get());
+    m_pPreviousUi = UiServices::Install(services ? services : m_pUi.get());
     RegisterCommands();
+    ViewState* view = &m_pFrame->GetActiveView()->State();
+    m_pRecovery = std::make_unique<RecoveryKeeper>(*m_pDocument, view, RecoveryKeeper::DefaultFolder());
     if (!m_pFrame->Create(splashMilliseconds))
         return false;
 
@@ -50,15 +56,19 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     if (arguments.isEmpty())
         InitialNewDocument(*m_pDocument); // the start-up call only marks the document initialised
     m_pFrame->show();
+    // The work of a run that ended abruptly comes first; a file named on the command line then
+    // opens as usual, asking about that work before it replaces it.
+    OfferRecovery(*m_pDocument, view, RecoveryKeeper::DefaultFolder());
     if (!arguments.isEmpty())
-        OpenFile(arguments.constFirst());
+        OpenFile(QFileInfo(arguments.constFirst()).absoluteFilePath());
     m_pFrame->UpdateCommandUI();
     return true;
 }
 
 void CQuilletApp::OpenFile(const QString& path)
 {
-    if (OpenDocumentFile(*m_pDocument, &m_pFrame->GetActiveView()->State(), path))
+    ViewState* view = &m_pFrame->GetActiveView()->State();
+    if (SaveModified(*m_pDocument, view) && OpenDocumentFile(*m_pDocument, view, path))
         m_pFrame->AddToRecentFiles(path);
     m_pFrame->UpdateCommandUI();
 }
@@ -131,6 +141,15 @@ void CQuilletApp::RegisterCommands()
     command(ID_SELECT_UNIT, [&doc] { OnSelectUnit(doc); });
     command(ID_SELECT_IMAGES, [&doc] { OnSelectImages(doc); });
     command(ID_INPUT_OPTIONS, [&doc] { OnInputOptions(doc); });
+    frame.SetCommand(ID_EDIT_UNDO, {[&doc] { doc.UndoStack().undo(); }, [&doc](CCmdUI& ui) {
+                                        ui.Enable(doc.UndoStack().canUndo());
+                                        ui.SetText(QStringLiteral("&Undo %1").arg(doc.UndoStack().undoText()).trimmed());
+                                    }});
+    frame.SetCommand(ID_EDIT_REDO, {[&doc] { doc.UndoStack().redo(); }, [&doc](CCmdUI& ui) {
+                                        ui.Enable(doc.UndoStack().canRedo());
+                                        ui.SetText(QStringLiteral("&Redo %1").arg(doc.UndoStack().redoText()).trimmed());
+                                    }});
+    frame.m_CanClose = [&doc, &state] { return SaveModified(doc, &state); };
 
     // The view's tools; each command also sets the cursor of the tool it leaves on.
     const auto tool = [&frame, &view](int id, std::function<void()> handler) {

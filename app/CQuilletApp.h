@@ -8,6 +8,8 @@ class CMainFrame;
 class CQuilletDoc;
 class QPrinter;
 class QtUiServices;
+class RecoveryKeeper;
+class UiServices;
 
 /// The application: starts the one document with its main frame and view, routes the
 /// application's own commands, and opens a file named on the command line.
@@ -19,8 +21,10 @@ public:
     CQuilletApp& operator=(const CQuilletApp&) = delete;
 
     /// Start-up: settings, document, frame (splash included, shown for splashMilliseconds) and
-    /// view, then the command line (arguments without the program name). Shows the main window.
-    bool InitInstance(const QStringList& arguments, int splashMilliseconds = 3000);
+    /// view, the offer to recover the work of a run that ended abruptly, then the command line
+    /// (arguments without the program name). Shows the main window. services, when given, answer
+    /// in place of the Qt dialogs (tests).
+    bool InitInstance(const QStringList& arguments, int splashMilliseconds = 3000, UiServices* services = nullptr);
 
     CQuilletDoc& Document() const { return *m_pDocument; }
     CMainFrame& MainFrame() const { return *m_pFrame; }
@@ -42,5 +46,7 @@ private:
     std::unique_ptr<CQuilletDoc> m_pDocument;
     std::unique_ptr<CMainFrame> m_pFrame;
     std::unique_ptr<QtUiServices> m_pUi;
+    UiServices* m_pPreviousUi = nullptr;
+    std::unique_ptr<RecoveryKeeper> m_pRecovery;
     std::unique_ptr<QPrinter> m_pPrinter;
 };

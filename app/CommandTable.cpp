@@ -44,6 +44,8 @@ const std::vector<CommandText>& CommandTexts()
         {ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Display full pages\nPrint Preview"},
         {ID_FILE_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options\nPrint Setup"},
         {ID_APP_EXIT, "E&xit", "Quit the application\nExit"},
+        {ID_EDIT_UNDO, "&Undo\tCtrl+Z", "Undo the last action\nUndo"},
+        {ID_EDIT_REDO, "&Redo\tCtrl+Y", "Redo the previously undone action\nRedo"},
         {ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
         {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
         {ID_APP_ABOUT, "&About Quillet...", "Display program information, version number and copyright\nAbout"},

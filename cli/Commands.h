@@ -13,6 +13,7 @@ int RunLocateCommand(const QStringList& args);
 int RunOutputCommand(const QStringList& args);
 int RunPackCommand(const QStringList& args);
 int RunPictureCommand(const QStringList& args);
+int RunRecoveryCommand(const QStringList& args);
 int RunUnpackCommand(const QStringList& args);
 
 /// What unpack reports about the projection file at path read as kind: one JSON object on

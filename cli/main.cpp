@@ -21,6 +21,7 @@ void PrintUsage()
                  "  output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT   write the projection file Output A Geo-Map writes\n"
                  "  pack --format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT   write a projection file of a picture\n"
                  "  picture FILE   load a picture file as the picture service does\n"
+                 "  recovery FILE   report what a recovery file left by an interrupted run holds\n"
                  "  unpack FILE [--as dpf|cpf] [-o PAYLOAD]   read a projection file as Open does\n");
 }
 
@@ -49,6 +50,7 @@ int main(int argc, char* argv[])
         {QStringLiteral("output"), RunOutputCommand},
         {QStringLiteral("pack"), RunPackCommand},
         {QStringLiteral("picture"), RunPictureCommand},
+        {QStringLiteral("recovery"), RunRecoveryCommand},
         {QStringLiteral("unpack"), RunUnpackCommand},
     };
     QStringList args = QGuiApplication::arguments().mid(1);

@@ -21,6 +21,13 @@ void InitialNewDocument(CQuilletDoc& doc);
 /// workspace or projection file is opened as Open would. False when the user declined or
 /// cancelled, or the file gave no map (reported; the document stays as it was).
 bool OnFileNew(CQuilletDoc& doc, ViewState* view);
+/// Loads path as a map of kind mapType (a picture, a TIFF, or a kind that is refused). A file
+/// that yields no map is reported and leaves the document exactly as it was; false then.
+bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType);
+/// Before work is given up: when the document is modified asks "Save changes to NAME?" (NAME
+/// the workspace's file name, or "Untitled"). Yes saves as Save does and goes on only when the
+/// work was saved; No goes on; Cancel stops. True when the caller may go on.
+bool SaveModified(CQuilletDoc& doc, const ViewState* view);
 /// Loads a file named on the command line or picked from the recent files: workspaces and
 /// projection files as Open reads them, picture and TIFF files as a new map, anything else is
 /// refused. True when the file was taken.

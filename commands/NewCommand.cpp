@@ -27,9 +27,9 @@ void ShowNoMap(const QString& path, const QString& what)
                     MB_OK | MB_ICONSTOP);
 }
 
-/// Loads path as a map of kind mapType: a picture, a TIFF, or a kind that is refused. A file
-/// that yields no map is reported and leaves the document exactly as it was; false then.
-bool LoadMap(CQuilletDoc& doc, const QString& path, int mapType)
+} // namespace
+
+bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType)
 {
     if (IsPictureMapType(mapType)) {
         CPicture picture;
@@ -66,6 +66,8 @@ bool LoadMap(CQuilletDoc& doc, const QString& path, int mapType)
     return false;
 }
 
+namespace {
+
 /// Opens a file whatever it holds: a workspace or projection file as Open reads it, a map
 /// picture or TIFF as New loads it.
 bool OpenAsKind(CQuilletDoc& doc, ViewState* view, const QString& path, std::optional<FileKind> kind,
@@ -79,7 +81,7 @@ bool OpenAsKind(CQuilletDoc& doc, ViewState* view, const QString& path, std::opt
         ShowUnsupported();
         return false;
     }
-    return LoadMap(doc, path, mapType);
+    return OpenMapFile(doc, path, mapType);
 }
 
 } // namespace
@@ -95,10 +97,15 @@ bool OnFileNew(CQuilletDoc& doc, ViewState* view)
         doc.MarkInitialized();
         return true;
     }
-    if (doc.IsMapLoaded() &&
-        Ui().MessageBox(QStringLiteral("Do you want to use another map?"), QStringLiteral("New Map"),
-                        MB_YESNO | MB_ICONINFORMATION) == IDNO)
+    if (doc.IsModified()) {
+        // Unsaved work is the question: saved or given up, the user has chosen another map.
+        if (!SaveModified(doc, view))
+            return false;
+    } else if (doc.IsMapLoaded() &&
+               Ui().MessageBox(QStringLiteral("Do you want to use another map?"), QStringLiteral("New Map"),
+                               MB_YESNO | MB_ICONINFORMATION) == IDNO) {
         return false;
+    }
     const FileDialogResult chosen =
         Ui().OpenFileDialog(QStringLiteral("Open a picture file"), NewMapFilter(), StartFolder(doc));
     if (!chosen.Accepted())
@@ -109,7 +116,7 @@ bool OnFileNew(CQuilletDoc& doc, ViewState* view)
         return OpenAsKind(doc, view, chosen.m_strPath, kind, kind ? FileKindOf(*kind).m_nMapType : 0);
     }
     // The position of the chosen list entry is the kind of map.
-    return LoadMap(doc, chosen.m_strPath, MapTypeForNewEntry(chosen.m_nFilterIndex, chosen.m_strPath));
+    return OpenMapFile(doc, chosen.m_strPath, MapTypeForNewEntry(chosen.m_nFilterIndex, chosen.m_strPath));
 }
 
 bool OpenDocumentFile(CQuilletDoc& doc, ViewState* view, const QString& path)

@@ -15,6 +15,8 @@
 
 void OnFileOpen(CQuilletDoc& doc, ViewState* view)
 {
+    if (!SaveModified(doc, view))
+        return;
     const FileDialogResult chosen =
         Ui().OpenFileDialog(QStringLiteral("Open A Work Space File"), OpenFilter(), StartFolder(doc));
     if (!chosen.Accepted())

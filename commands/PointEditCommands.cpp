@@ -9,6 +9,12 @@ namespace {
 
 const QString kInvalidPoint = QStringLiteral("Invalid Point");
 
+/// "Move Point 3" for the point at index 2: points are numbered on the map from 1.
+QString StepName(const char* edit, int index)
+{
+    return QStringLiteral("%1 %2").arg(QLatin1String(edit)).arg(index + 1);
+}
+
 bool IsPoint(const CQuilletDoc& doc, int index)
 {
     return index >= 0 && index < static_cast<int>(doc.ControlPoints().size());
@@ -46,9 +52,9 @@ std::optional<ArcSeconds> PointEditCommands::AskCoordinates(const std::optional<
     return typed;
 }
 
-void PointEditCommands::Commit(std::vector<CDataGeo> points)
+void PointEditCommands::Commit(const QString& step, std::vector<CDataGeo> points)
 {
-    const GeoFitResult fit = m_Doc.SetControlPoints(std::move(points));
+    const GeoFitResult fit = m_Doc.EditPoints(step, std::move(points));
     if (fit.m_Message)
         ShowMessage(*fit.m_Message);
 }
@@ -60,7 +66,8 @@ bool PointEditCommands::AddPoint(QPointF at)
         return false;
     std::vector<CDataGeo> points = m_Doc.ControlPoints();
     points.push_back({typed->m_dLatitude, typed->m_dLongitude, at.x(), at.y()});
-    Commit(std::move(points));
+    const QString step = StepName("Add Point", static_cast<int>(points.size()) - 1);
+    Commit(step, std::move(points));
     return true;
 }
 
@@ -71,7 +78,7 @@ void PointEditCommands::MovePoint(int index, QPointF at)
     std::vector<CDataGeo> points = m_Doc.ControlPoints();
     points[static_cast<size_t>(index)].m_dImageX = at.x();
     points[static_cast<size_t>(index)].m_dImageY = at.y();
-    Commit(std::move(points));
+    Commit(StepName("Move Point", index), std::move(points));
 }
 
 bool PointEditCommands::DeletePoint(int index)
@@ -82,7 +89,7 @@ bool PointEditCommands::DeletePoint(int index)
         return false;
     std::vector<CDataGeo> points = m_Doc.ControlPoints();
     points.erase(points.begin() + index);
-    Commit(std::move(points));
+    Commit(StepName("Delete Point", index), std::move(points));
     return true;
 }
 
@@ -97,5 +104,5 @@ void PointEditCommands::EditPoint(int index)
     std::vector<CDataGeo> points = m_Doc.ControlPoints();
     points[static_cast<size_t>(index)].m_dLatitude = typed->m_dLatitude;
     points[static_cast<size_t>(index)].m_dLongitude = typed->m_dLongitude;
-    Commit(std::move(points));
+    Commit(StepName("Edit Point", index), std::move(points));
 }

@@ -6,6 +6,8 @@
 #include "geo/CDataGeo.h"
 #include "view/core/ViewActions.h"
 
+#include <QString>
+
 #include <optional>
 #include <vector>
 
@@ -26,8 +28,9 @@ private:
     /// Asks for a point's coordinates with the dialog of the input option, starting from current
     /// when given, until the fields read as numbers or the dialog is cancelled.
     std::optional<ArcSeconds> AskCoordinates(const std::optional<ArcSeconds>& current);
-    /// The edited point set becomes the document's; the fit's message is shown.
-    void Commit(std::vector<CDataGeo> points);
+    /// The edited point set becomes the document's as one undoable step; the fit's message is
+    /// shown.
+    void Commit(const QString& step, std::vector<CDataGeo> points);
 
     CQuilletDoc& m_Doc;
 };

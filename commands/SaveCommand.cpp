@@ -9,6 +9,8 @@
 #include "platform/UiServices.h"
 #include "view/core/ViewState.h"
 
+#include <QFileInfo>
+
 WorkspaceContents CaptureWorkspace(const CQuilletDoc& doc, const ViewState* view)
 {
     WorkspaceContents contents;
@@ -89,9 +91,29 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
                         MB_OKCANCEL | MB_ICONINFORMATION);
         return;
     }
+    doc.MarkSaved();
     Ui().ShowStatus(WroteText(doc.WorkspacePath()));
     // The work is kept all the same; the user is only reminded that it cannot be output yet.
     if (!doc.IsGeoCoded())
         Ui().MessageBox(QStringLiteral("Invalid projection. Need more points."), QStringLiteral("Invalid Projection"),
                         MB_OKCANCEL | MB_ICONINFORMATION);
+}
+
+bool SaveModified(CQuilletDoc& doc, const ViewState* view)
+{
+    if (!doc.IsModified())
+        return true;
+    const QString name = doc.IsWorkspaceNamed() && !doc.WorkspacePathIsProjectionFile()
+                             ? QFileInfo(doc.WorkspacePath()).fileName()
+                             : QStringLiteral("Untitled");
+    switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), QStringLiteral("Varnel"),
+                            MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+        OnFileSave(doc, view);
+        return !doc.IsModified();
+    case IDNO:
+        return true;
+    default:
+        return false;
+    }
 }

@@ -1,5 +1,6 @@
 #include "document/CQuilletDoc.h"
 
+#include "document/PointEditStep.h"
 #include "geo/GeoFit.h"
 #include "geo/GeoTiffFrame.h"
 
@@ -83,6 +84,9 @@ void CQuilletDoc::ClearMap()
     m_Picture.Free();
     m_nCurrentImage = 0;
     m_LastFit.reset();
+    // The history belongs to the map that is going.
+    m_UndoStack.clear();
+    m_bUnsavedMap = false;
     // The frame, its projection and its flag belong to the map that is going.
     m_bGeoTiffFrame = false;
     m_GeoInfo = GeoTiffInfo{};
@@ -140,6 +144,7 @@ void CQuilletDoc::InstallPictureMap(const QString& path, int mapType, CPicture p
     m_bMapLoaded = 1;
     m_bInitialized = 1;
     m_strTitle = path;
+    m_bUnsavedMap = true;
     Notify(DocChange::kAll);
 }
 
@@ -155,6 +160,7 @@ void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<D
     m_bMapLoaded = 1;
     m_bInitialized = 1;
     m_strTitle = path;
+    m_bUnsavedMap = true;
     Notify(DocChange::kAll);
 }
 
@@ -260,6 +266,14 @@ GeoFitResult CQuilletDoc::ComputeProjection()
     return fit;
 }
 
+GeoFitResult CQuilletDoc::EditPoints(const QString& step, std::vector<CDataGeo> points)
+{
+    PointsAndModel before = CapturePoints();
+    GeoFitResult fit = SetControlPoints(std::move(points));
+    m_UndoStack.push(new PointEditStep(*this, step, std::move(before), CapturePoints()));
+    return fit;
+}
+
 void CQuilletDoc::RestorePoints(const PointsAndModel& state)
 {
     m_ControlPoints = state.m_Points;
@@ -273,6 +287,19 @@ void CQuilletDoc::AdoptModel(const GeoModel& model)
 {
     m_Model = model;
     Notify(DocChange::kGeoCoding);
+}
+
+void CQuilletDoc::MarkSaved()
+{
+    m_UndoStack.setClean();
+    m_bUnsavedMap = false;
+    Notify(DocChange::kPaths);
+}
+
+void CQuilletDoc::MarkModified()
+{
+    m_bUnsavedMap = true;
+    Notify(DocChange::kPaths);
 }
 
 // --- changing options and paths ----------------------------------------------------------------------

@@ -16,6 +16,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUndoStack>
 
 #include <optional>
 #include <vector>
@@ -27,7 +28,7 @@ constexpr long kImage = 2;      ///< another image of a TIFF map was chosen
 constexpr long kPoints = 4;     ///< the control points
 constexpr long kGeoCoding = 8;  ///< the geo-coded flag, the model or the last fit
 constexpr long kOptions = 16;   ///< showing points, input notation, distance unit, output flavour
-constexpr long kPaths = 32;     ///< title, workspace or map path
+constexpr long kPaths = 32;     ///< title, workspace or map path, saved state
 constexpr long kAll = 0xFF;
 } // namespace DocChange
 
@@ -151,11 +152,26 @@ public:
     GeoFitResult SetControlPoints(std::vector<CDataGeo> points);
     /// Refits the model to the current points.
     GeoFitResult ComputeProjection();
-    /// Puts back points and geo-coding exactly as captured (no fit).
+    /// A completed point edit: the points become the new set, the model is refitted, and the
+    /// edit is one step on the undo stack, named step ("Move Point 3").
+    GeoFitResult EditPoints(const QString& step, std::vector<CDataGeo> points);
+    /// Puts back points and geo-coding exactly as captured (no fit, no undo step).
     void RestorePoints(const PointsAndModel& state);
     /// The model derived from the map's GeoTIFF frame replaces the stored one (Output A Geo-Map
     /// of a map with a GeoTIFF frame writes and keeps it).
     void AdoptModel(const GeoModel& model);
+
+    // --- edit history and saved state ---------------------------------------------------------------
+    /// The point edits since the map was loaded; loading a map, New and opening a file clear it.
+    QUndoStack& UndoStack() { return m_UndoStack; }
+    const QUndoStack& UndoStack() const { return m_UndoStack; }
+    /// The work differs from what was last saved: an edit, undo or redo away from the saved
+    /// state, or a map newly loaded from a map file.
+    bool IsModified() const { return m_bUnsavedMap || !m_UndoStack.isClean(); }
+    /// The work has just been saved (or opened from what was saved).
+    void MarkSaved();
+    /// The work is to be saved although the history does not say so (it was recovered).
+    void MarkModified();
 
     // --- changing options and paths ---------------------------------------------------------------
     void SetShowPoints(bool show);
@@ -206,4 +222,6 @@ private:
 
     QString m_strTitle;
     std::vector<CView*> m_Views;
+    QUndoStack m_UndoStack;
+    bool m_bUnsavedMap = false; ///< a map loaded from its file has not been saved as a workspace
 };

@@ -11,6 +11,7 @@ constexpr BOOL FALSE = 0;
 // Message-box buttons (low nibble) and icons (second nibble).
 constexpr unsigned MB_OK = 0x00000000u;
 constexpr unsigned MB_OKCANCEL = 0x00000001u;
+constexpr unsigned MB_YESNOCANCEL = 0x00000003u;
 constexpr unsigned MB_YESNO = 0x00000004u;
 constexpr unsigned MB_TYPEMASK = 0x0000000Fu;
 constexpr unsigned MB_ICONHAND = 0x00000010u;

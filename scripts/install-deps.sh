@@ -12,6 +12,7 @@ packages=(
   libproj-dev proj-data              # UTM inverse projection of GeoTIFF frames
   libgtest-dev libgmock-dev          # unit tests
   libbenchmark-dev                   # benchmarks in bench/
+  xvfb xdotool                       # the test that starts, kills and restarts a real varnel
 )
 
 missing=()

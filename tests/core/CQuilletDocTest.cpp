@@ -52,7 +52,9 @@ TEST(Document, EveryChangeSendsOneNoticeSayingWhatChanged)
         std::function<void(CQuilletDoc&)> change;
         long hint;
     } cases[] = {
-        {"picture map", [](CQuilletDoc& doc) { LoadPictureMap(doc, 40, 30); }, DocChange::kAll},
+        {"picture map", [](CQuilletDoc& doc) { doc.InstallPictureMap(QStringLiteral("/m.bmp"), 2, CPicture(), {}); },
+         DocChange::kAll},
+        {"saved", [](CQuilletDoc& doc) { doc.MarkSaved(); }, DocChange::kPaths},
         {"points", [&](CQuilletDoc& doc) { doc.SetControlPoints(six); }, DocChange::kPoints | DocChange::kGeoCoding},
         {"restore", [&](CQuilletDoc& doc) { doc.RestorePoints({six, 1, {}, std::nullopt}); },
          DocChange::kPoints | DocChange::kGeoCoding},

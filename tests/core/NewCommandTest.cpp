@@ -46,6 +46,7 @@ protected:
         GeoCoefficients coefficients{};
         coefficients[0] = 12.5;
         SetPointsAndModel(m_Doc, std::vector<CDataGeo>(3, CDataGeo{3600, 7200, 0.5, 0.5}), true, coefficients);
+        m_Doc.MarkSaved(); // nothing unsaved: New asks only whether to use another map
         m_Ui.m_Messages.clear();
         m_Ui.m_FileDialogs.clear();
         m_View.m_Hints.clear();

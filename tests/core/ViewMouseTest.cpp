@@ -254,6 +254,15 @@ TEST_F(MouseTest, DraggingAPointLiftsItThenStoresTheReleasePosition)
     EXPECT_GT(m_Doc.ControlPoints()[2].m_dImageX, 1.0);
     ASSERT_FALSE(m_Ui.m_Messages.empty()); // refitted with the point far off: rejected
     EXPECT_FALSE(m_Doc.IsGeoCoded());
+    EXPECT_EQ(m_Doc.UndoStack().undoText(), QStringLiteral("Move Point 3"));
+
+    // Picked up and put down where it was: no edit, nothing to undo.
+    const int steps = m_Doc.UndoStack().count();
+    const std::vector<CDataGeo> placed = m_Doc.ControlPoints();
+    Down(QPoint(40, 30));
+    Up(QPoint(40, 30));
+    EXPECT_EQ(m_Doc.UndoStack().count(), steps);
+    EXPECT_EQ(m_Doc.ControlPoints(), placed);
 }
 
 TEST_F(MouseTest, ReadOutPanesForAGeoCodedMap)

@@ -213,6 +213,7 @@ protected:
     {
         m_Ui.AnswerFile(path, entry);
         ASSERT_TRUE(OnFileNew(doc, nullptr));
+        doc.MarkSaved(); // the tests here are about files, not about unsaved work
         m_Ui.Forget();
     }
 

@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+#include <algorithm>
+
 QByteArray MakeBmpFile(int width, int height, QColor colour)
 {
     QImage image(width, height, QImage::Format_RGB32);
@@ -13,13 +15,16 @@ QByteArray MakeBmpFile(int width, int height, QColor colour)
 
 void LoadPictureMap(CQuilletDoc& doc, int width, int height, int mapType, const QString& path)
 {
-    const QByteArray bytes = MakeBmpFile(width, height);
+    // A small picture standing for one of the size given: only the size matters to the tests
+    // that use this, and a real map of thousands of pixels would cost them time.
+    const QByteArray bytes = MakeBmpFile(std::min(width, 64), std::min(height, 64));
     CPicture picture;
     picture.LoadFromMemory(bytes);
     picture.m_nWidth = width;
     picture.m_nHeight = height;
     picture.m_nByteSize = static_cast<int>(bytes.size());
     doc.InstallPictureMap(path, mapType, std::move(picture), bytes);
+    doc.MarkSaved();
 }
 
 void LoadDegreeTiffMap(CQuilletDoc& doc, int width, int height, const CDataGeo& origin, const CDataGeo& extent)

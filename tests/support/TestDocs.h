@@ -8,8 +8,9 @@
 /// A BMP file of width x height pixels filled with colour.
 QByteArray MakeBmpFile(int width, int height, QColor colour = QColor(200, 180, 120));
 
-/// Loads a generated BMP of width x height pixels as a picture map of kind mapType, as New does
-/// for a file at path (which need not exist).
+/// Loads a picture map of width x height pixels of kind mapType, as New does for a file at path
+/// (which need not exist), with nothing unsaved. The picture drawn is a plain one of at most
+/// 64 x 64 pixels.
 void LoadPictureMap(CQuilletDoc& doc, int width, int height, int mapType = 2,
                     const QString& path = QStringLiteral("/maps/test.bmp"));
 

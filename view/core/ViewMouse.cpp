@@ -90,6 +90,7 @@ void ViewState::OnLButtonDown(const CQuilletDoc& doc, ViewHost& host, ViewAction
         if (m_nSelectedPoint < 0)
             return;
         m_nDraggedPoint = m_nSelectedPoint;
+        m_ptMovePressedAt = point;
         host.SetCapture();
         host.Invalidate(); // the point leaves the drawing; its marker follows the mouse
         m_ptMoveAt = point;
@@ -149,7 +150,9 @@ void ViewState::OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions&
         const int moved = m_nSelectedPoint;
         m_nSelectedPoint = -1;
         m_nDraggedPoint = -1;
-        actions.MovePoint(moved, at);
+        // A point put down where it was picked up has not moved: no edit, no step to undo.
+        if (point != m_ptMovePressedAt)
+            actions.MovePoint(moved, at);
         m_rcMoveSave = QRect();
         host.Invalidate();
     }

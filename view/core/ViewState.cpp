@@ -209,6 +209,9 @@ int ViewState::OnHScroll(int code, int thumb, int clientWidth, int textWidth)
 
 void ViewState::OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint)
 {
+    // A point being added has landed in the document (or the points changed under it).
+    if (hint & DocChange::kPoints)
+        m_PendingPoint.reset();
     if (hint & DocChange::kMap) {
         // The displayed frame starts as the new map's frame; the next paint widens it to the client.
         m_FrameOrigin = doc.GeoOrigin();

@@ -140,5 +140,6 @@ public:
     double m_dRangeBottom = 0.0;       ///< ... and of its height, counted from the top
     double m_dRangeTop = 0.0;
     QPoint m_ptMoveAt{-1, -1};         ///< where the dragged marker is drawn; (-1, -1) none
+    QPoint m_ptMovePressedAt{-1, -1};  ///< where the dragged point was picked up
 
 };

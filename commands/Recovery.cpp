@@ -1,0 +1,205 @@
+#include "commands/Recovery.h"
+
+#include "commands/FileCommands.h"
+#include "document/CQuilletDoc.h"
+#include "platform/FileIO.h"
+#include "platform/UiServices.h"
+#include "view/core/ViewState.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace {
+
+/// Edits are written together within this long after the first of them.
+constexpr int kWriteDelayMs = 2000;
+
+const QString kRecoverySuffix = QStringLiteral(".vrc");
+const QString kLockSuffix = QStringLiteral(".lock");
+
+QString LockPathFor(const QString& recoveryPath)
+{
+    return recoveryPath.left(recoveryPath.size() - kRecoverySuffix.size()) + kLockSuffix;
+}
+
+} // namespace
+
+RecoveryKeeper::RecoveryKeeper(CQuilletDoc& doc, const ViewState* view, const QString& folder)
+    : m_Doc(doc), m_pView(view), m_strFolder(folder)
+{
+    QDir().mkpath(folder);
+    const QString id = QStringLiteral("%1-%2")
+                           .arg(QCoreApplication::applicationPid())
+                           .arg(QDateTime::currentMSecsSinceEpoch());
+    m_strFile = QDir(folder).filePath(id + kRecoverySuffix);
+    m_pOwnership = std::make_unique<QLockFile>(LockPathFor(m_strFile));
+    // Only a dead owner makes a lock stale, never its age: a long session keeps its file.
+    m_pOwnership->setStaleLockTime(0);
+    m_pOwnership->tryLock(0);
+    m_Timer.setSingleShot(true);
+    m_Timer.setInterval(kWriteDelayMs);
+    QObject::connect(&m_Timer, &QTimer::timeout, [this] { WriteNow(); });
+    m_Doc.AddView(this);
+}
+
+RecoveryKeeper::~RecoveryKeeper()
+{
+    m_Doc.RemoveView(this);
+    // A normal end: nothing is left to recover.
+    Remove();
+    m_pOwnership->unlock();
+}
+
+QString RecoveryKeeper::DefaultFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("recovery"));
+}
+
+void RecoveryKeeper::OnUpdate(CView*, long hint)
+{
+    if (hint & DocChange::kMap) {
+        // Another map: the work that was here is saved or has been given up.
+        Remove();
+        return;
+    }
+    if (!m_Doc.IsModified()) {
+        Remove();
+        return;
+    }
+    if ((hint & (DocChange::kPoints | DocChange::kGeoCoding)) && !m_Timer.isActive())
+        m_Timer.start();
+}
+
+void RecoveryKeeper::WriteNow()
+{
+    m_Timer.stop();
+    if (!m_Doc.IsMapLoaded() || !m_Doc.IsModified())
+        return;
+    WriteWholeFile(m_strFile, EncodeRecovery(CaptureRecovery(m_Doc, m_pView)));
+}
+
+void RecoveryKeeper::Remove()
+{
+    m_Timer.stop();
+    QFile::remove(m_strFile);
+}
+
+RecoveryContents CaptureRecovery(const CQuilletDoc& doc, const ViewState* view)
+{
+    RecoveryContents contents;
+    contents.m_SavedAt = QDateTime::currentDateTimeUtc();
+    if (doc.WorkspacePath().isEmpty()) {
+        contents.m_Source = RecoveryContents::Source::MapFile;
+        contents.m_strPath = doc.MapPath();
+    } else {
+        contents.m_Source = doc.WorkspacePathIsProjectionFile() ? RecoveryContents::Source::ProjectionFile
+                                                                : RecoveryContents::Source::Workspace;
+        contents.m_strPath = doc.WorkspacePath();
+    }
+    // Another start may run in another folder.
+    if (!contents.m_strPath.isEmpty())
+        contents.m_strPath = QFileInfo(contents.m_strPath).absoluteFilePath();
+    contents.m_nMapType = doc.MapType();
+    contents.m_nGeoCoded = doc.IsGeoCoded() ? 1 : 0;
+    contents.m_dGeoCoef = doc.GeoCoef();
+    if (view) {
+        contents.m_dWinLeft = view->m_dWinLeft;
+        contents.m_dWinRight = view->m_dWinRight;
+        contents.m_dWinBottom = view->m_dWinBottom;
+        contents.m_dWinTop = view->m_dWinTop;
+    }
+    contents.m_nInputOption = doc.InputOption();
+    contents.m_dUnitFactor = doc.UnitFactor();
+    contents.m_ControlPoints = doc.ControlPoints();
+    return contents;
+}
+
+namespace {
+
+/// Loads what the recovered work belongs to, as the file commands load it.
+bool LoadSource(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered)
+{
+    switch (recovered.m_Source) {
+    case RecoveryContents::Source::Workspace:
+        return OpenWorkspaceFile(doc, view, recovered.m_strPath);
+    case RecoveryContents::Source::ProjectionFile:
+        return OpenDocumentFile(doc, view, recovered.m_strPath);
+    case RecoveryContents::Source::MapFile:
+        break;
+    }
+    return OpenMapFile(doc, recovered.m_strPath, recovered.m_nMapType);
+}
+
+void Apply(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered)
+{
+    doc.RestorePoints({recovered.m_ControlPoints, recovered.m_nGeoCoded != 0 ? 1 : 0, recovered.m_dGeoCoef, std::nullopt});
+    doc.SetInputOption(recovered.m_nInputOption);
+    doc.SetUnitFactor(recovered.m_dUnitFactor);
+    if (view) {
+        view->m_dWinLeft = recovered.m_dWinLeft;
+        view->m_dWinRight = recovered.m_dWinRight;
+        view->m_dWinBottom = recovered.m_dWinBottom;
+        view->m_dWinTop = recovered.m_dWinTop;
+        view->RefreshWindowSize();
+    }
+    doc.MarkModified();
+    doc.UpdateAllViews(nullptr, DocChange::kImage);
+}
+
+} // namespace
+
+bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
+{
+    const QDir dir(folder);
+    QFileInfoList files = dir.entryInfoList({QStringLiteral("*") + kRecoverySuffix}, QDir::Files, QDir::Time);
+    bool recovered = false;
+    for (const QFileInfo& file : files) {
+        // A file is another instance's while its owner runs.
+        QLockFile owner(LockPathFor(file.absoluteFilePath()));
+        owner.setStaleLockTime(0);
+        if (!owner.tryLock(0))
+            continue;
+        QByteArray bytes;
+        const std::optional<RecoveryContents> contents =
+            ReadWholeFile(file.absoluteFilePath(), bytes) ? ParseRecovery(bytes) : std::nullopt;
+        if (!contents || recovered) {
+            // Unreadable, or one recovery is enough for this run: a later start offers the rest.
+            if (!contents)
+                QFile::remove(file.absoluteFilePath());
+            owner.unlock();
+            continue;
+        }
+        const QString name = contents->m_strPath.isEmpty() ? QStringLiteral("Untitled")
+                                                           : QFileInfo(contents->m_strPath).fileName();
+        const QString question =
+            QStringLiteral("Varnel did not shut down cleanly. Recover the %1 control points on %2 saved at %3?")
+                .arg(contents->m_ControlPoints.size())
+                .arg(name, contents->m_SavedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        if (Ui().MessageBox(question, QStringLiteral("Varnel"), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            QFile::remove(file.absoluteFilePath());
+            owner.unlock();
+            continue;
+        }
+        if (!QFileInfo::exists(contents->m_strPath)) {
+            Ui().MessageBox(QStringLiteral("%1 is gone, so the recovered points cannot be put back on it. They are "
+                                           "kept for a later try.")
+                                .arg(contents->m_strPath),
+                            QStringLiteral("Varnel"), MB_OK | MB_ICONEXCLAMATION);
+            owner.unlock();
+            continue;
+        }
+        if (!LoadSource(doc, view, *contents)) {
+            owner.unlock();
+            continue;
+        }
+        Apply(doc, view, *contents);
+        QFile::remove(file.absoluteFilePath());
+        owner.unlock();
+        recovered = true;
+    }
+    return recovered;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// Crash recovery: a running Varnel keeps a small recovery file of its unsaved point edits, and a
+// later start offers to bring back the work of a run that did not shut down cleanly.
+
+#include "document/CView.h"
+#include "formats/RecoveryFile.h"
+
+#include <QLockFile>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class CQuilletDoc;
+class ViewState;
+
+/// The recovery file of this running instance. It watches the document: within two seconds of
+/// an edit (edits in between are written together) it writes the work of a modified document,
+/// atomically; it removes the file once the work is saved, discarded for another map, or the
+/// program ends normally. Each instance owns one file, marked as its own by a lock file that the
+/// system releases when the process ends however it ends.
+class RecoveryKeeper : public CView {
+public:
+    /// folder is where recovery files live (created when missing); view may be null.
+    RecoveryKeeper(CQuilletDoc& doc, const ViewState* view, const QString& folder);
+    ~RecoveryKeeper() override;
+    RecoveryKeeper(const RecoveryKeeper&) = delete;
+    RecoveryKeeper& operator=(const RecoveryKeeper&) = delete;
+
+    void OnUpdate(CView* sender, long hint) override;
+    /// Writes the recovery file now (a modified document only).
+    void WriteNow();
+    /// This instance's recovery file.
+    const QString& FilePath() const { return m_strFile; }
+    /// The folder recovery files live in: the user's application data folder, "recovery".
+    static QString DefaultFolder();
+
+private:
+    void Remove();
+
+    CQuilletDoc& m_Doc;
+    const ViewState* m_pView;
+    QString m_strFolder;
+    QString m_strFile;
+    std::unique_ptr<QLockFile> m_pOwnership;
+    QTimer m_Timer;
+};
+
+/// What the document and view would keep in a recovery file.
+RecoveryContents CaptureRecovery(const CQuilletDoc& doc, const ViewState* view);
+
+/// At start: for every recovery file in folder whose instance is no longer running, asks
+/// "Varnel did not shut down cleanly. Recover the N control points on NAME saved at TIME?". Yes
+/// loads the map, workspace or projection file from its path, then the recovered points,
+/// geo-coding, window and options, as a modified document, and the file is removed; No removes
+/// it; a map file that is gone is reported and the file kept for a later try. Returns whether
+/// work was recovered.
+bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder);

@@ -1,0 +1,115 @@
+// The edit history: every completed point edit is one step that undo and redo put back exactly,
+// points and geo-coding alike, and the document is modified exactly while it differs from what
+// was saved.
+
+#include "commands/PointEditCommands.h"
+#include "document/CQuilletDoc.h"
+#include "ScriptedUiServices.h"
+
+#include "FitTestPoints.h"
+#include "TestDocs.h"
+
+#include <bit>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// Points and geo-coding bit for bit, so that a NaN or -0.0 slot compares as it is.
+bool SameState(const PointsAndModel& a, const PointsAndModel& b)
+{
+    return a.m_Points == b.m_Points && a.m_bGeoCoded == b.m_bGeoCoded &&
+           std::bit_cast<std::array<std::uint64_t, 16>>(a.m_dGeoCoef) ==
+               std::bit_cast<std::array<std::uint64_t, 16>>(b.m_dGeoCoef);
+}
+
+} // namespace
+
+TEST(EditHistory, EveryEditKindUndoesAndRedoesExactly)
+{
+    // Nine points whose fit is accepted. Moving the centre alone by 60 px leaves it 60 x 8/9 =
+    // 53 arc-seconds off the refitted model, beyond 1.25 thresholds of 36: rejected.
+    const PerturbedGrid grid;
+    const std::vector<CDataGeo> accepted = grid.Points(0.0, 0.0);
+    const CDataGeo centreMoved = grid.Points(60.0, 0.0)[4];
+    const struct {
+        const char* name;
+        std::function<void(PointEditCommands&, ScriptedUiServices&)> edit;
+        const char* step;
+        bool geoCodedAfter;
+    } cases[] = {
+        {"add", [](PointEditCommands& edits, ScriptedUiServices& ui) {
+             ui.AnswerCoordinates(QStringLiteral("40.25"), QStringLiteral("10.5"));
+             edits.AddPoint({0.3, 0.4});
+         }, "Add Point 10", false},
+        {"move making the fit rejected", [&](PointEditCommands& edits, ScriptedUiServices&) {
+             edits.MovePoint(4, {centreMoved.m_dImageX, centreMoved.m_dImageY});
+         }, "Move Point 5", false},
+        {"delete", [](PointEditCommands& edits, ScriptedUiServices& ui) {
+             ui.AnswerMessage(IDYES);
+             edits.DeletePoint(2);
+         }, "Delete Point 3", true},
+        {"re-edit", [](PointEditCommands& edits, ScriptedUiServices& ui) {
+             ui.AnswerCoordinates(QStringLiteral("41.5"), QStringLiteral("9"));
+             edits.EditPoint(8);
+         }, "Edit Point 9", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        CQuilletDoc doc;
+        LoadPictureMap(doc, grid.Width(), grid.Height());
+        PointEditCommands edits(doc);
+        // The starting state: an accepted fit, saved.
+        GeoCoefficients marked{};
+        marked[12] = -0.0;
+        SetPointsAndModel(doc, accepted, false, marked);
+        doc.ComputeProjection();
+        ASSERT_TRUE(doc.IsGeoCoded());
+        doc.MarkSaved();
+        const PointsAndModel before = doc.CapturePoints();
+
+        c.edit(edits, ui);
+        const PointsAndModel after = doc.CapturePoints();
+        ASSERT_EQ(doc.UndoStack().count(), 1);
+        EXPECT_EQ(doc.UndoStack().undoText(), QString::fromLatin1(c.step));
+        EXPECT_EQ(doc.IsGeoCoded(), c.geoCodedAfter);
+        EXPECT_TRUE(doc.IsModified());
+        EXPECT_FALSE(SameState(before, after));
+
+        // Undo and redo bring the states back exactly, without a fit or a message.
+        const std::size_t shown = ui.m_Messages.size();
+        doc.UndoStack().undo();
+        EXPECT_TRUE(SameState(doc.CapturePoints(), before));
+        EXPECT_FALSE(doc.IsModified()); // back where it was saved
+        doc.UndoStack().redo();
+        EXPECT_TRUE(SameState(doc.CapturePoints(), after));
+        EXPECT_TRUE(doc.IsModified());
+        EXPECT_EQ(ui.m_Messages.size(), shown);
+    }
+}
+
+TEST(EditHistory, NothingDoneMakesNoStepAndAMapStartsAfresh)
+{
+    ScriptedUiServices ui;
+    ScopedUiServices installed(ui);
+    CQuilletDoc doc;
+    LoadPictureMap(doc, 100, 100);
+    PointEditCommands edits(doc);
+    SetPointsAndModel(doc, {{3600, 3600, 0.5, 0.5}}, false, {});
+    ui.CancelDialog();
+    EXPECT_FALSE(edits.AddPoint({0.1, 0.1}));
+    ui.CancelDialog();
+    edits.EditPoint(0);
+    ui.AnswerMessage(IDNO);
+    EXPECT_FALSE(edits.DeletePoint(0));
+    EXPECT_EQ(doc.UndoStack().count(), 0);
+    EXPECT_FALSE(doc.IsModified());
+
+    edits.MovePoint(0, {0.2, 0.2});
+    EXPECT_EQ(doc.UndoStack().count(), 1);
+    LoadPictureMap(doc, 100, 100); // another map: its own history
+    EXPECT_EQ(doc.UndoStack().count(), 0);
+}

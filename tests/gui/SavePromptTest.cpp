@@ -1,0 +1,62 @@
+// Unsaved work is never given up without a word: Exit, the close box, New and Open ask first.
+
+#include "app/CMainFrame.h"
+#include "app/CQuilletApp.h"
+#include "document/CQuilletDoc.h"
+#include "resources/Resource.h"
+#include "ScriptedUiServices.h"
+
+#include "TestSupport.h"
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+TEST(SavePrompts, ExitCloseNewAndOpenAskOnlyAboutUnsavedWork)
+{
+    const struct {
+        const char* name;
+        std::function<void(CQuilletApp&)> act;
+        bool goesOnToAFileDialog; ///< New and Open ask for a file once they may go on
+    } actions[] = {
+        {"Exit", [](CQuilletApp& app) { app.MainFrame().OnCommand(ID_APP_EXIT); }, false},
+        {"close box", [](CQuilletApp& app) { app.MainFrame().close(); }, false},
+        {"New", [](CQuilletApp& app) { app.MainFrame().OnCommand(ID_FILE_NEW); }, true},
+        {"Open", [](CQuilletApp& app) { app.MainFrame().OnCommand(ID_FILE_OPEN); }, true},
+    };
+    const struct {
+        bool modified;
+        int answer; ///< to "Save changes to ...?"; 0 when it must not be asked
+    } states[] = {{false, 0}, {true, IDCANCEL}, {true, IDNO}};
+    for (const auto& action : actions) {
+        for (const auto& state : states) {
+            SCOPED_TRACE(std::string(action.name) + (state.modified ? ", modified, answer " + std::to_string(state.answer)
+                                                                    : ", saved"));
+            ScriptedUiServices ui;
+            CQuilletApp app;
+            ASSERT_TRUE(app.InitInstance({TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"))}, 0, &ui));
+            ASSERT_TRUE(app.Document().IsMapLoaded());
+            ASSERT_TRUE(app.Document().IsModified()); // a map newly loaded is work not yet saved
+            if (!state.modified)
+                app.Document().MarkSaved();
+            ui.m_Messages.clear();
+            if (state.answer)
+                ui.AnswerMessage(state.answer);
+            ui.CancelFile();
+
+            action.act(app);
+            const bool asked = !ui.m_Messages.empty() &&
+                               ui.m_Messages[0].m_strText == QStringLiteral("Save changes to Untitled?");
+            EXPECT_EQ(asked, state.modified);
+            if (asked) {
+                EXPECT_EQ(ui.m_Messages[0].Buttons(), MB_YESNOCANCEL);
+                EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("Varnel"));
+            }
+            const bool goesOn = state.answer != IDCANCEL;
+            // Cancel keeps the window and the map; otherwise the command goes on.
+            EXPECT_TRUE(app.Document().IsMapLoaded());
+            EXPECT_EQ(app.MainFrame().isVisible(), !goesOn || action.goesOnToAFileDialog);
+            EXPECT_EQ(ui.m_FileDialogs.size(), goesOn && action.goesOnToAFileDialog ? 1u : 0u);
+        }
+    }
+}
