@@ -4,6 +4,7 @@
 
 #include "geo/CDataGeo.h"
 #include "geo/GeoFit.h"
+#include "geo/Residuals.h"
 
 #include <QFile>
 
@@ -210,6 +211,39 @@ int RunFitCommand(const QStringList& args)
     } else {
         json.Null();
     }
+    // Every point's residuals on the picture, on the ground and left out of the fit, whenever the
+    // fit reached a model, accepted or not.
+    const ResidualAnalysis analysis = AnalyseResiduals(*points, parsed->m_nWidth, parsed->m_nHeight);
+    const bool modelled = analysis.m_Model.has_value();
+    json.Key("residuals_px");
+    if (modelled) {
+        json.BeginArray();
+        for (const PointResidual& residual : analysis.m_Points)
+            json.BeginArray().Value(residual.m_dDx).Value(residual.m_dDy).EndArray();
+        json.EndArray();
+    } else {
+        json.Null();
+    }
+    json.Key("residuals_m");
+    if (modelled) {
+        json.BeginArray();
+        for (const PointResidual& residual : analysis.m_Points)
+            json.Value(residual.m_dGroundMetres);
+        json.EndArray();
+    } else {
+        json.Null();
+    }
+    json.Key("loo_residuals_arcsec");
+    if (modelled) {
+        json.BeginArray();
+        for (const PointResidual& residual : analysis.m_Points)
+            WriteOptional(json, residual.m_dLeaveOneOut);
+        json.EndArray();
+    } else {
+        json.Null();
+    }
+    json.Key("rmse_m");
+    WriteOptional(json, modelled ? std::optional<double>(analysis.m_dRmsMetres) : std::nullopt);
     json.EndObject();
     std::printf("%s\n", json.Text().c_str());
     return 0;

@@ -117,6 +117,10 @@ GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, 
         return result;
     }
 
+    result.m_FittedModel = GeoModel::FromAffine(kFitUnitsPerDegree * a, kFitUnitsPerDegree * b, c, kFitUnitsPerDegree * d,
+                                                kFitUnitsPerDegree * e, f)
+                               .Coefficients();
+
     const double smallerSpan = std::min(spanX, spanY);
     const double threshold =
         kThresholdPerSpan * smallerSpan < kMinimumThreshold ? kMinimumThreshold : kThresholdPerSpan * smallerSpan;

@@ -24,6 +24,10 @@ struct GeoFitResult {
     GeoFitOutcome m_Outcome = GeoFitOutcome::TooFewPoints;
     BOOL m_bGeoCoded = 0;                 ///< the document's geo-coded flag after the run
     std::array<double, 16> m_dGeoCoef{};  ///< the document's model after the run (per degree, pixels)
+    /// The model this run fitted, whether it was accepted or rejected (its six working numbers;
+    /// the other slots zero). Nothing when the run ended before a model (too few points,
+    /// degenerate set).
+    std::optional<std::array<double, 16>> m_FittedModel;
     /// Residual of each control point in arc-seconds, in entry order: the larger of the latitude and
     /// longitude differences between the entered coordinates and the back-projected pixel position.
     /// Empty when the run ended before residuals were computed (too few points, degenerate set).

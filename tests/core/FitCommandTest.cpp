@@ -138,7 +138,44 @@ TEST_F(FitCommand, SilentOutcomesHaveNoMessageAndNoFigures)
         EXPECT_TRUE(out.value("threshold_arcsec").isNull());
         EXPECT_TRUE(out.value("accuracy_arcsec").isNull());
         EXPECT_TRUE(out.value("message").isNull());
+        for (const char* field : {"residuals_px", "residuals_m", "loo_residuals_arcsec", "rmse_m"})
+            EXPECT_TRUE(out.value(QLatin1String(field)).isNull()) << field;
     }
+}
+
+TEST_F(FitCommand, ResidualsOnThePictureOnTheGroundAndLeftOut)
+{
+    // The exact grid with its centre moved 30 pixels down: the fit keeps the grid's scale, so
+    // the centre's residual is 30 x 8/9 pixels (its leverage is 1/9) = 26.67 arc-seconds, and
+    // fitted to the other eight, exact, points it is off by the whole 30.
+    std::vector<CDataGeo> points = m_Grid.Points(0.0, 0.0);
+    points[4].m_dImageY -= 30.0 / m_Grid.Height();
+    const QJsonObject out = RunAndParse({QStringLiteral("fit"), QStringLiteral("--width"), QString::number(m_Grid.Width()),
+                                         QStringLiteral("--height"), QString::number(m_Grid.Height()),
+                                         WritePoints(PointsCsv(points))});
+    const QJsonArray pixels = out.value("residuals_px").toArray();
+    const QJsonArray ground = out.value("residuals_m").toArray();
+    const QJsonArray leftOut = out.value("loo_residuals_arcsec").toArray();
+    ASSERT_EQ(pixels.size(), 9);
+    ASSERT_EQ(ground.size(), 9);
+    ASSERT_EQ(leftOut.size(), 9);
+    EXPECT_NEAR(pixels[4].toArray()[0].toDouble(), 0.0, 1e-6);
+    EXPECT_NEAR(pixels[4].toArray()[1].toDouble(), -30.0 * 8 / 9, 1e-6);
+    // Least squares with an offset leaves residuals that sum to zero.
+    double rowSum = 0.0;
+    for (const QJsonValue& p : pixels)
+        rowSum += p.toArray()[1].toDouble();
+    EXPECT_NEAR(rowSum, 0.0, 1e-6);
+    // 1 arc-second of latitude on the mean-radius sphere is 30.887 m.
+    const double metresPerArcSecond = 6371008.8 * 3.14159265358979323846 / 180 / 3600;
+    EXPECT_NEAR(ground[4].toDouble(), 30.0 * 8 / 9 * metresPerArcSecond, 1e-3);
+    EXPECT_NEAR(leftOut[4].toDouble(), 30.0, 1e-6);
+    double sum = 0.0;
+    for (const QJsonValue& g : ground)
+        sum += g.toDouble() * g.toDouble();
+    EXPECT_NEAR(out.value("rmse_m").toDouble(), std::sqrt(sum / 9), 1e-9);
+    // The fit's own figures are unchanged: the same residual in arc-seconds.
+    EXPECT_NEAR(out.value("residuals_arcsec").toArray()[4].toDouble(), 30.0 * 8 / 9, 1e-6);
 }
 
 TEST_F(FitCommand, BadInputFailsWithMessage)
