@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/CommandTable.h"
+#include "app/ControlPointPanel.h"
 #include "document/CQuilletDoc.h"
 #include "platform/CCmdUI.h"
 #include "resources/Artwork.h"
@@ -53,6 +54,9 @@ CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(par
     m_pView->m_SetPaneText = [this](const QString& text, int index) { SetPaneText(text, index); };
     m_pView->m_OnStateChanged = [this] { UpdateCommandUI(); };
     setCentralWidget(m_pView);
+    m_pControlPoints = new ControlPointPanel(document, *m_pView, this);
+    addDockWidget(Qt::RightDockWidgetArea, m_pControlPoints);
+    m_pControlPoints->hide(); // until the map has points
     CreateActions();
     CreateMenus();
     RegisterFrameworkCommands();
@@ -64,6 +68,8 @@ bool CMainFrame::Create(int splashMilliseconds)
 {
     CreateToolBar();
     CreateStatusBar();
+    // Where the toolbar and the control-point table were left last time.
+    restoreState(QSettings().value(QStringLiteral("MainWindow/state")).toByteArray());
     m_Splash.Create(this);
     m_Splash.Show();
     SPLASH::Wait(splashMilliseconds);
@@ -123,6 +129,11 @@ void CMainFrame::CreateMenus()
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addAction(Action(ID_VIEW_TOOLBAR));
     view->addAction(Action(ID_VIEW_STATUS_BAR));
+    view->addSeparator();
+    QAction* table = m_pControlPoints->toggleViewAction();
+    table->setText(QStringLiteral("&Control Points"));
+    view->addAction(table);
+    view->addAction(Action(ID_SHOW_RESIDUALS));
     Action(ID_VIEW_TOOLBAR)->setCheckable(true);
     Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
 
@@ -184,6 +195,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    QSettings().setValue(QStringLiteral("MainWindow/state"), saveState());
     QMainWindow::closeEvent(event);
 }
 
@@ -256,6 +268,16 @@ void CMainFrame::UpdateCommandUI()
 
 void CMainFrame::RegisterFrameworkCommands()
 {
+    // The document's edit history; the menu says what would be undone or redone.
+    CQuilletDoc& doc = m_Document;
+    SetCommand(ID_EDIT_UNDO, {[&doc] { doc.UndoStack().undo(); }, [&doc](CCmdUI& ui) {
+                                  ui.Enable(doc.UndoStack().canUndo());
+                                  ui.SetText(QStringLiteral("&Undo %1").arg(doc.UndoStack().undoText()).trimmed());
+                              }});
+    SetCommand(ID_EDIT_REDO, {[&doc] { doc.UndoStack().redo(); }, [&doc](CCmdUI& ui) {
+                                  ui.Enable(doc.UndoStack().canRedo());
+                                  ui.SetText(QStringLiteral("&Redo %1").arg(doc.UndoStack().redoText()).trimmed());
+                              }});
     SetCommand(ID_APP_EXIT, {[this] { close(); }, {}});
     SetCommand(ID_VIEW_TOOLBAR, {[this] {
                                      if (m_pToolBar)

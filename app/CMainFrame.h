@@ -10,6 +10,7 @@
 #include <vector>
 
 class CCmdUI;
+class ControlPointPanel;
 class CQuilletDoc;
 class CQuilletView;
 class QAction;
@@ -38,6 +39,7 @@ public:
 
     CQuilletDoc& Document() const { return m_Document; }
     CQuilletView* GetActiveView() const { return m_pView; }
+    ControlPointPanel* ControlPoints() const { return m_pControlPoints; }
     QToolBar* ToolBar() const { return m_pToolBar; }
     SPLASH& Splash() { return m_Splash; }
 
@@ -77,6 +79,7 @@ private:
 
     CQuilletDoc& m_Document;
     CQuilletView* m_pView = nullptr;
+    ControlPointPanel* m_pControlPoints = nullptr;
     SPLASH m_Splash;
     std::array<QLabel*, 5> m_Panes{};
     std::array<int, 5> m_PaneWidths{};

@@ -141,15 +141,11 @@ void CQuilletApp::RegisterCommands()
     command(ID_SELECT_UNIT, [&doc] { OnSelectUnit(doc); });
     command(ID_SELECT_IMAGES, [&doc] { OnSelectImages(doc); });
     command(ID_INPUT_OPTIONS, [&doc] { OnInputOptions(doc); });
-    frame.SetCommand(ID_EDIT_UNDO, {[&doc] { doc.UndoStack().undo(); }, [&doc](CCmdUI& ui) {
-                                        ui.Enable(doc.UndoStack().canUndo());
-                                        ui.SetText(QStringLiteral("&Undo %1").arg(doc.UndoStack().undoText()).trimmed());
-                                    }});
-    frame.SetCommand(ID_EDIT_REDO, {[&doc] { doc.UndoStack().redo(); }, [&doc](CCmdUI& ui) {
-                                        ui.Enable(doc.UndoStack().canRedo());
-                                        ui.SetText(QStringLiteral("&Redo %1").arg(doc.UndoStack().redoText()).trimmed());
-                                    }});
     frame.m_CanClose = [&doc, &state] { return SaveModified(doc, &state); };
+    command(ID_SHOW_RESIDUALS, [&state, &view] {
+        state.m_bShowResiduals = !state.m_bShowResiduals;
+        view.Invalidate();
+    });
 
     // The view's tools; each command also sets the cursor of the tool it leaves on.
     const auto tool = [&frame, &view](int id, std::function<void()> handler) {

@@ -48,6 +48,8 @@ const std::vector<CommandText>& CommandTexts()
         {ID_EDIT_REDO, "&Redo\tCtrl+Y", "Redo the previously undone action\nRedo"},
         {ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
         {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
+        {ID_SHOW_RESIDUALS, "Show &Residuals", "Draw each control point's residual on the map\nShow Residuals", kMap,
+         ToolCheck<&ViewState::m_bShowResiduals>},
         {ID_APP_ABOUT, "&About Quillet...", "Display program information, version number and copyright\nAbout"},
         {ID_ZOOM_IN, nullptr, "Zoom in the figure", kMap, ToolCheck<&ViewState::m_bZoomIn>},
         {ID_ZOOM_OUT, nullptr, "Zoom out the figure", kMap, ToolCheck<&ViewState::m_bZoomOut>},

@@ -38,3 +38,8 @@ constexpr int ID_MEASURE = 32785;
 constexpr int ID_SELECT_IMAGES = 32786;
 constexpr int ID_SELECT_UNIT = 32787;
 constexpr int ID_ORIGINAL_SIZE = 32788;
+// Commands of our own, numbered after the original ones.
+constexpr int ID_SHOW_RESIDUALS = 32800;
+constexpr int ID_VIEW_CONTROL_POINTS = 32801;
+constexpr int ID_EXPORT_GEOREFERENCED = 32802;
+constexpr int ID_IMPORT_CONTROL_POINTS = 32803;

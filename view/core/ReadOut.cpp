@@ -91,6 +91,15 @@ QString DegMinSecText(const GeoPosition& position)
                              position.m_dLatitude < 0 ? 'S' : 'N');
 }
 
+QString CoordinateText(double degrees, bool latitude, int inputOption)
+{
+    if (inputOption == 0)
+        return QString::asprintf("%.5f", degrees);
+    const DegMinSec split = SplitForDisplay(std::fabs(degrees));
+    const char hemisphere = latitude ? (degrees < 0 ? 'S' : 'N') : (degrees < 0 ? 'W' : 'E');
+    return QString::asprintf("%d-%.2d-%04.1f %c", split.m_nDegrees, split.m_nMinutes, split.m_dSeconds, hemisphere);
+}
+
 QString DistanceText(double metres, double unitFactor)
 {
     if (unitFactor < 0.5) {

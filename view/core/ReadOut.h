@@ -34,5 +34,8 @@ QString PixelText(int x, int y);
 QString DecimalDegreesText(const GeoPosition& position);
 /// Pane 3: degrees-minutes-seconds with the letters E/W and N/S.
 QString DegMinSecText(const GeoPosition& position);
+/// One coordinate in the notation points are typed in: decimal degrees with five decimals for
+/// input option 0, degrees-minutes-seconds with N/S or E/W otherwise ("45-30-00.0 N").
+QString CoordinateText(double degrees, bool latitude, int inputOption);
 /// Pane 4: a distance in metres as feet or miles (unitFactor below 0.5) or metres or kilometres.
 QString DistanceText(double metres, double unitFactor);

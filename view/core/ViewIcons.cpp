@@ -105,3 +105,8 @@ const QImage& ViewIcon(int id)
         it = cache.emplace(id, Draw(id)).first;
     return it->second;
 }
+
+QColor MarkerColour()
+{
+    return kMarker;
+}

@@ -3,6 +3,7 @@
 // 132 set points, 134 the control-point marker, 135 delete point, 137 map not geo-coded,
 // 138 map geo-coded.
 
+#include <QColor>
 #include <QImage>
 
 constexpr int IDI_ZOOM_IN = 130;
@@ -15,3 +16,5 @@ constexpr int IDI_GEOCODED = 138;
 
 /// The 32 x 32 icon with the given id (a blank one for unknown ids).
 const QImage& ViewIcon(int id);
+/// The colour of the control-point marker, which other drawings of a point share.
+QColor MarkerColour();

@@ -1,16 +1,81 @@
 #include "view/core/ViewPainter.h"
 
 #include "document/CQuilletDoc.h"
+#include "geo/Residuals.h"
 #include "view/core/ViewGeometry.h"
 #include "view/core/ViewIcons.h"
 #include "view/core/ViewState.h"
 
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const QColor kRangeColour(50, 50, 10);
 const QColor kMeasureColour(0, 0, 255);
+const QColor kHighlightColour(255, 200, 0);
+const QColor kOverThresholdColour(255, 0, 0);
+
+/// The longest residual vector is drawn about this long, in client pixels.
+constexpr double kLongestVector = 60.0;
+
+/// value rounded to two significant digits (247.3 gives 250, 0.0734 gives 0.073).
+double TwoSignificantDigits(double value)
+{
+    if (!(value > 0))
+        return value;
+    const double scale = std::pow(10.0, std::floor(std::log10(value)) - 1);
+    return std::round(value / scale) * scale;
+}
+
+/// Each point's residual vector from its marker to where its typed coordinates land under the
+/// model fitted to the points, lengthened so that the longest is about 60 pixels; the factor is
+/// written in the lower left corner. Nothing without a model.
+void PaintResiduals(QPainter& painter, const CQuilletDoc& doc, const VisibleFrame& frame, const MapPlacement&, int cw,
+                    int ch)
+{
+    const std::vector<CDataGeo>& points = doc.ControlPoints();
+    const ResidualAnalysis analysis = AnalyseResiduals(points, doc.ImageWidth(), doc.ImageHeight(), false);
+    if (!analysis.m_Model || doc.ImageWidth() <= 0 || doc.ImageHeight() <= 0)
+        return;
+    // Client pixels per picture pixel, across and down.
+    const double sx = (cw - 1) / frame.WW / doc.ImageWidth();
+    const double sy = (ch - 1) / frame.HH / doc.ImageHeight();
+    double longest = 0.0;
+    for (const PointResidual& r : analysis.m_Points)
+        longest = std::max(longest, std::hypot(r.m_dDx * sx, r.m_dDy * sy));
+    if (!(longest > 0))
+        return;
+    const double factor = TwoSignificantDigits(kLongestVector / longest);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const PointResidual& r = analysis.m_Points[i];
+        const QPointF from = FrameToClient(frame, cw, ch, points[i].m_dImageX, points[i].m_dImageY);
+        const QPointF start(static_cast<int>(from.x()), static_cast<int>(from.y()));
+        const QPointF end = start + QPointF(r.m_dDx * sx, r.m_dDy * sy) * factor;
+        painter.setPen(QPen(r.m_bOverThreshold ? kOverThresholdColour : MarkerColour(), r.m_bOverThreshold ? 2 : 1));
+        painter.drawLine(start, end);
+        // An arrowhead where the typed coordinates land.
+        const QPointF along = end - start;
+        const double length = std::hypot(along.x(), along.y());
+        if (length > 6) {
+            const QPointF unit = along / length;
+            const QPointF across(-unit.y(), unit.x());
+            painter.drawLine(end, end - unit * 6 + across * 3);
+            painter.drawLine(end, end - unit * 6 - across * 3);
+        }
+    }
+    const QString label = QStringLiteral("residuals x%1").arg(factor);
+    const QRect box = painter.fontMetrics().boundingRect(label);
+    const QRect area(4, ch - box.height() - 6, box.width() + 6, box.height() + 2);
+    painter.fillRect(area, Qt::white);
+    painter.setPen(Qt::black);
+    painter.drawText(area, Qt::AlignCenter, label);
+    painter.restore();
+}
 
 void DrawIconAt(QPainter& painter, int id, int left, int top)
 {
@@ -110,6 +175,19 @@ bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int c
         }
         if (view.m_PendingPoint)
             drawPoint(view.m_PendingPoint->x(), view.m_PendingPoint->y(), points.size());
+        if (view.m_nHighlightedPoint >= 0 && view.m_nHighlightedPoint < static_cast<int>(points.size())) {
+            // The point chosen in the control-point table: a ring around its marker.
+            const CDataGeo& chosen = points[static_cast<size_t>(view.m_nHighlightedPoint)];
+            const QPointF at = FrameToClient(frame, cw, ch, chosen.m_dImageX, chosen.m_dImageY);
+            painter.save();
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(kHighlightColour, 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(QPointF(static_cast<int>(at.x()), static_cast<int>(at.y())), 12, 12);
+            painter.restore();
+        }
+        if (view.m_bShowResiduals)
+            PaintResiduals(painter, doc, frame, m, cw, ch);
     }
 
     // The last range dragged stays on the map while both its corners lie on the drawn picture.

@@ -207,11 +207,44 @@ int ViewState::OnHScroll(int code, int thumb, int clientWidth, int textWidth)
     return m_nHScrollPos;
 }
 
+void ViewState::ShowPoint(const CQuilletDoc& doc, ViewHost& host, int index)
+{
+    const std::vector<CDataGeo>& points = doc.ControlPoints();
+    m_nHighlightedPoint = index >= 0 && index < static_cast<int>(points.size()) ? index : -1;
+    if (m_nHighlightedPoint >= 0 && m_FrameExtent.m_dLongitude != 0 && m_FrameExtent.m_dLatitude != 0) {
+        const CDataGeo& point = points[static_cast<size_t>(m_nHighlightedPoint)];
+        // The point in window units, 0 to 1 across the displayed frame.
+        const double wx = (point.m_dImageX - m_FrameOrigin.m_dLongitude) / m_FrameExtent.m_dLongitude;
+        const double wy = (point.m_dImageY - m_FrameOrigin.m_dLatitude) / m_FrameExtent.m_dLatitude;
+        RefreshWindowSize();
+        if (wx < m_dWinLeft || wx > m_dWinRight || wy < m_dWinBottom || wy > m_dWinTop) {
+            // Centred where it can be; a window within the frame stays within it.
+            const auto centre = [](double at, double size) {
+                const double low = at - size / 2;
+                return size < 1 ? std::clamp(low, 0.0, 1.0 - size) : low;
+            };
+            m_dWinLeft = centre(wx, m_dWinWidth);
+            m_dWinRight = m_dWinLeft + m_dWinWidth;
+            m_dWinBottom = centre(wy, m_dWinHeight);
+            m_dWinTop = m_dWinBottom + m_dWinHeight;
+            if (m_dWinWidth < 1)
+                m_nHScrollPos = static_cast<int>(kScrollRange * m_dWinLeft / (1 - m_dWinWidth) + 1e-9);
+            if (m_dWinHeight < 1)
+                m_nVScrollPos = static_cast<int>(kScrollRange * (1 - m_dWinTop) / (1 - m_dWinHeight) + 1e-9);
+            RebuildForClient(doc, host);
+        }
+    }
+    host.Invalidate();
+}
+
 void ViewState::OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint)
 {
     // A point being added has landed in the document (or the points changed under it).
-    if (hint & DocChange::kPoints)
+    if (hint & DocChange::kPoints) {
         m_PendingPoint.reset();
+        if (m_nHighlightedPoint >= static_cast<int>(doc.ControlPoints().size()))
+            m_nHighlightedPoint = -1;
+    }
     if (hint & DocChange::kMap) {
         // The displayed frame starts as the new map's frame; the next paint widens it to the client.
         m_FrameOrigin = doc.GeoOrigin();

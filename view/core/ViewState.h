@@ -101,6 +101,9 @@ public:
 
     /// Clears every tool flag.
     void ClearTools();
+    /// Highlights point index (-1: none) and, when it lies outside the window, moves the window
+    /// to centre it, keeping the zoom.
+    void ShowPoint(const CQuilletDoc& doc, ViewHost& host, int index);
     /// A range has been dragged since the range tool was last switched off.
     bool HasRange() const;
 
@@ -109,6 +112,8 @@ public:
     DIBSection m_DisplayDib;           ///< the TIFF image resampled to its on-screen size
     std::unique_ptr<QImage> m_pViewBitmap; ///< the client area as last painted (Save As Bitmap, printing)
     BOOL m_bSetPoints = 0;             ///< the Set points tool is on
+    BOOL m_bShowResiduals = 0;         ///< residual vectors are drawn from the markers
+    int m_nHighlightedPoint = -1;      ///< point chosen in the control-point table, -1 none
     int m_nDraggedPoint = -1;          ///< point being dragged with Move Points: left out of drawing and hit tests
     std::optional<QPointF> m_PendingPoint; ///< frame position of a point being added, while its coordinates are asked
     QRect m_rcMoveSave;                ///< client rectangle under the dragged marker

@@ -45,6 +45,12 @@ public:
     void SetPaneText(const QString& text, int index) override;
     int TextHeight() const override;
 
+    /// Tells the main frame that what the commands' states depend on may have changed.
+    void NotifyStateChanged()
+    {
+        if (m_OnStateChanged)
+            m_OnStateChanged();
+    }
     /// Sets the cursor of the current tool.
     void UpdateCursor();
     /// Shows the scroll bars while zoomed in, at the view's positions.
