@@ -112,6 +112,9 @@ void CMainFrame::CreateMenus()
     for (int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_OUTPUT_GEO_MAP, ID_SAVE_VIEW_AS_BITMAP})
         file->addAction(Action(id));
     file->addSeparator();
+    file->addAction(Action(ID_EXPORT_GEOREFERENCED));
+    file->addAction(Action(ID_IMPORT_CONTROL_POINTS));
+    file->addSeparator();
     for (int id : {ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP})
         file->addAction(Action(id));
     file->addSeparator();

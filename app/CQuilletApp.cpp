@@ -5,6 +5,7 @@
 #include "app/QtUiServices.h"
 #include "platform/CCmdUI.h"
 #include "commands/BitmapCommand.h"
+#include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
 #include "commands/FileNaming.h"
 #include "commands/OptionCommands.h"
@@ -133,6 +134,8 @@ void CQuilletApp::RegisterCommands()
     command(ID_FILE_SAVE_AS, [&doc, &state] { OnFileSaveAs(doc, &state); });
     command(ID_OUTPUT_GEO_MAP, [&doc, &state] { OnOutputGeoMap(doc, &state); });
     command(ID_SAVE_VIEW_AS_BITMAP, [&doc, &state] { OnSaveViewAsBitmap(doc, state); });
+    command(ID_EXPORT_GEOREFERENCED, [&doc, &state] { OnExportGeoreferenced(doc, &state); });
+    command(ID_IMPORT_CONTROL_POINTS, [&doc] { OnImportControlPoints(doc); });
     command(ID_FILE_PRINT, [this] { OnFilePrint(); });
     command(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
     command(ID_FILE_PRINT_SETUP, [this] { OnFilePrintSetup(); });

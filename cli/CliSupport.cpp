@@ -1,6 +1,14 @@
 #include "CliSupport.h"
 #include "Json.h"
 
+#include "commands/FileCommands.h"
+#include "document/CQuilletDoc.h"
+#include "formats/ProjectionFile.h"
+#include "formats/TiffImport.h"
+#include "platform/FileIO.h"
+
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 
@@ -74,4 +82,66 @@ void PrintMessages(const UiMessages& messages, MessageStyle style)
         else
             std::fprintf(stderr, "%s\n", qPrintable(message.m_strText.trimmed()));
     }
+}
+
+bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error)
+{
+    const std::optional<FileKind> kind = FileKindOfFile(path);
+    if (kind == FileKind::Workspace) {
+        const CommandResult opened = LoadWorkspaceFile(doc, nullptr, path);
+        PrintMessages(opened.m_bDone ? opened.m_Messages : UiMessages{}, MessageStyle::WithCaption);
+        if (!opened.m_bDone)
+            error = opened.m_Messages.back().m_strText;
+        return opened.m_bDone;
+    }
+    if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt) {
+        QByteArray bytes;
+        if (!ReadWholeFile(path, bytes, &error))
+            return false;
+        UiMessage refusal;
+        const std::optional<ProjectionContents> contents = *projection == ProjectionKind::Cpf
+                                                               ? ParseCpfProjection(bytes, refusal)
+                                                               : ParseDpfProjection(bytes, refusal);
+        if (!contents) {
+            error = refusal.m_strText;
+            return false;
+        }
+        doc.InstallProjection(path, *contents, *projection);
+        return true;
+    }
+    if (kind == FileKind::Tif || kind == FileKind::Tiff) {
+        TiffImport import = ImportTiffImages(path);
+        PrintMessages(import.m_Messages, MessageStyle::WithCaption);
+        if (import.m_Images.empty()) {
+            error = QStringLiteral("%1 holds no image Varnel can read").arg(path);
+            return false;
+        }
+        std::vector<DIBSection> images;
+        for (ImportedTiffImage& imported : import.m_Images)
+            images.push_back(std::move(imported.m_Image));
+        doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, std::move(images));
+        return true;
+    }
+    error = QStringLiteral("%1: not a workspace, projection file or TIFF map").arg(path);
+    return false;
+}
+
+std::optional<OutputRange> ParseRangeOption(const QString& text, QString& error)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4) {
+        error = QStringLiteral("--range needs four comma-separated fractions left,right,top,bottom");
+        return std::nullopt;
+    }
+    double values[4] = {};
+    for (int k = 0; k < 4; ++k) {
+        const std::optional<double> number = ParseFinite(parts.at(k));
+        if (!number || *number < 0.0 || *number > 1.0) {
+            error = QStringLiteral("--range value '%1' is not a fraction from 0 to 1").arg(parts.at(k));
+            return std::nullopt;
+        }
+        values[k] = *number;
+    }
+    return OutputRange{true, std::min(values[0], values[1]), std::max(values[0], values[1]),
+                       std::min(values[2], values[3]), std::max(values[2], values[3])};
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Argument handling shared by the subcommands of varnel-cli.
 
+#include "commands/OutputCommand.h"
 #include "platform/UiMessage.h"
 
 #include <QMap>
@@ -10,6 +11,7 @@
 #include <array>
 #include <optional>
 
+class CQuilletDoc;
 class JsonWriter;
 
 /// A finite number, or nothing for text that is not one.
@@ -43,3 +45,13 @@ enum class MessageStyle {
     WithCaption, ///< "caption: text"
 };
 void PrintMessages(const UiMessages& messages, MessageStyle style);
+
+/// Loads path as the map the desktop would show for it: a workspace, a projection file or a
+/// TIFF map (by the file's content, then its extension); the import's messages go to standard
+/// error. On failure sets error.
+bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error);
+
+/// --range left,right,top,bottom as the range tool leaves it: four fractions of the picture
+/// (left and right of its width, top and bottom of its height from the top edge), put in order.
+/// On failure sets error.
+std::optional<OutputRange> ParseRangeOption(const QString& text, QString& error);

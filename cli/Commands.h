@@ -6,8 +6,10 @@
 
 #include <QStringList>
 
+int RunExportCommand(const QStringList& args);
 int RunFitCommand(const QStringList& args);
 int RunGeoTiffCommand(const QStringList& args);
+int RunImportPointsCommand(const QStringList& args);
 int RunInfoCommand(const QStringList& args);
 int RunLocateCommand(const QStringList& args);
 int RunOutputCommand(const QStringList& args);

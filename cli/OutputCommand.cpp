@@ -18,28 +18,6 @@ namespace {
 constexpr const char* kUsage =
     "usage: varnel-cli output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT";
 
-/// The range as the range tool leaves it: four fractions of the picture (left and right of its
-/// width, top and bottom of its height from the top edge), put in order. On failure sets error.
-std::optional<OutputRange> ParseRange(const QString& text, QString& error)
-{
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != 4) {
-        error = QStringLiteral("--range needs four comma-separated fractions left,right,top,bottom");
-        return std::nullopt;
-    }
-    double values[4] = {};
-    for (int k = 0; k < 4; ++k) {
-        const std::optional<double> number = ParseFinite(parts.at(k));
-        if (!number || *number < 0.0 || *number > 1.0) {
-            error = QStringLiteral("--range value '%1' is not a fraction from 0 to 1").arg(parts.at(k));
-            return std::nullopt;
-        }
-        values[k] = *number;
-    }
-    return OutputRange{true, std::min(values[0], values[1]), std::max(values[0], values[1]),
-                       std::min(values[2], values[3]), std::max(values[2], values[3])};
-}
-
 } // namespace
 
 // varnel-cli output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT
@@ -56,7 +34,7 @@ int RunOutputCommand(const QStringList& args)
 
     QString error;
     std::optional<OutputRange> range;
-    if (cli.Has(QStringLiteral("--range")) && !(range = ParseRange(cli.Value(QStringLiteral("--range")), error)))
+    if (cli.Has(QStringLiteral("--range")) && !(range = ParseRangeOption(cli.Value(QStringLiteral("--range")), error)))
         return CliFail("output", error);
 
     CQuilletDoc doc;

@@ -14,8 +14,10 @@ void PrintUsage()
     std::fprintf(stderr,
                  "usage: varnel-cli COMMAND ARGS...\n"
                  "commands:\n"
+                 "  export FILE --format geotiff|world|points|csv -o OUT [--range left,right,top,bottom]   write the geo-coding as GIS tools read it\n"
                  "  fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv   fit the geo-coding model to control points\n"
                  "  geotiff FILE   import a TIFF map and report its images and georeferences\n"
+                 "  import-points FILE --width W --height H   read control points from a .points or CSV file\n"
                  "  info FILE   report what a workspace (.pws) or projection file (.gpf, .dpf, .cpf) holds\n"
                  "  locate FILE --pixel COLUMN,ROW   latitude and longitude of a picture pixel, as the status bar reads it out\n"
                  "  output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT   write the projection file Output A Geo-Map writes\n"
@@ -43,8 +45,10 @@ int main(int argc, char* argv[])
     QGuiApplication app(argc, argv);
 
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
+        {QStringLiteral("export"), RunExportCommand},
         {QStringLiteral("fit"), RunFitCommand},
         {QStringLiteral("geotiff"), RunGeoTiffCommand},
+        {QStringLiteral("import-points"), RunImportPointsCommand},
         {QStringLiteral("info"), RunInfoCommand},
         {QStringLiteral("locate"), RunLocateCommand},
         {QStringLiteral("output"), RunOutputCommand},

@@ -83,24 +83,6 @@ struct OutputPicture {
     QByteArray m_BmpPayload; ///< the BMP file a GPF or DPF carries
 };
 
-/// The cut-out's size in pixels: the range measured in steps of W - 1 and H - 1 pixels,
-/// truncated. Refuses a range that was never dragged or is under one pixel.
-std::optional<UiMessage> RangeSize(const CQuilletDoc& doc, const OutputRange& range, int& w, int& h)
-{
-    if (!range.m_bDragged)
-        return UiMessage{QStringLiteral("No range has been selected. Drag the range to output over the map, "
-                                        "or switch the range tool off to output the whole map."),
-                         kInvalidRange, MB_OK | MB_ICONINFORMATION};
-    const double width = std::fabs((range.m_dRight - range.m_dLeft) * (1.0 - doc.ImageWidth()));
-    const double height = std::fabs((range.m_dBottom - range.m_dTop) * (1.0 - doc.ImageHeight()));
-    if (!(width >= 1.0 && height >= 1.0 && width <= INT32_MAX && height <= INT32_MAX))
-        return UiMessage{QStringLiteral("The selected range is less than one pixel wide or high. "
-                                        "Drag a larger range over the map."),
-                         kInvalidRange, MB_OK | MB_ICONINFORMATION};
-    w = static_cast<int>(width);
-    h = static_cast<int>(height);
-    return std::nullopt;
-}
 
 /// The document holds a picture the command can write.
 bool HasPicture(const CQuilletDoc& doc)
@@ -175,6 +157,23 @@ bool CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRan
 }
 
 } // namespace
+
+std::optional<UiMessage> RangeSize(const CQuilletDoc& doc, const OutputRange& range, int& w, int& h)
+{
+    if (!range.m_bDragged)
+        return UiMessage{QStringLiteral("No range has been selected. Drag the range to output over the map, "
+                                        "or switch the range tool off to output the whole map."),
+                         kInvalidRange, MB_OK | MB_ICONINFORMATION};
+    const double width = std::fabs((range.m_dRight - range.m_dLeft) * (1.0 - doc.ImageWidth()));
+    const double height = std::fabs((range.m_dBottom - range.m_dTop) * (1.0 - doc.ImageHeight()));
+    if (!(width >= 1.0 && height >= 1.0 && width <= INT32_MAX && height <= INT32_MAX))
+        return UiMessage{QStringLiteral("The selected range is less than one pixel wide or high. "
+                                        "Drag a larger range over the map."),
+                         kInvalidRange, MB_OK | MB_ICONINFORMATION};
+    w = static_cast<int>(width);
+    h = static_cast<int>(height);
+    return std::nullopt;
+}
 
 std::optional<OutputRange> OutputRangeOf(const ViewState* view)
 {

@@ -26,6 +26,10 @@ struct OutputRange {
 /// The range to write when the view's range tool is on; nothing (the whole map) otherwise.
 std::optional<OutputRange> OutputRangeOf(const ViewState* view);
 
+/// The size in pixels of the cut-out of range: the range measured in steps of W - 1 and H - 1
+/// pixels, truncated. Refuses a range that was never dragged or is under one pixel.
+std::optional<UiMessage> RangeSize(const CQuilletDoc& doc, const OutputRange& range, int& w, int& h);
+
 /// The command: with a map loaded asks for the file, remembers the chosen flavour, gives the
 /// name the flavour's extension (cut at the first '.' of the file name) and writes the file with
 /// OutputProjectionFile. Does nothing without a map or on Cancel.

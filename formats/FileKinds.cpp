@@ -224,3 +224,15 @@ QString BitmapSaveFilter()
 {
     return QStringLiteral("BMP - Bitmap picture (*.bmp)|");
 }
+
+QString ExportFilter()
+{
+    return QStringLiteral("GeoTIFF (*.tif)|*.tif|World file (*.wld *.jgw *.pgw *.tfw *.bpw *.gfw)|*.wld;*.jgw;*.pgw;*.tfw;"
+                          "*.bpw;*.gfw|Control points, QGIS (*.points)|*.points|Control points, CSV (*.csv)|*.csv||");
+}
+
+QString ImportPointsFilter()
+{
+    return QStringLiteral("Control points (*.points *.csv)|*.points;*.csv|Control points, QGIS (*.points)|*.points|"
+                          "Control points, CSV (*.csv)|*.csv|All Files (*.*)|*.*||");
+}

@@ -88,3 +88,10 @@ QString OutputName(OutputFlavour flavour);
 std::optional<ProjectionKind> ProjectionKindOf(FileKind kind);
 /// The Save As Bitmap dialog's filter.
 QString BitmapSaveFilter();
+
+// --- georeferenced exports and control points -------------------------------------------------
+/// The Export Georeferenced dialog's filter: GeoTIFF, world file, QGIS points, CSV, in the
+/// order of ExportKind.
+QString ExportFilter();
+/// The Import Control Points dialog's filter: both point files, then All Files.
+QString ImportPointsFilter();

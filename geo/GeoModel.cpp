@@ -63,3 +63,14 @@ GeoModel GeoModel::ShiftedForRange(double column, double row) const
     model.m_dCoef[7] -= row;
     return model;
 }
+
+std::optional<std::array<double, 6>> GeoModel::GeoTransform() const
+{
+    if (!IsInvertible())
+        return std::nullopt;
+    const GeoCoefficients& c = m_dCoef;
+    const double g = Determinant();
+    // [lat, lon] = M^-1 ([column, row] - [c3, c7]) with M = [[c0, c1], [c4, c5]].
+    return std::array<double, 6>{(c[4] * c[3] - c[0] * c[7]) / g, -c[4] / g, c[0] / g,
+                                 (c[1] * c[7] - c[5] * c[3]) / g, c[5] / g, -c[1] / g};
+}

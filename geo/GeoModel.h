@@ -48,6 +48,12 @@ public:
     /// of the whole picture.
     GeoModel ShiftedForRange(double column, double row) const;
 
+    /// The inverse as a pixel-to-geographic affine transform in GDAL's convention, with column
+    /// and row continuous from the top-left corner of the top-left pixel:
+    ///   longitude = GT0 + GT1 * column + GT2 * row,  latitude = GT3 + GT4 * column + GT5 * row.
+    /// Nothing when the model cannot be inverted.
+    std::optional<std::array<double, 6>> GeoTransform() const;
+
     friend bool operator==(const GeoModel&, const GeoModel&) = default;
 
 private:

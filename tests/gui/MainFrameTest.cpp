@@ -116,7 +116,8 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
     for (QAction* action : menus[0]->menu()->actions())
         file << (action->isSeparator() ? QStringLiteral("|") : action->text());
     EXPECT_EQ(file.join(QLatin1Char(';')),
-              QStringLiteral("&New;&Open...;&Save;Save &As...;Output A Geo-Map...;Save As Bitmap...;|;&Print...;"
+              QStringLiteral("&New;&Open...;&Save;Save &As...;Output A Geo-Map...;Save As Bitmap...;|;"
+                             "&Export Georeferenced...;&Import Control Points...;|;&Print...;"
                              "Print Pre&view;P&rint Setup...;|;Recent File;|;E&xit"));
 }
 

@@ -1,0 +1,292 @@
+#include "commands/ExportCommands.h"
+
+#include "commands/FileNaming.h"
+#include "document/CQuilletDoc.h"
+#include "formats/ControlPointFile.h"
+#include "formats/FileKinds.h"
+#include "formats/GeoTiffWriter.h"
+#include "formats/WorldFile.h"
+#include "geo/Residuals.h"
+#include "platform/FileFilter.h"
+#include "platform/FileIO.h"
+#include "platform/UiServices.h"
+#include "view/core/ViewState.h"
+
+#include <QFileInfo>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString kInvalidFile = QStringLiteral("Invalid File");
+
+/// The part of the picture an export covers, in whole pixels.
+struct Extent {
+    int m_nLeft = 0;
+    int m_nTop = 0;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+};
+
+/// The whole picture, or the range in whole pixels: it starts where Output A Geo-Map's cut-out
+/// starts, rounded to a pixel so that the pixels written and their georeference agree exactly.
+std::optional<UiMessage> ExtentOf(const CQuilletDoc& doc, const std::optional<OutputRange>& range, Extent& extent)
+{
+    extent = {0, 0, doc.ImageWidth(), doc.ImageHeight()};
+    if (!range)
+        return std::nullopt;
+    int w = 0, h = 0;
+    if (std::optional<UiMessage> refusal = RangeSize(doc, *range, w, h))
+        return refusal;
+    extent.m_nLeft = static_cast<int>(std::lround((doc.ImageWidth() - 1) * range->m_dLeft));
+    extent.m_nTop = static_cast<int>(std::lround((doc.ImageHeight() - 1) * range->m_dTop));
+    extent.m_nWidth = std::min(w, doc.ImageWidth() - extent.m_nLeft);
+    extent.m_nHeight = std::min(h, doc.ImageHeight() - extent.m_nTop);
+    return std::nullopt;
+}
+
+/// The map's georeference over the extent: the GeoTIFF's own, or the model in WGS 84.
+std::optional<UiMessage> Georeference(const CQuilletDoc& doc, const Extent& extent, MapCrs& crs,
+                                      std::array<double, 6>& gt)
+{
+    if (doc.HasGeoTiffFrame()) {
+        const DIBSection* image = doc.CurrentImageSection();
+        const GeoTiffInfo& info = image && image->m_pGeoTiffInfo ? *image->m_pGeoTiffInfo : doc.GeoInfo();
+        crs = CrsOfGeoTiff(info);
+        gt = {info.m_dTieX + extent.m_nLeft * info.m_dScaleX, info.m_dScaleX, 0.0,
+              info.m_dTieY - extent.m_nTop * info.m_dScaleY, 0.0, -info.m_dScaleY};
+        return std::nullopt;
+    }
+    const std::optional<std::array<double, 6>> transform =
+        doc.Model().ShiftedForRange(extent.m_nLeft, extent.m_nTop).GeoTransform();
+    if (!doc.IsGeoCoded() || !transform)
+        return UiMessage{QStringLiteral("Invalid projection. Need more points."), QStringLiteral("Invalid Projection"),
+                         MB_OKCANCEL | MB_ICONINFORMATION};
+    crs = Wgs84();
+    gt = *transform;
+    return std::nullopt;
+}
+
+/// The map's pixels as shown at 100%: a TIFF map's current image, a picture drawn at its size.
+QImage MapPixels(const CQuilletDoc& doc)
+{
+    if (doc.IsTiffMap()) {
+        const DIBSection* image = doc.CurrentImageSection();
+        if (!image || image->m_nBitCount != 24)
+            return {};
+        QImage rgb(image->m_nWidth, image->m_nHeight, QImage::Format_RGB888);
+        for (int y = 0; y < image->m_nHeight; ++y) {
+            // Stored rows run bottom-up in blue, green, red.
+            const std::uint8_t* from = image->StoredRow(image->m_nHeight - 1 - y);
+            uchar* to = rgb.scanLine(y);
+            for (int x = 0; x < image->m_nWidth; ++x) {
+                to[3 * x] = from[3 * x + 2];
+                to[3 * x + 1] = from[3 * x + 1];
+                to[3 * x + 2] = from[3 * x];
+            }
+        }
+        return rgb;
+    }
+    if (!doc.Picture().m_pPicture || doc.ImageWidth() <= 0 || doc.ImageHeight() <= 0)
+        return {};
+    QImage rgb(doc.ImageWidth(), doc.ImageHeight(), QImage::Format_RGB32);
+    rgb.fill(Qt::white); // transparent parts of a picture show as white paper
+    QPainter painter(&rgb);
+    doc.Picture().Draw(&painter, rgb.rect());
+    painter.end();
+    return rgb;
+}
+
+/// The control points in the pixels of the extent, with their residuals under the model.
+std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& extent)
+{
+    const std::vector<CDataGeo>& points = doc.ControlPoints();
+    const ResidualAnalysis analysis = AnalyseResiduals(points, doc.ImageWidth(), doc.ImageHeight(), false);
+    std::vector<ExchangedPoint> exchanged;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        ExchangedPoint p;
+        p.m_dLatitude = points[i].m_dLatitude / 3600.0;
+        p.m_dLongitude = points[i].m_dLongitude / 3600.0;
+        p.m_dColumn = doc.ImageWidth() * points[i].m_dImageX - extent.m_nLeft;
+        p.m_dRow = (1.0 - points[i].m_dImageY) * doc.ImageHeight() - extent.m_nTop;
+        if (analysis.m_Model) {
+            p.m_dDx = analysis.m_Points[i].m_dDx;
+            p.m_dDy = analysis.m_Points[i].m_dDy;
+        }
+        exchanged.push_back(p);
+    }
+    return exchanged;
+}
+
+UiMessage NotWritten(const QString& error)
+{
+    return {QStringLiteral("The file can not be opened. (%1)").arg(error), kInvalidFile, MB_OKCANCEL | MB_ICONERROR};
+}
+
+} // namespace
+
+std::optional<ExportKind> ExportKindForEntry(int entry)
+{
+    if (entry < 1 || entry > 4)
+        return std::nullopt;
+    return static_cast<ExportKind>(entry - 1);
+}
+
+std::optional<ExportKind> ExportKindFromName(const QString& name)
+{
+    const QString lower = name.toLower();
+    if (lower == QStringLiteral("geotiff"))
+        return ExportKind::GeoTiff;
+    if (lower == QStringLiteral("world"))
+        return ExportKind::WorldFile;
+    if (lower == QStringLiteral("points"))
+        return ExportKind::QgisPoints;
+    if (lower == QStringLiteral("csv"))
+        return ExportKind::PointsCsv;
+    return std::nullopt;
+}
+
+QString ExportExtension(ExportKind kind)
+{
+    switch (kind) {
+    case ExportKind::GeoTiff:
+        return QStringLiteral(".tif");
+    case ExportKind::WorldFile:
+        return QStringLiteral(".wld");
+    case ExportKind::QgisPoints:
+        return QStringLiteral(".points");
+    case ExportKind::PointsCsv:
+        break;
+    }
+    return QStringLiteral(".csv");
+}
+
+CommandResult ExportGeoreferenced(CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
+                                  const QString& path, ExportReport* report)
+{
+    if (!doc.IsMapLoaded())
+        return CommandResult::Refused({QStringLiteral("There is no map to export."), kInvalidFile, MB_OK | MB_ICONSTOP});
+    Extent extent;
+    MapCrs crs;
+    std::array<double, 6> gt{};
+    if (std::optional<UiMessage> refusal = Georeference(doc, {0, 0, doc.ImageWidth(), doc.ImageHeight()}, crs, gt))
+        return CommandResult::Refused(*refusal);
+    if (std::optional<UiMessage> refusal = ExtentOf(doc, range, extent))
+        return CommandResult::Refused(*refusal);
+    Georeference(doc, extent, crs, gt);
+
+    // Everything is made in memory first, so that a refusal leaves no file.
+    std::vector<std::pair<QString, QByteArray>> files;
+    switch (kind) {
+    case ExportKind::GeoTiff: {
+        QImage pixels = MapPixels(doc);
+        if (pixels.isNull())
+            return CommandResult::Refused({QStringLiteral("The map holds no picture that could be written."),
+                                           kInvalidFile, MB_OK | MB_ICONERROR});
+        if (range)
+            pixels = pixels.copy(extent.m_nLeft, extent.m_nTop, extent.m_nWidth, extent.m_nHeight);
+        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt);
+        if (tiff.isEmpty())
+            return CommandResult::Refused(NotWritten(QStringLiteral("libtiff could not make it")));
+        files.emplace_back(path, tiff);
+        break;
+    }
+    case ExportKind::WorldFile: {
+        // The .prj beside it: the same name with its extension replaced.
+        const QString suffix = QFileInfo(path).suffix();
+        const QString prj = (suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1)) + QStringLiteral(".prj");
+        files.emplace_back(path, WorldFileText(gt));
+        files.emplace_back(prj, CrsWktEsri(crs).toUtf8());
+        break;
+    }
+    case ExportKind::QgisPoints:
+        // Typed coordinates are WGS 84 latitude and longitude.
+        files.emplace_back(path, EncodeQgisPoints(CrsWkt2(Wgs84()), PointsOf(doc, extent)));
+        break;
+    case ExportKind::PointsCsv:
+        files.emplace_back(path, EncodePointsCsv(PointsOf(doc, extent), extent.m_nWidth, extent.m_nHeight));
+        break;
+    }
+    CommandResult result = CommandResult::Done();
+    for (const auto& [file, bytes] : files) {
+        QString error;
+        if (!WriteWholeFile(file, bytes, &error))
+            return CommandResult::Refused(NotWritten(error));
+    }
+    if (report) {
+        report->m_Written.clear();
+        for (const auto& written : files)
+            report->m_Written << written.first;
+        report->m_Crs = crs;
+        report->m_GeoTransform = gt;
+    }
+    return result;
+}
+
+void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
+{
+    if (!doc.IsMapLoaded())
+        return;
+    // The world file goes beside the map's own picture, with the extension that goes with it.
+    const QString picture = doc.MapPath();
+    const QString proposal = picture.isEmpty() ? ProposedName(doc, QStringLiteral(".tif"))
+                                               : QFileInfo(picture).absolutePath() + QLatin1Char('/') +
+                                                     QFileInfo(picture).completeBaseName() + QStringLiteral(".tif");
+    const FileDialogResult chosen =
+        Ui().SaveFileDialog(QStringLiteral("Export Georeferenced"), ExportFilter(), proposal);
+    if (!chosen.Accepted())
+        return;
+    const std::optional<ExportKind> kind = ExportKindForEntry(chosen.m_nFilterIndex);
+    if (!kind)
+        return;
+    QString path = chosen.m_strPath;
+    if (*kind == ExportKind::WorldFile)
+        path = ReplaceExtensionAtFirstDot(path, WorldFileExtension(picture.isEmpty() ? path : picture));
+    else
+        path = ReplaceExtensionAtFirstDot(path, ExportExtension(*kind));
+    CWaitCursor wait;
+    ExportReport report;
+    const CommandResult result = ExportGeoreferenced(doc, OutputRangeOf(view), *kind, path, &report);
+    ShowMessages(result.m_Messages);
+    if (result.m_bDone)
+        Ui().ShowStatus(WroteText(path));
+}
+
+CommandResult ImportControlPoints(CQuilletDoc& doc, const QString& path, int* added)
+{
+    const auto refuse = [](const QString& text) {
+        return CommandResult::Refused({text, QStringLiteral("Invalid Control Points"), MB_OK | MB_ICONSTOP});
+    };
+    if (!doc.IsMapLoaded())
+        return refuse(QStringLiteral("Load a map first: control points are placed on it."));
+    QByteArray bytes;
+    QString error;
+    if (!ReadWholeFile(path, bytes, &error))
+        return refuse(error);
+    const std::optional<std::vector<CDataGeo>> read = ParseControlPoints(bytes, doc.ImageWidth(), doc.ImageHeight(), &error);
+    if (!read)
+        return refuse(QStringLiteral("%1 cannot be imported.\n%2").arg(QFileInfo(path).fileName(), error));
+    std::vector<CDataGeo> points = doc.ControlPoints();
+    points.insert(points.end(), read->begin(), read->end());
+    const GeoFitResult fit =
+        doc.EditPoints(QStringLiteral("Import %1 Points").arg(read->size()), std::move(points));
+    if (added)
+        *added = static_cast<int>(read->size());
+    CommandResult result = CommandResult::Done();
+    if (fit.m_Message)
+        result.m_Messages.push_back(*fit.m_Message);
+    return result;
+}
+
+void OnImportControlPoints(CQuilletDoc& doc)
+{
+    if (!doc.IsMapLoaded())
+        return;
+    const FileDialogResult chosen =
+        Ui().OpenFileDialog(QStringLiteral("Import Control Points"), ImportPointsFilter(), StartFolder(doc));
+    if (!chosen.Accepted())
+        return;
+    ShowMessages(ImportControlPoints(doc, chosen.m_strPath).m_Messages);
+}

@@ -1,0 +1,19 @@
+#pragma once
+// GeoTIFF output: a map's pixels with its georeference, as GIS tools open it without further
+// ado: 8-bit RGB, tiled, Deflate-compressed, with internal overviews for large maps.
+
+#include "geo/MapCrs.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <array>
+
+/// The GeoTIFF file of image (its RGB pixels; alpha is dropped) georeferenced by a GDAL
+/// geotransform in the coordinate system crs: ModelPixelScale and ModelTiepoint when the
+/// transform has no rotation, ModelTransformation otherwise; RasterPixelIsArea; the system as
+/// its EPSG code where it has one, otherwise as user-defined keys of its UTM projection and
+/// datum; a citation naming it. Images larger than 1024 pixels on a side get reduced copies at
+/// halves, quarters, ... down to 256 pixels. Empty when libtiff cannot write it.
+QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::array<double, 6>& geoTransform);

@@ -1,0 +1,264 @@
+// Georeferenced output that GIS tools read: GeoTIFF keys read back with libgeotiff, world files,
+// and control points exchanged with QGIS and CSV files, both ways.
+
+#include "commands/ExportCommands.h"
+#include "commands/FileCommands.h"
+#include "document/CQuilletDoc.h"
+#include "formats/ControlPointFile.h"
+#include "formats/WorldFile.h"
+#include "imaging/BmpEncoding.h"
+#include "ScriptedUiServices.h"
+
+#include "ProjReference.h"
+#include "TestDocs.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <geotiff.h>
+#include <geovalues.h>
+#include <xtiffio.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// A picture map of 90 x 60 pixels whose every pixel differs, geo-coded by model.
+void LoadPatternMap(CQuilletDoc& doc, const GeoModel& model, const std::vector<CDataGeo>& points = {})
+{
+    QImage pattern(90, 60, QImage::Format_RGB32);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 90; ++x)
+            pattern.setPixel(x, y, qRgb(x * 2, y * 4, (x + y) % 256));
+    const QByteArray bmp = EncodeBmp24(pattern);
+    CPicture picture;
+    picture.LoadFromMemory(bmp);
+    picture.m_nWidth = 90;
+    picture.m_nHeight = 60;
+    doc.InstallPictureMap(QStringLiteral("/maps/pattern.bmp"), 2, std::move(picture), bmp);
+    SetPointsAndModel(doc, points, true, model.Coefficients());
+}
+
+/// What a GeoTIFF's keys and tags say, read with libgeotiff and libtiff alone.
+struct GeoTiffKeys {
+    int m_nModelType = 0;
+    int m_nProjected = 0;
+    int m_nGeographic = 0;
+    int m_nRaster = 0;
+    std::vector<double> m_Tie, m_Scale, m_Matrix;
+    QImage m_Pixels;
+};
+
+GeoTiffKeys ReadKeys(const QString& path)
+{
+    GeoTiffKeys keys;
+    TIFF* tif = XTIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!tif) {
+        ADD_FAILURE() << "cannot open " << path.toStdString();
+        return keys;
+    }
+    GTIF* gtif = GTIFNew(tif);
+    unsigned short value = 0;
+    if (GTIFKeyGet(gtif, GTModelTypeGeoKey, &value, 0, 1))
+        keys.m_nModelType = value;
+    if (GTIFKeyGet(gtif, ProjectedCSTypeGeoKey, &value, 0, 1))
+        keys.m_nProjected = value;
+    if (GTIFKeyGet(gtif, GeographicTypeGeoKey, &value, 0, 1))
+        keys.m_nGeographic = value;
+    if (GTIFKeyGet(gtif, GTRasterTypeGeoKey, &value, 0, 1))
+        keys.m_nRaster = value;
+    GTIFFree(gtif);
+    const auto doubles = [tif](ttag_t tag) {
+        std::uint16_t count = 0;
+        double* values = nullptr;
+        std::vector<double> out;
+        if (TIFFGetField(tif, tag, &count, &values) && values)
+            out.assign(values, values + count);
+        return out;
+    };
+    keys.m_Tie = doubles(TIFFTAG_GEOTIEPOINTS);
+    keys.m_Scale = doubles(TIFFTAG_GEOPIXELSCALE);
+    keys.m_Matrix = doubles(TIFFTAG_GEOTRANSMATRIX);
+    std::uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    std::vector<std::uint32_t> raster(std::size_t(w) * h);
+    if (TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) {
+        keys.m_Pixels = QImage(int(w), int(h), QImage::Format_RGB32);
+        for (std::uint32_t y = 0; y < h; ++y)
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const std::uint32_t p = raster[y * w + x];
+                keys.m_Pixels.setPixel(int(x), int(y), qRgb(TIFFGetR(p), TIFFGetG(p), TIFFGetB(p)));
+            }
+    }
+    XTIFFClose(tif);
+    return keys;
+}
+
+class ExportTest : public ::testing::Test {
+protected:
+    QString Path(const char* name) const { return m_Dir.filePath(QString::fromLatin1(name)); }
+    ScriptedUiServices m_Ui;
+    ScopedUiServices m_Installed{m_Ui};
+    QTemporaryDir m_Dir;
+};
+
+} // namespace
+
+TEST_F(ExportTest, GeoTiffKeysAndPixelsReadBackWithLibgeotiff)
+{
+    // North up: 0.01 degree per pixel east from 10 E, 0.02 south from 50 N.
+    const GeoModel northUp = GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500);
+    // Rotated 45 degrees: written as a transformation matrix.
+    const GeoModel rotated = GeoModel::FromAffine(100, 100, 0, -100, 100, 0);
+    for (const bool isRotated : {false, true}) {
+        const GeoModel& model = isRotated ? rotated : northUp;
+        CQuilletDoc doc;
+        LoadPatternMap(doc, model);
+        const QString path = Path("map.tif");
+        ExportReport report;
+        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::GeoTiff, path, &report).m_bDone);
+        EXPECT_EQ(report.m_Crs.Name(), QStringLiteral("EPSG:4326"));
+        const GeoTiffKeys keys = ReadKeys(path);
+        EXPECT_EQ(keys.m_nModelType, ModelTypeGeographic);
+        EXPECT_EQ(keys.m_nGeographic, 4326);
+        EXPECT_EQ(keys.m_nRaster, RasterPixelIsArea);
+        const std::array<double, 6> gt = *model.GeoTransform();
+        if (!isRotated) {
+            ASSERT_EQ(keys.m_Tie.size(), 6u);
+            ASSERT_GE(keys.m_Scale.size(), 2u);
+            EXPECT_DOUBLE_EQ(keys.m_Tie[3], 10.0);
+            EXPECT_DOUBLE_EQ(keys.m_Tie[4], 50.0);
+            EXPECT_DOUBLE_EQ(keys.m_Scale[0], 0.01);
+            EXPECT_DOUBLE_EQ(keys.m_Scale[1], 0.02);
+            EXPECT_TRUE(keys.m_Matrix.empty());
+        } else {
+            ASSERT_EQ(keys.m_Matrix.size(), 16u);
+            EXPECT_DOUBLE_EQ(keys.m_Matrix[0], gt[1]);
+            EXPECT_DOUBLE_EQ(keys.m_Matrix[1], gt[2]);
+            EXPECT_DOUBLE_EQ(keys.m_Matrix[4], gt[4]);
+            EXPECT_DOUBLE_EQ(keys.m_Matrix[5], gt[5]);
+            EXPECT_TRUE(keys.m_Tie.empty());
+        }
+        // The pixels are the map's as shown at 100%.
+        ASSERT_EQ(keys.m_Pixels.size(), QSize(90, 60));
+        EXPECT_EQ(keys.m_Pixels.pixel(0, 0), qRgb(0, 0, 0));
+        EXPECT_EQ(keys.m_Pixels.pixel(89, 59), qRgb(178, 236, 148));
+        EXPECT_EQ(keys.m_Pixels.pixel(40, 20), qRgb(80, 80, 60));
+    }
+
+    // A map geo-coded by its own GeoTIFF keys keeps its UTM georeference.
+    CQuilletDoc geotiff;
+    InitialNewDocument(geotiff);
+    ASSERT_TRUE(OpenDocumentFile(geotiff, nullptr, TestDataPath(QStringLiteral("geotiff/RGB.byte.tif"))));
+    ASSERT_TRUE(ExportGeoreferenced(geotiff, std::nullopt, ExportKind::GeoTiff, Path("utm.tif")).m_bDone);
+    const GeoTiffKeys utm = ReadKeys(Path("utm.tif"));
+    EXPECT_EQ(utm.m_nModelType, ModelTypeProjected);
+    EXPECT_EQ(utm.m_nProjected, 32618);
+    ASSERT_EQ(utm.m_Tie.size(), 6u);
+    EXPECT_DOUBLE_EQ(utm.m_Tie[3], 101985.0);
+    EXPECT_DOUBLE_EQ(utm.m_Tie[4], 2826915.0);
+    EXPECT_DOUBLE_EQ(utm.m_Scale[0], 300.0379266750948);
+    EXPECT_EQ(utm.m_Pixels.size(), QSize(791, 718));
+}
+
+TEST_F(ExportTest, ARangeCoversItsCutOutAndRefusalsWriteNothing)
+{
+    CQuilletDoc doc;
+    LoadPatternMap(doc, GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500));
+    // Left quarter to three quarters of 89 steps, top third to two thirds of 59.
+    const OutputRange range{true, 0.25, 0.75, 1.0 / 3, 2.0 / 3};
+    ExportReport report;
+    ASSERT_TRUE(ExportGeoreferenced(doc, range, ExportKind::GeoTiff, Path("part.tif"), &report).m_bDone);
+    const GeoTiffKeys keys = ReadKeys(Path("part.tif"));
+    EXPECT_EQ(keys.m_Pixels.size(), QSize(44, 19)); // 0.5 x 89 and 1/3 x 59, truncated
+    // Its top-left pixel is pixel (22, 20) of the map: 22 x 0.01 east, 20 x 0.02 south.
+    EXPECT_DOUBLE_EQ(report.m_GeoTransform[0], 10.22);
+    EXPECT_DOUBLE_EQ(report.m_GeoTransform[3], 49.6);
+    EXPECT_EQ(keys.m_Pixels.pixel(0, 0), qRgb(44, 80, 42));
+
+    // Not geo-coded: refused, nothing written, an earlier file kept.
+    WriteFileBytes(Path("kept.tif"), "an earlier export");
+    SetPointsAndModel(doc, {}, false, doc.GeoCoef());
+    for (const ExportKind kind : {ExportKind::GeoTiff, ExportKind::WorldFile, ExportKind::PointsCsv}) {
+        const CommandResult refused = ExportGeoreferenced(doc, std::nullopt, kind, Path("kept.tif"));
+        EXPECT_FALSE(refused.m_bDone);
+        ASSERT_EQ(refused.m_Messages.size(), 1u);
+        EXPECT_EQ(refused.m_Messages[0].m_strText, QStringLiteral("Invalid projection. Need more points."));
+    }
+    EXPECT_EQ(ReadFileBytes(Path("kept.tif")), QByteArray("an earlier export"));
+    EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files), (QStringList{"kept.tif", "part.tif"}));
+}
+
+TEST_F(ExportTest, ControlPointsTravelBothWays)
+{
+    const std::vector<CDataGeo> points = {{45.1234567 * 3600, -75.7654321 * 3600, 0.123456789, 0.987654321},
+                                          {-33.5 * 3600, 151.25 * 3600, 0.5, 0.25},
+                                          {0.0, 0.0, 1.0 / 3, 2.0 / 3}};
+    CQuilletDoc doc;
+    LoadPatternMap(doc, GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500), points);
+    for (const auto& [kind, name] : {std::pair{ExportKind::QgisPoints, "points.points"}, std::pair{ExportKind::PointsCsv, "points.csv"}}) {
+        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, kind, Path(name)).m_bDone) << name;
+        QString error;
+        const std::optional<std::vector<CDataGeo>> read = ParseControlPoints(ReadFileBytes(Path(name)), 90, 60, &error);
+        ASSERT_TRUE(read) << error.toStdString();
+        ASSERT_EQ(read->size(), points.size());
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            EXPECT_NEAR((*read)[i].m_dLatitude / 3600, points[i].m_dLatitude / 3600, 1e-9) << name;
+            EXPECT_NEAR((*read)[i].m_dLongitude / 3600, points[i].m_dLongitude / 3600, 1e-9) << name;
+            EXPECT_NEAR((*read)[i].m_dImageX * 90, points[i].m_dImageX * 90, 1e-9) << name;
+            EXPECT_NEAR((*read)[i].m_dImageY * 60, points[i].m_dImageY * 60, 1e-9) << name;
+        }
+    }
+    EXPECT_TRUE(ReadFileBytes(Path("points.points")).startsWith("#CRS: GEOGCRS[\"WGS 84\""));
+
+    // Imported onto the map: appended as one step that undo takes back.
+    const std::size_t before = doc.ControlPoints().size();
+    int added = 0;
+    ASSERT_TRUE(ImportControlPoints(doc, Path("points.points"), &added).m_bDone);
+    EXPECT_EQ(added, 3);
+    EXPECT_EQ(doc.ControlPoints().size(), before + 3);
+    EXPECT_EQ(doc.UndoStack().undoText(), QStringLiteral("Import 3 Points"));
+    doc.UndoStack().undo();
+    EXPECT_EQ(doc.ControlPoints().size(), before);
+}
+
+TEST_F(ExportTest, PointsInAProjectedSystemAreConvertedAndBadLinesRefuseTheWholeFile)
+{
+    // WGS 84 / UTM zone 18N; the older pixelX/pixelY header; a disabled row.
+    const QByteArray utm = "#CRS: EPSG:32618\n"
+                           "mapX,mapY,pixelX,pixelY,enable\n"
+                           "101985,2826915,0,0,1\n"
+                           "339315,2611485,791,-718,1\n"
+                           "200000,2700000,10,-10,0\n";
+    QString error;
+    const std::optional<std::vector<CDataGeo>> read = ParseControlPoints(utm, 791, 718, &error);
+    ASSERT_TRUE(read) << error.toStdString();
+    ASSERT_EQ(read->size(), 2u);
+    const LatLon corner = ReferenceInverse("EPSG:32618", "EPSG:4326", 339315, 2611485);
+    EXPECT_NEAR((*read)[1].m_dLatitude / 3600, corner.m_dLatitude, 1e-9);
+    EXPECT_NEAR((*read)[1].m_dLongitude / 3600, corner.m_dLongitude, 1e-9);
+    EXPECT_NEAR((*read)[1].m_dImageX, 1.0, 1e-12);
+    EXPECT_NEAR((*read)[1].m_dImageY, 0.0, 1e-12);
+
+    const struct {
+        QByteArray file;
+        int line; ///< the line the message names
+    } bad[] = {
+        {"mapX,mapY,sourceX,sourceY,enable\n10,20,1,-1,1\n10,twenty,1,-1,1\n", 3},
+        {"mapX,mapY,sourceX,sourceY,enable\n10,20,1\n", 2},
+        {"mapX,mapY,sourceX,sourceY,enable\n200,20,1,-1,1\n", 2}, // no CRS: WGS 84, and 200 E is not
+        {"latitude,longitude,x,y\n45,7,0.5,0.5,0\n", 2},
+        {"lat,lon,x,y\n", 1},
+    };
+    CQuilletDoc doc;
+    LoadPictureMap(doc, 100, 100);
+    for (const auto& c : bad) {
+        EXPECT_FALSE(ParseControlPoints(c.file, 100, 100, &error)) << c.file.toStdString();
+        EXPECT_TRUE(error.startsWith(QStringLiteral("Line %1:").arg(c.line))) << error.toStdString();
+        WriteFileBytes(Path("bad.points"), c.file);
+        EXPECT_FALSE(ImportControlPoints(doc, Path("bad.points")).m_bDone);
+        EXPECT_TRUE(doc.ControlPoints().empty()); // nothing half-imported
+    }
+}
