@@ -1,6 +1,7 @@
 #include "app/CAboutDlg.h"
 
 #include "app/DialogLayout.h"
+#include "platform/Version.h"
 #include "resources/Artwork.h"
 
 #include <QLabel>
@@ -17,7 +18,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     icon->setPixmap(ApplicationIcon().pixmap(32, 32));
     icon->move(units.ToPixels(11, 17, 0, 0).topLeft());
     icon->resize(32, 32);
-    auto* name = new QLabel(QStringLiteral("Varnel Version 1.0.6"), this);
+    auto* name = new QLabel(QStringLiteral("Varnel Version %1").arg(VarnelVersion()), this);
     units.Place(name, 40, 10, 119, 8);
     auto* line = new QLabel(QStringLiteral("Geo-coding for scanned maps"), this);
     units.Place(line, 40, 25, 130, 8);

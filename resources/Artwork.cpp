@@ -1,5 +1,6 @@
 #include "resources/Artwork.h"
 
+#include "platform/Version.h"
 #include "resources/Resource.h"
 
 #include <QPainter>
@@ -261,7 +262,7 @@ QImage SplashPicture()
     p.drawText(QRectF(0, 105, 500, 30), Qt::AlignCenter, QStringLiteral("Geo-coding for scanned maps"));
     p.setPen(kInk);
     p.setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
-    p.drawText(QRectF(0, 375, 490, 25), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Version 1.0.6"));
+    p.drawText(QRectF(0, 375, 490, 25), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Version %1").arg(VarnelVersion()));
     p.end();
     return image;
 }

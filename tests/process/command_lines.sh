@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Help, version and mistakes on both programs' command lines: the exit status, the stream and the
+# first words of the answer, with no display at all (nothing may open a window or need X).
+# Usage: command_lines.sh VARNEL VARNEL_CLI
+set -uo pipefail
+varnel=$1 cli=$2
+version=$(sed -n 's/^project(Varnel VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
+failures=0
+
+# expect STATUS STREAM PATTERN -- COMMAND...   (STREAM is out or err; PATTERN an extended regex
+# the stream's first line must match; the other stream must stay empty)
+expect() {
+    local status=$1 stream=$2 pattern=$3
+    shift 4
+    local out err code
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@" 2>/tmp/command_lines.$$)
+    code=$?
+    err=$(cat /tmp/command_lines.$$)
+    rm -f /tmp/command_lines.$$
+    local said=$out quiet=$err
+    [ "$stream" = err ] && said=$err quiet=$out
+    if [ "$code" -ne "$status" ] || ! head -1 <<<"$said" | grep -Eq "$pattern" || [ -n "$quiet" ]; then
+        echo "FAIL: $* -> status $code (want $status)"
+        echo "  stdout: ${out:0:300}"
+        echo "  stderr: ${err:0:300}"
+        failures=$((failures + 1))
+    fi
+}
+
+expect 0 out '^Usage: varnel \[options\] \[file\]$'   -- "$varnel" --help
+expect 0 out '^Usage: varnel '                        -- "$varnel" -h
+expect 0 out "^varnel $version\$"                     -- "$varnel" --version
+expect 0 out "^varnel $version\$"                     -- "$varnel" -platform offscreen --version
+expect 2 err "^varnel: Unknown option 'frobnicate'"  -- "$varnel" --frobnicate map.jpg
+expect 0 out '^usage: varnel-cli COMMAND ARGS'        -- "$cli" --help
+expect 0 out "^varnel-cli $version\$"                 -- "$cli" --version
+expect 2 err '^varnel-cli: unknown option --frob'     -- "$cli" --frob
+expect 0 out '^usage: varnel-cli output WORKSPACE '   -- "$cli" output --help
+expect 0 out '^usage: varnel-cli fit --width W '      -- "$cli" fit points.csv --help
+# Unchanged answers scripts rely on: no command, an unknown command, a command's unknown option.
+expect 1 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli"
+expect 1 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli" frob
+expect 1 err '^varnel-cli info: unknown option --frob' -- "$cli" info --frob x.pws
+
+[ "$failures" -eq 0 ] || { echo "$failures command line(s) answered wrongly"; exit 1; }
