@@ -10,18 +10,23 @@
 
 #include <QAction>
 #include <QCloseEvent>
-
-#include <algorithm>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
+
+#include <algorithm>
 
 namespace {
 
@@ -39,6 +44,7 @@ CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(par
 {
     setWindowTitle(QStringLiteral("Varnel"));
     setWindowIcon(ApplicationIcon());
+    setAcceptDrops(true); // maps, workspaces and projection files open when dropped on the window
     resize(900, 680);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         // The first window fits the screen's free area whatever the scale, title bar and frame
@@ -202,6 +208,48 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
+namespace {
+
+/// The first local file a drag carries, or nothing for web addresses, folders and text.
+QString DroppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+            return url.toLocalFile();
+    return {};
+}
+
+} // namespace
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!DroppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop is over: the unsaved-work prompt must not hold the program the file
+    // came from in the middle of its drag.
+    QTimer::singleShot(0, this, [this, path] {
+        if (m_OnOpenFile)
+            m_OnOpenFile(path);
+        UpdateCommandUI();
+    });
+}
+
 bool CMainFrame::event(QEvent* event)
 {
     if (event->type() == QEvent::StatusTip) {
@@ -335,8 +383,8 @@ void CMainFrame::RebuildRecentFileMenu()
         const QString path = files[i];
         auto* entry = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path), m_pFileMenu);
         connect(entry, &QAction::triggered, this, [this, path] {
-            if (m_OnOpenRecentFile)
-                m_OnOpenRecentFile(path);
+            if (m_OnOpenFile)
+                m_OnOpenFile(path);
             UpdateCommandUI();
         });
         m_RecentActions.push_back(entry);

@@ -60,14 +60,17 @@ public:
     /// Recent files (four entries), most recent first.
     QStringList RecentFiles() const;
     void AddToRecentFiles(const QString& path);
-    /// Called with a path picked from the recent-file list.
-    std::function<void(const QString&)> m_OnOpenRecentFile;
+    /// Called with a path picked from the recent-file list or dropped on the window.
+    std::function<void(const QString&)> m_OnOpenFile;
     /// Asked before the window closes (Exit, the close box); false keeps it open.
     std::function<bool()> m_CanClose;
 
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateActions();

@@ -53,7 +53,7 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     if (!m_pFrame->Create(splashMilliseconds))
         return false;
 
-    m_pFrame->m_OnOpenRecentFile = [this](const QString& path) { OpenFile(path); };
+    m_pFrame->m_OnOpenFile = [this](const QString& path) { OpenFile(path); };
     if (arguments.isEmpty())
         InitialNewDocument(*m_pDocument); // the start-up call only marks the document initialised
     m_pFrame->show();

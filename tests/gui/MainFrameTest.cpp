@@ -235,7 +235,7 @@ TEST_F(FrameTest, RecentFilesKeepFourMostRecentFirst)
     EXPECT_EQ(settings.value(QStringLiteral("Recent File List/File1")).toString(), QStringLiteral("/maps/m4.pws"));
 
     QString opened;
-    m_Frame.m_OnOpenRecentFile = [&](const QString& path) { opened = path; };
+    m_Frame.m_OnOpenFile = [&](const QString& path) { opened = path; };
     QList<QAction*> file = m_Frame.menuBar()->actions()[0]->menu()->actions();
     const auto entry = std::find_if(file.begin(), file.end(),
                                     [](QAction* a) { return a->text() == QStringLiteral("&2 /maps/m6.pws"); });

@@ -8,6 +8,13 @@
 
 #include "TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -58,5 +65,44 @@ TEST(SavePrompts, ExitCloseNewAndOpenAskOnlyAboutUnsavedWork)
             EXPECT_EQ(app.MainFrame().isVisible(), !goesOn || action.goesOnToAFileDialog);
             EXPECT_EQ(ui.m_FileDialogs.size(), goesOn && action.goesOnToAFileDialog ? 1u : 0u);
         }
+    }
+}
+
+TEST(SavePrompts, ADroppedFileOpensAsTheCommandLineDoesAfterAsking)
+{
+    const QString first = TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"));
+    const QString dropped = TestDataPath(QStringLiteral("pictures/gif/hopper.gif"));
+    const struct {
+        QList<QUrl> urls;
+        int answer; ///< to "Save changes to ...?"; 0 when the drop must be refused unasked
+        QString mapAfter;
+    } cases[] = {
+        {{QUrl::fromLocalFile(dropped)}, IDNO, dropped},
+        {{QUrl::fromLocalFile(dropped)}, IDCANCEL, first},
+        {{QUrl(QStringLiteral("https://example.org/map.gif")), QUrl::fromLocalFile(dropped)}, IDNO, dropped},
+        {{QUrl(QStringLiteral("https://example.org/map.gif"))}, 0, first},
+        {{QUrl::fromLocalFile(QFileInfo(dropped).absolutePath())}, 0, first}, // a folder
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.urls.constFirst().toString().toStdString() + " answer " + std::to_string(c.answer));
+        ScriptedUiServices ui;
+        CQuilletApp app;
+        ASSERT_TRUE(app.InitInstance({first}, 0, &ui));
+        ui.m_Messages.clear();
+        if (c.answer)
+            ui.AnswerMessage(c.answer);
+
+        QMimeData data;
+        data.setUrls(c.urls);
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&app.MainFrame(), &enter);
+        EXPECT_EQ(enter.isAccepted(), c.answer != 0);
+        if (enter.isAccepted()) {
+            QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(&app.MainFrame(), &drop);
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(ui.m_Messages.size(), c.answer ? 1u : 0u);
+        EXPECT_EQ(app.Document().MapPath(), c.mapAfter);
     }
 }
