@@ -62,7 +62,7 @@ CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(par
     setCentralWidget(m_pView);
     m_pControlPoints = new ControlPointPanel(document, *m_pView, this);
     addDockWidget(Qt::RightDockWidgetArea, m_pControlPoints);
-    m_pControlPoints->hide(); // until the map has points
+    m_pControlPoints->hide(); // until there is a map
     CreateActions();
     CreateMenus();
     RegisterFrameworkCommands();

@@ -241,14 +241,16 @@ void ControlPointPanel::Refresh()
     }
     m_pSummary->setText(lines.join(QLatin1Char('\n')));
 
-    // Shown by default once the map has points, unless the user has hidden it.
-    if (count > 0 && !m_bShownOnce && !QSettings().value(kHiddenKey, false).toBool()) {
+    // Shown by default with the first map, unless the user has hidden it: the view is fitted
+    // to the map then anyway, whereas a table appearing with the first point would move the
+    // picture under the pointer of someone clicking points.
+    if (m_Doc.IsMapLoaded() && !m_bShownOnce && !QSettings().value(kHiddenKey, false).toBool()) {
         m_bShownOnce = true;
         show();
-        // Wide enough for every column at first, within half the window.
+        // Wide enough for every column at first, within two fifths of the window.
         if (auto* window = qobject_cast<QMainWindow*>(parentWidget())) {
             const int wanted = m_pTable->horizontalHeader()->length() + 2 * m_pTable->frameWidth() + 24;
-            window->resizeDocks({this}, {std::min(wanted, window->width() / 2)}, Qt::Horizontal);
+            window->resizeDocks({this}, {std::min(wanted, window->width() * 2 / 5)}, Qt::Horizontal);
         }
     }
 }

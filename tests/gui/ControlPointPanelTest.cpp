@@ -47,13 +47,15 @@ TEST(ControlPointPanel, FindsTheDisplacedPointAndKeepsTableMapAndHistoryInStep)
 
     // Nine points of an exact 3 x 3 grid (one pixel an arc-second), the centre moved 60 pixels.
     const PerturbedGrid grid;
+    EXPECT_FALSE(panel.isVisible());
     LoadPictureMap(doc, grid.Width(), grid.Height());
+    // Shown with the map, before any point: it must not move the picture under a user's clicks.
+    EXPECT_TRUE(panel.isVisible());
     std::vector<CDataGeo> points = grid.Points(0.0, 0.0);
     points[4].m_dImageY -= 60.0 / grid.Height();
     SetPointsAndModel(doc, points, false, {});
     doc.ComputeProjection();
     ASSERT_FALSE(doc.IsGeoCoded());
-    EXPECT_TRUE(panel.isVisible()); // shown once the map has points
     ASSERT_EQ(panel.Model().rowCount(), 9);
     EXPECT_TRUE(panel.Summary()->text().contains(QStringLiteral("rejected")));
 
