@@ -3,7 +3,6 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/QtUiServices.h"
-#include "platform/CCmdUI.h"
 #include "commands/BitmapCommand.h"
 #include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
@@ -12,20 +11,23 @@
 #include "commands/OutputCommand.h"
 #include "commands/Recovery.h"
 #include "document/CQuilletDoc.h"
+#include "platform/CCmdUI.h"
 #include "platform/UiServices.h"
+#include "platform/Version.h"
 #include "resources/Resource.h"
 #include "view/core/PrintLayout.h"
 #include "view/widgets/CQuilletView.h"
 
-#include <functional>
-
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+
+#include <functional>
 
 CQuilletApp::CQuilletApp() = default;
 
@@ -41,6 +43,9 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     // The framework's standard settings (window placement, recent files) live under this key.
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     QCoreApplication::setApplicationName(QStringLiteral("Varnel"));
+    QCoreApplication::setApplicationVersion(VarnelVersion());
+    // Ties the window to the installed menu entry, whose icon and name the desktop shows for it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.varnel.Varnel"));
 
     m_pDocument = std::make_unique<CQuilletDoc>();
     m_pFrame = std::make_unique<CMainFrame>(*m_pDocument);

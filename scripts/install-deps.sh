@@ -13,6 +13,9 @@ packages=(
   libgtest-dev libgmock-dev          # unit tests
   libbenchmark-dev                   # benchmarks in bench/
   xvfb xdotool                       # the test that starts, kills and restarts a real varnel
+  qt6-svg-dev                        # renders the icons' SVG drawings to PNG at build time
+  file groff-base dpkg-dev           # checks of the install: icon sizes, manual pages, package dependencies
+  desktop-file-utils appstream libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
 )
 
 missing=()
