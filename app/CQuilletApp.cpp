@@ -149,7 +149,8 @@ void CQuilletApp::RegisterCommands()
     command(ID_SELECT_UNIT, [&doc] { OnSelectUnit(doc); });
     command(ID_SELECT_IMAGES, [&doc] { OnSelectImages(doc); });
     command(ID_INPUT_OPTIONS, [&doc] { OnInputOptions(doc); });
-    frame.m_CanClose = [&doc, &state] { return SaveModified(doc, &state); };
+    // Not while long work runs on the document; afterwards only once unsaved work is settled.
+    frame.m_CanClose = [this, &doc, &state] { return !m_pUi->Busy() && SaveModified(doc, &state); };
     command(ID_SHOW_RESIDUALS, [&state, &view] {
         state.m_bShowResiduals = !state.m_bShowResiduals;
         view.Invalidate();

@@ -6,11 +6,19 @@
 #include "platform/FileFilter.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QSpacerItem>
+#include <QTimer>
+
+#include <exception>
+#include <memory>
+#include <thread>
 
 QStringList QtUiServices::QtNameFilters(const QString& filter)
 {
@@ -198,4 +206,68 @@ void QtUiServices::BeginWaitCursor()
 void QtUiServices::EndWaitCursor()
 {
     QApplication::restoreOverrideCursor();
+}
+
+bool QtUiServices::RunLongWork(const QString& title, const std::function<void(Progress)>& work)
+{
+    // Short work shows only the wait cursor; the dialog comes after this long.
+    constexpr int kDialogDelayMs = 500;
+    constexpr int kTickMs = 40;
+    constexpr int kSteps = 1000;
+
+    ProgressState state;
+    std::atomic<bool> finished{false};
+    std::exception_ptr failure;
+    QEventLoop loop;
+    ++m_nBusy;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::thread worker([&] {
+        try {
+            work(Progress(state));
+        } catch (...) {
+            failure = std::current_exception(); // handed to the command on this thread below
+        }
+        finished = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> dialog;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (!dialog && clock.elapsed() >= kDialogDelayMs) {
+            dialog = std::make_unique<QProgressDialog>(title, QStringLiteral("Cancel"), 0, kSteps, m_pParent);
+            dialog->setWindowTitle(QStringLiteral("Varnel"));
+            dialog->setWindowModality(Qt::ApplicationModal);
+            dialog->setAutoReset(false);
+            dialog->setAutoClose(false);
+            dialog->setMinimumDuration(0);
+            QObject::connect(dialog.get(), &QProgressDialog::canceled, dialog.get(), [&state, &dialog] {
+                state.Cancel();
+                dialog->setLabelText(QStringLiteral("Cancelling..."));
+                dialog->setCancelButton(nullptr);
+            });
+            QApplication::restoreOverrideCursor(); // the dialog's button must look clickable
+            dialog->show();
+            loop.quit(); // back in below with the user's input let through to the dialog
+        }
+        if (dialog && !state.Cancelled())
+            dialog->setValue(static_cast<int>(state.Fraction() * kSteps));
+    });
+    tick.start(kTickMs);
+    // Until the dialog is up, clicks and keys wait (they would start other commands on the
+    // document the work reads); paint events and timers go on.
+    while (!finished)
+        loop.exec(dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    tick.stop();
+    if (dialog)
+        dialog->close();
+    else
+        QApplication::restoreOverrideCursor();
+    --m_nBusy;
+    if (failure)
+        std::rethrow_exception(failure);
+    return !state.Cancelled();
 }

@@ -25,6 +25,10 @@ public:
     int RunSelectUnitDialog(ComboChoice& choice) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
+    /// The work runs on a thread of its own while this one keeps the window painted.
+    bool RunLongWork(const QString& title, const std::function<void(Progress)>& work) override;
+    /// Whether long work is running (the window must not close under it).
+    bool Busy() const { return m_nBusy > 0; }
 
     /// The filter list in Qt's "Text (*.a *.b);;Text (*.c)" form, one entry per filter entry.
     static QStringList QtNameFilters(const QString& filter);
@@ -39,4 +43,5 @@ private:
     FileDialogResult RunFileDialog(bool save, const QString& title, const QString& filter, const QString& proposal);
 
     QWidget* m_pParent;
+    int m_nBusy = 0;
 };

@@ -84,11 +84,33 @@ void PrintMessages(const UiMessages& messages, MessageStyle style)
     }
 }
 
-bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error)
+namespace {
+
+ProgressState g_CliProgress;
+
+} // namespace
+
+void EnableCliProgress()
+{
+    g_CliProgress.m_OnReport = [last = -1](double fraction) mutable {
+        const int percent = static_cast<int>(fraction * 100.0);
+        if (percent > last) {
+            last = percent;
+            std::fprintf(stderr, "%d%%\n", percent);
+        }
+    };
+}
+
+Progress CliProgress(double from, double to)
+{
+    return Progress(g_CliProgress).Part(from, to);
+}
+
+bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Progress& progress)
 {
     const std::optional<FileKind> kind = FileKindOfFile(path);
     if (kind == FileKind::Workspace) {
-        const CommandResult opened = LoadWorkspaceFile(doc, nullptr, path);
+        const CommandResult opened = LoadWorkspaceFile(doc, nullptr, path, progress);
         PrintMessages(opened.m_bDone ? opened.m_Messages : UiMessages{}, MessageStyle::WithCaption);
         if (!opened.m_bDone)
             error = opened.m_Messages.back().m_strText;
@@ -101,7 +123,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error)
         UiMessage refusal;
         const std::optional<ProjectionContents> contents = *projection == ProjectionKind::Cpf
                                                                ? ParseCpfProjection(bytes, refusal)
-                                                               : ParseDpfProjection(bytes, refusal);
+                                                               : ParseDpfProjection(bytes, refusal, progress);
         if (!contents) {
             error = refusal.m_strText;
             return false;
@@ -110,7 +132,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error)
         return true;
     }
     if (kind == FileKind::Tif || kind == FileKind::Tiff) {
-        TiffImport import = ImportTiffImages(path);
+        TiffImport import = ImportTiffImages(path, -1, progress);
         PrintMessages(import.m_Messages, MessageStyle::WithCaption);
         if (import.m_Images.empty()) {
             error = QStringLiteral("%1 holds no image Varnel can read").arg(path);

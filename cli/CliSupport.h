@@ -2,6 +2,7 @@
 // Argument handling shared by the subcommands of varnel-cli.
 
 #include "commands/OutputCommand.h"
+#include "platform/Progress.h"
 #include "platform/UiMessage.h"
 
 #include <QMap>
@@ -13,6 +14,13 @@
 
 class CQuilletDoc;
 class JsonWriter;
+
+/// --progress: from now on the long work of this run writes its whole percentages on standard
+/// error, one per line, as they are reached.
+void EnableCliProgress();
+/// The stretch from..to of this run's progress (for a command that loads, then writes), reporting
+/// nowhere without --progress.
+Progress CliProgress(double from = 0.0, double to = 1.0);
 
 /// A finite number, or nothing for text that is not one.
 std::optional<double> ParseFinite(const QString& text);
@@ -49,7 +57,7 @@ void PrintMessages(const UiMessages& messages, MessageStyle style);
 /// Loads path as the map the desktop would show for it: a workspace, a projection file or a
 /// TIFF map (by the file's content, then its extension); the import's messages go to standard
 /// error. On failure sets error.
-bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error);
+bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Progress& progress = {});
 
 /// --range left,right,top,bottom as the range tool leaves it: four fractions of the picture
 /// (left and right of its width, top and bottom of its height from the top edge), put in order.

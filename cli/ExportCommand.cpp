@@ -28,10 +28,11 @@ int RunExportCommand(const QStringList& args)
         return CliFail("export", error);
 
     CQuilletDoc doc;
-    if (!LoadMapFile(doc, cli.m_Positional.constFirst(), error))
+    if (!LoadMapFile(doc, cli.m_Positional.constFirst(), error, CliProgress(0.0, 0.5)))
         return CliFail("export", error);
     ExportReport report;
-    const CommandResult result = ExportGeoreferenced(doc, range, *kind, cli.Value(QStringLiteral("-o")), &report);
+    const CommandResult result = ExportGeoreferenced(doc, range, *kind, cli.Value(QStringLiteral("-o")), &report,
+                                                     CliProgress(0.5, 1.0));
     if (!result.m_bDone)
         return CliFail("export", result.m_Messages.back().m_strText);
 

@@ -57,7 +57,7 @@ int RunGeoTiffCommand(const QStringList& args)
     }
 
     // The map as the New command leaves it: image 0 current, framed by its georeference.
-    TiffImport import = ImportTiffImages(path);
+    TiffImport import = ImportTiffImages(path, -1, CliProgress());
     messages.insert(messages.end(), import.m_Messages.begin(), import.m_Messages.end());
     std::vector<TIFFSubImage> directories;
     std::vector<DIBSection> images;

@@ -32,7 +32,7 @@ int RunLocateCommand(const QStringList& args)
     CQuilletDoc doc;
     const QString path = cli.m_Positional.constFirst();
     QString error;
-    if (!LoadMapFile(doc, path, error))
+    if (!LoadMapFile(doc, path, error, CliProgress()))
         return CliFail("locate", error);
     if (!doc.IsGeoCoded())
         return CliFail("locate", QStringLiteral("%1 is not geo-coded").arg(path));

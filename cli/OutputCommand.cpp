@@ -39,7 +39,7 @@ int RunOutputCommand(const QStringList& args)
 
     CQuilletDoc doc;
     const QString workspace = cli.m_Positional.constFirst();
-    CommandResult opened = LoadWorkspaceFile(doc, nullptr, workspace);
+    CommandResult opened = LoadWorkspaceFile(doc, nullptr, workspace, CliProgress(0.0, 0.5));
     if (!opened.m_bDone)
         return CliFail("output", opened.m_Messages.back().m_strText);
     if (!doc.IsMapLoaded() || (!doc.IsPictureMap() && !doc.IsTiffMap())) {
@@ -48,7 +48,7 @@ int RunOutputCommand(const QStringList& args)
     }
 
     const QString out = cli.Value(QStringLiteral("-o"));
-    const CommandResult written = WriteProjectionOutput(doc, range, *flavour, out);
+    const CommandResult written = WriteProjectionOutput(doc, range, *flavour, out, CliProgress(0.5, 1.0));
     PrintMessages(opened.m_Messages, MessageStyle::WithCaption);
     PrintMessages(written.m_Messages, MessageStyle::WithCaption);
     if (!written.m_bDone)

@@ -51,9 +51,9 @@ int RunPackCommand(const QStringList& args)
     } else {
         // The payload is the picture as the picture service saves it: a BMP file.
         WriteDpfHeader(file, *flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, *coefficients);
-        WriteDpfPayload(file, picture.m_pPicture->SaveAsBmp());
+        WriteDpfPayload(file, picture.m_pPicture->SaveAsBmp(), CliProgress(0.0, 0.8));
     }
-    if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error))
+    if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error, CliProgress(0.8, 1.0)))
         return CliFail("pack", error);
     JsonWriter json;
     json.BeginObject()
@@ -97,7 +97,7 @@ int UnpackProjectionFile(const char* command, const QString& path, ProjectionKin
         return CliFail(command, error);
     UiMessage refusal;
     const std::optional<ProjectionContents> contents =
-        kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal) : ParseDpfProjection(bytes, refusal);
+        kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal) : ParseDpfProjection(bytes, refusal, CliProgress(0.0, 0.9));
     if (!contents)
         return CliFail(command, refusal.m_strText);
 
@@ -105,7 +105,7 @@ int UnpackProjectionFile(const char* command, const QString& path, ProjectionKin
     const std::optional<UiMessage> complaint = ProjectionGeoRefusal(*contents, kind);
     if (complaint)
         PrintMessages({*complaint}, MessageStyle::TextOnly);
-    if (!payloadPath.isEmpty() && !WriteWholeFile(payloadPath, contents->m_Payload, &error))
+    if (!payloadPath.isEmpty() && !WriteWholeFile(payloadPath, contents->m_Payload, &error, CliProgress(0.9, 1.0)))
         return CliFail(command, error);
 
     JsonWriter json;

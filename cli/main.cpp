@@ -1,3 +1,4 @@
+#include "CliSupport.h"
 #include "Commands.h"
 
 #include "platform/Version.h"
@@ -50,7 +51,8 @@ void PrintUsage(std::FILE* to)
         std::fprintf(to, "  %s %s   %s\n", command.m_Name, command.m_Synopsis, command.m_Purpose);
     std::fprintf(to, "options:\n"
                      "  --help   show this help, or a command's with varnel-cli COMMAND --help\n"
-                     "  --version   show the version\n");
+                     "  --version   show the version\n"
+                     "  --progress   write the progress of long work on standard error, in whole percentages\n");
 }
 
 bool IsHelpOption(const QString& arg)
@@ -76,6 +78,9 @@ int main(int argc, char* argv[])
     QGuiApplication app(argc, argv);
 
     QStringList args = QGuiApplication::arguments().mid(1);
+    // --progress may come before or after the command.
+    if (args.removeAll(QStringLiteral("--progress")) > 0)
+        EnableCliProgress();
     if (args.isEmpty()) {
         PrintUsage(stderr);
         return 1;

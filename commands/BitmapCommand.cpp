@@ -10,6 +10,8 @@
 #include "platform/UiServices.h"
 #include "view/core/ViewState.h"
 
+#include <QFileInfo>
+
 void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
 {
     if (!doc.IsMapLoaded() || !view.m_pViewBitmap)
@@ -24,18 +26,28 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
         return;
     const QString path = ReplaceExtensionAtFirstDot(chosen.m_strPath, QStringLiteral(".bmp"));
 
-    QByteArray file;
-    WritePackedBitmapFile(file, block);
-    block.clear();
-    if (file.isEmpty() || !WriteWholeFile(path, file)) {
+    bool written = false;
+    const bool finished =
+        Ui().RunLongWork(QStringLiteral("Writing %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+            QByteArray file;
+            WritePackedBitmapFile(file, block);
+            block.clear();
+            written = !file.isEmpty() && WriteWholeFile(path, file, nullptr, progress.Part(0.0, 0.5));
+            if (!written)
+                return;
+            file.clear();
+            // What stays on disk is the picture service's own BMP of the captured pixels.
+            CPicture picture;
+            if (picture.LoadFromFile(path))
+                picture.SaveToFile(path);
+            progress.Report(1, 1);
+        });
+    if (!finished && !written)
+        return; // cancelled before the file was complete: nothing was written
+    if (!written) {
         Ui().MessageBox(QStringLiteral("The file can not be opened."), QStringLiteral("Invalid File"),
                         MB_OK | MB_ICONERROR);
         return;
     }
-    file.clear();
-    // What stays on disk is the picture service's own BMP of the captured pixels.
-    CPicture picture;
-    if (picture.LoadFromFile(path))
-        picture.SaveToFile(path);
     Ui().ShowStatus(WroteText(path));
 }

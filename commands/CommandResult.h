@@ -8,9 +8,11 @@
 struct CommandResult {
     bool m_bDone = false;  ///< the command was carried out (a file written, a map loaded)
     UiMessages m_Messages; ///< in the order they arose
+    bool m_bCancelled = false; ///< the user stopped it; nothing was changed and nothing is to be said
 
-    static CommandResult Done() { return {true, {}}; }
-    static CommandResult Refused(UiMessage message) { return {false, {std::move(message)}}; }
+    static CommandResult Done() { return {true, {}, false}; }
+    static CommandResult Refused(UiMessage message) { return {false, {std::move(message)}, false}; }
+    static CommandResult Cancelled() { return {false, {}, true}; }
 };
 
 /// Shows message boxes through the user-interface services, in order.

@@ -163,8 +163,8 @@ QString ExportExtension(ExportKind kind)
     return QStringLiteral(".csv");
 }
 
-CommandResult ExportGeoreferenced(CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
-                                  const QString& path, ExportReport* report)
+CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
+                                  const QString& path, ExportReport* report, const Progress& progress)
 {
     if (!doc.IsMapLoaded())
         return CommandResult::Refused({QStringLiteral("There is no map to export."), kInvalidFile, MB_OK | MB_ICONSTOP});
@@ -187,7 +187,9 @@ CommandResult ExportGeoreferenced(CQuilletDoc& doc, const std::optional<OutputRa
                                            kInvalidFile, MB_OK | MB_ICONERROR});
         if (range)
             pixels = pixels.copy(extent.m_nLeft, extent.m_nTop, extent.m_nWidth, extent.m_nHeight);
-        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt);
+        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt, progress.Part(0.0, 0.8));
+        if (progress.Cancelled())
+            return CommandResult::Cancelled();
         if (tiff.isEmpty())
             return CommandResult::Refused(NotWritten(QStringLiteral("libtiff could not make it")));
         files.emplace_back(path, tiff);
@@ -210,10 +212,11 @@ CommandResult ExportGeoreferenced(CQuilletDoc& doc, const std::optional<OutputRa
         break;
     }
     CommandResult result = CommandResult::Done();
+    const Progress writing = progress.Part(0.8, 1.0);
     for (const auto& [file, bytes] : files) {
         QString error;
-        if (!WriteWholeFile(file, bytes, &error))
-            return CommandResult::Refused(NotWritten(error));
+        if (!WriteWholeFile(file, bytes, &error, writing))
+            return writing.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(NotWritten(error));
     }
     if (report) {
         report->m_Written.clear();
@@ -246,9 +249,11 @@ void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
         path = ReplaceExtensionAtFirstDot(path, WorldFileExtension(picture.isEmpty() ? path : picture));
     else
         path = ReplaceExtensionAtFirstDot(path, ExportExtension(*kind));
-    CWaitCursor wait;
-    ExportReport report;
-    const CommandResult result = ExportGeoreferenced(doc, OutputRangeOf(view), *kind, path, &report);
+    const std::optional<OutputRange> range = OutputRangeOf(view);
+    CommandResult result;
+    Ui().RunLongWork(QStringLiteral("Exporting %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+        result = ExportGeoreferenced(doc, range, *kind, path, nullptr, progress);
+    });
     ShowMessages(result.m_Messages);
     if (result.m_bDone)
         Ui().ShowStatus(WroteText(path));

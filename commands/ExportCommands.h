@@ -6,6 +6,7 @@
 #include "commands/CommandResult.h"
 #include "commands/OutputCommand.h"
 #include "geo/MapCrs.h"
+#include "platform/Progress.h"
 
 #include <QString>
 #include <QStringList>
@@ -37,9 +38,11 @@ struct ExportReport {
 /// from control points is written in WGS 84 latitude and longitude. A world file gets its .prj
 /// beside it (path with the extension .prj). Refused, writing nothing and keeping any earlier
 /// file: a map that is not geo-coded, a range too small, a map without a picture (GeoTIFF), a
-/// file that cannot be written. Every file is written whole through a temporary file.
-CommandResult ExportGeoreferenced(CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
-                                  const QString& path, ExportReport* report = nullptr);
+/// file that cannot be written. Every file is written whole through a temporary file. Leaves
+/// the document alone, so that it may run while the window goes on painting; cancelled through
+/// progress, writes nothing.
+CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
+                                  const QString& path, ExportReport* report = nullptr, const Progress& progress = {});
 
 /// File > Export Georeferenced...: asks for the kind and the file (beside the map's picture,
 /// named after it), writes it and says what was written.

@@ -8,8 +8,13 @@
 #include "commands/CommandResult.h"
 #include "formats/FileKinds.h"
 #include "formats/WorkspaceFile.h"
+#include "imaging/DIBSection.h"
+#include "platform/Progress.h"
 
 #include <QString>
+
+#include <optional>
+#include <vector>
 
 class CQuilletDoc;
 class ViewState;
@@ -47,8 +52,21 @@ bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path);
 bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind kind);
 /// Reads the workspace file at path and installs it, without showing anything. Done when the file
 /// was taken; its messages are what the TIFF import of a TIFF map had to say. Refused with the
-/// reason as the last message ("Invalid File"), changing nothing.
-CommandResult LoadWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path);
+/// reason as the last message ("Invalid File"), changing nothing; cancelled through progress,
+/// changing nothing.
+CommandResult LoadWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path, const Progress& progress = {});
+
+/// A workspace file read and checked, with a TIFF map's images decoded again: all of opening it
+/// that leaves the document alone, so it may run while the window goes on painting.
+struct ReadWorkspace {
+    CommandResult m_Result; ///< refused or cancelled, or done with the TIFF import's messages
+    std::optional<WorkspaceContents> m_Contents;
+    std::vector<DIBSection> m_Images;
+};
+ReadWorkspace ReadWorkspaceFile(const QString& path, const Progress& progress = {});
+/// Makes a workspace read by ReadWorkspaceFile the document's map (and, for a TIFF map, the
+/// view's window). Returns its result.
+CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path, ReadWorkspace&& read);
 
 /// File Save: with a map loaded writes the workspace to the name chosen earlier, asking for one
 /// first when none has been chosen or the name is that of an opened projection file.

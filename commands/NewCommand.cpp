@@ -47,8 +47,11 @@ bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType)
         return true;
     }
     if (IsTiffMapType(mapType)) {
-        CWaitCursor wait;
-        TiffImport import = ImportTiffImages(path);
+        TiffImport import;
+        Ui().RunLongWork(QStringLiteral("Importing %1").arg(QFileInfo(path).fileName()),
+                         [&](Progress progress) { import = ImportTiffImages(path, -1, progress); });
+        if (import.m_bCancelled)
+            return false; // the map on screen stays as it was
         ShowMessages(import.m_Messages);
         if (import.m_Images.empty()) {
             // libtiff has said why, when it could; otherwise the file holds nothing to show.

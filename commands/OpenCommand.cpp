@@ -11,6 +11,8 @@
 #include "platform/UiServices.h"
 #include "view/core/ViewState.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 void OnFileOpen(CQuilletDoc& doc, ViewState* view)
@@ -38,65 +40,91 @@ void OnFileOpen(CQuilletDoc& doc, ViewState* view)
 
 bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path)
 {
-    CWaitCursor wait;
-    const CommandResult result = LoadWorkspaceFile(doc, view, path);
+    ReadWorkspace read;
+    Ui().RunLongWork(QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()),
+                     [&](Progress progress) { read = ReadWorkspaceFile(path, progress); });
+    const CommandResult result = InstallWorkspaceFile(doc, view, path, std::move(read));
     ShowMessages(result.m_Messages);
     return result.m_bDone;
 }
 
-CommandResult LoadWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path)
+CommandResult LoadWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path, const Progress& progress)
+{
+    return InstallWorkspaceFile(doc, view, path, ReadWorkspaceFile(path, progress));
+}
+
+ReadWorkspace ReadWorkspaceFile(const QString& path, const Progress& progress)
 {
     const auto refuse = [](const QString& text) {
-        return CommandResult::Refused({text, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR});
+        return ReadWorkspace{CommandResult::Refused({text, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR}), {}, {}};
     };
     QByteArray bytes;
     QString text;
     if (!ReadWholeFile(path, bytes, &text))
         return refuse(text);
-    const std::optional<WorkspaceContents> contents = ParseWorkspace(bytes, &text);
-    if (!contents)
+    ReadWorkspace read{CommandResult::Done(), ParseWorkspace(bytes, &text), {}};
+    if (!read.m_Contents)
         return refuse(QStringLiteral("%1\n%2").arg(path, text));
 
     // A TIFF map's images are decoded again by the import of the New command, stopped after as
     // many images as were saved: the k-th image is again the k-th listed directory that gave
     // pixels. The import reports a missing or broken file itself.
-    CommandResult result = CommandResult::Done();
-    std::vector<DIBSection> images;
-    if (IsTiffMapType(contents->m_nMapType) && contents->m_Tiff) {
-        TiffImport import = ImportTiffImages(contents->m_Tiff->MapPath(), std::max(contents->m_Tiff->m_nImageCount, 0));
-        result.m_Messages = std::move(import.m_Messages);
+    const WorkspaceContents& contents = *read.m_Contents;
+    if (IsTiffMapType(contents.m_nMapType) && contents.m_Tiff) {
+        TiffImport import = ImportTiffImages(contents.m_Tiff->MapPath(), std::max(contents.m_Tiff->m_nImageCount, 0), progress);
+        if (import.m_bCancelled)
+            return {CommandResult::Cancelled(), {}, {}};
+        read.m_Result.m_Messages = std::move(import.m_Messages);
         for (ImportedTiffImage& imported : import.m_Images)
-            images.push_back(std::move(imported.m_Image));
+            read.m_Images.push_back(std::move(imported.m_Image));
     }
-    if (view && contents->m_Tiff) {
+    return read;
+}
+
+CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path, ReadWorkspace&& read)
+{
+    if (!read.m_Result.m_bDone || !read.m_Contents)
+        return read.m_Result;
+    const WorkspaceContents& contents = *read.m_Contents;
+    if (view && contents.m_Tiff) {
         // The view keeps the stored window; the stored frame is shown until the next paint fits
         // it to the window.
-        const WorkspaceTiffPart& tiff = *contents->m_Tiff;
+        const WorkspaceTiffPart& tiff = *contents.m_Tiff;
         view->m_dWinLeft = tiff.m_dWinLeft;
         view->m_dWinRight = tiff.m_dWinRight;
         view->m_dWinBottom = tiff.m_dWinBottom;
         view->m_dWinTop = tiff.m_dWinTop;
         view->RefreshWindowSize();
     }
-    doc.InstallWorkspace(path, *contents, std::move(images));
-    if (view && contents->m_Tiff && doc.Images().empty()) {
-        view->m_FrameOrigin = contents->m_Tiff->m_FrameOrigin;
-        view->m_FrameExtent = contents->m_Tiff->m_FrameExtent;
+    doc.InstallWorkspace(path, contents, std::move(read.m_Images));
+    if (view && contents.m_Tiff && doc.Images().empty()) {
+        view->m_FrameOrigin = contents.m_Tiff->m_FrameOrigin;
+        view->m_FrameExtent = contents.m_Tiff->m_FrameExtent;
     }
-    return result;
+    return read.m_Result;
 }
 
 bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind kind)
 {
-    QByteArray bytes;
+    // Read and decoded while the window goes on painting; the document changes only after.
     QString error;
-    if (!ReadWholeFile(path, bytes, &error)) {
+    UiMessage refusal;
+    std::optional<ProjectionContents> contents;
+    const bool finished =
+        Ui().RunLongWork(QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+            QByteArray bytes;
+            if (!ReadWholeFile(path, bytes, &error))
+                return;
+            contents = kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal)
+                                                   : ParseDpfProjection(bytes, refusal, progress);
+        });
+    if (!finished)
+        return false; // cancelled: the map on screen stays
+
+    if (!error.isEmpty()) {
         Ui().MessageBox(error, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR);
         return false;
     }
-    UiMessage refusal;
-    const std::optional<ProjectionContents> contents =
-        kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal) : ParseDpfProjection(bytes, refusal);
     if (!contents) {
         ShowMessage(refusal);
         return false;

@@ -12,6 +12,7 @@
 #include "view/core/ViewState.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 
 #include <cerrno>
@@ -97,10 +98,11 @@ bool HasPicture(const CQuilletDoc& doc)
 }
 
 /// A TIFF map: the current image becomes the picture to write, as a BMP made through the
-/// temporary file, and a GeoTIFF frame gives the coefficients (kept in the document too).
-bool PrepareTiffMap(CQuilletDoc& doc, const TemporaryBmp& temp, CPicture& picture, OutputPicture& out)
+/// temporary file, and a GeoTIFF frame gives the coefficients (for the document to keep).
+bool PrepareTiffMap(const CQuilletDoc& doc, const TemporaryBmp& temp, CPicture& picture, OutputPicture& out,
+                    std::optional<GeoModel>& frameModel, const Progress& progress)
 {
-    if (!WriteDibSectionBmp(temp.Path(), *doc.CurrentImageSection()))
+    if (!WriteDibSectionBmp(temp.Path(), *doc.CurrentImageSection(), progress) || progress.Cancelled())
         return false;
     QByteArray bmp;
     out.m_CpfPayload = doc.MapFileData();
@@ -110,10 +112,9 @@ bool PrepareTiffMap(CQuilletDoc& doc, const TemporaryBmp& temp, CPicture& pictur
 
     if (doc.HasGeoTiffFrame()) {
         // The frame is a plain latitude/longitude grid over the image: north up, east right.
-        const GeoModel model =
+        frameModel =
             GeoModel::FromFrame(doc.Model(), doc.GeoOrigin(), doc.GeoExtent(), doc.ImageWidth(), doc.ImageHeight());
-        doc.AdoptModel(model);
-        out.m_dCoef = model.Coefficients();
+        out.m_dCoef = frameModel->Coefficients();
     }
     return true;
 }
@@ -203,9 +204,17 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
 {
     if (!doc.IsMapLoaded() || doc.OutputFormat() < 1 || doc.OutputFormat() > 3)
         return false;
-    CWaitCursor wait;
-    const CommandResult result =
-        WriteProjectionOutput(doc, OutputRangeOf(view), static_cast<OutputFlavour>(doc.OutputFormat()), path);
+    const std::optional<OutputRange> range = OutputRangeOf(view);
+    const auto flavour = static_cast<OutputFlavour>(doc.OutputFormat());
+    CommandResult result;
+    std::optional<GeoModel> frameModel;
+    Ui().RunLongWork(QStringLiteral("Writing %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+        result = WriteProjectionFile(doc, range, flavour, path, progress, frameModel);
+    });
+    if (result.m_bCancelled)
+        return false;
+    if (result.m_bDone && frameModel)
+        doc.AdoptModel(*frameModel);
     ShowMessages(result.m_Messages);
     if (result.m_bDone)
         Ui().ShowStatus(WroteText(path));
@@ -213,7 +222,18 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
 }
 
 CommandResult WriteProjectionOutput(CQuilletDoc& doc, const std::optional<OutputRange>& range, OutputFlavour flavour,
-                                    const QString& path)
+                                    const QString& path, const Progress& progress)
+{
+    std::optional<GeoModel> frameModel;
+    CommandResult result = WriteProjectionFile(doc, range, flavour, path, progress, frameModel);
+    if (result.m_bDone && frameModel)
+        doc.AdoptModel(*frameModel);
+    return result;
+}
+
+CommandResult WriteProjectionFile(const CQuilletDoc& doc, const std::optional<OutputRange>& range,
+                                  OutputFlavour flavour, const QString& path, const Progress& progress,
+                                  std::optional<GeoModel>& frameModel)
 {
     if (!doc.IsMapLoaded())
         return {};
@@ -239,9 +259,11 @@ CommandResult WriteProjectionOutput(CQuilletDoc& doc, const std::optional<Output
         return CommandResult::Refused(FileNotOpened());
     const CPicture* source = &doc.Picture();
     CPicture tiffPicture;
+    // Where the time goes: making the picture to write, coding it, writing the file.
+    const Progress making = progress.Part(0.0, 0.4);
     if (doc.IsTiffMap()) {
-        if (!PrepareTiffMap(doc, temp, tiffPicture, picture))
-            return CommandResult::Refused(FileNotOpened());
+        if (!PrepareTiffMap(doc, temp, tiffPicture, picture, frameModel, making))
+            return making.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(FileNotOpened());
         source = &tiffPicture;
     } else if (!range) {
         // A CPF carries the picture file as it was opened; a GPF or DPF the picture service's BMP
@@ -252,6 +274,8 @@ CommandResult WriteProjectionOutput(CQuilletDoc& doc, const std::optional<Output
     }
     if (range && !CutOutRange(doc, *source, *range, w, h, temp, picture))
         return CommandResult::Refused(FileNotOpened());
+    if (!making.Report(1, 1))
+        return CommandResult::Cancelled();
 
     QByteArray file;
     if (flavour == OutputFlavour::Cpf) {
@@ -260,10 +284,13 @@ CommandResult WriteProjectionOutput(CQuilletDoc& doc, const std::optional<Output
         if (picture.m_BmpPayload.isEmpty())
             return CommandResult::Refused(NoPicture());
         WriteDpfHeader(file, flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, picture.m_dCoef);
-        WriteDpfPayload(file, picture.m_BmpPayload);
+        WriteDpfPayload(file, picture.m_BmpPayload, progress.Part(0.4, 0.8));
     }
     picture = OutputPicture();
-    if (!WriteWholeFile(path, file))
-        return CommandResult::Refused(FileNotOpened());
+    if (progress.Cancelled())
+        return CommandResult::Cancelled();
+    const Progress writing = progress.Part(0.8, 1.0);
+    if (!WriteWholeFile(path, file, nullptr, writing))
+        return writing.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(FileNotOpened());
     return CommandResult::Done();
 }

@@ -4,6 +4,8 @@
 
 #include "commands/CommandResult.h"
 #include "formats/FileKinds.h"
+#include "geo/GeoModel.h"
+#include "platform/Progress.h"
 
 #include <QString>
 
@@ -49,5 +51,15 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
 /// no picture to write, and a file that cannot be written. The file is replaced only once it is
 /// complete. The temporary BMP made beside it never replaces an existing file and is deleted in
 /// every case.
+///
+/// Reports to progress as it goes; cancelled through it, writes nothing (the temporary BMP is
+/// gone too) and changes nothing.
 CommandResult WriteProjectionOutput(CQuilletDoc& doc, const std::optional<OutputRange>& range, OutputFlavour flavour,
-                                    const QString& path);
+                                    const QString& path, const Progress& progress = {});
+
+/// The writing of WriteProjectionOutput without touching the document, so that it may run while
+/// the window goes on painting: the coefficients a GeoTIFF frame gives, which the document is to
+/// keep once the file is written, go to frameModel.
+CommandResult WriteProjectionFile(const CQuilletDoc& doc, const std::optional<OutputRange>& range,
+                                  OutputFlavour flavour, const QString& path, const Progress& progress,
+                                  std::optional<GeoModel>& frameModel);

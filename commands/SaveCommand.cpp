@@ -84,9 +84,18 @@ void OnFileSaveAs(CQuilletDoc& doc, const ViewState* view)
 
 void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
 {
-    const QByteArray file = EncodeWorkspace(CaptureWorkspace(doc, view));
-    // Written whole through a temporary file: a failed write leaves the file that was there.
-    if (!WriteWholeFile(doc.WorkspacePath(), file)) {
+    const WorkspaceContents contents = CaptureWorkspace(doc, view);
+    const QString path = doc.WorkspacePath();
+    // Written whole through a temporary file: a failed or cancelled write leaves the file that
+    // was there. A picture map's workspace holds the picture, so it may take a while.
+    bool written = false;
+    const bool finished = Ui().RunLongWork(QStringLiteral("Saving %1").arg(QFileInfo(path).fileName()),
+                                           [&](Progress progress) {
+                                               written = WriteWholeFile(path, EncodeWorkspace(contents), nullptr, progress);
+                                           });
+    if (!finished && !written)
+        return; // cancelled: still unsaved
+    if (!written) {
         Ui().MessageBox(QStringLiteral("Can not open this file."), QStringLiteral("Invalid File"),
                         MB_OKCANCEL | MB_ICONINFORMATION);
         return;

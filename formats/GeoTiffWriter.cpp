@@ -73,7 +73,7 @@ int MapProc(thandle_t, tdata_t*, toff_t*)
 void UnmapProc(thandle_t, tdata_t, toff_t) {}
 
 /// One image directory of RGB tiles; reduced marks an overview.
-bool WriteDirectory(TIFF* tif, const QImage& rgb, bool reduced)
+bool WriteDirectory(TIFF* tif, const QImage& rgb, bool reduced, const Progress& progress)
 {
     const auto width = static_cast<std::uint32_t>(rgb.width());
     const auto height = static_cast<std::uint32_t>(rgb.height());
@@ -101,6 +101,8 @@ bool WriteDirectory(TIFF* tif, const QImage& rgb, bool reduced)
             if (TIFFWriteTile(tif, tile.data(), x0, y0, 0, 0) < 0)
                 return false;
         }
+        if (!progress.Report(std::min(height, y0 + kTile), height))
+            return false;
     }
     return TIFFWriteDirectory(tif) != 0;
 }
@@ -149,7 +151,8 @@ void WriteGeoKeys(TIFF* tif, const MapCrs& crs, const std::array<double, 6>& gt)
 
 } // namespace
 
-QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::array<double, 6>& geoTransform)
+QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::array<double, 6>& geoTransform,
+                         const Progress& progress)
 {
     if (image.isNull())
         return {};
@@ -160,15 +163,20 @@ QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::arra
     if (!tif)
         return {};
     WriteGeoKeys(tif, crs, geoTransform);
-    bool ok = WriteDirectory(tif, rgb, false);
-    if (ok && std::max(rgb.width(), rgb.height()) > kOverviewFrom) {
+    // The overviews together are a third of the image's pixels, each a quarter of the one before.
+    const bool overviews = std::max(rgb.width(), rgb.height()) > kOverviewFrom;
+    double done = overviews ? 0.75 : 1.0;
+    bool ok = WriteDirectory(tif, rgb, false, progress.Part(0.0, done));
+    if (ok && overviews) {
         QImage reduced = rgb;
         while (ok && std::max(reduced.width(), reduced.height()) > static_cast<int>(kTile)) {
             reduced = reduced.scaled(std::max(1, (reduced.width() + 1) / 2), std::max(1, (reduced.height() + 1) / 2),
                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            ok = WriteDirectory(tif, reduced, true);
+            const double share = (1.0 - done) * 0.75;
+            ok = WriteDirectory(tif, reduced, true, progress.Part(done, done + share));
+            done += share;
         }
     }
     XTIFFClose(tif);
-    return ok ? file.m_Bytes : QByteArray();
+    return ok && !progress.Cancelled() ? file.m_Bytes : QByteArray();
 }

@@ -3,6 +3,7 @@
 // ado: 8-bit RGB, tiled, Deflate-compressed, with internal overviews for large maps.
 
 #include "geo/MapCrs.h"
+#include "platform/Progress.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -15,5 +16,7 @@
 /// transform has no rotation, ModelTransformation otherwise; RasterPixelIsArea; the system as
 /// its EPSG code where it has one, otherwise as user-defined keys of its UTM projection and
 /// datum; a citation naming it. Images larger than 1024 pixels on a side get reduced copies at
-/// halves, quarters, ... down to 256 pixels. Empty when libtiff cannot write it.
-QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::array<double, 6>& geoTransform);
+/// halves, quarters, ... down to 256 pixels. Empty when libtiff cannot write it, and when
+/// cancelled through progress (reported to after every row of tiles).
+QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::array<double, 6>& geoTransform,
+                         const Progress& progress = {});

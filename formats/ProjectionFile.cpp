@@ -51,7 +51,7 @@ void WriteDpfHeader(QByteArray& file, std::uint32_t tag, const GeoCoefficients& 
     out.WriteUInt32(0);
 }
 
-void WriteDpfPayload(QByteArray& file, const QByteArray& payload)
+void WriteDpfPayload(QByteArray& file, const QByteArray& payload, const Progress& progress)
 {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
     const auto length = static_cast<std::uint32_t>(payload.size());
@@ -79,6 +79,7 @@ void WriteDpfPayload(QByteArray& file, const QByteArray& payload)
     file.truncate(dataAt + compressed);
     for (int i = 0; i < 4; ++i)
         file[lengthsAt + i] = static_cast<char>((compressed >> (8 * i)) & 0xFF);
+    progress.Report(1, 1);
 }
 
 bool WriteDpfProjection(QByteArray& file, std::uint32_t tag, const GeoCoefficients& coefficients,
@@ -104,7 +105,7 @@ void WriteCpfProjection(QByteArray& file, std::int32_t width, std::int32_t heigh
     out.WriteBytes(payload);
 }
 
-std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiMessage& error)
+std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiMessage& error, const Progress& progress)
 {
     BinaryReader in(file);
     ProjectionContents contents;
@@ -148,6 +149,8 @@ std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiM
         error = Damaged();
         return std::nullopt;
     }
+    if (!progress.Report(1, 1))
+        return std::nullopt; // cancelled: nothing to say
     BinaryReader bmp(contents.m_Payload);
     bmp.Seek(18);
     bmp.Read(contents.m_nWidth);

@@ -5,6 +5,7 @@
 
 #include "formats/FileKinds.h"
 #include "geo/GeoModel.h"
+#include "platform/Progress.h"
 #include "platform/UiMessage.h"
 
 #include <QByteArray>
@@ -26,7 +27,7 @@ constexpr qsizetype kCpfPayloadOffset = 4 + 4 + 4 + 128 + 4;
 void WriteDpfHeader(QByteArray& file, std::uint32_t tag, const GeoCoefficients& coefficients);
 /// Appends what follows the header: compressed length, payload length, the 256 byte counts and
 /// the payload compressed with a tree built from those counts.
-void WriteDpfPayload(QByteArray& file, const QByteArray& payload);
+void WriteDpfPayload(QByteArray& file, const QByteArray& payload, const Progress& progress = {});
 /// A GPF or DPF as the output command writes it: the header, then the temporary BMP file at
 /// tempBmpPath compressed. When that file cannot be read the projection file keeps only its
 /// header. Returns false in that case.
@@ -49,8 +50,10 @@ struct ProjectionContents {
 
 /// Reads and checks a GPF or DPF held in memory (only the variant byte decides: a GPF reads like a
 /// DPF). Refuses an unsupported variant and any file that is cut short or whose counts or
-/// compressed data do not add up; on refusal returns nothing and fills error.
-std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiMessage& error);
+/// compressed data do not add up; on refusal returns nothing and fills error. Cancelled through
+/// progress, returns nothing and leaves error alone.
+std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiMessage& error,
+                                                     const Progress& progress = {});
 /// Reads and checks a CPF held in memory; the payload itself is not inspected.
 std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiMessage& error);
 

@@ -172,7 +172,7 @@ std::uint8_t* SectionRowFromTop(const DIBSection& section, std::uint32_t y)
 /// hold. Returns whether every strip was read, or nothing when this route cannot take the
 /// directory after all (then nothing has been written).
 std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFormat format,
-                                       const TiffDecodeLimits& limits)
+                                       const TiffDecodeLimits& limits, const Progress& progress)
 {
     const auto width = static_cast<std::uint32_t>(section.m_nWidth);
     const auto height = static_cast<std::uint32_t>(section.m_nHeight);
@@ -197,6 +197,8 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFor
                 complete = false;
             for (std::uint32_t r = 0; r < rows; ++r)
                 ConvertDirect(format, buffer.get() + scanline * r, SectionRowFromTop(section, top + r), width);
+            if (!progress.Report(top + rows, height))
+                return false;
         }
         return complete;
     }
@@ -210,13 +212,15 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFor
             std::memset(line.get(), 0, static_cast<size_t>(scanline));
         }
         ConvertDirect(format, line.get(), SectionRowFromTop(section, y), width);
+        if (!progress.Report(y + 1, height))
+            return false;
     }
     return complete;
 }
 
 /// Tiles read one at a time into one reused buffer; edge tiles are clipped to the picture.
 /// Returns as DecodeStripsDirect does.
-std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, DirectFormat format)
+std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, DirectFormat format, const Progress& progress)
 {
     const auto width = static_cast<std::uint32_t>(section.m_nWidth);
     const auto height = static_cast<std::uint32_t>(section.m_nHeight);
@@ -241,6 +245,8 @@ std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, DirectForm
             for (std::uint32_t r = 0; r < rows; ++r)
                 ConvertDirect(format, buffer.get() + tileRow * r,
                               SectionRowFromTop(section, top + r) + std::int64_t(left) * 3, columns);
+            if (!progress.Report(std::int64_t(top) * width + std::int64_t(left + columns) * rows, std::int64_t(height) * width))
+                return false;
         }
     }
     return complete;
@@ -248,7 +254,7 @@ std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, DirectForm
 
 /// libtiff's RGBA reader, asked for bands of whole strips or rows of tiles so that each strip or
 /// tile is decoded once, and converted band by band.
-bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits)
+bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits, const Progress& progress)
 {
     char message[1024] = "";
     TIFFRGBAImage image{};
@@ -294,6 +300,10 @@ bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& l
         const std::uint32_t base = upsideDown ? height - first - rows : first;
         for (std::uint32_t j = 0; j < rows; ++j)
             ConvertRgba(raster.get() + std::int64_t(width) * j, section.StoredRow(static_cast<int>(base + j)), width);
+        if (!progress.Report(first + rows, height)) {
+            complete = false;
+            break;
+        }
     }
     TIFFRGBAImageEnd(&image);
     return complete;
@@ -301,19 +311,19 @@ bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& l
 
 } // namespace
 
-bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits)
+bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits, const Progress& progress)
 {
     if (!tif || !section.m_pBits || section.m_nBitCount != 24 || section.m_nWidth <= 0 || section.m_nHeight <= 0)
         return false;
     CommitPixelMemory(section);
     const DirectFormat format = PickDirectFormat(tif);
     if (format != DirectFormat::None) {
-        const std::optional<bool> complete = TIFFIsTiled(tif) ? DecodeTilesDirect(tif, section, format)
-                                                              : DecodeStripsDirect(tif, section, format, limits);
+        const std::optional<bool> complete = TIFFIsTiled(tif) ? DecodeTilesDirect(tif, section, format, progress)
+                                                              : DecodeStripsDirect(tif, section, format, limits, progress);
         if (complete)
             return *complete;
     }
-    return DecodeThroughRgba(tif, section, limits);
+    return DecodeThroughRgba(tif, section, limits, progress);
 }
 
 bool TiffDecodesDirectly(TIFF* tif)

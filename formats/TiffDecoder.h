@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Progress.h"
+
 #include <cstdint>
 
 typedef struct tiff TIFF;
@@ -31,7 +33,11 @@ struct TiffDecodeLimits {
 /// every strip or tile was read without error; false when some or all could not be, including
 /// a pixel format libtiff cannot convert (the section then stays all black). libtiff reports
 /// each problem through the file's message handlers.
-bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits = {});
+///
+/// Reports to progress after each strip, row of tiles or band, and stops there, returning false
+/// with the rest of the section black, when it is cancelled.
+bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits = {},
+                         const Progress& progress = {});
 
 /// Whether DecodeTiffDirectory converts the current directory straight from its samples. The
 /// other layouts go through libtiff's RGBA reader, which should be given a memory-mapped file

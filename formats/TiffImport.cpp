@@ -182,7 +182,7 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path)
     return count;
 }
 
-int LoadTiffImage(const QString& path, DIBSection& section, int index)
+int LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress)
 {
     TiffMessageScope messages;
     DirectorySize size;
@@ -197,11 +197,11 @@ int LoadTiffImage(const QString& path, DIBSection& section, int index)
         section.Create(24, size.m_nWidth, size.m_nHeight);
         if (section.m_pBits) {
             if (TiffDecodesDirectly(file.Handle())) {
-                result = DecodeTiffDirectory(file.Handle(), section) ? 1 : 0;
+                result = DecodeTiffDirectory(file.Handle(), section, {}, progress) ? 1 : 0;
             } else {
                 TiffFile mapped(path, TiffFile::Access::Mapped);
                 if (mapped && TIFFSetDirectory(mapped.Handle(), static_cast<tdir_t>(index)))
-                    result = DecodeTiffDirectory(mapped.Handle(), section) ? 1 : 0;
+                    result = DecodeTiffDirectory(mapped.Handle(), section, {}, progress) ? 1 : 0;
             }
         }
     }
@@ -307,21 +307,34 @@ void ApplyCitation(const QByteArray& citation, GeoTiffInfo& info)
         info.m_bSouth = 0;
 }
 
-TiffImport ImportTiffImages(const QString& path, int limit)
+TiffImport ImportTiffImages(const QString& path, int limit, const Progress& progress)
 {
     TiffMessageScope messages;
     std::vector<TIFFSubImage> directories;
     ScanTiffImages(directories, path);
+    // Progress goes by pixels: a map's first image usually dwarfs its overviews.
+    double total = 0.0;
+    for (const TIFFSubImage& directory : directories)
+        total += double(directory.m_nWidth) * directory.m_nHeight;
+    double done = 0.0;
     std::vector<ImportedTiffImage> images;
     for (const TIFFSubImage& directory : directories) {
         if (limit >= 0 && static_cast<int>(images.size()) >= limit)
             break;
         // Each listed directory is decoded by its own index, so a file with an unreadable
         // directory among readable ones still yields every picture it has.
+        const double pixels = double(directory.m_nWidth) * directory.m_nHeight;
         ImportedTiffImage imported{directory, {}};
-        LoadTiffImage(path, imported.m_Image, directory.m_nDirectory);
+        LoadTiffImage(path, imported.m_Image, directory.m_nDirectory,
+                      progress.Part(done / total, (done + pixels) / total));
+        if (progress.Cancelled()) {
+            TiffImport cancelled;
+            cancelled.m_bCancelled = true;
+            return cancelled;
+        }
+        done += pixels;
         if (imported.m_Image.m_pBits)
             images.push_back(std::move(imported));
     }
-    return {std::move(images), messages.Messages()};
+    return {std::move(images), messages.Messages(), false};
 }

@@ -5,6 +5,7 @@
 // one, so a caller that wraps a whole import in its own scope gets one box of each kind.
 
 #include "geo/GeoTiffInfo.h"
+#include "platform/Progress.h"
 #include "platform/UiMessage.h"
 #include "formats/TIFFSubImage.h"
 #include "imaging/DIBSection.h"
@@ -29,7 +30,7 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path);
 /// cannot be read, or its width or height is 0, the section is left as it was; when the pixels
 /// cannot be decoded, the section is the directory's size and black. Callers keep the section
 /// when it has pixel memory (m_pBits), whatever the result.
-int LoadTiffImage(const QString& path, DIBSection& section, int index);
+int LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress = {});
 
 /// One decoded image of a TIFF map and the directory it came from.
 struct ImportedTiffImage {
@@ -41,12 +42,14 @@ struct ImportedTiffImage {
 struct TiffImport {
     std::vector<ImportedTiffImage> m_Images;
     UiMessages m_Messages; ///< at most one error box and one warning box for the whole import
+    bool m_bCancelled = false; ///< the user stopped it: no images, no messages
 };
 
 /// The images of a TIFF map: every directory the scan lists, decoded, in file order; a listed
 /// directory whose pixels cannot be had at all is left out. At most limit images when limit is
-/// not negative (a workspace reopens the images it saved).
-TiffImport ImportTiffImages(const QString& path, int limit = -1);
+/// not negative (a workspace reopens the images it saved). Reports to progress by pixels decoded
+/// and stops when it is cancelled.
+TiffImport ImportTiffImages(const QString& path, int limit = -1, const Progress& progress = {});
 
 /// Reads the georeference of the file's first directory into info: zone, datum and hemisphere
 /// from the citation (GTCitationGeoKey, else the GeoAsciiParamsTag text; see ApplyCitation),

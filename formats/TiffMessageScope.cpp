@@ -6,7 +6,8 @@
 
 namespace {
 
-TiffMessageScope* g_pOutermost = nullptr;
+// Per thread: an import on a worker thread collects its own messages.
+thread_local TiffMessageScope* g_pOutermost = nullptr;
 
 } // namespace
 

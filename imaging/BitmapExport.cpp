@@ -185,7 +185,7 @@ void WritePackedBitmapFile(QByteArray& file, const QByteArray& block)
     out.WriteBytes(block);
 }
 
-bool WriteDibSectionBmp(const QString& path, const DIBSection& section)
+bool WriteDibSectionBmp(const QString& path, const DIBSection& section, const Progress& progress)
 {
     if (!section.m_pBits || section.m_nBitCount != 24 || section.m_nWidth <= 0 || section.m_nHeight <= 0)
         return false;
@@ -204,5 +204,5 @@ bool WriteDibSectionBmp(const QString& path, const DIBSection& section)
     // Stored rows are already bottom-up blue, green, red: each is copied as it is, cut to R bytes.
     for (int r = 0; r < section.m_nHeight; ++r)
         out.WriteBytes(section.StoredRow(r), static_cast<qsizetype>(rowBytes));
-    return WriteWholeFile(path, file);
+    return WriteWholeFile(path, file, nullptr, progress);
 }

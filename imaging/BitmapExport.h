@@ -2,6 +2,8 @@
 // Bitmaps turned into BMP files: the capture of a drawn bitmap into a packed device-independent
 // bitmap, the file header put in front of one, and the writer of a 24-bit DIB section.
 
+#include "platform/Progress.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -30,5 +32,5 @@ void WritePackedBitmapFile(QByteArray& file, const QByteArray& block);
 /// Writes a 24-bit section as a BMP file (54 bytes of headers, then the stored rows bottom row
 /// first, each cut to the width x 3 rounded up to 4 bytes). The file is replaced only once it is
 /// complete. False, writing nothing, for a section without bits or of another bit count, and
-/// when the file cannot be written.
-bool WriteDibSectionBmp(const QString& path, const DIBSection& section);
+/// when the file cannot be written, or when cancelled through progress.
+bool WriteDibSectionBmp(const QString& path, const DIBSection& section, const Progress& progress = {});

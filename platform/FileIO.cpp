@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,10 +22,14 @@ QString Truncated(QString text)
     return text;
 }
 
-bool WriteAll(int fd, const char* data, qsizetype size)
+/// Writes size bytes in pieces small enough for a Cancel to be heard between them. A cancelled
+/// write fails with ECANCELED.
+bool WriteAll(int fd, const char* data, qsizetype size, const Progress& progress = {})
 {
+    constexpr qsizetype kPiece = qsizetype(4) << 20;
+    const qsizetype total = size;
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(std::min(size, kPiece)));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -32,6 +37,10 @@ bool WriteAll(int fd, const char* data, qsizetype size)
         }
         data += n;
         size -= n;
+        if (!progress.Report(double(total - size), double(total))) {
+            errno = ECANCELED;
+            return false;
+        }
     }
     return true;
 }
@@ -154,7 +163,7 @@ bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QS
     return true;
 }
 
-bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText)
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, const Progress& progress)
 {
     const QByteArray target = QFile::encodeName(path);
     QByteArray pattern = target + ".varnel-XXXXXX";
@@ -166,7 +175,7 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
         return false;
     }
     int error = 0;
-    if (!WriteAll(fd, bytes.constData(), bytes.size()))
+    if (!WriteAll(fd, bytes.constData(), bytes.size(), progress))
         error = errno;
     // Keep the permissions an ordinary new file gets, not mkstemp's private 0600.
     const mode_t mask = ::umask(0);
@@ -182,7 +191,7 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
     if (error) {
         ::unlink(pattern.constData());
         if (errorText)
-            *errorText = FileErrorText(path, error);
+            *errorText = error == ECANCELED ? QString() : FileErrorText(path, error);
         return false;
     }
     return true;

@@ -1,6 +1,8 @@
 #pragma once
 // Whole-file reading and safe whole-file writing, with the user-facing text of a failure.
 
+#include "platform/Progress.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -17,4 +19,7 @@ bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QS
 
 /// Writes bytes to path through a temporary file in the same folder that is renamed over the
 /// target only when complete, so a failed write never destroys the file that was there.
-bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr);
+/// Reports to progress as it writes; cancelled, it removes the temporary file and returns false
+/// with an empty errorText, leaving the target as it was.
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr,
+                    const Progress& progress = {});

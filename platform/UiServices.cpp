@@ -30,6 +30,13 @@ UiServices* g_current = nullptr;
 
 } // namespace
 
+bool UiServices::RunLongWork(const QString&, const std::function<void(Progress)>& work)
+{
+    ProgressState state;
+    work(Progress(state));
+    return !state.Cancelled();
+}
+
 UiServices& UiServices::Current()
 {
     return g_current ? *g_current : g_fallback;

@@ -4,9 +4,12 @@
 // command-line tool install a scripted one. Core code never talks to widgets directly.
 
 #include "platform/DialogData.h"
+#include "platform/Progress.h"
 #include "platform/WinTypes.h"
 
 #include <QString>
+
+#include <functional>
 
 /// What a file dialog answered: the chosen full path and the 1-based position of the
 /// filter entry the user had selected. An empty path means the dialog was cancelled.
@@ -47,6 +50,14 @@ public:
     /// Wait cursor for long operations; calls nest.
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
+
+    /// Runs long work, giving it a Progress to report to. The window keeps repainting meanwhile
+    /// and takes no other command; when the work lasts longer than half a second a progress
+    /// dialog titled title appears, whose Cancel asks the work to stop. The work may run on
+    /// another thread: it must not touch widgets, these services or anything the window may
+    /// change. Returns once the work has returned: false when the user cancelled. This one
+    /// runs the work at once on the calling thread.
+    virtual bool RunLongWork(const QString& title, const std::function<void(Progress)>& work);
 
     /// The services in force for this process. Before any is installed a quiet fallback
     /// answers: messages go to standard error, dialogs are cancelled.

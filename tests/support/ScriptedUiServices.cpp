@@ -132,3 +132,15 @@ int ScriptedUiServices::RunSelectUnitDialog(ComboChoice& choice)
 {
     return RunChoice(DialogKind::SelectUnit, choice.m_nSelection, 0);
 }
+
+bool ScriptedUiServices::RunLongWork(const QString& title, const std::function<void(Progress)>& work)
+{
+    m_LongWork.push_back(title);
+    ProgressState state;
+    state.m_OnReport = [this, &state](double fraction) {
+        if (fraction >= m_dCancelAt)
+            state.Cancel();
+    };
+    work(Progress(state));
+    return !state.Cancelled();
+}

@@ -50,12 +50,16 @@ public:
     std::vector<DialogRecord> m_Dialogs;
     std::vector<QString> m_StatusTexts;
     int m_nWaitCursorDepth = 0;
+    std::vector<QString> m_LongWork; ///< the progress titles of long work, in order
 
     // Answers. An empty message queue answers with the first button of the box (IDOK or
     // IDYES); an empty file or dialog queue cancels.
     std::deque<int> m_MessageAnswers;
     std::deque<FileDialogResult> m_FileAnswers;
     std::deque<DialogAnswer> m_DialogAnswers;
+    /// The user presses Cancel once long work reports this fraction of itself done (the next
+    /// report then tells the work to stop); above 1, never.
+    double m_dCancelAt = 2.0;
 
     // Convenience for scripting.
     void AnswerMessage(int answer) { m_MessageAnswers.push_back(answer); }
@@ -77,6 +81,7 @@ public:
     int RunSelectUnitDialog(ComboChoice& choice) override;
     void BeginWaitCursor() override { ++m_nWaitCursorDepth; }
     void EndWaitCursor() override { --m_nWaitCursorDepth; }
+    bool RunLongWork(const QString& title, const std::function<void(Progress)>& work) override;
 
 private:
     FileDialogResult NextFile(bool save, const QString& title, const QString& filter, const QString& proposal);
