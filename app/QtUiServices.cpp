@@ -262,12 +262,16 @@ bool QtUiServices::RunLongWork(const QString& title, const std::function<void(Pr
         loop.exec(dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     worker.join();
     tick.stop();
-    if (dialog)
+    const bool cancelled = state.Cancelled();
+    if (dialog) {
+        // Closing a progress dialog says "canceled"; the work is over and must not hear it.
+        QObject::disconnect(dialog.get(), &QProgressDialog::canceled, nullptr, nullptr);
         dialog->close();
-    else
+    } else {
         QApplication::restoreOverrideCursor();
+    }
     --m_nBusy;
     if (failure)
         std::rethrow_exception(failure);
-    return !state.Cancelled();
+    return !cancelled;
 }

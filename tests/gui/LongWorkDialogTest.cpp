@@ -73,6 +73,25 @@ TEST(LongWork, ADialogComesUpForLastingWorkAndItsCancelStopsIt)
     EXPECT_EQ(ShownProgressDialog(), nullptr);
 }
 
+TEST(LongWork, LastingWorkLeftAloneEndsFinishedWithItsDialogGone)
+{
+    QtUiServices ui;
+    bool dialogSeen = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] { dialogSeen = dialogSeen || ShownProgressDialog(); });
+    watcher.start(20);
+    const bool finished = ui.RunLongWork(QStringLiteral("Writing map.dpf"), [](Progress progress) {
+        for (int i = 0; i < 90; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            progress.Report(i + 1, 90);
+        }
+    });
+    EXPECT_TRUE(dialogSeen);
+    EXPECT_TRUE(finished); // closing the dialog at the end is no Cancel
+    QApplication::processEvents();
+    EXPECT_EQ(ShownProgressDialog(), nullptr);
+}
+
 TEST(LongWork, ShortWorkShowsNoDialogAndFailuresReachTheCommand)
 {
     QtUiServices ui;

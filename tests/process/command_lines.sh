@@ -42,4 +42,20 @@ expect 1 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli"
 expect 1 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli" frob
 expect 1 err '^varnel-cli info: unknown option --frob' -- "$cli" info --frob x.pws
 
+# --progress, before or after the command, writes whole percentages on standard error up to 100;
+# without it standard error stays empty. The JSON answer is the same either way.
+map=$(dirname "$0")/../../samples/RGB.byte.tif
+plain=$("$cli" geotiff "$map" 2>/tmp/command_lines.$$)
+[ -s /tmp/command_lines.$$ ] && { echo "FAIL: geotiff without --progress wrote on stderr"; failures=$((failures + 1)); }
+for where in before after; do
+    if [ $where = before ]; then answer=$("$cli" --progress geotiff "$map" 2>/tmp/command_lines.$$)
+    else answer=$("$cli" geotiff "$map" --progress 2>/tmp/command_lines.$$); fi
+    if [ "$answer" != "$plain" ] || ! grep -Eqx '[0-9]{1,2}%' /tmp/command_lines.$$ ||
+       [ "$(tail -1 /tmp/command_lines.$$)" != 100% ] || grep -Evqx '[0-9]{1,3}%' /tmp/command_lines.$$; then
+        echo "FAIL: geotiff with --progress $where the command: $(head -c 200 /tmp/command_lines.$$)"
+        failures=$((failures + 1))
+    fi
+done
+rm -f /tmp/command_lines.$$
+
 [ "$failures" -eq 0 ] || { echo "$failures command line(s) answered wrongly"; exit 1; }
