@@ -48,6 +48,19 @@ void WriteCoefficients(JsonWriter& json, const std::array<double, 16>& coefficie
     json.EndArray();
 }
 
+void WritePoints(JsonWriter& json, const std::vector<CDataGeo>& points, double unit)
+{
+    json.BeginArray();
+    for (const CDataGeo& point : points)
+        json.BeginArray()
+            .Value(point.m_dLatitude / unit)
+            .Value(point.m_dLongitude / unit)
+            .Value(point.m_dImageX)
+            .Value(point.m_dImageY)
+            .EndArray();
+    json.EndArray();
+}
+
 CliArguments::CliArguments(const QStringList& args, const QStringList& allowedOptions)
 {
     for (qsizetype i = 0; i < args.size(); ++i) {

@@ -10,9 +10,11 @@
 #include <QStringList>
 
 #include <array>
+#include <vector>
 #include <optional>
 
 class CQuilletDoc;
+struct CDataGeo;
 class JsonWriter;
 
 /// --progress: from now on the long work of this run writes its whole percentages on standard
@@ -30,6 +32,10 @@ std::optional<std::array<double, 16>> ParseCoefficientList(const QString& text, 
 
 /// Writes the sixteen coefficients as a JSON array.
 void WriteCoefficients(JsonWriter& json, const std::array<double, 16>& coefficients);
+
+/// Writes control points as a JSON array of [latitude, longitude, x, y], the coordinates divided
+/// by unit (3600 turns the stored seconds into degrees).
+void WritePoints(JsonWriter& json, const std::vector<CDataGeo>& points, double unit = 1.0);
 
 /// The options ("--name value" or "-o value") and positional arguments of a command line.
 /// Options not in the allowed list, or without a value, make it invalid.

@@ -70,15 +70,9 @@ int RunImportPointsCommand(const QStringList& args)
     if (!points)
         return CliFail("import-points", error);
     JsonWriter json;
-    json.BeginObject().Key("points").BeginArray();
-    for (const CDataGeo& point : *points)
-        json.BeginArray()
-            .Value(point.m_dLatitude / 3600.0)
-            .Value(point.m_dLongitude / 3600.0)
-            .Value(point.m_dImageX)
-            .Value(point.m_dImageY)
-            .EndArray();
-    json.EndArray().EndObject();
+    json.BeginObject().Key("points");
+    WritePoints(json, *points, 3600.0);
+    json.EndObject();
     std::printf("%s\n", json.Text().c_str());
     return 0;
 }

@@ -54,15 +54,9 @@ void WriteWorkspace(JsonWriter& json, const WorkspaceContents& contents)
     } else {
         json.Null();
     }
-    json.Key("points").BeginArray();
-    for (const CDataGeo& point : contents.m_ControlPoints)
-        json.BeginArray()
-            .Value(point.m_dLatitude)
-            .Value(point.m_dLongitude)
-            .Value(point.m_dImageX)
-            .Value(point.m_dImageY)
-            .EndArray();
-    json.EndArray().EndObject();
+    json.Key("points");
+    WritePoints(json, contents.m_ControlPoints);
+    json.EndObject();
 }
 
 } // namespace

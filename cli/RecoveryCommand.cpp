@@ -62,15 +62,9 @@ int RunRecoveryCommand(const QStringList& args)
         .EndObject()
         .Key("input_option").Value(contents->m_nInputOption)
         .Key("unit_factor").Value(contents->m_dUnitFactor)
-        .Key("points").BeginArray();
-    for (const CDataGeo& point : contents->m_ControlPoints)
-        json.BeginArray()
-            .Value(point.m_dLatitude)
-            .Value(point.m_dLongitude)
-            .Value(point.m_dImageX)
-            .Value(point.m_dImageY)
-            .EndArray();
-    json.EndArray().EndObject();
+        .Key("points");
+    WritePoints(json, contents->m_ControlPoints);
+    json.EndObject();
     std::printf("%s\n", json.Text().c_str());
     return 0;
 }
