@@ -169,8 +169,8 @@ std::uint8_t* SectionRowFromTop(const DIBSection& section, std::uint32_t y)
 }
 
 /// Strips read whole into one reused buffer, or scanline by scanline when a strip is too large to
-/// hold. Returns whether every strip was read, or nothing when this route cannot take the
-/// directory after all (then nothing has been written).
+/// hold. Returns whether every strip was read (it stops at the first that cannot be), or nothing
+/// when this route cannot take the directory after all (then nothing has been written).
 std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFormat format,
                                        const TiffDecodeLimits& limits)
 {
@@ -183,7 +183,6 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFor
     const std::int64_t scanline = TIFFScanlineSize64(tif);
     if (scanline < std::int64_t(width) * Channels(format))
         return std::nullopt;
-    bool complete = true;
 
     if (scanline * rowsPerStrip <= limits.m_nMaxStripBytes) {
         auto buffer = AllocateZeroed<std::uint8_t>(scanline * rowsPerStrip);
@@ -191,27 +190,24 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFor
             return std::nullopt;
         for (std::uint32_t top = 0; top < height; top += rowsPerStrip) {
             const std::uint32_t rows = std::min(rowsPerStrip, height - top);
-            // As the whole-image reader does, what the buffer holds after a failed read is still
-            // shown: a partly decoded strip keeps its good rows.
+            // Decoding stops at the first strip that cannot be read: the caller keeps nothing.
             if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), buffer.get(), scanline * rows) < 0)
-                complete = false;
+                return false;
             for (std::uint32_t r = 0; r < rows; ++r)
                 ConvertDirect(format, buffer.get() + scanline * r, SectionRowFromTop(section, top + r), width);
         }
-        return complete;
+        return true;
     }
 
     auto line = AllocateZeroed<std::uint8_t>(scanline);
     if (!line)
         return std::nullopt;
     for (std::uint32_t y = 0; y < height; ++y) {
-        if (TIFFReadScanline(tif, line.get(), y, 0) < 0) {
-            complete = false;
-            std::memset(line.get(), 0, static_cast<size_t>(scanline));
-        }
+        if (TIFFReadScanline(tif, line.get(), y, 0) < 0)
+            return false;
         ConvertDirect(format, line.get(), SectionRowFromTop(section, y), width);
     }
-    return complete;
+    return true;
 }
 
 /// Tiles read one at a time into one reused buffer; edge tiles are clipped to the picture.
@@ -231,19 +227,18 @@ std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, DirectForm
     auto buffer = AllocateZeroed<std::uint8_t>(tileSize);
     if (!buffer)
         return std::nullopt;
-    bool complete = true;
     for (std::uint32_t top = 0; top < height; top += tileLength) {
         const std::uint32_t rows = std::min(tileLength, height - top);
         for (std::uint32_t left = 0; left < width; left += tileWidth) {
             const std::uint32_t columns = std::min(tileWidth, width - left);
             if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, 0), buffer.get(), tileSize) < 0)
-                complete = false;
+                return false;
             for (std::uint32_t r = 0; r < rows; ++r)
                 ConvertDirect(format, buffer.get() + tileRow * r,
                               SectionRowFromTop(section, top + r) + std::int64_t(left) * 3, columns);
         }
     }
-    return complete;
+    return true;
 }
 
 /// libtiff's RGBA reader, asked for bands of whole strips or rows of tiles so that each strip or
@@ -252,7 +247,8 @@ bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& l
 {
     char message[1024] = "";
     TIFFRGBAImage image{};
-    if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image, tif, 0, message)) {
+    // Stop on the first error: a strip or tile that cannot be read ends the decoding.
+    if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image, tif, 1, message)) {
         TIFFErrorExtR(tif, TIFFFileName(tif), "%s", message);
         return false;
     }
@@ -286,9 +282,9 @@ bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& l
         image.row_offset = static_cast<int>(first);
         image.col_offset = 0;
         if (!TIFFRGBAImageGet(&image, raster.get(), width, rows)) {
-            // The reader gave up inside the band: which rows it wrote is unknown, so none is shown.
+            // The reader gave up inside the band: decoding stops, and the caller keeps nothing.
             complete = false;
-            std::memset(raster.get(), 0, sizeof(std::uint32_t) * width * rows);
+            break;
         }
         // Raster row j is stored row base + j, as the whole-image read's row would be.
         const std::uint32_t base = upsideDown ? height - first - rows : first;

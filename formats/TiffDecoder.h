@@ -26,11 +26,10 @@ struct TiffDecodeLimits {
 /// pixel memory of a large section is committed in one call (in huge pages where available)
 /// before it is filled, instead of page fault by page fault.
 ///
-/// Data that cannot be decoded stays black (a strip or tile that fails after an earlier one was
-/// read may repeat the earlier one's bytes, as the whole-image reader does). Returns true when
-/// every strip or tile was read without error; false when some or all could not be, including
-/// a pixel format libtiff cannot convert (the section then stays all black). libtiff reports
-/// each problem through the file's message handlers.
+/// Decoding stops at the first strip or tile that cannot be read. Returns true when every strip
+/// or tile was read without error; false when one could not be (the section then holds part of
+/// the image and is not to be kept) or the pixel format is one libtiff cannot convert. libtiff
+/// reports each problem through the file's message handlers.
 bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits = {});
 
 /// Whether DecodeTiffDirectory converts the current directory straight from its samples. The

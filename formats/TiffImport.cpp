@@ -4,6 +4,9 @@
 #include "formats/TiffFile.h"
 #include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
+#include "platform/MemoryBudget.h"
+
+#include <QFileInfo>
 
 #include <tiffio.h>
 #include <geotiff.h>
@@ -33,6 +36,98 @@ DirectorySize ReadDirectorySize(TIFF* tif)
         return {};
     return {static_cast<int>(width), static_cast<int>(height)};
 }
+
+/// The most bytes one byte of a strip or tile can decode to under the directory's compression
+/// (a generous bound for each codec: PackBits makes 128 bytes of 2, Deflate about 1032 of 1,
+/// LZW a few thousand, a JPEG block of 64 samples takes at least one bit, a fax row one bit);
+/// 0 for codecs without a useful bound, whose strips and tiles are only checked to be there.
+std::int64_t MaxExpansion(TIFF* tif)
+{
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return 1;
+    case COMPRESSION_PACKBITS:
+        return 64;
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE:
+        return 2048;
+    case COMPRESSION_LZW:
+    case COMPRESSION_JPEG:
+    case COMPRESSION_OJPEG:
+        return 4096;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
+        return std::max<std::int64_t>(1, 8 * static_cast<std::int64_t>(TIFFScanlineSize64(tif)));
+    default:
+        return 0;
+    }
+}
+
+/// Why the pixels of the current directory cannot come from the file: a strip or tile the image
+/// needs lies outside it or is empty, or all of them together hold too few bytes to describe the
+/// pixels the directory declares (a few bytes claiming a huge image). Nothing when the data can
+/// cover the image. Looks only at the directory's offsets and byte counts, never at the data.
+std::optional<QString> DirectoryDataRefusal(const TiffFile& file, const QString& path, int index,
+                                            const DirectorySize& size)
+{
+    TIFF* tif = file.Handle();
+    const std::int64_t fileSize = file.FileSize();
+    const QString name = QFileInfo(path).fileName();
+    const bool tiled = TIFFIsTiled(tif) != 0;
+    const std::uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    const std::int64_t planes = planar == PLANARCONFIG_SEPARATE ? std::max<std::int64_t>(1, samples) : 1;
+    const std::optional<std::int64_t> needed =
+        tiled ? CheckedProduct(static_cast<std::int64_t>(TIFFTileSize64(tif)), count)
+              : CheckedProduct(static_cast<std::int64_t>(TIFFVStripSize64(tif, static_cast<std::uint32_t>(size.m_nHeight))), planes);
+    const QString damaged = QStringLiteral("%1 is damaged or cut short: ").arg(name);
+    const auto tooLittle = [&](std::int64_t held) {
+        return damaged + QStringLiteral("image %1 claims %2 x %3 pixels, far more than the %4 of data the file "
+                                        "holds for it can describe.")
+                             .arg(index)
+                             .arg(size.m_nWidth)
+                             .arg(size.m_nHeight)
+                             .arg(ByteSizeText(held));
+    };
+    if (count == 0 || !needed || *needed <= 0)
+        return damaged + QStringLiteral("image %1 declares no pixel data it could hold.").arg(index);
+    // Every strip or tile takes at least one byte of the file, so their count is bounded by its
+    // size before any of them is looked at.
+    if (static_cast<std::int64_t>(count) > fileSize)
+        return tooLittle(fileSize);
+    std::int64_t held = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        int error = 0;
+        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif, i, &error);
+        const std::uint64_t bytes = error ? 0 : TIFFGetStrileByteCountWithErr(tif, i, &error);
+        if (error || bytes == 0 || offset >= static_cast<std::uint64_t>(fileSize))
+            return damaged + QStringLiteral("%1 %2 of image %3 is not in the file.")
+                                 .arg(tiled ? QStringLiteral("tile") : QStringLiteral("strip"))
+                                 .arg(i)
+                                 .arg(index);
+        held += static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(fileSize) - offset));
+    }
+    const std::int64_t expansion = MaxExpansion(tif);
+    const std::optional<std::int64_t> describable = CheckedProduct(held, expansion);
+    if (expansion > 0 && describable && *describable < *needed)
+        return tooLittle(held);
+    return std::nullopt;
+}
+
+/// The memory the pixels of a decoded image take: 24-bit rows padded to four bytes.
+std::int64_t SectionBytes(const DirectorySize& size)
+{
+    return ((std::int64_t(size.m_nWidth) * 3 + 3) & ~std::int64_t(3)) * size.m_nHeight;
+}
+
+/// Working memory of the decoder besides the section: a strip or band buffer, libtiff's own.
+constexpr std::int64_t kDecoderWorkingBytes = std::int64_t(48) << 20;
 
 /// The values of a variable-length tag, however libtiff was told to count them.
 template <typename T>
@@ -194,6 +289,15 @@ int LoadTiffImage(const QString& path, DIBSection& section, int index)
         size = ReadDirectorySize(file.Handle());
         if (size.m_nWidth <= 0 || size.m_nHeight <= 0)
             return 0;
+        // What the file claims is checked against what it holds and against the machine before
+        // the section is made: a few bytes must not reserve gigabytes.
+        std::optional<QString> refusal = DirectoryDataRefusal(file, path, index, size);
+        if (!refusal)
+            refusal = CheckMemory(SectionBytes(size) + kDecoderWorkingBytes);
+        if (refusal) {
+            TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
+            return 0;
+        }
         section.Create(24, size.m_nWidth, size.m_nHeight);
         if (section.m_pBits) {
             if (TiffDecodesDirectly(file.Handle())) {
@@ -203,6 +307,11 @@ int LoadTiffImage(const QString& path, DIBSection& section, int index)
                 if (mapped && TIFFSetDirectory(mapped.Handle(), static_cast<tdir_t>(index)))
                     result = DecodeTiffDirectory(mapped.Handle(), section) ? 1 : 0;
             }
+        }
+        if (!result) {
+            // Nothing half-loaded: an image that could not be read whole is not kept.
+            section.Release();
+            return 0;
         }
     }
 
@@ -312,10 +421,36 @@ TiffImport ImportTiffImages(const QString& path, int limit)
     TiffMessageScope messages;
     std::vector<TIFFSubImage> directories;
     ScanTiffImages(directories, path);
+
+    // Before any image is decoded: the images whose data the file cannot hold are left out (and
+    // reported), and the memory of all the others together is checked at once, so that a map
+    // too large for the machine is refused up front instead of after minutes of decoding.
+    std::vector<TIFFSubImage> plausible;
+    if (!directories.empty()) {
+        TiffFile file(path);
+        for (const TIFFSubImage& directory : directories) {
+            if (!file || (limit >= 0 && static_cast<int>(plausible.size()) >= limit))
+                break;
+            if (!TIFFSetDirectory(file.Handle(), static_cast<tdir_t>(directory.m_nDirectory)))
+                continue;
+            const DirectorySize size{directory.m_nWidth, directory.m_nHeight};
+            if (const std::optional<QString> refusal = DirectoryDataRefusal(file, path, directory.m_nDirectory, size)) {
+                TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
+                continue;
+            }
+            plausible.push_back(directory);
+        }
+    }
+    std::int64_t needed = kDecoderWorkingBytes;
+    for (const TIFFSubImage& directory : plausible)
+        needed += SectionBytes({directory.m_nWidth, directory.m_nHeight});
+    if (const std::optional<QString> refusal = CheckMemory(needed)) {
+        TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
+        return {{}, messages.Messages()};
+    }
+
     std::vector<ImportedTiffImage> images;
-    for (const TIFFSubImage& directory : directories) {
-        if (limit >= 0 && static_cast<int>(images.size()) >= limit)
-            break;
+    for (const TIFFSubImage& directory : plausible) {
         // Each listed directory is decoded by its own index, so a file with an unreadable
         // directory among readable ones still yields every picture it has.
         ImportedTiffImage imported{directory, {}};
