@@ -53,7 +53,11 @@ bool CPicture::LoadFromFile(const QString& path, QByteArray* fileBytes)
 
 bool CPicture::LoadFromMemory(const QByteArray& data)
 {
-    m_pPicture = LoadPicture(data);
+    m_LastError.reset();
+    QString refusal;
+    m_pPicture = LoadPicture(data, &refusal);
+    if (!m_pPicture && !refusal.isEmpty())
+        Fail(refusal);
     return true;
 }
 
