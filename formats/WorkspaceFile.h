@@ -59,7 +59,9 @@ QByteArray EncodeWorkspace(const WorkspaceContents& contents);
 
 /// Reads and checks a whole workspace file held in memory. Refuses a file without the tag, one
 /// cut short anywhere, one whose counts (picture bytes L, images M, path bytes P, points N) are
-/// negative or larger than the data that follows, and one with bytes after its last value (a
-/// workspace is always written exactly, so they can only come from a wrong count); on refusal
+/// negative or larger than the data that follows, one with bytes after its last value (a
+/// workspace is always written exactly, so they can only come from a wrong count), and one whose
+/// values no Varnel writes: a negative picture size, a point, frame or window edge that is not a
+/// finite number, a view window that is empty, turned over or far outside the frame. On refusal
 /// returns nothing and, when error is not null, sets a message for the user.
 std::optional<WorkspaceContents> ParseWorkspace(const QByteArray& file, QString* error);
