@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/CommandTable.h"
+#include "commands/CommandResult.h"
 #include "document/CQuilletDoc.h"
 #include "platform/CCmdUI.h"
 #include "resources/Artwork.h"
@@ -11,6 +12,7 @@
 #include <QCloseEvent>
 
 #include <algorithm>
+#include <new>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -216,8 +218,15 @@ void CMainFrame::OnCommand(int id)
     const auto it = m_Commands.find(id);
     QAction* action = Action(id);
     // A command runs only while enabled, whatever way it arrives.
-    if (it != m_Commands.end() && it->second.m_OnCommand && (!action || action->isEnabled()))
-        it->second.m_OnCommand();
+    if (it != m_Commands.end() && it->second.m_OnCommand && (!action || action->isEnabled())) {
+        // Running out of memory anywhere in a command is told, never an abort: the commands that
+        // load or write maps check their memory up front and change the document last.
+        try {
+            it->second.m_OnCommand();
+        } catch (const std::bad_alloc&) {
+            ShowMessage(OutOfMemoryMessage());
+        }
+    }
     UpdateCommandUI();
 }
 

@@ -27,8 +27,9 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
     QByteArray file;
     WritePackedBitmapFile(file, block);
     block.clear();
-    if (file.isEmpty() || !WriteWholeFile(path, file)) {
-        Ui().MessageBox(QStringLiteral("The file can not be opened."), QStringLiteral("Invalid File"),
+    int error = 0;
+    if (file.isEmpty() || !WriteWholeFile(path, file, nullptr, &error)) {
+        Ui().MessageBox(WithSystemReason(QStringLiteral("The file can not be opened."), error), QStringLiteral("Invalid File"),
                         MB_OK | MB_ICONERROR);
         return;
     }

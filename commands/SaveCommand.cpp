@@ -86,8 +86,9 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
 {
     const QByteArray file = EncodeWorkspace(CaptureWorkspace(doc, view));
     // Written whole through a temporary file: a failed write leaves the file that was there.
-    if (!WriteWholeFile(doc.WorkspacePath(), file)) {
-        Ui().MessageBox(QStringLiteral("Can not open this file."), QStringLiteral("Invalid File"),
+    int error = 0;
+    if (!WriteWholeFile(doc.WorkspacePath(), file, nullptr, &error)) {
+        Ui().MessageBox(WithSystemReason(QStringLiteral("Can not open this file."), error), QStringLiteral("Invalid File"),
                         MB_OKCANCEL | MB_ICONINFORMATION);
         return;
     }
