@@ -12,6 +12,10 @@
 
 class JsonWriter;
 
+/// A bad field as an error message quotes it: at most its first 80 characters, with control
+/// characters (a NUL too) shown as \xNN escapes, and a note of the full length when it is cut.
+QString QuotedField(const QString& field);
+
 /// A finite number, or nothing for text that is not one.
 std::optional<double> ParseFinite(const QString& text);
 

@@ -31,7 +31,7 @@ std::optional<OutputRange> ParseRange(const QString& text, QString& error)
     for (int k = 0; k < 4; ++k) {
         const std::optional<double> number = ParseFinite(parts.at(k));
         if (!number || *number < 0.0 || *number > 1.0) {
-            error = QStringLiteral("--range value '%1' is not a fraction from 0 to 1").arg(parts.at(k));
+            error = QStringLiteral("--range value '%1' is not a fraction from 0 to 1").arg(QuotedField(parts.at(k)));
             return std::nullopt;
         }
         values[k] = *number;
