@@ -20,6 +20,8 @@ namespace {
 /// whole however long the path is.
 QString OpenFailureText(const QString& path, int error)
 {
+    if (path.isEmpty())
+        return QStringLiteral("No map file is named (the name is empty).");
     if (error == ENODEV || error == EISDIR)
         return QStringLiteral("%1: not a regular file (a folder, a FIFO or a device)").arg(path);
     return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));

@@ -32,9 +32,15 @@ void DrawLabel(QPainter& painter, int x, int y, const QString& text)
 MapPlacement ComputeMapPlacement(const CQuilletDoc& doc, const ViewState& view, int cw, int ch)
 {
     const PictureRect picture = ComputePictureRect(doc, ComputeVisibleFrame(doc, view), cw, ch);
-    const double width = picture.xR - picture.xL;
-    const double height = picture.yB - picture.yT;
+    // The edges may lie far outside the client: their distances are taken in doubles.
+    const double width = double(picture.xR) - picture.xL;
+    const double height = double(picture.yB) - picture.yT;
     MapPlacement m;
+    if (!(width > 0) || !(height > 0)) {
+        // A map of no width or height on screen (a window or frame of no size) draws nothing.
+        m.m_Destination = QRect();
+        return m;
+    }
     int left, right, top, bottom;
     if (picture.xL > 0) {
         left = picture.xL;
