@@ -65,19 +65,21 @@ bool Finite(const CDataGeo& geo)
     return std::isfinite(geo.m_dLatitude) && std::isfinite(geo.m_dLongitude);
 }
 
-/// A view window zooming and scrolling can leave: finite edges not far outside the frame, of
-/// positive width and height. Anything else comes from damage, and the view's arithmetic (client
-/// pixels, scroll positions) must not be fed with it.
 bool PlausibleWindow(const WorkspaceTiffPart& tiff)
 {
-    constexpr double kFarOutside = 1000.0;
-    for (const double edge : {tiff.m_dWinLeft, tiff.m_dWinRight, tiff.m_dWinBottom, tiff.m_dWinTop})
-        if (!std::isfinite(edge) || std::fabs(edge) > kFarOutside)
-            return false;
-    return tiff.m_dWinRight > tiff.m_dWinLeft && tiff.m_dWinTop > tiff.m_dWinBottom;
+    return IsPlausibleViewWindow(tiff.m_dWinLeft, tiff.m_dWinRight, tiff.m_dWinBottom, tiff.m_dWinTop);
 }
 
 } // namespace
+
+bool IsPlausibleViewWindow(double left, double right, double bottom, double top)
+{
+    constexpr double kFarOutside = 1000.0;
+    for (const double edge : {left, right, bottom, top})
+        if (!std::isfinite(edge) || std::fabs(edge) > kFarOutside)
+            return false;
+    return right > left && top > bottom;
+}
 
 QString WorkspaceTiffPart::MapPath() const
 {

@@ -53,6 +53,11 @@ struct WorkspaceContents {
     std::vector<CDataGeo> m_ControlPoints;    ///< stored for picture and TIFF maps only
 };
 
+/// A view window zooming and scrolling can leave: finite edges not far outside the frame, of
+/// positive width and height. A stored window that is not comes from damage, and the view's
+/// arithmetic (client pixels, scroll positions) must not be fed with it.
+bool IsPlausibleViewWindow(double left, double right, double bottom, double top);
+
 /// The file's bytes for contents, value by value. The map path is written as UTF-8, so P counts
 /// bytes, not characters.
 QByteArray EncodeWorkspace(const WorkspaceContents& contents);

@@ -14,6 +14,7 @@
 #include "document/CQuilletDoc.h"
 #include "formats/FileKinds.h"
 #include "formats/ProjectionFile.h"
+#include "formats/RecoveryFile.h"
 #include "formats/WorkspaceFile.h"
 #include "platform/BinaryIO.h"
 #include "platform/MemoryBudget.h"
@@ -46,6 +47,7 @@ enum class Opening {
     OpenProjection,  ///< Open, as a DPF or, for a .cpf, a CPF
     OutputWorkspace, ///< varnel-cli output: the workspace opened, then a range of it written
     OpenAndPaint,    ///< Open, then the view painted at a few window sizes: the map stays inside them
+    ReadRecovery,    ///< varnel-cli recovery, as the start-up offer reads a recovery file
 };
 
 struct HostileCase {
@@ -210,6 +212,15 @@ const std::vector<HostileCase>& Cases()
                           TiffWorkspace(TestDataPath(QStringLiteral("geotiff/byte.tif")), {0.0, nan, 0.0, 1.0}));
          },
          {QStringLiteral("The work space file is cut short or damaged. It cannot be read.")}},
+        {"a recovery file whose view window is turned over", Opening::ReadRecovery,
+         [](const QString& folder) {
+             RecoveryContents contents;
+             contents.m_strPath = QStringLiteral("/maps/a.jpg");
+             contents.m_dWinBottom = 1.0;
+             contents.m_dWinTop = 0.0;
+             return Write(folder, QStringLiteral("turned.recovery"), EncodeRecovery(contents));
+         },
+         {QStringLiteral("not a recovery file, or a damaged one")}},
         {"a real 2000 x 1500 scan on a machine with 20 MB to spare", Opening::NewMap,
          [](const QString& folder) { return DeflateTiff(folder); },
          {QStringLiteral("This map needs 60 MB of memory; about 20 MB are available.")}, 20'000'000},
@@ -289,6 +300,12 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
                 EXPECT_TRUE(placement.m_Destination.isEmpty() || QRect(QPoint(0, 0), client).contains(placement.m_Destination))
                     << placement.m_Destination.x() << "," << placement.m_Destination.width();
             }
+            break;
+        }
+        case Opening::ReadRecovery: {
+            const CliResult run = RunCli({QStringLiteral("recovery"), path});
+            EXPECT_EQ(run.m_nExitCode, 1);
+            shown.push_back(QString::fromUtf8(run.m_StdErr));
             break;
         }
         case Opening::OutputWorkspace: {
