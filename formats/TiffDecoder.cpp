@@ -1,5 +1,6 @@
 #include "formats/TiffDecoder.h"
 
+#include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
 
 #include <tiffio.h>
@@ -162,6 +163,17 @@ void CommitPixelMemory(const DIBSection& section)
 #endif
 }
 
+/// Whether libtiff has reported an error since the watch began. Some of its codecs report a
+/// damaged stretch of data and go on decoding (the fax decoders after a bad code word): the
+/// strip is unreadable all the same.
+class ErrorWatch {
+public:
+    bool Reported() const { return TiffMessageScope::ErrorCount() != m_nBefore; }
+
+private:
+    int m_nBefore = TiffMessageScope::ErrorCount();
+};
+
 /// Image row y (0 at the top) is stored row height - 1 - y of the bottom-up section.
 std::uint8_t* SectionRowFromTop(const DIBSection& section, std::uint32_t y)
 {
@@ -184,6 +196,7 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFor
     if (scanline < std::int64_t(width) * Channels(format))
         return std::nullopt;
 
+    const ErrorWatch errors;
     if (scanline * rowsPerStrip <= limits.m_nMaxStripBytes) {
         auto buffer = AllocateZeroed<std::uint8_t>(scanline * rowsPerStrip);
         if (!buffer)
@@ -191,7 +204,8 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFor
         for (std::uint32_t top = 0; top < height; top += rowsPerStrip) {
             const std::uint32_t rows = std::min(rowsPerStrip, height - top);
             // Decoding stops at the first strip that cannot be read: the caller keeps nothing.
-            if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), buffer.get(), scanline * rows) < 0)
+            if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), buffer.get(), scanline * rows) < 0 ||
+                errors.Reported())
                 return false;
             for (std::uint32_t r = 0; r < rows; ++r)
                 ConvertDirect(format, buffer.get() + scanline * r, SectionRowFromTop(section, top + r), width);
@@ -203,7 +217,7 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFor
     if (!line)
         return std::nullopt;
     for (std::uint32_t y = 0; y < height; ++y) {
-        if (TIFFReadScanline(tif, line.get(), y, 0) < 0)
+        if (TIFFReadScanline(tif, line.get(), y, 0) < 0 || errors.Reported())
             return false;
         ConvertDirect(format, line.get(), SectionRowFromTop(section, y), width);
     }
@@ -227,11 +241,13 @@ std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, DirectForm
     auto buffer = AllocateZeroed<std::uint8_t>(tileSize);
     if (!buffer)
         return std::nullopt;
+    const ErrorWatch errors;
     for (std::uint32_t top = 0; top < height; top += tileLength) {
         const std::uint32_t rows = std::min(tileLength, height - top);
         for (std::uint32_t left = 0; left < width; left += tileWidth) {
             const std::uint32_t columns = std::min(tileWidth, width - left);
-            if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, 0), buffer.get(), tileSize) < 0)
+            if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, 0), buffer.get(), tileSize) < 0 ||
+                errors.Reported())
                 return false;
             for (std::uint32_t r = 0; r < rows; ++r)
                 ConvertDirect(format, buffer.get() + tileRow * r,
@@ -277,11 +293,12 @@ bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& l
     const bool upsideDown = image.orientation == ORIENTATION_TOPLEFT || image.orientation == ORIENTATION_TOPRIGHT ||
                             image.orientation == ORIENTATION_LEFTTOP || image.orientation == ORIENTATION_RIGHTTOP;
     bool complete = true;
+    const ErrorWatch errors;
     for (std::uint32_t first = 0; first < height; first += bandRows) {
         const std::uint32_t rows = std::min(bandRows, height - first);
         image.row_offset = static_cast<int>(first);
         image.col_offset = 0;
-        if (!TIFFRGBAImageGet(&image, raster.get(), width, rows)) {
+        if (!TIFFRGBAImageGet(&image, raster.get(), width, rows) || errors.Reported()) {
             // The reader gave up inside the band: decoding stops, and the caller keeps nothing.
             complete = false;
             break;

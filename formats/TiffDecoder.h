@@ -26,8 +26,9 @@ struct TiffDecodeLimits {
 /// pixel memory of a large section is committed in one call (in huge pages where available)
 /// before it is filled, instead of page fault by page fault.
 ///
-/// Decoding stops at the first strip or tile that cannot be read. Returns true when every strip
-/// or tile was read without error; false when one could not be (the section then holds part of
+/// Decoding stops at the first strip or tile that cannot be read, or after which libtiff has
+/// reported an error to the open TiffMessageScope (some codecs go on past damage). Returns true
+/// when every strip or tile was read without error; false when one could not be (the section then holds part of
 /// the image and is not to be kept) or the pixel format is one libtiff cannot convert. libtiff
 /// reports each problem through the file's message handlers.
 bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits = {});

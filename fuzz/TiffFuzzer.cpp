@@ -9,9 +9,19 @@
 #include "formats/FileKinds.h"
 #include "formats/TiffImport.h"
 #include "formats/TiffMessageScope.h"
+#include "platform/MemoryBudget.h"
+
+namespace {
+
+constexpr std::int64_t kTiffMemoryCeiling = std::int64_t(96) << 20;
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    // Pages of a few megapixels still decode; larger ones meet the memory check, so that the
+    // run spends its time on damaged data rather than on decoding whole scans.
+    SetMemoryCeiling(kTiffMemoryCeiling);
     const QString path = FuzzInputFile(data, size);
     TiffMessageScope messages;
     std::vector<TIFFSubImage> list;

@@ -15,6 +15,7 @@
 #include "formats/FileKinds.h"
 #include "formats/ProjectionFile.h"
 #include "formats/RecoveryFile.h"
+#include "formats/TiffImport.h"
 #include "formats/WorkspaceFile.h"
 #include "platform/BinaryIO.h"
 #include "platform/MemoryBudget.h"
@@ -48,6 +49,7 @@ enum class Opening {
     OutputWorkspace, ///< varnel-cli output: the workspace opened, then a range of it written
     OpenAndPaint,    ///< Open, then the view painted at a few window sizes: the map stays inside them
     ReadRecovery,    ///< varnel-cli recovery, as the start-up offer reads a recovery file
+    ImportTiff,      ///< the TIFF import as New runs it: damaged pages are left out, whole
 };
 
 struct HostileCase {
@@ -61,6 +63,8 @@ struct HostileCase {
     std::int64_t m_nMemoryCeiling = 0;
     /// Whether the document stays as it was (the input is refused).
     bool m_bRefused = true;
+    /// ImportTiff: how many pages are kept.
+    std::size_t m_nPagesKept = 0;
 };
 
 QString Copy(const QString& folder, const QString& sample)
@@ -232,6 +236,9 @@ const std::vector<HostileCase>& Cases()
         {"a workspace whose map is wider than the int range on screen", Opening::OpenAndPaint,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/workspace-map-wider-than-int.pws")); },
          {QStringLiteral("No map file is named (the name is empty).")}, 0, false},
+        {"a fax page with a bad code word, which libtiff decodes past", Opening::ImportTiff,
+         [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/g4-bad-code-word.tiff")); },
+         {QStringLiteral("Fax4Decode: Bad code word at line 465 of strip 0")}, 0, true, 1},
     };
     return cases;
 }
@@ -300,6 +307,13 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
                 EXPECT_TRUE(placement.m_Destination.isEmpty() || QRect(QPoint(0, 0), client).contains(placement.m_Destination))
                     << placement.m_Destination.x() << "," << placement.m_Destination.width();
             }
+            break;
+        }
+        case Opening::ImportTiff: {
+            const TiffImport import = ImportTiffImages(path);
+            EXPECT_EQ(import.m_Images.size(), c.m_nPagesKept);
+            for (const UiMessage& message : import.m_Messages)
+                shown.push_back(message.m_strText);
             break;
         }
         case Opening::ReadRecovery: {
