@@ -46,7 +46,7 @@ for target in "${targets[@]}"; do
   done
   log=build-fuzz/logs/$target.log
   ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
-    nice -n 10 "build-fuzz/fuzz/$target-fuzzer" -max_total_time="$seconds" -timeout=10 -report_slow_units=2 \
+    nice -n 10 "build-fuzz/fuzz/$target-fuzzer" -max_total_time="$seconds" -timeout=10 -report_slow_units=5 \
       -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$findings/" \
       "$corpus" "${existing[@]}" >"$log" 2>&1 || true
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
