@@ -129,6 +129,115 @@ std::int64_t SectionBytes(const DirectorySize& size)
 /// Working memory of the decoder besides the section: a strip or band buffer, libtiff's own.
 constexpr std::int64_t kDecoderWorkingBytes = std::int64_t(48) << 20;
 
+/// The most directories a map is read from. Far more than any map has (scans have a few pages,
+/// a cloud-optimised GeoTIFF a handful of overviews), and it bounds the work a file of thousands
+/// of tiny directories could make.
+constexpr int kMaxDirectories = 512;
+
+/// Makes the directories of an open file current in increasing order, each read once: forward
+/// from the current one (one directory read a step, so a whole file costs one pass instead of
+/// one walk from the start for every directory), or, after a directory libtiff could not read,
+/// by a walk from the start.
+class DirectoryCursor {
+public:
+    explicit DirectoryCursor(TIFF* tif) : m_pTiff(tif) {} // an opened file is at directory 0
+
+    bool Seek(int index)
+    {
+        if (!m_pTiff || index < 0)
+            return false;
+        while (m_nCurrent >= 0 && m_nCurrent < index) {
+            if (!TIFFReadDirectory(m_pTiff)) {
+                m_nCurrent = -1;
+                break;
+            }
+            ++m_nCurrent;
+        }
+        if (m_nCurrent == index)
+            return true;
+        m_nCurrent = TIFFSetDirectory(m_pTiff, static_cast<tdir_t>(index)) ? index : -1;
+        return m_nCurrent == index;
+    }
+
+private:
+    TIFF* m_pTiff;
+    int m_nCurrent = 0;
+};
+
+/// The open files a whole import decodes from, each positioned by its own cursor; the mapped one
+/// (for libtiff's RGBA reader) is opened when a directory first needs it.
+struct ImportFiles {
+    explicit ImportFiles(const QString& path) : m_strPath(path), m_File(path), m_Cursor(m_File.Handle()) {}
+
+    TIFF* Mapped(int index)
+    {
+        if (!m_pMapped) {
+            m_pMapped = std::make_unique<TiffFile>(m_strPath, TiffFile::Access::Mapped);
+            m_pMappedCursor = std::make_unique<DirectoryCursor>(m_pMapped->Handle());
+        }
+        return *m_pMapped && m_pMappedCursor->Seek(index) ? m_pMapped->Handle() : nullptr;
+    }
+
+    QString m_strPath;
+    TiffFile m_File;
+    DirectoryCursor m_Cursor;
+    std::unique_ptr<TiffFile> m_pMapped;
+    std::unique_ptr<DirectoryCursor> m_pMappedCursor;
+};
+
+/// Decodes directory index of the open files into section (see LoadTiffImage), without the
+/// georeference. Returns 1 when every pixel was decoded; otherwise 0, with the section left as
+/// it was (refused before anything was made) or empty (decoding failed).
+int DecodeDirectory(ImportFiles& files, DIBSection& section, int index)
+{
+    if (!files.m_File || !files.m_Cursor.Seek(index))
+        return 0;
+    TIFF* tif = files.m_File.Handle();
+    const DirectorySize size = ReadDirectorySize(tif);
+    if (size.m_nWidth <= 0 || size.m_nHeight <= 0)
+        return 0;
+    // What the file claims is checked against what it holds and against the machine before the
+    // section is made: a few bytes must not reserve gigabytes.
+    std::optional<QString> refusal = DirectoryDataRefusal(files.m_File, files.m_strPath, index, size);
+    if (!refusal)
+        refusal = CheckMemory(SectionBytes(size) + kDecoderWorkingBytes);
+    if (refusal) {
+        TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
+        return 0;
+    }
+    section.Create(24, size.m_nWidth, size.m_nHeight);
+    int result = 0;
+    if (section.m_pBits) {
+        if (TiffDecodesDirectly(tif)) {
+            result = DecodeTiffDirectory(tif, section) ? 1 : 0;
+        } else if (TIFF* mapped = files.Mapped(index)) {
+            result = DecodeTiffDirectory(mapped, section) ? 1 : 0;
+        }
+    }
+    if (!result)
+        section.Release(); // nothing half-loaded: an image that could not be read whole is not kept
+    return result;
+}
+
+/// Gives section the georeference of the file's first directory with the section's own size.
+void AttachGeoreference(DIBSection& section, const std::optional<GeoTiffInfo>& georeference)
+{
+    if (!georeference || !section.m_pBits || !section.m_pGeoTiffInfo)
+        return;
+    GeoTiffInfo info = *georeference;
+    info.m_nRows = section.m_nHeight;
+    info.m_nColumns = section.m_nWidth;
+    *section.m_pGeoTiffInfo = info;
+    section.m_bHasGeoTiffInfo = true;
+}
+
+/// The georeference of the file's first directory, when it has a usable one.
+std::optional<GeoTiffInfo> FirstGeoreference(const QString& path)
+{
+    GeoTiffInfo info;
+    return ReadGeoTiffInfo(path, info) ? std::optional<GeoTiffInfo>(info) : std::nullopt;
+}
+
 /// The values of a variable-length tag, however libtiff was told to count them.
 template <typename T>
 std::optional<std::pair<const T*, std::uint32_t>> ReadCountedTag(TIFF* tif, std::uint32_t tag)
@@ -262,8 +371,15 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path)
         return 0;
     int count = 0;
     const tdir_t directories = TIFFNumberOfDirectories(file.Handle());
-    for (tdir_t i = 0; i < directories && i <= static_cast<tdir_t>(INT_MAX); ++i) {
-        if (!TIFFSetDirectory(file.Handle(), i))
+    if (directories > static_cast<tdir_t>(kMaxDirectories))
+        TiffMessageScope::Report(TiffMessageScope::Kind::Warning,
+                                 QStringLiteral("%1 has %2 images; only the first %3 are read.")
+                                     .arg(QFileInfo(path).fileName())
+                                     .arg(directories)
+                                     .arg(kMaxDirectories));
+    DirectoryCursor cursor(file.Handle());
+    for (tdir_t i = 0; i < directories && i < static_cast<tdir_t>(kMaxDirectories); ++i) {
+        if (!cursor.Seek(static_cast<int>(i)))
             continue;
         const DirectorySize size = ReadDirectorySize(file.Handle());
         std::uint16_t bitsPerSample = 0;
@@ -280,49 +396,14 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path)
 int LoadTiffImage(const QString& path, DIBSection& section, int index)
 {
     TiffMessageScope messages;
-    DirectorySize size;
     int result = 0;
     {
-        TiffFile file(path);
-        if (!file || index < 0 || !TIFFSetDirectory(file.Handle(), static_cast<tdir_t>(index)))
-            return 0;
-        size = ReadDirectorySize(file.Handle());
-        if (size.m_nWidth <= 0 || size.m_nHeight <= 0)
-            return 0;
-        // What the file claims is checked against what it holds and against the machine before
-        // the section is made: a few bytes must not reserve gigabytes.
-        std::optional<QString> refusal = DirectoryDataRefusal(file, path, index, size);
-        if (!refusal)
-            refusal = CheckMemory(SectionBytes(size) + kDecoderWorkingBytes);
-        if (refusal) {
-            TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
-            return 0;
-        }
-        section.Create(24, size.m_nWidth, size.m_nHeight);
-        if (section.m_pBits) {
-            if (TiffDecodesDirectly(file.Handle())) {
-                result = DecodeTiffDirectory(file.Handle(), section) ? 1 : 0;
-            } else {
-                TiffFile mapped(path, TiffFile::Access::Mapped);
-                if (mapped && TIFFSetDirectory(mapped.Handle(), static_cast<tdir_t>(index)))
-                    result = DecodeTiffDirectory(mapped.Handle(), section) ? 1 : 0;
-            }
-        }
-        if (!result) {
-            // Nothing half-loaded: an image that could not be read whole is not kept.
-            section.Release();
-            return 0;
-        }
+        ImportFiles files(path);
+        result = DecodeDirectory(files, section, index);
     }
-
     // Every directory carries the georeference of the first one, with its own size.
-    GeoTiffInfo info;
-    if (ReadGeoTiffInfo(path, info) && section.m_pGeoTiffInfo) {
-        info.m_nRows = size.m_nHeight;
-        info.m_nColumns = size.m_nWidth;
-        *section.m_pGeoTiffInfo = info;
-        section.m_bHasGeoTiffInfo = true;
-    }
+    if (result)
+        AttachGeoreference(section, FirstGeoreference(path));
     return result;
 }
 
@@ -421,25 +502,27 @@ TiffImport ImportTiffImages(const QString& path, int limit)
     TiffMessageScope messages;
     std::vector<TIFFSubImage> directories;
     ScanTiffImages(directories, path);
+    if (directories.empty())
+        return {{}, messages.Messages()};
+
+    // One pass over the file's directories for all the work that follows.
+    ImportFiles files(path);
 
     // Before any image is decoded: the images whose data the file cannot hold are left out (and
     // reported), and the memory of all the others together is checked at once, so that a map
     // too large for the machine is refused up front instead of after minutes of decoding.
     std::vector<TIFFSubImage> plausible;
-    if (!directories.empty()) {
-        TiffFile file(path);
-        for (const TIFFSubImage& directory : directories) {
-            if (!file || (limit >= 0 && static_cast<int>(plausible.size()) >= limit))
-                break;
-            if (!TIFFSetDirectory(file.Handle(), static_cast<tdir_t>(directory.m_nDirectory)))
-                continue;
-            const DirectorySize size{directory.m_nWidth, directory.m_nHeight};
-            if (const std::optional<QString> refusal = DirectoryDataRefusal(file, path, directory.m_nDirectory, size)) {
-                TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
-                continue;
-            }
-            plausible.push_back(directory);
+    for (const TIFFSubImage& directory : directories) {
+        if (!files.m_File || (limit >= 0 && static_cast<int>(plausible.size()) >= limit))
+            break;
+        if (!files.m_Cursor.Seek(directory.m_nDirectory))
+            continue;
+        const DirectorySize size{directory.m_nWidth, directory.m_nHeight};
+        if (const std::optional<QString> refusal = DirectoryDataRefusal(files.m_File, path, directory.m_nDirectory, size)) {
+            TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
+            continue;
         }
+        plausible.push_back(directory);
     }
     std::int64_t needed = kDecoderWorkingBytes;
     for (const TIFFSubImage& directory : plausible)
@@ -449,14 +532,17 @@ TiffImport ImportTiffImages(const QString& path, int limit)
         return {{}, messages.Messages()};
     }
 
+    // Each listed directory is decoded by its own index, so a file with an unreadable directory
+    // among readable ones still yields every picture it has; all carry the first one's
+    // georeference.
+    const std::optional<GeoTiffInfo> georeference = FirstGeoreference(path);
     std::vector<ImportedTiffImage> images;
     for (const TIFFSubImage& directory : plausible) {
-        // Each listed directory is decoded by its own index, so a file with an unreadable
-        // directory among readable ones still yields every picture it has.
         ImportedTiffImage imported{directory, {}};
-        LoadTiffImage(path, imported.m_Image, directory.m_nDirectory);
-        if (imported.m_Image.m_pBits)
+        if (DecodeDirectory(files, imported.m_Image, directory.m_nDirectory)) {
+            AttachGeoreference(imported.m_Image, georeference);
             images.push_back(std::move(imported));
+        }
     }
     return {std::move(images), messages.Messages()};
 }

@@ -236,6 +236,18 @@ const std::vector<HostileCase>& Cases()
         {"a workspace whose map is wider than the int range on screen", Opening::OpenAndPaint,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/workspace-map-wider-than-int.pws")); },
          {QStringLiteral("No map file is named (the name is empty).")}, 0, false},
+        {"a TIFF of 2000 one-pixel pages (each once cost a walk from the first)", Opening::ImportTiff,
+         [](const QString& folder) {
+             TiffContent page;
+             page.m_nWidth = page.m_nHeight = 1;
+             page.m_nSamples = 1;
+             page.m_nPhotometric = PHOTOMETRIC_MINISBLACK;
+             page.m_Sample = [](int, int, int) { return std::uint16_t(7); };
+             const QString path = folder + QStringLiteral("/pages.tif");
+             EXPECT_TRUE(WriteTiff(path, std::vector<TiffContent>(2000, page)));
+             return path;
+         },
+         {QStringLiteral("pages.tif has 2000 images; only the first 512 are read.")}, 0, true, 512},
         {"a fax page with a bad code word, which libtiff decodes past", Opening::ImportTiff,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/g4-bad-code-word.tiff")); },
          {QStringLiteral("Fax4Decode: Bad code word at line 465 of strip 0")}, 0, true, 1},
