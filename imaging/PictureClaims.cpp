@@ -154,20 +154,57 @@ std::optional<QString> JpegRefusal(const QByteArray& d)
     return std::nullopt;
 }
 
-/// GIF and ICO: the size their reader reports from the header, against the best ratio of their
-/// coders.
-std::optional<QString> PackedRefusal(const QByteArray& data, const char* format)
+std::uint32_t BigEndian32(const QByteArray& d, qsizetype at)
 {
-    QBuffer buffer;
-    buffer.setData(data);
-    if (!buffer.open(QIODevice::ReadOnly))
+    return (std::uint32_t(BigEndian16(d, at)) << 16) | BigEndian16(d, at + 2);
+}
+
+/// The largest picture a GIF or ICO file asks its reader to allocate: for a GIF its logical
+/// screen (the canvas every frame is drawn onto) or its first frame, whichever is larger; for an
+/// ICO the largest of its icons, as their PNG header or bitmap header gives it (the directory's
+/// one-byte sizes say nothing about either).
+Claim LargestPicture(const QByteArray& d, PictureFormat format)
+{
+    Claim largest;
+    const auto take = [&largest](std::int64_t width, std::int64_t height) {
+        if (width * height > largest.m_nWidth * largest.m_nHeight)
+            largest = {width, height};
+    };
+    if (format == PictureFormat::Gif) {
+        take(U16(d, 6), U16(d, 8));
+        QBuffer buffer;
+        buffer.setData(d);
+        if (buffer.open(QIODevice::ReadOnly)) {
+            QImageReader reader(&buffer, "gif");
+            reader.setAutoDetectImageFormat(false);
+            const QSize frame = reader.size();
+            if (frame.isValid())
+                take(frame.width(), frame.height());
+        }
+        return largest;
+    }
+    const int count = U16(d, 4);
+    for (int i = 0; i < count && 6 + 16 * (i + 1) <= d.size(); ++i) {
+        const qsizetype entry = 6 + 16 * i;
+        take(std::uint8_t(d[entry]) ? std::uint8_t(d[entry]) : 256, std::uint8_t(d[entry + 1]) ? std::uint8_t(d[entry + 1]) : 256);
+        const qsizetype at = U32(d, entry + 12);
+        if (at < 0 || at + 24 > d.size())
+            continue;
+        if (d.mid(at, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8))
+            take(BigEndian32(d, at + 16), BigEndian32(d, at + 20));
+        else
+            take(std::abs(std::int64_t(static_cast<std::int32_t>(U32(d, at + 4)))),
+                 std::abs(std::int64_t(static_cast<std::int32_t>(U32(d, at + 8)))) / 2);
+    }
+    return largest;
+}
+
+/// GIF and ICO: the largest picture the header asks for, against the best ratio of their coders.
+std::optional<QString> PackedRefusal(const QByteArray& data, PictureFormat format)
+{
+    const Claim claim = LargestPicture(data, format);
+    if (claim.m_nWidth <= 0 || claim.m_nHeight <= 0)
         return std::nullopt;
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
-        return std::nullopt;
-    const Claim claim{size.width(), size.height()};
     if (claim.m_nWidth * claim.m_nHeight / kPackedPixelsPerByte > data.size())
         return TooLittleData(claim, data.size());
     return DecodeMemory(claim);
@@ -184,9 +221,8 @@ std::optional<QString> RasterPictureRefusal(const QByteArray& data, PictureForma
     case PictureFormat::Jpeg:
         return JpegRefusal(data);
     case PictureFormat::Gif:
-        return PackedRefusal(data, "gif");
     case PictureFormat::Ico:
-        return PackedRefusal(data, "ico");
+        return PackedRefusal(data, format);
     case PictureFormat::Unknown:
     case PictureFormat::Emf:
     case PictureFormat::Wmf:

@@ -171,6 +171,22 @@ const std::vector<HostileCase>& Cases()
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/jpeg-6kb-claims-30000x30000.jpg")); },
          {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its 6003 bytes of data can describe. "
                          "The file is damaged or cut short.")}},
+        {"a GIF of 35 bytes whose canvas is 16000 x 16000 (its one frame is 1 x 1)", Opening::NewMap,
+         [](const QString& folder) {
+             // Header, logical screen of 16000 x 16000 with a two-colour table, one 1 x 1 frame.
+             static const char gif[] = "GIF89a\x80\x3E\x80\x3E\x80\0\0\0\0\0\xFF\xFF\xFF"
+                                       ",\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;";
+             return Write(folder, QStringLiteral("canvas.gif"), QByteArray(gif, sizeof gif - 1));
+         },
+         {QStringLiteral("The picture claims 16000 x 16000 pixels, far more than its 35 bytes of data can describe.")}},
+        {"an icon whose PNG claims 30000 x 30000 pixels", Opening::NewMap,
+         [](const QString& folder) {
+             // One directory entry (sizes 0: 256) pointing at a PNG signature and header only.
+             static const char ico[] = "\0\0\x01\0\x01\0" "\0\0\0\0\x01\0\x20\0\x21\0\0\0\x16\0\0\0"
+                                       "\x89PNG\r\n\x1a\n\0\0\0\x0DIHDR\0\0\x75\x30\0\0\x75\x30\x08\x06\0\0\0\0\0\0\0";
+             return Write(folder, QStringLiteral("icon.ico"), QByteArray(ico, sizeof ico - 1));
+         },
+         {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its 55 bytes of data can describe.")}},
         {"a workspace claiming 20000 x 20000 pixels for an 8 x 6 picture", Opening::OpenWorkspace,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/range-output-huge-picture.pws")); },
          {QStringLiteral("The file says its map is 20000 x 20000 pixels, but the picture it holds is 8 x 6 pixels. The "
