@@ -39,8 +39,10 @@ DirectorySize ReadDirectorySize(TIFF* tif)
 
 /// The most bytes one byte of a strip or tile can decode to under the directory's compression
 /// (a generous bound for each codec: PackBits makes 128 bytes of 2, Deflate about 1032 of 1,
-/// LZW a few thousand, a JPEG block of 64 samples takes at least one bit, a fax row one bit);
-/// 0 for codecs without a useful bound, whose strips and tiles are only checked to be there.
+/// LZW a few thousand, a JPEG block of 64 samples takes at least one bit, a fax row one bit).
+/// The other codecs (LZMA, Zstandard, WebP, JBIG, LERC, ...) reach tens of thousands on blank
+/// data (a Zstandard block of 128 KB in 4 bytes); 65536 still refuses a few bytes claiming a
+/// map of gigabytes.
 std::int64_t MaxExpansion(TIFF* tif)
 {
     std::uint16_t compression = COMPRESSION_NONE;
@@ -63,7 +65,7 @@ std::int64_t MaxExpansion(TIFF* tif)
     case COMPRESSION_CCITTFAX4:
         return std::max<std::int64_t>(1, 8 * static_cast<std::int64_t>(TIFFScanlineSize64(tif)));
     default:
-        return 0;
+        return 65536;
     }
 }
 
@@ -113,9 +115,8 @@ std::optional<QString> DirectoryDataRefusal(const TiffFile& file, const QString&
                                  .arg(index);
         held += static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(fileSize) - offset));
     }
-    const std::int64_t expansion = MaxExpansion(tif);
-    const std::optional<std::int64_t> describable = CheckedProduct(held, expansion);
-    if (expansion > 0 && describable && *describable < *needed)
+    const std::optional<std::int64_t> describable = CheckedProduct(held, MaxExpansion(tif));
+    if (describable && *describable < *needed)
         return tooLittle(held);
     return std::nullopt;
 }

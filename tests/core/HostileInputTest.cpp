@@ -161,6 +161,18 @@ const std::vector<HostileCase>& Cases()
          [](const QString& folder) { return Write(folder, QStringLiteral("four-bit.tif"), FourBitTiff()); },
          {QStringLiteral("four-bit.tif is damaged or cut short: image 0 claims 40000 x 40000 pixels, far more than the "
                          "138 bytes of data the file holds for it can describe.")}},
+        {"a Zstandard TIFF claiming 40000 x 40000 pixels in a strip of 100 bytes", Opening::NewMap,
+         [](const QString& folder) {
+             TiffBytes bytes;
+             bytes.AddGreyDirectory(40000, 40000, 40000, {QByteArray(100, '\x5A')});
+             QByteArray file = bytes.Build();
+             // Compression 1 (none) becomes 50000 (Zstandard), a codec that reaches high ratios.
+             file.replace(QByteArray("\x03\x01\x03\0\x01\0\0\0\x01\0\0\0", 12),
+                          QByteArray("\x03\x01\x03\0\x01\0\0\0\x50\xC3\0\0", 12));
+             return Write(folder, QStringLiteral("zstd.tif"), file);
+         },
+         {QStringLiteral("zstd.tif is damaged or cut short: image 0 claims 40000 x 40000 pixels, far more than the "
+                         "100 bytes of data the file holds for it can describe.")}},
         {"a workspace whose TIFF map is that file", Opening::OutputWorkspace,
          [](const QString& folder) {
              return Write(folder, QStringLiteral("huge-tiff.pws"),
