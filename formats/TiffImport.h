@@ -19,7 +19,8 @@
 /// Appends a record for every directory of the TIFF file whose width and height are both
 /// non-zero (directory index, size, bits per sample or 0, name "image<index>") and returns how
 /// many it appended. A file that cannot be opened appends nothing and returns 0; a directory
-/// libtiff cannot read is skipped.
+/// libtiff cannot read is skipped. Only the first 512 directories are looked at (a warning says
+/// so for a file with more), each read once.
 int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path);
 
 /// Decodes directory index (0-based, counting every directory of the file) into section as a
