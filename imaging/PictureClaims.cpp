@@ -108,8 +108,13 @@ std::optional<QString> JpegRefusal(const QByteArray& d)
     std::int64_t firstComponentBlocks = 0;
     bool arithmetic = false;
     while (pos + 4 <= d.size()) {
-        if (std::uint8_t(d[pos]) != 0xFF)
-            return std::nullopt; // not where a marker should be: the decoder decides
+        if (std::uint8_t(d[pos]) != 0xFF) {
+            // Garbage where a marker should be: the decoder skips to the next marker, so do we.
+            pos = d.indexOf('\xFF', pos);
+            if (pos < 0)
+                break;
+            continue;
+        }
         const auto marker = std::uint8_t(d[pos + 1]);
         if (marker == 0xFF) {
             ++pos; // fill byte
@@ -150,8 +155,9 @@ std::optional<QString> JpegRefusal(const QByteArray& d)
         }
         pos += 2 + length;
     }
-    // No scan at all: nothing to decode, the decoder refuses it.
-    return std::nullopt;
+    // No scan found: the decoder refuses the file before it allocates, but what the frame asks
+    // for is checked all the same.
+    return claim ? DecodeMemory(*claim) : std::nullopt;
 }
 
 std::uint32_t BigEndian32(const QByteArray& d, qsizetype at)

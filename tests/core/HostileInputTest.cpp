@@ -276,6 +276,9 @@ const std::vector<HostileCase>& Cases()
              return path;
          },
          {QStringLiteral("pages.tif has 2000 images; only the first 512 are read.")}, 0, true, 512},
+        {"the 30000 x 30000 JPEG with garbage where a marker should follow its tables", Opening::NewMap,
+         [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/jpeg-broken-table-claims-30000x30000.jpg")); },
+         {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its 3657 bytes of data can describe.")}},
         {"a fax page with a bad code word, which libtiff decodes past", Opening::ImportTiff,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/g4-bad-code-word.tiff")); },
          {QStringLiteral("Fax4Decode: Bad code word at line 465 of strip 0")}, 0, true, 1},
