@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -172,8 +173,13 @@ std::uint32_t BigEndian32(const QByteArray& d, qsizetype at)
 Claim LargestPicture(const QByteArray& d, PictureFormat format)
 {
     Claim largest;
-    const auto take = [&largest](std::int64_t width, std::int64_t height) {
-        if (width * height > largest.m_nWidth * largest.m_nHeight)
+    // A PNG icon's header may claim up to 2^32 - 1 pixels each way: compare areas that cannot
+    // overflow, a claim too large to multiply being the largest of all.
+    const auto area = [](std::int64_t width, std::int64_t height) {
+        return CheckedProduct(width, height).value_or(std::numeric_limits<std::int64_t>::max());
+    };
+    const auto take = [&largest, &area](std::int64_t width, std::int64_t height) {
+        if (area(width, height) > area(largest.m_nWidth, largest.m_nHeight))
             largest = {width, height};
     };
     if (format == PictureFormat::Gif) {
@@ -211,7 +217,8 @@ std::optional<QString> PackedRefusal(const QByteArray& data, PictureFormat forma
     const Claim claim = LargestPicture(data, format);
     if (claim.m_nWidth <= 0 || claim.m_nHeight <= 0)
         return std::nullopt;
-    if (claim.m_nWidth * claim.m_nHeight / kPackedPixelsPerByte > data.size())
+    const std::optional<std::int64_t> pixels = CheckedProduct(claim.m_nWidth, claim.m_nHeight);
+    if (!pixels || *pixels / kPackedPixelsPerByte > data.size())
         return TooLittleData(claim, data.size());
     return DecodeMemory(claim);
 }
