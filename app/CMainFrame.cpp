@@ -2,6 +2,7 @@
 
 #include "app/CommandTable.h"
 #include "app/ControlPointPanel.h"
+#include "commands/CommandResult.h"
 #include "document/CQuilletDoc.h"
 #include "platform/CCmdUI.h"
 #include "resources/Artwork.h"
@@ -27,6 +28,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -279,8 +281,15 @@ void CMainFrame::OnCommand(int id)
     const auto it = m_Commands.find(id);
     QAction* action = Action(id);
     // A command runs only while enabled, whatever way it arrives.
-    if (it != m_Commands.end() && it->second.m_OnCommand && (!action || action->isEnabled()))
-        it->second.m_OnCommand();
+    if (it != m_Commands.end() && it->second.m_OnCommand && (!action || action->isEnabled())) {
+        // Running out of memory anywhere in a command is told, never an abort: the commands that
+        // load or write maps check their memory up front and change the document last.
+        try {
+            it->second.m_OnCommand();
+        } catch (const std::bad_alloc&) {
+            ShowMessage(OutOfMemoryMessage());
+        }
+    }
     UpdateCommandUI();
 }
 

@@ -12,6 +12,17 @@
 #include <cmath>
 #include <cstdio>
 
+QString QuotedField(const QString& field)
+{
+    constexpr qsizetype kShown = 80;
+    QString shown;
+    for (const QChar c : field.left(kShown))
+        shown += c.isPrint() ? QString(c) : QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    if (field.size() > kShown)
+        shown += QStringLiteral("... (%1 characters)").arg(field.size());
+    return shown;
+}
+
 std::optional<double> ParseFinite(const QString& text)
 {
     bool ok = false;
@@ -32,7 +43,7 @@ std::optional<std::array<double, 16>> ParseCoefficientList(const QString& text, 
     for (int k = 0; k < 16; ++k) {
         const std::optional<double> number = ParseFinite(parts.at(k));
         if (!number) {
-            error = QStringLiteral("--coef value %1 is not a number: '%2'").arg(k).arg(parts.at(k));
+            error = QStringLiteral("--coef value %1 is not a number: '%2'").arg(k).arg(QuotedField(parts.at(k)));
             return std::nullopt;
         }
         coefficients[static_cast<std::size_t>(k)] = *number;
@@ -70,11 +81,11 @@ CliArguments::CliArguments(const QStringList& args, const QStringList& allowedOp
             continue;
         }
         if (!allowedOptions.contains(arg)) {
-            m_strError = QStringLiteral("unknown option %1").arg(arg);
+            m_strError = QStringLiteral("unknown option %1").arg(QuotedField(arg));
             return;
         }
         if (i + 1 >= args.size()) {
-            m_strError = QStringLiteral("%1 needs a value").arg(arg);
+            m_strError = QStringLiteral("%1 needs a value").arg(QuotedField(arg));
             return;
         }
         m_Options.insert(arg, args.at(++i));
@@ -172,7 +183,7 @@ std::optional<OutputRange> ParseRangeOption(const QString& text, QString& error)
     for (int k = 0; k < 4; ++k) {
         const std::optional<double> number = ParseFinite(parts.at(k));
         if (!number || *number < 0.0 || *number > 1.0) {
-            error = QStringLiteral("--range value '%1' is not a fraction from 0 to 1").arg(parts.at(k));
+            error = QStringLiteral("--range value '%1' is not a fraction from 0 to 1").arg(QuotedField(parts.at(k)));
             return std::nullopt;
         }
         values[k] = *number;

@@ -23,6 +23,9 @@ void EnableCliProgress();
 /// The stretch from..to of this run's progress (for a command that loads, then writes), reporting
 /// nowhere without --progress.
 Progress CliProgress(double from = 0.0, double to = 1.0);
+/// A bad field as an error message quotes it: at most its first 80 characters, with control
+/// characters (a NUL too) shown as \xNN escapes, and a note of the full length when it is cut.
+QString QuotedField(const QString& field);
 
 /// A finite number, or nothing for text that is not one.
 std::optional<double> ParseFinite(const QString& text);

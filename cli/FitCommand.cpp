@@ -6,7 +6,7 @@
 #include "geo/GeoFit.h"
 #include "geo/Residuals.h"
 
-#include <QFile>
+#include "platform/FileIO.h"
 
 #include <array>
 #include <cmath>
@@ -58,7 +58,7 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
             continue;
         }
         if (i + 1 >= args.size()) {
-            Fail(QStringLiteral("%1 needs a value").arg(arg));
+            Fail(QStringLiteral("%1 needs a value").arg(QuotedField(arg)));
             return std::nullopt;
         }
         const QString value = args.at(++i);
@@ -66,7 +66,7 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
         if (arg == QStringLiteral("--width") || arg == QStringLiteral("--height")) {
             const int size = value.toInt(&ok);
             if (!ok || size <= 0) {
-                Fail(QStringLiteral("%1 must be a positive whole number of pixels, not '%2'").arg(arg, value));
+                Fail(QStringLiteral("%1 must be a positive whole number of pixels, not '%2'").arg(arg, QuotedField(value)));
                 return std::nullopt;
             }
             (arg == QStringLiteral("--width") ? parsed.m_nWidth : parsed.m_nHeight) = size;
@@ -81,12 +81,12 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
             parsed.m_dGeoCoef = *coefficients;
         } else if (arg == QStringLiteral("--geocoded")) {
             if (value != QStringLiteral("0") && value != QStringLiteral("1")) {
-                Fail(QStringLiteral("--geocoded must be 0 or 1, not '%1'").arg(value));
+                Fail(QStringLiteral("--geocoded must be 0 or 1, not '%1'").arg(QuotedField(value)));
                 return std::nullopt;
             }
             parsed.m_bGeoCoded = value == QStringLiteral("1") ? 1 : 0;
         } else {
-            Fail(QStringLiteral("unknown option %1").arg(arg));
+            Fail(QStringLiteral("unknown option %1").arg(QuotedField(arg)));
             return std::nullopt;
         }
     }
@@ -102,12 +102,14 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
 /// Blank lines are skipped.
 std::optional<std::vector<CDataGeo>> ReadPoints(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Fail(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    // Read as every file of a command is: a FIFO or a device is refused without waiting on it.
+    QByteArray bytes;
+    QString error;
+    if (!ReadWholeFile(path, bytes, &error)) {
+        Fail(QStringLiteral("cannot read %1: %2").arg(path, error));
         return std::nullopt;
     }
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
     std::vector<CDataGeo> points;
     bool haveHeader = false;
     for (int i = 0; i < lines.size(); ++i) {
@@ -135,7 +137,7 @@ std::optional<std::vector<CDataGeo>> ReadPoints(const QString& path)
         for (int k = 0; k < 4; ++k) {
             const std::optional<double> number = ParseFinite(fields.at(k));
             if (!number) {
-                Fail(QStringLiteral("%1 line %2: '%3' is not a number").arg(path).arg(i + 1).arg(fields.at(k).trimmed()));
+                Fail(QStringLiteral("%1 line %2: '%3' is not a number").arg(path).arg(i + 1).arg(QuotedField(fields.at(k).trimmed())));
                 return std::nullopt;
             }
             values[static_cast<std::size_t>(k)] = *number;

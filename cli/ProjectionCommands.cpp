@@ -53,7 +53,7 @@ int RunPackCommand(const QStringList& args)
         WriteDpfHeader(file, *flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, *coefficients);
         WriteDpfPayload(file, picture.m_pPicture->SaveAsBmp(), CliProgress(0.0, 0.8));
     }
-    if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error, CliProgress(0.8, 1.0)))
+    if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error, nullptr, CliProgress(0.8, 1.0)))
         return CliFail("pack", error);
     JsonWriter json;
     json.BeginObject()
@@ -105,7 +105,7 @@ int UnpackProjectionFile(const char* command, const QString& path, ProjectionKin
     const std::optional<UiMessage> complaint = ProjectionGeoRefusal(*contents, kind);
     if (complaint)
         PrintMessages({*complaint}, MessageStyle::TextOnly);
-    if (!payloadPath.isEmpty() && !WriteWholeFile(payloadPath, contents->m_Payload, &error, CliProgress(0.9, 1.0)))
+    if (!payloadPath.isEmpty() && !WriteWholeFile(payloadPath, contents->m_Payload, &error, nullptr, CliProgress(0.9, 1.0)))
         return CliFail(command, error);
 
     JsonWriter json;

@@ -27,12 +27,13 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
     const QString path = ReplaceExtensionAtFirstDot(chosen.m_strPath, QStringLiteral(".bmp"));
 
     bool written = false;
+    int error = 0;
     const bool finished =
         Ui().RunLongWork(QStringLiteral("Writing %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
             QByteArray file;
             WritePackedBitmapFile(file, block);
             block.clear();
-            written = !file.isEmpty() && WriteWholeFile(path, file, nullptr, progress.Part(0.0, 0.5));
+            written = !file.isEmpty() && WriteWholeFile(path, file, nullptr, &error, progress.Part(0.0, 0.5));
             if (!written)
                 return;
             file.clear();
@@ -45,7 +46,7 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
     if (!finished && !written)
         return; // cancelled before the file was complete: nothing was written
     if (!written) {
-        Ui().MessageBox(QStringLiteral("The file can not be opened."), QStringLiteral("Invalid File"),
+        Ui().MessageBox(WithSystemReason(QStringLiteral("The file can not be opened."), error), QStringLiteral("Invalid File"),
                         MB_OK | MB_ICONERROR);
         return;
     }

@@ -15,6 +15,10 @@ struct CommandResult {
     static CommandResult Cancelled() { return {false, {}, true}; }
 };
 
+/// The message of a command that ran out of memory: text when given (such as the memory check's
+/// "This map needs ..."), otherwise a general one saying that nothing was changed.
+UiMessage OutOfMemoryMessage(const QString& text = QString());
+
 /// Shows message boxes through the user-interface services, in order.
 void ShowMessages(const UiMessages& messages);
 void ShowMessage(const UiMessage& message);

@@ -215,7 +215,7 @@ CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<Ou
     const Progress writing = progress.Part(0.8, 1.0);
     for (const auto& [file, bytes] : files) {
         QString error;
-        if (!WriteWholeFile(file, bytes, &error, writing))
+        if (!WriteWholeFile(file, bytes, &error, nullptr, writing))
             return writing.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(NotWritten(error));
     }
     if (report) {

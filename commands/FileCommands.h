@@ -8,6 +8,7 @@
 #include "commands/CommandResult.h"
 #include "formats/FileKinds.h"
 #include "formats/WorkspaceFile.h"
+#include "imaging/CPicture.h"
 #include "imaging/DIBSection.h"
 #include "platform/Progress.h"
 
@@ -62,6 +63,7 @@ struct ReadWorkspace {
     CommandResult m_Result; ///< refused or cancelled, or done with the TIFF import's messages
     std::optional<WorkspaceContents> m_Contents;
     std::vector<DIBSection> m_Images;
+    CPicture m_Picture; ///< a picture map's picture, decoded and checked
 };
 ReadWorkspace ReadWorkspaceFile(const QString& path, const Progress& progress = {});
 /// Makes a workspace read by ReadWorkspaceFile the document's map (and, for a TIFF map, the

@@ -10,6 +10,8 @@
 
 #include <QFileInfo>
 
+#include <new>
+
 namespace {
 
 constexpr int kAllFilesEntry = 11;
@@ -29,7 +31,9 @@ void ShowNoMap(const QString& path, const QString& what)
 
 } // namespace
 
-bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType)
+namespace {
+
+bool LoadMapFile(CQuilletDoc& doc, const QString& path, int mapType)
 {
     if (IsPictureMapType(mapType)) {
         CPicture picture;
@@ -67,6 +71,19 @@ bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType)
     }
     ShowUnsupported();
     return false;
+}
+
+} // namespace
+
+bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType)
+{
+    try {
+        return LoadMapFile(doc, path, mapType);
+    } catch (const std::bad_alloc&) {
+        // The picture or the images are made before the document takes them.
+        ShowMessage(OutOfMemoryMessage());
+        return false;
+    }
 }
 
 namespace {

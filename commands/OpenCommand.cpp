@@ -7,6 +7,7 @@
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
+#include "imaging/CPicture.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
 #include "view/core/ViewState.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <new>
 
 void OnFileOpen(CQuilletDoc& doc, ViewState* view)
 {
@@ -38,6 +40,76 @@ void OnFileOpen(CQuilletDoc& doc, ViewState* view)
     }
 }
 
+namespace {
+
+/// How far the size a map was worked on may stray from the size the picture service measures
+/// for its picture: a workspace made where the screen had another resolution holds another
+/// size, but never this many times the picture's own.
+constexpr std::int64_t kStoredSizeFactor = 8;
+
+/// The refusal of a stored picture size that the picture cannot have been worked on at: a
+/// 198-byte picture is no 20000 x 20000 map, and its size would drive the output's memory.
+std::optional<UiMessage> StoredSizeRefusal(const CPicture& picture, int width, int height, const QString& path)
+{
+    if (!picture.m_pPicture)
+        return std::nullopt;
+    const QSize himetric = picture.m_pPicture->HimetricSize();
+    const std::int64_t ownWidth = MulDiv(himetric.width(), kPixelsPerInch, kHimetricPerInch);
+    const std::int64_t ownHeight = MulDiv(himetric.height(), kPixelsPerInch, kHimetricPerInch);
+    if (width <= kStoredSizeFactor * (ownWidth + 1) && height <= kStoredSizeFactor * (ownHeight + 1))
+        return std::nullopt;
+    return UiMessage{QStringLiteral("%1\nThe file says its map is %2 x %3 pixels, but the picture it holds is %4 x %5 "
+                                    "pixels. The file is damaged and cannot be read.")
+                         .arg(path)
+                         .arg(width)
+                         .arg(height)
+                         .arg(ownWidth)
+                         .arg(ownHeight),
+                     QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
+}
+
+ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress)
+{
+    const auto refuse = [](const QString& text) {
+        return ReadWorkspace{CommandResult::Refused({text, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR}), {}, {}, {}};
+    };
+    QByteArray bytes;
+    QString text;
+    if (!ReadWholeFile(path, bytes, &text))
+        return refuse(text);
+    ReadWorkspace read{CommandResult::Done(), ParseWorkspace(bytes, &text), {}, {}};
+    if (!read.m_Contents)
+        return refuse(QStringLiteral("%1\n%2").arg(path, text));
+    const WorkspaceContents& contents = *read.m_Contents;
+
+    // A picture map's picture is decoded first: what it claims, and the size stored for it, are
+    // checked before the document changes.
+    if (IsPictureMapType(contents.m_nMapType)) {
+        read.m_Picture.LoadFromMemory(contents.m_PictureBytes.value_or(QByteArray()));
+        if (read.m_Picture.LastError())
+            return {CommandResult::Refused(*read.m_Picture.LastError()), {}, {}, {}};
+        if (std::optional<UiMessage> refusal =
+                StoredSizeRefusal(read.m_Picture, contents.m_nImageWidth, contents.m_nImageHeight, path))
+            return {CommandResult::Refused(std::move(*refusal)), {}, {}, {}};
+    }
+
+    // A TIFF map's images are decoded again by the import of the New command, stopped after as
+    // many images as were saved: the k-th image is again the k-th listed directory that gave
+    // pixels. The import reports a missing or broken file itself (a path that names no regular
+    // file is refused without waiting on it).
+    if (IsTiffMapType(contents.m_nMapType) && contents.m_Tiff) {
+        TiffImport import = ImportTiffImages(contents.m_Tiff->MapPath(), std::max(contents.m_Tiff->m_nImageCount, 0), progress);
+        if (import.m_bCancelled)
+            return {CommandResult::Cancelled(), {}, {}, {}};
+        read.m_Result.m_Messages = std::move(import.m_Messages);
+        for (ImportedTiffImage& imported : import.m_Images)
+            read.m_Images.push_back(std::move(imported.m_Image));
+    }
+    return read;
+}
+
+} // namespace
+
 bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path)
 {
     ReadWorkspace read;
@@ -55,30 +127,12 @@ CommandResult LoadWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString
 
 ReadWorkspace ReadWorkspaceFile(const QString& path, const Progress& progress)
 {
-    const auto refuse = [](const QString& text) {
-        return ReadWorkspace{CommandResult::Refused({text, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR}), {}, {}};
-    };
-    QByteArray bytes;
-    QString text;
-    if (!ReadWholeFile(path, bytes, &text))
-        return refuse(text);
-    ReadWorkspace read{CommandResult::Done(), ParseWorkspace(bytes, &text), {}};
-    if (!read.m_Contents)
-        return refuse(QStringLiteral("%1\n%2").arg(path, text));
-
-    // A TIFF map's images are decoded again by the import of the New command, stopped after as
-    // many images as were saved: the k-th image is again the k-th listed directory that gave
-    // pixels. The import reports a missing or broken file itself.
-    const WorkspaceContents& contents = *read.m_Contents;
-    if (IsTiffMapType(contents.m_nMapType) && contents.m_Tiff) {
-        TiffImport import = ImportTiffImages(contents.m_Tiff->MapPath(), std::max(contents.m_Tiff->m_nImageCount, 0), progress);
-        if (import.m_bCancelled)
-            return {CommandResult::Cancelled(), {}, {}};
-        read.m_Result.m_Messages = std::move(import.m_Messages);
-        for (ImportedTiffImage& imported : import.m_Images)
-            read.m_Images.push_back(std::move(imported.m_Image));
+    try {
+        return ReadWorkspaceChecked(path, progress);
+    } catch (const std::bad_alloc&) {
+        // Everything that allocates much comes before the document changes.
+        return {CommandResult::Refused(OutOfMemoryMessage()), {}, {}, {}};
     }
-    return read;
 }
 
 CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path, ReadWorkspace&& read)
@@ -87,8 +141,9 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
         return read.m_Result;
     const WorkspaceContents& contents = *read.m_Contents;
     if (view && contents.m_Tiff) {
-        // The view keeps the stored window; the stored frame is shown until the next paint fits
-        // it to the window.
+        // The view keeps the stored window (the reader has checked that zooming and scrolling
+        // could have left it); the stored frame is shown until the next paint fits it to the
+        // window.
         const WorkspaceTiffPart& tiff = *contents.m_Tiff;
         view->m_dWinLeft = tiff.m_dWinLeft;
         view->m_dWinRight = tiff.m_dWinRight;
@@ -96,7 +151,7 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
         view->m_dWinTop = tiff.m_dWinTop;
         view->RefreshWindowSize();
     }
-    doc.InstallWorkspace(path, contents, std::move(read.m_Images));
+    doc.InstallWorkspace(path, contents, std::move(read.m_Images), &read.m_Picture);
     if (view && contents.m_Tiff && doc.Images().empty()) {
         view->m_FrameOrigin = contents.m_Tiff->m_FrameOrigin;
         view->m_FrameExtent = contents.m_Tiff->m_FrameExtent;
@@ -106,31 +161,43 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
 
 bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind kind)
 {
-    // Read and decoded while the window goes on painting; the document changes only after.
-    QString error;
-    UiMessage refusal;
+    // Read, decoded and checked while the window goes on painting; the document changes only after.
+    std::optional<UiMessage> refusal;
     std::optional<ProjectionContents> contents;
+    CPicture picture;
     const bool finished =
         Ui().RunLongWork(QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
-            QByteArray bytes;
-            if (!ReadWholeFile(path, bytes, &error))
-                return;
-            contents = kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal)
-                                                   : ParseDpfProjection(bytes, refusal, progress);
+            try {
+                QByteArray bytes;
+                QString error;
+                if (!ReadWholeFile(path, bytes, &error)) {
+                    refusal = UiMessage{error, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
+                    return;
+                }
+                UiMessage parseRefusal;
+                contents = kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, parseRefusal)
+                                                       : ParseDpfProjection(bytes, parseRefusal, progress);
+                if (!contents) {
+                    refusal = parseRefusal;
+                    return;
+                }
+                picture.LoadFromMemory(contents->m_Payload);
+                if (picture.LastError())
+                    refusal = *picture.LastError();
+                else
+                    refusal = StoredSizeRefusal(picture, contents->m_nWidth, contents->m_nHeight, path);
+            } catch (const std::bad_alloc&) {
+                refusal = OutOfMemoryMessage();
+            }
         });
     if (!finished)
         return false; // cancelled: the map on screen stays
-
-    if (!error.isEmpty()) {
-        Ui().MessageBox(error, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR);
-        return false;
-    }
-    if (!contents) {
-        ShowMessage(refusal);
+    if (refusal) {
+        ShowMessage(*refusal);
         return false;
     }
     // The file is sound: it replaces the map, the points and the model.
-    if (const std::optional<UiMessage> complaint = doc.InstallProjection(path, *contents, kind))
+    if (const std::optional<UiMessage> complaint = doc.InstallProjection(path, *contents, kind, &picture))
         ShowMessage(*complaint);
     return true;
 }

@@ -7,73 +7,36 @@
 #include "imaging/Blit.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
+#include "platform/MemoryBudget.h"
+#include "platform/TemporarySideFile.h"
 #include "platform/UiServices.h"
 #include "platform/WinTypes.h"
 #include "view/core/ViewState.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
-#include <unistd.h>
+#include <new>
 
 namespace {
 
 const QString kInvalidFile = QStringLiteral("Invalid File");
 const QString kInvalidRange = QStringLiteral("Invalid Range");
 
-UiMessage FileNotOpened()
+/// The message of a file that cannot be written, with the system's reason when there is one.
+UiMessage FileNotOpened(int errorNumber = 0)
 {
-    return {QStringLiteral("The file can not be opened."), kInvalidFile, MB_OKCANCEL | MB_ICONERROR};
+    return {WithSystemReason(QStringLiteral("The file can not be opened."), errorNumber), kInvalidFile,
+            MB_OKCANCEL | MB_ICONERROR};
 }
 
 UiMessage NoPicture()
 {
     return {QStringLiteral("The map holds no picture that could be written."), kInvalidFile, MB_OK | MB_ICONERROR};
 }
-
-/// The temporary BMP beside the projection file. Its name is taken only while no file of that
-/// name exists (the user's own files are never overwritten); the file is deleted with the object.
-class TemporaryBmp {
-public:
-    TemporaryBmp() = default;
-    ~TemporaryBmp()
-    {
-        if (!m_strPath.isEmpty())
-            ::unlink(QFile::encodeName(m_strPath).constData());
-    }
-    TemporaryBmp(const TemporaryBmp&) = delete;
-    TemporaryBmp& operator=(const TemporaryBmp&) = delete;
-
-    /// Creates the file empty under the first free name of TOWN00010001002.BMP,
-    /// TOWN00010001002-1.BMP, TOWN00010001002-2.BMP, ... False when the folder takes no new file.
-    bool Reserve(const QString& projectionPath)
-    {
-        const QString first = ProjectionTempBmpPath(projectionPath);
-        const QString stem = first.left(first.size() - 4); // without ".BMP"
-        for (int attempt = 0; attempt < 1000; ++attempt) {
-            const QString candidate =
-                attempt == 0 ? first : stem + QLatin1Char('-') + QString::number(attempt) + QStringLiteral(".BMP");
-            const int fd = ::open(QFile::encodeName(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                ::close(fd);
-                m_strPath = candidate;
-                return true;
-            }
-            if (errno != EEXIST)
-                return false;
-        }
-        return false;
-    }
-
-    const QString& Path() const { return m_strPath; }
-
-private:
-    QString m_strPath;
-};
 
 /// What the command writes: the picture's size, the coefficients and the picture file.
 struct OutputPicture {
@@ -84,6 +47,13 @@ struct OutputPicture {
     QByteArray m_BmpPayload; ///< the BMP file a GPF or DPF carries
 };
 
+/// The memory the output takes at its peak: the whole map's picture file and its compressed
+/// copy, and for a range the drawn cut-out, its captured rows and their file, each 4 bytes a pixel.
+std::int64_t OutputMemory(const CQuilletDoc& doc, const std::optional<OutputRange>& range, int w, int h)
+{
+    const std::int64_t whole = std::int64_t(std::max(doc.ImageWidth(), 0)) * std::max(doc.ImageHeight(), 0) * 6;
+    return whole + (range ? std::int64_t(w) * h * 12 : 0);
+}
 
 /// The document holds a picture the command can write.
 bool HasPicture(const CQuilletDoc& doc)
@@ -98,15 +68,26 @@ bool HasPicture(const CQuilletDoc& doc)
 }
 
 /// A TIFF map: the current image becomes the picture to write, as a BMP made through the
-/// temporary file, and a GeoTIFF frame gives the coefficients (for the document to keep).
-bool PrepareTiffMap(const CQuilletDoc& doc, const TemporaryBmp& temp, CPicture& picture, OutputPicture& out,
-                    std::optional<GeoModel>& frameModel, const Progress& progress)
+/// temporary file, and a GeoTIFF frame gives the coefficients (for the document to keep once the
+/// file is written). Returns 0 or the errno of a failed write (ECANCELED when cancelled).
+int PrepareTiffMap(const CQuilletDoc& doc, TemporarySideFile& temp, CPicture& picture, OutputPicture& out,
+                   std::optional<GeoModel>& frameModel, const Progress& progress)
 {
-    if (!WriteDibSectionBmp(temp.Path(), *doc.CurrentImageSection(), progress) || progress.Cancelled())
-        return false;
+    const QByteArray encoded = EncodeDibSectionBmp(*doc.CurrentImageSection());
+    if (encoded.isEmpty())
+        return EFBIG;
+    if (!progress.Report(1, 3))
+        return ECANCELED;
+    if (const int error = temp.Write(encoded))
+        return error;
+    if (!progress.Report(2, 3))
+        return ECANCELED;
     QByteArray bmp;
+    if (const int error = temp.Read(bmp))
+        return error;
     out.m_CpfPayload = doc.MapFileData();
-    if (picture.LoadFromFile(temp.Path(), &bmp))
+    picture.LoadFromMemory(bmp);
+    if (picture.m_pPicture)
         out.m_CpfPayload = bmp;
     out.m_BmpPayload = bmp;
 
@@ -116,17 +97,18 @@ bool PrepareTiffMap(const CQuilletDoc& doc, const TemporaryBmp& temp, CPicture& 
             GeoModel::FromFrame(doc.Model(), doc.GeoOrigin(), doc.GeoExtent(), doc.ImageWidth(), doc.ImageHeight());
         out.m_dCoef = frameModel->Coefficients();
     }
-    return true;
+    return 0;
 }
 
 /// The range cut-out: the part of the picture drawn at its pixel size, captured as a BMP and
-/// passed once through the picture service; the offsets move to address the cut-out.
-bool CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRange& range, int w, int h,
-                 const TemporaryBmp& temp, OutputPicture& out)
+/// passed once through the picture service; the offsets move to address the cut-out. Returns 0,
+/// the errno of a failed write, or ENOMEM when the drawing memory cannot be had.
+int CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRange& range, int w, int h,
+                TemporarySideFile& temp, OutputPicture& out)
 {
     QImage memory = CreateCompatibleMemoryContext(nullptr, w, h);
     if (memory.isNull())
-        return false;
+        return ENOMEM;
     {
         QPainter painter(&memory);
         // The picture service counts vertical fractions from the bottom edge.
@@ -137,16 +119,21 @@ bool CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRan
     WritePackedBitmapFile(packed, CaptureBitmap(memory, nullptr, BI_RGB));
     memory = QImage();
     if (packed.isEmpty())
-        return false;
-    if (!WriteWholeFile(temp.Path(), packed))
-        return false;
+        return ENOMEM;
+    if (const int error = temp.Write(packed))
+        return error;
     packed.clear();
-    CPicture cutOut;
-    if (cutOut.LoadFromFile(temp.Path()))
-        cutOut.SaveToFile(temp.Path());
     QByteArray bmp;
-    if (!ReadWholeFile(temp.Path(), bmp))
-        return false;
+    if (const int error = temp.Read(bmp))
+        return error;
+    CPicture cutOut;
+    cutOut.LoadFromMemory(bmp);
+    if (cutOut.m_pPicture) {
+        // What the picture service saves of it is what the file carries.
+        bmp = cutOut.m_pPicture->SaveAsBmp();
+        if (const int error = temp.Write(bmp))
+            return error;
+    }
     out.m_nWidth = w;
     out.m_nHeight = h;
     out.m_BmpPayload = bmp;
@@ -154,7 +141,7 @@ bool CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRan
     out.m_dCoef = GeoModel(out.m_dCoef)
                       .ShiftedForRange((doc.ImageWidth() - 1) * range.m_dLeft, (doc.ImageHeight() - 1) * range.m_dTop)
                       .Coefficients();
-    return true;
+    return 0;
 }
 
 } // namespace
@@ -165,9 +152,11 @@ std::optional<UiMessage> RangeSize(const CQuilletDoc& doc, const OutputRange& ra
         return UiMessage{QStringLiteral("No range has been selected. Drag the range to output over the map, "
                                         "or switch the range tool off to output the whole map."),
                          kInvalidRange, MB_OK | MB_ICONINFORMATION};
+    const auto fraction = [](double value) { return value >= 0.0 && value <= 1.0; };
     const double width = std::fabs((range.m_dRight - range.m_dLeft) * (1.0 - doc.ImageWidth()));
     const double height = std::fabs((range.m_dBottom - range.m_dTop) * (1.0 - doc.ImageHeight()));
-    if (!(width >= 1.0 && height >= 1.0 && width <= INT32_MAX && height <= INT32_MAX))
+    if (!(fraction(range.m_dLeft) && fraction(range.m_dRight) && fraction(range.m_dTop) && fraction(range.m_dBottom) &&
+          width >= 1.0 && height >= 1.0 && width <= INT32_MAX && height <= INT32_MAX))
         return UiMessage{QStringLiteral("The selected range is less than one pixel wide or high. "
                                         "Drag a larger range over the map."),
                          kInvalidRange, MB_OK | MB_ICONINFORMATION};
@@ -231,12 +220,12 @@ CommandResult WriteProjectionOutput(CQuilletDoc& doc, const std::optional<Output
     return result;
 }
 
-CommandResult WriteProjectionFile(const CQuilletDoc& doc, const std::optional<OutputRange>& range,
-                                  OutputFlavour flavour, const QString& path, const Progress& progress,
-                                  std::optional<GeoModel>& frameModel)
+namespace {
+
+/// WriteProjectionFile without its guard against running out of memory.
+CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRange>& range, OutputFlavour flavour,
+                          const QString& path, const Progress& progress, std::optional<GeoModel>& frameModel)
 {
-    if (!doc.IsMapLoaded())
-        return {};
     // Every refusal comes before anything is written, so that a refused output leaves no file.
     if (!doc.IsGeoCoded())
         return CommandResult::Refused({QStringLiteral("Invalid projection. Need more points."),
@@ -248,22 +237,25 @@ CommandResult WriteProjectionFile(const CQuilletDoc& doc, const std::optional<Ou
             return CommandResult::Refused(std::move(*refusal));
     if (!HasPicture(doc))
         return CommandResult::Refused(NoPicture());
+    if (const std::optional<QString> shortfall = CheckMemory(OutputMemory(doc, range, w, h)))
+        return CommandResult::Refused(OutOfMemoryMessage(*shortfall));
 
-    TemporaryBmp temp;
+    TemporarySideFile temp;
     OutputPicture picture;
     picture.m_nWidth = w;
     picture.m_nHeight = h;
     picture.m_dCoef = doc.GeoCoef();
     // The temporary BMP is needed where a picture is made: a TIFF image or a range cut-out.
-    if ((doc.IsTiffMap() || range) && !temp.Reserve(path))
-        return CommandResult::Refused(FileNotOpened());
+    if (doc.IsTiffMap() || range)
+        if (const int error = temp.Reserve(ProjectionTempBmpPath(path)))
+            return CommandResult::Refused(FileNotOpened(error));
     const CPicture* source = &doc.Picture();
     CPicture tiffPicture;
     // Where the time goes: making the picture to write, coding it, writing the file.
     const Progress making = progress.Part(0.0, 0.4);
     if (doc.IsTiffMap()) {
-        if (!PrepareTiffMap(doc, temp, tiffPicture, picture, frameModel, making))
-            return making.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(FileNotOpened());
+        if (const int error = PrepareTiffMap(doc, temp, tiffPicture, picture, frameModel, making))
+            return error == ECANCELED ? CommandResult::Cancelled() : CommandResult::Refused(FileNotOpened(error));
         source = &tiffPicture;
     } else if (!range) {
         // A CPF carries the picture file as it was opened; a GPF or DPF the picture service's BMP
@@ -272,8 +264,9 @@ CommandResult WriteProjectionFile(const CQuilletDoc& doc, const std::optional<Ou
         if (flavour != OutputFlavour::Cpf)
             picture.m_BmpPayload = doc.Picture().m_pPicture->SaveAsBmp();
     }
-    if (range && !CutOutRange(doc, *source, *range, w, h, temp, picture))
-        return CommandResult::Refused(FileNotOpened());
+    if (range)
+        if (const int error = CutOutRange(doc, *source, *range, w, h, temp, picture))
+            return CommandResult::Refused(error == ENOMEM ? OutOfMemoryMessage() : FileNotOpened(error));
     if (!making.Report(1, 1))
         return CommandResult::Cancelled();
 
@@ -289,8 +282,25 @@ CommandResult WriteProjectionFile(const CQuilletDoc& doc, const std::optional<Ou
     picture = OutputPicture();
     if (progress.Cancelled())
         return CommandResult::Cancelled();
-    const Progress writing = progress.Part(0.8, 1.0);
-    if (!WriteWholeFile(path, file, nullptr, writing))
-        return writing.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(FileNotOpened());
+    int error = 0;
+    if (!WriteWholeFile(path, file, nullptr, &error, progress.Part(0.8, 1.0)))
+        return error == ECANCELED ? CommandResult::Cancelled() : CommandResult::Refused(FileNotOpened(error));
     return CommandResult::Done();
+}
+
+} // namespace
+
+CommandResult WriteProjectionFile(const CQuilletDoc& doc, const std::optional<OutputRange>& range,
+                                  OutputFlavour flavour, const QString& path, const Progress& progress,
+                                  std::optional<GeoModel>& frameModel)
+{
+    if (!doc.IsMapLoaded())
+        return {};
+    try {
+        return WriteOutput(doc, range, flavour, path, progress, frameModel);
+    } catch (const std::bad_alloc&) {
+        // The document changes only after the file is written, so it is as it was.
+        frameModel.reset();
+        return CommandResult::Refused(OutOfMemoryMessage());
+    }
 }

@@ -44,13 +44,15 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
 /// Writes the projection file of flavour to path: the whole map, or only range as a BMP of the
 /// cut-out with the column and row offsets of the written coefficients moved to address it.
 /// For a TIFF map the current image is written, as a BMP; with a GeoTIFF frame the coefficients
-/// are derived from the frame, and the document keeps them.
+/// are derived from the frame, and the document keeps them once the file is written.
 ///
 /// Refused with a message and nothing written (an existing file of that name stays as it was):
-/// a map that is not geo-coded, a range that was never dragged or is under one pixel, a map with
-/// no picture to write, and a file that cannot be written. The file is replaced only once it is
-/// complete. The temporary BMP made beside it never replaces an existing file and is deleted in
-/// every case.
+/// a map that is not geo-coded, a range that was never dragged, lies outside the map or is under
+/// one pixel, a map with no picture to write, an output that needs more memory than is available
+/// (checked up front; running out later is caught too, and the document stays as it was), and a
+/// file that cannot be written (the message adds the system's reason). The file is replaced only
+/// once it is complete. The temporary BMP made beside it never replaces a file of the user's, is
+/// deleted in every case, and one left behind by a killed run is taken over.
 ///
 /// Reports to progress as it goes; cancelled through it, writes nothing (the temporary BMP is
 /// gone too) and changes nothing.

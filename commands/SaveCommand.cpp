@@ -89,14 +89,15 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
     // Written whole through a temporary file: a failed or cancelled write leaves the file that
     // was there. A picture map's workspace holds the picture, so it may take a while.
     bool written = false;
+    int error = 0;
     const bool finished = Ui().RunLongWork(QStringLiteral("Saving %1").arg(QFileInfo(path).fileName()),
                                            [&](Progress progress) {
-                                               written = WriteWholeFile(path, EncodeWorkspace(contents), nullptr, progress);
+                                               written = WriteWholeFile(path, EncodeWorkspace(contents), nullptr, &error, progress);
                                            });
     if (!finished && !written)
         return; // cancelled: still unsaved
     if (!written) {
-        Ui().MessageBox(QStringLiteral("Can not open this file."), QStringLiteral("Invalid File"),
+        Ui().MessageBox(WithSystemReason(QStringLiteral("Can not open this file."), error), QStringLiteral("Invalid File"),
                         MB_OKCANCEL | MB_ICONINFORMATION);
         return;
     }

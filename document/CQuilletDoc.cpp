@@ -165,8 +165,14 @@ void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<D
 }
 
 void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents& contents,
-                                   std::vector<DIBSection> images)
+                                   std::vector<DIBSection> images, CPicture* decoded)
 {
+    // Decoding is what can run out of memory: it happens while the document is still as it was.
+    CPicture picture;
+    if (decoded)
+        picture = std::move(*decoded);
+    else if (IsPictureMapType(contents.m_nMapType))
+        picture.LoadFromMemory(contents.m_PictureBytes.value_or(QByteArray()));
     ClearMap();
     m_bGeoCoded = contents.m_nGeoCoded != 0 ? 1 : 0;
     m_nMapType = contents.m_nMapType;
@@ -175,11 +181,11 @@ void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents&
     m_Model = GeoModel(contents.m_dGeoCoef);
 
     if (IsPictureMapType(contents.m_nMapType)) {
-        const QByteArray picture = contents.m_PictureBytes.value_or(QByteArray());
+        const QByteArray bytes = contents.m_PictureBytes.value_or(QByteArray());
         m_strMapPath.clear(); // the picture travels inside the workspace
-        m_MapFileData = picture;
-        m_nMapFileSize = static_cast<int>(picture.size());
-        m_Picture.LoadFromMemory(picture);
+        m_MapFileData = bytes;
+        m_nMapFileSize = static_cast<int>(bytes.size());
+        m_Picture = std::move(picture);
         // The size the map was worked on wins over what the picture service measures, so the
         // points and the model keep fitting the picture.
         m_Picture.m_nWidth = contents.m_nImageWidth;
@@ -207,8 +213,13 @@ void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents&
 }
 
 std::optional<UiMessage> CQuilletDoc::InstallProjection(const QString& path, const ProjectionContents& contents,
-                                                        ProjectionKind kind)
+                                                        ProjectionKind kind, CPicture* decoded)
 {
+    CPicture picture;
+    if (decoded)
+        picture = std::move(*decoded);
+    else
+        picture.LoadFromMemory(contents.m_Payload);
     ClearMap();
     m_strWorkspacePath = path;
     // Remembered so that Save asks for a workspace name instead of writing over this file.
@@ -219,7 +230,7 @@ std::optional<UiMessage> CQuilletDoc::InstallProjection(const QString& path, con
     m_Model = GeoModel(contents.m_dGeoCoef);
     m_MapFileData = contents.m_Payload;
     m_nMapFileSize = static_cast<int>(contents.m_Payload.size());
-    m_Picture.LoadFromMemory(contents.m_Payload);
+    m_Picture = std::move(picture);
     m_Picture.m_nWidth = contents.m_nWidth;
     m_Picture.m_nHeight = contents.m_nHeight;
     // The file's coefficients alone define the geo-coding; the frame is a picture's.

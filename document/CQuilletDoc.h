@@ -133,13 +133,17 @@ public:
     void InstallTiffMap(const QString& path, int mapType, std::vector<DIBSection> images);
     /// A checked workspace as Open reads it: for a TIFF map, images are the file's images decoded
     /// again. The stored model and points are taken as they are (no fit); a TIFF map whose image
-    /// 0 carries a usable georeference takes its frame from it.
-    void InstallWorkspace(const QString& path, const WorkspaceContents& contents, std::vector<DIBSection> images);
+    /// 0 carries a usable georeference takes its frame from it. A picture map's picture is
+    /// decoded from the stored bytes before anything changes, unless decoded gives it already
+    /// (its picture is then taken over).
+    void InstallWorkspace(const QString& path, const WorkspaceContents& contents, std::vector<DIBSection> images,
+                          CPicture* decoded = nullptr);
     /// A checked projection file as Open reads it: its picture becomes the map (a BMP map) and
     /// its coefficients the model. Returns the complaint about a model that cannot be inverted,
-    /// the map then not being geo-coded.
+    /// the map then not being geo-coded. The picture is decoded before anything changes, unless
+    /// decoded gives it already.
     std::optional<UiMessage> InstallProjection(const QString& path, const ProjectionContents& contents,
-                                               ProjectionKind kind);
+                                               ProjectionKind kind, CPicture* decoded = nullptr);
     /// The start-up new-document call: the document counts as initialised.
     void MarkInitialized();
     /// Chooses the image of a TIFF map that is shown and written; the map's size, frame and

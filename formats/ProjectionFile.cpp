@@ -3,6 +3,7 @@
 #include "formats/CHuffmanTree.h"
 #include "platform/BinaryIO.h"
 #include "platform/FileIO.h"
+#include "platform/MemoryBudget.h"
 
 #include <QFileInfo>
 
@@ -136,6 +137,11 @@ std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiM
         error = Damaged();
         return std::nullopt;
     }
+    // The payload may be up to eight times the file: its memory is checked before it is made.
+    if (const std::optional<QString> shortfall = CheckMemory(length)) {
+        error = {*shortfall, kInvalidFile, MB_OK | MB_ICONERROR};
+        return std::nullopt;
+    }
     contents.m_nCompressedBytes = compressed;
 
     CHuffmanTree tree;
@@ -155,6 +161,11 @@ std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiM
     bmp.Seek(18);
     bmp.Read(contents.m_nWidth);
     bmp.Read(contents.m_nHeight);
+    // The size drives the view's and the output's arithmetic: a negative one is damage.
+    if (contents.m_nWidth < 0 || contents.m_nHeight < 0) {
+        error = Damaged();
+        return std::nullopt;
+    }
     return contents;
 }
 
@@ -164,8 +175,8 @@ std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiM
     ProjectionContents contents;
     std::uint32_t length = 0;
     if (!in.Read(contents.m_nTag) || !in.Read(contents.m_nWidth) || !in.Read(contents.m_nHeight) ||
-        !ReadCoefficients(in, contents.m_dGeoCoef) || !in.Read(length) ||
-        !in.ReadBytes(static_cast<qsizetype>(length), contents.m_Payload)) {
+        contents.m_nWidth < 0 || contents.m_nHeight < 0 || !ReadCoefficients(in, contents.m_dGeoCoef) ||
+        !in.Read(length) || !in.ReadBytes(static_cast<qsizetype>(length), contents.m_Payload)) {
         error = Damaged();
         return std::nullopt;
     }

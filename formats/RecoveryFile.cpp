@@ -1,6 +1,9 @@
 #include "formats/RecoveryFile.h"
 
+#include "formats/WorkspaceFile.h"
 #include "platform/BinaryIO.h"
+
+#include <cmath>
 
 namespace {
 
@@ -56,10 +59,14 @@ std::optional<RecoveryContents> ParseRecovery(const QByteArray& file)
         !in.Read(contents.m_dWinTop) || !in.Read(contents.m_nInputOption) || !in.Read(contents.m_dUnitFactor) ||
         !in.Read(count) || count < 0 || !in.Has(static_cast<qsizetype>(count) * kPointBytes))
         return std::nullopt;
+    // The window goes back into the view as it was: only one zooming and scrolling can leave.
+    if (!IsPlausibleViewWindow(contents.m_dWinLeft, contents.m_dWinRight, contents.m_dWinBottom, contents.m_dWinTop))
+        return std::nullopt;
     contents.m_ControlPoints.resize(static_cast<std::size_t>(count));
     for (CDataGeo& point : contents.m_ControlPoints)
         if (!in.Read(point.m_dLatitude) || !in.Read(point.m_dLongitude) || !in.Read(point.m_dImageX) ||
-            !in.Read(point.m_dImageY))
+            !in.Read(point.m_dImageY) || !std::isfinite(point.m_dLatitude) || !std::isfinite(point.m_dLongitude) ||
+            !std::isfinite(point.m_dImageX) || !std::isfinite(point.m_dImageY))
             return std::nullopt;
     if (in.Remaining() != 0)
         return std::nullopt;

@@ -38,6 +38,7 @@ struct RecoveryContents {
 };
 
 QByteArray EncodeRecovery(const RecoveryContents& contents);
-/// Reads and checks a whole recovery file; nothing for a file that is not one, is cut short or
-/// has bytes after its last value.
+/// Reads and checks a whole recovery file; nothing for a file that is not one, is cut short, has
+/// bytes after its last value, or holds a view window no zooming could leave or a point that is
+/// not finite.
 std::optional<RecoveryContents> ParseRecovery(const QByteArray& file);

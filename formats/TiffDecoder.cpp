@@ -1,5 +1,6 @@
 #include "formats/TiffDecoder.h"
 
+#include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
 
 #include <tiffio.h>
@@ -162,6 +163,17 @@ void CommitPixelMemory(const DIBSection& section)
 #endif
 }
 
+/// Whether libtiff has reported an error since the watch began. Some of its codecs report a
+/// damaged stretch of data and go on decoding (the fax decoders after a bad code word): the
+/// strip is unreadable all the same.
+class ErrorWatch {
+public:
+    bool Reported() const { return TiffMessageScope::ErrorCount() != m_nBefore; }
+
+private:
+    int m_nBefore = TiffMessageScope::ErrorCount();
+};
+
 /// Image row y (0 at the top) is stored row height - 1 - y of the bottom-up section.
 std::uint8_t* SectionRowFromTop(const DIBSection& section, std::uint32_t y)
 {
@@ -169,8 +181,8 @@ std::uint8_t* SectionRowFromTop(const DIBSection& section, std::uint32_t y)
 }
 
 /// Strips read whole into one reused buffer, or scanline by scanline when a strip is too large to
-/// hold. Returns whether every strip was read, or nothing when this route cannot take the
-/// directory after all (then nothing has been written).
+/// hold. Returns whether every strip was read (it stops at the first that cannot be), or nothing
+/// when this route cannot take the directory after all (then nothing has been written).
 std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFormat format,
                                        const TiffDecodeLimits& limits, const Progress& progress)
 {
@@ -183,39 +195,37 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFor
     const std::int64_t scanline = TIFFScanlineSize64(tif);
     if (scanline < std::int64_t(width) * Channels(format))
         return std::nullopt;
-    bool complete = true;
 
+    const ErrorWatch errors;
     if (scanline * rowsPerStrip <= limits.m_nMaxStripBytes) {
         auto buffer = AllocateZeroed<std::uint8_t>(scanline * rowsPerStrip);
         if (!buffer)
             return std::nullopt;
         for (std::uint32_t top = 0; top < height; top += rowsPerStrip) {
             const std::uint32_t rows = std::min(rowsPerStrip, height - top);
-            // As the whole-image reader does, what the buffer holds after a failed read is still
-            // shown: a partly decoded strip keeps its good rows.
-            if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), buffer.get(), scanline * rows) < 0)
-                complete = false;
+            // Decoding stops at the first strip that cannot be read: the caller keeps nothing.
+            if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), buffer.get(), scanline * rows) < 0 ||
+                errors.Reported())
+                return false;
             for (std::uint32_t r = 0; r < rows; ++r)
                 ConvertDirect(format, buffer.get() + scanline * r, SectionRowFromTop(section, top + r), width);
             if (!progress.Report(top + rows, height))
                 return false;
         }
-        return complete;
+        return true;
     }
 
     auto line = AllocateZeroed<std::uint8_t>(scanline);
     if (!line)
         return std::nullopt;
     for (std::uint32_t y = 0; y < height; ++y) {
-        if (TIFFReadScanline(tif, line.get(), y, 0) < 0) {
-            complete = false;
-            std::memset(line.get(), 0, static_cast<size_t>(scanline));
-        }
+        if (TIFFReadScanline(tif, line.get(), y, 0) < 0 || errors.Reported())
+            return false;
         ConvertDirect(format, line.get(), SectionRowFromTop(section, y), width);
         if (!progress.Report(y + 1, height))
             return false;
     }
-    return complete;
+    return true;
 }
 
 /// Tiles read one at a time into one reused buffer; edge tiles are clipped to the picture.
@@ -235,13 +245,14 @@ std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, DirectForm
     auto buffer = AllocateZeroed<std::uint8_t>(tileSize);
     if (!buffer)
         return std::nullopt;
-    bool complete = true;
+    const ErrorWatch errors;
     for (std::uint32_t top = 0; top < height; top += tileLength) {
         const std::uint32_t rows = std::min(tileLength, height - top);
         for (std::uint32_t left = 0; left < width; left += tileWidth) {
             const std::uint32_t columns = std::min(tileWidth, width - left);
-            if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, 0), buffer.get(), tileSize) < 0)
-                complete = false;
+            if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, 0), buffer.get(), tileSize) < 0 ||
+                errors.Reported())
+                return false;
             for (std::uint32_t r = 0; r < rows; ++r)
                 ConvertDirect(format, buffer.get() + tileRow * r,
                               SectionRowFromTop(section, top + r) + std::int64_t(left) * 3, columns);
@@ -249,7 +260,7 @@ std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, DirectForm
                 return false;
         }
     }
-    return complete;
+    return true;
 }
 
 /// libtiff's RGBA reader, asked for bands of whole strips or rows of tiles so that each strip or
@@ -258,7 +269,8 @@ bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& l
 {
     char message[1024] = "";
     TIFFRGBAImage image{};
-    if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image, tif, 0, message)) {
+    // Stop on the first error: a strip or tile that cannot be read ends the decoding.
+    if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image, tif, 1, message)) {
         TIFFErrorExtR(tif, TIFFFileName(tif), "%s", message);
         return false;
     }
@@ -287,14 +299,15 @@ bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& l
     const bool upsideDown = image.orientation == ORIENTATION_TOPLEFT || image.orientation == ORIENTATION_TOPRIGHT ||
                             image.orientation == ORIENTATION_LEFTTOP || image.orientation == ORIENTATION_RIGHTTOP;
     bool complete = true;
+    const ErrorWatch errors;
     for (std::uint32_t first = 0; first < height; first += bandRows) {
         const std::uint32_t rows = std::min(bandRows, height - first);
         image.row_offset = static_cast<int>(first);
         image.col_offset = 0;
-        if (!TIFFRGBAImageGet(&image, raster.get(), width, rows)) {
-            // The reader gave up inside the band: which rows it wrote is unknown, so none is shown.
+        if (!TIFFRGBAImageGet(&image, raster.get(), width, rows) || errors.Reported()) {
+            // The reader gave up inside the band: decoding stops, and the caller keeps nothing.
             complete = false;
-            std::memset(raster.get(), 0, sizeof(std::uint32_t) * width * rows);
+            break;
         }
         // Raster row j is stored row base + j, as the whole-image read's row would be.
         const std::uint32_t base = upsideDown ? height - first - rows : first;

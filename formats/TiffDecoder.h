@@ -28,14 +28,14 @@ struct TiffDecodeLimits {
 /// pixel memory of a large section is committed in one call (in huge pages where available)
 /// before it is filled, instead of page fault by page fault.
 ///
-/// Data that cannot be decoded stays black (a strip or tile that fails after an earlier one was
-/// read may repeat the earlier one's bytes, as the whole-image reader does). Returns true when
-/// every strip or tile was read without error; false when some or all could not be, including
-/// a pixel format libtiff cannot convert (the section then stays all black). libtiff reports
-/// each problem through the file's message handlers.
+/// Decoding stops at the first strip or tile that cannot be read, or after which libtiff has
+/// reported an error to the open TiffMessageScope (some codecs go on past damage). Returns true
+/// when every strip or tile was read without error; false when one could not be (the section then holds part of
+/// the image and is not to be kept) or the pixel format is one libtiff cannot convert. libtiff
+/// reports each problem through the file's message handlers.
 ///
-/// Reports to progress after each strip, row of tiles or band, and stops there, returning false
-/// with the rest of the section black, when it is cancelled.
+/// Reports to progress after each strip, row of tiles or band, and stops there, returning false,
+/// when it is cancelled.
 bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits = {},
                          const Progress& progress = {});
 

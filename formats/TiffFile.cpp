@@ -7,10 +7,25 @@
 #include <tiffio.h>
 #include <xtiffio.h>
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+/// Why path could not be opened, in libtiff's own manner ("PATH: No such file or directory"),
+/// whole however long the path is.
+QString OpenFailureText(const QString& path, int error)
+{
+    if (path.isEmpty())
+        return QStringLiteral("No map file is named (the name is empty).");
+    if (error == ENODEV || error == EISDIR)
+        return QStringLiteral("%1: not a regular file (a folder, a FIFO or a device)").arg(path);
+    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
 
 QString WithModule(const char* module, const QString& message)
 {
@@ -41,14 +56,38 @@ TiffFile::TiffFile(const QString& path, Access access)
     static std::once_flag registered;
     std::call_once(registered, [] { XTIFFInitialize(); });
 
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (!options)
+    // Only a regular file is a map: a FIFO, a device or a folder named by a workspace is refused,
+    // and opening without blocking means a FIFO with no writer cannot hang the import.
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        TiffMessageScope::Report(TiffMessageScope::Kind::Error, OpenFailureText(path, errno));
         return;
+    }
+    struct stat info {};
+    int error = ::fstat(fd, &info) != 0 ? errno : 0;
+    if (!error && S_ISDIR(info.st_mode))
+        error = EISDIR;
+    else if (!error && !S_ISREG(info.st_mode))
+        error = ENODEV;
+    if (!error && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    TIFFOpenOptions* options = error ? nullptr : TIFFOpenOptionsAlloc();
+    if (!options) {
+        ::close(fd);
+        if (error)
+            TiffMessageScope::Report(TiffMessageScope::Kind::Error, OpenFailureText(path, error));
+        return;
+    }
     TIFFOpenOptionsSetErrorHandlerExtR(options, RouteError, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, RouteWarning, nullptr);
-    // "m": plain reads instead of a memory mapping.
-    m_pTiff = TIFFOpenExt(QFile::encodeName(path).constData(), access == Access::Read ? "rm" : "r", options);
+    // "m": plain reads instead of a memory mapping. libtiff closes the descriptor with the file.
+    m_pTiff = TIFFFdOpenExt(fd, native.constData(), access == Access::Read ? "rm" : "r", options);
     TIFFOpenOptionsFree(options);
+    if (!m_pTiff)
+        ::close(fd);
+    else
+        m_nFileSize = static_cast<std::int64_t>(info.st_size);
 }
 
 TiffFile::~TiffFile()

@@ -2,9 +2,11 @@
 
 #include <QString>
 
+#include <cstdint>
+
 typedef struct tiff TIFF;
 
-/// A TIFF file opened for reading whose libtiff messages go to the open TiffMessageScope
+/// A regular TIFF file opened for reading whose libtiff messages go to the open TiffMessageScope
 /// instead of standard error. The GeoTIFF tags are registered with libtiff before the file is
 /// opened (as libgeotiff's own open does), so their values read as typed numbers and text and
 /// the file opens without warnings about them. Closes the file on destruction.
@@ -15,6 +17,8 @@ public:
     /// libtiff's RGBA reader needs for some layouts (it rejects plainly read uncompressed tiles).
     enum class Access { Read, Mapped };
 
+    /// Opens path; a path that names no regular file (a folder, a FIFO, a device) is refused
+    /// without waiting on it, and why is reported to the open TiffMessageScope.
     explicit TiffFile(const QString& path, Access access = Access::Read);
     ~TiffFile();
     TiffFile(const TiffFile&) = delete;
@@ -23,7 +27,10 @@ public:
     /// The libtiff handle, null when the file could not be opened (libtiff has reported why).
     TIFF* Handle() const { return m_pTiff; }
     explicit operator bool() const { return m_pTiff != nullptr; }
+    /// The file's length in bytes when it was opened.
+    std::int64_t FileSize() const { return m_nFileSize; }
 
 private:
     TIFF* m_pTiff = nullptr;
+    std::int64_t m_nFileSize = 0;
 };

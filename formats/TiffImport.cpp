@@ -4,6 +4,9 @@
 #include "formats/TiffFile.h"
 #include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
+#include "platform/MemoryBudget.h"
+
+#include <QFileInfo>
 
 #include <tiffio.h>
 #include <geotiff.h>
@@ -32,6 +35,208 @@ DirectorySize ReadDirectorySize(TIFF* tif)
     if (width > INT_MAX || height > INT_MAX)
         return {};
     return {static_cast<int>(width), static_cast<int>(height)};
+}
+
+/// The most bytes one byte of a strip or tile can decode to under the directory's compression
+/// (a generous bound for each codec: PackBits makes 128 bytes of 2, Deflate about 1032 of 1,
+/// LZW a few thousand, a JPEG block of 64 samples takes at least one bit, a fax row one bit).
+/// The other codecs (LZMA, Zstandard, WebP, JBIG, LERC, ...) reach tens of thousands on blank
+/// data (a Zstandard block of 128 KB in 4 bytes); 65536 still refuses a few bytes claiming a
+/// map of gigabytes.
+std::int64_t MaxExpansion(TIFF* tif)
+{
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return 1;
+    case COMPRESSION_PACKBITS:
+        return 64;
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE:
+        return 2048;
+    case COMPRESSION_LZW:
+    case COMPRESSION_JPEG:
+    case COMPRESSION_OJPEG:
+        return 4096;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
+        return std::max<std::int64_t>(1, 8 * static_cast<std::int64_t>(TIFFScanlineSize64(tif)));
+    default:
+        return 65536;
+    }
+}
+
+/// Why the pixels of the current directory cannot come from the file: a strip or tile the image
+/// needs lies outside it or is empty, or all of them together hold too few bytes to describe the
+/// pixels the directory declares (a few bytes claiming a huge image). Nothing when the data can
+/// cover the image. Looks only at the directory's offsets and byte counts, never at the data.
+std::optional<QString> DirectoryDataRefusal(const TiffFile& file, const QString& path, int index,
+                                            const DirectorySize& size)
+{
+    TIFF* tif = file.Handle();
+    const std::int64_t fileSize = file.FileSize();
+    const QString name = QFileInfo(path).fileName();
+    const bool tiled = TIFFIsTiled(tif) != 0;
+    const std::uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    const std::int64_t planes = planar == PLANARCONFIG_SEPARATE ? std::max<std::int64_t>(1, samples) : 1;
+    const std::optional<std::int64_t> needed =
+        tiled ? CheckedProduct(static_cast<std::int64_t>(TIFFTileSize64(tif)), count)
+              : CheckedProduct(static_cast<std::int64_t>(TIFFVStripSize64(tif, static_cast<std::uint32_t>(size.m_nHeight))), planes);
+    const QString damaged = QStringLiteral("%1 is damaged or cut short: ").arg(name);
+    const auto tooLittle = [&](std::int64_t held) {
+        return damaged + QStringLiteral("image %1 claims %2 x %3 pixels, far more than the %4 of data the file "
+                                        "holds for it can describe.")
+                             .arg(index)
+                             .arg(size.m_nWidth)
+                             .arg(size.m_nHeight)
+                             .arg(ByteSizeText(held));
+    };
+    if (count == 0 || !needed || *needed <= 0)
+        return damaged + QStringLiteral("image %1 declares no pixel data it could hold.").arg(index);
+    // Every strip or tile takes at least one byte of the file, so their count is bounded by its
+    // size before any of them is looked at.
+    if (static_cast<std::int64_t>(count) > fileSize)
+        return tooLittle(fileSize);
+    std::int64_t held = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        int error = 0;
+        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif, i, &error);
+        const std::uint64_t bytes = error ? 0 : TIFFGetStrileByteCountWithErr(tif, i, &error);
+        if (error || bytes == 0 || offset >= static_cast<std::uint64_t>(fileSize))
+            return damaged + QStringLiteral("%1 %2 of image %3 is not in the file.")
+                                 .arg(tiled ? QStringLiteral("tile") : QStringLiteral("strip"))
+                                 .arg(i)
+                                 .arg(index);
+        held += static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, static_cast<std::uint64_t>(fileSize) - offset));
+    }
+    const std::optional<std::int64_t> describable = CheckedProduct(held, MaxExpansion(tif));
+    if (describable && *describable < *needed)
+        return tooLittle(held);
+    return std::nullopt;
+}
+
+/// The memory the pixels of a decoded image take: 24-bit rows padded to four bytes.
+std::int64_t SectionBytes(const DirectorySize& size)
+{
+    return ((std::int64_t(size.m_nWidth) * 3 + 3) & ~std::int64_t(3)) * size.m_nHeight;
+}
+
+/// Working memory of the decoder besides the section: a strip or band buffer, libtiff's own.
+constexpr std::int64_t kDecoderWorkingBytes = std::int64_t(48) << 20;
+
+/// The most directories a map is read from. Far more than any map has (scans have a few pages,
+/// a cloud-optimised GeoTIFF a handful of overviews), and it bounds the work a file of thousands
+/// of tiny directories could make.
+constexpr int kMaxDirectories = 512;
+
+/// Makes the directories of an open file current in increasing order, each read once: forward
+/// from the current one (one directory read a step, so a whole file costs one pass instead of
+/// one walk from the start for every directory), or, after a directory libtiff could not read,
+/// by a walk from the start.
+class DirectoryCursor {
+public:
+    explicit DirectoryCursor(TIFF* tif) : m_pTiff(tif) {} // an opened file is at directory 0
+
+    bool Seek(int index)
+    {
+        if (!m_pTiff || index < 0)
+            return false;
+        while (m_nCurrent >= 0 && m_nCurrent < index) {
+            if (!TIFFReadDirectory(m_pTiff)) {
+                m_nCurrent = -1;
+                break;
+            }
+            ++m_nCurrent;
+        }
+        if (m_nCurrent == index)
+            return true;
+        m_nCurrent = TIFFSetDirectory(m_pTiff, static_cast<tdir_t>(index)) ? index : -1;
+        return m_nCurrent == index;
+    }
+
+private:
+    TIFF* m_pTiff;
+    int m_nCurrent = 0;
+};
+
+/// The open files a whole import decodes from, each positioned by its own cursor; the mapped one
+/// (for libtiff's RGBA reader) is opened when a directory first needs it.
+struct ImportFiles {
+    explicit ImportFiles(const QString& path) : m_strPath(path), m_File(path), m_Cursor(m_File.Handle()) {}
+
+    TIFF* Mapped(int index)
+    {
+        if (!m_pMapped) {
+            m_pMapped = std::make_unique<TiffFile>(m_strPath, TiffFile::Access::Mapped);
+            m_pMappedCursor = std::make_unique<DirectoryCursor>(m_pMapped->Handle());
+        }
+        return *m_pMapped && m_pMappedCursor->Seek(index) ? m_pMapped->Handle() : nullptr;
+    }
+
+    QString m_strPath;
+    TiffFile m_File;
+    DirectoryCursor m_Cursor;
+    std::unique_ptr<TiffFile> m_pMapped;
+    std::unique_ptr<DirectoryCursor> m_pMappedCursor;
+};
+
+/// Decodes directory index of the open files into section (see LoadTiffImage), without the
+/// georeference. Returns 1 when every pixel was decoded; otherwise 0, with the section left as
+/// it was (refused before anything was made) or empty (decoding failed).
+int DecodeDirectory(ImportFiles& files, DIBSection& section, int index, const Progress& progress)
+{
+    if (!files.m_File || !files.m_Cursor.Seek(index))
+        return 0;
+    TIFF* tif = files.m_File.Handle();
+    const DirectorySize size = ReadDirectorySize(tif);
+    if (size.m_nWidth <= 0 || size.m_nHeight <= 0)
+        return 0;
+    // What the file claims is checked against what it holds and against the machine before the
+    // section is made: a few bytes must not reserve gigabytes.
+    std::optional<QString> refusal = DirectoryDataRefusal(files.m_File, files.m_strPath, index, size);
+    if (!refusal)
+        refusal = CheckMemory(SectionBytes(size) + kDecoderWorkingBytes);
+    if (refusal) {
+        TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
+        return 0;
+    }
+    section.Create(24, size.m_nWidth, size.m_nHeight);
+    int result = 0;
+    if (section.m_pBits) {
+        if (TiffDecodesDirectly(tif)) {
+            result = DecodeTiffDirectory(tif, section, {}, progress) ? 1 : 0;
+        } else if (TIFF* mapped = files.Mapped(index)) {
+            result = DecodeTiffDirectory(mapped, section, {}, progress) ? 1 : 0;
+        }
+    }
+    if (!result)
+        section.Release(); // nothing half-loaded: an image that could not be read whole is not kept
+    return result;
+}
+
+/// Gives section the georeference of the file's first directory with the section's own size.
+void AttachGeoreference(DIBSection& section, const std::optional<GeoTiffInfo>& georeference)
+{
+    if (!georeference || !section.m_pBits || !section.m_pGeoTiffInfo)
+        return;
+    GeoTiffInfo info = *georeference;
+    info.m_nRows = section.m_nHeight;
+    info.m_nColumns = section.m_nWidth;
+    *section.m_pGeoTiffInfo = info;
+    section.m_bHasGeoTiffInfo = true;
+}
+
+/// The georeference of the file's first directory, when it has a usable one.
+std::optional<GeoTiffInfo> FirstGeoreference(const QString& path)
+{
+    GeoTiffInfo info;
+    return ReadGeoTiffInfo(path, info) ? std::optional<GeoTiffInfo>(info) : std::nullopt;
 }
 
 /// The values of a variable-length tag, however libtiff was told to count them.
@@ -167,8 +372,15 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path)
         return 0;
     int count = 0;
     const tdir_t directories = TIFFNumberOfDirectories(file.Handle());
-    for (tdir_t i = 0; i < directories && i <= static_cast<tdir_t>(INT_MAX); ++i) {
-        if (!TIFFSetDirectory(file.Handle(), i))
+    if (directories > static_cast<tdir_t>(kMaxDirectories))
+        TiffMessageScope::Report(TiffMessageScope::Kind::Warning,
+                                 QStringLiteral("%1 has %2 images; only the first %3 are read.")
+                                     .arg(QFileInfo(path).fileName())
+                                     .arg(directories)
+                                     .arg(kMaxDirectories));
+    DirectoryCursor cursor(file.Handle());
+    for (tdir_t i = 0; i < directories && i < static_cast<tdir_t>(kMaxDirectories); ++i) {
+        if (!cursor.Seek(static_cast<int>(i)))
             continue;
         const DirectorySize size = ReadDirectorySize(file.Handle());
         std::uint16_t bitsPerSample = 0;
@@ -185,35 +397,14 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path)
 int LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress)
 {
     TiffMessageScope messages;
-    DirectorySize size;
     int result = 0;
     {
-        TiffFile file(path);
-        if (!file || index < 0 || !TIFFSetDirectory(file.Handle(), static_cast<tdir_t>(index)))
-            return 0;
-        size = ReadDirectorySize(file.Handle());
-        if (size.m_nWidth <= 0 || size.m_nHeight <= 0)
-            return 0;
-        section.Create(24, size.m_nWidth, size.m_nHeight);
-        if (section.m_pBits) {
-            if (TiffDecodesDirectly(file.Handle())) {
-                result = DecodeTiffDirectory(file.Handle(), section, {}, progress) ? 1 : 0;
-            } else {
-                TiffFile mapped(path, TiffFile::Access::Mapped);
-                if (mapped && TIFFSetDirectory(mapped.Handle(), static_cast<tdir_t>(index)))
-                    result = DecodeTiffDirectory(mapped.Handle(), section, {}, progress) ? 1 : 0;
-            }
-        }
+        ImportFiles files(path);
+        result = DecodeDirectory(files, section, index, progress);
     }
-
     // Every directory carries the georeference of the first one, with its own size.
-    GeoTiffInfo info;
-    if (ReadGeoTiffInfo(path, info) && section.m_pGeoTiffInfo) {
-        info.m_nRows = size.m_nHeight;
-        info.m_nColumns = size.m_nWidth;
-        *section.m_pGeoTiffInfo = info;
-        section.m_bHasGeoTiffInfo = true;
-    }
+    if (result)
+        AttachGeoreference(section, FirstGeoreference(path));
     return result;
 }
 
@@ -312,29 +503,61 @@ TiffImport ImportTiffImages(const QString& path, int limit, const Progress& prog
     TiffMessageScope messages;
     std::vector<TIFFSubImage> directories;
     ScanTiffImages(directories, path);
+    if (directories.empty())
+        return {{}, messages.Messages()};
+
+    // One pass over the file's directories for all the work that follows.
+    ImportFiles files(path);
+
+    // Before any image is decoded: the images whose data the file cannot hold are left out (and
+    // reported), and the memory of all the others together is checked at once, so that a map
+    // too large for the machine is refused up front instead of after minutes of decoding.
+    std::vector<TIFFSubImage> plausible;
+    for (const TIFFSubImage& directory : directories) {
+        if (!files.m_File || (limit >= 0 && static_cast<int>(plausible.size()) >= limit))
+            break;
+        if (!files.m_Cursor.Seek(directory.m_nDirectory))
+            continue;
+        const DirectorySize size{directory.m_nWidth, directory.m_nHeight};
+        if (const std::optional<QString> refusal = DirectoryDataRefusal(files.m_File, path, directory.m_nDirectory, size)) {
+            TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
+            continue;
+        }
+        plausible.push_back(directory);
+    }
+    std::int64_t needed = kDecoderWorkingBytes;
+    for (const TIFFSubImage& directory : plausible)
+        needed += SectionBytes({directory.m_nWidth, directory.m_nHeight});
+    if (const std::optional<QString> refusal = CheckMemory(needed)) {
+        TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
+        return {{}, messages.Messages()};
+    }
+
+    // Each listed directory is decoded by its own index, so a file with an unreadable directory
+    // among readable ones still yields every picture it has; all carry the first one's
+    // georeference.
+    const std::optional<GeoTiffInfo> georeference = FirstGeoreference(path);
     // Progress goes by pixels: a map's first image usually dwarfs its overviews.
     double total = 0.0;
-    for (const TIFFSubImage& directory : directories)
+    for (const TIFFSubImage& directory : plausible)
         total += double(directory.m_nWidth) * directory.m_nHeight;
     double done = 0.0;
     std::vector<ImportedTiffImage> images;
-    for (const TIFFSubImage& directory : directories) {
-        if (limit >= 0 && static_cast<int>(images.size()) >= limit)
-            break;
-        // Each listed directory is decoded by its own index, so a file with an unreadable
-        // directory among readable ones still yields every picture it has.
+    for (const TIFFSubImage& directory : plausible) {
         const double pixels = double(directory.m_nWidth) * directory.m_nHeight;
         ImportedTiffImage imported{directory, {}};
-        LoadTiffImage(path, imported.m_Image, directory.m_nDirectory,
-                      progress.Part(done / total, (done + pixels) / total));
+        const bool decoded = DecodeDirectory(files, imported.m_Image, directory.m_nDirectory,
+                                             progress.Part(done / total, (done + pixels) / total));
         if (progress.Cancelled()) {
             TiffImport cancelled;
             cancelled.m_bCancelled = true;
             return cancelled;
         }
         done += pixels;
-        if (imported.m_Image.m_pBits)
+        if (decoded) {
+            AttachGeoreference(imported.m_Image, georeference);
             images.push_back(std::move(imported));
+        }
     }
     return {std::move(images), messages.Messages(), false};
 }

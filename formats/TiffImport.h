@@ -20,16 +20,18 @@
 /// Appends a record for every directory of the TIFF file whose width and height are both
 /// non-zero (directory index, size, bits per sample or 0, name "image<index>") and returns how
 /// many it appended. A file that cannot be opened appends nothing and returns 0; a directory
-/// libtiff cannot read is skipped.
+/// libtiff cannot read is skipped. Only the first 512 directories are looked at (a warning says
+/// so for a file with more), each read once.
 int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path);
 
 /// Decodes directory index (0-based, counting every directory of the file) into section as a
 /// 24-bit picture (see DecodeTiffDirectory for the pixels) and attaches the georeference of the
 /// file's first directory with this directory's size. Returns 1 when the pixels were decoded
-/// without error, 0 otherwise. When the file does not open, the directory does not exist or
-/// cannot be read, or its width or height is 0, the section is left as it was; when the pixels
-/// cannot be decoded, the section is the directory's size and black. Callers keep the section
-/// when it has pixel memory (m_pBits), whatever the result.
+/// without error, 0 otherwise. When the file does not open (or is no regular file), the
+/// directory does not exist or cannot be read, its width or height is 0, its strips or tiles
+/// cannot hold the pixels it declares, or the machine has not the memory for them, the section
+/// is left as it was and why is reported; when the pixels cannot all be decoded, the section is
+/// left empty: nothing half-loaded is kept.
 int LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress = {});
 
 /// One decoded image of a TIFF map and the directory it came from.
@@ -46,9 +48,11 @@ struct TiffImport {
 };
 
 /// The images of a TIFF map: every directory the scan lists, decoded, in file order; a listed
-/// directory whose pixels cannot be had at all is left out. At most limit images when limit is
-/// not negative (a workspace reopens the images it saved). Reports to progress by pixels decoded
-/// and stops when it is cancelled.
+/// directory whose pixels cannot all be had is left out. At most limit images when limit is not
+/// negative (a workspace reopens the images it saved). Before anything is decoded, directories
+/// whose data cannot hold their pixels are left out and the memory of all the others is checked
+/// at once: a map the machine cannot hold gives no images and the memory message. Reports to
+/// progress by pixels decoded and stops when it is cancelled.
 TiffImport ImportTiffImages(const QString& path, int limit = -1, const Progress& progress = {});
 
 /// Reads the georeference of the file's first directory into info: zone, datum and hemisphere

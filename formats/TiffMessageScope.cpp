@@ -44,6 +44,11 @@ void TiffMessageScope::Report(Kind kind, const QString& text)
         collected.m_strFirst = text;
 }
 
+int TiffMessageScope::ErrorCount()
+{
+    return g_pOutermost ? g_pOutermost->m_Errors.m_nCount : 0;
+}
+
 void TiffMessageScope::Append(UiMessages& messages, const Collected& collected, const QString& caption, unsigned icon)
 {
     if (collected.m_nCount == 0)

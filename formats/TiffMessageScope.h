@@ -30,6 +30,10 @@ public:
     /// The boxes to show for what this scope collected: the error first, then the warning.
     /// Empty for an inner scope.
     UiMessages Messages() const;
+    /// How many errors the outermost open scope has collected (0 while none is open): a decoder
+    /// that goes on after an error of its own (libtiff's fax decoder after a bad code word) is
+    /// caught by the count going up.
+    static int ErrorCount();
     /// A library's printf-style message as text, however long it is.
     static QString Format(const char* format, va_list arguments);
 

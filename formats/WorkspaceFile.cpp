@@ -4,6 +4,7 @@
 #include "platform/BinaryIO.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -40,7 +41,8 @@ void WritePoints(BinaryWriter& out, const std::vector<CDataGeo>& points)
     }
 }
 
-/// Reads N and the N point records; N must be at least 0 and its records all present.
+/// Reads N and the N point records; N must be at least 0, its records all present and every
+/// value a finite number.
 bool ReadPoints(BinaryReader& in, std::vector<CDataGeo>& points)
 {
     std::int32_t count = 0;
@@ -51,11 +53,33 @@ bool ReadPoints(BinaryReader& in, std::vector<CDataGeo>& points)
         if (!in.Read(point.m_dLatitude) || !in.Read(point.m_dLongitude) || !in.Read(point.m_dImageX) ||
             !in.Read(point.m_dImageY))
             return false;
+        if (!std::isfinite(point.m_dLatitude) || !std::isfinite(point.m_dLongitude) || !std::isfinite(point.m_dImageX) ||
+            !std::isfinite(point.m_dImageY))
+            return false;
     }
     return true;
 }
 
+bool Finite(const CDataGeo& geo)
+{
+    return std::isfinite(geo.m_dLatitude) && std::isfinite(geo.m_dLongitude);
+}
+
+bool PlausibleWindow(const WorkspaceTiffPart& tiff)
+{
+    return IsPlausibleViewWindow(tiff.m_dWinLeft, tiff.m_dWinRight, tiff.m_dWinBottom, tiff.m_dWinTop);
+}
+
 } // namespace
+
+bool IsPlausibleViewWindow(double left, double right, double bottom, double top)
+{
+    constexpr double kFarOutside = 1000.0;
+    for (const double edge : {left, right, bottom, top})
+        if (!std::isfinite(edge) || std::fabs(edge) > kFarOutside)
+            return false;
+    return right > left && top > bottom;
+}
 
 QString WorkspaceTiffPart::MapPath() const
 {
@@ -115,7 +139,7 @@ std::optional<WorkspaceContents> ParseWorkspace(const QByteArray& file, QString*
 
     WorkspaceContents contents;
     if (!in.Read(contents.m_nGeoCoded) || !in.Read(contents.m_nMapType) || !in.Read(contents.m_nImageWidth) ||
-        !in.Read(contents.m_nImageHeight))
+        !in.Read(contents.m_nImageHeight) || contents.m_nImageWidth < 0 || contents.m_nImageHeight < 0)
         return refuse(DamagedText());
     for (double& c : contents.m_dGeoCoef)
         if (!in.Read(c))
@@ -137,7 +161,9 @@ std::optional<WorkspaceContents> ParseWorkspace(const QByteArray& file, QString*
                         ReadGeo(in, tiff.m_FrameOrigin) && ReadGeo(in, tiff.m_FrameExtent) &&
                         in.Read(tiff.m_dWinLeft) && in.Read(tiff.m_dWinRight) && in.Read(tiff.m_dWinBottom) &&
                         in.Read(tiff.m_dWinTop) && in.Read(tiff.m_nImageCount) && tiff.m_nImageCount >= 0 &&
-                        in.Read(pathLength) && pathLength >= 0 && in.ReadBytes(pathLength, tiff.m_PathBytes);
+                        in.Read(pathLength) && pathLength >= 0 && in.ReadBytes(pathLength, tiff.m_PathBytes) &&
+                        Finite(tiff.m_GeoOrigin) && Finite(tiff.m_GeoExtent) && Finite(tiff.m_FrameOrigin) &&
+                        Finite(tiff.m_FrameExtent) && PlausibleWindow(tiff);
         if (!ok)
             return refuse(DamagedText());
         contents.m_Tiff = std::move(tiff);

@@ -53,13 +53,20 @@ struct WorkspaceContents {
     std::vector<CDataGeo> m_ControlPoints;    ///< stored for picture and TIFF maps only
 };
 
+/// A view window zooming and scrolling can leave: finite edges not far outside the frame, of
+/// positive width and height. A stored window that is not comes from damage, and the view's
+/// arithmetic (client pixels, scroll positions) must not be fed with it.
+bool IsPlausibleViewWindow(double left, double right, double bottom, double top);
+
 /// The file's bytes for contents, value by value. The map path is written as UTF-8, so P counts
 /// bytes, not characters.
 QByteArray EncodeWorkspace(const WorkspaceContents& contents);
 
 /// Reads and checks a whole workspace file held in memory. Refuses a file without the tag, one
 /// cut short anywhere, one whose counts (picture bytes L, images M, path bytes P, points N) are
-/// negative or larger than the data that follows, and one with bytes after its last value (a
-/// workspace is always written exactly, so they can only come from a wrong count); on refusal
+/// negative or larger than the data that follows, one with bytes after its last value (a
+/// workspace is always written exactly, so they can only come from a wrong count), and one whose
+/// values no Varnel writes: a negative picture size, a point, frame or window edge that is not a
+/// finite number, a view window that is empty, turned over or far outside the frame. On refusal
 /// returns nothing and, when error is not null, sets a message for the user.
 std::optional<WorkspaceContents> ParseWorkspace(const QByteArray& file, QString* error);

@@ -2,27 +2,20 @@
 // 16-bit metafile, and whatever loads is drawn whole and in part into a small image. Building
 // and running it: see fuzz/README.md.
 
+#include "FuzzHarness.h"
+
 #include "imaging/MetafilePicture.h"
 #include "imaging/PictureService.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <cstddef>
 #include <cstdint>
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    // Text needs a GUI application for its fonts; no display is needed.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QGuiApplication app(*argc, *argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QByteArray bytes = FuzzBytes(data, size);
     for (PictureFormat format : {PictureFormat::Emf, PictureFormat::Wmf}) {
         const std::unique_ptr<MetafilePicture> picture = MetafilePicture::Load(bytes, format);
         if (!picture)
@@ -40,7 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (std::int64_t(pixels.width()) * pixels.height() <= 256 * 256)
             (void)picture->SaveAsBmp();
     }
-    // Qt trims its font and glyph caches from timers, as the application's event loop runs them.
-    QCoreApplication::processEvents();
+    FuzzProcessEvents();
     return 0;
 }

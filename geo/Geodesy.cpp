@@ -1,5 +1,6 @@
 #include "geo/Geodesy.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -12,6 +13,10 @@ constexpr double kEarthRadius = 6378137.0;
 
 DegMinSec SplitDegrees(double degrees)
 {
+    // A model or point read from a damaged file can put a position anywhere, or nowhere (NaN):
+    // the whole degrees stay well inside the int range.
+    constexpr double kLimit = 1e9;
+    degrees = degrees == degrees ? std::clamp(degrees, -kLimit, kLimit) : 0.0;
     DegMinSec result;
     result.m_nDegrees = static_cast<int>(degrees);
     const double fraction = (degrees - result.m_nDegrees) * 60;

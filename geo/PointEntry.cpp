@@ -1,5 +1,6 @@
 #include "geo/PointEntry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -17,6 +18,9 @@ struct DmsFields {
 
 DmsFields FormatOne(double arcSeconds)
 {
+    // A point read from a damaged file may hold anything: the whole degrees stay in the int range.
+    constexpr double kLimit = 1e9 * kArcSecondsPerDegree;
+    arcSeconds = arcSeconds == arcSeconds ? std::clamp(arcSeconds, -kLimit, kLimit) : 0.0;
     const double c = arcSeconds / kArcSecondsPerDegree;
     const int s = c < 0 ? -1 : 1;
     const int degrees = static_cast<int>(c);

@@ -185,15 +185,15 @@ void WritePackedBitmapFile(QByteArray& file, const QByteArray& block)
     out.WriteBytes(block);
 }
 
-bool WriteDibSectionBmp(const QString& path, const DIBSection& section, const Progress& progress)
+QByteArray EncodeDibSectionBmp(const DIBSection& section)
 {
     if (!section.m_pBits || section.m_nBitCount != 24 || section.m_nWidth <= 0 || section.m_nHeight <= 0)
-        return false;
+        return {};
     const std::int64_t rowBytes = (std::int64_t(section.m_nWidth) * 3 + 3) & ~std::int64_t(3);
     const std::int64_t height = section.m_nHeight;
     const std::int64_t headerBytes = kBitmapFileHeaderSize + kBitmapInfoHeaderSize;
     if (headerBytes + rowBytes * height > INT32_MAX)
-        return false;
+        return {};
 
     QByteArray file;
     file.reserve(static_cast<qsizetype>(headerBytes + rowBytes * height));
@@ -204,5 +204,11 @@ bool WriteDibSectionBmp(const QString& path, const DIBSection& section, const Pr
     // Stored rows are already bottom-up blue, green, red: each is copied as it is, cut to R bytes.
     for (int r = 0; r < section.m_nHeight; ++r)
         out.WriteBytes(section.StoredRow(r), static_cast<qsizetype>(rowBytes));
-    return WriteWholeFile(path, file, nullptr, progress);
+    return file;
+}
+
+bool WriteDibSectionBmp(const QString& path, const DIBSection& section, const Progress& progress)
+{
+    const QByteArray file = EncodeDibSectionBmp(section);
+    return !file.isEmpty() && WriteWholeFile(path, file, nullptr, nullptr, progress);
 }

@@ -29,8 +29,12 @@ QByteArray CaptureBitmap(const QImage& bitmap, const QVector<QRgb>* palette, std
 /// An empty or malformed block appends nothing.
 void WritePackedBitmapFile(QByteArray& file, const QByteArray& block);
 
-/// Writes a 24-bit section as a BMP file (54 bytes of headers, then the stored rows bottom row
-/// first, each cut to the width x 3 rounded up to 4 bytes). The file is replaced only once it is
-/// complete. False, writing nothing, for a section without bits or of another bit count, and
-/// when the file cannot be written, or when cancelled through progress.
+/// A 24-bit section as a BMP file (54 bytes of headers, then the stored rows bottom row first,
+/// each cut to the width x 3 rounded up to 4 bytes). Empty for a section without bits, of another
+/// bit count or too large for a BMP file.
+QByteArray EncodeDibSectionBmp(const DIBSection& section);
+
+/// Writes EncodeDibSectionBmp(section) to path. The file is replaced only once it is complete.
+/// False, writing nothing, when there is nothing to write, the file cannot be written, or when
+/// cancelled through progress.
 bool WriteDibSectionBmp(const QString& path, const DIBSection& section, const Progress& progress = {});

@@ -53,7 +53,11 @@ bool CPicture::LoadFromFile(const QString& path, QByteArray* fileBytes)
 
 bool CPicture::LoadFromMemory(const QByteArray& data)
 {
-    m_pPicture = LoadPicture(data);
+    m_LastError.reset();
+    QString refusal;
+    m_pPicture = LoadPicture(data, &refusal);
+    if (!m_pPicture && !refusal.isEmpty())
+        Fail(refusal);
     return true;
 }
 
@@ -88,6 +92,10 @@ bool CPicture::DrawPart(QPainter* destination, const QRect& rect, double left, d
 {
     if (!m_pPicture)
         return false;
+    // Fractions of the picture: anything else (a NaN from a view of no size) draws nothing.
+    for (const double fraction : {left, right, lower, upper})
+        if (!(fraction >= 0.0 && fraction <= 1.0))
+            return false;
     const QSize himetric = m_pPicture->HimetricSize();
     const double w = himetric.width();
     const double h = himetric.height();

@@ -29,7 +29,9 @@ public:
     /// a caller that keeps the file's bytes need not read the file twice.
     bool LoadFromFile(const QString& path, QByteArray* fileBytes = nullptr);
     /// Loads a picture from picture-file bytes. True also when the bytes could not be decoded:
-    /// callers test m_pPicture. Leaves the size fields alone.
+    /// callers test m_pPicture. A picture refused for what it claims (a size its data cannot
+    /// describe, more memory than is available) leaves why in LastError(). Leaves the size
+    /// fields alone.
     bool LoadFromMemory(const QByteArray& data);
     bool LoadFromMemory(const void* data, qsizetype size);
     /// Releases the picture and zeroes every member.

@@ -3,6 +3,7 @@
 #include "imaging/BitmapInfoHeader.h"
 #include "imaging/BmpEncoding.h"
 #include "imaging/MetafilePicture.h"
+#include "imaging/PictureClaims.h"
 #include "imaging/RasterPicture.h"
 #include "platform/BinaryIO.h"
 #include "platform/WinTypes.h"
@@ -123,16 +124,26 @@ PictureFormat SniffPictureFormat(const QByteArray& data)
     return PictureFormat::Unknown;
 }
 
-std::unique_ptr<IPicture> LoadPicture(const QByteArray& data)
+std::unique_ptr<IPicture> LoadPicture(const QByteArray& data, QString* refusal)
 {
     QImage image;
     QByteArray bmpFile;
     bool keepAlpha = true;
-    switch (SniffPictureFormat(data)) {
+    // What the header claims is checked before the decoder allocates for it.
+    const auto refused = [refusal](const QByteArray& bytes, PictureFormat format) {
+        const std::optional<QString> why = RasterPictureRefusal(bytes, format);
+        if (why && refusal)
+            *refusal = *why;
+        return why.has_value();
+    };
+    const PictureFormat format = SniffPictureFormat(data);
+    switch (format) {
     case PictureFormat::Bmp:
         bmpFile = data;
         if (auto wrapped = RasterPicture::WrapBmpRows(bmpFile))
             return wrapped;
+        if (refused(bmpFile, format))
+            return nullptr;
         image = Decode(bmpFile, "bmp");
         keepAlpha = false; // bitmaps are drawn opaque, whatever their fourth byte holds
         break;
@@ -140,18 +151,21 @@ std::unique_ptr<IPicture> LoadPicture(const QByteArray& data)
         bmpFile = DibToBmpFile(data);
         if (auto wrapped = RasterPicture::WrapBmpRows(bmpFile))
             return wrapped;
-        if (!bmpFile.isEmpty())
+        if (!bmpFile.isEmpty() && !refused(bmpFile, format))
             image = Decode(bmpFile, "bmp");
         keepAlpha = false;
         break;
     case PictureFormat::Gif:
-        image = Decode(data, "gif");
+        if (!refused(data, format))
+            image = Decode(data, "gif");
         break;
     case PictureFormat::Ico:
-        image = Decode(data, "ico");
+        if (!refused(data, format))
+            image = Decode(data, "ico");
         break;
     case PictureFormat::Jpeg:
-        image = Decode(data, "jpeg");
+        if (!refused(data, format))
+            image = Decode(data, "jpeg");
         break;
     case PictureFormat::Emf:
         return MetafilePicture::Load(data, PictureFormat::Emf);

@@ -14,5 +14,7 @@ enum class PictureFormat { Unknown, Bmp, Dib, Gif, Ico, Jpeg, Emf, Wmf };
 PictureFormat SniffPictureFormat(const QByteArray& data);
 
 /// Decodes a picture file held in memory. Null when the bytes are no picture the service reads
-/// or cannot be decoded.
-std::unique_ptr<IPicture> LoadPicture(const QByteArray& data);
+/// or cannot be decoded. A raster picture whose header claims more pixels than its data can
+/// describe, or more than the memory available can hold, is not decoded at all; refusal (when
+/// given) then receives the message saying why.
+std::unique_ptr<IPicture> LoadPicture(const QByteArray& data, QString* refusal = nullptr);

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <new>
 #include <unistd.h>
 
 namespace {
@@ -83,7 +85,8 @@ QString FileErrorText(const QString& path, int errorNumber)
 bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText)
 {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO does not wait for a writer; only regular files are read.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errorText)
             *errorText = FileErrorText(path, errno);
@@ -95,12 +98,21 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText)
         error = errno;
     else if (S_ISDIR(info.st_mode))
         error = EISDIR;
+    else if (!S_ISREG(info.st_mode))
+        error = ENODEV;
     else if (static_cast<unsigned long long>(info.st_size) > static_cast<unsigned long long>(INT32_MAX))
         error = EFBIG;
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
     if (!error) {
-        QByteArray content(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+        QByteArray content;
+        try {
+            content = QByteArray(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+        } catch (const std::bad_alloc&) {
+            error = ENOMEM;
+        }
         qsizetype done = 0;
-        while (done < content.size()) {
+        while (!error && done < content.size()) {
             const ssize_t n = ::read(fd, content.data() + done, static_cast<size_t>(content.size() - done));
             if (n < 0 && errno == EINTR)
                 continue;
@@ -163,36 +175,139 @@ bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QS
     return true;
 }
 
-bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, const Progress& progress)
+QString WithSystemReason(const QString& text, int errorNumber)
 {
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray pattern = target + ".varnel-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        // Report the cause in terms of the file the user asked for.
-        if (errorText)
-            *errorText = FileErrorText(path, errno);
-        return false;
+    if (errorNumber == 0)
+        return text;
+    return QStringLiteral("%1 (%2)").arg(text, QString::fromLocal8Bit(std::strerror(errorNumber)));
+}
+
+namespace {
+
+/// The file a write to target really goes to: a symbolic link (also a chain of them, also one
+/// whose file does not exist yet) is followed, so that the link stays and the file it names is
+/// replaced. Sets error for a loop of links.
+QByteArray WriteDestination(const QByteArray& target, int& error)
+{
+    QByteArray path = target;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info {};
+        if (::lstat(path.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return path;
+        QByteArray link(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.constData(), link.data(), static_cast<size_t>(link.size()));
+        if (length <= 0 || length >= link.size()) {
+            error = length < 0 ? errno : ENAMETOOLONG;
+            return {};
+        }
+        link.truncate(length);
+        if (!link.startsWith('/')) {
+            const qsizetype slash = path.lastIndexOf('/');
+            link = (slash >= 0 ? path.left(slash + 1) : QByteArray()) + link;
+        }
+        path = link;
     }
+    error = ELOOP;
+    return {};
+}
+
+/// The folder of path, for the temporary file beside it.
+QByteArray FolderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+/// An unnamed file in folder (it vanishes by itself if the process is killed while writing), or,
+/// where the file system has none, a named one whose name is put into namedPath.
+int CreateTemporary(const QByteArray& destination, QByteArray& namedPath)
+{
+#if defined(O_TMPFILE)
+    const int fd = ::open(FolderOf(destination).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+#endif
+    namedPath = destination + ".varnel-XXXXXX";
+    return ::mkstemp(namedPath.data());
+}
+
+/// Gives the unnamed temporary file fd a name beside destination (put into namedPath).
+int LinkTemporary(int fd, const QByteArray& destination, QByteArray& namedPath)
+{
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        namedPath = destination + ".varnel-" + QByteArray::number(::getpid()) + '-' + QByteArray::number(attempt);
+        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, namedPath.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        if (errno != EEXIST)
+            break;
+    }
+    const int error = errno;
+    namedPath.clear();
+    return error;
+}
+
+} // namespace
+
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, int* errorNumber,
+                    const Progress& progress)
+{
     int error = 0;
+    const auto fail = [&](int cause) {
+        if (errorText)
+            *errorText = cause == ECANCELED ? QString() : FileErrorText(path, cause); // in terms of the file the user named
+        if (errorNumber)
+            *errorNumber = cause;
+        return false;
+    };
+    const QByteArray destination = WriteDestination(QFile::encodeName(path), error);
+    if (error)
+        return fail(error);
+    // A file the user may not write is refused, not replaced behind its back (the effective ids
+    // decide, as they would for opening it for writing).
+    struct stat existing {};
+    const bool exists = ::stat(destination.constData(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        return fail(EISDIR);
+    if (exists && ::faccessat(AT_FDCWD, destination.constData(), W_OK, AT_EACCESS) != 0)
+        return fail(errno);
+
+    QByteArray named;
+    const int fd = CreateTemporary(destination, named);
+    if (fd < 0)
+        return fail(errno);
     if (!WriteAll(fd, bytes.constData(), bytes.size(), progress))
         error = errno;
-    // Keep the permissions an ordinary new file gets, not mkstemp's private 0600.
+    // Keep the permissions and owner of the file being replaced, or those an ordinary new file
+    // gets, not the private 0600 of a temporary file.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    struct stat existing {};
-    const mode_t mode = ::stat(target.constData(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~mask);
+    const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~mask);
     if (!error && ::fchmod(fd, mode) != 0)
         error = errno;
+    if (!error && exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()))
+        (void)::fchown(fd, existing.st_uid, existing.st_gid); // only where allowed; the content matters
+    // On disk before it replaces the old file, so that a crash leaves one or the other whole.
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (!error && named.isEmpty())
+        error = LinkTemporary(fd, destination, named);
     if (::close(fd) != 0 && !error)
         error = errno;
-    if (!error && ::rename(pattern.constData(), target.constData()) != 0)
+    if (!error && ::rename(named.constData(), destination.constData()) != 0)
         error = errno;
     if (error) {
-        ::unlink(pattern.constData());
-        if (errorText)
-            *errorText = error == ECANCELED ? QString() : FileErrorText(path, error);
-        return false;
+        if (!named.isEmpty())
+            ::unlink(named.constData());
+        return fail(error);
+    }
+    // The rename itself is made durable with the folder.
+    const int folder = ::open(FolderOf(destination).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        (void)::fsync(folder);
+        ::close(folder);
     }
     return true;
 }

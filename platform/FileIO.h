@@ -10,16 +10,27 @@
 /// file and the cause, and is at most 255 characters long.
 QString FileErrorText(const QString& path, int errorNumber);
 
-/// Reads the whole file. On failure returns false and, when errorText is given, sets it.
+/// Reads the whole of a regular file (a folder, a FIFO or a device is refused without waiting on
+/// it). On failure returns false and, when errorText is given, sets it.
 bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText = nullptr);
 
 /// Reads at most maxBytes from the start of a regular file (a folder, a FIFO or a device is
 /// refused without waiting on it). On failure returns false and, when errorText is given, sets it.
 bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QString* errorText = nullptr);
 
-/// Writes bytes to path through a temporary file in the same folder that is renamed over the
-/// target only when complete, so a failed write never destroys the file that was there.
+/// Writes bytes to path through a temporary file in the same folder that is flushed to disk and
+/// renamed over the target only when complete, so a failed write never destroys the file that
+/// was there, and no temporary file stays behind (it has no name until it is complete, where
+/// the file system allows). A symbolic link is written through: the file it names is replaced
+/// and the link stays. An existing file the process may not write (by its effective ids, as
+/// opening it for writing would decide) is refused, not replaced. The replacement keeps the
+/// old file's permissions. On failure returns false and sets errorText (the user's message,
+/// see FileErrorText) and errorNumber (the errno behind it) when given.
 /// Reports to progress as it writes; cancelled, it removes the temporary file and returns false
-/// with an empty errorText, leaving the target as it was.
+/// with an empty errorText (errorNumber ECANCELED), leaving the target as it was.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr,
-                    const Progress& progress = {});
+                    int* errorNumber = nullptr, const Progress& progress = {});
+
+/// A message with the system's reason for errorNumber appended in brackets ("The file can not be
+/// opened. (No space left on device)"); the message alone for 0.
+QString WithSystemReason(const QString& text, int errorNumber);

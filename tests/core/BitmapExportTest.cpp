@@ -18,7 +18,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -440,12 +443,14 @@ TEST_F(SaveAsBitmapTest, WithoutAPaintedViewNothingHappens)
 TEST_F(SaveAsBitmapTest, FileThatCannotBeWrittenIsReportedAndLeavesNothing)
 {
     ASSERT_TRUE(QDir(m_Dir.path()).mkdir(QStringLiteral("taken.bmp")));
-    for (const char* chosen : {"missing/view.bmp", "taken.bmp"}) {
+    for (const auto& [chosen, cause] : {std::pair{"missing/view.bmp", ENOENT}, std::pair{"taken.bmp", EISDIR}}) {
         m_Ui.m_Messages.clear();
         m_Ui.AnswerFile(Path(QString::fromLatin1(chosen)), 1);
         OnSaveViewAsBitmap(m_Doc, m_View);
         ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << chosen;
-        EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The file can not be opened."));
+        // The message keeps its text and adds the system's reason.
+        EXPECT_EQ(m_Ui.m_Messages[0].m_strText,
+                  QStringLiteral("The file can not be opened. (%1)").arg(QString::fromLocal8Bit(std::strerror(cause))));
         EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
         EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OK);
         EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONERROR);

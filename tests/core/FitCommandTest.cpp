@@ -217,4 +217,33 @@ TEST_F(FitCommand, BadInputFailsWithMessage)
     EXPECT_EQ(RunCli({fit, w, n, h, n, goodPath}).m_nExitCode, 0);
 }
 
+TEST_F(FitCommand, BadFieldsAreQuotedShortAndPrintable)
+{
+    const QString w = QStringLiteral("--width"), h = QStringLiteral("--height");
+    const QString fit = QStringLiteral("fit"), n = QStringLiteral("1000");
+    const QString huge = WritePoints("latitude,longitude,x,y\n" + QByteArray(5'000'000, 'x') + ",10,0.1,0.2\n");
+    static const char nulCsv[] = "latitude,longitude,x,y\n4\0\x01x,10,0.1,0.2\n";
+    const QString nul = WritePoints(QByteArray(nulCsv, sizeof nulCsv - 1));
+    const QString good = WritePoints(PointsCsv(m_Grid.Points(0.0, 0.0)));
+    const struct {
+        const char* m_pName;
+        QStringList m_Args;
+        QString m_strFirstLine; ///< the first line on standard error, whole
+    } cases[] = {
+        {"a field of five million characters", {fit, w, n, h, n, huge},
+         QStringLiteral("varnel-cli fit: %1 line 2: '%2... (5000000 characters)' is not a number").arg(huge, QString(80, QLatin1Char('x')))},
+        {"a NUL and a control character inside a field", {fit, w, n, h, n, nul},
+         QStringLiteral("varnel-cli fit: %1 line 2: '4\\x00\\x01x' is not a number").arg(nul)},
+        {"an escape sequence as the width", {fit, w, QStringLiteral("12\x1b[2J"), h, n, good},
+         QStringLiteral("varnel-cli fit: --width must be a positive whole number of pixels, not '12\\x1b[2J'")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_pName);
+        const CliResult run = RunCli(c.m_Args);
+        EXPECT_EQ(run.m_nExitCode, 1);
+        EXPECT_EQ(QString::fromUtf8(run.m_StdErr.left(run.m_StdErr.indexOf('\n'))), c.m_strFirstLine);
+        EXPECT_LT(run.m_StdErr.size(), 1000);
+    }
+}
+
 } // namespace

@@ -151,7 +151,8 @@ TEST_F(NewCommandTest, AFileThatGivesNoMapIsReportedAndTheMapStays)
     const QString fakeTiff = m_Dir.filePath(QStringLiteral("fake.tif"));
     WriteFileBytes(fakeTiff, QByteArray("plain text, no picture"));
     const QString brokenTiff = m_Dir.filePath(QStringLiteral("broken.tif"));
-    WriteFileBytes(brokenTiff, QByteArray("II*\0garbage that is no directory", 34));
+    static const char broken[] = "II*\0garbage that is no directory";
+    WriteFileBytes(brokenTiff, QByteArray(broken, sizeof broken - 1));
     const struct {
         QString path;
         int entry;

@@ -3,6 +3,8 @@
 #include "formats/ProjectionFile.h"
 #include "ScriptedUiServices.h"
 #include "platform/BinaryIO.h"
+#include "platform/MemoryBudget.h"
+#include "platform/TemporarySideFile.h"
 #include "view/core/ViewState.h"
 
 #include "TestDocs.h"
@@ -21,8 +23,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace {
 
@@ -347,12 +354,13 @@ TEST_F(OutputTest, FileThatCannotBeWrittenIsReportedAndLeavesNothing)
         bool tiff;
         bool range;
         int format;
+        int cause; ///< the system's reason the message ends with
     };
     const Case cases[] = {
-        {"missing/town.gpf", false, false, 1}, {"missing/town.cpf", false, true, 3},
-        {"missing/town.dpf", true, false, 2},  {"folder.gpf", false, false, 1},
-        {"folder.gpf", false, true, 1},        {"folder.gpf", true, true, 1},
-        {"folder.gpf", true, false, 3},
+        {"missing/town.gpf", false, false, 1, ENOENT}, {"missing/town.cpf", false, true, 3, ENOENT},
+        {"missing/town.dpf", true, false, 2, ENOENT},  {"folder.gpf", false, false, 1, EISDIR},
+        {"folder.gpf", false, true, 1, EISDIR},        {"folder.gpf", true, true, 1, EISDIR},
+        {"folder.gpf", true, false, 3, EISDIR},
     };
     ASSERT_TRUE(QDir(m_Dir.path()).mkdir(QStringLiteral("folder.gpf"))); // a folder where the file should go
     for (const Case& c : cases) {
@@ -368,7 +376,9 @@ TEST_F(OutputTest, FileThatCannotBeWrittenIsReportedAndLeavesNothing)
 
         EXPECT_FALSE(Output(Path(QString::fromLatin1(c.name)))) << c.name;
         ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << c.name;
-        EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The file can not be opened."));
+        EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The file can not be opened. (%1)")
+                                                     .arg(QString::fromLocal8Bit(std::strerror(c.cause))))
+            << c.name;
         EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
         EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OKCANCEL);
         EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONERROR);
@@ -455,6 +465,68 @@ TEST_F(OutputTest, ExistingFilesNamedLikeTheTemporaryBitmapAreLeftAlone)
         EXPECT_EQ(I32At(bmp, 18), pass == 0 ? 30 : 14);
         EXPECT_EQ(I32At(bmp, 22), pass == 0 ? 20 : 9);
     }
+}
+
+TEST_F(OutputTest, ATemporaryBitmapLeftByAKilledRunIsTakenOverNotAReasonForANewName)
+{
+    struct Case {
+        const char* what;
+        bool marked; ///< made by Varnel as its temporary file
+        bool held;   ///< a running Varnel holds it
+        QStringList after;
+    };
+    const Case cases[] = {
+        {"left by a killed run", true, false, {QStringLiteral("town.gpf")}},
+        {"in use by another run", true, true, {QStringLiteral("TOWN00010001002.BMP"), QStringLiteral("town.gpf")}},
+        {"the user's own", false, false, {QStringLiteral("TOWN00010001002.BMP"), QStringLiteral("town.gpf")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(m_Dir.path()).removeRecursively();
+        QDir().mkpath(m_Dir.path());
+        const QString stale = Path("TOWN00010001002.BMP");
+        WriteFileBytes(stale, "half a bitmap");
+        const int fd = ::open(QFile::encodeName(stale).constData(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        if (c.marked) {
+            ASSERT_EQ(::fsetxattr(fd, TemporarySideFile::kMarker, "1", 1, 0), 0);
+        }
+        if (c.held) {
+            ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        }
+
+        LoadTiffMap(30, 20);
+        SelectRange(0.0, 0.5, 0.5, 1.0);
+        m_Doc.SetOutputFormat(1);
+        EXPECT_TRUE(Output(Path("town.gpf")));
+        ::close(fd);
+        // Nothing else was made, under any other name, and the output carries the map.
+        EXPECT_EQ(Files(), c.after);
+        if (c.after.contains(QStringLiteral("TOWN00010001002.BMP"))) {
+            EXPECT_EQ(ReadFileBytes(stale), QByteArray("half a bitmap"));
+        }
+        const QByteArray bmp = DpfPayload(ReadFileBytes(Path("town.gpf")));
+        EXPECT_EQ(I32At(bmp, 18), 14);
+        EXPECT_EQ(I32At(bmp, 22), 9);
+    }
+}
+
+TEST_F(OutputTest, AnOutputLargerThanTheMemoryLeftIsRefusedUpFront)
+{
+    // 127 x 64 pixels whole (6 bytes each for the file and its compressed copy) and a cut-out
+    // of 63 x 31 (12 bytes each for the drawing, its rows and their file): 72 204 bytes.
+    LoadPictureMap(ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"))), 127, 64);
+    SelectRange(0.25, 0.75, 0.25, 0.75);
+    m_Doc.SetOutputFormat(2);
+    SetMemoryCeiling(70'000);
+    EXPECT_FALSE(Output(Path("town.dpf")));
+    SetMemoryCeiling(0);
+    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("This map needs 73 KB of memory; about 70 KB are available."));
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Not Enough Memory"));
+    EXPECT_TRUE(Files().isEmpty());
+    // With the memory there, the same output is written.
+    EXPECT_TRUE(Output(Path("town.dpf")));
 }
 
 // --- whole maps ------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "platform/BinaryIO.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
+#include "platform/MemoryBudget.h"
 #include "ScriptedUiServices.h"
 #include "platform/WinTypes.h"
 
@@ -11,8 +12,33 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+/// Runs work with the effective ids of an ordinary user when the tests run as root (root may
+/// write any file; the check must be the one the system makes for the user).
+void AsOrdinaryUser(const std::function<void()>& work)
+{
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        EXPECT_EQ(::setegid(65534), 0);
+        EXPECT_EQ(::seteuid(65534), 0);
+    }
+    work();
+    if (root) {
+        EXPECT_EQ(::seteuid(0), 0);
+        EXPECT_EQ(::setegid(0), 0);
+    }
+}
+
+} // namespace
 
 TEST(Platform, MulDivRoundsToNearestWithHalvesAwayFromZero)
 {
@@ -131,6 +157,110 @@ TEST(Platform, WholeFilesAreReadAndReplacedSafely)
 
     EXPECT_FALSE(ReadWholeFile(dir.path(), read, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("folder")));
+}
+
+TEST(Platform, WritesGoThroughLinksRefuseWhatTheUserMayNotWriteAndLeaveNoTemporaryFile)
+{
+    struct Case {
+        const char* m_pName;
+        /// Prepares the folder; returns the path written to.
+        std::function<QString(const QString& folder)> m_Prepare;
+        int m_nError;         ///< 0: written
+        const char* m_pFile;  ///< the file that must hold the new bytes (when written) or keep "old"
+        mode_t m_nMode;       ///< the permissions that file must have (0: not checked)
+        bool m_bOrdinaryUser; ///< written with the ids of an ordinary user
+    };
+    const auto make = [](const QString& path, mode_t mode) {
+        WriteFileBytes(path, "old");
+        ::chmod(QFile::encodeName(path).constData(), mode);
+    };
+    const auto link = [](const QString& target, const QString& path) { EXPECT_TRUE(QFile::link(target, path)); };
+    const Case cases[] = {
+        {"a new file", [](const QString& f) { return f + "/new.bin"; }, 0, "new.bin", 0, false},
+        {"a file keeps its permissions", [&](const QString& f) { make(f + "/kept.bin", 0640); return f + "/kept.bin"; },
+         0, "kept.bin", 0640, false},
+        {"a symbolic link writes the file it names",
+         [&](const QString& f) { make(f + "/real.bin", 0644); link("real.bin", f + "/link.bin"); return f + "/link.bin"; },
+         0, "real.bin", 0644, false},
+        {"a chain of links", [&](const QString& f) {
+             make(f + "/end.bin", 0644);
+             link("end.bin", f + "/middle.bin");
+             link(f + "/middle.bin", f + "/start.bin");
+             return f + "/start.bin";
+         }, 0, "end.bin", 0644, false},
+        {"a link to a file not there yet", [&](const QString& f) { link("later.bin", f + "/early.bin"); return f + "/early.bin"; },
+         0, "later.bin", 0, false},
+        {"a read-only file", [&](const QString& f) { make(f + "/locked.bin", 0444); return f + "/locked.bin"; },
+         EACCES, "locked.bin", 0444, true},
+        {"a link to a read-only file",
+         [&](const QString& f) { make(f + "/locked2.bin", 0444); link("locked2.bin", f + "/via.bin"); return f + "/via.bin"; },
+         EACCES, "locked2.bin", 0444, true},
+        {"a folder", [](const QString& f) { QDir(f).mkdir("folder.bin"); return f + "/folder.bin"; }, EISDIR, nullptr, 0, false},
+        {"a missing folder", [](const QString& f) { return f + "/missing/data.bin"; }, ENOENT, nullptr, 0, false},
+        {"a loop of links", [&](const QString& f) { link("loop2.bin", f + "/loop1.bin"); link("loop1.bin", f + "/loop2.bin"); return f + "/loop1.bin"; },
+         ELOOP, nullptr, 0, false},
+    };
+    const QByteArray bytes(70000, 'n');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_pName);
+        QTemporaryDir dir;
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0777); // the ordinary user may add files
+        const QString path = c.m_Prepare(dir.path());
+        const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+        const bool wasLink = QFileInfo(path).isSymLink();
+        QString text;
+        int error = -1;
+        bool written = false;
+        const auto write = [&] { written = WriteWholeFile(path, bytes, &text, &error); };
+        if (c.m_bOrdinaryUser)
+            AsOrdinaryUser(write);
+        else
+            write();
+        EXPECT_EQ(written, c.m_nError == 0);
+        if (c.m_nError) {
+            EXPECT_EQ(error, c.m_nError);
+            EXPECT_EQ(text, FileErrorText(path, c.m_nError));
+        }
+        if (c.m_pFile) {
+            const QString file = dir.filePath(QString::fromLatin1(c.m_pFile));
+            EXPECT_EQ(ReadFileBytes(file), c.m_nError ? QByteArray("old") : bytes);
+            struct stat info {};
+            ASSERT_EQ(::lstat(QFile::encodeName(file).constData(), &info), 0);
+            EXPECT_TRUE(S_ISREG(info.st_mode));
+            if (c.m_nMode) {
+                EXPECT_EQ(info.st_mode & 07777, c.m_nMode);
+            }
+        }
+        // Links stay links, and nothing else appears beside them: no temporary file is left.
+        QStringList after = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+        if (c.m_nError == 0 && !before.contains(QString::fromLatin1(c.m_pFile)))
+            after.removeOne(QString::fromLatin1(c.m_pFile));
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(QFileInfo(path).isSymLink(), wasLink);
+    }
+}
+
+TEST(Platform, TheMemoryMessageGivesNeedAndAvailableInReadableUnits)
+{
+    const struct {
+        std::int64_t needed, available;
+        const char* text;
+    } cases[] = {
+        {4'800'000'000, 2'100'000'000, "This map needs 4.8 GB of memory; about 2.1 GB are available."},
+        {242'331'648, 100'999'999, "This map needs 243 MB of memory; about 100 MB are available."},
+        {72'204, 70'000, "This map needs 73 KB of memory; about 70 KB are available."},
+        {1'000'000'001, 999'999, "This map needs 1.1 GB of memory; about 999 KB are available."},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MemoryShortfallText(c.needed, c.available), QString::fromLatin1(c.text));
+
+    // The ceiling caps what the machine offers; what fits passes, what does not is refused.
+    SetMemoryCeiling(50'000'000);
+    EXPECT_LE(AvailableMemoryBytes(), 50'000'000);
+    EXPECT_FALSE(CheckMemory(1'000));
+    EXPECT_EQ(CheckMemory(60'000'000).value_or(QString()), QStringLiteral("This map needs 60 MB of memory; about 50 MB are available."));
+    EXPECT_TRUE(CheckMemory(-1)); // an overflowed product never fits
+    SetMemoryCeiling(0);
 }
 
 TEST(Platform, FileErrorTextsNameTheFileAndStayShort)

@@ -354,10 +354,10 @@ TEST(TiffDecode, AlphaPremultipliesAndTransparentIsBlack)
     EXPECT_EQ(PixelAt(section, 4, 4)[2], 254);
 }
 
-TEST(TiffDecode, UnconvertiblePixelsGiveABlackImage)
+TEST(TiffDecode, UnconvertiblePixelsGiveNoImage)
 {
-    // 12-bit samples are beyond libtiff's RGBA conversion: the image keeps its size, is black,
-    // and the user is told why.
+    // 12-bit samples are beyond libtiff's RGBA conversion: no image is kept, and the user is
+    // told why.
     QTemporaryDir dir;
     TiffContent content = Rgb8(6, 4);
     content.m_nSamples = 1;
@@ -371,11 +371,7 @@ TEST(TiffDecode, UnconvertiblePixelsGiveABlackImage)
     TiffMessageScope ui;
     DIBSection section;
     EXPECT_EQ(LoadTiffImage(path, section, 0), 0);
-    ASSERT_NE(section.m_pBits, nullptr);
-    EXPECT_EQ(section.m_nWidth, 6);
-    EXPECT_EQ(section.m_nHeight, 4);
-    const std::uint8_t* bits = section.m_pBits;
-    EXPECT_TRUE(std::all_of(bits, bits + section.RowBytes() * 4, [](std::uint8_t v) { return v == 0; }));
+    EXPECT_EQ(section.m_pBits, nullptr);
     ASSERT_EQ(ui.Messages().size(), 1u);
     EXPECT_EQ(ui.Messages()[0].m_strCaption, QStringLiteral("TIFF Error"));
     EXPECT_TRUE(ui.Messages()[0].m_strText.contains(QStringLiteral("12-bit"))) << ui.Messages()[0].m_strText.toStdString();

@@ -17,7 +17,8 @@
 namespace {
 
 /// The bytes of row y of one plane (all samples when contiguous, sample `plane` when separate),
-/// packed most significant bit first for depths below 8, native 16-bit words for 16.
+/// packed most significant bit first for the other depths (below 8, and 12), native 16-bit words
+/// for 16.
 QByteArray PackRow(const TiffContent& content, int y, int plane)
 {
     const bool separate = content.m_nPlanar == PLANARCONFIG_SEPARATE;
@@ -36,8 +37,10 @@ QByteArray PackRow(const TiffContent& content, int y, int plane)
             } else if (bits == 8) {
                 out[bit / 8] = static_cast<std::uint8_t>(value);
             } else {
-                const int shift = 8 - bits - int(bit % 8);
-                out[bit / 8] |= static_cast<std::uint8_t>((value & ((1u << bits) - 1)) << shift);
+                // Bit by bit: a 12-bit sample straddles bytes.
+                for (int b = bits - 1; b >= 0; --b)
+                    if ((value >> b) & 1)
+                        out[(bit + bits - 1 - b) / 8] |= static_cast<std::uint8_t>(0x80 >> ((bit + bits - 1 - b) % 8));
             }
             bit += bits;
         }

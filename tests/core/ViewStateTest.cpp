@@ -102,6 +102,56 @@ TEST_F(ViewTest, PictureRectangleIsCentredForTheWholeFrame)
     EXPECT_EQ(r.yB, 250);
 }
 
+TEST_F(ViewTest, ExtremeWindowsKeepEveryClientValueInRange)
+{
+    // Windows a workspace reader lets through, and frames a GeoTIFF may give, taken to their
+    // extremes: no client coordinate leaves the int range (the sanitized build would stop on a
+    // conversion that did), and the display copy never outgrows the image.
+    LoadPictureMap(m_Doc, 800, 200);
+    const struct {
+        const char* name;
+        double left, right, bottom, top;
+        QSize display; ///< expected, or (-1, -1): anything within the image
+    } cases[] = {
+        // So deep a zoom that the map covers billions of pixels: held to the image.
+        {"a window of 1e-12", 0.5, 0.5 + 1e-12, 0.5, 0.5 + 1e-12, QSize(800, 200)},
+        // An empty window divides by zero: infinities and NaN are held too.
+        {"an empty window", 0.25, 0.25, 0.25, 0.25, QSize(-1, -1)},
+        // Far outside the frame the map is a pixel or none.
+        {"a window far to the right", 900.0, 1000.0, 0.0, 1.0, QSize(-1, -1)},
+        {"a window far below", 0.0, 1.0, -1000.0, -999.0, QSize(-1, -1)},
+        {"the whole frame", 0.0, 1.0, 0.0, 1.0, QSize(400, 100)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_View.m_dWinLeft = c.left;
+        m_View.m_dWinRight = c.right;
+        m_View.m_dWinBottom = c.bottom;
+        m_View.m_dWinTop = c.top;
+        m_View.RefreshWindowSize();
+        UpdateFrame(m_Doc, m_View, 401, 401);
+        const PictureRect r = ComputePictureRect(m_Doc, ComputeVisibleFrame(m_Doc, m_View), 401, 401);
+        for (const int edge : {r.xL, r.xR, r.yB, r.yT})
+            EXPECT_LE(std::abs(std::int64_t(edge)), std::int64_t(1) << 30);
+        const QSize display = m_View.GetDisplaySize(m_Doc, 401, 401);
+        if (c.display.width() >= 0) {
+            EXPECT_EQ(display, c.display);
+        } else {
+            EXPECT_TRUE(display.width() >= 0 && display.width() <= 800 && display.height() >= 0 && display.height() <= 200);
+        }
+    }
+
+    // A window a hair under the whole frame scrolls to a position within the bar's range.
+    m_View.m_dWinLeft = 0.5;
+    m_View.m_dWinRight = 0.5 + (1.0 - 1e-16) / 0.8;
+    m_View.m_dWinBottom = 0.0;
+    m_View.m_dWinTop = (1.0 - 1e-16) / 0.8;
+    m_View.m_bZoomIn = 1;
+    ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
+    EXPECT_GE(m_View.m_nHScrollPos, 0);
+    EXPECT_LE(m_View.m_nHScrollPos, 1000);
+}
+
 TEST_F(ViewTest, ZoomInElevenTimesThenJumpBack)
 {
     LoadPictureMap(m_Doc, 400, 300);

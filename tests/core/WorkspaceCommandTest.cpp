@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
@@ -465,7 +466,8 @@ TEST_F(WorkspaceCommandTest, FailedWriteKeepsTheFileThatWasThere)
         SaveAs();
     }
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u); // no "need more points" after a failed write
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Can not open this file."));
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strText,
+              QStringLiteral("Can not open this file. (%1)").arg(QString::fromLocal8Bit(std::strerror(EFBIG))));
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
     EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OKCANCEL);
     EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONINFORMATION);
@@ -483,7 +485,8 @@ TEST_F(WorkspaceCommandTest, TargetInAMissingFolderIsReported)
     LoadWorkedMap();
     SaveAs(Path(QStringLiteral("gone/work.pws")));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Can not open this file."));
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strText,
+              QStringLiteral("Can not open this file. (%1)").arg(QString::fromLocal8Bit(std::strerror(ENOENT))));
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
     EXPECT_EQ(Files(), QStringList{QStringLiteral("photo.jpg")});
 }

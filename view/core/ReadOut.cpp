@@ -20,10 +20,10 @@ ReadOutEdges ComputeReadOutEdges(const CQuilletDoc& doc, const ViewState& view, 
 {
     const VisibleFrame frame = ComputeVisibleFrame(doc, view);
     ReadOutEdges edges;
-    edges.xL = static_cast<int>((doc.GeoOrigin().m_dLongitude - frame.X0) * (cw - 1) / frame.WW);
-    edges.xR = static_cast<int>(edges.xL + doc.GeoExtent().m_dLongitude * (cw - 1) / frame.WW);
-    edges.yB = static_cast<int>((ch - 1) - (doc.GeoOrigin().m_dLatitude - frame.Y0) * (ch - 1) / frame.HH);
-    edges.yT = static_cast<int>(edges.yB - doc.GeoExtent().m_dLatitude * (ch - 1) / frame.HH);
+    edges.xL = ToClientInt((doc.GeoOrigin().m_dLongitude - frame.X0) * (cw - 1) / frame.WW);
+    edges.xR = ToClientInt(edges.xL + doc.GeoExtent().m_dLongitude * (cw - 1) / frame.WW);
+    edges.yB = ToClientInt((ch - 1) - (doc.GeoOrigin().m_dLatitude - frame.Y0) * (ch - 1) / frame.HH);
+    edges.yT = ToClientInt(edges.yB - doc.GeoExtent().m_dLatitude * (ch - 1) / frame.HH);
     return edges;
 }
 

@@ -3,6 +3,16 @@
 #include "document/CQuilletDoc.h"
 #include "view/core/ViewState.h"
 
+#include <algorithm>
+
+int ToClientInt(double value)
+{
+    constexpr double kLimit = 1 << 30;
+    if (!(value == value))
+        return 0;
+    return static_cast<int>(std::clamp(value, -kLimit, kLimit));
+}
+
 VisibleFrame ComputeVisibleFrame(const CQuilletDoc&, const ViewState& view)
 {
     const double winWidth = view.m_dWinRight - view.m_dWinLeft;
@@ -29,8 +39,8 @@ PictureRect ComputePictureRect(const CQuilletDoc& doc, const VisibleFrame& frame
     const QPointF lowerLeft = FrameToClient(frame, cw, ch, left, bottom);
     const QPointF upperRight =
         FrameToClient(frame, cw, ch, left + doc.GeoExtent().m_dLongitude, bottom + doc.GeoExtent().m_dLatitude);
-    return {static_cast<int>(lowerLeft.x()), static_cast<int>(upperRight.x()), static_cast<int>(lowerLeft.y()),
-            static_cast<int>(upperRight.y())};
+    return {ToClientInt(lowerLeft.x()), ToClientInt(upperRight.x()), ToClientInt(lowerLeft.y()),
+            ToClientInt(upperRight.y())};
 }
 
 void UpdateFrame(const CQuilletDoc& doc, ViewState& view, int cw, int ch)

@@ -30,6 +30,11 @@ struct PictureRect {
     int yT = 0;
 };
 
+/// A client coordinate computed in doubles, truncated toward zero as an int. Frames, windows and
+/// points come from files: a value beyond +-2^30 pixels is held there (with room left for the
+/// small offsets drawing adds) and NaN counts as 0, so that no conversion leaves the int range.
+int ToClientInt(double value);
+
 /// The visible frame from the view's displayed frame and window.
 VisibleFrame ComputeVisibleFrame(const CQuilletDoc& doc, const ViewState& view);
 

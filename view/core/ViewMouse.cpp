@@ -57,7 +57,7 @@ void ViewState::HitTestPoint(const CQuilletDoc& doc, int cw, int ch, int x, int 
         const double dx = std::fabs(px - x);
         const double dy = std::fabs(py - y);
         if (dx < kHitDistance && dy < kHitDistance && dx + dy < best) {
-            best = static_cast<int>(dx + dy);
+            best = ToClientInt(dx + dy);
             m_nSelectedPoint = static_cast<int>(i);
         }
     }

@@ -97,9 +97,15 @@ void DrawLabel(QPainter& painter, int x, int y, const QString& text)
 MapPlacement ComputeMapPlacement(const CQuilletDoc& doc, const ViewState& view, int cw, int ch)
 {
     const PictureRect picture = ComputePictureRect(doc, ComputeVisibleFrame(doc, view), cw, ch);
-    const double width = picture.xR - picture.xL;
-    const double height = picture.yB - picture.yT;
+    // The edges may lie far outside the client: their distances are taken in doubles.
+    const double width = double(picture.xR) - picture.xL;
+    const double height = double(picture.yB) - picture.yT;
     MapPlacement m;
+    if (!(width > 0) || !(height > 0)) {
+        // A map of no width or height on screen (a window or frame of no size) draws nothing.
+        m.m_Destination = QRect();
+        return m;
+    }
     int left, right, top, bottom;
     if (picture.xL > 0) {
         left = picture.xL;
@@ -151,10 +157,10 @@ bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int c
         if (wd == dest.width() && hd == dest.height()) {
             copy.Draw(painter, dest.left(), dest.top());
         } else {
-            const int srcLeft = static_cast<int>(wd * m.L);
-            const int srcTop = static_cast<int>(hd * (1 - m.T));
+            const int srcLeft = ToClientInt(wd * m.L);
+            const int srcTop = ToClientInt(hd * (1 - m.T));
             copy.StretchDraw(painter, dest.left(), dest.top(), dest.left() + dest.width(), dest.top() + dest.height(),
-                             srcLeft, srcTop, static_cast<int>(wd * m.R), static_cast<int>(hd * (m.T - m.B)));
+                             srcLeft, srcTop, ToClientInt(wd * m.R), ToClientInt(hd * (m.T - m.B)));
         }
     }
 
@@ -162,8 +168,8 @@ bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int c
         const VisibleFrame frame = ComputeVisibleFrame(doc, view);
         const auto drawPoint = [&](double fx, double fy, size_t index) {
             const QPointF at = FrameToClient(frame, cw, ch, fx, fy);
-            const int sx = static_cast<int>(at.x());
-            const int sy = static_cast<int>(at.y());
+            const int sx = ToClientInt(at.x());
+            const int sy = ToClientInt(at.y());
             DrawIconAt(painter, IDI_POINT_MARKER, sx - 16, sy - 16);
             DrawLabel(painter, sx + 4, sy + 4, QString::asprintf("%d", static_cast<int>(index + 1)));
         };

@@ -55,7 +55,7 @@ int ScrollStep(double value)
     double whole = std::floor(value);
     if (value - whole > 0.5)
         whole += 1;
-    return std::max(1, static_cast<int>(whole));
+    return std::max(1, ToClientInt(whole));
 }
 
 /// The new thumb position for a scroll code.
@@ -107,8 +107,12 @@ QSize ViewState::GetDisplaySize(const CQuilletDoc& doc, int cw, int ch) const
     if (!doc.IsMapLoaded() || cw <= 1 || ch <= 1)
         return {0, 0};
     const PictureRect picture = ComputePictureRect(doc, ComputeVisibleFrame(doc, *this), cw, ch);
-    return {std::clamp(picture.xR - picture.xL, 0, doc.ImageWidth()),
-            std::clamp(picture.yB - picture.yT, 0, doc.ImageHeight())};
+    // The edges may lie far outside the client (a deep zoom): their distance is taken in 64 bits.
+    const auto limited = [](std::int64_t size, int image) {
+        return static_cast<int>(std::clamp<std::int64_t>(size, 0, std::max(image, 0)));
+    };
+    return {limited(std::int64_t(picture.xR) - picture.xL, doc.ImageWidth()),
+            limited(std::int64_t(picture.yB) - picture.yT, doc.ImageHeight())};
 }
 
 void ViewState::RebuildDisplayCopy(const CQuilletDoc& doc, QSize size)
@@ -162,10 +166,10 @@ bool ViewState::ZoomAtPoint(const CQuilletDoc& doc, ViewHost& host, ViewActions&
     constexpr double kRoundingAllowance = 1e-9;
     if (m_dWinWidth < 1)
         m_nHScrollPos = std::min(
-            static_cast<int>(kScrollRange * m_dWinLeft / (1 - m_dWinWidth) + kRoundingAllowance), kScrollRange);
+            ToClientInt(kScrollRange * m_dWinLeft / (1 - m_dWinWidth) + kRoundingAllowance), kScrollRange);
     if (m_dWinHeight < 1)
         m_nVScrollPos = std::min(
-            static_cast<int>(kScrollRange * (1 - m_dWinTop) / (1 - m_dWinHeight) + kRoundingAllowance), kScrollRange);
+            ToClientInt(kScrollRange * (1 - m_dWinTop) / (1 - m_dWinHeight) + kRoundingAllowance), kScrollRange);
 
     if (doc.IsTiffMap()) {
         // The frame for the new window is what the next paint shows; size the copy for it.

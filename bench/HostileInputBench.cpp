@@ -1,0 +1,126 @@
+// Files that claim far more than they hold: how long the refusal takes and how much memory it
+// grows by, each in a child process of its own (see ChildMeasure.h). The targets: under two
+// seconds and under 200 MB for every one. Counters: ms and peak_MB; refused is 1 when the file
+// was refused as it must be.
+
+#include "commands/FileCommands.h"
+#include "commands/OutputCommand.h"
+#include "document/CQuilletDoc.h"
+#include "formats/TiffImport.h"
+#include "formats/WorkspaceFile.h"
+#include "imaging/CPicture.h"
+
+#include "ChildMeasure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+QString Sample(const char* name)
+{
+    return QStringLiteral(VARNEL_HOSTILE_DATA_DIR "/") + QString::fromLatin1(name);
+}
+
+/// The folder of the run's own files: a FIFO and the workspaces that name it or the TIFF sample.
+const QString& Scratch()
+{
+    static QTemporaryDir folder;
+    static const QString path = folder.path();
+    return path;
+}
+
+QString TiffWorkspace(const QString& name, const QString& mapPath)
+{
+    WorkspaceContents contents;
+    contents.m_nGeoCoded = 1;
+    contents.m_nMapType = 9;
+    contents.m_nImageWidth = contents.m_nImageHeight = 100;
+    contents.m_dGeoCoef = {0.5, 100, 0, -17000, -100, 0, 0, 1000};
+    WorkspaceTiffPart tiff;
+    tiff.m_nImageCount = 1;
+    tiff.m_PathBytes = QFile::encodeName(mapPath) + QByteArray(1, '\0');
+    contents.m_Tiff = tiff;
+    const QString path = Scratch() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(EncodeWorkspace(contents)) < 0)
+        std::abort();
+    return path;
+}
+
+/// Opens a workspace as varnel-cli output does and writes the middle of it: refused when either
+/// step refuses.
+bool OutputRefused(const QString& workspace)
+{
+    CQuilletDoc doc;
+    if (!LoadWorkspaceFile(doc, nullptr, workspace).m_bDone)
+        return true;
+    const QString out = Scratch() + QStringLiteral("/out.dpf");
+    const bool written =
+        WriteProjectionOutput(doc, OutputRange{true, 0.25, 0.75, 0.25, 0.75}, OutputFlavour::Dpf, out).m_bDone;
+    QFile::remove(out);
+    return !written;
+}
+
+enum class Input { Tiff, TiffWorkspace, Jpeg, HugePicture, NegativeSize, FifoWorkspace };
+
+bool Refused(Input input)
+{
+    switch (input) {
+    case Input::Tiff:
+        return ImportTiffImages(Sample("tiff-138-bytes-claims-40000x40000.tif")).m_Images.empty();
+    case Input::TiffWorkspace:
+        return OutputRefused(TiffWorkspace(QStringLiteral("tiff.pws"), Sample("tiff-138-bytes-claims-40000x40000.tif")));
+    case Input::Jpeg: {
+        CPicture picture;
+        return !picture.LoadFromFile(Sample("jpeg-6kb-claims-30000x30000.jpg"));
+    }
+    case Input::HugePicture:
+        return OutputRefused(Sample("range-output-huge-picture.pws"));
+    case Input::NegativeSize:
+        return OutputRefused(Sample("range-output-negative-size.pws"));
+    case Input::FifoWorkspace: {
+        const QString fifo = Scratch() + QStringLiteral("/map.tif");
+        ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
+        return OutputRefused(TiffWorkspace(QStringLiteral("fifo.pws"), fifo));
+    }
+    }
+    return false;
+}
+
+void BM_HostileInputRefused(benchmark::State& state)
+{
+    const auto input = static_cast<Input>(state.range(0));
+    Scratch(); // made here, so that the children share it and it goes with the run
+    double seconds = 0, peak = 0;
+    int runs = 0;
+    for (auto _ : state) {
+        const Measurement m = MeasureInChild([input] {
+            if (!Refused(input))
+                std::abort(); // a measurement of an accepted file would mean nothing
+        });
+        if (m.m_dSeconds <= 0) {
+            state.SkipWithError("the file was not refused, or the measurement failed");
+            return;
+        }
+        state.SetIterationTime(m.m_dSeconds);
+        seconds += m.m_dSeconds;
+        peak = std::max(peak, m.m_dPeakBytes);
+        ++runs;
+    }
+    state.counters["ms"] = seconds / runs * 1000;
+    state.counters["peak_MB"] = peak / 1e6;
+}
+// 0: the TIFF, 1: a workspace naming it, 2: the JPEG, 3: the huge range picture, 4: the negative
+// size, 5: a workspace naming a FIFO.
+BENCHMARK(BM_HostileInputRefused)->DenseRange(0, 5)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer into
+# build-fuzz/ and runs them one after another, each for the given number of seconds (default
+# 1800), seeded from the test data. Findings (crash-*, timeout-*, slow-unit-*, oom-*) go to
+# build-fuzz/findings/TARGET/; each run's log to build-fuzz/logs/TARGET.log. Needs Debian's clang
+# and libclang-rt-14-dev (see fuzz/README.md).
+#
+#   fuzz/run.sh [SECONDS] [TARGET...]     TARGET: workspace projection huffman tiff picture metafile
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-1800}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(workspace projection huffman tiff picture metafile)
+shared=../shared/testdata
+
+command -v clang++ >/dev/null || { echo "fuzz/run.sh: clang++ is needed (see fuzz/README.md)" >&2; exit 1; }
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_BUILD_FUZZ=ON \
+  -DVARNEL_BUILD_TESTS=OFF -DVARNEL_BUILD_BENCH=OFF >/dev/null
+for target in "${targets[@]}"; do
+  cmake --build build-fuzz -j"${FUZZ_BUILD_JOBS:-1}" --target "$target-fuzzer" >/dev/null
+done
+
+# Seed folders per target (read in place; the shared metafiles are never copied into the project).
+seeds() {
+  case "$1" in
+    workspace)  echo fuzz/seeds/workspace tests/data/pictures/bmp/pal8.pws "$shared/hostile" ;;
+    projection) echo fuzz/seeds/projection ;;
+    huffman)    echo fuzz/seeds/huffman ;;
+    tiff)       echo tests/data/tiff tests/data/geotiff "$shared/hostile" ;;
+    picture)    echo tests/data/pictures/bmp tests/data/pictures/gif tests/data/pictures/ico tests/data/pictures/jpg "$shared/hostile" ;;
+    metafile)   echo "$shared/pictures/emf" "$shared/pictures/wmf" ;;
+  esac
+}
+
+mkdir -p build-fuzz/logs
+printf '%-12s %14s %10s\n' target executions findings
+for target in "${targets[@]}"; do
+  corpus=build-fuzz/corpus/$target
+  findings=build-fuzz/findings/$target
+  mkdir -p "$corpus" "$findings"
+  # Seeds that are files are copied into the corpus; folders are read in place.
+  existing=()
+  for seed in $(seeds "$target"); do
+    if [ -f "$seed" ]; then cp -n "$seed" "$corpus/"; elif [ -d "$seed" ]; then existing+=("$seed"); fi
+  done
+  log=build-fuzz/logs/$target.log
+  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    nice -n 10 "build-fuzz/fuzz/$target-fuzzer" -max_total_time="$seconds" -timeout=10 -report_slow_units=5 \
+      -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$findings/" \
+      "$corpus" "${existing[@]}" >"$log" 2>&1 || true
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  printf '%-12s %14s %10s\n' "$target" "${runs:-?}" "$(find "$findings" -type f | wc -l)"
+done
