@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the test programs once more with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-sanitize/ and runs the suite there: a read past a buffer, a signed overflow or a
-# conversion out of range fails the test that reaches it. The crash-recovery process test, which
-# starts the application under a private X server, runs in the normal build only.
+# conversion out of range fails the test that reaches it. The process tests, which start the
+# programs themselves (crash recovery, command lines, the install check), run in the normal
+# build only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -10,4 +11,4 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_SANITIZE
 cmake --build build-sanitize -j"$(nproc)" --target varnel_core_tests varnel_gui_tests
 export QT_QPA_PLATFORM=offscreen
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
-ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)" -E '^crash_recovery$'
+ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)" -E '^(crash_recovery|command_lines|install_check)$'
