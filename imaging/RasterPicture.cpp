@@ -31,7 +31,9 @@ std::unique_ptr<RasterPicture> RasterPicture::WrapBmpRows(QByteArray bmpFile)
         return nullptr;
     const std::int64_t rows = std::abs(std::int64_t(height));
     const std::int64_t rowBytes = (std::int64_t(width) * 3 + 3) & ~std::int64_t(3);
-    if (pixelOffset < kBitmapFileHeaderSize + headerSize || rowBytes * rows > bmpFile.size() - std::int64_t(pixelOffset))
+    // Compared by division: a header's width and height multiply past 64 bits.
+    const std::int64_t stored = bmpFile.size() - std::int64_t(pixelOffset);
+    if (pixelOffset < kBitmapFileHeaderSize + headerSize || stored < 0 || rowBytes > stored / rows)
         return nullptr;
 
     auto picture = std::unique_ptr<RasterPicture>(new RasterPicture(QImage(), std::move(bmpFile)));
