@@ -8,6 +8,7 @@
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
 #include "platform/FileIO.h"
+#include "platform/MappedFile.h"
 #include "platform/UiServices.h"
 #include "view/core/ViewState.h"
 
@@ -88,13 +89,15 @@ CommandResult LoadWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString
 
 bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind kind)
 {
-    QByteArray bytes;
+    // Mapped, not copied: a large map's file is only needed while its payload is decoded.
+    MappedFile file;
     QString error;
-    if (!ReadWholeFile(path, bytes, &error)) {
+    if (!file.Open(path, &error)) {
         Ui().MessageBox(error, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR);
         return false;
     }
     UiMessage refusal;
+    const QByteArray& bytes = file.Bytes();
     const std::optional<ProjectionContents> contents =
         kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal) : ParseDpfProjection(bytes, refusal);
     if (!contents) {

@@ -1,5 +1,7 @@
 #include "platform/FileIO.h"
 
+#include "platform/LargeMemory.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -89,7 +91,9 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText)
     else if (static_cast<unsigned long long>(info.st_size) > static_cast<unsigned long long>(INT32_MAX))
         error = EFBIG;
     if (!error) {
+        // A large file's buffer is committed in one go, not faulted in page by page as it is read.
         QByteArray content(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+        CommitMemory(content.data(), static_cast<std::size_t>(content.size()));
         qsizetype done = 0;
         while (done < content.size()) {
             const ssize_t n = ::read(fd, content.data() + done, static_cast<size_t>(content.size() - done));
