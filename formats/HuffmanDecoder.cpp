@@ -61,6 +61,13 @@ struct HuffmanDecoder::Plan {
     int m_nThreads = 1;
 };
 
+/// Where a lane notes the positions of its first lookups: the block's points, start and buffer.
+struct HuffmanDecoder::Notes {
+    SyncPoint* m_pPoints = nullptr;
+    std::uint64_t m_nStart = 0;
+    const std::uint8_t* m_pBuffer = nullptr;
+};
+
 /// One block of a group: its bits, its buffer and its decoder's notes and end.
 struct HuffmanDecoder::Block {
     std::uint64_t m_nStart = 0;
@@ -151,34 +158,57 @@ private:
     {
         Cursor cursors[kInterleave];
         std::uint64_t stops[kInterleave];
+        Notes notes[kInterleave];
         int lanes[kInterleave];
         int active = 0;
         for (int i = 0; i < count; ++i) {
             Block& block = blocks[i];
-            Cursor at {block.m_nStart, block.m_pBuffer};
-            block.m_nPoints =
-                m_Decoder.DecodeNoting(at, block.m_nStop, block.m_pPoints, kSyncLookups, block.m_nStart, block.m_pBuffer);
-            block.m_End = at;
+            block.m_End = {block.m_nStart, block.m_pBuffer};
+            block.m_nPoints = 0;
             // A lane reads a whole word ahead: one this close to its stop is done.
-            if ((at.m_nBit >> 3) + 8 < (block.m_nStop >> 3)) {
+            if ((block.m_nStart >> 3) + 8 < (block.m_nStop >> 3)) {
                 lanes[active] = i;
-                cursors[active] = at;
+                cursors[active] = block.m_End;
                 stops[active] = block.m_nStop;
+                notes[active] = {block.m_pPoints, block.m_nStart, block.m_pBuffer};
                 ++active;
+            } else {
+                block.m_nPoints = m_Decoder.DecodeNoting(block.m_End, block.m_nStop, block.m_pPoints, kSyncLookups,
+                                                         block.m_nStart, block.m_pBuffer);
             }
         }
+        // The first lookups note where they began, interleaved as well (with runs one by one).
+        bool noting = active > 0;
         while (active > 0) {
             unsigned done = 0;
             if (m_Plan.m_bRuns) {
-                done = m_Decoder.DecodeLanes<1, true>(cursors, stops);
+                if (noting) {
+                    Block& block = blocks[lanes[0]];
+                    block.m_nPoints = m_Decoder.DecodeNoting(cursors[0], block.m_nStop, block.m_pPoints, kSyncLookups,
+                                                             block.m_nStart, block.m_pBuffer);
+                    done = (cursors[0].m_nBit >> 3) + 8 < (block.m_nStop >> 3) ? 0 : 1;
+                } else {
+                    done = m_Decoder.DecodeLanes<1, true, false>(cursors, stops);
+                }
+            } else if (noting) {
+                int noted = 0;
+                switch (active) {
+                case 1: done = m_Decoder.DecodeLanes<1, false, true>(cursors, stops, notes, &noted); break;
+                case 2: done = m_Decoder.DecodeLanes<2, false, true>(cursors, stops, notes, &noted); break;
+                case 3: done = m_Decoder.DecodeLanes<3, false, true>(cursors, stops, notes, &noted); break;
+                default: done = m_Decoder.DecodeLanes<4, false, true>(cursors, stops, notes, &noted); break;
+                }
+                for (int k = 0; k < active; ++k)
+                    blocks[lanes[k]].m_nPoints = noted;
             } else {
                 switch (active) {
-                case 1: done = m_Decoder.DecodeLanes<1, false>(cursors, stops); break;
-                case 2: done = m_Decoder.DecodeLanes<2, false>(cursors, stops); break;
-                case 3: done = m_Decoder.DecodeLanes<3, false>(cursors, stops); break;
-                default: done = m_Decoder.DecodeLanes<4, false>(cursors, stops); break;
+                case 1: done = m_Decoder.DecodeLanes<1, false, false>(cursors, stops); break;
+                case 2: done = m_Decoder.DecodeLanes<2, false, false>(cursors, stops); break;
+                case 3: done = m_Decoder.DecodeLanes<3, false, false>(cursors, stops); break;
+                default: done = m_Decoder.DecodeLanes<4, false, false>(cursors, stops); break;
                 }
             }
+            noting = false;
             int kept = 0;
             for (int k = 0; k < active; ++k) {
                 blocks[lanes[k]].m_End = cursors[k];
@@ -449,10 +479,11 @@ unsigned HuffmanDecoder::DecodeOne(std::uint64_t bit, std::uint8_t& value) const
     return bit;
 }
 
-template <int K, bool Runs>
-unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopBits) const
+template <int K, bool Runs, bool Noting>
+unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopBits, const Notes* notes,
+                                     int* noted) const
 {
-    static_assert(K >= 1 && K <= 4 && (K == 1 || !Runs));
+    static_assert(K >= 1 && K <= 4 && (K == 1 || !Runs) && !(Runs && Noting));
     // The lanes are separate variables, not an array, so that they stay in registers.
     Lane lane0 = Prime(cursors[0]);
     Lane lane1 = K > 1 ? Prime(cursors[1]) : Lane {};
@@ -520,9 +551,24 @@ unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopB
                                    lane0.m_pOut + 1});
             }
         } else {
+            auto note = [&](Lane& lane, int k) {
+                if constexpr (Noting) {
+                    notes[k].m_pPoints[*noted] = {static_cast<std::uint32_t>(Position(lane) - notes[k].m_nStart),
+                                                  static_cast<std::uint32_t>(lane.m_pOut - notes[k].m_pBuffer)};
+                }
+            };
 #pragma GCC unroll 4
-            for (int i = 0; i < kLookupsPerLoad - 1; ++i)
-                forEach([&](Lane& lane, int) { lookupWide(lane); });
+            for (int i = 0; i < kLookupsPerLoad - 1; ++i) {
+                forEach([&](Lane& lane, int k) {
+                    note(lane, k);
+                    lookupWide(lane);
+                });
+                if constexpr (Noting)
+                    ++*noted;
+            }
+            forEach(note);
+            if constexpr (Noting)
+                ++*noted;
             const std::uint32_t last0 = lookupWide(lane0);
             const std::uint32_t last1 = K > 1 ? lookupWide(lane1) : 0xC0;
             const std::uint32_t last2 = K > 2 ? lookupWide(lane2) : 0xC0;
@@ -537,7 +583,7 @@ unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopB
         }
         bool near = false;
         forEach([&](Lane& lane, int k) { near |= lane.m_pNext >= limits[k]; });
-        if (near)
+        if (near || (Noting && *noted + kLookupsPerLoad > kSyncLookups))
             break;
         forEach([&](Lane& lane, int) {
             lane.m_nBits |= HuffmanLoad64(lane.m_pNext) << lane.m_nCount;

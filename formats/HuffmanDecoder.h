@@ -43,6 +43,7 @@ private:
         std::uint8_t* m_pOut = nullptr;
     };
     struct SyncPoint;
+    struct Notes;
     struct Block;
     struct Plan;
     class Speculation;
@@ -62,9 +63,11 @@ private:
 
     /// Decodes K blocks interleaved from their cursors until one of them comes within a few
     /// codes of its stop; updates the cursors and returns the set of blocks (bit k for block k)
-    /// that did.
-    template <int K, bool Runs>
-    unsigned DecodeLanes(Cursor* cursors, const std::uint64_t* stopBits) const;
+    /// that did. Noting, it also notes where each lookup began in notes[k], for every lane the
+    /// same number of lookups, counted in *noted (at most kSyncLookups; it stops there).
+    template <int K, bool Runs, bool Noting>
+    unsigned DecodeLanes(Cursor* cursors, const std::uint64_t* stopBits, const Notes* notes = nullptr,
+                         int* noted = nullptr) const;
     Lane Prime(const Cursor& at) const;
     /// Finishes a code starting at bit that is longer than a table of tableBits bits, whose
     /// lookup led to inner node node, bit by bit: writes its value to out and returns the bit
