@@ -110,12 +110,13 @@ private:
     void BuildEncodeTable();
     void BuildDecodeTable();
     /// Encodes source to end as one part of a stream cut into slices: the first skipBits bits of
-    /// its codes are left out (the previous slice wrote them), and lead, leadBits bits long, goes
-    /// out after its own codes (the first bits of the next slice, completing the last byte).
-    /// The first bit goes to bit 0 of destination. Returns the end of what was written; the bits
-    /// above a last, partly filled byte keep what the destination held.
+    /// its codes are left out (the previous slice wrote them), and carry, carryBits bits long,
+    /// goes out after its own codes (the first bits of the next slice, completing the last
+    /// byte). The first bit goes to bit 0 of destination. Returns the end of what was written;
+    /// the bits above a last, partly filled byte keep what the destination held.
     std::uint8_t* EncodeSlice(const std::uint8_t* source, const std::uint8_t* end, std::uint8_t* destination,
-                              unsigned skipBits, std::uint64_t lead, unsigned leadBits) const;
+                              unsigned skipBits, std::uint64_t carry, unsigned carryBits) const;
+    /// Encode on several threads: slices of sliceBytes (the last one takes the rest).
     std::uint32_t EncodeInSlices(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
                                  int threads, std::uint32_t sliceBytes) const;
 
@@ -149,7 +150,7 @@ private:
     // a run of that value and is decoded many values at a time; -1 when no code is one bit long.
     // The code is always 0: a leaf has a lower index than any inner node, so it is child 0.
     int m_nRunValue = -1;
-    /// The longest code of the tree in bits.
+    // The longest code of the tree in bits.
     int m_nMaxCodeLength = 0;
 
     Parallelism m_Parallelism;

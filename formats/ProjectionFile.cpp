@@ -8,7 +8,6 @@
 #include <QFileInfo>
 
 #include <cmath>
-#include <cstring>
 
 namespace {
 
