@@ -4,8 +4,11 @@
 //   BM_HuffmanDecodeVsZstd: decoding against libzstd's decompression of the same BMP compressed
 //     at level 1 (on scans its time goes to 4-stream Huffman decoding of literals), against the
 //     serial decoder (one stream, one thread), with one thread and with all threads. Counters:
-//     MB/s of payload (10^6 bytes) for each, the ratios, and the threads used.
-//   BM_HuffmanEncodeScaling: encoding on one thread and on all threads, and the ratio.
+//     MB/s of payload (10^6 bytes) for each, the ratios, and the threads used; all_cpu_vs_one is
+//     the processor time all threads together spent against one thread's (1 when no work is
+//     wasted), which holds also while other programs leave the run fewer cores than it has.
+//   BM_HuffmanEncodeScaling: encoding on one thread and on all threads, the ratio, and the
+//     processor time ratio as above.
 //   BM_ByteCount: counting the payload's bytes with one table, with four tables in turn, and
 //     with four tables on all threads.
 //   BM_HuffmanEncode, BM_HuffmanDecode: the coder (all threads) against the plain tree walks.
@@ -20,6 +23,8 @@
 
 #include <benchmark/benchmark.h>
 #include <zstd.h>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
@@ -66,12 +71,25 @@ Coded& GetCoded(MapKind kind)
     return *slot;
 }
 
-template <typename Work>
-double Seconds(Work work)
+/// Processor time of the whole process, all threads, in seconds.
+double ProcessSeconds()
 {
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+/// Wall time of work in seconds; adds the processor time it took to *processor when given.
+template <typename Work>
+double Seconds(Work work, double* processor = nullptr)
+{
+    const double before = processor != nullptr ? ProcessSeconds() : 0;
     const auto start = std::chrono::steady_clock::now();
     work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (processor != nullptr)
+        *processor += ProcessSeconds() - before;
+    return seconds;
 }
 
 double Median(std::vector<double> values)
@@ -98,16 +116,17 @@ void BM_HuffmanDecodeVsZstd(benchmark::State& state, MapKind kind)
     Bytes destination(length);
     ZSTD_DCtx* context = ZSTD_createDCtx();
     std::vector<double> zstd, serial, one, all;
+    double oneProcessor = 0, allProcessor = 0;
     auto check = [&] {
         if (destination != coded.m_Bmp)
             state.SkipWithError("decoded payload differs from the original");
         std::fill(destination.begin(), destination.end(), std::uint8_t(0));
     };
-    auto decode = [&](const CHuffmanTree::Parallelism& parallelism) {
+    auto decode = [&](const CHuffmanTree::Parallelism& parallelism, double* processor = nullptr) {
         tree.SetParallelism(parallelism);
         const double seconds = Seconds([&] {
             benchmark::DoNotOptimize(tree.Decode(coded.m_Encoded.data(), compressed, std::uint32_t(length), destination.data()));
-        });
+        }, processor);
         check();
         return seconds;
     };
@@ -119,12 +138,13 @@ void BM_HuffmanDecodeVsZstd(benchmark::State& state, MapKind kind)
             }));
             check();
             serial.push_back(decode(kSerial));
-            one.push_back(decode(kOneThread));
-            all.push_back(decode(kAllThreads));
+            one.push_back(decode(kOneThread, &oneProcessor));
+            all.push_back(decode(kAllThreads, &allProcessor));
         }
     }
     tree.SetParallelism(kAllThreads);
     ZSTD_freeDCtx(context);
+    state.counters["all_cpu_vs_one"] = allProcessor / oneProcessor;
     const double zstdRate = MegabytesPerSecond(length, Median(zstd));
     const double serialRate = MegabytesPerSecond(length, Median(serial));
     const double oneRate = MegabytesPerSecond(length, Median(one));
@@ -150,18 +170,20 @@ void BM_HuffmanEncodeScaling(benchmark::State& state, MapKind kind)
     const auto length = static_cast<std::uint32_t>(coded.m_Bmp.size());
     Bytes destination(length);
     std::vector<double> one, all;
-    auto encode = [&](const CHuffmanTree::Parallelism& parallelism) {
+    double oneProcessor = 0, allProcessor = 0;
+    auto encode = [&](const CHuffmanTree::Parallelism& parallelism, double* processor) {
         tree.SetParallelism(parallelism);
         std::uint32_t written = 0;
-        const double seconds = Seconds([&] { written = tree.Encode(coded.m_Bmp.data(), length, destination.data()); });
+        const double seconds =
+            Seconds([&] { written = tree.Encode(coded.m_Bmp.data(), length, destination.data()); }, processor);
         if (written != coded.m_Encoded.size() || std::memcmp(destination.data(), coded.m_Encoded.data(), written) != 0)
             state.SkipWithError("encoded bytes differ");
         return seconds;
     };
     for (auto _ : state) {
         for (int round = 0; round < kRounds; ++round) {
-            one.push_back(encode(kOneThread));
-            all.push_back(encode(kAllThreads));
+            one.push_back(encode(kOneThread, &oneProcessor));
+            all.push_back(encode(kAllThreads, &allProcessor));
         }
     }
     tree.SetParallelism(kAllThreads);
@@ -170,6 +192,7 @@ void BM_HuffmanEncodeScaling(benchmark::State& state, MapKind kind)
     state.counters["one_thread_MBps"] = oneRate;
     state.counters["all_threads_MBps"] = allRate;
     state.counters["scaling"] = allRate / oneRate;
+    state.counters["all_cpu_vs_one"] = allProcessor / oneProcessor;
     state.counters["threads"] = WorkerPool::Shared().Threads();
 }
 

@@ -45,6 +45,7 @@ private:
     struct SyncPoint;
     struct Notes;
     struct Block;
+    struct BlockMemory;
     struct Plan;
     class Speculation;
 
