@@ -102,7 +102,6 @@ public:
 
     /// Settings that change how fast a payload is coded, never the bytes.
     void SetParallelism(const Parallelism& parallelism) { m_Parallelism = parallelism; }
-    const Parallelism& GetParallelism() const { return m_Parallelism; }
 
 private:
     friend class HuffmanDecoder;
