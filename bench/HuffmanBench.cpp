@@ -1,170 +1,252 @@
-// Throughput of the GPF/DPF payload coder on BMP payloads of the size a scanned map sheet gives,
-// for the table-driven coder and the plain tree walks side by side. Two kinds of map: a colour
-// scan (smooth colours plus sensor noise, which codes to about 7.4 bits per byte) and line art
-// (white paper with sparse black lines and lettering, about 1.2 bits per byte).
+// Throughput of the GPF/DPF payload coder on 48 MB BMP payloads of four kinds of map sheet (see
+// MapPayloads.h), side by side in one run:
+//
+//   BM_HuffmanDecodeVsZstd: decoding against libzstd's decompression of the same BMP compressed
+//     at level 1 (on scans its time goes to 4-stream Huffman decoding of literals), against the
+//     serial decoder (one stream, one thread), with one thread and with all threads. Counters:
+//     MB/s of payload (10^6 bytes) for each, the ratios, and the threads used; all_cpu_vs_one is
+//     the processor time all threads together spent against one thread's (1 when no work is
+//     wasted), which holds also while other programs leave the run fewer cores than it has.
+//   BM_HuffmanEncodeScaling: encoding on one thread and on all threads, the ratio, and the
+//     processor time ratio as above.
+//   BM_ByteCount: counting the payload's bytes with one table, with four tables in turn, and
+//     with four tables on all threads.
+//   BM_HuffmanEncode, BM_HuffmanDecode: the coder (all threads) against the plain tree walks.
+//
+// Every variant is checked against the original bytes. Times are medians of several rounds.
 
-#include "imaging/BmpEncoding.h"
+#include "MapPayloads.h"
+
 #include "formats/CHuffmanTree.h"
 #include "formats/HuffmanReference.h"
-
-#include <QImage>
+#include "platform/WorkerPool.h"
 
 #include <benchmark/benchmark.h>
+#include <zstd.h>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
-#include <cmath>
+#include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr int kWidth = 3712; // 3712 x 2800 x 3 bytes: a 31 MB payload
-constexpr int kHeight = 2800;
+constexpr int kRounds = 5;
 
-/// Cheap reproducible noise for tens of millions of pixels.
-class NoiseSource {
-public:
-    std::uint64_t Next()
-    {
-        m_nState ^= m_nState >> 12;
-        m_nState ^= m_nState << 25;
-        m_nState ^= m_nState >> 27;
-        return m_nState * 0x2545F4914F6CDD1DULL;
-    }
-    /// Roughly normal with the given standard deviation (sum of four uniform bytes).
-    double Gaussian(double sigma)
-    {
-        const std::uint64_t r = Next();
-        const double sum = double(r & 0xFF) + double((r >> 8) & 0xFF) + double((r >> 16) & 0xFF) + double((r >> 24) & 0xFF);
-        return (sum / 255.0 - 2.0) / 0.57735 * sigma;
-    }
-    double Unit() { return double(Next() >> 11) / double(1ULL << 53); }
-
-private:
-    std::uint64_t m_nState = 0x9E3779B97F4A7C15ULL;
-};
-
-int Clamp(double value)
-{
-    return std::clamp(static_cast<int>(std::lround(value)), 0, 255);
-}
-
-/// A colour scan of a topographic sheet: water, lowland green to upland brown by a smooth
-/// elevation field, contour lines, and independent sensor noise on every channel.
-QImage MakeColourScan()
-{
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    NoiseSource noise;
-    for (int y = 0; y < kHeight; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x) {
-            const double elevation = 0.5 + 0.22 * std::sin(x / 410.0 + 0.7 * std::cos(y / 530.0))
-                + 0.16 * std::cos(y / 270.0 - x / 900.0) + 0.08 * std::sin((x + y) / 97.0);
-            double r, g, b;
-            if (elevation < 0.32) {
-                r = 70 + 60 * elevation;
-                g = 120 + 80 * elevation;
-                b = 190 + 40 * elevation;
-            } else {
-                const double t = std::min(1.0, (elevation - 0.32) / 0.7);
-                r = 110 + 130 * t;
-                g = 170 + 20 * t - 60 * t * t;
-                b = 90 + 40 * t;
-            }
-            if (std::fabs(std::fmod(elevation, 0.05)) < 0.0025) { // contour line
-                r *= 0.55;
-                g *= 0.45;
-                b *= 0.4;
-            }
-            const double sigma = 17.0;
-            line[x] = qRgb(Clamp(r + noise.Gaussian(sigma)), Clamp(g + noise.Gaussian(sigma)), Clamp(b + noise.Gaussian(sigma)));
-        }
-    }
-    return image;
-}
-
-/// A line-art sheet: white paper, a sparse grid, contour-like curves and small blocks of
-/// lettering in black, with a grey pixel here and there where the scanner caught an edge.
-QImage MakeLineArt()
-{
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    NoiseSource noise;
-    for (int y = 0; y < kHeight; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x) {
-            int grey = 255;
-            const double curve = std::sin(x / 173.0) * 40 + std::cos(y / 211.0) * 30;
-            const bool onGrid = x % 250 < 2 || y % 250 < 2;
-            const bool onCurve = std::fabs(std::fmod(curve + 200.0, 25.0)) < 1.3;
-            // Lettering: 8 x 10 glyph cells in short labels scattered over the sheet.
-            const int labelX = x % 600;
-            const int labelY = y % 420;
-            const bool inLabel = labelX >= 40 && labelX < 260 && labelY >= 60 && labelY < 72;
-            const bool glyphInk = inLabel && ((labelX * 7 + labelY * 13) % 11 < 3);
-            if (onGrid || onCurve || glyphInk)
-                grey = 0;
-            else if (noise.Unit() < 0.02)
-                grey = static_cast<int>(noise.Next() % 256); // edge pixels and dust
-            line[x] = qRgb(grey, grey, grey);
-        }
-    }
-    return image;
-}
-
-enum class PayloadKind { ColourScan, LineArt };
-
-/// One BMP payload, its counts, the tree built from them and the fast coder's output.
-struct Payload {
+/// One payload, its tree, its coded bytes and its zstd frame.
+struct Coded {
     Bytes m_Bmp;
     std::unique_ptr<CHuffmanTree> m_pTree = std::make_unique<CHuffmanTree>();
     Bytes m_Encoded;
+    Bytes m_Zstd;
     double m_dBitsPerByte = 0;
 };
 
-const Payload& GetPayload(PayloadKind kind)
+Coded& GetCoded(MapKind kind)
 {
-    static std::array<std::unique_ptr<Payload>, 2> payloads;
-    std::unique_ptr<Payload>& slot = payloads[kind == PayloadKind::ColourScan ? 0 : 1];
+    static std::array<std::unique_ptr<Coded>, 4> coded;
+    std::unique_ptr<Coded>& slot = coded[static_cast<std::size_t>(kind)];
     if (!slot) {
-        slot = std::make_unique<Payload>();
-        const QByteArray bmp = EncodeBmp24(kind == PayloadKind::ColourScan ? MakeColourScan() : MakeLineArt());
+        slot = std::make_unique<Coded>();
+        const QByteArray& bmp = MapBmp(kind);
         slot->m_Bmp.assign(bmp.begin(), bmp.end());
-        std::uint32_t counts[256] = {};
-        for (std::uint8_t byte : slot->m_Bmp)
-            ++counts[byte];
+        const auto length = static_cast<std::uint32_t>(slot->m_Bmp.size());
+        std::uint32_t counts[CHuffmanTree::kLeafCount];
+        CHuffmanTree::CountBytes(slot->m_Bmp.data(), length, counts);
         slot->m_pTree->BuildTree(counts);
-        slot->m_Encoded.resize(slot->m_Bmp.size());
-        const std::uint32_t size = slot->m_pTree->Encode(slot->m_Bmp.data(), static_cast<std::uint32_t>(slot->m_Bmp.size()),
-                                                         slot->m_Encoded.data());
-        slot->m_Encoded.resize(size);
-        slot->m_dBitsPerByte = 8.0 * double(size) / double(slot->m_Bmp.size());
+        slot->m_Encoded.resize(length);
+        slot->m_Encoded.resize(slot->m_pTree->Encode(slot->m_Bmp.data(), length, slot->m_Encoded.data()));
+        slot->m_dBitsPerByte = 8.0 * double(slot->m_Encoded.size()) / double(length);
+        slot->m_Zstd.resize(ZSTD_compressBound(length));
+        slot->m_Zstd.resize(ZSTD_compress(slot->m_Zstd.data(), slot->m_Zstd.size(), slot->m_Bmp.data(), length, 1));
     }
     return *slot;
 }
 
-void BM_HuffmanEncode(benchmark::State& state, PayloadKind kind, bool fast)
+/// Processor time of the whole process, all threads, in seconds.
+double ProcessSeconds()
 {
-    const Payload& payload = GetPayload(kind);
-    const CHuffmanTree& tree = *payload.m_pTree;
-    const auto length = static_cast<std::uint32_t>(payload.m_Bmp.size());
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+/// Wall time of work in seconds; adds the processor time it took to *processor when given.
+template <typename Work>
+double Seconds(Work work, double* processor = nullptr)
+{
+    const double before = processor != nullptr ? ProcessSeconds() : 0;
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (processor != nullptr)
+        *processor += ProcessSeconds() - before;
+    return seconds;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double MegabytesPerSecond(std::size_t bytes, double seconds)
+{
+    return double(bytes) / 1e6 / seconds;
+}
+
+const CHuffmanTree::Parallelism kSerial {1, false, 0, 0};
+const CHuffmanTree::Parallelism kOneThread {1, true, 0, 0};
+const CHuffmanTree::Parallelism kAllThreads {0, true, 0, 0};
+
+void BM_HuffmanDecodeVsZstd(benchmark::State& state, MapKind kind)
+{
+    Coded& coded = GetCoded(kind);
+    CHuffmanTree& tree = *coded.m_pTree;
+    const std::size_t length = coded.m_Bmp.size();
+    const auto compressed = static_cast<std::uint32_t>(coded.m_Encoded.size());
+    Bytes destination(length);
+    ZSTD_DCtx* context = ZSTD_createDCtx();
+    std::vector<double> zstd, serial, one, all;
+    double oneProcessor = 0, allProcessor = 0;
+    auto check = [&] {
+        if (destination != coded.m_Bmp)
+            state.SkipWithError("decoded payload differs from the original");
+        std::fill(destination.begin(), destination.end(), std::uint8_t(0));
+    };
+    auto decode = [&](const CHuffmanTree::Parallelism& parallelism, double* processor = nullptr) {
+        tree.SetParallelism(parallelism);
+        const double seconds = Seconds([&] {
+            benchmark::DoNotOptimize(tree.Decode(coded.m_Encoded.data(), compressed, std::uint32_t(length), destination.data()));
+        }, processor);
+        check();
+        return seconds;
+    };
+    for (auto _ : state) {
+        for (int round = 0; round < kRounds; ++round) {
+            zstd.push_back(Seconds([&] {
+                benchmark::DoNotOptimize(
+                    ZSTD_decompressDCtx(context, destination.data(), length, coded.m_Zstd.data(), coded.m_Zstd.size()));
+            }));
+            check();
+            serial.push_back(decode(kSerial));
+            one.push_back(decode(kOneThread, &oneProcessor));
+            all.push_back(decode(kAllThreads, &allProcessor));
+        }
+    }
+    tree.SetParallelism(kAllThreads);
+    ZSTD_freeDCtx(context);
+    state.counters["all_cpu_vs_one"] = allProcessor / oneProcessor;
+    const double zstdRate = MegabytesPerSecond(length, Median(zstd));
+    const double serialRate = MegabytesPerSecond(length, Median(serial));
+    const double oneRate = MegabytesPerSecond(length, Median(one));
+    const double allRate = MegabytesPerSecond(length, Median(all));
+    state.counters["bits_per_byte"] = coded.m_dBitsPerByte;
+    state.counters["zstd_ratio"] = double(coded.m_Zstd.size()) / double(coded.m_Encoded.size());
+    state.counters["zstd_MBps"] = zstdRate;
+    state.counters["serial_MBps"] = serialRate;
+    state.counters["one_thread_MBps"] = oneRate;
+    state.counters["all_threads_MBps"] = allRate;
+    state.counters["one_vs_zstd"] = oneRate / zstdRate;
+    state.counters["all_vs_zstd"] = allRate / zstdRate;
+    state.counters["serial_vs_zstd"] = serialRate / zstdRate;
+    state.counters["one_vs_serial"] = oneRate / serialRate;
+    state.counters["all_vs_serial"] = allRate / serialRate;
+    state.counters["threads"] = WorkerPool::Shared().Threads();
+}
+
+void BM_HuffmanEncodeScaling(benchmark::State& state, MapKind kind)
+{
+    Coded& coded = GetCoded(kind);
+    CHuffmanTree& tree = *coded.m_pTree;
+    const auto length = static_cast<std::uint32_t>(coded.m_Bmp.size());
+    Bytes destination(length);
+    std::vector<double> one, all;
+    double oneProcessor = 0, allProcessor = 0;
+    auto encode = [&](const CHuffmanTree::Parallelism& parallelism, double* processor) {
+        tree.SetParallelism(parallelism);
+        std::uint32_t written = 0;
+        const double seconds =
+            Seconds([&] { written = tree.Encode(coded.m_Bmp.data(), length, destination.data()); }, processor);
+        if (written != coded.m_Encoded.size() || std::memcmp(destination.data(), coded.m_Encoded.data(), written) != 0)
+            state.SkipWithError("encoded bytes differ");
+        return seconds;
+    };
+    for (auto _ : state) {
+        for (int round = 0; round < kRounds; ++round) {
+            one.push_back(encode(kOneThread, &oneProcessor));
+            all.push_back(encode(kAllThreads, &allProcessor));
+        }
+    }
+    tree.SetParallelism(kAllThreads);
+    const double oneRate = MegabytesPerSecond(length, Median(one));
+    const double allRate = MegabytesPerSecond(length, Median(all));
+    state.counters["one_thread_MBps"] = oneRate;
+    state.counters["all_threads_MBps"] = allRate;
+    state.counters["scaling"] = allRate / oneRate;
+    state.counters["all_cpu_vs_one"] = allProcessor / oneProcessor;
+    state.counters["threads"] = WorkerPool::Shared().Threads();
+}
+
+void BM_ByteCount(benchmark::State& state, MapKind kind)
+{
+    const Coded& coded = GetCoded(kind);
+    const std::uint8_t* bytes = coded.m_Bmp.data();
+    const auto length = static_cast<std::uint32_t>(coded.m_Bmp.size());
+    std::uint32_t expected[CHuffmanTree::kLeafCount];
+    std::uint32_t counts[CHuffmanTree::kLeafCount];
+    std::vector<double> single, four, all;
+    for (auto _ : state) {
+        for (int round = 0; round < kRounds; ++round) {
+            single.push_back(Seconds([&] {
+                // One table, one increment after the other: how the writer used to count.
+                std::fill(expected, expected + CHuffmanTree::kLeafCount, 0u);
+                for (std::uint32_t i = 0; i < length; ++i)
+                    ++expected[bytes[i]];
+                benchmark::ClobberMemory();
+            }));
+            four.push_back(Seconds([&] { CHuffmanTree::CountBytes(bytes, length, counts, 1); }));
+            if (!std::equal(counts, counts + CHuffmanTree::kLeafCount, expected))
+                state.SkipWithError("counts differ");
+            all.push_back(Seconds([&] { CHuffmanTree::CountBytes(bytes, length, counts); }));
+            if (!std::equal(counts, counts + CHuffmanTree::kLeafCount, expected))
+                state.SkipWithError("counts differ");
+        }
+    }
+    const double singleRate = MegabytesPerSecond(length, Median(single));
+    state.counters["one_table_MBps"] = singleRate;
+    state.counters["four_tables_MBps"] = MegabytesPerSecond(length, Median(four));
+    state.counters["all_threads_MBps"] = MegabytesPerSecond(length, Median(all));
+    state.counters["four_vs_one"] = MegabytesPerSecond(length, Median(four)) / singleRate;
+}
+
+void BM_HuffmanEncode(benchmark::State& state, MapKind kind, bool fast)
+{
+    Coded& coded = GetCoded(kind);
+    const CHuffmanTree& tree = *coded.m_pTree;
+    const auto length = static_cast<std::uint32_t>(coded.m_Bmp.size());
     Bytes destination(length);
     std::uint32_t written = 0;
     for (auto _ : state) {
-        written = fast ? tree.Encode(payload.m_Bmp.data(), length, destination.data())
-                       : HuffmanEncodeReference(tree, payload.m_Bmp.data(), length, destination.data());
+        written = fast ? tree.Encode(coded.m_Bmp.data(), length, destination.data())
+                       : HuffmanEncodeReference(tree, coded.m_Bmp.data(), length, destination.data());
         benchmark::DoNotOptimize(written);
         benchmark::ClobberMemory();
     }
     destination.resize(written);
-    if (destination != payload.m_Encoded)
+    if (destination != coded.m_Encoded)
         state.SkipWithError("encoded bytes differ between the coders");
     state.SetBytesProcessed(std::int64_t(state.iterations()) * length);
     if (fast) {
-        state.counters["bits_per_byte"] = payload.m_dBitsPerByte;
+        state.counters["bits_per_byte"] = coded.m_dBitsPerByte;
         int longest = 0;
         for (int v = 0; v < 256; ++v)
             longest = std::max(longest, tree.CodeLength(static_cast<std::uint8_t>(v)));
@@ -172,32 +254,51 @@ void BM_HuffmanEncode(benchmark::State& state, PayloadKind kind, bool fast)
     }
 }
 
-void BM_HuffmanDecode(benchmark::State& state, PayloadKind kind, bool fast)
+void BM_HuffmanDecode(benchmark::State& state, MapKind kind, bool fast)
 {
-    const Payload& payload = GetPayload(kind);
-    const CHuffmanTree& tree = *payload.m_pTree;
-    const auto length = static_cast<std::uint32_t>(payload.m_Bmp.size());
-    const auto compressed = static_cast<std::uint32_t>(payload.m_Encoded.size());
+    Coded& coded = GetCoded(kind);
+    const CHuffmanTree& tree = *coded.m_pTree;
+    const auto length = static_cast<std::uint32_t>(coded.m_Bmp.size());
+    const auto compressed = static_cast<std::uint32_t>(coded.m_Encoded.size());
     Bytes destination(length);
     std::uint32_t decoded = 0;
     for (auto _ : state) {
-        decoded = fast ? tree.Decode(payload.m_Encoded.data(), compressed, length, destination.data())
-                       : HuffmanDecodeReference(tree, payload.m_Encoded.data(), compressed, length, destination.data());
+        decoded = fast ? tree.Decode(coded.m_Encoded.data(), compressed, length, destination.data())
+                       : HuffmanDecodeReference(tree, coded.m_Encoded.data(), compressed, length, destination.data());
         benchmark::DoNotOptimize(decoded);
         benchmark::ClobberMemory();
     }
-    if (decoded != length || destination != payload.m_Bmp)
+    if (decoded != length || destination != coded.m_Bmp)
         state.SkipWithError("decoded payload differs from the original");
     state.SetBytesProcessed(std::int64_t(state.iterations()) * length);
 }
 
-BENCHMARK_CAPTURE(BM_HuffmanEncode, ColourScan/Fast, PayloadKind::ColourScan, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HuffmanEncode, ColourScan/Reference, PayloadKind::ColourScan, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HuffmanDecode, ColourScan/Fast, PayloadKind::ColourScan, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HuffmanDecode, ColourScan/Reference, PayloadKind::ColourScan, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HuffmanEncode, LineArt/Fast, PayloadKind::LineArt, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HuffmanEncode, LineArt/Reference, PayloadKind::LineArt, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HuffmanDecode, LineArt/Fast, PayloadKind::LineArt, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HuffmanDecode, LineArt/Reference, PayloadKind::LineArt, false)->Unit(benchmark::kMillisecond);
+constexpr MapKind kKinds[] = {MapKind::NoisyScan, MapKind::LightScan, MapKind::CleanMap, MapKind::LineArt};
+
+const bool kRegistered = [] {
+    for (MapKind kind : kKinds) {
+        const std::string name = MapKindName(kind);
+        benchmark::RegisterBenchmark(("BM_HuffmanDecodeVsZstd/" + name).c_str(), BM_HuffmanDecodeVsZstd, kind)
+            ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    }
+    for (MapKind kind : kKinds) {
+        const std::string name = MapKindName(kind);
+        benchmark::RegisterBenchmark(("BM_HuffmanEncodeScaling/" + name).c_str(), BM_HuffmanEncodeScaling, kind)
+            ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark(("BM_ByteCount/" + name).c_str(), BM_ByteCount, kind)
+            ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    }
+    for (MapKind kind : {MapKind::NoisyScan, MapKind::LineArt}) {
+        const std::string name = MapKindName(kind);
+        for (bool fast : {true, false}) {
+            const std::string coder = fast ? "/Fast" : "/Reference";
+            benchmark::RegisterBenchmark(("BM_HuffmanEncode/" + name + coder).c_str(), BM_HuffmanEncode, kind, fast)
+                ->Unit(benchmark::kMillisecond)->UseRealTime();
+            benchmark::RegisterBenchmark(("BM_HuffmanDecode/" + name + coder).c_str(), BM_HuffmanDecode, kind, fast)
+                ->Unit(benchmark::kMillisecond)->UseRealTime();
+        }
+    }
+    return true;
+}();
 
 } // namespace

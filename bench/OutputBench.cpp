@@ -1,9 +1,9 @@
 // Opening and writing the DPF of a large scanned map (10000 x 8000 pixels, a 240 MB BMP payload)
 // against the Huffman coder alone on the same payload plus one pass of file input or output.
 //
-//   BM_OpenDpfLargeMap: OpenProjectionFile, that is ReadWholeFile + ParseDpfProjection +
+//   BM_OpenDpfLargeMap: OpenProjectionFile, that is mapping the file + ParseDpfProjection +
 //     InstallProjection (what Open does),
-//     against building the tree and decoding the payload plus reading the file once.
+//     against building the tree and decoding the payload plus mapping the file once.
 //   BM_WriteDpfLargeMap: OutputProjectionFile of the picture map (what Output A Geo-Map does),
 //     against counting, building the tree and encoding the payload plus writing the file once.
 //   BM_DecodeLargeBmpToRgb32: what drawing a picture used to cost before it could be drawn from
@@ -24,6 +24,8 @@
 #include "formats/ProjectionFile.h"
 #include "platform/BinaryIO.h"
 #include "platform/FileIO.h"
+#include "platform/LargeMemory.h"
+#include "platform/MappedFile.h"
 #include "commands/FileCommands.h"
 
 #include <QImage>
@@ -144,6 +146,7 @@ void DecodeAlone(const Fixture& f)
     CHuffmanTree tree;
     tree.BuildTree(f.m_Counts);
     QByteArray payload(f.m_Bmp.size(), Qt::Uninitialized);
+    CommitMemory(payload.data(), static_cast<std::size_t>(payload.size()));
     const auto compressed = qFromLittleEndian<quint32>(f.m_Dpf.constData() + 145);
     const std::uint32_t done = tree.Decode(reinterpret_cast<const std::uint8_t*>(f.m_Dpf.constData()) + kDpfPayloadOffset,
                                            compressed, static_cast<std::uint32_t>(payload.size()),
@@ -155,22 +158,25 @@ void DecodeAlone(const Fixture& f)
 
 void ReadOnce(const Fixture& f)
 {
-    QByteArray file;
-    if (!ReadWholeFile(f.m_strDpfPath, file))
+    MappedFile file;
+    if (!file.Open(f.m_strDpfPath))
         std::abort();
-    benchmark::DoNotOptimize(file.data()[0]);
+    benchmark::DoNotOptimize(file.Bytes().constData()[0]);
 }
 
 void EncodeAlone(const Fixture& f)
 {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(f.m_Bmp.constData());
     const auto length = static_cast<std::uint32_t>(f.m_Bmp.size());
-    std::uint32_t counts[CHuffmanTree::kLeafCount] = {};
-    for (std::uint32_t i = 0; i < length; ++i)
-        ++counts[bytes[i]];
+    std::uint32_t counts[CHuffmanTree::kLeafCount];
+    CHuffmanTree::CountBytes(bytes, length, counts);
     CHuffmanTree tree;
     tree.BuildTree(counts);
-    QByteArray out(f.m_Bmp.size(), '\0');
+    std::uint64_t bits = 0;
+    for (int v = 0; v < CHuffmanTree::kLeafCount; ++v)
+        bits += std::uint64_t(counts[v]) * std::uint64_t(tree.CodeLength(static_cast<std::uint8_t>(v)));
+    QByteArray out(static_cast<qsizetype>((bits + 7) / 8), Qt::Uninitialized);
+    CommitMemory(out.data(), static_cast<std::size_t>(out.size()));
     const std::uint32_t written = tree.Encode(bytes, length, reinterpret_cast<std::uint8_t*>(out.data()));
     benchmark::DoNotOptimize(written);
 }

@@ -8,6 +8,7 @@
 #include "formats/ProjectionFile.h"
 #include "imaging/CPicture.h"
 #include "platform/FileIO.h"
+#include "platform/MappedFile.h"
 
 #include <cstdio>
 
@@ -91,11 +92,13 @@ int RunUnpackCommand(const QStringList& args)
 
 int UnpackProjectionFile(const char* command, const QString& path, ProjectionKind kind, const QString& payloadPath)
 {
-    QByteArray bytes;
+    // Read as Open reads it: mapped, not copied into fresh memory.
+    MappedFile file;
     QString error;
-    if (!ReadWholeFile(path, bytes, &error))
+    if (!file.Open(path, &error))
         return CliFail(command, error);
     UiMessage refusal;
+    const QByteArray& bytes = file.Bytes();
     const std::optional<ProjectionContents> contents =
         kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal) : ParseDpfProjection(bytes, refusal, CliProgress(0.0, 0.9));
     if (!contents)

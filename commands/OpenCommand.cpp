@@ -9,6 +9,7 @@
 #include "formats/TiffImport.h"
 #include "imaging/CPicture.h"
 #include "platform/FileIO.h"
+#include "platform/MappedFile.h"
 #include "platform/UiServices.h"
 #include "view/core/ViewState.h"
 
@@ -168,12 +169,14 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
     const bool finished =
         Ui().RunLongWork(QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
             try {
-                QByteArray bytes;
+                // Mapped, not copied: a large map's file is only needed while its payload is decoded.
+                MappedFile file;
                 QString error;
-                if (!ReadWholeFile(path, bytes, &error)) {
+                if (!file.Open(path, &error)) {
                     refusal = UiMessage{error, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
                     return;
                 }
+                const QByteArray& bytes = file.Bytes();
                 UiMessage parseRefusal;
                 contents = kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, parseRefusal)
                                                        : ParseDpfProjection(bytes, parseRefusal, progress);

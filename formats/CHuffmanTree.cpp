@@ -1,40 +1,18 @@
 #include "formats/CHuffmanTree.h"
 
+#include "formats/HuffmanBits.h"
+#include "formats/HuffmanDecoder.h"
+#include "platform/WorkerPool.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <type_traits>
+#include <vector>
 
 namespace {
-
-std::uint64_t ByteSwap64(std::uint64_t value)
-{
-    std::uint64_t swapped = 0;
-    for (int i = 0; i < 8; ++i) {
-        swapped = (swapped << 8) | (value & 0xFF);
-        value >>= 8;
-    }
-    return swapped;
-}
-
-/// Eight bytes as one value, first byte lowest: bit n of the result is bit n % 8 of byte n / 8,
-/// which is the order the codes are packed in.
-std::uint64_t Load64(const std::uint8_t* bytes)
-{
-    std::uint64_t value;
-    std::memcpy(&value, bytes, sizeof value);
-    if constexpr (std::endian::native == std::endian::big)
-        value = ByteSwap64(value);
-    return value;
-}
-
-void Store64(std::uint8_t* bytes, std::uint64_t value)
-{
-    if constexpr (std::endian::native == std::endian::big)
-        value = ByteSwap64(value);
-    std::memcpy(bytes, &value, sizeof value);
-}
 
 /// The pending output bits of the encoder: the lowest m_nPending bits of m_nBits belong at bit 0
 /// of *m_pOut onward. Between codes fewer than 8 bits are pending.
@@ -54,7 +32,7 @@ struct BitSink {
     /// while enough output is still to come to cover them (see Encode).
     void FlushWord()
     {
-        Store64(m_pOut, m_nBits);
+        HuffmanStore64(m_pOut, m_nBits);
         m_pOut += m_nPending >> 3;
         m_nBits >>= m_nPending & ~7u;
         m_nPending &= 7;
@@ -94,6 +72,90 @@ BitSink PutLongCode(const CHuffmanTree& tree, std::uint8_t value, BitSink sink)
     }
     return sink;
 }
+
+/// The code of value, root first, one bit a byte; returns its length.
+int ClimbedCode(const CHuffmanTree& tree, std::uint8_t value, std::uint8_t (&code)[CHuffmanTree::kMaxCodeLength])
+{
+    std::uint8_t climbed[CHuffmanTree::kMaxCodeLength];
+    int depth = 0;
+    for (const CHuffmanTree::CNode* node = &tree.Node(value); node->m_pParent != nullptr; node = node->m_pParent)
+        climbed[depth++] = node == node->m_pParent->m_pChild1 ? 1 : 0;
+    for (int i = 0; i < depth; ++i)
+        code[i] = climbed[depth - 1 - i];
+    return depth;
+}
+
+/// Bits first to first + count - 1 of the code of value (count at most 56), first in bit 0.
+std::uint64_t CodeBits(const CHuffmanTree& tree, std::uint8_t value, int first, int count)
+{
+    std::uint8_t code[CHuffmanTree::kMaxCodeLength];
+    ClimbedCode(tree, value, code);
+    std::uint64_t bits = 0;
+    for (int i = 0; i < count; ++i)
+        bits |= std::uint64_t(code[first + i]) << i;
+    return bits;
+}
+
+/// The first count bits (at most 7) of the codes of the bytes from source on.
+std::uint64_t FirstCodeBits(const CHuffmanTree& tree, const std::uint8_t* source, int count)
+{
+    std::uint64_t bits = 0;
+    for (int have = 0; have < count; ++source) {
+        const int take = std::min(tree.CodeLength(*source), count - have);
+        bits |= CodeBits(tree, *source, 0, take) << have;
+        have += take;
+    }
+    return bits;
+}
+
+/// Bits of the codes of the bytes from source to end. pairLengths holds the code lengths of
+/// two bytes together (first byte in the low 8 bits of the index), which halves the lookups;
+/// lengths those of single bytes.
+std::uint64_t CodedBits(const std::uint8_t* source, const std::uint8_t* end, const std::uint16_t* pairLengths,
+                        const std::uint8_t* lengths)
+{
+    std::uint64_t sums[4] = {};
+    for (; end - source >= 8; source += 8) {
+        const std::uint64_t word = HuffmanLoad64(source);
+        sums[0] += pairLengths[word & 0xFFFF];
+        sums[1] += pairLengths[(word >> 16) & 0xFFFF];
+        sums[2] += pairLengths[(word >> 32) & 0xFFFF];
+        sums[3] += pairLengths[word >> 48];
+    }
+    for (; source < end; ++source)
+        sums[0] += lengths[*source];
+    return sums[0] + sums[1] + sums[2] + sums[3];
+}
+
+/// Adds the byte counts of source to end to counts. Four tables take turns, so that a run of
+/// equal bytes does not make every increment wait for the one before.
+void CountInto(const std::uint8_t* source, const std::uint8_t* end, std::uint32_t* counts)
+{
+    std::uint32_t tables[4][CHuffmanTree::kLeafCount] = {};
+    for (; end - source >= 8; source += 8) {
+        const std::uint64_t word = HuffmanLoad64(source);
+        ++tables[0][word & 0xFF];
+        ++tables[1][(word >> 8) & 0xFF];
+        ++tables[2][(word >> 16) & 0xFF];
+        ++tables[3][(word >> 24) & 0xFF];
+        ++tables[0][(word >> 32) & 0xFF];
+        ++tables[1][(word >> 40) & 0xFF];
+        ++tables[2][(word >> 48) & 0xFF];
+        ++tables[3][word >> 56];
+    }
+    for (; source < end; ++source)
+        ++tables[0][*source];
+    for (int v = 0; v < CHuffmanTree::kLeafCount; ++v)
+        counts[v] += tables[0][v] + tables[1][v] + tables[2][v] + tables[3][v];
+}
+
+int ThreadsOf(int setting)
+{
+    return setting > 0 ? setting : WorkerPool::Shared().Threads();
+}
+
+/// A payload is encoded or counted on several threads from this many bytes a thread on.
+constexpr std::uint32_t kMinBytesPerThread = std::uint32_t(4) << 20;
 
 } // namespace
 
@@ -151,6 +213,7 @@ void CHuffmanTree::BuildTree(const std::uint32_t counts[kLeafCount])
 
 void CHuffmanTree::BuildEncodeTable()
 {
+    m_nMaxCodeLength = 0;
     for (int value = 0; value < kLeafCount; ++value) {
         // Climbing notes the last bit of the code first; shifting each one in at the bottom moves
         // the earlier ones up, so the root's bit ends up in bit 0, the first to go out.
@@ -164,6 +227,7 @@ void CHuffmanTree::BuildEncodeTable()
         }
         m_nCodeLength[static_cast<std::size_t>(value)] = static_cast<std::uint8_t>(length);
         m_nCode[static_cast<std::size_t>(value)] = length <= kMaxTableCodeLength ? code : 0; // longer: climbed
+        m_nMaxCodeLength = std::max(m_nMaxCodeLength, length);
     }
 }
 
@@ -171,37 +235,123 @@ void CHuffmanTree::BuildDecodeTable()
 {
     const CNode* root = &m_Nodes[kRootIndex];
     m_nRunValue = root->m_pChild0->IsLeaf() ? root->m_pChild0->m_nIndex : -1;
-    for (std::uint32_t lookahead = 0; lookahead < (1u << kDecodeTableBits); ++lookahead) {
-        int used = 0;
-        int symbols = 0;
-        std::uint64_t values = 0;
-        const CNode* unfinished = nullptr;
-        while (symbols < kMaxSymbolsPerEntry) {
+    // The codes that start a lookahead of `bits` bits: how many whole codes (up to maxSymbols)
+    // and their values, the bits they use, or the inner node a longer first code reaches.
+    struct Prefix {
+        int m_nUsed = 0;
+        int m_nSymbols = 0;
+        std::uint64_t m_nValues = 0;
+        const CNode* m_pUnfinished = nullptr;
+    };
+    auto decodePrefix = [root](std::uint32_t lookahead, int bits, int maxSymbols) {
+        Prefix prefix;
+        while (prefix.m_nSymbols < maxSymbols) {
             const CNode* node = root;
-            int position = used;
-            while (!node->IsLeaf() && position < kDecodeTableBits) {
+            int position = prefix.m_nUsed;
+            while (!node->IsLeaf() && position < bits) {
                 node = ((lookahead >> position) & 1) != 0 ? node->m_pChild1 : node->m_pChild0;
                 ++position;
             }
             if (!node->IsLeaf()) {
-                if (symbols == 0)
-                    unfinished = node; // all kDecodeTableBits bits went into the first code
+                if (prefix.m_nSymbols == 0)
+                    prefix.m_pUnfinished = node; // all the lookahead went into the first code
                 break;
             }
-            values |= std::uint64_t(node->m_nIndex) << (8 * symbols);
-            ++symbols;
-            used = position;
+            prefix.m_nValues |= std::uint64_t(node->m_nIndex) << (8 * prefix.m_nSymbols);
+            ++prefix.m_nSymbols;
+            prefix.m_nUsed = position;
         }
-        std::uint64_t entry;
-        if (symbols == 0)
-            entry = std::uint64_t(kDecodeTableBits) | (std::uint64_t(unfinished->m_nIndex) << 16);
-        else
-            entry = std::uint64_t(used) | (std::uint64_t(symbols) << 8) | (values << 16);
-        m_nDecodeTable[lookahead] = entry;
+        return prefix;
+    };
+    for (std::uint32_t lookahead = 0; lookahead < (1u << kDecodeTableBits); ++lookahead) {
+        const Prefix prefix = decodePrefix(lookahead, kDecodeTableBits, kMaxSymbolsPerEntry);
+        m_nDecodeTable[lookahead] = prefix.m_nSymbols == 0
+            ? std::uint64_t(prefix.m_pUnfinished->m_nIndex) << 16
+            : std::uint64_t(prefix.m_nUsed) | (std::uint64_t(prefix.m_nSymbols) << 8) | (prefix.m_nValues << 16);
+    }
+    for (std::uint32_t lookahead = 0; lookahead < (1u << kWideTableBits); ++lookahead) {
+        const Prefix prefix = decodePrefix(lookahead, kWideTableBits, kMaxSymbolsPerWideEntry);
+        m_nWideTable[lookahead] = prefix.m_nSymbols == 0
+            ? std::uint32_t(prefix.m_pUnfinished->m_nIndex) << 8
+            : std::uint32_t(prefix.m_nUsed) | (std::uint32_t(prefix.m_nSymbols) << 6) |
+                  (static_cast<std::uint32_t>(prefix.m_nValues) << 8);
     }
 }
 
+void CHuffmanTree::CountBytes(const std::uint8_t* source, std::uint32_t length, std::uint32_t counts[kLeafCount],
+                              int threads)
+{
+    std::fill(counts, counts + kLeafCount, 0u);
+    const int parts = std::max(1, std::min<int>(ThreadsOf(threads), static_cast<int>(length / kMinBytesPerThread)));
+    if (parts == 1) {
+        CountInto(source, source + length, counts);
+        return;
+    }
+    std::vector<std::array<std::uint32_t, kLeafCount>> partCounts(static_cast<std::size_t>(parts));
+    WorkerPool::Shared().Run(parts, [&](int part) {
+        std::array<std::uint32_t, kLeafCount>& own = partCounts[static_cast<std::size_t>(part)];
+        own.fill(0);
+        CountInto(source + std::uint64_t(length) * std::uint32_t(part) / std::uint32_t(parts),
+                  source + std::uint64_t(length) * std::uint32_t(part + 1) / std::uint32_t(parts), own.data());
+    });
+    for (const auto& own : partCounts)
+        for (int v = 0; v < kLeafCount; ++v)
+            counts[v] += own[static_cast<std::size_t>(v)];
+}
+
 std::uint32_t CHuffmanTree::Encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination) const
+{
+    const int threads = ThreadsOf(m_Parallelism.m_nThreads);
+    std::uint32_t sliceBytes = m_Parallelism.m_nSliceBytes;
+    if (sliceBytes == 0 && threads > 1 && length / std::uint32_t(threads) >= kMinBytesPerThread)
+        sliceBytes = length / std::uint32_t(threads);
+    // A slice hands its first bits (at most 7) to the slice before it, so it needs 8 codes or more.
+    if (threads > 1 && sliceBytes >= 8 && length / sliceBytes >= 2)
+        return EncodeInSlices(source, length, destination, threads, sliceBytes);
+    return static_cast<std::uint32_t>(EncodeSlice(source, source + length, destination, 0, 0, 0) - destination);
+}
+
+std::uint32_t CHuffmanTree::EncodeInSlices(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
+                                           int threads, std::uint32_t sliceBytes) const
+{
+    // The code lengths give each slice's bits before a bit is written; their sums place each
+    // slice at its bit in the output. A slice that starts inside a byte leaves the bits of that
+    // byte to the slice before it, so every slice writes whole bytes of its own.
+    // The last slice takes the rest too, so that none is shorter than sliceBytes.
+    const std::size_t slices = length / sliceBytes;
+    auto sliceBegin = [&](std::size_t slice) {
+        return slice == slices ? source + length : source + std::uint64_t(slice) * sliceBytes;
+    };
+    std::vector<std::uint64_t> firstBit(slices + 1, 0);
+    WorkerPool& pool = WorkerPool::Shared();
+    const int tasks = static_cast<int>(std::min<std::size_t>(std::size_t(threads), slices));
+    auto spread = [&](const auto& work) {
+        pool.Run(tasks, [&](int task) {
+            for (std::size_t slice = std::size_t(task); slice < slices; slice += std::size_t(tasks))
+                work(slice);
+        });
+    };
+    std::vector<std::uint16_t> pairLengths(std::size_t(1) << 16);
+    for (std::size_t pair = 0; pair < pairLengths.size(); ++pair)
+        pairLengths[pair] = static_cast<std::uint16_t>(m_nCodeLength[pair & 0xFF] + m_nCodeLength[pair >> 8]);
+    spread([&](std::size_t slice) {
+        firstBit[slice + 1] = CodedBits(sliceBegin(slice), sliceBegin(slice + 1), pairLengths.data(),
+                                         m_nCodeLength.data());
+    });
+    for (std::size_t slice = 0; slice < slices; ++slice)
+        firstBit[slice + 1] += firstBit[slice];
+    auto skipOf = [&](std::size_t slice) { return static_cast<unsigned>((8 - (firstBit[slice] & 7)) & 7); };
+    spread([&](std::size_t slice) {
+        const unsigned carryBits = slice + 1 < slices ? skipOf(slice + 1) : 0;
+        const std::uint64_t carry = carryBits != 0 ? FirstCodeBits(*this, sliceBegin(slice + 1), int(carryBits)) : 0;
+        EncodeSlice(sliceBegin(slice), sliceBegin(slice + 1), destination + (firstBit[slice] + 7) / 8, skipOf(slice),
+                    carry, carryBits);
+    });
+    return static_cast<std::uint32_t>((firstBit[slices] + 7) / 8);
+}
+
+std::uint8_t* CHuffmanTree::EncodeSlice(const std::uint8_t* source, const std::uint8_t* end, std::uint8_t* destination,
+                                        unsigned skipBits, std::uint64_t carry, unsigned carryBits) const
 {
     // The bit buffer lives in plain locals so that it stays in registers in the bulk loop; the
     // rare codes that do not fit a table entry go through a BitSink copy.
@@ -209,7 +359,25 @@ std::uint32_t CHuffmanTree::Encode(const std::uint8_t* source, std::uint32_t len
     std::uint64_t bits = 0;
     unsigned pending = 0;
     const std::uint8_t* in = source;
-    const std::uint8_t* const end = source + length;
+
+    // The rest of the codes whose first bits the slice before wrote.
+    for (int skip = static_cast<int>(skipBits); skip > 0 && in < end; ++in) {
+        const int length = m_nCodeLength[*in];
+        if (length <= skip) {
+            skip -= length;
+            continue;
+        }
+        BitSink sink {out, bits, pending};
+        for (int first = skip; first < length; first += 56) {
+            const int take = std::min(length - first, 56);
+            sink.Put(CodeBits(*this, *in, first, take), static_cast<unsigned>(take));
+            sink.FlushBytes();
+        }
+        out = sink.m_pOut;
+        bits = sink.m_nBits;
+        pending = sink.m_nPending;
+        skip = 0;
+    }
 
     auto putOne = [this, &out, &bits, &pending](std::uint8_t value, auto wordFlush) {
         BitSink sink {out, bits, pending};
@@ -233,8 +401,8 @@ std::uint32_t CHuffmanTree::Encode(const std::uint8_t* source, std::uint32_t len
     // to come. So the bulk loop leaves the last 72 codes (one bit or more each; 63 would do) to
     // go out byte by byte. That keeps every write inside the encoded size and leaves the unused
     // top bits of the last byte as they were.
-    constexpr std::uint32_t kTailCodes = 72;
-    if (length > kTailCodes) {
+    constexpr std::ptrdiff_t kTailCodes = 72;
+    if (end - in > kTailCodes) {
         const std::uint8_t* const bulkEnd = end - kTailCodes;
         // Four codes of at most 56 bits together go into the buffer at once; a group with a
         // longer total (a rare code, or a tree with very long codes) goes code by code.
@@ -251,7 +419,7 @@ std::uint32_t CHuffmanTree::Encode(const std::uint8_t* source, std::uint32_t len
                     | ((m_nCode[group[2]] << (length0 + length1)) | (m_nCode[group[3]] << (length0 + length1 + length2)));
                 bits |= assembled << pending; // at most 7 + 56 bits: the buffer never overflows
                 pending += total;
-                Store64(out, bits);
+                HuffmanStore64(out, bits);
                 out += pending >> 3;
                 bits >>= pending & ~7u;
                 pending &= 7;
@@ -270,105 +438,24 @@ std::uint32_t CHuffmanTree::Encode(const std::uint8_t* source, std::uint32_t len
     }
     for (; in < end; ++in)
         putOne(*in, std::false_type {});
+    if (carryBits != 0) {
+        BitSink sink {out, bits, pending};
+        sink.Put(carry, carryBits);
+        sink.FlushBytes();
+        out = sink.m_pOut;
+        bits = sink.m_nBits;
+        pending = sink.m_nPending;
+    }
     if (pending != 0) {
         const auto mask = static_cast<std::uint8_t>((1u << pending) - 1);
         *out = static_cast<std::uint8_t>((*out & ~mask) | (bits & mask));
         ++out;
     }
-    return static_cast<std::uint32_t>(out - destination);
+    return out;
 }
 
 std::uint32_t CHuffmanTree::Decode(const std::uint8_t* source, std::uint32_t sourceLength, std::uint32_t count,
                                    std::uint8_t* destination, bool* exhausted) const
 {
-    const std::uint64_t bitEnd = std::uint64_t(sourceLength) * 8;
-    std::uint64_t bitPos = 0;
-    std::uint8_t* out = destination;
-    std::uint8_t* const end = destination + count;
-
-    // Finishes a code bit by bit from node, checking every bit against the compressed length.
-    auto walk = [&](const CNode* node) {
-        while (!node->IsLeaf()) {
-            if (bitPos >= bitEnd)
-                return false;
-            const bool bit = ((source[bitPos >> 3] >> (bitPos & 7)) & 1) != 0;
-            node = bit ? node->m_pChild1 : node->m_pChild0;
-            ++bitPos;
-        }
-        *out++ = static_cast<std::uint8_t>(node->m_nIndex);
-        return true;
-    };
-
-    constexpr std::uint64_t kLookaheadMask = (std::uint64_t(1) << kDecodeTableBits) - 1;
-    constexpr int kLookupsPerLoad = 4; // 4 x 11 bits fit in the 49 or more bits of a refill
-    static_assert(kLookupsPerLoad * kDecodeTableBits <= 49);
-    // A run of the one-bit code 0 is taken when it is at least this long, up to 56 values at once.
-    constexpr unsigned kMinRun = 16;
-    constexpr unsigned kMaxRun = 56;
-    // Room for every value one pass of the loop can emit plus the scratch bytes of its stores:
-    // 56 bytes of a run, or four lookups of up to 6 values with an 8-byte store each.
-    constexpr std::ptrdiff_t kFastRoom = 64;
-    static_assert(kFastRoom >= kLookupsPerLoad * kMaxSymbolsPerEntry + 8 && kFastRoom >= std::ptrdiff_t(kMaxRun));
-    const bool runs = m_nRunValue >= 0;
-    const auto runByte = static_cast<std::uint8_t>(m_nRunValue);
-
-    const std::uint8_t* const sourceEnd = source + sourceLength;
-    bool ranOut = false;
-    while (out != end && !ranOut) {
-        if (end - out < kFastRoom || (bitPos >> 3) + 8 > sourceLength) {
-            ranOut = !walk(&m_Nodes[kRootIndex]); // the last few values or compressed bytes
-            continue;
-        }
-        // Bit buffer: the lowest `count` bits of `bits` are the next bits of the stream and
-        // `next` is the byte holding the first bit after them. A refill loads the 8 bytes at
-        // `next`, whose address is known long before the bits are needed, so the load stays
-        // off the chain of lookups. Every load lies inside the compressed bytes, so the table
-        // sees exactly the bits a bit-by-bit walk would read.
-        const std::uint8_t* next = source + (bitPos >> 3);
-        std::uint64_t bits = 0;
-        unsigned count = 0;
-        auto refill = [&] {
-            bits |= Load64(next) << count;
-            next += (63 - count) >> 3;
-            count |= 56; // 56 to 63 bits now
-        };
-        refill();
-        bits >>= bitPos & 7;
-        count -= static_cast<unsigned>(bitPos & 7); // at least 49, enough for the lookups
-        const CNode* unfinished = nullptr;
-        for (;;) {
-            const auto runLimit = std::min(count, kMaxRun);
-            const auto run = runs ? static_cast<unsigned>(std::countr_zero(bits | (std::uint64_t(1) << runLimit))) : 0u;
-            if (run >= kMinRun) {
-                std::memset(out, runByte, kMaxRun);
-                out += run;
-                bits >>= run;
-                count -= run;
-            } else {
-                for (int lookup = 0; lookup < kLookupsPerLoad; ++lookup) {
-                    const std::uint64_t entry = m_nDecodeTable[bits & kLookaheadMask];
-                    if ((entry & 0xFF00) == 0) {
-                        bits >>= kDecodeTableBits;
-                        count -= kDecodeTableBits;
-                        unfinished = &m_Nodes[(entry >> 16) & 0xFFFF];
-                        break;
-                    }
-                    Store64(out, entry >> 16);
-                    out += (entry >> 8) & 0xFF;
-                    bits >>= entry & 63;
-                    count -= static_cast<unsigned>(entry & 0xFF);
-                }
-            }
-            if (unfinished != nullptr || end - out < kFastRoom || sourceEnd - next < 8)
-                break;
-            refill();
-        }
-        bitPos = std::uint64_t(next - source) * 8 - count;
-        if (unfinished != nullptr)
-            ranOut = !walk(unfinished);
-    }
-    const auto decoded = static_cast<std::uint32_t>(out - destination);
-    if (exhausted != nullptr)
-        *exhausted = decoded < count;
-    return decoded;
+    return HuffmanDecoder(*this, source, sourceLength).Decode(count, destination, exhausted);
 }

@@ -15,7 +15,9 @@
 ///
 /// Codes are written root first and packed from the least significant bit of each byte upward.
 /// Encode and Decode produce exactly the bits of the plain leaf-to-root / root-to-leaf walks in
-/// HuffmanReference.h; they only get there faster.
+/// HuffmanReference.h; they only get there faster. On a large payload both share the work out
+/// over several threads (see Parallelism and HuffmanDecoder.h); a built tree is only read by
+/// them, so one tree may code on several threads at once.
 ///
 /// A tree is not copyable: its nodes point at each other inside the object.
 class CHuffmanTree {
@@ -42,6 +44,22 @@ public:
         bool m_bActive = false;       ///< still a root candidate while the tree is being built
     };
 
+    /// How Encode and Decode share out the work on a large payload. The defaults suit maps of
+    /// any size; smaller pieces only serve to exercise the joins on small inputs.
+    struct Parallelism {
+        /// Threads to use, the calling one included; 0 for the shared pool's (the machine's cores,
+        /// at most 8).
+        int m_nThreads = 0;
+        /// False decodes the payload as one serial stream, on one thread.
+        bool m_bSpeculative = true;
+        /// Length in bits of the blocks the compressed stream is cut into for decoding; 0 for
+        /// 64 KB. Any length decodes the same bytes.
+        std::uint32_t m_nBlockBits = 0;
+        /// Bytes of source per slice when encoding on several threads; 0 for an equal share of a
+        /// payload of at least 4 MB per thread (smaller payloads are encoded on one thread).
+        std::uint32_t m_nSliceBytes = 0;
+    };
+
     CHuffmanTree();
     virtual ~CHuffmanTree();
     CHuffmanTree(const CHuffmanTree&) = delete;
@@ -58,6 +76,11 @@ public:
     /// destination held. The destination must hold the encoded size: with a tree built from the
     /// counts of source itself that is never more than length bytes.
     std::uint32_t Encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination) const;
+
+    /// Counts how often each byte value occurs in length bytes of source (counts[v] for value v),
+    /// on threads threads (0: the shared pool's) for a large source.
+    static void CountBytes(const std::uint8_t* source, std::uint32_t length, std::uint32_t counts[kLeafCount],
+                           int threads = 0);
 
     /// Decodes count bytes from the sourceLength compressed bytes at source into destination.
     /// Returns count when the compressed bytes held all count codes. When they run out first it
@@ -77,9 +100,24 @@ public:
     /// Encode and Decode, too, need a built tree.
     int CodeLength(std::uint8_t value) const { return m_nCodeLength[value]; }
 
+    /// Settings that change how fast a payload is coded, never the bytes.
+    void SetParallelism(const Parallelism& parallelism) { m_Parallelism = parallelism; }
+
 private:
+    friend class HuffmanDecoder;
+
     void BuildEncodeTable();
     void BuildDecodeTable();
+    /// Encodes source to end as one part of a stream cut into slices: the first skipBits bits of
+    /// its codes are left out (the previous slice wrote them), and carry, carryBits bits long,
+    /// goes out after its own codes (the first bits of the next slice, completing the last
+    /// byte). The first bit goes to bit 0 of destination. Returns the end of what was written;
+    /// the bits above a last, partly filled byte keep what the destination held.
+    std::uint8_t* EncodeSlice(const std::uint8_t* source, const std::uint8_t* end, std::uint8_t* destination,
+                              unsigned skipBits, std::uint64_t carry, unsigned carryBits) const;
+    /// Encode on several threads: slices of sliceBytes (the last one takes the rest).
+    std::uint32_t EncodeInSlices(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
+                                 int threads, std::uint32_t sliceBytes) const;
 
     std::array<std::uint32_t, kLeafCount> m_nCounts {};
     std::array<CNode, kNodeCount> m_Nodes;
@@ -94,12 +132,25 @@ private:
     // entry holds the bits it consumes (bits 0-7), how many whole codes those bits are (bits
     // 8-15, up to kMaxSymbolsPerEntry) and their byte values (bits 16-63, first in 16-23). A
     // count of 0 means the first code is longer than the table: bits 16-31 then name the
-    // inner node reached after kDecodeTableBits bits, from where decoding continues bit by bit.
+    // inner node reached after kDecodeTableBits bits, from where decoding continues bit by bit,
+    // and the entry consumes no bits, so that a decoder taking it as it is stays where it was.
     static constexpr int kDecodeTableBits = 11;
     static constexpr int kMaxSymbolsPerEntry = 6;
     std::array<std::uint64_t, std::size_t(1) << kDecodeTableBits> m_nDecodeTable {};
+    // The table of the interleaved block decoder (HuffmanDecoder.h): as large in bytes, one bit
+    // more lookahead, so that scans give more whole codes a lookup. An entry holds the bits it
+    // consumes (bits 0-5), how many whole codes those are (bits 6-7, up to 3) and their values
+    // (bits 8-31, first in 8-15); 0 codes: the first code is longer than the table, bits 8-23
+    // name the inner node reached after kWideTableBits bits, and the entry consumes nothing.
+    static constexpr int kWideTableBits = 12;
+    static constexpr int kMaxSymbolsPerWideEntry = 3;
+    std::array<std::uint32_t, std::size_t(1) << kWideTableBits> m_nWideTable {};
     // When one byte value has a one-bit code (white paper in a line-art map), a run of 0 bits is
     // a run of that value and is decoded many values at a time; -1 when no code is one bit long.
     // The code is always 0: a leaf has a lower index than any inner node, so it is child 0.
     int m_nRunValue = -1;
+    // The longest code of the tree in bits.
+    int m_nMaxCodeLength = 0;
+
+    Parallelism m_Parallelism;
 };

@@ -4,11 +4,11 @@
 #include "platform/BinaryIO.h"
 #include "platform/FileIO.h"
 #include "platform/MemoryBudget.h"
+#include "platform/LargeMemory.h"
 
 #include <QFileInfo>
 
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -56,30 +56,35 @@ void WriteDpfPayload(QByteArray& file, const QByteArray& payload, const Progress
 {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
     const auto length = static_cast<std::uint32_t>(payload.size());
-    std::uint32_t counts[CHuffmanTree::kLeafCount] = {};
-    for (std::uint32_t i = 0; i < length; ++i)
-        ++counts[bytes[i]];
+    std::uint32_t counts[CHuffmanTree::kLeafCount];
+    CHuffmanTree::CountBytes(bytes, length, counts);
     CHuffmanTree tree;
     tree.BuildTree(counts);
+    // The counts and the code lengths give the compressed size before a bit is written; a code
+    // over the payload's own counts never needs more bytes than the payload.
+    std::uint64_t bits = 0;
+    for (int v = 0; v < CHuffmanTree::kLeafCount; ++v)
+        bits += std::uint64_t(counts[v]) * std::uint64_t(tree.CodeLength(static_cast<std::uint8_t>(v)));
+    const auto compressed = static_cast<std::uint32_t>((bits + 7) / 8);
 
     BinaryWriter out(file);
-    const qsizetype lengthsAt = file.size();
-    out.WriteUInt32(0); // compressed length, known once encoded
+    out.WriteUInt32(compressed);
     out.WriteUInt32(length);
     for (std::uint32_t count : tree.Counts())
         out.WriteUInt32(count);
-    // Encode straight into the file's buffer: a code over the payload's own counts never needs
-    // more bytes than the payload.
+    // Encode straight into the file's buffer, committed in one go and not cleared first: the
+    // encoder writes every byte but the unused top bits of the last one.
     const qsizetype dataAt = file.size();
-    file.resize(dataAt + payload.size());
-    // The bits above the last code in the final byte are not significant; keep them 0 so that the
-    // same map always gives the same file.
-    std::memset(file.data() + dataAt, 0, static_cast<size_t>(payload.size()));
-    const std::uint32_t compressed =
-        tree.Encode(bytes, length, reinterpret_cast<std::uint8_t*>(file.data()) + dataAt);
-    file.truncate(dataAt + compressed);
-    for (int i = 0; i < 4; ++i)
-        file[lengthsAt + i] = static_cast<char>((compressed >> (8 * i)) & 0xFF);
+    file.reserve(dataAt + qsizetype(compressed));
+    file.resize(dataAt + qsizetype(compressed));
+    auto* data = reinterpret_cast<std::uint8_t*>(file.data()) + dataAt;
+    CommitMemory(data, compressed);
+    if (compressed != 0) {
+        // The bits above the last code in the final byte are not significant; keep them 0 so
+        // that the same map always gives the same file.
+        data[compressed - 1] = 0;
+    }
+    tree.Encode(bytes, length, data);
     progress.Report(1, 1);
 }
 
@@ -147,6 +152,7 @@ std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiM
     CHuffmanTree tree;
     tree.BuildTree(counts);
     contents.m_Payload = QByteArray(static_cast<qsizetype>(length), Qt::Uninitialized);
+    CommitMemory(contents.m_Payload.data(), length);
     bool exhausted = false;
     const auto* source = reinterpret_cast<const std::uint8_t*>(file.constData()) + in.Position();
     const std::uint32_t decoded = tree.Decode(source, compressed, length,

@@ -1,7 +1,9 @@
 // Fuzz target for the Huffman coder of GPF and DPF payloads: the first 1024 bytes are a count
 // table (any table gives a tree), the next four how many bytes to decode, the rest compressed
-// data. The table-driven decoder must agree with the plain tree walk byte for byte, never read or
-// write out of bounds, and what it decodes must encode back to the same bits.
+// data. The table-driven decoder must agree with the plain tree walk byte for byte, serially and
+// cut into speculative blocks on several threads (block lengths from the input, so that blocks
+// start inside codes and bytes), never read or write out of bounds, and what it decodes must
+// encode back to the same bits, also in slices stitched at bit offsets.
 
 #include "FuzzHarness.h"
 
@@ -38,6 +40,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         !std::equal(fast.begin(), fast.begin() + fastCount, plain.begin()))
         std::abort();
 
+    // The same stream in blocks small enough for inputs of a few kilobytes.
+    const std::uint32_t blockBits = 9 + (counts[0] ^ count) % 4000;
+    for (int threads : {1, 3}) {
+        tree.SetParallelism({threads, true, blockBits, 0});
+        std::vector<std::uint8_t> split(count);
+        bool splitExhausted = false;
+        const std::uint32_t splitCount = tree.Decode(source, sourceLength, count, split.data(), &splitExhausted);
+        if (splitCount != plainCount || splitExhausted != plainExhausted ||
+            !std::equal(split.begin(), split.begin() + splitCount, plain.begin()))
+            std::abort();
+    }
+    tree.SetParallelism({});
+
     // What was decoded encodes back to the bits it came from.
     if (!fastExhausted && fastCount > 0) {
         std::uint64_t bits = 0;
@@ -50,6 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::uint64_t bit = 0; bit < bits; ++bit)
             if (((encoded[bit >> 3] >> (bit & 7)) & 1) != ((source[bit >> 3] >> (bit & 7)) & 1))
                 std::abort();
+        // Encoded in slices on several threads: the same bytes.
+        tree.SetParallelism({3, true, 0, 1 + (counts[1] ^ count) % 700});
+        std::vector<std::uint8_t> sliced(encoded.size(), 0);
+        if (tree.Encode(fast.data(), fastCount, sliced.data()) != written || sliced != encoded)
+            std::abort();
+        tree.SetParallelism({});
     }
     return 0;
 }

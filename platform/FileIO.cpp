@@ -1,5 +1,7 @@
 #include "platform/FileIO.h"
 
+#include "platform/LargeMemory.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -110,6 +112,10 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText)
             content = QByteArray(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
         } catch (const std::bad_alloc&) {
             error = ENOMEM;
+        }
+        if (!error) {
+            // A large file's buffer is committed in one go, not faulted in page by page as it is read.
+            CommitMemory(content.data(), static_cast<std::size_t>(content.size()));
         }
         qsizetype done = 0;
         while (!error && done < content.size()) {

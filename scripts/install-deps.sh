@@ -12,6 +12,7 @@ packages=(
   libproj-dev proj-data              # UTM inverse projection of GeoTIFF frames
   libgtest-dev libgmock-dev          # unit tests
   libbenchmark-dev                   # benchmarks in bench/
+  libzstd-dev zstd                   # benchmarks only: the coder is timed against zstd's decompression
   xvfb xdotool                       # the test that starts, kills and restarts a real varnel
   qt6-svg-dev                        # renders the icons' SVG drawings to PNG at build time
   file groff-base dpkg-dev           # checks of the install: icon sizes, manual pages, package dependencies

@@ -224,6 +224,9 @@ const std::vector<HostileCase>& Cases()
         {"a FIFO chosen as a picture", Opening::NewMap,
          [](const QString& folder) { return Fifo(folder, QStringLiteral("pipe.jpg")); },
          {QStringLiteral("pipe.jpg is not a regular file.")}},
+        {"a FIFO opened as a projection file", Opening::OpenProjection,
+         [](const QString& folder) { return Fifo(folder, QStringLiteral("pipe.dpf")); },
+         {QStringLiteral("pipe.dpf is not a regular file.")}},
         {"a link to a device chosen as a picture", Opening::NewMap,
          [](const QString& folder) {
              const QString path = folder + QStringLiteral("/zero.jpg");

@@ -628,6 +628,113 @@ TEST(HuffmanCoderAgreement, FastMatchesReferenceOnRandomInputs)
     }
 }
 
+/// A payload and the counts its tree is built from, for the coder split into blocks or slices.
+struct SplitCase {
+    const char* m_pName;
+    Counts m_Counts;
+    Bytes m_Source;
+};
+
+/// Payloads whose code boundaries a decoder started anywhere finds at once, late, or never.
+std::vector<SplitCase> SplitCases()
+{
+    std::vector<SplitCase> cases;
+    auto own = [&](const char* name, Bytes source) {
+        const Counts counts = CountsOf(source);
+        cases.push_back({name, counts, std::move(source)});
+    };
+    own("smooth with noise", MakePayload(Shape::SmoothNoise, 60000, 31));
+    own("skewed", MakePayload(Shape::Skewed, 60000, 32));
+    own("line art (run path)", MakePayload(Shape::LineArt, 90000, 33));
+    own("two values", MakePayload(Shape::TwoValues, 40000, 34));
+    own("a single value", Bytes(70000, 0x41));
+    // All 256 codes 8 bits long: a block starting inside a byte never falls into step.
+    cases.push_back({"equal 8-bit codes", Filled(1), MakePayload(Shape::Uniform, 30000, 35)});
+    // Fifteen values with 4-bit codes (value 0 pairs with the absent ones and gets 5 bits).
+    Counts sixteen {};
+    for (int v = 0; v < 16; ++v)
+        sixteen[static_cast<std::size_t>(v)] = 1000;
+    Bytes nibbles = MakePayload(Shape::Uniform, 40000, 36);
+    for (std::uint8_t& byte : nibbles)
+        byte = static_cast<std::uint8_t>(1 + byte % 15);
+    cases.push_back({"equal 4-bit codes", sixteen, std::move(nibbles)});
+    // Codes up to 255 bits, longer than any table entry.
+    cases.push_back({"Fibonacci, wrapping", FibonacciWrapped(), MakePayload(Shape::Uniform, 4000, 37)});
+    cases.push_back({"chain tree", Filled(0xFFFFFFFFu), MakePayload(Shape::Skewed, 3000, 38)});
+    cases.push_back({"a single 255-bit code", Filled(0xFFFFFFFFu), Bytes(1500, 0x00)});
+    return cases;
+}
+
+TEST(HuffmanCoderAgreement, SplitDecodingMatchesReference)
+{
+    // Blocks of odd bit lengths start inside codes and inside bytes; on several threads the
+    // joins happen in every order of finishing.
+    const CHuffmanTree::Parallelism splits[] = {
+        {1, true, 13, 0}, {2, true, 61, 0}, {3, true, 1000, 0}, {1, true, 8 * 4096 + 3, 0}, {2, true, 8 * 2048, 0}};
+    std::mt19937 random(77);
+    for (const SplitCase& c : SplitCases()) {
+        const auto tree = MakeTree(c.m_Counts);
+        const std::size_t capacity = static_cast<std::size_t>((EncodedBits(*tree, c.m_Source) + 7) / 8);
+        const Encoded encoded = EncodeWith(kReferenceCoder, *tree, c.m_Source, capacity);
+        const auto size = static_cast<std::uint32_t>(c.m_Source.size());
+        std::uniform_int_distribution<std::uint32_t> cutOf(encoded.m_nCount / 2, encoded.m_nCount - 1);
+        std::uniform_int_distribution<std::uint32_t> countOf(size / 3, size - 1);
+        // Whole, cut short, and fewer values than were encoded.
+        const std::uint32_t lengths[] = {encoded.m_nCount, cutOf(random), encoded.m_nCount};
+        const std::uint32_t wanted[] = {size, size, countOf(random)};
+        for (int variant = 0; variant < 3; ++variant) {
+            const TailGuardedBytes compressed(encoded.m_Buffer.data(), lengths[variant]);
+            const Decoded expected = DecodeWith(kReferenceCoder, *tree, compressed.Data(), lengths[variant], wanted[variant]);
+            for (const CHuffmanTree::Parallelism& split : splits) {
+                SCOPED_TRACE(::testing::Message() << c.m_pName << ", variant " << variant << ", " << split.m_nThreads
+                                                  << " threads, blocks of " << split.m_nBlockBits << " bits");
+                tree->SetParallelism(split);
+                const Decoded decoded = DecodeWith(kFastCoder, *tree, compressed.Data(), lengths[variant], wanted[variant]);
+                ASSERT_EQ(decoded.m_nCount, expected.m_nCount);
+                EXPECT_EQ(decoded.m_bExhausted, expected.m_bExhausted);
+                EXPECT_EQ(Prefix(decoded.m_Buffer, decoded.m_nCount), Prefix(expected.m_Buffer, expected.m_nCount));
+                EXPECT_TRUE(SlackUntouched(decoded.m_Buffer, wanted[variant]));
+            }
+        }
+    }
+}
+
+TEST(HuffmanCoderAgreement, SlicedEncodingMatchesReference)
+{
+    // Slices of every size start at every bit of a byte; the last slice keeps the unused top
+    // bits of the last byte as they were, and nothing after it is written.
+    const CHuffmanTree::Parallelism slices[] = {{2, true, 0, 8}, {3, true, 0, 37}, {2, true, 0, 1000}, {4, true, 0, 4096}};
+    for (const SplitCase& c : SplitCases()) {
+        const auto tree = MakeTree(c.m_Counts);
+        const std::size_t capacity = static_cast<std::size_t>((EncodedBits(*tree, c.m_Source) + 7) / 8);
+        const Encoded expected = EncodeWith(kReferenceCoder, *tree, c.m_Source, capacity);
+        for (const CHuffmanTree::Parallelism& slice : slices) {
+            SCOPED_TRACE(::testing::Message() << c.m_pName << ", " << slice.m_nThreads << " threads, slices of "
+                                              << slice.m_nSliceBytes << " bytes");
+            tree->SetParallelism(slice);
+            const Encoded encoded = EncodeWith(kFastCoder, *tree, c.m_Source, capacity);
+            EXPECT_EQ(encoded.m_nCount, expected.m_nCount);
+            EXPECT_EQ(encoded.m_Buffer, expected.m_Buffer);
+        }
+    }
+}
+
+TEST(HuffmanCoderAgreement, CountingMatchesOneByOne)
+{
+    // Long enough to be counted on several threads, with an odd tail for the four tables.
+    Bytes source = MakePayload(Shape::LineArt, (std::size_t(9) << 20) + 13, 41);
+    for (std::size_t i = 0; i < 256; ++i)
+        source[i * 3] = static_cast<std::uint8_t>(i);
+    const Counts expected = CountsOf(source);
+    for (int threads : {1, 2, 3}) {
+        SCOPED_TRACE(::testing::Message() << threads << " threads");
+        Counts counts;
+        counts.fill(0xDEAD);
+        CHuffmanTree::CountBytes(source.data(), static_cast<std::uint32_t>(source.size()), counts.data(), threads);
+        EXPECT_EQ(counts, expected);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Tree construction: stored counts must always give the same tree.
 

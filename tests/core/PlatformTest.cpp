@@ -2,6 +2,8 @@
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
 #include "platform/MemoryBudget.h"
+#include "platform/MappedFile.h"
+#include "platform/WorkerPool.h"
 #include "ScriptedUiServices.h"
 #include "platform/WinTypes.h"
 
@@ -12,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -261,6 +265,43 @@ TEST(Platform, TheMemoryMessageGivesNeedAndAvailableInReadableUnits)
     EXPECT_EQ(CheckMemory(60'000'000).value_or(QString()), QStringLiteral("This map needs 60 MB of memory; about 50 MB are available."));
     EXPECT_TRUE(CheckMemory(-1)); // an overflowed product never fits
     SetMemoryCeiling(0);
+}
+
+TEST(Platform, MappedFilesHoldWhatReadingGives)
+{
+    QTemporaryDir dir;
+    // A large file is mapped, a small one and an empty one are read; all must look the same.
+    QByteArray large(3 * 1024 * 1024 + 5, '\0');
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>((i * 131) >> 7);
+    const QByteArray contents[] = {large, QByteArray(100, 'q'), QByteArray()};
+    for (const QByteArray& content : contents) {
+        SCOPED_TRACE(content.size());
+        const QString path = dir.filePath(QStringLiteral("file%1.bin").arg(content.size()));
+        ASSERT_TRUE(WriteWholeFile(path, content));
+        MappedFile mapped;
+        ASSERT_TRUE(mapped.Open(path));
+        EXPECT_EQ(mapped.Bytes(), content);
+    }
+    // Failures are worded as reading words them.
+    for (const QString& path : {dir.filePath(QStringLiteral("missing.bin")), dir.path()}) {
+        SCOPED_TRACE(qPrintable(path));
+        QByteArray read;
+        QString readError, mapError;
+        EXPECT_FALSE(ReadWholeFile(path, read, &readError));
+        MappedFile mapped;
+        EXPECT_FALSE(mapped.Open(path, &mapError));
+        EXPECT_EQ(mapError, readError);
+    }
+}
+
+TEST(Platform, WorkerPoolRunsEveryTaskOnceAlsoWhenTasksRunJobs)
+{
+    WorkerPool pool(3);
+    std::array<std::atomic<int>, 10 * 4> runs {};
+    pool.Run(10, [&](int outer) { pool.Run(4, [&](int inner) { ++runs[static_cast<std::size_t>(outer * 4 + inner)]; }); });
+    for (const std::atomic<int>& count : runs)
+        EXPECT_EQ(count.load(), 1);
 }
 
 TEST(Platform, FileErrorTextsNameTheFileAndStayShort)

@@ -1,0 +1,17 @@
+#pragma once
+// The BMP payloads of scanned map sheets that the coder benchmarks work on: 24-bit BMP files of
+// about 48 MB, made from reproducible noise so that every run codes the same bytes.
+
+#include <QByteArray>
+
+enum class MapKind {
+    NoisyScan, ///< a colour sheet with strong sensor noise: about 6.7 bits a byte after coding
+    LightScan, ///< a pale sheet with moderate noise: about 6 bits a byte
+    CleanMap,  ///< flat map colours with little noise: about 4.5 bits a byte
+    LineArt,   ///< white paper, black lines and lettering: about 1.2 bits a byte
+};
+
+const char* MapKindName(MapKind kind);
+
+/// The BMP file of a 4000 x 4000 sheet of the given kind (48 MB), made once and kept.
+const QByteArray& MapBmp(MapKind kind);

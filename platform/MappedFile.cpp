@@ -1,0 +1,59 @@
+#include "platform/MappedFile.h"
+
+#include "platform/FileIO.h"
+
+#include <QFile>
+
+#include <cstdint>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+/// Below this a plain read costs less than setting up a mapping.
+constexpr off_t kMapFrom = off_t(1) << 20;
+
+} // namespace
+
+MappedFile::~MappedFile()
+{
+    Close();
+}
+
+void MappedFile::Close()
+{
+    m_Bytes = QByteArray();
+    if (m_pMapped != nullptr)
+        ::munmap(m_pMapped, m_nMapped);
+    m_pMapped = nullptr;
+    m_nMapped = 0;
+}
+
+bool MappedFile::Open(const QString& path, QString* errorText)
+{
+    Close();
+    // Not blocking: a FIFO named as a map must not hang the open (ReadWholeFile refuses it).
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= kMapFrom &&
+            static_cast<unsigned long long>(info.st_size) <= static_cast<unsigned long long>(INT32_MAX)) {
+            const auto size = static_cast<std::size_t>(info.st_size);
+            // Populated at once: the cached pages are entered in one call instead of one fault
+            // per page as the reader walks through them.
+            void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (mapped != MAP_FAILED) {
+                m_pMapped = mapped;
+                m_nMapped = size;
+                m_Bytes = QByteArray::fromRawData(static_cast<const char*>(mapped), static_cast<qsizetype>(size));
+            }
+        }
+        ::close(fd);
+        if (m_pMapped != nullptr)
+            return true;
+    }
+    // Small files, devices, pipes, and every failure, with its message, go the ordinary way.
+    return ReadWholeFile(path, m_Bytes, errorText);
+}
