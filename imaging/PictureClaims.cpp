@@ -44,36 +44,22 @@ std::optional<QString> DecodeMemory(const Claim& claim)
     return CheckMemory(bytes.value_or(-1));
 }
 
-std::uint32_t U32(const QByteArray& d, qsizetype at)
-{
-    std::uint32_t v = 0;
-    BinaryReader r(d);
-    return r.Seek(at) && r.Read(v) ? v : 0;
-}
-
-std::uint16_t U16(const QByteArray& d, qsizetype at)
-{
-    std::uint16_t v = 0;
-    BinaryReader r(d);
-    return r.Seek(at) && r.Read(v) ? v : 0;
-}
-
 std::optional<QString> BmpRefusal(const QByteArray& d)
 {
     if (d.size() < qsizetype(kBitmapFileHeaderSize + 16))
         return std::nullopt;
-    const std::uint32_t pixelOffset = U32(d, 10);
-    const std::uint32_t headerSize = U32(d, 14);
+    const std::uint32_t pixelOffset = HeaderU32(d, 10);
+    const std::uint32_t headerSize = HeaderU32(d, 14);
     Claim claim;
     std::uint32_t bits = 0, compression = BI_RGB;
     if (headerSize == 12) {
-        claim = {U16(d, 18), U16(d, 20)};
-        bits = U16(d, 24);
+        claim = {HeaderU16(d, 18), HeaderU16(d, 20)};
+        bits = HeaderU16(d, 24);
     } else {
-        claim = {std::abs(std::int64_t(static_cast<std::int32_t>(U32(d, 18)))),
-                 std::abs(std::int64_t(static_cast<std::int32_t>(U32(d, 22))))};
-        bits = U16(d, 28);
-        compression = U32(d, 30);
+        claim = {std::abs(std::int64_t(static_cast<std::int32_t>(HeaderU32(d, 18)))),
+                 std::abs(std::int64_t(static_cast<std::int32_t>(HeaderU32(d, 22))))};
+        bits = HeaderU16(d, 28);
+        compression = HeaderU32(d, 30);
     }
     if (claim.m_nWidth == 0 || claim.m_nHeight == 0)
         return std::nullopt;
@@ -183,7 +169,7 @@ Claim LargestPicture(const QByteArray& d, PictureFormat format)
             largest = {width, height};
     };
     if (format == PictureFormat::Gif) {
-        take(U16(d, 6), U16(d, 8));
+        take(HeaderU16(d, 6), HeaderU16(d, 8));
         QBuffer buffer;
         buffer.setData(d);
         if (buffer.open(QIODevice::ReadOnly)) {
@@ -195,18 +181,18 @@ Claim LargestPicture(const QByteArray& d, PictureFormat format)
         }
         return largest;
     }
-    const int count = U16(d, 4);
+    const int count = HeaderU16(d, 4);
     for (int i = 0; i < count && 6 + 16 * (i + 1) <= d.size(); ++i) {
         const qsizetype entry = 6 + 16 * i;
         take(std::uint8_t(d[entry]) ? std::uint8_t(d[entry]) : 256, std::uint8_t(d[entry + 1]) ? std::uint8_t(d[entry + 1]) : 256);
-        const qsizetype at = U32(d, entry + 12);
+        const qsizetype at = HeaderU32(d, entry + 12);
         if (at < 0 || at + 24 > d.size())
             continue;
         if (d.mid(at, 8) == QByteArray("\x89PNG\r\n\x1a\n", 8))
             take(BigEndian32(d, at + 16), BigEndian32(d, at + 20));
         else
-            take(std::abs(std::int64_t(static_cast<std::int32_t>(U32(d, at + 4)))),
-                 std::abs(std::int64_t(static_cast<std::int32_t>(U32(d, at + 8)))) / 2);
+            take(std::abs(std::int64_t(static_cast<std::int32_t>(HeaderU32(d, at + 4)))),
+                 std::abs(std::int64_t(static_cast<std::int32_t>(HeaderU32(d, at + 8)))) / 2);
     }
     return largest;
 }

@@ -16,20 +16,6 @@ namespace {
 // Large scanned maps decode to several hundred megabytes; refuse only what no map needs.
 constexpr int kDecodeLimitMegabytes = 8192;
 
-std::uint32_t U32(const QByteArray& d, qsizetype at)
-{
-    std::uint32_t v = 0;
-    BinaryReader r(d);
-    return r.Seek(at) && r.Read(v) ? v : 0;
-}
-
-std::uint16_t U16(const QByteArray& d, qsizetype at)
-{
-    std::uint16_t v = 0;
-    BinaryReader r(d);
-    return r.Seek(at) && r.Read(v) ? v : 0;
-}
-
 bool StartsWith(const QByteArray& d, const char* magic, qsizetype size)
 {
     return d.size() >= size && std::memcmp(d.constData(), magic, static_cast<size_t>(size)) == 0;
@@ -37,30 +23,30 @@ bool StartsWith(const QByteArray& d, const char* magic, qsizetype size)
 
 bool IsDibHeader(const QByteArray& d)
 {
-    const std::uint32_t headerSize = U32(d, 0);
+    const std::uint32_t headerSize = HeaderU32(d, 0);
     if (headerSize == 12)
-        return d.size() >= 12 && U16(d, 8) == 1;
+        return d.size() >= 12 && HeaderU16(d, 8) == 1;
     const bool knownSize = headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 64 ||
                            headerSize == 108 || headerSize == 124;
     if (!knownSize || d.size() < qsizetype(headerSize))
         return false;
-    const std::uint16_t bits = U16(d, 14);
-    return U16(d, 12) == 1 && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32);
+    const std::uint16_t bits = HeaderU16(d, 14);
+    return HeaderU16(d, 12) == 1 && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32);
 }
 
 /// A header-less DIB (information header, colour table, rows) with the 14-byte file header put
 /// in front, so that it becomes a complete BMP file. Empty when the header is inconsistent.
 QByteArray DibToBmpFile(const QByteArray& dib)
 {
-    const std::uint32_t headerSize = U32(dib, 0);
+    const std::uint32_t headerSize = HeaderU32(dib, 0);
     std::uint64_t tableBytes = 0;
     if (headerSize == 12) {
-        const std::uint16_t bits = U16(dib, 10);
+        const std::uint16_t bits = HeaderU16(dib, 10);
         tableBytes = bits <= 8 ? (std::uint64_t(1) << bits) * 3 : 0;
     } else {
-        const std::uint16_t bits = U16(dib, 14);
-        const std::uint32_t compression = U32(dib, 16);
-        const std::uint32_t used = U32(dib, 32);
+        const std::uint16_t bits = HeaderU16(dib, 14);
+        const std::uint32_t compression = HeaderU32(dib, 16);
+        const std::uint32_t used = HeaderU32(dib, 32);
         const std::uint64_t colours = used ? used : (bits <= 8 ? std::uint64_t(1) << bits : 0);
         std::uint64_t masks = 0;
         if (headerSize == 40 && compression == BI_BITFIELDS)
@@ -111,13 +97,14 @@ PictureFormat SniffPictureFormat(const QByteArray& data)
         return PictureFormat::Gif;
     if (StartsWith(data, "\xFF\xD8\xFF", 3))
         return PictureFormat::Jpeg;
-    if (StartsWith(data, "\x00\x00\x01\x00", 4) && U16(data, 4) > 0)
+    if (StartsWith(data, "\x00\x00\x01\x00", 4) && HeaderU16(data, 4) > 0)
         return PictureFormat::Ico;
-    if (U32(data, 0) == 1 && U32(data, 40) == 0x464D4520u) // EMR_HEADER with the " EMF" signature
+    if (HeaderU32(data, 0) == 1 && HeaderU32(data, 40) == 0x464D4520u) // EMR_HEADER with the " EMF" signature
         return PictureFormat::Emf;
-    if (U32(data, 0) == 0x9AC6CDD7u) // placeable metafile key
+    if (HeaderU32(data, 0) == 0x9AC6CDD7u) // placeable metafile key
         return PictureFormat::Wmf;
-    if ((U16(data, 0) == 1 || U16(data, 0) == 2) && U16(data, 2) == 9 && (U16(data, 4) == 0x0100 || U16(data, 4) == 0x0300))
+    const std::uint16_t wmfType = HeaderU16(data, 0), wmfVersion = HeaderU16(data, 4);
+    if ((wmfType == 1 || wmfType == 2) && HeaderU16(data, 2) == 9 && (wmfVersion == 0x0100 || wmfVersion == 0x0300))
         return PictureFormat::Wmf;
     if (IsDibHeader(data))
         return PictureFormat::Dib;

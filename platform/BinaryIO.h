@@ -99,3 +99,15 @@ private:
     qsizetype m_nPos = 0;
     bool m_bOk = true;
 };
+
+/// The little-endian value at offset at of bytes, or 0 where the bytes end before it (for
+/// looking into headers, where a short file simply matches nothing).
+template <typename T>
+T ValueAt(const QByteArray& bytes, qsizetype at)
+{
+    T value = 0;
+    BinaryReader reader(bytes);
+    return reader.Seek(at) && reader.Read(value) ? value : T(0);
+}
+inline std::uint32_t HeaderU32(const QByteArray& bytes, qsizetype at) { return ValueAt<std::uint32_t>(bytes, at); }
+inline std::uint16_t HeaderU16(const QByteArray& bytes, qsizetype at) { return ValueAt<std::uint16_t>(bytes, at); }
