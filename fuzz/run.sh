@@ -5,13 +5,13 @@
 # build-fuzz/findings/TARGET/; each run's log to build-fuzz/logs/TARGET.log. Needs Debian's clang
 # and libclang-rt-14-dev (see fuzz/README.md).
 #
-#   fuzz/run.sh [SECONDS] [TARGET...]     TARGET: workspace projection huffman tiff picture metafile
+#   fuzz/run.sh [SECONDS] [TARGET...]     TARGET: workspace projection huffman tiff picture metafile points
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-1800}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(workspace projection huffman tiff picture metafile)
+[ ${#targets[@]} -eq 0 ] && targets=(workspace projection huffman tiff picture metafile points)
 shared=../shared/testdata
 
 command -v clang++ >/dev/null || { echo "fuzz/run.sh: clang++ is needed (see fuzz/README.md)" >&2; exit 1; }
@@ -30,6 +30,7 @@ seeds() {
     tiff)       echo tests/data/tiff tests/data/geotiff "$shared/hostile" ;;
     picture)    echo tests/data/pictures/bmp tests/data/pictures/gif tests/data/pictures/ico tests/data/pictures/jpg "$shared/hostile" ;;
     metafile)   echo "$shared/pictures/emf" "$shared/pictures/wmf" ;;
+    points)     echo fuzz/seeds/points ;;
   esac
 }
 

@@ -1,0 +1,41 @@
+// Fuzz target for the control-point import: QGIS .points files (with a CRS line that PROJ reads,
+// or none) and the CSV of varnel-cli fit. The picture's size comes from the input's first two
+// bytes, so that points land inside and outside pictures of many shapes. A file that reads gives
+// points with finite coordinates, and points written back as CSV read back to themselves.
+
+#include "FuzzHarness.h"
+
+#include "formats/ControlPointFile.h"
+
+#include <cmath>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    const int width = 1 + data[0] * 40;
+    const int height = 1 + data[1] * 40;
+    const QByteArray bytes = FuzzBytes(data + 2, size - 2);
+    QString error;
+    const std::optional<std::vector<CDataGeo>> points = ParseControlPoints(bytes, width, height, &error);
+    if (!points) {
+        if (error.isEmpty())
+            std::abort(); // a refusal always says why
+        return 0;
+    }
+    std::vector<ExchangedPoint> exchanged;
+    for (const CDataGeo& point : *points) {
+        if (!std::isfinite(point.m_dLatitude) || !std::isfinite(point.m_dLongitude) || !std::isfinite(point.m_dImageX) ||
+            !std::isfinite(point.m_dImageY))
+            std::abort();
+        // Back to degrees and pixels as the export writes them.
+        exchanged.push_back({point.m_dLatitude / 3600.0, point.m_dLongitude / 3600.0, point.m_dImageX * width,
+                             (1.0 - point.m_dImageY) * height, 0.0, 0.0});
+    }
+    const std::optional<std::vector<CDataGeo>> again =
+        ParseControlPoints(EncodePointsCsv(exchanged, width, height), width, height, &error);
+    if (!again || again->size() != points->size())
+        std::abort();
+    return 0;
+}
