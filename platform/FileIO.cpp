@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <new>
@@ -217,6 +218,27 @@ QByteArray WriteDestination(const QByteArray& target, int& error)
     return {};
 }
 
+/// The process's file-creation mask, read without setting it: writes run on worker threads too,
+/// and setting the mask to read it would briefly change it for every thread creating files.
+mode_t CurrentUmask()
+{
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found)
+            return static_cast<mode_t>(mask);
+    }
+    static std::mutex guard; // without /proc: at least the writes of this program do not race
+    const std::lock_guard<std::mutex> lock(guard);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 /// The folder of path, for the temporary file beside it.
 QByteArray FolderOf(const QByteArray& path)
 {
@@ -288,9 +310,7 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
         error = errno;
     // Keep the permissions and owner of the file being replaced, or those an ordinary new file
     // gets, not the private 0600 of a temporary file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~mask);
+    const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
     if (!error && ::fchmod(fd, mode) != 0)
         error = errno;
     if (!error && exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()))

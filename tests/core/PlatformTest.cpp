@@ -22,6 +22,7 @@
 #include <functional>
 #include <limits>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -242,6 +243,29 @@ TEST(Platform, WritesGoThroughLinksRefuseWhatTheUserMayNotWriteAndLeaveNoTempora
         EXPECT_EQ(after, before);
         EXPECT_EQ(QFileInfo(path).isSymLink(), wasLink);
     }
+}
+
+TEST(Platform, NewFilesTakeTheProcessCreationMaskAlsoFromWorkerThreads)
+{
+    const struct {
+        mode_t mask, mode;
+    } cases[] = {{022, 0644}, {077, 0600}, {027, 0640}};
+    QTemporaryDir dir;
+    const mode_t saved = ::umask(022);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mask);
+        ::umask(c.mask);
+        const QString path = dir.filePath(QStringLiteral("new%1.bin").arg(c.mask));
+        bool written = false;
+        std::thread worker([&] { written = WriteWholeFile(path, QByteArray(10, 'x')); });
+        worker.join();
+        ASSERT_TRUE(written);
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.mode);
+        EXPECT_EQ(::umask(c.mask), c.mask); // the write left the mask as it was
+    }
+    ::umask(saved);
 }
 
 TEST(Platform, TheMemoryMessageGivesNeedAndAvailableInReadableUnits)
