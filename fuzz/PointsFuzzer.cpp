@@ -1,7 +1,8 @@
 // Fuzz target for the control-point import: QGIS .points files (with a CRS line that PROJ reads,
-// or none) and the CSV of varnel-cli fit. The picture's size comes from the input's first two
-// bytes, so that points land inside and outside pictures of many shapes. A file that reads gives
-// points with finite coordinates, and points written back as CSV read back to themselves.
+// or none) and the CSV of varnel-cli fit. The picture's size comes from the input's length (the
+// bytes stay a plain points file), so that points fall inside and outside pictures of many
+// shapes. A file that reads gives points with finite coordinates, and points written back as CSV
+// read back to themselves.
 
 #include "FuzzHarness.h"
 
@@ -12,11 +13,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 2)
-        return 0;
-    const int width = 1 + data[0] * 40;
-    const int height = 1 + data[1] * 40;
-    const QByteArray bytes = FuzzBytes(data + 2, size - 2);
+    const int width = 1 + 37 * static_cast<int>(size % 97);
+    const int height = 1 + 29 * static_cast<int>(size % 89);
+    const QByteArray bytes = FuzzBytes(data, size);
     QString error;
     const std::optional<std::vector<CDataGeo>> points = ParseControlPoints(bytes, width, height, &error);
     if (!points) {
