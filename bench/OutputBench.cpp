@@ -169,7 +169,8 @@ void EncodeAlone(const Fixture& f)
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(f.m_Bmp.constData());
     const auto length = static_cast<std::uint32_t>(f.m_Bmp.size());
     std::uint32_t counts[CHuffmanTree::kLeafCount];
-    CHuffmanTree::CountBytes(bytes, length, counts);
+    CHuffmanTree::SliceCounts slices;
+    CHuffmanTree::CountBytes(bytes, length, counts, 0, &slices);
     CHuffmanTree tree;
     tree.BuildTree(counts);
     std::uint64_t bits = 0;
@@ -177,7 +178,7 @@ void EncodeAlone(const Fixture& f)
         bits += std::uint64_t(counts[v]) * std::uint64_t(tree.CodeLength(static_cast<std::uint8_t>(v)));
     QByteArray out(static_cast<qsizetype>((bits + 7) / 8), Qt::Uninitialized);
     CommitMemory(out.data(), static_cast<std::size_t>(out.size()));
-    const std::uint32_t written = tree.Encode(bytes, length, reinterpret_cast<std::uint8_t*>(out.data()));
+    const std::uint32_t written = tree.Encode(bytes, length, reinterpret_cast<std::uint8_t*>(out.data()), &slices);
     benchmark::DoNotOptimize(written);
 }
 

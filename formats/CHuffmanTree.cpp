@@ -279,46 +279,69 @@ void CHuffmanTree::BuildDecodeTable()
 }
 
 void CHuffmanTree::CountBytes(const std::uint8_t* source, std::uint32_t length, std::uint32_t counts[kLeafCount],
-                              int threads)
+                              int threads, SliceCounts* slices)
 {
     std::fill(counts, counts + kLeafCount, 0u);
-    const int parts = std::max(1, std::min<int>(ThreadsOf(threads), static_cast<int>(length / kMinBytesPerThread)));
-    if (parts == 1) {
+    std::uint32_t sliceBytes = slices != nullptr ? slices->m_nSliceBytes : 0;
+    std::size_t parts = 1;
+    if (sliceBytes != 0) {
+        parts = std::max<std::size_t>(1, length / sliceBytes);
+    } else {
+        parts = std::size_t(std::max(1, std::min<int>(ThreadsOf(threads), static_cast<int>(length / kMinBytesPerThread))));
+        sliceBytes = length / std::uint32_t(parts);
+    }
+    if (parts == 1 && slices == nullptr) {
         CountInto(source, source + length, counts);
         return;
     }
-    std::vector<std::array<std::uint32_t, kLeafCount>> partCounts(static_cast<std::size_t>(parts));
-    WorkerPool::Shared().Run(parts, [&](int part) {
-        std::array<std::uint32_t, kLeafCount>& own = partCounts[static_cast<std::size_t>(part)];
-        own.fill(0);
-        CountInto(source + std::uint64_t(length) * std::uint32_t(part) / std::uint32_t(parts),
-                  source + std::uint64_t(length) * std::uint32_t(part + 1) / std::uint32_t(parts), own.data());
+    // The last part takes the rest, as the last slice of the encoder does.
+    std::vector<std::array<std::uint32_t, kLeafCount>> ownCounts;
+    std::vector<std::array<std::uint32_t, kLeafCount>>& partCounts = slices != nullptr ? slices->m_Counts : ownCounts;
+    partCounts.assign(parts, {});
+    const int tasks = static_cast<int>(std::min<std::size_t>(std::size_t(ThreadsOf(threads)), parts));
+    WorkerPool::Shared().Run(tasks, [&](int task) {
+        for (std::size_t part = std::size_t(task); part < parts; part += std::size_t(tasks)) {
+            const std::uint8_t* end = part + 1 == parts ? source + length : source + std::uint64_t(part + 1) * sliceBytes;
+            CountInto(source + std::uint64_t(part) * sliceBytes, end, partCounts[part].data());
+        }
     });
+    if (slices != nullptr)
+        slices->m_nSliceBytes = sliceBytes;
     for (const auto& own : partCounts)
         for (int v = 0; v < kLeafCount; ++v)
             counts[v] += own[static_cast<std::size_t>(v)];
 }
 
-std::uint32_t CHuffmanTree::Encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination) const
+std::uint32_t CHuffmanTree::Encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
+                                   const SliceCounts* counted) const
 {
     const int threads = ThreadsOf(m_Parallelism.m_nThreads);
+    if (threads > 1 && counted != nullptr && counted->m_Counts.size() >= 2 && counted->m_nSliceBytes >= 8 &&
+        std::uint64_t(counted->m_nSliceBytes) * counted->m_Counts.size() <= length) {
+        std::uint64_t counts = 0;
+        for (const auto& slice : counted->m_Counts)
+            for (std::uint32_t count : slice)
+                counts += count;
+        if (counts == length) // counts of this payload, not of another one
+            return EncodeInSlices(source, length, destination, threads, counted->m_nSliceBytes, counted);
+    }
     std::uint32_t sliceBytes = m_Parallelism.m_nSliceBytes;
     if (sliceBytes == 0 && threads > 1 && length / std::uint32_t(threads) >= kMinBytesPerThread)
         sliceBytes = length / std::uint32_t(threads);
     // A slice hands its first bits (at most 7) to the slice before it, so it needs 8 codes or more.
     if (threads > 1 && sliceBytes >= 8 && length / sliceBytes >= 2)
-        return EncodeInSlices(source, length, destination, threads, sliceBytes);
+        return EncodeInSlices(source, length, destination, threads, sliceBytes, nullptr);
     return static_cast<std::uint32_t>(EncodeSlice(source, source + length, destination, 0, 0, 0) - destination);
 }
 
 std::uint32_t CHuffmanTree::EncodeInSlices(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
-                                           int threads, std::uint32_t sliceBytes) const
+                                           int threads, std::uint32_t sliceBytes, const SliceCounts* counted) const
 {
     // The code lengths give each slice's bits before a bit is written; their sums place each
     // slice at its bit in the output. A slice that starts inside a byte leaves the bits of that
     // byte to the slice before it, so every slice writes whole bytes of its own.
     // The last slice takes the rest too, so that none is shorter than sliceBytes.
-    const std::size_t slices = length / sliceBytes;
+    const std::size_t slices = counted != nullptr ? counted->m_Counts.size() : length / sliceBytes;
     auto sliceBegin = [&](std::size_t slice) {
         return slice == slices ? source + length : source + std::uint64_t(slice) * sliceBytes;
     };
@@ -331,13 +354,21 @@ std::uint32_t CHuffmanTree::EncodeInSlices(const std::uint8_t* source, std::uint
                 work(slice);
         });
     };
-    std::vector<std::uint16_t> pairLengths(std::size_t(1) << 16);
-    for (std::size_t pair = 0; pair < pairLengths.size(); ++pair)
-        pairLengths[pair] = static_cast<std::uint16_t>(m_nCodeLength[pair & 0xFF] + m_nCodeLength[pair >> 8]);
-    spread([&](std::size_t slice) {
-        firstBit[slice + 1] = CodedBits(sliceBegin(slice), sliceBegin(slice + 1), pairLengths.data(),
-                                         m_nCodeLength.data());
-    });
+    if (counted != nullptr) {
+        // The writer counted the bytes slice by slice to build the tree; the counts give the
+        // bits at once, where a pass over the payload would cost a third of the encoding.
+        for (std::size_t slice = 0; slice < slices; ++slice)
+            for (int v = 0; v < kLeafCount; ++v)
+                firstBit[slice + 1] += std::uint64_t(counted->m_Counts[slice][std::size_t(v)]) * m_nCodeLength[std::size_t(v)];
+    } else {
+        std::vector<std::uint16_t> pairLengths(std::size_t(1) << 16);
+        for (std::size_t pair = 0; pair < pairLengths.size(); ++pair)
+            pairLengths[pair] = static_cast<std::uint16_t>(m_nCodeLength[pair & 0xFF] + m_nCodeLength[pair >> 8]);
+        spread([&](std::size_t slice) {
+            firstBit[slice + 1] = CodedBits(sliceBegin(slice), sliceBegin(slice + 1), pairLengths.data(),
+                                             m_nCodeLength.data());
+        });
+    }
     for (std::size_t slice = 0; slice < slices; ++slice)
         firstBit[slice + 1] += firstBit[slice];
     auto skipOf = [&](std::size_t slice) { return static_cast<unsigned>((8 - (firstBit[slice] & 7)) & 7); };

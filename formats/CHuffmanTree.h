@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 /// A static Huffman tree over all 256 byte values, built from a table of byte counts, with the
 /// coder that uses it. Every byte value is a leaf, also one whose count is 0, so any byte can be
@@ -60,6 +61,16 @@ public:
         std::uint32_t m_nSliceBytes = 0;
     };
 
+    /// The byte counts of a payload cut into slices, one table a slice, as CountBytes finds them
+    /// on several threads. Encode places each slice's codes in the output from them, with no pass
+    /// of its own over the payload.
+    struct SliceCounts {
+        /// Bytes of each slice but the last, which takes the rest. 0 before counting lets
+        /// CountBytes cut the payload into one slice a thread.
+        std::uint32_t m_nSliceBytes = 0;
+        std::vector<std::array<std::uint32_t, kLeafCount>> m_Counts;
+    };
+
     CHuffmanTree();
     virtual ~CHuffmanTree();
     CHuffmanTree(const CHuffmanTree&) = delete;
@@ -74,13 +85,17 @@ public:
     /// (a partly filled last byte counts; 0 for an empty source). Writes nothing at or after
     /// destination + returned count; in the last byte the bits above the last code keep what the
     /// destination held. The destination must hold the encoded size: with a tree built from the
-    /// counts of source itself that is never more than length bytes.
-    std::uint32_t Encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination) const;
+    /// counts of source itself that is never more than length bytes. On several threads the
+    /// slices of counted (from CountBytes over the same source), when given, are the slices
+    /// encoded in parallel.
+    std::uint32_t Encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
+                         const SliceCounts* counted = nullptr) const;
 
     /// Counts how often each byte value occurs in length bytes of source (counts[v] for value v),
-    /// on threads threads (0: the shared pool's) for a large source.
+    /// on threads threads (0: the shared pool's) for a large source. With slices, also the counts
+    /// of each slice of slices->m_nSliceBytes bytes, or of one slice a thread where that is 0.
     static void CountBytes(const std::uint8_t* source, std::uint32_t length, std::uint32_t counts[kLeafCount],
-                           int threads = 0);
+                           int threads = 0, SliceCounts* slices = nullptr);
 
     /// Decodes count bytes from the sourceLength compressed bytes at source into destination.
     /// Returns count when the compressed bytes held all count codes. When they run out first it
@@ -115,9 +130,10 @@ private:
     /// the bits above a last, partly filled byte keep what the destination held.
     std::uint8_t* EncodeSlice(const std::uint8_t* source, const std::uint8_t* end, std::uint8_t* destination,
                               unsigned skipBits, std::uint64_t carry, unsigned carryBits) const;
-    /// Encode on several threads: slices of sliceBytes (the last one takes the rest).
+    /// Encode on several threads: slices of sliceBytes (the last one takes the rest), with their
+    /// byte counts where counted is given.
     std::uint32_t EncodeInSlices(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
-                                 int threads, std::uint32_t sliceBytes) const;
+                                 int threads, std::uint32_t sliceBytes, const SliceCounts* counted) const;
 
     std::array<std::uint32_t, kLeafCount> m_nCounts {};
     std::array<CNode, kNodeCount> m_Nodes;

@@ -57,7 +57,8 @@ void WriteDpfPayload(QByteArray& file, const QByteArray& payload, const Progress
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
     const auto length = static_cast<std::uint32_t>(payload.size());
     std::uint32_t counts[CHuffmanTree::kLeafCount];
-    CHuffmanTree::CountBytes(bytes, length, counts);
+    CHuffmanTree::SliceCounts slices; // the slices the threads encode, counted as they are
+    CHuffmanTree::CountBytes(bytes, length, counts, 0, &slices);
     CHuffmanTree tree;
     tree.BuildTree(counts);
     // The counts and the code lengths give the compressed size before a bit is written; a code
@@ -84,7 +85,7 @@ void WriteDpfPayload(QByteArray& file, const QByteArray& payload, const Progress
         // that the same map always gives the same file.
         data[compressed - 1] = 0;
     }
-    tree.Encode(bytes, length, data);
+    tree.Encode(bytes, length, data, &slices);
     progress.Report(1, 1);
 }
 

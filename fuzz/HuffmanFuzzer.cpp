@@ -3,7 +3,8 @@
 // data. The table-driven decoder must agree with the plain tree walk byte for byte, serially and
 // cut into speculative blocks on several threads (block lengths from the input, so that blocks
 // start inside codes and bytes), never read or write out of bounds, and what it decodes must
-// encode back to the same bits, also in slices stitched at bit offsets.
+// encode back to the same bits, also in slices stitched at bit offsets, placed by a pass over
+// them or by their byte counts.
 
 #include "FuzzHarness.h"
 
@@ -65,10 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::uint64_t bit = 0; bit < bits; ++bit)
             if (((encoded[bit >> 3] >> (bit & 7)) & 1) != ((source[bit >> 3] >> (bit & 7)) & 1))
                 std::abort();
-        // Encoded in slices on several threads: the same bytes.
-        tree.SetParallelism({3, true, 0, 1 + (counts[1] ^ count) % 700});
+        // Encoded in slices on several threads, placed by a pass over them or by their counts:
+        // the same bytes.
+        const std::uint32_t sliceBytes = 1 + (counts[1] ^ count) % 700;
+        tree.SetParallelism({3, true, 0, sliceBytes});
         std::vector<std::uint8_t> sliced(encoded.size(), 0);
         if (tree.Encode(fast.data(), fastCount, sliced.data()) != written || sliced != encoded)
+            std::abort();
+        CHuffmanTree::SliceCounts slices {sliceBytes, {}};
+        std::uint32_t total[CHuffmanTree::kLeafCount];
+        CHuffmanTree::CountBytes(fast.data(), fastCount, total, 3, &slices);
+        std::fill(sliced.begin(), sliced.end(), std::uint8_t(0));
+        if (tree.Encode(fast.data(), fastCount, sliced.data(), &slices) != written || sliced != encoded)
             std::abort();
         tree.SetParallelism({});
     }

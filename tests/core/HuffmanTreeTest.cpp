@@ -715,6 +715,20 @@ TEST(HuffmanCoderAgreement, SlicedEncodingMatchesReference)
             const Encoded encoded = EncodeWith(kFastCoder, *tree, c.m_Source, capacity);
             EXPECT_EQ(encoded.m_nCount, expected.m_nCount);
             EXPECT_EQ(encoded.m_Buffer, expected.m_Buffer);
+
+            // The same slices placed by their byte counts, as the writer encodes; counts that do
+            // not add up to the payload (another payload's) are not trusted.
+            const auto length = static_cast<std::uint32_t>(c.m_Source.size());
+            CHuffmanTree::SliceCounts counted {slice.m_nSliceBytes, {}};
+            Counts total;
+            CHuffmanTree::CountBytes(c.m_Source.data(), length, total.data(), slice.m_nThreads, &counted);
+            CHuffmanTree::SliceCounts foreign = counted;
+            ++foreign.m_Counts.back()[0];
+            for (const CHuffmanTree::SliceCounts* counts : {&counted, &foreign}) {
+                Bytes buffer(capacity + kSlack, kFill);
+                EXPECT_EQ(tree->Encode(c.m_Source.data(), length, buffer.data(), counts), expected.m_nCount);
+                EXPECT_EQ(buffer, expected.m_Buffer) << (counts == &foreign ? "foreign counts" : "own counts");
+            }
         }
     }
 }
@@ -732,6 +746,19 @@ TEST(HuffmanCoderAgreement, CountingMatchesOneByOne)
         counts.fill(0xDEAD);
         CHuffmanTree::CountBytes(source.data(), static_cast<std::uint32_t>(source.size()), counts.data(), threads);
         EXPECT_EQ(counts, expected);
+
+        // By slices: one a thread, as many as the payload's 4 MB a thread allow, the last one
+        // taking the rest.
+        CHuffmanTree::SliceCounts slices;
+        CHuffmanTree::CountBytes(source.data(), static_cast<std::uint32_t>(source.size()), counts.data(), threads, &slices);
+        EXPECT_EQ(counts, expected);
+        ASSERT_EQ(slices.m_Counts.size(), std::size_t(std::min(threads, 2)));
+        EXPECT_EQ(slices.m_nSliceBytes, source.size() / slices.m_Counts.size());
+        for (std::size_t slice = 0; slice < slices.m_Counts.size(); ++slice) {
+            const auto begin = source.begin() + std::ptrdiff_t(slice * slices.m_nSliceBytes);
+            const auto end = slice + 1 == slices.m_Counts.size() ? source.end() : begin + slices.m_nSliceBytes;
+            EXPECT_EQ(slices.m_Counts[slice], CountsOf(Bytes(begin, end))) << "slice " << slice;
+        }
     }
 }
 
