@@ -2,13 +2,9 @@
 
 #include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
+#include "platform/LargeMemory.h"
 
 #include <tiffio.h>
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -132,35 +128,6 @@ std::unique_ptr<T[]> AllocateZeroed(std::int64_t count)
     if (count <= 0)
         return nullptr;
     return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<size_t>(count)]());
-}
-
-/// Commits the pixel memory of a large section in one go, in huge pages where the system offers
-/// them, before it is filled: a large map otherwise takes one page fault per 4 KB as the decoder
-/// first writes each page, and on some systems those faults cost more than the decoding itself.
-/// The content is unchanged (still zero); where the calls are not supported nothing happens.
-void CommitPixelMemory(const DIBSection& section)
-{
-#if defined(__linux__)
-    constexpr std::int64_t kWorthIt = std::int64_t(8) << 20;
-    const std::int64_t bytes = section.RowBytes() * section.m_nHeight;
-    const long page = sysconf(_SC_PAGESIZE);
-    if (bytes < kWorthIt || page <= 0)
-        return;
-    // Only whole pages inside the section's own memory.
-    const auto begin = (reinterpret_cast<std::uintptr_t>(section.m_pBits) + page - 1) & ~std::uintptr_t(page - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(section.m_pBits) + std::uintptr_t(bytes)) & ~std::uintptr_t(page - 1);
-    if (end <= begin)
-        return;
-    void* start = reinterpret_cast<void*>(begin);
-    const size_t length = end - begin;
-#if defined(MADV_HUGEPAGE)
-    madvise(start, length, MADV_HUGEPAGE);
-#endif
-    constexpr int kPopulateWrite = 23; // MADV_POPULATE_WRITE, Linux 5.14
-    madvise(start, length, kPopulateWrite);
-#else
-    (void)section;
-#endif
 }
 
 /// Whether libtiff has reported an error since the watch began. Some of its codecs report a
@@ -328,7 +295,8 @@ bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits&
 {
     if (!tif || !section.m_pBits || section.m_nBitCount != 24 || section.m_nWidth <= 0 || section.m_nHeight <= 0)
         return false;
-    CommitPixelMemory(section);
+    // A large map otherwise takes one page fault per 4 KB as the decoder first writes each page.
+    CommitMemory(section.m_pBits, static_cast<std::size_t>(section.RowBytes() * section.m_nHeight));
     const DirectFormat format = PickDirectFormat(tif);
     if (format != DirectFormat::None) {
         const std::optional<bool> complete = TIFFIsTiled(tif) ? DecodeTilesDirect(tif, section, format, progress)
