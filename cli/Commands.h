@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <span>
+
 int RunExportCommand(const QStringList& args);
 int RunFitCommand(const QStringList& args);
 int RunGeoTiffCommand(const QStringList& args);
@@ -17,6 +19,23 @@ int RunPackCommand(const QStringList& args);
 int RunPictureCommand(const QStringList& args);
 int RunRecoveryCommand(const QStringList& args);
 int RunUnpackCommand(const QStringList& args);
+
+/// A subcommand: its name, what runs it, and how it is used. The table of them in
+/// CommandTable.cpp is the one place a command's arguments are spelled out: the command list,
+/// a command's --help and its usage message all come from it.
+struct CliCommand {
+    const char* m_Name;
+    int (*m_Run)(const QStringList&);
+    const char* m_Synopsis; ///< the arguments after the command's name
+    const char* m_Purpose;
+};
+
+/// Every subcommand, by name.
+std::span<const CliCommand> CliCommands();
+/// The command of that name, or null.
+const CliCommand* FindCliCommand(const QString& name);
+/// "usage: varnel-cli NAME SYNOPSIS" for the command called name.
+QString CliUsage(const char* name);
 
 /// What unpack reports about the projection file at path read as kind: one JSON object on
 /// standard output (and the payload written to payloadPath unless it is empty). Shared with

@@ -20,8 +20,7 @@ int RunExportCommand(const QStringList& args)
         return CliFail("export", cli.m_strError);
     const std::optional<ExportKind> kind = ExportKindFromName(cli.Value(QStringLiteral("--format")));
     if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("-o")) || !kind)
-        return CliFail("export", QStringLiteral("usage: varnel-cli export FILE --format geotiff|world|points|csv -o OUT "
-                                                "[--range left,right,top,bottom]"));
+        return CliFail("export", CliUsage("export"));
     QString error;
     std::optional<OutputRange> range;
     if (cli.Has(QStringLiteral("--range")) && !(range = ParseRangeOption(cli.Value(QStringLiteral("--range")), error)))
@@ -60,7 +59,7 @@ int RunImportPointsCommand(const QStringList& args)
     const std::optional<double> height = ParseFinite(cli.Value(QStringLiteral("--height")));
     if (cli.m_Positional.size() != 1 || !width || !height || *width < 1 || *height < 1 || *width > 1e9 ||
         *height > 1e9)
-        return CliFail("import-points", QStringLiteral("usage: varnel-cli import-points FILE --width W --height H"));
+        return CliFail("import-points", CliUsage("import-points"));
     QByteArray bytes;
     QString error;
     if (!ReadWholeFile(cli.m_Positional.constFirst(), bytes, &error))

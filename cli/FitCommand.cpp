@@ -32,9 +32,10 @@ struct FitArguments {
 
 void PrintFitUsage()
 {
-    std::fprintf(stderr, "usage: varnel-cli fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv\n"
+    std::fprintf(stderr, "%s\n"
                          "  POINTS.csv: header latitude,longitude,x,y; latitude and longitude in decimal degrees,\n"
-                         "  x and y in frame units (fraction of the width from the left, of the height from the bottom)\n");
+                         "  x and y in frame units (fraction of the width from the left, of the height from the bottom)\n",
+                 qPrintable(CliUsage("fit")));
 }
 
 /// Reports a problem with the command line or the points file on standard error.

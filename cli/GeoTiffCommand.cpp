@@ -38,7 +38,7 @@ void WriteGeoreference(JsonWriter& json, const DIBSection& section)
 int RunGeoTiffCommand(const QStringList& args)
 {
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: varnel-cli geotiff FILE\n");
+        std::fprintf(stderr, "%s\n", qPrintable(CliUsage("geotiff")));
         return 1;
     }
     const QString path = args.constFirst();

@@ -70,7 +70,7 @@ int RunInfoCommand(const QStringList& args)
     if (!cli.Ok())
         return CliFail("info", cli.m_strError);
     if (cli.m_Positional.size() != 1)
-        return CliFail("info", QStringLiteral("usage: varnel-cli info FILE"));
+        return CliFail("info", CliUsage("info"));
     const QString path = cli.m_Positional.constFirst();
     const std::optional<FileKind> kind = FileKindFromExtension(path);
     if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt)

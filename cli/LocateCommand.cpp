@@ -8,12 +8,6 @@
 
 #include <cstdio>
 
-namespace {
-
-constexpr const char* kUsage = "usage: varnel-cli locate FILE --pixel COLUMN,ROW";
-
-} // namespace
-
 // varnel-cli locate FILE --pixel COLUMN,ROW
 // The pixel is continuous from the picture's top-left corner, as the fit uses it.
 int RunLocateCommand(const QStringList& args)
@@ -22,7 +16,7 @@ int RunLocateCommand(const QStringList& args)
     if (!cli.Ok())
         return CliFail("locate", cli.m_strError);
     if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("--pixel")))
-        return CliFail("locate", QString::fromLatin1(kUsage));
+        return CliFail("locate", CliUsage("locate"));
     const QStringList parts = cli.Value(QStringLiteral("--pixel")).split(QLatin1Char(','));
     const std::optional<double> column = parts.size() == 2 ? ParseFinite(parts[0]) : std::nullopt;
     const std::optional<double> row = parts.size() == 2 ? ParseFinite(parts[1]) : std::nullopt;

@@ -13,13 +13,6 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-
-constexpr const char* kUsage =
-    "usage: varnel-cli output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT";
-
-} // namespace
-
 // varnel-cli output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT
 // Opens the workspace as Open does and writes the projection file Output A Geo-Map writes for
 // it: the whole map, or with --range the part the range tool would have selected.
@@ -30,7 +23,7 @@ int RunOutputCommand(const QStringList& args)
         return CliFail("output", cli.m_strError);
     const std::optional<OutputFlavour> flavour = OutputFlavourFromName(cli.Value(QStringLiteral("--format")));
     if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("-o")) || !flavour)
-        return CliFail("output", QString::fromLatin1(kUsage));
+        return CliFail("output", CliUsage("output"));
 
     QString error;
     std::optional<OutputRange> range;

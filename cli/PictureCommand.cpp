@@ -10,7 +10,7 @@
 int RunPictureCommand(const QStringList& args)
 {
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: varnel-cli picture FILE\n");
+        std::fprintf(stderr, "%s\n", qPrintable(CliUsage("picture")));
         return 1;
     }
     CPicture picture;

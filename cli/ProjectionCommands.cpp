@@ -32,7 +32,7 @@ int RunPackCommand(const QStringList& args)
         return CliFail("pack", cli.m_strError);
     const std::optional<OutputFlavour> flavour = OutputFlavourFromName(cli.Value(QStringLiteral("--format")));
     if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("-o")) || !cli.Has(QStringLiteral("--coef")) || !flavour)
-        return CliFail("pack", QStringLiteral("usage: varnel-cli pack --format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT"));
+        return CliFail("pack", CliUsage("pack"));
     QString error;
     const std::optional<GeoCoefficients> coefficients = ParseCoefficientList(cli.Value(QStringLiteral("--coef")), error);
     if (!coefficients)
@@ -74,7 +74,7 @@ int RunUnpackCommand(const QStringList& args)
     if (!cli.Ok())
         return CliFail("unpack", cli.m_strError);
     if (cli.m_Positional.size() != 1)
-        return CliFail("unpack", QStringLiteral("usage: varnel-cli unpack FILE [--as dpf|cpf] [-o PAYLOAD]"));
+        return CliFail("unpack", CliUsage("unpack"));
     const QString path = cli.m_Positional.constFirst();
     const QString as = cli.Value(QStringLiteral("--as")).toLower();
     std::optional<ProjectionKind> kind;

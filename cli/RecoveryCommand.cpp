@@ -34,7 +34,7 @@ int RunRecoveryCommand(const QStringList& args)
     if (!cli.Ok())
         return CliFail("recovery", cli.m_strError);
     if (cli.m_Positional.size() != 1)
-        return CliFail("recovery", QStringLiteral("usage: varnel-cli recovery FILE"));
+        return CliFail("recovery", CliUsage("recovery"));
     const QString path = cli.m_Positional.constFirst();
     QByteArray bytes;
     QString error;

@@ -42,6 +42,27 @@ expect 1 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli"
 expect 1 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli" frob
 expect 1 err '^varnel-cli info: unknown option --frob' -- "$cli" info --frob x.pws
 
+# Every command's usage, from the command list: its --help starts with it, and a command given
+# no arguments refuses with it (after a line saying what is missing, for some).
+commands=$("$cli" --help | sed -n '/^commands:$/,/^options:$/{/^  /p}')
+[ -n "$commands" ] || { echo "FAIL: varnel-cli --help lists no commands"; failures=$((failures + 1)); }
+while IFS= read -r line; do
+    usage="usage: varnel-cli ${line#  }"
+    usage=${usage%%   *}
+    name=${line#  }
+    name=${name%% *}
+    if [ "$("$cli" "$name" --help | head -1)" != "$usage" ]; then
+        echo "FAIL: varnel-cli $name --help does not start with: $usage"
+        failures=$((failures + 1))
+    fi
+    refusal=$(env -u DISPLAY "$cli" "$name" 2>&1 >/dev/null)
+    code=$?
+    if [ "$code" -ne 1 ] || ! grep -Fq -- "$usage" <<<"$refusal"; then
+        echo "FAIL: varnel-cli $name without arguments -> status $code: ${refusal:0:300}"
+        failures=$((failures + 1))
+    fi
+done <<<"$commands"
+
 # --progress, before or after the command, writes whole percentages on standard error up to 100;
 # without it standard error stays empty. The JSON answer is the same either way.
 map=$(dirname "$0")/../../samples/RGB.byte.tif
