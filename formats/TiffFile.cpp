@@ -1,6 +1,7 @@
 #include "formats/TiffFile.h"
 
 #include "formats/TiffMessageScope.h"
+#include "platform/FileIO.h"
 
 #include <QFile>
 
@@ -9,7 +10,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,26 +57,18 @@ TiffFile::TiffFile(const QString& path, Access access)
     std::call_once(registered, [] { XTIFFInitialize(); });
 
     // Only a regular file is a map: a FIFO, a device or a folder named by a workspace is refused,
-    // and opening without blocking means a FIFO with no writer cannot hang the import.
+    // and a FIFO with no writer cannot hang the import.
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info {};
+    int error = 0;
+    const int fd = OpenRegularFile(path, info, error);
     if (fd < 0) {
-        TiffMessageScope::Report(TiffMessageScope::Kind::Error, OpenFailureText(path, errno));
+        TiffMessageScope::Report(TiffMessageScope::Kind::Error, OpenFailureText(path, error));
         return;
     }
-    struct stat info {};
-    int error = ::fstat(fd, &info) != 0 ? errno : 0;
-    if (!error && S_ISDIR(info.st_mode))
-        error = EISDIR;
-    else if (!error && !S_ISREG(info.st_mode))
-        error = ENODEV;
-    if (!error && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
-        error = errno;
-    TIFFOpenOptions* options = error ? nullptr : TIFFOpenOptionsAlloc();
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) {
         ::close(fd);
-        if (error)
-            TiffMessageScope::Report(TiffMessageScope::Kind::Error, OpenFailureText(path, error));
         return;
     }
     TIFFOpenOptionsSetErrorHandlerExtR(options, RouteError, nullptr);

@@ -90,84 +90,40 @@ QString FileErrorText(const QString& path, int errorNumber)
     }
 }
 
-bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText)
+int OpenRegularFile(const QString& path, struct stat& info, int& error)
 {
-    const QByteArray native = QFile::encodeName(path);
-    // Non-blocking, so that opening a FIFO does not wait for a writer; only regular files are read.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    error = 0;
+    // Opened without blocking, so that a FIFO does not wait for a writer, and checked before
+    // a byte is read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        if (errorText)
-            *errorText = FileErrorText(path, errno);
-        return false;
+        error = errno;
+        return -1;
     }
-    struct stat info {};
-    int error = 0;
     if (::fstat(fd, &info) != 0)
         error = errno;
     else if (S_ISDIR(info.st_mode))
         error = EISDIR;
     else if (!S_ISREG(info.st_mode))
         error = ENODEV;
-    else if (static_cast<unsigned long long>(info.st_size) > static_cast<unsigned long long>(INT32_MAX))
-        error = EFBIG;
     else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
         error = errno;
-    if (!error) {
-        QByteArray content;
-        try {
-            content = QByteArray(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
-        } catch (const std::bad_alloc&) {
-            error = ENOMEM;
-        }
-        if (!error) {
-            // A large file's buffer is committed in one go, not faulted in page by page as it is read.
-            CommitMemory(content.data(), static_cast<std::size_t>(content.size()));
-        }
-        qsizetype done = 0;
-        while (!error && done < content.size()) {
-            const ssize_t n = ::read(fd, content.data() + done, static_cast<size_t>(content.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                error = errno;
-                break;
-            }
-            if (n == 0)
-                break; // the file shrank while we read it: keep what is there
-            done += n;
-        }
-        content.truncate(done);
-        if (!error)
-            bytes = std::move(content);
+    if (error) {
+        ::close(fd);
+        return -1;
     }
-    ::close(fd);
-    if (error && errorText)
-        *errorText = FileErrorText(path, error);
-    return error == 0;
+    return fd;
 }
 
-bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QString* errorText)
+namespace {
+
+/// Reads into data until size bytes are read or the file ends (it may have shrunk since it was
+/// measured); returns the bytes read, with error set where reading failed.
+qsizetype ReadUpTo(int fd, char* data, qsizetype size, int& error)
 {
-    const QByteArray native = QFile::encodeName(path);
-    // Non-blocking, so that opening a FIFO does not wait for a writer.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        if (errorText)
-            *errorText = FileErrorText(path, errno);
-        return false;
-    }
-    struct stat info {};
-    int error = 0;
-    if (::fstat(fd, &info) != 0)
-        error = errno;
-    else if (S_ISDIR(info.st_mode))
-        error = EISDIR;
-    else if (!S_ISREG(info.st_mode))
-        error = ENODEV;
-    QByteArray head(maxBytes, Qt::Uninitialized);
     qsizetype done = 0;
-    while (!error && done < head.size()) {
-        const ssize_t n = ::read(fd, head.data() + done, static_cast<size_t>(head.size() - done));
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, static_cast<size_t>(size - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -176,15 +132,56 @@ bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QS
             break;
         done += n;
     }
-    ::close(fd);
-    if (error) {
-        if (errorText)
-            *errorText = FileErrorText(path, error);
-        return false;
+    return done;
+}
+
+} // namespace
+
+bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText)
+{
+    struct stat info {};
+    int error = 0;
+    const int fd = OpenRegularFile(path, info, error);
+    if (fd >= 0) {
+        QByteArray content;
+        if (static_cast<unsigned long long>(info.st_size) > static_cast<unsigned long long>(INT32_MAX)) {
+            error = EFBIG;
+        } else {
+            try {
+                content = QByteArray(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
+            } catch (const std::bad_alloc&) {
+                error = ENOMEM;
+            }
+        }
+        if (!error) {
+            // A large file's buffer is committed in one go, not faulted in page by page as it is read.
+            CommitMemory(content.data(), static_cast<std::size_t>(content.size()));
+            content.truncate(ReadUpTo(fd, content.data(), content.size(), error));
+            if (!error)
+                bytes = std::move(content);
+        }
+        ::close(fd);
     }
-    head.truncate(done);
-    bytes = std::move(head);
-    return true;
+    if (error && errorText)
+        *errorText = FileErrorText(path, error);
+    return error == 0;
+}
+
+bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QString* errorText)
+{
+    struct stat info {};
+    int error = 0;
+    const int fd = OpenRegularFile(path, info, error);
+    if (fd >= 0) {
+        QByteArray head(maxBytes, Qt::Uninitialized);
+        head.truncate(ReadUpTo(fd, head.data(), head.size(), error));
+        if (!error)
+            bytes = std::move(head);
+        ::close(fd);
+    }
+    if (error && errorText)
+        *errorText = FileErrorText(path, error);
+    return error == 0;
 }
 
 QString WithSystemReason(const QString& text, int errorNumber)

@@ -6,9 +6,16 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/stat.h>
+
 /// The text shown to the user when a file cannot be opened, read or written: it names the
 /// file and the cause, and is at most 255 characters long.
 QString FileErrorText(const QString& path, int errorNumber);
+
+/// Opens a regular file for reading and returns its descriptor, with its status in info; a
+/// folder, a FIFO or a device is refused without waiting on it. On failure returns -1 with the
+/// errno behind it in error (EISDIR for a folder, ENODEV for anything else not a regular file).
+int OpenRegularFile(const QString& path, struct stat& info, int& error);
 
 /// Reads the whole of a regular file (a folder, a FIFO or a device is refused without waiting on
 /// it). On failure returns false and, when errorText is given, sets it.

@@ -2,10 +2,7 @@
 
 #include "platform/FileIO.h"
 
-#include <QFile>
-
 #include <cstdint>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,11 +31,11 @@ void MappedFile::Close()
 bool MappedFile::Open(const QString& path, QString* errorText)
 {
     Close();
-    // Not blocking: a FIFO named as a map must not hang the open (ReadWholeFile refuses it).
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info {};
+    int error = 0;
+    const int fd = OpenRegularFile(path, info, error);
     if (fd >= 0) {
-        struct stat info {};
-        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= kMapFrom &&
+        if (info.st_size >= kMapFrom &&
             static_cast<unsigned long long>(info.st_size) <= static_cast<unsigned long long>(INT32_MAX)) {
             const auto size = static_cast<std::size_t>(info.st_size);
             // Populated at once: the cached pages are entered in one call instead of one fault
