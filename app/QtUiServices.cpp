@@ -65,6 +65,13 @@ void QtUiServices::PrepareMessageBox(QMessageBox& box, const QString& text, cons
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         break;
+    case MB_YESNOCANCEL:
+        // "Save changes to ...?": No discards the changes, Cancel (and Escape) keeps the work
+        // and gives up what was about to replace it.
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
     default:
         box.setStandardButtons(QMessageBox::Ok);
         break;

@@ -251,3 +251,49 @@ TEST(Dialogs, MessageBoxesAreWideEnoughForTheirCaption)
     EXPECT_EQ(box.windowTitle(), caption);
     box.hide();
 }
+
+TEST(Dialogs, MessageBoxesOfferTheirButtonsAndAnswerForEach)
+{
+    // What each kind of message box shows, and what clicking each button or pressing Escape
+    // answers (Escape means Cancel where there is one, OK where OK is the only button).
+    struct Case {
+        unsigned m_nType;
+        QMessageBox::StandardButtons m_Buttons;
+        QMessageBox::StandardButton m_Press; ///< NoButton: Escape
+        int m_nAnswer;
+    };
+    using B = QMessageBox;
+    const Case cases[] = {
+        {MB_OK, B::Ok, B::Ok, IDOK},
+        {MB_OK, B::Ok, B::NoButton, IDOK},
+        {MB_OKCANCEL, B::Ok | B::Cancel, B::Ok, IDOK},
+        {MB_OKCANCEL, B::Ok | B::Cancel, B::Cancel, IDCANCEL},
+        {MB_OKCANCEL, B::Ok | B::Cancel, B::NoButton, IDCANCEL},
+        {MB_YESNO, B::Yes | B::No, B::Yes, IDYES},
+        {MB_YESNO, B::Yes | B::No, B::No, IDNO},
+        {MB_YESNOCANCEL, B::Yes | B::No | B::Cancel, B::Yes, IDYES},
+        {MB_YESNOCANCEL, B::Yes | B::No | B::Cancel, B::No, IDNO},
+        {MB_YESNOCANCEL, B::Yes | B::No | B::Cancel, B::Cancel, IDCANCEL},
+        {MB_YESNOCANCEL, B::Yes | B::No | B::Cancel, B::NoButton, IDCANCEL},
+    };
+    QtUiServices ui;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "type " << c.m_nType << ", button " << int(c.m_Press));
+        QMessageBox::StandardButtons shown;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            shown = box->standardButtons();
+            if (c.m_Press == B::NoButton)
+                QTest::keyClick(box, Qt::Key_Escape);
+            else if (QAbstractButton* button = box->button(c.m_Press))
+                button->click();
+            else
+                box->done(0); // the button is missing: end the box so that the check below fails
+        });
+        EXPECT_EQ(ui.MessageBox(QStringLiteral("Save changes to Untitled?"), QStringLiteral("Varnel"),
+                                c.m_nType | MB_ICONQUESTION),
+                  c.m_nAnswer);
+        EXPECT_EQ(shown, c.m_Buttons);
+    }
+}
