@@ -360,8 +360,11 @@ QStringList CMainFrame::RecentFiles() const
     return files;
 }
 
-void CMainFrame::AddToRecentFiles(const QString& path)
+void CMainFrame::AddToRecentFiles(const QString& opened)
 {
+    // Kept whole: a name relative to the folder Varnel was started in would open another file,
+    // or none, from a run started elsewhere.
+    const QString path = QFileInfo(opened).absoluteFilePath();
     QStringList files = RecentFiles();
     files.removeAll(path);
     files.prepend(path);

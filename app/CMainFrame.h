@@ -59,7 +59,7 @@ public:
 
     /// Recent files (four entries), most recent first.
     QStringList RecentFiles() const;
-    void AddToRecentFiles(const QString& path);
+    void AddToRecentFiles(const QString& opened);
     /// Called with a path picked from the recent-file list or dropped on the window.
     std::function<void(const QString&)> m_OnOpenFile;
     /// Asked before the window closes (Exit, the close box); false keeps it open.

@@ -17,6 +17,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenuBar>
+#include <QDir>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -242,6 +243,14 @@ TEST_F(FrameTest, RecentFilesKeepFourMostRecentFirst)
     ASSERT_NE(entry, file.end());
     (*entry)->trigger();
     EXPECT_EQ(opened, QStringLiteral("/maps/m6.pws"));
+
+    // A file opened by a relative name (a recent entry kept so by an older version) is kept by
+    // its whole name, once.
+    const QString whole = QDir::current().absoluteFilePath(QStringLiteral("maps/m7.pws"));
+    m_Frame.AddToRecentFiles(QStringLiteral("maps/m7.pws"));
+    m_Frame.AddToRecentFiles(whole);
+    EXPECT_EQ(m_Frame.RecentFiles(), (QStringList{whole, QStringLiteral("/maps/m4.pws"), QStringLiteral("/maps/m6.pws"),
+                                                  QStringLiteral("/maps/m5.pws")}));
 }
 
 TEST(Splash, IsCentredOverTheFrameWithTruncatingHalves)
