@@ -201,5 +201,16 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
         owner.unlock();
         recovered = true;
     }
+    // A run killed before it had work to keep leaves its lock alone; taking over a lock whose
+    // owner is dead and letting it go removes it, while a running instance keeps its own.
+    for (const QFileInfo& lock : dir.entryInfoList({QStringLiteral("*") + kLockSuffix}, QDir::Files)) {
+        const QString path = lock.absoluteFilePath();
+        if (QFileInfo::exists(path.left(path.size() - kLockSuffix.size()) + kRecoverySuffix))
+            continue; // offered above, or kept for a later start
+        QLockFile orphan(path);
+        orphan.setStaleLockTime(0);
+        if (orphan.tryLock(0))
+            orphan.unlock();
+    }
     return recovered;
 }

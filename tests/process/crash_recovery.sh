@@ -67,6 +67,16 @@ files=("$recovery_dir"/*.vrc)
 grep -q '"geocoded": 1' "$work/before.json" || fail "the first run's map is not geo-coded: $(cat "$work/before.json")"
 [ "$(grep -o '\], \[' "$work/before.json" | wc -l)" -eq 5 ] || fail "not six points: $(cat "$work/before.json")"
 
+# A run killed before it had any work leaves only its lock; the next start clears it away.
+"$varnel" >"$work/idle.log" 2>&1 &
+pids+=($!)
+idle=$!
+timeout 20 xdotool search --sync --onlyvisible --pid "$idle" >/dev/null || fail "the idle run's window did not appear"
+idle_lock=$(ls "$recovery_dir"/"$idle"-*.lock 2>/dev/null | head -1)
+[ -n "$idle_lock" ] || fail "the idle run holds no lock"
+kill -9 "$idle"
+wait "$idle" 2>/dev/null || true
+
 kill -9 "$first"
 wait "$first" 2>/dev/null || true
 
@@ -82,6 +92,7 @@ after=$(ls "$recovery_dir"/*.vrc 2>/dev/null | grep -v "$(basename "${files[0]}"
 [ -n "$after" ] || fail "the second run holds no recovered work (its recovery file is missing)"
 [ ! -e "${files[0]}" ] || fail "the first run's recovery file was not taken over"
 "$cli" recovery "$after" >"$work/after.json" || fail "the second run's recovery file does not read"
+[ ! -e "$idle_lock" ] || fail "the lock of the run killed without work was left behind"
 
 # Same points, coefficients and geo-coding; the rest (time, window) may differ.
 model() { sed -e 's/.*"geocoded": \([01]\).*"coefficients": \(\[[^]]*\]\).*"points": \(.*\)}$/\1 \2 \3/' "$1"; }
