@@ -113,9 +113,12 @@ bool SaveModified(CQuilletDoc& doc, const ViewState* view)
 {
     if (!doc.IsModified())
         return true;
-    const QString name = doc.IsWorkspaceNamed() && !doc.WorkspacePathIsProjectionFile()
-                             ? QFileInfo(doc.WorkspacePath()).fileName()
-                             : QStringLiteral("Untitled");
+    // The workspace named in a save dialog, or the one opened and shown in the window; a map
+    // not saved as a workspace yet, or an opened projection file, is Untitled.
+    const bool workspace = !doc.WorkspacePathIsProjectionFile() &&
+                           (doc.IsWorkspaceNamed() ||
+                            (!doc.WorkspacePath().isEmpty() && doc.GetTitle() == doc.WorkspacePath()));
+    const QString name = workspace ? QFileInfo(doc.WorkspacePath()).fileName() : QStringLiteral("Untitled");
     switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), QStringLiteral("Varnel"),
                             MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES:

@@ -106,3 +106,35 @@ TEST(SavePrompts, ADroppedFileOpensAsTheCommandLineDoesAfterAsking)
         EXPECT_EQ(app.Document().MapPath(), c.mapAfter);
     }
 }
+
+TEST(SavePrompts, TheQuestionNamesTheWorkspaceShownAndUntitledOtherwise)
+{
+    // An opened workspace is asked about by its name; a picture map opened after it is not that
+    // workspace, and a projection file is no workspace at all.
+    const QString workspace = TestDataPath(QStringLiteral("pictures/bmp/pal8.pws"));
+    const QString picture = TestDataPath(QStringLiteral("pictures/gif/hopper.gif"));
+    const struct {
+        QStringList opened; ///< in turn, each after answering No
+        QString question;
+    } cases[] = {
+        {{workspace}, QStringLiteral("Save changes to pal8.pws?")},
+        {{workspace, picture}, QStringLiteral("Save changes to Untitled?")},
+        {{picture}, QStringLiteral("Save changes to Untitled?")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opened.join(QStringLiteral(", ")).toStdString());
+        ScriptedUiServices ui;
+        CQuilletApp app;
+        ASSERT_TRUE(app.InitInstance({c.opened.constFirst()}, 0, &ui));
+        for (qsizetype i = 1; i < c.opened.size(); ++i) {
+            app.Document().MarkSaved();
+            app.OpenFile(c.opened[i]);
+        }
+        app.Document().MarkModified();
+        ui.m_Messages.clear();
+        ui.AnswerMessage(IDCANCEL);
+        app.MainFrame().OnCommand(ID_APP_EXIT);
+        ASSERT_EQ(ui.m_Messages.size(), 1u);
+        EXPECT_EQ(ui.m_Messages[0].m_strText, c.question);
+    }
+}
