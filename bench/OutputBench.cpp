@@ -173,9 +173,7 @@ void EncodeAlone(const Fixture& f)
     CHuffmanTree::CountBytes(bytes, length, counts, 0, &slices);
     CHuffmanTree tree;
     tree.BuildTree(counts);
-    std::uint64_t bits = 0;
-    for (int v = 0; v < CHuffmanTree::kLeafCount; ++v)
-        bits += std::uint64_t(counts[v]) * std::uint64_t(tree.CodeLength(static_cast<std::uint8_t>(v)));
+    const std::uint64_t bits = tree.EncodedBits(counts);
     QByteArray out(static_cast<qsizetype>((bits + 7) / 8), Qt::Uninitialized);
     CommitMemory(out.data(), static_cast<std::size_t>(out.size()));
     const std::uint32_t written = tree.Encode(bytes, length, reinterpret_cast<std::uint8_t*>(out.data()), &slices);

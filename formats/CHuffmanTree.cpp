@@ -312,6 +312,14 @@ void CHuffmanTree::CountBytes(const std::uint8_t* source, std::uint32_t length, 
             counts[v] += own[static_cast<std::size_t>(v)];
 }
 
+std::uint64_t CHuffmanTree::EncodedBits(const std::uint32_t counts[kLeafCount]) const
+{
+    std::uint64_t bits = 0;
+    for (int v = 0; v < kLeafCount; ++v)
+        bits += std::uint64_t(counts[v]) * m_nCodeLength[static_cast<std::size_t>(v)];
+    return bits;
+}
+
 std::uint32_t CHuffmanTree::Encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
                                    const SliceCounts* counted) const
 {
@@ -358,8 +366,7 @@ std::uint32_t CHuffmanTree::EncodeInSlices(const std::uint8_t* source, std::uint
         // The writer counted the bytes slice by slice to build the tree; the counts give the
         // bits at once, where a pass over the payload would cost a third of the encoding.
         for (std::size_t slice = 0; slice < slices; ++slice)
-            for (int v = 0; v < kLeafCount; ++v)
-                firstBit[slice + 1] += std::uint64_t(counted->m_Counts[slice][std::size_t(v)]) * m_nCodeLength[std::size_t(v)];
+            firstBit[slice + 1] = EncodedBits(counted->m_Counts[slice].data());
     } else {
         std::vector<std::uint16_t> pairLengths(std::size_t(1) << 16);
         for (std::size_t pair = 0; pair < pairLengths.size(); ++pair)

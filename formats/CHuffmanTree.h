@@ -114,6 +114,9 @@ public:
     /// Number of bits in the code of a byte value (1 to kMaxCodeLength); 0 before BuildTree.
     /// Encode and Decode, too, need a built tree.
     int CodeLength(std::uint8_t value) const { return m_nCodeLength[value]; }
+    /// Bits of the codes of a payload with these byte counts: its encoded size before a bit is
+    /// written (with the tree's own counts never more than 8 bits a byte).
+    std::uint64_t EncodedBits(const std::uint32_t counts[kLeafCount]) const;
 
     /// Settings that change how fast a payload is coded, never the bytes.
     void SetParallelism(const Parallelism& parallelism) { m_Parallelism = parallelism; }

@@ -63,9 +63,7 @@ void WriteDpfPayload(QByteArray& file, const QByteArray& payload, const Progress
     tree.BuildTree(counts);
     // The counts and the code lengths give the compressed size before a bit is written; a code
     // over the payload's own counts never needs more bytes than the payload.
-    std::uint64_t bits = 0;
-    for (int v = 0; v < CHuffmanTree::kLeafCount; ++v)
-        bits += std::uint64_t(counts[v]) * std::uint64_t(tree.CodeLength(static_cast<std::uint8_t>(v)));
+    const std::uint64_t bits = tree.EncodedBits(counts);
     const auto compressed = static_cast<std::uint32_t>((bits + 7) / 8);
 
     BinaryWriter out(file);
