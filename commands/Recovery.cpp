@@ -26,6 +26,11 @@ QString LockPathFor(const QString& recoveryPath)
     return recoveryPath.left(recoveryPath.size() - kRecoverySuffix.size()) + kLockSuffix;
 }
 
+QString RecoveryPathFor(const QString& lockPath)
+{
+    return lockPath.left(lockPath.size() - kLockSuffix.size()) + kRecoverySuffix;
+}
+
 } // namespace
 
 RecoveryKeeper::RecoveryKeeper(CQuilletDoc& doc, const ViewState* view, const QString& folder)
@@ -204,10 +209,9 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
     // A run killed before it had work to keep leaves its lock alone; taking over a lock whose
     // owner is dead and letting it go removes it, while a running instance keeps its own.
     for (const QFileInfo& lock : dir.entryInfoList({QStringLiteral("*") + kLockSuffix}, QDir::Files)) {
-        const QString path = lock.absoluteFilePath();
-        if (QFileInfo::exists(path.left(path.size() - kLockSuffix.size()) + kRecoverySuffix))
+        if (QFileInfo::exists(RecoveryPathFor(lock.absoluteFilePath())))
             continue; // offered above, or kept for a later start
-        QLockFile orphan(path);
+        QLockFile orphan(lock.absoluteFilePath());
         orphan.setStaleLockTime(0);
         if (orphan.tryLock(0))
             orphan.unlock();
