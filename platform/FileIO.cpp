@@ -339,3 +339,11 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
     }
     return true;
 }
+
+bool IsSameFile(const QString& first, const QString& second)
+{
+    struct stat a {};
+    struct stat b {};
+    return ::stat(QFile::encodeName(first).constData(), &a) == 0 && ::stat(QFile::encodeName(second).constData(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}

@@ -38,6 +38,10 @@ bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QS
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr,
                     int* errorNumber = nullptr, const Progress& progress = {});
 
+/// True when both paths name one existing file (the same device and inode, whatever links or
+/// relative names lead to it), so that a derived file is never written over its own input.
+bool IsSameFile(const QString& first, const QString& second);
+
 /// A message with the system's reason for errorNumber appended in brackets ("The file can not be
 /// opened. (No space left on device)"); the message alone for 0.
 QString WithSystemReason(const QString& text, int errorNumber);
