@@ -7,23 +7,12 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
 
 namespace {
-
-/// The premultiplying conversion of one channel value v at alpha 255: (v * 255 + 1) >> 8.
-constexpr std::array<std::uint8_t, 256> MakeOpaqueTable()
-{
-    std::array<std::uint8_t, 256> table{};
-    for (int v = 0; v < 256; ++v)
-        table[static_cast<size_t>(v)] = static_cast<std::uint8_t>((v * 255 + 1) >> 8);
-    return table;
-}
-constexpr std::array<std::uint8_t, 256> kOpaque = MakeOpaqueTable();
 
 /// Sample layouts that are converted straight from the decoded samples.
 enum class DirectFormat { None, Rgb, Grey, InvertedGrey };
@@ -78,39 +67,49 @@ DirectFormat PickDirectFormat(TIFF* tif)
     }
 }
 
-/// Converts count decoded pixels into blue, green, red section pixels.
+/// Converts count decoded pixels into blue, green, red section pixels, keeping every value.
 void ConvertDirect(DirectFormat format, const std::uint8_t* in, std::uint8_t* out, std::uint32_t count)
 {
     switch (format) {
     case DirectFormat::Rgb:
         for (std::uint32_t i = 0; i < count; ++i, in += 3, out += 3) {
-            out[0] = kOpaque[in[2]];
-            out[1] = kOpaque[in[1]];
-            out[2] = kOpaque[in[0]];
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
         }
         break;
     case DirectFormat::Grey:
         for (std::uint32_t i = 0; i < count; ++i, out += 3)
-            out[0] = out[1] = out[2] = kOpaque[in[i]];
+            out[0] = out[1] = out[2] = in[i];
         break;
     case DirectFormat::InvertedGrey:
         for (std::uint32_t i = 0; i < count; ++i, out += 3)
-            out[0] = out[1] = out[2] = kOpaque[255 - in[i]];
+            out[0] = out[1] = out[2] = static_cast<std::uint8_t>(255 - in[i]);
         break;
     case DirectFormat::None:
         break;
     }
 }
 
-/// Converts count packed RGBA pixels (libtiff's raster format) into premultiplied blue, green, red.
+/// One channel of a raster pixel laid on white paper. libtiff's RGBA reader hands out colours
+/// already multiplied by their alpha (it associates unassociated alpha itself), so the paper
+/// shows through by what alpha leaves: value + (255 - alpha). An opaque value stays as it is; a
+/// colour brighter than its alpha allows (damaged associated data) stops at white.
+std::uint8_t OnPaper(std::uint32_t value, std::uint32_t alpha)
+{
+    return static_cast<std::uint8_t>(std::min<std::uint32_t>(255, value + 255 - alpha));
+}
+
+/// Converts count packed RGBA pixels (libtiff's raster format) into blue, green, red: opaque
+/// pixels keep their values, transparent ones are shown on white paper as picture maps are.
 void ConvertRgba(const std::uint32_t* in, std::uint8_t* out, std::uint32_t count)
 {
     for (std::uint32_t i = 0; i < count; ++i, out += 3) {
         const std::uint32_t pixel = in[i];
         const std::uint32_t alpha = TIFFGetA(pixel);
-        out[0] = static_cast<std::uint8_t>((TIFFGetB(pixel) * alpha + 1) >> 8);
-        out[1] = static_cast<std::uint8_t>((TIFFGetG(pixel) * alpha + 1) >> 8);
-        out[2] = static_cast<std::uint8_t>((TIFFGetR(pixel) * alpha + 1) >> 8);
+        out[0] = OnPaper(TIFFGetB(pixel), alpha);
+        out[1] = OnPaper(TIFFGetG(pixel), alpha);
+        out[2] = OnPaper(TIFFGetR(pixel), alpha);
     }
 }
 

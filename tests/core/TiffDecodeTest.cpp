@@ -1,5 +1,5 @@
 // The pixels of TIFF directories: what the streaming decode makes must be exactly what libtiff's
-// whole-image RGBA read followed by the premultiplying conversion makes.
+// whole-image RGBA read gives, opaque values unchanged and transparent pixels on white.
 
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
@@ -199,11 +199,6 @@ std::array<int, 3> PixelAt(const DIBSection& section, int x, int y)
     return {p[0], p[1], p[2]};
 }
 
-int Premultiplied(int value, int alpha)
-{
-    return (value * alpha + 1) >> 8;
-}
-
 } // namespace
 
 TEST(TiffDecode, MatchesTheWholeImageReadOnEveryTestFile)
@@ -274,13 +269,15 @@ TEST(TiffDecode, MatchesTheWholeImageReadInEveryOrientation)
         const std::uint8_t* stored = section.StoredRow(fileRow); // stored row 0 is the bottom
         for (int x = 0; x < bottomUp.m_nWidth; ++x)
             for (int c = 0; c < 3; ++c)
-                ASSERT_EQ(stored[3 * x + c], Premultiplied(Pattern8(x, fileRow, 2 - c), 255)) << fileRow << "," << x;
+                ASSERT_EQ(stored[3 * x + c], Pattern8(x, fileRow, 2 - c)) << fileRow << "," << x;
     }
 }
 
-TEST(TiffDecode, RgbAndGreyFollowTheConversionFormula)
+TEST(TiffDecode, OpaqueValuesAreKeptAndTransparentPixelsLieOnWhite)
 {
-    // Channel values at the edges of the conversion: 0 stays 0, 1 stays 1, 255 becomes 254.
+    // Every channel value of an opaque pixel survives, 0 to 255, in RGB, grey and min-is-white
+    // grey. Transparent pixels show the white paper through by what their alpha leaves: an
+    // associated colour c at alpha a gives c + 255 - a; an unassociated one c * a / 255 first.
     const int values[] = {0, 1, 2, 3, 127, 128, 129, 200, 253, 254, 255};
     const int count = int(std::size(values));
     QTemporaryDir dir;
@@ -292,66 +289,45 @@ TEST(TiffDecode, RgbAndGreyFollowTheConversionFormula)
     grey.m_nPhotometric = PHOTOMETRIC_MINISBLACK;
     TiffContent inverted = grey;
     inverted.m_nPhotometric = PHOTOMETRIC_MINISWHITE;
-    const QString path = dir.filePath(QStringLiteral("formula.tif"));
-    ASSERT_TRUE(WriteTiff(path, {rgb, grey, inverted}));
+    const struct {
+        int alpha, colour, associated, unassociated;
+    } transparent[] = {{0, 0, 255, 255}, {0, 200, 255, 255}, {1, 1, 255, 254}, {128, 100, 227, 177},
+                       {128, 200, 255, 227}, {254, 2, 3, 3}, {254, 200, 201, 200}, {255, 2, 2, 2}, {255, 255, 255, 255}};
+    TiffContent alpha = Rgb8(int(std::size(transparent)), 1);
+    alpha.m_nSamples = 4;
+    alpha.m_ExtraSamples = {EXTRASAMPLE_ASSOCALPHA};
+    alpha.m_Sample = [&transparent](int x, int, int s) {
+        return std::uint16_t(s == 3 ? transparent[x].alpha : transparent[x].colour);
+    };
+    TiffContent unassociated = alpha;
+    unassociated.m_ExtraSamples = {EXTRASAMPLE_UNASSALPHA};
+    const QString path = dir.filePath(QStringLiteral("values.tif"));
+    ASSERT_TRUE(WriteTiff(path, {rgb, grey, inverted, alpha, unassociated}));
 
-    for (int d = 0; d < 3; ++d) {
+    for (int d = 0; d < 5; ++d) {
         SCOPED_TRACE(d);
         DIBSection section;
         ASSERT_EQ(LoadTiffImage(path, section, d), 1);
-        ASSERT_EQ(section.m_nWidth, count);
-        ASSERT_EQ(section.m_nHeight, 3);
+        if (d >= 3) {
+            for (int x = 0; x < int(std::size(transparent)); ++x) {
+                const int want = d == 3 ? transparent[x].associated : transparent[x].unassociated;
+                EXPECT_EQ(PixelAt(section, x, 0), (std::array<int, 3>{want, want, want})) << "alpha " << transparent[x].alpha << " colour " << transparent[x].colour;
+            }
+            continue;
+        }
         for (int y = 0; y < 3; ++y) {
             for (int x = 0; x < count; ++x) {
                 const int r = rgb.m_Sample(x, y, 0), g = rgb.m_Sample(x, y, 1), b = rgb.m_Sample(x, y, 2);
-                std::array<int, 3> want{};
-                if (d == 0)
-                    want = {(b * 255 + 1) >> 8, (g * 255 + 1) >> 8, (r * 255 + 1) >> 8};
-                else if (d == 1)
-                    want = {(r * 255 + 1) >> 8, (r * 255 + 1) >> 8, (r * 255 + 1) >> 8};
-                else
-                    want = {((255 - r) * 255 + 1) >> 8, ((255 - r) * 255 + 1) >> 8, ((255 - r) * 255 + 1) >> 8};
+                const std::array<int, 3> want = d == 0 ? std::array<int, 3>{b, g, r}
+                                                : d == 1 ? std::array<int, 3>{r, r, r}
+                                                         : std::array<int, 3>{255 - r, 255 - r, 255 - r};
                 EXPECT_EQ(PixelAt(section, x, y), want) << x << "," << y;
             }
             // The padding column is untouched.
             const std::uint8_t* row = section.StoredRow(y);
             EXPECT_EQ(row[3 * count] | row[3 * count + 1] | row[3 * count + 2], 0);
         }
-        if (d < 2) {
-            EXPECT_EQ(PixelAt(section, 10, 0)[2], 254); // 255 at column 10 of row 0
-        }
     }
-}
-
-TEST(TiffDecode, AlphaPremultipliesAndTransparentIsBlack)
-{
-    const int alphas[] = {0, 1, 128, 254, 255};
-    const int colours[] = {0, 1, 100, 200, 255};
-    QTemporaryDir dir;
-    TiffContent content = Rgb8(5, 5);
-    content.m_nSamples = 4;
-    content.m_ExtraSamples = {EXTRASAMPLE_ASSOCALPHA};
-    content.m_Sample = [&](int x, int y, int s) {
-        if (s == 3)
-            return std::uint16_t(alphas[y]);
-        return std::uint16_t(colours[(x + s) % 5]);
-    };
-    const QString path = dir.filePath(QStringLiteral("alpha.tif"));
-    ASSERT_TRUE(WriteTiff(path, {content}));
-    DIBSection section;
-    ASSERT_EQ(LoadTiffImage(path, section, 0), 1);
-    for (int y = 0; y < 5; ++y) {
-        for (int x = 0; x < 5; ++x) {
-            const std::array<int, 3> want{Premultiplied(colours[(x + 2) % 5], alphas[y]),
-                                          Premultiplied(colours[(x + 1) % 5], alphas[y]),
-                                          Premultiplied(colours[x % 5], alphas[y])};
-            EXPECT_EQ(PixelAt(section, x, y), want) << x << "," << y;
-        }
-    }
-    // Fully transparent is black; opaque full red is 254.
-    for (int x = 0; x < 5; ++x)
-        EXPECT_EQ(PixelAt(section, x, 0), (std::array<int, 3>{0, 0, 0}));
-    EXPECT_EQ(PixelAt(section, 4, 4)[2], 254);
 }
 
 TEST(TiffDecode, UnconvertiblePixelsGiveNoImage)

@@ -386,9 +386,10 @@ ReferencePicture ReferenceDecode(const QString& path, int directory)
                     const std::uint32_t p = raster[std::size_t(r) * width + c];
                     const std::uint32_t red = p & 0xFF, green = (p >> 8) & 0xFF, blue = (p >> 16) & 0xFF,
                                         alpha = p >> 24;
-                    out[3 * c] = std::uint8_t((blue * alpha + 1) >> 8);
-                    out[3 * c + 1] = std::uint8_t((green * alpha + 1) >> 8);
-                    out[3 * c + 2] = std::uint8_t((red * alpha + 1) >> 8);
+                    const auto onWhite = [alpha](std::uint32_t v) { return std::uint8_t(std::min(255u, v + 255 - alpha)); };
+                    out[3 * c] = onWhite(blue);
+                    out[3 * c + 1] = onWhite(green);
+                    out[3 * c + 2] = onWhite(red);
                 }
             }
         }
