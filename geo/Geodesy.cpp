@@ -1,13 +1,25 @@
 #include "geo/Geodesy.h"
 
+#include <geodesic.h>
+
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-/// Pi to the nine digits the distance read-out has always used.
-constexpr double kPi = 3.14159265;
-constexpr double kEarthRadius = 6378137.0;
+/// The WGS 84 ellipsoid: GPS positions, and the coordinates typed for control points, refer to it.
+constexpr double kWgs84SemiMajorAxis = 6378137.0;
+constexpr double kWgs84Flattening = 1 / 298.257223563;
+
+const geod_geodesic& Wgs84Geodesic()
+{
+    static const geod_geodesic geodesic = [] {
+        geod_geodesic g{};
+        geod_init(&g, kWgs84SemiMajorAxis, kWgs84Flattening);
+        return g;
+    }();
+    return geodesic;
+}
 
 } // namespace
 
@@ -36,12 +48,8 @@ DegMinSec SplitDegrees(double degrees)
 
 double GreatCircleDistance(double latitude1, double longitude1, double latitude2, double longitude2)
 {
-    const double toRadians = kPi / 180;
-    const double phi1 = latitude1 * toRadians;
-    const double phi2 = latitude2 * toRadians;
-    const double dPhi = (latitude2 - latitude1) * toRadians;
-    const double dLambda = (longitude2 - longitude1) * toRadians;
-    const double a = std::sin(dPhi / 2) * std::sin(dPhi / 2) +
-                     std::cos(phi1) * std::cos(phi2) * std::sin(dLambda / 2) * std::sin(dLambda / 2);
-    return 2 * std::atan2(std::sqrt(a), std::sqrt(1 - a)) * kEarthRadius;
+    // A latitude beyond a pole (a position read out past a map's edge can lie there) gives NaN.
+    double distance = 0.0;
+    geod_inverse(&Wgs84Geodesic(), latitude1, longitude1, latitude2, longitude2, &distance, nullptr, nullptr);
+    return distance;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Positions on the globe and what is measured between them: latitude/longitude pairs, the
-// splitting of an angle into degrees, minutes and seconds, and great-circle distances.
+// splitting of an angle into degrees, minutes and seconds, and distances on the WGS 84 ellipsoid.
 
 /// Latitude and longitude in decimal degrees, north and east positive.
 struct GeoPosition {
@@ -17,6 +17,7 @@ struct DegMinSec {
 };
 DegMinSec SplitDegrees(double degrees);
 
-/// Haversine distance in metres on a sphere of radius 6378137 m between two positions in
-/// degrees, with pi to the nine digits the distance read-out has always used.
+/// The shortest distance in metres on the WGS 84 ellipsoid between two positions in degrees
+/// (PROJ's geodesic, exact to nanometres). NaN when a latitude lies beyond a pole or a position is
+/// not a number.
 double GreatCircleDistance(double latitude1, double longitude1, double latitude2, double longitude2);

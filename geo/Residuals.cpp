@@ -4,23 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace {
 
 constexpr double kArcSecondsPerDegree = 3600.0;
-
-/// Haversine distance in metres on a sphere of the earth's mean radius.
-double GroundDistance(double latitude1, double longitude1, double latitude2, double longitude2)
-{
-    const double toRadians = std::numbers::pi / 180.0;
-    const double dPhi = (latitude2 - latitude1) * toRadians;
-    const double dLambda = (longitude2 - longitude1) * toRadians;
-    const double a = std::sin(dPhi / 2) * std::sin(dPhi / 2) + std::cos(latitude1 * toRadians) *
-                                                                   std::cos(latitude2 * toRadians) *
-                                                                   std::sin(dLambda / 2) * std::sin(dLambda / 2);
-    return 2 * std::atan2(std::sqrt(a), std::sqrt(1 - a)) * kMeanEarthRadius;
-}
 
 /// The point's pixel as the fit reads it: column from the left, row from the top.
 QPointF PixelOf(const CDataGeo& point, int width, int height)
@@ -55,7 +42,9 @@ ResidualAnalysis AnalyseResiduals(const std::vector<CDataGeo>& points, int width
         residual.m_dArcSeconds = fit.m_dResiduals[i];
         residual.m_bOverThreshold = residual.m_dArcSeconds > analysis.m_dThreshold;
         if (const std::optional<GeoPosition> back = model.Inverse(pixel.x(), pixel.y()))
-            residual.m_dGroundMetres = GroundDistance(latitude, longitude, back->m_dLatitude, back->m_dLongitude);
+            residual.m_dGroundMetres = GreatCircleDistance(latitude, longitude,
+                                                           // the model's extrapolation can pass a pole
+                                                           std::clamp(back->m_dLatitude, -90.0, 90.0), back->m_dLongitude);
         sumOfSquares += residual.m_dGroundMetres * residual.m_dGroundMetres;
 
         if (leaveOneOut) {

@@ -18,8 +18,8 @@ struct PointResidual {
     /// As the fit judges it: the larger of the latitude and longitude differences between the
     /// typed coordinates and the back-projected pixel, in arc-seconds.
     double m_dArcSeconds = 0.0;
-    /// Great-circle distance on a sphere of radius 6371008.8 m between the typed coordinates and
-    /// the back-projected pixel.
+    /// Distance on the WGS 84 ellipsoid between the typed coordinates and the back-projected
+    /// pixel, as the measuring tool measures (a back-projection past a pole counts from the pole).
     double m_dGroundMetres = 0.0;
     /// The fit's residual measure of this point under the model fitted to all the other points;
     /// nothing when fewer than six others remain or that fit is degenerate.
@@ -39,9 +39,6 @@ struct ResidualAnalysis {
     double m_dThreshold = 0.0;           ///< arc-seconds
     double m_dLargest = 0.0;             ///< the largest residual, arc-seconds
 };
-
-/// Mean radius of the earth (IUGG) for ground residuals, in metres.
-inline constexpr double kMeanEarthRadius = 6371008.8;
 
 /// Fits the points (latitude and longitude in arc-seconds, image position in frame units) of a
 /// picture of width x height pixels as the geo-coding fit does and measures every point against

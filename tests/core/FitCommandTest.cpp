@@ -166,9 +166,8 @@ TEST_F(FitCommand, ResidualsOnThePictureOnTheGroundAndLeftOut)
     for (const QJsonValue& p : pixels)
         rowSum += p.toArray()[1].toDouble();
     EXPECT_NEAR(rowSum, 0.0, 1e-6);
-    // 1 arc-second of latitude on the mean-radius sphere is 30.887 m.
-    const double metresPerArcSecond = 6371008.8 * 3.14159265358979323846 / 180 / 3600;
-    EXPECT_NEAR(ground[4].toDouble(), 30.0 * 8 / 9 * metresPerArcSecond, 1e-3);
+    // Along the meridian of the grid's centre (latitude 40.5), on the WGS 84 ellipsoid.
+    EXPECT_NEAR(ground[4].toDouble(), 30.0 * 8 / 9 * MetresPerArcSecond(40.5 - 30.0 * 8 / 9 / 7200).m_dNorth, 1e-3);
     EXPECT_NEAR(leftOut[4].toDouble(), 30.0, 1e-6);
     double sum = 0.0;
     for (const QJsonValue& g : ground)

@@ -11,9 +11,6 @@
 
 namespace {
 
-/// Metres per arc-second of latitude on the mean-radius sphere.
-const double kMetresPerArcSecond = kMeanEarthRadius * std::numbers::pi / 180.0 / 3600.0; // 30.887 m
-
 /// The 3 x 3 grid of PerturbedGrid, exact, with point index moved by (rowShift, columnShift) pixels.
 std::vector<CDataGeo> GridWithOneMoved(const PerturbedGrid& grid, int index, double rowShift, double columnShift)
 {
@@ -62,11 +59,11 @@ TEST(Residuals, MeasuresOfAGridWithOnePointMoved)
                 EXPECT_LT(*analysis.m_Points[i].m_dLeaveOneOut, *moved.m_dLeaveOneOut / 2) << i;
             }
         }
-        // On the ground: a latitude error is 30.887 m per arc-second; a longitude one shrinks
-        // with the cosine of the latitude (the corner is at 40 degrees).
-        const double cosine = c.columnShift > 0 ? std::cos(40.0 * std::numbers::pi / 180.0) : 1.0;
-        EXPECT_NEAR(moved.m_dGroundMetres, c.movedResidual * kMetresPerArcSecond * cosine,
-                    (c.tolerance + 1e-6) * kMetresPerArcSecond);
+        // On the ground, on the ellipsoid: the centre's error runs along the meridian at 40.5
+        // degrees, the corner's along the parallel of 40 degrees.
+        const ArcSecondOnGround ground = MetresPerArcSecond(c.columnShift > 0 ? 40.0 : 40.5 - c.movedResidual / 7200);
+        EXPECT_NEAR(moved.m_dGroundMetres, c.movedResidual * (c.columnShift > 0 ? ground.m_dEast : ground.m_dNorth),
+                    (c.tolerance + 1e-6) * ground.m_dNorth);
         double sum = 0.0;
         for (const PointResidual& r : analysis.m_Points)
             sum += r.m_dGroundMetres * r.m_dGroundMetres;

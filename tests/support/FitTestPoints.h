@@ -4,6 +4,8 @@
 
 #include "geo/CDataGeo.h"
 
+#include <cmath>
+#include <numbers>
 #include <vector>
 
 /// A map from latitude and longitude in decimal degrees to a pixel: column from the left edge,
@@ -26,6 +28,21 @@ struct AffineMap {
         return m_dRowPerLat * latDeg + m_dRowPerLon * lonDeg + m_dRowOffset;
     }
 };
+
+/// Metres per arc-second on the WGS 84 ellipsoid at a latitude in degrees, by the textbook radii
+/// of curvature: along the meridian M = a(1 - e2) / w^1.5, along the parallel N cos(lat) with
+/// N = a / w^0.5, w = 1 - e2 sin^2(lat).
+struct ArcSecondOnGround {
+    double m_dNorth = 0.0;
+    double m_dEast = 0.0;
+};
+inline ArcSecondOnGround MetresPerArcSecond(double latDeg)
+{
+    const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
+    const double phi = latDeg * std::numbers::pi / 180, w = 1 - e2 * std::sin(phi) * std::sin(phi);
+    const double arcSecond = std::numbers::pi / 180 / 3600;
+    return {a * (1 - e2) / std::pow(w, 1.5) * arcSecond, a / std::sqrt(w) * std::cos(phi) * arcSecond};
+}
 
 /// A control point as the document holds it: degrees become arc-seconds, the pixel becomes a
 /// fraction of the width from the left and of the height from the bottom.

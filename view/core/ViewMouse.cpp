@@ -215,10 +215,11 @@ void ViewState::OnMouseMove(const CQuilletDoc& doc, ViewHost& host, QPoint point
             const std::optional<GeoPosition> start =
                 GeographicPosition(doc, *this, cw, ch, m_ptMeasureStart.x(), m_ptMeasureStart.y());
             const std::optional<GeoPosition> end = GeographicPosition(doc, *this, cw, ch, x, y);
-            if (start && end)
-                distance = DistanceText(GreatCircleDistance(start->m_dLatitude, start->m_dLongitude,
-                                                            end->m_dLatitude, end->m_dLongitude),
-                                        doc.UnitFactor());
+            const double metres = start && end ? GreatCircleDistance(start->m_dLatitude, start->m_dLongitude,
+                                                                     end->m_dLatitude, end->m_dLongitude)
+                                               : std::nan("");
+            if (std::isfinite(metres)) // not past a pole
+                distance = DistanceText(metres, doc.UnitFactor());
         }
         host.SetPaneText(pixel, 1);
         host.SetPaneText(decimal, 2);
