@@ -45,7 +45,9 @@ int CDataInputDialog::DoModal()
 {
     m_pLatitude->setText(m_strLatitude);
     m_pLongitude->setText(m_strLongitude);
-    m_pLatitude->setFocus();
+    QLineEdit* focus = m_nFocusField == 1 ? m_pLongitude : m_pLatitude;
+    focus->setFocus();
+    focus->selectAll();
     if (exec() != QDialog::Accepted)
         return IDCANCEL;
     m_strLatitude = m_pLatitude->text();

@@ -16,6 +16,9 @@ public:
 
     QString m_strLatitude;
     QString m_strLongitude;
+    /// The field that takes the keyboard when the dialog opens: 0 latitude, 1 longitude (the
+    /// one to correct when the dialog comes back after a refusal).
+    int m_nFocusField = 0;
 
     QLineEdit* LatitudeEdit() const { return m_pLatitude; }
     QLineEdit* LongitudeEdit() const { return m_pLongitude; }

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 DialogDegMinSec::DialogDegMinSec(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
@@ -58,7 +60,9 @@ int DialogDegMinSec::DoModal()
     const auto members = Members();
     for (size_t i = 0; i < m_Edits.size(); ++i)
         m_Edits[i]->setText(*members[i]);
-    m_Edits.front()->setFocus();
+    QLineEdit* focus = m_Edits[static_cast<size_t>(std::clamp(m_nFocusField, 0, int(m_Edits.size()) - 1))];
+    focus->setFocus();
+    focus->selectAll();
     if (exec() != QDialog::Accepted)
         return IDCANCEL;
     for (size_t i = 0; i < m_Edits.size(); ++i)

@@ -22,6 +22,9 @@ public:
     QString m_strLonDeg;
     QString m_strLonMin;
     QString m_strLonSec;
+    /// The field that takes the keyboard when the dialog opens, 0 to 5 in member order (the one
+    /// to correct when the dialog comes back after a refusal).
+    int m_nFocusField = 0;
 
     /// The six edits in member order: latitude degrees, minutes, seconds, then longitude.
     const std::array<QLineEdit*, 6>& Edits() const { return m_Edits; }

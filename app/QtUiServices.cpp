@@ -149,6 +149,7 @@ int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)
     CDataInputDialog dialog(m_pParent);
     dialog.m_strLatitude = entry.m_strLatitude;
     dialog.m_strLongitude = entry.m_strLongitude;
+    dialog.m_nFocusField = entry.m_nFocusField;
     const int result = dialog.DoModal();
     if (result == IDOK) {
         entry.m_strLatitude = dialog.m_strLatitude;
@@ -166,10 +167,11 @@ int QtUiServices::RunDegMinSecDialog(DegMinSecEntry& entry)
     dialog.m_strLonDeg = entry.m_strLonDeg;
     dialog.m_strLonMin = entry.m_strLonMin;
     dialog.m_strLonSec = entry.m_strLonSec;
+    dialog.m_nFocusField = entry.m_nFocusField;
     const int result = dialog.DoModal();
     if (result == IDOK)
         entry = {dialog.m_strLatDeg, dialog.m_strLatMin, dialog.m_strLatSec,
-                 dialog.m_strLonDeg, dialog.m_strLonMin, dialog.m_strLonSec};
+                 dialog.m_strLonDeg, dialog.m_strLonMin, dialog.m_strLonSec, entry.m_nFocusField};
     return result;
 }
 

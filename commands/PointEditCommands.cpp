@@ -38,7 +38,9 @@ std::optional<ArcSeconds> PointEditCommands::AskCoordinates(const std::optional<
         while (Ui().RunDataInputDialog(entry) == IDOK) {
             if ((typed = ComposeDecimal(entry, &error)))
                 break;
-            // Nothing is stored until every field is a number; the dialog comes back as typed.
+            // Nothing is stored until every field is a number; the dialog comes back as typed,
+            // ready for the field to correct.
+            entry.m_nFocusField = error.m_nField;
             Ui().MessageBox(EntryErrorText(error), QStringLiteral("Invalid Coordinates"), MB_OK | MB_ICONEXCLAMATION);
         }
     } else {
@@ -46,6 +48,7 @@ std::optional<ArcSeconds> PointEditCommands::AskCoordinates(const std::optional<
         while (Ui().RunDegMinSecDialog(entry) == IDOK) {
             if ((typed = ComposeDegMinSec(entry, &error)))
                 break;
+            entry.m_nFocusField = error.m_nField;
             Ui().MessageBox(EntryErrorText(error), QStringLiteral("Invalid Coordinates"), MB_OK | MB_ICONEXCLAMATION);
         }
     }

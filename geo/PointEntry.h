@@ -18,24 +18,33 @@ struct ArcSeconds {
     double m_dLongitude = 0.0;
 };
 
-/// Why typed coordinates were refused: the field that is not a number.
+/// Why typed coordinates were refused, and which field the user is to correct.
 struct EntryError {
+    enum class Problem {
+        NotANumber,  ///< empty, or text that is no number
+        Negative,    ///< minutes or seconds with a minus sign: the sign goes with the degrees
+        SixtyOrMore, ///< minutes or seconds of 60 or more
+    };
     QString m_strField; ///< "latitude", "longitude degrees", ...
     QString m_strText;  ///< what was typed
+    Problem m_eProblem = Problem::NotANumber;
+    /// The field's place in its dialog record: 0 latitude, 1 longitude in decimal degrees; 0 to 5
+    /// latitude degrees, minutes, seconds, longitude degrees, minutes, seconds.
+    int m_nField = 0;
 };
 
 /// Decimal degrees to arc-seconds: each field read in single precision, times 3600.
 std::optional<ArcSeconds> ComposeDecimal(const CoordinateEntry& entry, EntryError* error = nullptr);
-/// Degrees, minutes and seconds to arc-seconds. Minutes and seconds take the sign of the degree
-/// field's value: (degrees * 60 + s * minutes) * 60 + s * seconds, s = -1 for negative degrees.
+/// Degrees, minutes and seconds to arc-seconds. The sign typed with the degrees belongs to the
+/// whole value, "-0" included: -((|degrees| * 60 + minutes) * 60 + seconds). Minutes and seconds
+/// are typed without a sign and below 60.
 std::optional<ArcSeconds> ComposeDegMinSec(const DegMinSecEntry& entry, EntryError* error = nullptr);
 
 /// The fields a re-edit starts from: degrees with five decimals.
 CoordinateEntry FormatDecimal(const ArcSeconds& point);
-/// The fields a re-edit starts from: whole degrees, whole minutes, seconds with two decimals.
-/// Between 0 and -1 degree the degree field shows 0 and the minutes and seconds carry the minus
-/// sign, so that confirming the fields unchanged gives the same (southern or western) value.
+/// The fields a re-edit starts from: whole degrees carrying the sign ("-0" between 0 and -1
+/// degree), whole minutes, seconds with two decimals.
 DegMinSecEntry FormatDegMinSec(const ArcSeconds& point);
 
-/// The message shown for coordinates that are not numbers.
+/// The message shown for coordinates that were refused.
 QString EntryErrorText(const EntryError& error);

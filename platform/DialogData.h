@@ -9,6 +9,7 @@
 struct CoordinateEntry {
     QString m_strLatitude;
     QString m_strLongitude;
+    int m_nFocusField = 0; ///< the field that takes the keyboard: 0 latitude, 1 longitude
 };
 
 /// Degree/minute/second coordinate dialog: six fields as typed.
@@ -19,6 +20,7 @@ struct DegMinSecEntry {
     QString m_strLonDeg;
     QString m_strLonMin;
     QString m_strLonSec;
+    int m_nFocusField = 0; ///< the field that takes the keyboard, 0 to 5 in the order above
 };
 
 /// A combo-box choice (Input Options, Select Unit): the list index picked.

@@ -22,29 +22,48 @@ TEST(PointEntry, FieldsReadAsSinglePrecisionNumbers)
     EXPECT_NE(stored->m_dLatitude, 12.3456789012 * 3600.0);
 }
 
-TEST(PointEntry, DegreesMinutesSecondsTakeTheSignOfTheDegrees)
+TEST(PointEntry, DegreesMinutesSecondsCarryOneSignAndStayBelowSixty)
 {
     const struct {
         const char* deg;
         const char* min;
         const char* sec;
-        double degrees;
+        double degrees; // NaN: refused with message, naming field
+        const char* message;
+        int field;
     } cases[] = {
-        {"-45", "30", "0", -45.5},
-        {"45", "30", "0", 45.5},
-        {"-0", "30", "0", 0.5}, // the sign comes from the degree field's value alone
-        {"10", "0", "36", 10.01},
-        {"-10", "15", "36", -10.26},
-        {"0", "-30", "0", -0.5},
+        {"-45", "30", "0", -45.5, nullptr, 0},
+        {"45", "30", "0", 45.5, nullptr, 0},
+        {"-0", "30", "0", -0.5, nullptr, 0}, // the sign belongs to the whole value
+        {"-0", "0", "30", -30.0 / 3600, nullptr, 0},
+        {"10", "0", "36", 10.01, nullptr, 0},
+        {"-10", "15", "36", -10.26, nullptr, 0},
+        {"10", "59", "59.99", 10 + 59 / 60.0 + 59.99 / 3600, nullptr, 0},
+        {"10", "60", "0", NAN, "\"60\" is 60 or more. Please type a number below 60 for the latitude minutes.", 1},
+        {"10", "0", "60", NAN, "\"60\" is 60 or more. Please type a number below 60 for the latitude seconds.", 2},
+        {"0", "-30", "0", NAN, "\"-30\" has a minus sign. Please type the sign with the degrees and a number from 0 to "
+                                "below 60 for the latitude minutes.", 1},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.deg) + " " + c.min + " " + c.sec);
         const DegMinSecEntry entry{QString::fromLatin1(c.deg), QString::fromLatin1(c.min), QString::fromLatin1(c.sec),
                                    QStringLiteral("7"), QStringLiteral("0"), QStringLiteral("0")};
-        const auto stored = ComposeDegMinSec(entry);
-        ASSERT_TRUE(stored) << c.deg;
-        EXPECT_NEAR(stored->m_dLatitude, c.degrees * 3600, 1e-3) << c.deg << " " << c.min << " " << c.sec;
+        EntryError error;
+        const auto stored = ComposeDegMinSec(entry, &error);
+        if (std::isnan(c.degrees)) {
+            ASSERT_FALSE(stored);
+            EXPECT_EQ(EntryErrorText(error), QString::fromLatin1(c.message));
+            EXPECT_EQ(error.m_nField, c.field);
+            continue;
+        }
+        ASSERT_TRUE(stored);
+        EXPECT_NEAR(stored->m_dLatitude, c.degrees * 3600, 1e-3);
         EXPECT_EQ(stored->m_dLongitude, 7 * 3600.0);
     }
+    // The longitude's fields count from 3.
+    EntryError error;
+    EXPECT_FALSE(ComposeDegMinSec({"1", "2", "3", "4", "5", "75"}, &error));
+    EXPECT_EQ(error.m_nField, 5);
 }
 
 TEST(PointEntry, FieldsThatAreNotNumbersAreNamed)
@@ -67,6 +86,9 @@ TEST(PointEntry, ReEditFieldsShowTheStoredValues)
     const DegMinSecEntry dms = FormatDegMinSec({(45 + 30.0 / 60 + 15.25 / 3600) * 3600, -(10 + 5.0 / 60) * 3600});
     EXPECT_EQ((QStringList{dms.m_strLatDeg, dms.m_strLatMin, dms.m_strLatSec}), (QStringList{QStringLiteral("45"), QStringLiteral("30"), QStringLiteral("15.25")}));
     EXPECT_EQ((QStringList{dms.m_strLonDeg, dms.m_strLonMin, dms.m_strLonSec}), (QStringList{QStringLiteral("-10"), QStringLiteral("5"), QStringLiteral("0.00")}));
+    const DegMinSecEntry small = FormatDegMinSec({-30.0, 10 * 3600 + 5 * 60.0});
+    EXPECT_EQ((QStringList{small.m_strLatDeg, small.m_strLatMin, small.m_strLatSec}), (QStringList{QStringLiteral("-0"), QStringLiteral("0"), QStringLiteral("30.00")}));
+    EXPECT_EQ((QStringList{small.m_strLonDeg, small.m_strLonMin, small.m_strLonSec}), (QStringList{QStringLiteral("10"), QStringLiteral("5"), QStringLiteral("0.00")}));
 }
 
 TEST(PointEntry, ConfirmingAReEditUnchangedKeepsTheCoordinates)

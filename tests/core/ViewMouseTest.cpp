@@ -145,6 +145,7 @@ TEST_F(MouseTest, FieldsThatAreNotNumbersBringTheDialogBackAsTyped)
     Up(QPoint(10, 10));
     ASSERT_EQ(m_Ui.m_Dialogs.size(), 2u);
     EXPECT_EQ(m_Ui.m_Dialogs[1].m_Coordinates.m_strLongitude, QStringLiteral("east"));
+    EXPECT_EQ(m_Ui.m_Dialogs[1].m_Coordinates.m_nFocusField, 1); // back at the longitude
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Coordinates"));
     ASSERT_EQ(m_Doc.ControlPoints().size(), 1u);
@@ -160,7 +161,7 @@ TEST_F(MouseTest, DegreeEntryAndReEditing)
     Up(QPoint(100, 100));
     ASSERT_EQ(m_Doc.ControlPoints().size(), 1u);
     EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLatitude, -45.5 * 3600);
-    EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLongitude, 0.5 * 3600); // "-0" degrees are not negative
+    EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLongitude, -0.5 * 3600); // the sign of "-0" belongs to the value
 
     // A double-click opens the dialog filled with the point's values; confirming unchanged keeps them.
     m_View.OnSetPoints(m_Doc); // tool off

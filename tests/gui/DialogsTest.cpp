@@ -221,10 +221,11 @@ TEST(Dialogs, ServicesRunTheDialogsWithTheCallersRecords)
     EXPECT_EQ(ui.RunSelectUnitDialog(unit), IDOK);
     EXPECT_EQ(unit.m_nSelection, 0);
 
-    CoordinateEntry entry{QStringLiteral("10"), QStringLiteral("20")};
+    CoordinateEntry entry{QStringLiteral("10"), QStringLiteral("20"), 1};
     QTimer::singleShot(0, [] {
         auto* dialog = qobject_cast<CDataInputDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->focusWidget(), dialog->LongitudeEdit()); // the field to correct
         dialog->LongitudeEdit()->setText(QStringLiteral("21"));
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
