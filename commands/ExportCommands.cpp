@@ -6,6 +6,7 @@
 #include "formats/FileKinds.h"
 #include "formats/GeoTiffWriter.h"
 #include "formats/WorldFile.h"
+#include "geo/PointEntry.h"
 #include "geo/Residuals.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
@@ -107,8 +108,9 @@ std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& exten
     std::vector<ExchangedPoint> exchanged;
     for (std::size_t i = 0; i < points.size(); ++i) {
         ExchangedPoint p;
-        p.m_dLatitude = points[i].m_dLatitude / 3600.0;
-        p.m_dLongitude = points[i].m_dLongitude / 3600.0;
+        // The degrees as typed, not the arc-seconds' quotient with its last digits.
+        p.m_dLatitude = TypedDegrees(points[i].m_dLatitude);
+        p.m_dLongitude = TypedDegrees(points[i].m_dLongitude);
         p.m_dColumn = doc.ImageWidth() * points[i].m_dImageX - extent.m_nLeft;
         p.m_dRow = (1.0 - points[i].m_dImageY) * doc.ImageHeight() - extent.m_nTop;
         if (analysis.m_Model) {

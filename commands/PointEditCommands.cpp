@@ -33,21 +33,40 @@ std::optional<ArcSeconds> PointEditCommands::AskCoordinates(const std::optional<
 {
     EntryError error;
     std::optional<ArcSeconds> typed;
+    // A coordinate whose fields come back as they were shown keeps its stored value exactly,
+    // whatever the text makes of it: confirming a dialog unchanged changes nothing.
+    const auto keepUnchanged = [&current](std::optional<ArcSeconds>& read, bool latitudeAsShown, bool longitudeAsShown) {
+        if (read && current && latitudeAsShown)
+            read->m_dLatitude = current->m_dLatitude;
+        if (read && current && longitudeAsShown)
+            read->m_dLongitude = current->m_dLongitude;
+    };
     if (m_Doc.InputOption() == 0) {
-        CoordinateEntry entry = current ? FormatDecimal(*current) : CoordinateEntry{};
+        const CoordinateEntry shown = current ? FormatDecimal(*current) : CoordinateEntry{};
+        CoordinateEntry entry = shown;
         while (Ui().RunDataInputDialog(entry) == IDOK) {
-            if ((typed = ComposeDecimal(entry, &error)))
+            if ((typed = ComposeDecimal(entry, &error))) {
+                keepUnchanged(typed, entry.m_strLatitude == shown.m_strLatitude,
+                              entry.m_strLongitude == shown.m_strLongitude);
                 break;
+            }
             // Nothing is stored until every field is a number; the dialog comes back as typed,
             // ready for the field to correct.
             entry.m_nFocusField = error.m_nField;
             Ui().MessageBox(EntryErrorText(error), QStringLiteral("Invalid Coordinates"), MB_OK | MB_ICONEXCLAMATION);
         }
     } else {
-        DegMinSecEntry entry = current ? FormatDegMinSec(*current) : DegMinSecEntry{};
+        const DegMinSecEntry shown = current ? FormatDegMinSec(*current) : DegMinSecEntry{};
+        DegMinSecEntry entry = shown;
         while (Ui().RunDegMinSecDialog(entry) == IDOK) {
-            if ((typed = ComposeDegMinSec(entry, &error)))
+            if ((typed = ComposeDegMinSec(entry, &error))) {
+                keepUnchanged(typed,
+                              entry.m_strLatDeg == shown.m_strLatDeg && entry.m_strLatMin == shown.m_strLatMin &&
+                                  entry.m_strLatSec == shown.m_strLatSec,
+                              entry.m_strLonDeg == shown.m_strLonDeg && entry.m_strLonMin == shown.m_strLonMin &&
+                                  entry.m_strLonSec == shown.m_strLonSec);
                 break;
+            }
             entry.m_nFocusField = error.m_nField;
             Ui().MessageBox(EntryErrorText(error), QStringLiteral("Invalid Coordinates"), MB_OK | MB_ICONEXCLAMATION);
         }
@@ -102,7 +121,8 @@ void PointEditCommands::EditPoint(int index)
         return;
     const CDataGeo& point = m_Doc.ControlPoints()[static_cast<size_t>(index)];
     const std::optional<ArcSeconds> typed = AskCoordinates(ArcSeconds{point.m_dLatitude, point.m_dLongitude});
-    if (!typed)
+    // Confirmed without a change: no edit, no fit, no step to undo.
+    if (!typed || (typed->m_dLatitude == point.m_dLatitude && typed->m_dLongitude == point.m_dLongitude))
         return;
     std::vector<CDataGeo> points = m_Doc.ControlPoints();
     points[static_cast<size_t>(index)].m_dLatitude = typed->m_dLatitude;

@@ -3,6 +3,7 @@
 #include "geo/MapCrs.h"
 
 #include <QList>
+#include <QLocale>
 
 #include <cmath>
 
@@ -12,9 +13,10 @@ constexpr double kArcSecondsPerDegree = 3600.0;
 /// A bad field is quoted at most this long in a message.
 constexpr qsizetype kQuotedLength = 80;
 
+/// The shortest text that reads back as value: 12.34 stays 12.34, not 12.339999999999998.
 QByteArray Number(double value)
 {
-    return QByteArray::number(value, 'g', 17);
+    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
 /// text as it may be shown: printable, and cut short when long.

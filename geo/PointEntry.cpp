@@ -1,13 +1,18 @@
 #include "geo/PointEntry.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <string>
+#include <string_view>
 
 namespace {
 
 constexpr double kArcSecondsPerDegree = 3600.0;
+constexpr double kMaxLatitude = 90.0;
+constexpr double kMaxLongitude = 180.0;
+/// More decimals than any double needs: past them the fields fall back to the shortest text.
+constexpr int kMaxDecimals = 17;
 
 /// One coordinate's three fields as whole degrees, whole minutes and seconds.
 struct DmsFields {
@@ -15,6 +20,51 @@ struct DmsFields {
     QString m_strMinutes;
     QString m_strSeconds;
 };
+
+/// A decimal number, "+" allowed before it, read exactly as the C locale would, or nothing.
+std::optional<double> ParseNumber(std::string_view text)
+{
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-')
+        text.remove_prefix(1);
+    double value = 0.0;
+    const char* end = text.data() + text.size();
+    const auto [stop, problem] = std::from_chars(text.data(), end, value);
+    if (text.empty() || problem != std::errc() || stop != end || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+/// value with so many decimals; empty when that does not fit a short text.
+std::string Fixed(double value, int decimals)
+{
+    char text[64];
+    const auto [end, problem] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return problem == std::errc() ? std::string(text, end) : std::string();
+}
+
+/// The shortest text that reads back as value.
+std::string Shortest(double value)
+{
+    char text[64];
+    const auto [end, problem] = std::to_chars(text, text + sizeof text, value);
+    return problem == std::errc() ? std::string(text, end) : std::string();
+}
+
+/// The degrees of arcSeconds with the fewest decimals whose value composes back to arcSeconds
+/// exactly; the shortest text of the quotient when none does (a value that was
+/// not typed, such as one read from another program's file).
+std::string DegreesText(double arcSeconds)
+{
+    const double degrees = arcSeconds / kArcSecondsPerDegree;
+    for (int decimals = 0; decimals <= kMaxDecimals; ++decimals) {
+        const std::string text = Fixed(degrees, decimals);
+        if (text.empty())
+            break;
+        if (const std::optional<double> typed = ParseNumber(text); typed && *typed * kArcSecondsPerDegree == arcSeconds)
+            return text;
+    }
+    return Shortest(degrees);
+}
 
 DmsFields FormatOne(double arcSeconds)
 {
@@ -36,28 +86,31 @@ DmsFields FormatOne(double arcSeconds)
         minutes -= 1;
         seconds += 60;
     }
-    QString secondsText = QString::asprintf("%2.2f", seconds);
-    if (secondsText.startsWith(QLatin1String("60"))) {
-        // Rounded up to a whole minute: shown as that minute.
-        secondsText = QStringLiteral("0.00");
-        if (++minutes >= 60) {
-            minutes = 0;
-            degrees += 1;
+    // Two decimals as a surveyor writes them, more when the value needs them to come back whole
+    // (composed as ComposeOne composes).
+    std::string secondsText = Shortest(seconds);
+    for (int decimals = 2; decimals <= kMaxDecimals; ++decimals) {
+        const std::string text = Fixed(seconds, decimals);
+        if (const std::optional<double> typed = ParseNumber(text);
+            typed && (degrees * 60 + minutes) * 60 + *typed == total) {
+            secondsText = text;
+            break;
         }
     }
     // The sign goes with the degrees, "-0" too: it belongs to the whole value.
     const QString sign = arcSeconds < 0 ? QStringLiteral("-") : QString();
-    return {sign + QString::number(static_cast<qint64>(degrees)), QString::number(static_cast<int>(minutes)), secondsText};
+    return {sign + QString::number(static_cast<qint64>(degrees)), QString::number(static_cast<int>(minutes)),
+            QString::fromStdString(secondsText)};
 }
 
 std::optional<double> ComposeOne(const QString& degreesField, const QString& minutesField,
                                  const QString& secondsField, const QString& name, int firstField, EntryError* error)
 {
-    const std::optional<float> degrees = ReadCoordinateField(degreesField);
-    const std::optional<float> minutes = ReadCoordinateField(minutesField);
-    const std::optional<float> seconds = ReadCoordinateField(secondsField);
+    const std::optional<double> degrees = ReadCoordinateField(degreesField);
+    const std::optional<double> minutes = ReadCoordinateField(minutesField);
+    const std::optional<double> seconds = ReadCoordinateField(secondsField);
     const struct {
-        const std::optional<float>& value;
+        const std::optional<double>& value;
         const QString& text;
         const char* part;
     } fields[] = {{degrees, degreesField, "degrees"}, {minutes, minutesField, "minutes"}, {seconds, secondsField, "seconds"}};
@@ -77,59 +130,67 @@ std::optional<double> ComposeOne(const QString& degreesField, const QString& min
         }
     }
     // The sign of the degree field, "-0" included, belongs to the whole value.
-    const double magnitude = (std::fabs(double(*degrees)) * 60 + double(*minutes)) * 60 + double(*seconds);
+    const double magnitude = (std::fabs(*degrees) * 60 + *minutes) * 60 + *seconds;
     return std::signbit(*degrees) ? -magnitude : magnitude;
+}
+
+/// Refuses a coordinate beyond limit degrees either way, naming it and its first field.
+bool WithinRange(double arcSeconds, double limit, const QString& name, const QString& text, int field, EntryError* error)
+{
+    if (std::fabs(arcSeconds) <= limit * kArcSecondsPerDegree)
+        return true;
+    if (error)
+        *error = {name, text, EntryError::Problem::OutOfRange, field};
+    return false;
 }
 
 } // namespace
 
-std::optional<float> ReadCoordinateField(const QString& field)
+std::optional<double> ReadCoordinateField(const QString& field)
 {
     const QByteArray text = field.trimmed().toLatin1();
-    if (text.isEmpty())
-        return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const float value = std::strtof(text.constData(), &end);
-    if (end != text.constData() + text.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return ParseNumber(std::string_view(text.constData(), static_cast<size_t>(text.size())));
 }
 
 std::optional<ArcSeconds> ComposeDecimal(const CoordinateEntry& entry, EntryError* error)
 {
-    const std::optional<float> latitude = ReadCoordinateField(entry.m_strLatitude);
+    const QString latitudeName = QStringLiteral("latitude"), longitudeName = QStringLiteral("longitude");
+    const std::optional<double> latitude = ReadCoordinateField(entry.m_strLatitude);
     if (!latitude) {
         if (error)
-            *error = {QStringLiteral("latitude"), entry.m_strLatitude, EntryError::Problem::NotANumber, 0};
+            *error = {latitudeName, entry.m_strLatitude, EntryError::Problem::NotANumber, 0};
         return std::nullopt;
     }
-    const std::optional<float> longitude = ReadCoordinateField(entry.m_strLongitude);
+    const std::optional<double> longitude = ReadCoordinateField(entry.m_strLongitude);
     if (!longitude) {
         if (error)
-            *error = {QStringLiteral("longitude"), entry.m_strLongitude, EntryError::Problem::NotANumber, 1};
+            *error = {longitudeName, entry.m_strLongitude, EntryError::Problem::NotANumber, 1};
         return std::nullopt;
     }
-    return ArcSeconds{double(*latitude) * kArcSecondsPerDegree, double(*longitude) * kArcSecondsPerDegree};
+    const ArcSeconds typed{*latitude * kArcSecondsPerDegree, *longitude * kArcSecondsPerDegree};
+    if (!WithinRange(typed.m_dLatitude, kMaxLatitude, latitudeName, entry.m_strLatitude, 0, error) ||
+        !WithinRange(typed.m_dLongitude, kMaxLongitude, longitudeName, entry.m_strLongitude, 1, error))
+        return std::nullopt;
+    return typed;
 }
 
 std::optional<ArcSeconds> ComposeDegMinSec(const DegMinSecEntry& entry, EntryError* error)
 {
+    const QString latitudeName = QStringLiteral("latitude"), longitudeName = QStringLiteral("longitude");
     const std::optional<double> latitude =
-        ComposeOne(entry.m_strLatDeg, entry.m_strLatMin, entry.m_strLatSec, QStringLiteral("latitude"), 0, error);
-    if (!latitude)
+        ComposeOne(entry.m_strLatDeg, entry.m_strLatMin, entry.m_strLatSec, latitudeName, 0, error);
+    if (!latitude || !WithinRange(*latitude, kMaxLatitude, latitudeName, entry.m_strLatDeg, 0, error))
         return std::nullopt;
     const std::optional<double> longitude =
-        ComposeOne(entry.m_strLonDeg, entry.m_strLonMin, entry.m_strLonSec, QStringLiteral("longitude"), 3, error);
-    if (!longitude)
+        ComposeOne(entry.m_strLonDeg, entry.m_strLonMin, entry.m_strLonSec, longitudeName, 3, error);
+    if (!longitude || !WithinRange(*longitude, kMaxLongitude, longitudeName, entry.m_strLonDeg, 3, error))
         return std::nullopt;
     return ArcSeconds{*latitude, *longitude};
 }
 
 CoordinateEntry FormatDecimal(const ArcSeconds& point)
 {
-    return {QString::asprintf("%3.5f", point.m_dLatitude / kArcSecondsPerDegree),
-            QString::asprintf("%3.5f", point.m_dLongitude / kArcSecondsPerDegree)};
+    return {QString::fromStdString(DegreesText(point.m_dLatitude)), QString::fromStdString(DegreesText(point.m_dLongitude))};
 }
 
 DegMinSecEntry FormatDegMinSec(const ArcSeconds& point)
@@ -138,6 +199,11 @@ DegMinSecEntry FormatDegMinSec(const ArcSeconds& point)
     const DmsFields longitude = FormatOne(point.m_dLongitude);
     return {latitude.m_strDegrees,  latitude.m_strMinutes,  latitude.m_strSeconds,
             longitude.m_strDegrees, longitude.m_strMinutes, longitude.m_strSeconds};
+}
+
+double TypedDegrees(double arcSeconds)
+{
+    return ParseNumber(DegreesText(arcSeconds)).value_or(arcSeconds / kArcSecondsPerDegree);
 }
 
 QString EntryErrorText(const EntryError& error)
@@ -150,6 +216,12 @@ QString EntryErrorText(const EntryError& error)
             .arg(typed, error.m_strField);
     case EntryError::Problem::SixtyOrMore:
         return QStringLiteral("\"%1\" is 60 or more. Please type a number below 60 for the %2.").arg(typed, error.m_strField);
+    case EntryError::Problem::OutOfRange: {
+        const int limit = error.m_strField.startsWith(QLatin1String("latitude")) ? 90 : 180;
+        return QStringLiteral("A %1 lies from -%2 to %2 degrees. Please type a %1 in that range.")
+            .arg(error.m_strField)
+            .arg(limit);
+    }
     case EntryError::Problem::NotANumber:
         break;
     }

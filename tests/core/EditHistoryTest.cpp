@@ -105,6 +105,25 @@ TEST(EditHistory, NothingDoneMakesNoStepAndAMapStartsAfresh)
     edits.EditPoint(0);
     ui.AnswerMessage(IDNO);
     EXPECT_FALSE(edits.DeletePoint(0));
+    // Confirmed as shown, in either form, or with the same number retyped: no change, no step,
+    // even for a value no text reproduces.
+    SetPointsAndModel(doc, {{40.1234567891234 * 3600 + 1e-9, -7.3 * 3600, 0.5, 0.5}}, false, {});
+    const std::vector<CDataGeo> kept = doc.ControlPoints();
+    const std::size_t messages = ui.m_Messages.size();
+    for (const auto& [option, retype] : {std::pair{0, false}, std::pair{1, false}, std::pair{0, true}}) {
+        doc.SetInputOption(option);
+        ScriptedUiServices::DialogAnswer confirm;
+        confirm.m_OnDataInput = [retype](CoordinateEntry& entry) {
+            if (retype)
+                entry.m_strLongitude = QStringLiteral("-7.30");
+            return IDOK;
+        };
+        confirm.m_OnDegMinSec = [](DegMinSecEntry&) { return IDOK; };
+        ui.m_DialogAnswers.push_back(confirm);
+        edits.EditPoint(0);
+    }
+    EXPECT_EQ(doc.ControlPoints(), kept);
+    EXPECT_EQ(ui.m_Messages.size(), messages);
     EXPECT_EQ(doc.UndoStack().count(), 0);
     EXPECT_FALSE(doc.IsModified());
 

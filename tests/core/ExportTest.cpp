@@ -6,6 +6,7 @@
 #include "document/CQuilletDoc.h"
 #include "formats/ControlPointFile.h"
 #include "formats/WorldFile.h"
+#include "geo/PointEntry.h"
 #include "imaging/BmpEncoding.h"
 #include "ScriptedUiServices.h"
 
@@ -193,9 +194,12 @@ TEST_F(ExportTest, ARangeCoversItsCutOutAndRefusalsWriteNothing)
 
 TEST_F(ExportTest, ControlPointsTravelBothWays)
 {
+    // The last point as typed in the dialog: the files carry the typed numbers.
+    const std::optional<ArcSeconds> typed = ComposeDecimal({QStringLiteral("-9.8303"), QStringLiteral("-99.6")});
+    ASSERT_TRUE(typed);
     const std::vector<CDataGeo> points = {{45.1234567 * 3600, -75.7654321 * 3600, 0.123456789, 0.987654321},
                                           {-33.5 * 3600, 151.25 * 3600, 0.5, 0.25},
-                                          {0.0, 0.0, 1.0 / 3, 2.0 / 3}};
+                                          {typed->m_dLatitude, typed->m_dLongitude, 1.0 / 3, 2.0 / 3}};
     CQuilletDoc doc;
     LoadPatternMap(doc, GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500), points);
     for (const auto& [kind, name] : {std::pair{ExportKind::QgisPoints, "points.points"}, std::pair{ExportKind::PointsCsv, "points.csv"}}) {
@@ -212,6 +216,8 @@ TEST_F(ExportTest, ControlPointsTravelBothWays)
         }
     }
     EXPECT_TRUE(ReadFileBytes(Path("points.points")).startsWith("#CRS: GEOGCRS[\"WGS 84\""));
+    EXPECT_TRUE(ReadFileBytes(Path("points.points")).contains("\n-99.6,-9.8303,"));
+    EXPECT_TRUE(ReadFileBytes(Path("points.csv")).contains("\n-9.8303,-99.6,"));
 
     // Imported onto the map: appended as one step that undo takes back.
     const std::size_t before = doc.ControlPoints().size();

@@ -6,20 +6,46 @@
 
 #include <cmath>
 
-TEST(PointEntry, FieldsReadAsSinglePrecisionNumbers)
+TEST(PointEntry, DecimalDegreesKeepWhatWasTypedWithinTheGlobe)
 {
-    EXPECT_EQ(ReadCoordinateField(QStringLiteral(" 45.5 ")), 45.5f);
-    EXPECT_EQ(ReadCoordinateField(QStringLiteral("-0")), -0.0f);
-    EXPECT_EQ(ReadCoordinateField(QStringLiteral("1e2")), 100.0f);
-    for (const char* bad : {"", "  ", "abc", "12abc", "4 5", "nan", "inf", "1e99"})
+    // Stored as the typed number (the double nearest the text) times 3600; refused: no number,
+    // or beyond the poles or the antimeridian.
+    const struct {
+        const char* latitude;
+        const char* longitude;
+        double stored[2]; // degrees; NaN where refused
+        const char* message;
+        int field;
+    } cases[] = {
+        {" 45.5 ", "+7.25", {45.5, 7.25}, nullptr, 0},
+        {"12.3456789012345", "-99.6", {12.3456789012345, -99.6}, nullptr, 0},
+        {"-90", "180", {-90, 180}, nullptr, 0},
+        {"1e1", "-180", {10, -180}, nullptr, 0},
+        {"95", "7", {NAN, NAN}, "A latitude lies from -90 to 90 degrees. Please type a latitude in that range.", 0},
+        {"45", "-180.5", {NAN, NAN}, "A longitude lies from -180 to 180 degrees. Please type a longitude in that range.", 1},
+        {"45", "1e999", {NAN, NAN}, "\"1e999\" is not a number. Please type a number for the longitude.", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.latitude) + " " + c.longitude);
+        EntryError error;
+        const auto stored = ComposeDecimal({QString::fromLatin1(c.latitude), QString::fromLatin1(c.longitude)}, &error);
+        if (std::isnan(c.stored[0])) {
+            ASSERT_FALSE(stored);
+            EXPECT_EQ(EntryErrorText(error), QString::fromLatin1(c.message));
+            EXPECT_EQ(error.m_nField, c.field);
+            continue;
+        }
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(stored->m_dLatitude, c.stored[0] * 3600);
+        EXPECT_EQ(stored->m_dLongitude, c.stored[1] * 3600);
+    }
+    for (const char* bad : {"", "  ", "abc", "12abc", "4 5", "nan", "inf", "+-5", "45,5"})
         EXPECT_FALSE(ReadCoordinateField(QString::fromLatin1(bad)).has_value()) << bad;
-
-    // More digits than single precision holds: stored as the nearest float times 3600.
-    const auto stored = ComposeDecimal({QStringLiteral("12.3456789012"), QStringLiteral("-98.7654321098")});
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->m_dLatitude, double(12.3456789012f) * 3600.0);
-    EXPECT_EQ(stored->m_dLongitude, double(-98.7654321098f) * 3600.0);
-    EXPECT_NE(stored->m_dLatitude, 12.3456789012 * 3600.0);
+    EXPECT_TRUE(std::signbit(*ReadCoordinateField(QStringLiteral("-0"))));
+    // Degrees, minutes and seconds beyond the globe too.
+    EntryError error;
+    EXPECT_FALSE(ComposeDegMinSec({"90", "0", "0.5", "0", "0", "0"}, &error));
+    EXPECT_EQ(error.m_nField, 0);
 }
 
 TEST(PointEntry, DegreesMinutesSecondsCarryOneSignAndStayBelowSixty)
@@ -80,8 +106,8 @@ TEST(PointEntry, FieldsThatAreNotNumbersAreNamed)
 TEST(PointEntry, ReEditFieldsShowTheStoredValues)
 {
     const CoordinateEntry decimal = FormatDecimal({45.123456789 * 3600, -7.5 * 3600});
-    EXPECT_EQ(decimal.m_strLatitude, QStringLiteral("45.12346"));
-    EXPECT_EQ(decimal.m_strLongitude, QStringLiteral("-7.50000"));
+    EXPECT_EQ(decimal.m_strLatitude, QStringLiteral("45.123456789"));
+    EXPECT_EQ(decimal.m_strLongitude, QStringLiteral("-7.5"));
 
     const DegMinSecEntry dms = FormatDegMinSec({(45 + 30.0 / 60 + 15.25 / 3600) * 3600, -(10 + 5.0 / 60) * 3600});
     EXPECT_EQ((QStringList{dms.m_strLatDeg, dms.m_strLatMin, dms.m_strLatSec}), (QStringList{QStringLiteral("45"), QStringLiteral("30"), QStringLiteral("15.25")}));
@@ -91,24 +117,26 @@ TEST(PointEntry, ReEditFieldsShowTheStoredValues)
     EXPECT_EQ((QStringList{small.m_strLonDeg, small.m_strLonMin, small.m_strLonSec}), (QStringList{QStringLiteral("10"), QStringLiteral("5"), QStringLiteral("0.00")}));
 }
 
-TEST(PointEntry, ConfirmingAReEditUnchangedKeepsTheCoordinates)
+TEST(PointEntry, ConfirmingAReEditUnchangedKeepsTheCoordinatesExactly)
 {
-    // Decimal fields show five decimals: a change of at most half a unit in the fifth decimal.
-    // Degree fields show hundredths of a second.
-    const double values[] = {0.0, 45.5, -45.5, -0.5, -0.0083, 0.0083, 12.3456789, -179.999, 89.99999, -0.99999};
-    for (double latitude : values) {
-        for (double longitude : {-0.25, 151.2093}) {
-            const ArcSeconds point{latitude * 3600, longitude * 3600};
-            const auto decimal = ComposeDecimal(FormatDecimal(point));
-            ASSERT_TRUE(decimal);
-            // Half a unit of the fifth decimal, and the single precision of the typed number.
-            const auto tolerance = [](double degrees) { return 0.5e-5 * 3600 + std::abs(degrees) * 6e-8 * 3600 + 1e-3; };
-            EXPECT_NEAR(decimal->m_dLatitude, point.m_dLatitude, tolerance(latitude)) << latitude;
-            EXPECT_NEAR(decimal->m_dLongitude, point.m_dLongitude, tolerance(longitude)) << longitude;
-            const auto dms = ComposeDegMinSec(FormatDegMinSec(point));
-            ASSERT_TRUE(dms);
-            EXPECT_NEAR(dms->m_dLatitude, point.m_dLatitude, 0.005 + 1e-3) << latitude;
-            EXPECT_NEAR(dms->m_dLongitude, point.m_dLongitude, 0.005 + 1e-3) << longitude;
+    // Typed values come back as typed, in both forms and bit for bit; -9.8303 is one whose
+    // quotient by 3600 is not the typed number (-9.830299999999998).
+    const char* typed[] = {"0", "45.5", "-45.5", "-0.5", "-0.0083", "12.3456789", "-179.999", "89.99999", "-9.8303", "151.2093"};
+    for (const char* latitude : {"-9.8303", "0.1", "-33.57"}) {
+        for (const char* longitude : typed) {
+            SCOPED_TRACE(std::string(latitude) + " " + longitude);
+            const auto point = ComposeDecimal({QString::fromLatin1(latitude), QString::fromLatin1(longitude)});
+            ASSERT_TRUE(point);
+            const CoordinateEntry shown = FormatDecimal(*point);
+            EXPECT_EQ(shown.m_strLongitude, QString::fromLatin1(longitude));
+            EXPECT_EQ(TypedDegrees(point->m_dLongitude), std::stod(longitude));
+            const auto decimal = ComposeDecimal(shown);
+            const auto dms = ComposeDegMinSec(FormatDegMinSec(*point));
+            ASSERT_TRUE(decimal && dms);
+            EXPECT_EQ(decimal->m_dLatitude, point->m_dLatitude);
+            EXPECT_EQ(decimal->m_dLongitude, point->m_dLongitude);
+            EXPECT_EQ(dms->m_dLatitude, point->m_dLatitude);
+            EXPECT_EQ(dms->m_dLongitude, point->m_dLongitude);
         }
     }
 }

@@ -114,7 +114,7 @@ TEST_F(MouseTest, SixthConfirmedPointBringsTheFirstFitMessage)
     const QPointF first = ClientOf(m_Doc.ControlPoints()[0]);
     EXPECT_NEAR(first.x(), 40, 1e-9);
     EXPECT_NEAR(first.y(), 30, 1e-9);
-    EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLatitude, double(float(44.9)) * 3600);
+    EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLatitude, 44.9 * 3600);
     // Every dialog was the empty decimal one.
     ASSERT_EQ(m_Ui.m_Dialogs.size(), 6u);
     for (const auto& dialog : m_Ui.m_Dialogs) {
@@ -185,14 +185,14 @@ TEST_F(MouseTest, DegreeEntryAndReEditing)
     EXPECT_EQ(m_Ui.m_Dialogs.size(), dialogs);
 }
 
-TEST_F(MouseTest, DecimalReEditShowsFiveDecimals)
+TEST_F(MouseTest, DecimalReEditShowsTheTypedNumbers)
 {
     AddPointAt(100, 100, 45.123456 * 3600, -7.654321 * 3600);
     m_Ui.CancelDialog();
     DoubleClick(QPoint(100, 100));
     ASSERT_EQ(m_Ui.m_Dialogs.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Dialogs[0].m_Coordinates.m_strLatitude, QStringLiteral("45.12346"));
-    EXPECT_EQ(m_Ui.m_Dialogs[0].m_Coordinates.m_strLongitude, QStringLiteral("-7.65432"));
+    EXPECT_EQ(m_Ui.m_Dialogs[0].m_Coordinates.m_strLatitude, QStringLiteral("45.123456"));
+    EXPECT_EQ(m_Ui.m_Dialogs[0].m_Coordinates.m_strLongitude, QStringLiteral("-7.654321"));
     EXPECT_EQ(m_Doc.ControlPoints()[0].m_dLatitude, 45.123456 * 3600); // cancelled: unchanged
 }
 
