@@ -187,6 +187,13 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
                 picture.LoadFromMemory(contents->m_Payload);
                 if (picture.LastError())
                     refusal = *picture.LastError();
+                else if (!picture.m_pPicture)
+                    // A blank map would be shown geo-coded, reading out nonsense.
+                    refusal = UiMessage{QStringLiteral("%1\nThe projection file holds no picture that can be read. The "
+                                                       "file is damaged, or it is not a %2 file.")
+                                            .arg(path, kind == ProjectionKind::Cpf ? QStringLiteral("CPF")
+                                                                                   : QStringLiteral("GPF or DPF")),
+                                        QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
                 else
                     refusal = StoredSizeRefusal(picture, contents->m_nWidth, contents->m_nHeight, path);
             } catch (const std::bad_alloc&) {

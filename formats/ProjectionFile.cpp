@@ -24,6 +24,27 @@ UiMessage Damaged()
             MB_OK | MB_ICONERROR};
 }
 
+/// The refusal of what no map can have: no size, no picture, or coefficients that are not
+/// numbers or place the map nowhere near the earth. What a file read as the other flavour (a DPF
+/// opened as a CPF) gives.
+std::optional<UiMessage> Impossible(const ProjectionContents& contents, const QString& flavour)
+{
+    const QString why = QStringLiteral(" The file is damaged, or it is not a %1 file.").arg(flavour);
+    QString text;
+    if (!GeoModel(contents.m_dGeoCoef).CanDescribeMap(contents.m_nWidth, contents.m_nHeight))
+        text = QStringLiteral("The geo-information in the projection file is impossible: its coefficients are not "
+                              "numbers, or they place the map nowhere on the earth.");
+    else if (contents.m_nWidth <= 0 || contents.m_nHeight <= 0)
+        text = QStringLiteral("The projection file gives its map %1 x %2 pixels, a size no map has.")
+                   .arg(contents.m_nWidth)
+                   .arg(contents.m_nHeight);
+    else if (contents.m_Payload.isEmpty())
+        text = QStringLiteral("The projection file holds no picture.");
+    else
+        return std::nullopt;
+    return UiMessage{text + why, kInvalidFile, MB_OK | MB_ICONERROR};
+}
+
 void WriteCoefficients(BinaryWriter& out, const GeoCoefficients& coefficients)
 {
     for (double c : coefficients)
@@ -171,6 +192,10 @@ std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiM
         error = Damaged();
         return std::nullopt;
     }
+    if (std::optional<UiMessage> refusal = Impossible(contents, QStringLiteral("GPF or DPF"))) {
+        error = *refusal;
+        return std::nullopt;
+    }
     return contents;
 }
 
@@ -183,6 +208,10 @@ std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiM
         contents.m_nWidth < 0 || contents.m_nHeight < 0 || !ReadCoefficients(in, contents.m_dGeoCoef) ||
         !in.Read(length) || !in.ReadBytes(static_cast<qsizetype>(length), contents.m_Payload)) {
         error = Damaged();
+        return std::nullopt;
+    }
+    if (std::optional<UiMessage> refusal = Impossible(contents, QStringLiteral("CPF"))) {
+        error = *refusal;
         return std::nullopt;
     }
     return contents;

@@ -51,12 +51,15 @@ struct ProjectionContents {
 /// Reads and checks a GPF or DPF held in memory (only the variant byte decides: a GPF reads like a
 /// DPF). Refuses an unsupported variant, any file that is cut short or whose counts or
 /// compressed data do not add up, a payload whose picture has a negative size, and one larger
-/// than the memory available; on refusal returns nothing and fills error. Cancelled through
-/// progress, returns nothing and leaves error alone.
+/// than the memory available; also what no map can have: a picture of no size, coefficients
+/// that are not numbers or that place the map nowhere on the earth (GeoModel::CanDescribeMap).
+/// On refusal returns nothing and fills error. Cancelled through progress, returns nothing and
+/// leaves error alone.
 std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiMessage& error,
                                                      const Progress& progress = {});
-/// Reads and checks a CPF held in memory (a negative width or height is damage); the payload
-/// itself is not inspected.
+/// Reads and checks a CPF held in memory: a negative width or height is damage, and what no map
+/// can have is refused as for a GPF or DPF, an empty payload too (a DPF read as a CPF is caught
+/// here). The payload's picture itself is not decoded.
 std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiMessage& error);
 
 /// The complaint about a projection file whose model cannot be inverted (it cannot read out

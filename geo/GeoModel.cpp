@@ -20,6 +20,28 @@ bool GeoModel::IsInvertible() const
     return std::fabs(Determinant()) > 0.0;
 }
 
+bool GeoModel::CanDescribeMap(int width, int height) const
+{
+    constexpr double kMaxPixelsPerDegree = 1e9;
+    constexpr double kMaxCornerLatitude = 180.0;
+    constexpr double kMaxCornerLongitude = 540.0;
+    for (double c : m_dCoef)
+        if (!std::isfinite(c))
+            return false;
+    for (std::size_t i : {0, 1, 4, 5})
+        if (std::fabs(m_dCoef[i]) > kMaxPixelsPerDegree)
+            return false;
+    if (!IsInvertible())
+        return true;
+    for (const QPointF corner : {QPointF(0, 0), QPointF(width, 0), QPointF(0, height), QPointF(width, height)}) {
+        const std::optional<GeoPosition> at = Inverse(corner.x(), corner.y());
+        if (!at || !(std::fabs(at->m_dLatitude) <= kMaxCornerLatitude) ||
+            !(std::fabs(at->m_dLongitude) <= kMaxCornerLongitude))
+            return false;
+    }
+    return true;
+}
+
 QPointF GeoModel::Forward(double latitude, double longitude) const
 {
     const GeoCoefficients& c = m_dCoef;

@@ -32,6 +32,14 @@ public:
     /// The model can be inverted (a determinant that is neither zero nor NaN).
     bool IsInvertible() const;
 
+    /// Whether the model can belong to a map of width x height pixels at all: every slot a
+    /// number, at most a billion pixels to a degree (a tenth of a millimetre on the ground), and,
+    /// when it can be inverted, the picture's corners no further than 180 degrees of latitude and
+    /// 540 of longitude from the origin (an extrapolated corner may pass a pole or the
+    /// antimeridian, not wrap round the earth). A model that cannot be inverted is judged by
+    /// IsInvertible alone.
+    bool CanDescribeMap(int width, int height) const;
+
     /// The pixel (column, row) of a latitude and longitude.
     QPointF Forward(double latitude, double longitude) const;
     /// The latitude and longitude of pixel (column, row); nothing when the model cannot be

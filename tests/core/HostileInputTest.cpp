@@ -259,6 +259,15 @@ const std::vector<HostileCase>& Cases()
         {"a real 2000 x 1500 scan on a machine with 20 MB to spare", Opening::NewMap,
          [](const QString& folder) { return DeflateTiff(folder); },
          {QStringLiteral("This map needs 60 MB of memory; about 20 MB are available.")}, 20'000'000},
+        {"a DPF opened as a CPF (its tag read as a width of 1146111520 pixels)", Opening::OpenProjection,
+         [](const QString& folder) {
+             QByteArray dpf;
+             WriteDpfHeader(dpf, kDpfTag, GeoCoefficients{0.5, 100, 0, -17000, -100, 0, 0, 1000});
+             WriteDpfPayload(dpf, ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"))));
+             return Write(folder, QStringLiteral("map.cpf"), dpf);
+         },
+         {QStringLiteral("The geo-information in the projection file is impossible: its coefficients are not numbers, "
+                         "or they place the map nowhere on the earth. The file is damaged, or it is not a CPF file.")}},
         {"a DPF whose payload needs more memory than there is", Opening::OpenProjection,
          [](const QString& folder) { return Write(folder, QStringLiteral("big.dpf"), DpfClaimingMuchPayload()); },
          {QStringLiteral("This map needs 2 MB of memory; about 1 MB are available.")}, 1'000'000},

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -20,8 +22,13 @@ GeoCoefficients SampleCoefficients()
 {
     GeoCoefficients c{};
     for (size_t i = 0; i < c.size(); ++i)
-        c[i] = (i + 1) * 1.0 / 3.0 - (i % 2 ? 1e5 : 0.0); // values with every bit in use
+        c[i] = (i + 1) * 1.0 / 3.0; // values with every bit in use
     c[2] = -0.0;
+    // A map north up, about 100000 pixels to a degree, its top-left corner near 45 N, 7 E.
+    c[1] += 1e5;
+    c[4] -= 1e5;
+    c[3] -= 7e5 + 15;
+    c[7] += 45e5 - 10;
     return c;
 }
 
@@ -203,14 +210,6 @@ TEST_F(ProjectionTest, SingularCoefficientsLoadThePictureButNotTheGeoCoding)
         EXPECT_EQ(ui.m_Messages[0].m_strCaption, QString::fromLatin1(c.caption));
         EXPECT_EQ(ui.m_Messages[0].m_nType, MB_OK | MB_ICONERROR);
     }
-    // A NaN determinant is not greater than zero either.
-    GeoCoefficients nan = SampleCoefficients();
-    nan[0] = std::nan("");
-    CQuilletDoc doc;
-    ScriptedUiServices ui;
-    ScopedUiServices installed(ui);
-    ReadDpfProjection(MakeDpf(kDpfTag, nan, m_Bmp), doc);
-    EXPECT_FALSE(doc.IsGeoCoded());
 }
 
 TEST_F(ProjectionTest, DamagedFilesAreRefusedAndChangeNothing)
@@ -221,7 +220,17 @@ TEST_F(ProjectionTest, DamagedFilesAreRefusedAndChangeNothing)
         return file;
     };
     const QByteArray shortBmp = MakeDpf(kDpfTag, SampleCoefficients(), m_Bmp.left(20));
+    // Coefficients no map has: not a number, 4e142 pixels to a degree (what a DPF read as a CPF
+    // gives), a picture placed millions of degrees away.
+    std::array<GeoCoefficients, 3> impossible;
+    impossible.fill(SampleCoefficients());
+    impossible[0][0] = std::nan("");
+    impossible[1][5] = 4e142;
+    impossible[2][3] = 1e12;
     std::vector<std::pair<const char*, QByteArray>> cases = {
+        {"coefficient not a number", MakeDpf(kDpfTag, impossible[0], m_Bmp)},
+        {"coefficients beyond any map", MakeDpf(kDpfTag, impossible[1], m_Bmp)},
+        {"map off the earth", MakeDpf(kDpfTag, impossible[2], m_Bmp)},
         {"empty", QByteArray()},
         {"short header", good.left(100)},
         {"no count table", good.left(160)},
@@ -256,8 +265,14 @@ TEST_F(ProjectionTest, DamagedFilesAreRefusedAndChangeNothing)
 
     QByteArray cpf;
     WriteCpfProjection(cpf, 127, 64, SampleCoefficients(), m_Bmp);
-    for (const QByteArray& broken : {cpf.left(3), cpf.left(100), cpf.left(143), cpf.left(cpf.size() - 1),
-                                     put32(cpf, 140, 0xFFFFFFFFu)}) {
+    std::vector<QByteArray> cpfCases = {cpf.left(3), cpf.left(100), cpf.left(143), cpf.left(cpf.size() - 1),
+                                        put32(cpf, 140, 0xFFFFFFFFu), good /* a DPF read as a CPF */,
+                                        put32(cpf, 4, 0)};
+    for (const GeoCoefficients& coefficients : impossible)
+        WriteCpfProjection(cpfCases.emplace_back(), 127, 64, coefficients, m_Bmp);
+    for (const QByteArray& payload : {QByteArray(), QByteArray("JPEGDATA")}) // no picture
+        WriteCpfProjection(cpfCases.emplace_back(), 127, 64, SampleCoefficients(), payload);
+    for (const QByteArray& broken : cpfCases) {
         ScriptedUiServices ui;
         ScopedUiServices installed(ui);
         CQuilletDoc doc;
