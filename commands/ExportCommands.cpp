@@ -122,6 +122,38 @@ std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& exten
     return exchanged;
 }
 
+/// Points spread over the exported picture for a map geo-coded without control points (by its
+/// GeoTIFF keys, or read from a projection file), placed by its georeference: a 5 x 5 grid from
+/// edge to edge, corners included. That pins the whole picture evenly and is enough for every
+/// transformation of QGIS's georeferencer (its third-order polynomial needs 10 points), while
+/// staying few enough to read; being exact, the points have no residuals. Map coordinates are in
+/// crs, or with toWgs84 converted to WGS 84 latitude and longitude. Nothing, with why in error,
+/// when PROJ cannot convert them.
+std::optional<std::vector<ExchangedPoint>> GridPoints(const Extent& extent, const MapCrs& crs,
+                                                      const std::array<double, 6>& gt, bool toWgs84, QString& error)
+{
+    constexpr int kSteps = 4;
+    std::vector<ExchangedPoint> points;
+    for (int j = 0; j <= kSteps; ++j) {
+        for (int i = 0; i <= kSteps; ++i) {
+            ExchangedPoint p;
+            p.m_dColumn = double(extent.m_nWidth) * i / kSteps;
+            p.m_dRow = double(extent.m_nHeight) * j / kSteps;
+            p.m_dLongitude = gt[0] + gt[1] * p.m_dColumn + gt[2] * p.m_dRow;
+            p.m_dLatitude = gt[3] + gt[4] * p.m_dColumn + gt[5] * p.m_dRow;
+            if (toWgs84) {
+                const std::optional<GeoPosition> at = ToWgs84(crs.Name(), p.m_dLongitude, p.m_dLatitude, &error);
+                if (!at)
+                    return std::nullopt;
+                p.m_dLatitude = at->m_dLatitude;
+                p.m_dLongitude = at->m_dLongitude;
+            }
+            points.push_back(p);
+        }
+    }
+    return points;
+}
+
 UiMessage NotWritten(const QString& error)
 {
     return {QStringLiteral("The file can not be opened. (%1)").arg(error), kInvalidFile, MB_OKCANCEL | MB_ICONERROR};
@@ -206,12 +238,29 @@ CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<Ou
         break;
     }
     case ExportKind::QgisPoints:
-        // Typed coordinates are WGS 84 latitude and longitude.
-        files.emplace_back(path, EncodeQgisPoints(CrsWkt2(Wgs84()), PointsOf(doc, extent)));
+    case ExportKind::PointsCsv: {
+        const bool csv = kind == ExportKind::PointsCsv;
+        // Typed control points are WGS 84 latitude and longitude. Without any, a grid is placed
+        // by the georeference, in its own system where the file can say which (a CSV holds degrees).
+        QString system = CrsWkt2(Wgs84());
+        std::vector<ExchangedPoint> points;
+        if (!doc.ControlPoints().empty()) {
+            points = PointsOf(doc, extent);
+        } else {
+            const QString own = CrsWkt2(crs);
+            const bool toWgs84 = csv || own.isEmpty();
+            if (!toWgs84)
+                system = own;
+            QString error;
+            std::optional<std::vector<ExchangedPoint>> grid = GridPoints(extent, crs, gt, toWgs84, error);
+            if (!grid)
+                return CommandResult::Refused(NotWritten(error));
+            points = std::move(*grid);
+        }
+        files.emplace_back(path, csv ? EncodePointsCsv(points, extent.m_nWidth, extent.m_nHeight)
+                                     : EncodeQgisPoints(system, points));
         break;
-    case ExportKind::PointsCsv:
-        files.emplace_back(path, EncodePointsCsv(PointsOf(doc, extent), extent.m_nWidth, extent.m_nHeight));
-        break;
+    }
     }
     CommandResult result = CommandResult::Done();
     const Progress writing = progress.Part(0.8, 1.0);

@@ -119,6 +119,7 @@ std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, 
     }
 
     std::vector<CDataGeo> points;
+    bool disabled = false;
     while (const std::optional<QByteArray> line = next()) {
         const QList<QByteArray> fields = Fields(*line);
         if (fields.size() < 4 || (csv && fields.size() != 4))
@@ -134,8 +135,10 @@ std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, 
             const std::optional<double> enable = Field(fields[enableColumn]);
             if (!enable)
                 return refuse(number, QStringLiteral("\"%1\" is not a number").arg(Quoted(fields[enableColumn])));
-            if (*enable == 0)
+            if (*enable == 0) {
+                disabled = true;
                 continue;
+            }
         }
         double latitude = 0, longitude = 0, column = 0, row = 0;
         if (csv) {
@@ -163,5 +166,9 @@ std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, 
         points.push_back({latitude * kArcSecondsPerDegree, longitude * kArcSecondsPerDegree, column / width,
                           1.0 - row / height});
     }
+    // A header alone places nothing, like an empty file.
+    if (points.empty())
+        return refuse(0, disabled ? QStringLiteral("every control point of the file is disabled")
+                                  : QStringLiteral("the file holds no control points"));
     return points;
 }

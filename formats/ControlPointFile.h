@@ -34,6 +34,7 @@ QByteArray EncodePointsCsv(const std::vector<ExchangedPoint>& points, int width,
 /// frame units). Map coordinates of a system that is not geographic are converted to WGS 84
 /// with PROJ; without a CRS line they are taken as WGS 84 longitude and latitude and values
 /// outside it are refused. Any line that cannot be read refuses the whole file: nothing, with
-/// the reason, naming the line, in error.
+/// the reason, naming the line, in error; so does a file without a point to import (empty, a
+/// header alone, or only disabled rows).
 std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, int width, int height,
                                                         QString* error);

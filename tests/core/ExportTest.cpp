@@ -257,14 +257,59 @@ TEST_F(ExportTest, PointsInAProjectedSystemAreConvertedAndBadLinesRefuseTheWhole
         {"mapX,mapY,sourceX,sourceY,enable\n200,20,1,-1,1\n", 2}, // no CRS: WGS 84, and 200 E is not
         {"latitude,longitude,x,y\n45,7,0.5,0.5,0\n", 2},
         {"lat,lon,x,y\n", 1},
+        // Nothing to place: a header alone, or only disabled rows, as an empty file.
+        {"#CRS: EPSG:4326\nmapX,mapY,sourceX,sourceY,enable\n", 0},
+        {"latitude,longitude,x,y\n\n", 0},
+        {"mapX,mapY,sourceX,sourceY,enable\n10,20,1,-1,0\n", 0},
     };
     CQuilletDoc doc;
     LoadPictureMap(doc, 100, 100);
     for (const auto& c : bad) {
         EXPECT_FALSE(ParseControlPoints(c.file, 100, 100, &error)) << c.file.toStdString();
-        EXPECT_TRUE(error.startsWith(QStringLiteral("Line %1:").arg(c.line))) << error.toStdString();
+        EXPECT_TRUE(c.line ? error.startsWith(QStringLiteral("Line %1:").arg(c.line)) : !error.startsWith(QStringLiteral("Line")))
+            << error.toStdString();
         WriteFileBytes(Path("bad.points"), c.file);
         EXPECT_FALSE(ImportControlPoints(doc, Path("bad.points")).m_bDone);
         EXPECT_TRUE(doc.ControlPoints().empty()); // nothing half-imported
+    }
+}
+
+TEST_F(ExportTest, AMapGeoCodedByItsKeysExportsAGridOfItsGeoreference)
+{
+    // The corners as the files' tie points and pixel scales place them; the CSV's degrees as PROJ
+    // converts those corners.
+    const struct {
+        const char* file;
+        int width, height;
+        double left, top, right, bottom;
+        const char* epsg;
+        const char* system;
+    } cases[] = {
+        {"geotiff/RGB.byte.tif", 791, 718, 101985, 2826915, 339315, 2611485, "EPSG:32618", "WGS 84 / UTM zone 18N"},
+        {"geotiff/utmsmall.tif", 100, 100, 440720, 3751320, 446720, 3745320, "EPSG:26711", "NAD27 / UTM zone 11N"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        CQuilletDoc doc;
+        InitialNewDocument(doc);
+        ASSERT_TRUE(OpenDocumentFile(doc, nullptr, TestDataPath(QString::fromLatin1(c.file))));
+        ASSERT_TRUE(doc.ControlPoints().empty());
+        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::QgisPoints, Path("grid.points")).m_bDone);
+        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::PointsCsv, Path("grid.csv")).m_bDone);
+        const QList<QByteArray> points = ReadFileBytes(Path("grid.points")).trimmed().split('\n');
+        const QList<QByteArray> csv = ReadFileBytes(Path("grid.csv")).trimmed().split('\n');
+        ASSERT_EQ(points.size(), 2 + 25); // the CRS, the header, 5 x 5 points
+        ASSERT_EQ(csv.size(), 1 + 25);
+        // In the map's own projected system, which the CRS line names.
+        EXPECT_TRUE(points[0].startsWith(QByteArray("#CRS: PROJCRS[\"") + c.system + '"')) << points[0].left(60).toStdString();
+        EXPECT_EQ(points[2], QStringLiteral("%1,%2,0,0,1,0,0,0").arg(c.left, 0, 'g', 10).arg(c.top, 0, 'g', 10).toLatin1());
+        EXPECT_EQ(points.back(), QStringLiteral("%1,%2,%3,-%4,1,0,0,0").arg(c.right, 0, 'g', 10).arg(c.bottom, 0, 'g', 10)
+                                     .arg(c.width).arg(c.height).toLatin1());
+        const LatLon corner = ReferenceInverse(c.epsg, "EPSG:4326", c.right, c.bottom);
+        const QList<QByteArray> last = csv.back().split(',');
+        ASSERT_EQ(last.size(), 4);
+        EXPECT_NEAR(last[0].toDouble(), corner.m_dLatitude, 1e-9);
+        EXPECT_NEAR(last[1].toDouble(), corner.m_dLongitude, 1e-9);
+        EXPECT_EQ(last[2] + ',' + last[3], QByteArray("1,0"));
     }
 }
