@@ -110,12 +110,11 @@ TEST(EditHistory, NothingDoneMakesNoStepAndAMapStartsAfresh)
     SetPointsAndModel(doc, {{40.1234567891234 * 3600 + 1e-9, -7.3 * 3600, 0.5, 0.5}}, false, {});
     const std::vector<CDataGeo> kept = doc.ControlPoints();
     const std::size_t messages = ui.m_Messages.size();
-    for (const auto& [option, retype] : {std::pair{0, false}, std::pair{1, false}, std::pair{0, true}}) {
+    for (const auto& [option, longitude] : {std::pair{1, ""}, std::pair{0, ""}, std::pair{0, "-7.30"}}) {
         doc.SetInputOption(option);
         ScriptedUiServices::DialogAnswer confirm;
-        confirm.m_OnDataInput = [retype](CoordinateEntry& entry) {
-            if (retype)
-                entry.m_strLongitude = QStringLiteral("-7.30");
+        confirm.m_OnDataInput = [longitude](CoordinateEntry& entry) {
+            entry.m_strLongitude = *longitude ? QString::fromLatin1(longitude) : entry.m_strLongitude;
             return IDOK;
         };
         confirm.m_OnDegMinSec = [](DegMinSecEntry&) { return IDOK; };

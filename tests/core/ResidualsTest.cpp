@@ -5,7 +5,6 @@
 #include "FitTestPoints.h"
 
 #include <cmath>
-#include <numbers>
 
 #include <gtest/gtest.h>
 
@@ -61,9 +60,8 @@ TEST(Residuals, MeasuresOfAGridWithOnePointMoved)
         }
         // On the ground, on the ellipsoid: the centre's error runs along the meridian at 40.5
         // degrees, the corner's along the parallel of 40 degrees.
-        const ArcSecondOnGround ground = MetresPerArcSecond(c.columnShift > 0 ? 40.0 : 40.5 - c.movedResidual / 7200);
-        EXPECT_NEAR(moved.m_dGroundMetres, c.movedResidual * (c.columnShift > 0 ? ground.m_dEast : ground.m_dNorth),
-                    (c.tolerance + 1e-6) * ground.m_dNorth);
+        const auto [north, east] = MetresPerArcSecond(c.columnShift > 0 ? 40.0 : 40.5 - c.movedResidual / 7200);
+        EXPECT_NEAR(moved.m_dGroundMetres, c.movedResidual * (c.columnShift > 0 ? east : north), (c.tolerance + 1e-6) * north);
         double sum = 0.0;
         for (const PointResidual& r : analysis.m_Points)
             sum += r.m_dGroundMetres * r.m_dGroundMetres;

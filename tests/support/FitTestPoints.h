@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 /// A map from latitude and longitude in decimal degrees to a pixel: column from the left edge,
@@ -29,18 +30,12 @@ struct AffineMap {
     }
 };
 
-/// Metres per arc-second on the WGS 84 ellipsoid at a latitude in degrees, by the textbook radii
-/// of curvature: along the meridian M = a(1 - e2) / w^1.5, along the parallel N cos(lat) with
-/// N = a / w^0.5, w = 1 - e2 sin^2(lat).
-struct ArcSecondOnGround {
-    double m_dNorth = 0.0;
-    double m_dEast = 0.0;
-};
-inline ArcSecondOnGround MetresPerArcSecond(double latDeg)
+/// Metres per arc-second along the meridian (radius of curvature M = a(1 - e2) / w^1.5) and along
+/// the parallel (N cos(lat), N = a / w^0.5) at a latitude on the WGS 84 ellipsoid, w = 1 - e2 sin^2.
+inline std::pair<double, double> MetresPerArcSecond(double latDeg)
 {
-    const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f);
-    const double phi = latDeg * std::numbers::pi / 180, w = 1 - e2 * std::sin(phi) * std::sin(phi);
-    const double arcSecond = std::numbers::pi / 180 / 3600;
+    const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f), phi = latDeg * std::numbers::pi / 180;
+    const double w = 1 - e2 * std::sin(phi) * std::sin(phi), arcSecond = std::numbers::pi / 180 / 3600;
     return {a * (1 - e2) / std::pow(w, 1.5) * arcSecond, a / std::sqrt(w) * std::cos(phi) * arcSecond};
 }
 
