@@ -91,25 +91,25 @@ void ConvertDirect(DirectFormat format, const std::uint8_t* in, std::uint8_t* ou
     }
 }
 
-/// One channel of a raster pixel laid on white paper. libtiff's RGBA reader hands out colours
-/// already multiplied by their alpha (it associates unassociated alpha itself), so the paper
-/// shows through by what alpha leaves: value + (255 - alpha). An opaque value stays as it is; a
-/// colour brighter than its alpha allows (damaged associated data) stops at white.
-std::uint8_t OnPaper(std::uint32_t value, std::uint32_t alpha)
+/// One channel of a raster pixel on black. libtiff's RGBA reader hands out colours already
+/// multiplied by their alpha (it associates unassociated alpha itself), which is the pixel laid
+/// on black: an opaque value stays as it is and a fully transparent pixel is black. A colour
+/// brighter than its alpha allows (damaged associated data) is held to the alpha.
+std::uint8_t OnBlack(std::uint32_t value, std::uint32_t alpha)
 {
-    return static_cast<std::uint8_t>(std::min<std::uint32_t>(255, value + 255 - alpha));
+    return static_cast<std::uint8_t>(std::min(value, alpha));
 }
 
 /// Converts count packed RGBA pixels (libtiff's raster format) into blue, green, red: opaque
-/// pixels keep their values, transparent ones are shown on white paper as picture maps are.
+/// pixels keep their values, transparent ones lie on black.
 void ConvertRgba(const std::uint32_t* in, std::uint8_t* out, std::uint32_t count)
 {
     for (std::uint32_t i = 0; i < count; ++i, out += 3) {
         const std::uint32_t pixel = in[i];
         const std::uint32_t alpha = TIFFGetA(pixel);
-        out[0] = OnPaper(TIFFGetB(pixel), alpha);
-        out[1] = OnPaper(TIFFGetG(pixel), alpha);
-        out[2] = OnPaper(TIFFGetR(pixel), alpha);
+        out[0] = OnBlack(TIFFGetB(pixel), alpha);
+        out[1] = OnBlack(TIFFGetG(pixel), alpha);
+        out[2] = OnBlack(TIFFGetR(pixel), alpha);
     }
 }
 

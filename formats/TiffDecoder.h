@@ -20,9 +20,9 @@ struct TiffDecodeLimits {
 /// the directory's size with zeroed pixel memory (as DIBSection::Create makes it).
 ///
 /// The pixels are those of libtiff's whole-image RGBA reader (TIFFReadRGBAImage, not stopping on
-/// errors), every value of an opaque pixel kept as it is. A pixel with alpha below 255 is laid on
-/// white paper, as the transparent parts of picture maps are: the reader's colour (already
-/// multiplied by alpha) plus 255 - alpha, so alpha 0 gives white. Rows end up upright in the
+/// errors), every value of an opaque pixel kept as it is. A pixel with alpha below 255 lies on
+/// black: the reader's colour, which it has already multiplied by alpha (held to alpha where
+/// damaged associated data exceeds it), so alpha 0 gives black. Rows end up upright in the
 /// bottom-up section; padding columns are not touched. Only a strip, a row of tiles or a band of rows is held at a time:
 /// plain 8-bit RGB (or JPEG YCbCr) and 8-bit greyscale data are converted straight from the
 /// decoded samples, everything else goes through libtiff's RGBA interface band by band. The

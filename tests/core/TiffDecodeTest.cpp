@@ -1,5 +1,5 @@
 // The pixels of TIFF directories: what the streaming decode makes must be exactly what libtiff's
-// whole-image RGBA read gives, opaque values unchanged and transparent pixels on white.
+// whole-image RGBA read gives, opaque values unchanged and transparent pixels on black.
 
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
@@ -273,11 +273,11 @@ TEST(TiffDecode, MatchesTheWholeImageReadInEveryOrientation)
     }
 }
 
-TEST(TiffDecode, OpaqueValuesAreKeptAndTransparentPixelsLieOnWhite)
+TEST(TiffDecode, OpaqueValuesAreKeptAndTransparentPixelsLieOnBlack)
 {
     // Every channel value of an opaque pixel survives, 0 to 255, in RGB, grey and min-is-white
-    // grey. Transparent pixels show the white paper through by what their alpha leaves: an
-    // associated colour c at alpha a gives c + 255 - a; an unassociated one c * a / 255 first.
+    // grey. Transparent pixels lie on black: an associated colour c at alpha a gives c (held to
+    // a when damaged data exceeds it); an unassociated one c * a / 255, rounded.
     const int values[] = {0, 1, 2, 3, 127, 128, 129, 200, 253, 254, 255};
     const int count = int(std::size(values));
     QTemporaryDir dir;
@@ -291,8 +291,8 @@ TEST(TiffDecode, OpaqueValuesAreKeptAndTransparentPixelsLieOnWhite)
     inverted.m_nPhotometric = PHOTOMETRIC_MINISWHITE;
     const struct {
         int alpha, colour, associated, unassociated;
-    } transparent[] = {{0, 0, 255, 255}, {0, 200, 255, 255}, {1, 1, 255, 254}, {128, 100, 227, 177},
-                       {128, 200, 255, 227}, {254, 2, 3, 3}, {254, 200, 201, 200}, {255, 2, 2, 2}, {255, 255, 255, 255}};
+    } transparent[] = {{0, 0, 0, 0}, {0, 200, 0, 0}, {1, 1, 1, 0}, {128, 100, 100, 50},
+                       {128, 200, 128, 100}, {254, 2, 2, 2}, {254, 200, 200, 199}, {255, 2, 2, 2}, {255, 255, 255, 255}};
     TiffContent alpha = Rgb8(int(std::size(transparent)), 1);
     alpha.m_nSamples = 4;
     alpha.m_ExtraSamples = {EXTRASAMPLE_ASSOCALPHA};

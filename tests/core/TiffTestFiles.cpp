@@ -386,10 +386,10 @@ ReferencePicture ReferenceDecode(const QString& path, int directory)
                     const std::uint32_t p = raster[std::size_t(r) * width + c];
                     const std::uint32_t red = p & 0xFF, green = (p >> 8) & 0xFF, blue = (p >> 16) & 0xFF,
                                         alpha = p >> 24;
-                    const auto onWhite = [alpha](std::uint32_t v) { return std::uint8_t(std::min(255u, v + 255 - alpha)); };
-                    out[3 * c] = onWhite(blue);
-                    out[3 * c + 1] = onWhite(green);
-                    out[3 * c + 2] = onWhite(red);
+                    const auto onBlack = [alpha](std::uint32_t v) { return std::uint8_t(std::min(v, alpha)); };
+                    out[3 * c] = onBlack(blue);
+                    out[3 * c + 1] = onBlack(green);
+                    out[3 * c + 2] = onBlack(red);
                 }
             }
         }

@@ -108,7 +108,7 @@ struct ReferencePicture {
 
 /// libtiff's whole-image TIFFReadRGBAImage (not stopping on errors) of one directory: the values
 /// of opaque pixels as libtiff gives them; a transparent one (its colour already multiplied by
-/// alpha) on white, B + 255 - A at most 255, likewise G and R. All black when the read fails.
+/// alpha) on black: B held to A, likewise G and R. All black when the read fails.
 ReferencePicture ReferenceDecode(const QString& path, int directory);
 
 /// Empty when section holds exactly the reference picture (upright in its bottom-up rows) with
