@@ -163,22 +163,26 @@ QString ExportExtension(ExportKind kind)
     return QStringLiteral(".csv");
 }
 
-CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
-                                  const QString& path, ExportReport* report, const Progress& progress)
+CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
+                         const QString& path, std::vector<ExportedFile>& files, ExportReport* report,
+                         const Progress& progress)
 {
+    files.clear();
     if (!doc.IsMapLoaded())
         return CommandResult::Refused({QStringLiteral("There is no map to export."), kInvalidFile, MB_OK | MB_ICONSTOP});
-    Extent extent;
+    Extent extent{0, 0, doc.ImageWidth(), doc.ImageHeight()};
     MapCrs crs;
     std::array<double, 6> gt{};
-    if (std::optional<UiMessage> refusal = Georeference(doc, {0, 0, doc.ImageWidth(), doc.ImageHeight()}, crs, gt))
+    if (std::optional<UiMessage> refusal = Georeference(doc, extent, crs, gt))
         return CommandResult::Refused(*refusal);
-    if (std::optional<UiMessage> refusal = ExtentOf(doc, range, extent))
-        return CommandResult::Refused(*refusal);
-    Georeference(doc, extent, crs, gt);
+    // A world file stands beside the whole picture, never beside a cut-out of it: a range would
+    // move the picture it describes.
+    if (kind != ExportKind::WorldFile) {
+        if (std::optional<UiMessage> refusal = ExtentOf(doc, range, extent))
+            return CommandResult::Refused(*refusal);
+        Georeference(doc, extent, crs, gt);
+    }
 
-    // Everything is made in memory first, so that a refusal leaves no file.
-    std::vector<std::pair<QString, QByteArray>> files;
     switch (kind) {
     case ExportKind::GeoTiff: {
         QImage pixels = MapPixels(doc);
@@ -187,45 +191,57 @@ CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<Ou
                                            kInvalidFile, MB_OK | MB_ICONERROR});
         if (range)
             pixels = pixels.copy(extent.m_nLeft, extent.m_nTop, extent.m_nWidth, extent.m_nHeight);
-        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt, progress.Part(0.0, 0.8));
+        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt, progress);
         if (progress.Cancelled())
             return CommandResult::Cancelled();
         if (tiff.isEmpty())
             return CommandResult::Refused(NotWritten(QStringLiteral("libtiff could not make it")));
-        files.emplace_back(path, tiff);
+        files.push_back({path, tiff});
         break;
     }
     case ExportKind::WorldFile: {
         // The .prj beside it: the same name with its extension replaced.
         const QString suffix = QFileInfo(path).suffix();
         const QString prj = (suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1)) + QStringLiteral(".prj");
-        files.emplace_back(path, WorldFileText(gt));
-        files.emplace_back(prj, CrsWktEsri(crs).toUtf8());
+        files.push_back({path, WorldFileText(gt)});
+        files.push_back({prj, CrsWktEsri(crs).toUtf8()});
         break;
     }
     case ExportKind::QgisPoints:
         // Typed coordinates are WGS 84 latitude and longitude.
-        files.emplace_back(path, EncodeQgisPoints(CrsWkt2(Wgs84()), PointsOf(doc, extent)));
+        files.push_back({path, EncodeQgisPoints(CrsWkt2(Wgs84()), PointsOf(doc, extent))});
         break;
     case ExportKind::PointsCsv:
-        files.emplace_back(path, EncodePointsCsv(PointsOf(doc, extent), extent.m_nWidth, extent.m_nHeight));
+        files.push_back({path, EncodePointsCsv(PointsOf(doc, extent), extent.m_nWidth, extent.m_nHeight)});
         break;
-    }
-    CommandResult result = CommandResult::Done();
-    const Progress writing = progress.Part(0.8, 1.0);
-    for (const auto& [file, bytes] : files) {
-        QString error;
-        if (!WriteWholeFile(file, bytes, &error, nullptr, writing))
-            return writing.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(NotWritten(error));
     }
     if (report) {
         report->m_Written.clear();
-        for (const auto& written : files)
-            report->m_Written << written.first;
+        for (const ExportedFile& file : files)
+            report->m_Written << file.m_strPath;
         report->m_Crs = crs;
         report->m_GeoTransform = gt;
     }
-    return result;
+    return CommandResult::Done();
+}
+
+CommandResult WriteExport(const std::vector<ExportedFile>& files, const Progress& progress)
+{
+    for (const ExportedFile& file : files) {
+        QString error;
+        if (!WriteWholeFile(file.m_strPath, file.m_Bytes, &error, nullptr, progress))
+            return progress.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(NotWritten(error));
+    }
+    return CommandResult::Done();
+}
+
+CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
+                                  const QString& path, ExportReport* report, const Progress& progress)
+{
+    // Everything is made in memory first, so that a refusal leaves no file.
+    std::vector<ExportedFile> files;
+    const CommandResult made = MakeExport(doc, range, kind, path, files, report, progress.Part(0.0, 0.8));
+    return made.m_bDone ? WriteExport(files, progress.Part(0.8, 1.0)) : made;
 }
 
 void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)

@@ -177,6 +177,12 @@ TEST_F(ExportTest, ARangeCoversItsCutOutAndRefusalsWriteNothing)
     EXPECT_DOUBLE_EQ(report.m_GeoTransform[0], 10.22);
     EXPECT_DOUBLE_EQ(report.m_GeoTransform[3], 49.6);
     EXPECT_EQ(keys.m_Pixels.pixel(0, 0), qRgb(44, 80, 42));
+    // A world file stands beside the whole picture: the range does not move its origin.
+    ASSERT_TRUE(ExportGeoreferenced(doc, range, ExportKind::WorldFile, Path("whole.bpw")).m_bDone);
+    const std::optional<std::array<double, 6>> world = ParseWorldFile(ReadFileBytes(Path("whole.bpw")));
+    ASSERT_TRUE(world);
+    EXPECT_DOUBLE_EQ((*world)[0], 10.0);
+    EXPECT_DOUBLE_EQ((*world)[3], 50.0);
 
     // Not geo-coded: refused, nothing written, an earlier file kept.
     WriteFileBytes(Path("kept.tif"), "an earlier export");
@@ -188,7 +194,7 @@ TEST_F(ExportTest, ARangeCoversItsCutOutAndRefusalsWriteNothing)
         EXPECT_EQ(refused.m_Messages[0].m_strText, QStringLiteral("Invalid projection. Need more points."));
     }
     EXPECT_EQ(ReadFileBytes(Path("kept.tif")), QByteArray("an earlier export"));
-    EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files), (QStringList{"kept.tif", "part.tif"}));
+    EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files), (QStringList{"kept.tif", "part.tif", "whole.bpw", "whole.prj"}));
 }
 
 TEST_F(ExportTest, ControlPointsTravelBothWays)
