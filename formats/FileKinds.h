@@ -70,7 +70,7 @@ std::optional<int> MapTypeFromExtension(const QString& path);
 int MapTypeForNewEntry(int entry, const QString& path);
 
 // --- workspaces and projection files ------------------------------------------------------------
-/// The Open dialog's filter: workspace, CPF, DPF, All Files.
+/// The Open dialog's filter: workspace, CPF, DPF, GPF, All Files.
 QString OpenFilter();
 /// What Open reads a file chosen under entry `entry` as: nothing for "All Files".
 std::optional<FileKind> OpenKindForEntry(int entry);
