@@ -120,6 +120,18 @@ std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& exten
     return exchanged;
 }
 
+/// The extension of the world file that goes with the map's picture (".jgw" for a JPEG): by the
+/// picture file's name, or, for a picture that travels inside the workspace, by the map's kind.
+QString WorldFileExtensionOf(const CQuilletDoc& doc)
+{
+    if (!doc.MapPath().isEmpty())
+        return WorldFileExtension(doc.MapPath());
+    for (const FileKindInfo& info : FileKinds())
+        if (info.m_nMapType != 0 && info.m_nMapType == doc.MapType())
+            return WorldFileExtension(QStringLiteral("map.") + info.m_Extensions.constFirst());
+    return WorldFileExtension(QString());
+}
+
 UiMessage NotWritten(const QString& error)
 {
     return {QStringLiteral("The file can not be opened. (%1)").arg(error), kInvalidFile, MB_OKCANCEL | MB_ICONERROR};
@@ -248,13 +260,16 @@ void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
 {
     if (!doc.IsMapLoaded())
         return;
-    // The world file goes beside the map's own picture, with the extension that goes with it.
+    // Beside the map's own picture and named after it, where GIS tools look for a world file;
+    // a picture that travels inside the workspace is named after the workspace. The dialog
+    // gives the name the extension of the type chosen in it.
     const QString picture = doc.MapPath();
     const QString proposal = picture.isEmpty() ? ProposedName(doc, QStringLiteral(".tif"))
                                                : QFileInfo(picture).absolutePath() + QLatin1Char('/') +
                                                      QFileInfo(picture).completeBaseName() + QStringLiteral(".tif");
+    const QString worldExtension = WorldFileExtensionOf(doc);
     const FileDialogResult chosen =
-        Ui().SaveFileDialog(QStringLiteral("Export Georeferenced"), ExportFilter(), proposal);
+        Ui().SaveFileDialog(QStringLiteral("Export Georeferenced"), ExportFilter(worldExtension), proposal);
     if (!chosen.Accepted())
         return;
     const std::optional<ExportKind> kind = ExportKindForEntry(chosen.m_nFilterIndex);
@@ -262,7 +277,7 @@ void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
         return;
     QString path = chosen.m_strPath;
     if (*kind == ExportKind::WorldFile)
-        path = ReplaceExtensionAtFirstDot(path, WorldFileExtension(picture.isEmpty() ? path : picture));
+        path = ReplaceExtensionAtFirstDot(path, worldExtension);
     else
         path = ReplaceExtensionAtFirstDot(path, ExportExtension(*kind));
     const std::optional<OutputRange> range = OutputRangeOf(view);

@@ -231,10 +231,12 @@ QString BitmapSaveFilter()
     return QStringLiteral("BMP - Bitmap picture (*.bmp)|");
 }
 
-QString ExportFilter()
+QString ExportFilter(const QString& worldExtension)
 {
-    return QStringLiteral("GeoTIFF (*.tif)|*.tif|World file (*.wld *.jgw *.pgw *.tfw *.bpw *.gfw)|*.wld;*.jgw;*.pgw;*.tfw;"
-                          "*.bpw;*.gfw|Control points, QGIS (*.points)|*.points|Control points, CSV (*.csv)|*.csv||");
+    const QString world = QStringLiteral("*") + worldExtension;
+    return QStringLiteral("GeoTIFF (*.tif)|*.tif|World file (%1)|%1|Control points, QGIS (*.points)|*.points|"
+                          "Control points, CSV (*.csv)|*.csv||")
+        .arg(world);
 }
 
 QString ImportPointsFilter()

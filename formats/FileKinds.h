@@ -91,7 +91,8 @@ QString BitmapSaveFilter();
 
 // --- georeferenced exports and control points -------------------------------------------------
 /// The Export Georeferenced dialog's filter: GeoTIFF, world file, QGIS points, CSV, in the
-/// order of ExportKind.
-QString ExportFilter();
+/// order of ExportKind. The world file's entry shows worldExtension (".jgw"), the one the map's
+/// picture takes, so that a dialog switching to it names the file as it will be written.
+QString ExportFilter(const QString& worldExtension);
 /// The Import Control Points dialog's filter: both point files, then All Files.
 QString ImportPointsFilter();

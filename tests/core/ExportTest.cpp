@@ -5,6 +5,7 @@
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ControlPointFile.h"
+#include "formats/WorkspaceFile.h"
 #include "formats/WorldFile.h"
 #include "imaging/BmpEncoding.h"
 #include "ScriptedUiServices.h"
@@ -266,5 +267,30 @@ TEST_F(ExportTest, PointsInAProjectedSystemAreConvertedAndBadLinesRefuseTheWhole
         WriteFileBytes(Path("bad.points"), c.file);
         EXPECT_FALSE(ImportControlPoints(doc, Path("bad.points")).m_bDone);
         EXPECT_TRUE(doc.ControlPoints().empty()); // nothing half-imported
+    }
+}
+
+TEST_F(ExportTest, AWorldFileIsProposedBesideThePictureWithItsExtension)
+{
+    const GeoModel model = GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500);
+    WorkspaceContents inside{1, 7, 90, 60, model.Coefficients(), MakeBmpFile(90, 60), {}, {}}; // a JPEG in work1.pws
+    const struct {
+        const char* m_pMap;                          ///< the picture file loaded, or the workspace holding it
+        const char *m_pProposal, *m_pAnswer, *m_pWritten; ///< the dialog's answer has the world file's type chosen
+    } cases[] = {{"map.jpg", "map.tif", "map.jgw", "map.jgw"}, {"work1.pws", "work1.tif", "work1.wld", "work1.jgw"}};
+    for (const auto& c : cases) {
+        CQuilletDoc doc;
+        if (c.m_pMap[0] == 'w')
+            doc.InstallWorkspace(Path(c.m_pMap), inside, {});
+        else
+            LoadPictureMap(doc, 90, 60, 7, Path(c.m_pMap));
+        SetPointsAndModel(doc, {}, true, model.Coefficients());
+        m_Ui.m_FileDialogs.clear();
+        m_Ui.AnswerFile(Path(c.m_pAnswer), 2);
+        OnExportGeoreferenced(doc, nullptr);
+        ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+        EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strProposal, Path(c.m_pProposal));
+        EXPECT_TRUE(m_Ui.m_FileDialogs[0].m_strFilter.contains(QStringLiteral("|World file (*.jgw)|*.jgw|")));
+        EXPECT_TRUE(QFile::exists(Path(c.m_pWritten))) << c.m_pWritten;
     }
 }
