@@ -203,7 +203,10 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
                                            kInvalidFile, MB_OK | MB_ICONERROR});
         if (range)
             pixels = pixels.copy(extent.m_nLeft, extent.m_nTop, extent.m_nWidth, extent.m_nHeight);
-        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt, progress);
+        // A TIFF map's NoData value still names the same pixels: the export keeps it.
+        const DIBSection* image = doc.IsTiffMap() ? doc.CurrentImageSection() : nullptr;
+        const QByteArray noData = image && image->m_bHasGeoTiffInfo ? image->m_pGeoTiffInfo->m_NoData : QByteArray();
+        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt, noData, progress);
         if (progress.Cancelled())
             return CommandResult::Cancelled();
         if (tiff.isEmpty())

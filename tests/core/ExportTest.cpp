@@ -13,11 +13,13 @@
 #include "ProjReference.h"
 #include "TestDocs.h"
 #include "TestSupport.h"
+#include "TiffTestFiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <geotiff.h>
+#include <geo_normalize.h>
 #include <geovalues.h>
 #include <xtiffio.h>
 
@@ -95,6 +97,23 @@ GeoTiffKeys ReadKeys(const QString& path)
     }
     XTIFFClose(tif);
     return keys;
+}
+
+/// The coordinate system of a GeoTIFF's keys as libgeotiff makes it out, and its NoData text.
+std::vector<double> SystemOf(const QString& path, QByteArray& noData)
+{
+    TIFF* tif = XTIFFOpen(QFile::encodeName(path).constData(), "r");
+    GTIF* gtif = tif ? GTIFNew(tif) : nullptr;
+    GTIFDefn d;
+    if (!gtif || !GTIFGetDefn(gtif, &d))
+        ADD_FAILURE() << "no keys in " << path.toStdString();
+    std::vector<double> system = {double(d.Model), double(d.PCS), double(d.GCS), double(d.Datum), double(d.Ellipsoid),
+                                  double(d.CTProjection), d.SemiMajor, d.SemiMinor};
+    system.insert(system.end(), d.ProjParm, d.ProjParm + d.nParms);
+    noData = RawTiff::Text(RawTiff(ReadFileBytes(path)).Directories().at(0), 42113);
+    GTIFFree(gtif);
+    XTIFFClose(tif);
+    return system;
 }
 
 class ExportTest : public ::testing::Test {
@@ -292,5 +311,36 @@ TEST_F(ExportTest, AWorldFileIsProposedBesideThePictureWithItsExtension)
         EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strProposal, Path(c.m_pProposal));
         EXPECT_TRUE(m_Ui.m_FileDialogs[0].m_strFilter.contains(QStringLiteral("|World file (*.jgw)|*.jgw|")));
         EXPECT_TRUE(QFile::exists(Path(c.m_pWritten))) << c.m_pWritten;
+    }
+}
+
+TEST_F(ExportTest, AGeoTiffMapKeepsItsOwnSystemAndNoData)
+{
+    const struct {
+        const char* m_pMap;
+        int m_nProjected;     ///< its ProjectedCSTypeGeoKey
+        const char* m_pProj;  ///< the system to PROJ, for the .prj beside a world file
+        const char* m_pNoData;
+    } cases[] = {
+        {"geotiff/cog_rgb.tif", 26913, "EPSG:26913", ""}, // NAD83, no WGS 84 zone
+        {"geotiff/rgb-byte-tenth.tif", KvUserDefined, "+proj=utm +zone=18 +ellps=WGS84 +type=crs", "0"}, // no NAD27 zone
+        {"geotiff/RGB.byte.tif", 32618, "EPSG:32618", "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_pMap);
+        CQuilletDoc doc;
+        InitialNewDocument(doc);
+        ASSERT_TRUE(OpenDocumentFile(doc, nullptr, TestDataPath(QString::fromLatin1(c.m_pMap))));
+        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::GeoTiff, Path("out.tif")).m_bDone);
+        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::WorldFile, Path("out.tfw")).m_bDone);
+        EXPECT_EQ(ReadKeys(Path("out.tif")).m_nProjected, c.m_nProjected);
+        QByteArray sourceNoData, noData;
+        EXPECT_EQ(SystemOf(Path("out.tif"), noData), SystemOf(TestDataPath(QString::fromLatin1(c.m_pMap)), sourceNoData));
+        EXPECT_EQ(noData, sourceNoData);
+        EXPECT_EQ(noData, QByteArray(c.m_pNoData));
+        const LatLon prj = ReferenceInverse(ReadFileBytes(Path("out.prj")).toStdString(), "EPSG:4326", 200000, 2700000);
+        const LatLon own = ReferenceInverse(c.m_pProj, "EPSG:4326", 200000, 2700000);
+        EXPECT_NEAR(prj.m_dLatitude, own.m_dLatitude, 1e-9);
+        EXPECT_NEAR(prj.m_dLongitude, own.m_dLongitude, 1e-9);
     }
 }
