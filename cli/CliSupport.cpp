@@ -75,20 +75,26 @@ void WritePoints(JsonWriter& json, const std::vector<CDataGeo>& points, double u
 CliArguments::CliArguments(const QStringList& args, const QStringList& allowedOptions)
 {
     for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
+        QString arg = args.at(i);
         if (!arg.startsWith(QLatin1Char('-')) || arg == QStringLiteral("-")) {
             m_Positional << arg;
             continue;
+        }
+        // --name=value is --name value.
+        std::optional<QString> joined;
+        if (const qsizetype equals = arg.indexOf(QLatin1Char('=')); arg.startsWith(QStringLiteral("--")) && equals > 2) {
+            joined = arg.mid(equals + 1);
+            arg.truncate(equals);
         }
         if (!allowedOptions.contains(arg)) {
             m_strError = QStringLiteral("unknown option %1").arg(QuotedField(arg));
             return;
         }
-        if (i + 1 >= args.size()) {
+        if (!joined && i + 1 >= args.size()) {
             m_strError = QStringLiteral("%1 needs a value").arg(QuotedField(arg));
             return;
         }
-        m_Options.insert(arg, args.at(++i));
+        m_Options.insert(arg, joined ? *joined : args.at(++i));
     }
 }
 
@@ -96,6 +102,36 @@ int CliFail(const char* command, const QString& message)
 {
     std::fprintf(stderr, "varnel-cli %s: %s\n", command, qPrintable(message));
     return 1;
+}
+
+int CliUsageFail(const char* command, const QString& message)
+{
+    CliFail(command, message);
+    return kCliUsageStatus;
+}
+
+bool IsStandardOutput(const QString& path)
+{
+    return path == QStringLiteral("-");
+}
+
+std::optional<QString> BinaryOutputRefusal(const QString& path, const QString& what)
+{
+    if (!IsStandardOutput(path))
+        return std::nullopt;
+    return QStringLiteral("-o - writes text outputs only; give a file name for the %1").arg(what);
+}
+
+std::optional<QString> OutputOverwritesInput(const QStringList& outputs, const QStringList& inputs)
+{
+    for (const QString& output : outputs) {
+        if (output.isEmpty() || IsStandardOutput(output))
+            continue;
+        for (const QString& input : inputs)
+            if (!input.isEmpty() && IsSameFile(output, input))
+                return QStringLiteral("%1 is the same file as the input %2; nothing was written").arg(output, input);
+    }
+    return std::nullopt;
 }
 
 void PrintMessages(const UiMessages& messages, MessageStyle style)

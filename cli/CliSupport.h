@@ -40,8 +40,8 @@ void WriteCoefficients(JsonWriter& json, const std::array<double, 16>& coefficie
 /// by unit (3600 turns the stored seconds into degrees).
 void WritePoints(JsonWriter& json, const std::vector<CDataGeo>& points, double unit = 1.0);
 
-/// The options ("--name value" or "-o value") and positional arguments of a command line.
-/// Options not in the allowed list, or without a value, make it invalid.
+/// The options ("--name value", "--name=value" or "-o value") and positional arguments of a
+/// command line. Options not in the allowed list, or without a value, make it invalid.
 struct CliArguments {
     QMap<QString, QString> m_Options;
     QStringList m_Positional;
@@ -53,8 +53,25 @@ struct CliArguments {
     QString Value(const QString& option) const { return m_Options.value(option); }
 };
 
+/// The exit status of a command line that is wrong: an unknown command or option, an option
+/// without its value or with one it cannot take, an argument missing or too many. Found before
+/// any file is touched; 1 is for work that could not be done.
+constexpr int kCliUsageStatus = 2;
+
 /// Prints "varnel-cli COMMAND: message" on standard error and returns the error exit status 1.
 int CliFail(const char* command, const QString& message);
+/// Prints "varnel-cli COMMAND: message" on standard error and returns kCliUsageStatus.
+int CliUsageFail(const char* command, const QString& message);
+
+/// "-" given as an output (-o -): the text goes to standard output.
+bool IsStandardOutput(const QString& path);
+/// The refusal of "-o -" for a command whose output is binary (what names it): such bytes do
+/// not belong on a terminal or in the JSON report's place. Nothing for a named file.
+std::optional<QString> BinaryOutputRefusal(const QString& path, const QString& what);
+/// Why writing outputs would destroy an input: the first output that is the same file as an
+/// input (same device and inode, through links and other names), or nothing. Empty names and
+/// standard output ("-") are no files.
+std::optional<QString> OutputOverwritesInput(const QStringList& outputs, const QStringList& inputs);
 
 /// How the messages a command would have shown are printed on standard error, one per line.
 enum class MessageStyle {

@@ -1,6 +1,7 @@
 #pragma once
 // The subcommands of varnel-cli. Each prints one JSON object on standard output and returns the
-// process exit status: 0 on success, 1 with a message on standard error when it cannot answer.
+// process exit status: 0 on success, 1 with a message on standard error when it cannot answer,
+// kCliUsageStatus (2) with one when its command line is wrong.
 
 #include "formats/FileKinds.h"
 

@@ -13,32 +13,64 @@
 #include <cstdio>
 
 // varnel-cli export FILE --format geotiff|world|points|csv -o OUT [--range left,right,top,bottom]
+// With -o - a text output (world file, points, CSV) goes to standard output instead of the JSON
+// report, so that it can be piped on; a world file's .prj is then not written.
 int RunExportCommand(const QStringList& args)
 {
     const CliArguments cli(args, {QStringLiteral("--format"), QStringLiteral("--range"), QStringLiteral("-o")});
     if (!cli.Ok())
-        return CliFail("export", cli.m_strError);
+        return CliUsageFail("export", cli.m_strError);
     const std::optional<ExportKind> kind = ExportKindFromName(cli.Value(QStringLiteral("--format")));
     if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("-o")) || !kind)
-        return CliFail("export", CliUsage("export"));
+        return CliUsageFail("export", CliUsage("export"));
+    const QString out = cli.Value(QStringLiteral("-o"));
+    if (*kind == ExportKind::GeoTiff)
+        if (const std::optional<QString> refusal = BinaryOutputRefusal(out, QStringLiteral("GeoTIFF")))
+            return CliUsageFail("export", *refusal);
     QString error;
     std::optional<OutputRange> range;
-    if (cli.Has(QStringLiteral("--range")) && !(range = ParseRangeOption(cli.Value(QStringLiteral("--range")), error)))
-        return CliFail("export", error);
+    if (cli.Has(QStringLiteral("--range"))) {
+        // A world file describes the whole picture it stands beside; no range can apply to it.
+        if (*kind == ExportKind::WorldFile)
+            return CliUsageFail("export", QStringLiteral("a world file describes the whole picture it stands beside; "
+                                                         "--range applies to the other formats only"));
+        if (!(range = ParseRangeOption(cli.Value(QStringLiteral("--range")), error)))
+            return CliUsageFail("export", error);
+    }
 
     CQuilletDoc doc;
-    if (!LoadMapFile(doc, cli.m_Positional.constFirst(), error, CliProgress(0.0, 0.5)))
+    const QString input = cli.m_Positional.constFirst();
+    if (!LoadMapFile(doc, input, error, CliProgress(0.0, 0.5)))
         return CliFail("export", error);
     ExportReport report;
-    const CommandResult result = ExportGeoreferenced(doc, range, *kind, cli.Value(QStringLiteral("-o")), &report,
-                                                     CliProgress(0.5, 1.0));
+    std::vector<ExportedFile> files;
+    CommandResult result = MakeExport(doc, range, *kind, out, files, &report, CliProgress(0.5, 0.9));
+    if (!result.m_bDone)
+        return CliFail("export", result.m_Messages.back().m_strText);
+
+    if (IsStandardOutput(out)) {
+        const QByteArray& text = files.front().m_Bytes;
+        std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+        if (files.size() > 1)
+            std::fprintf(stderr, "varnel-cli export: the .prj has no place beside standard output and was not written; "
+                                 "the coordinate system is %s\n",
+                         qPrintable(report.m_Crs.Name()));
+        return std::fflush(stdout) == 0 ? 0 : CliFail("export", QStringLiteral("standard output could not be written"));
+    }
+    // The map and the workspace that names it are inputs too: no derived file replaces them.
+    QStringList written;
+    for (const ExportedFile& file : files)
+        written << file.m_strPath;
+    if (const std::optional<QString> refusal = OutputOverwritesInput(written, {input, doc.MapPath()}))
+        return CliFail("export", *refusal);
+    result = WriteExport(files, CliProgress(0.9, 1.0));
     if (!result.m_bDone)
         return CliFail("export", result.m_Messages.back().m_strText);
 
     JsonWriter json;
     json.BeginObject().Key("written").BeginArray();
-    for (const QString& written : report.m_Written)
-        json.Value(written);
+    for (const QString& file : report.m_Written)
+        json.Value(file);
     json.EndArray().Key("crs").Value(report.m_Crs.Name()).Key("geotransform").BeginArray();
     for (const double value : report.m_GeoTransform)
         json.Value(value);
@@ -54,12 +86,12 @@ int RunImportPointsCommand(const QStringList& args)
 {
     const CliArguments cli(args, {QStringLiteral("--width"), QStringLiteral("--height")});
     if (!cli.Ok())
-        return CliFail("import-points", cli.m_strError);
+        return CliUsageFail("import-points", cli.m_strError);
     const std::optional<double> width = ParseFinite(cli.Value(QStringLiteral("--width")));
     const std::optional<double> height = ParseFinite(cli.Value(QStringLiteral("--height")));
     if (cli.m_Positional.size() != 1 || !width || !height || *width < 1 || *height < 1 || *width > 1e9 ||
         *height > 1e9)
-        return CliFail("import-points", CliUsage("import-points"));
+        return CliUsageFail("import-points", CliUsage("import-points"));
     QByteArray bytes;
     QString error;
     if (!ReadWholeFile(cli.m_Positional.constFirst(), bytes, &error))

@@ -49,7 +49,7 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
     FitArguments parsed;
     bool haveWidth = false, haveHeight = false;
     for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
+        QString arg = args.at(i);
         if (!arg.startsWith(QStringLiteral("--"))) {
             if (!parsed.m_strPointsPath.isEmpty()) {
                 Fail(QStringLiteral("more than one points file given"));
@@ -58,11 +58,17 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
             parsed.m_strPointsPath = arg;
             continue;
         }
-        if (i + 1 >= args.size()) {
+        // --name=value is --name value.
+        std::optional<QString> joined;
+        if (const qsizetype equals = arg.indexOf(QLatin1Char('=')); equals > 2) {
+            joined = arg.mid(equals + 1);
+            arg.truncate(equals);
+        }
+        if (!joined && i + 1 >= args.size()) {
             Fail(QStringLiteral("%1 needs a value").arg(QuotedField(arg)));
             return std::nullopt;
         }
-        const QString value = args.at(++i);
+        const QString value = joined ? *joined : args.at(++i);
         bool ok = false;
         if (arg == QStringLiteral("--width") || arg == QStringLiteral("--height")) {
             const int size = value.toInt(&ok);
@@ -182,7 +188,7 @@ int RunFitCommand(const QStringList& args)
     const std::optional<FitArguments> parsed = ParseArguments(args);
     if (!parsed) {
         PrintFitUsage();
-        return 1;
+        return kCliUsageStatus;
     }
     const std::optional<std::vector<CDataGeo>> points = ReadPoints(parsed->m_strPointsPath);
     if (!points)

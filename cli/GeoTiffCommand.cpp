@@ -37,11 +37,12 @@ void WriteGeoreference(JsonWriter& json, const DIBSection& section)
 // entry, keeping the sections that have pixels) and reports each kept image and its georeference.
 int RunGeoTiffCommand(const QStringList& args)
 {
-    if (args.size() != 1) {
-        std::fprintf(stderr, "%s\n", qPrintable(CliUsage("geotiff")));
-        return 1;
-    }
-    const QString path = args.constFirst();
+    const CliArguments cli(args, {});
+    if (!cli.Ok())
+        return CliUsageFail("geotiff", cli.m_strError);
+    if (cli.m_Positional.size() != 1)
+        return CliUsageFail("geotiff", CliUsage("geotiff"));
+    const QString path = cli.m_Positional.constFirst();
 
     UiMessages messages;
     std::vector<TIFFSubImage> list;

@@ -68,9 +68,9 @@ int RunInfoCommand(const QStringList& args)
 {
     const CliArguments cli(args, {});
     if (!cli.Ok())
-        return CliFail("info", cli.m_strError);
+        return CliUsageFail("info", cli.m_strError);
     if (cli.m_Positional.size() != 1)
-        return CliFail("info", CliUsage("info"));
+        return CliUsageFail("info", CliUsage("info"));
     const QString path = cli.m_Positional.constFirst();
     const std::optional<FileKind> kind = FileKindFromExtension(path);
     if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt)

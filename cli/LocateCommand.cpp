@@ -14,14 +14,14 @@ int RunLocateCommand(const QStringList& args)
 {
     const CliArguments cli(args, {QStringLiteral("--pixel")});
     if (!cli.Ok())
-        return CliFail("locate", cli.m_strError);
+        return CliUsageFail("locate", cli.m_strError);
     if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("--pixel")))
-        return CliFail("locate", CliUsage("locate"));
+        return CliUsageFail("locate", CliUsage("locate"));
     const QStringList parts = cli.Value(QStringLiteral("--pixel")).split(QLatin1Char(','));
     const std::optional<double> column = parts.size() == 2 ? ParseFinite(parts[0]) : std::nullopt;
     const std::optional<double> row = parts.size() == 2 ? ParseFinite(parts[1]) : std::nullopt;
     if (!column || !row)
-        return CliFail("locate", QStringLiteral("--pixel needs two numbers COLUMN,ROW"));
+        return CliUsageFail("locate", QStringLiteral("--pixel needs two numbers COLUMN,ROW"));
 
     CQuilletDoc doc;
     const QString path = cli.m_Positional.constFirst();

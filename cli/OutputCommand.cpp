@@ -20,15 +20,17 @@ int RunOutputCommand(const QStringList& args)
 {
     const CliArguments cli(args, {QStringLiteral("--format"), QStringLiteral("--range"), QStringLiteral("-o")});
     if (!cli.Ok())
-        return CliFail("output", cli.m_strError);
+        return CliUsageFail("output", cli.m_strError);
     const std::optional<OutputFlavour> flavour = OutputFlavourFromName(cli.Value(QStringLiteral("--format")));
     if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("-o")) || !flavour)
-        return CliFail("output", CliUsage("output"));
+        return CliUsageFail("output", CliUsage("output"));
+    if (const std::optional<QString> refusal = BinaryOutputRefusal(cli.Value(QStringLiteral("-o")), QStringLiteral("projection file")))
+        return CliUsageFail("output", *refusal);
 
     QString error;
     std::optional<OutputRange> range;
     if (cli.Has(QStringLiteral("--range")) && !(range = ParseRangeOption(cli.Value(QStringLiteral("--range")), error)))
-        return CliFail("output", error);
+        return CliUsageFail("output", error);
 
     CQuilletDoc doc;
     const QString workspace = cli.m_Positional.constFirst();
@@ -41,6 +43,9 @@ int RunOutputCommand(const QStringList& args)
     }
 
     const QString out = cli.Value(QStringLiteral("-o"));
+    // The workspace and the TIFF map it names are inputs: the projection file replaces neither.
+    if (const std::optional<QString> refusal = OutputOverwritesInput({out}, {workspace, doc.MapPath()}))
+        return CliFail("output", *refusal);
     const CommandResult written = WriteProjectionOutput(doc, range, *flavour, out, CliProgress(0.5, 1.0));
     PrintMessages(opened.m_Messages, MessageStyle::WithCaption);
     PrintMessages(written.m_Messages, MessageStyle::WithCaption);

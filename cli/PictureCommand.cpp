@@ -9,12 +9,13 @@
 // varnel-cli picture FILE: loads FILE as the picture service does and reports what it recorded.
 int RunPictureCommand(const QStringList& args)
 {
-    if (args.size() != 1) {
-        std::fprintf(stderr, "%s\n", qPrintable(CliUsage("picture")));
-        return 1;
-    }
+    const CliArguments cli(args, {});
+    if (!cli.Ok())
+        return CliUsageFail("picture", cli.m_strError);
+    if (cli.m_Positional.size() != 1)
+        return CliUsageFail("picture", CliUsage("picture"));
     CPicture picture;
-    const bool loaded = picture.LoadFromFile(args.constFirst());
+    const bool loaded = picture.LoadFromFile(cli.m_Positional.constFirst());
     if (picture.LastError()) {
         // The file could not be read at all: that is an error, not an answer.
         PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);

@@ -29,18 +29,22 @@ int RunPackCommand(const QStringList& args)
 {
     const CliArguments cli(args, {QStringLiteral("--format"), QStringLiteral("--coef"), QStringLiteral("-o")});
     if (!cli.Ok())
-        return CliFail("pack", cli.m_strError);
+        return CliUsageFail("pack", cli.m_strError);
     const std::optional<OutputFlavour> flavour = OutputFlavourFromName(cli.Value(QStringLiteral("--format")));
     if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("-o")) || !cli.Has(QStringLiteral("--coef")) || !flavour)
-        return CliFail("pack", CliUsage("pack"));
+        return CliUsageFail("pack", CliUsage("pack"));
+    if (const std::optional<QString> refusal = BinaryOutputRefusal(cli.Value(QStringLiteral("-o")), QStringLiteral("projection file")))
+        return CliUsageFail("pack", *refusal);
     QString error;
     const std::optional<GeoCoefficients> coefficients = ParseCoefficientList(cli.Value(QStringLiteral("--coef")), error);
     if (!coefficients)
-        return CliFail("pack", error);
+        return CliUsageFail("pack", error);
 
     CPicture picture;
     QByteArray pictureFile;
     const QString path = cli.m_Positional.constFirst();
+    if (const std::optional<QString> refusal = OutputOverwritesInput({cli.Value(QStringLiteral("-o"))}, {path}))
+        return CliFail("pack", *refusal);
     if (!picture.LoadFromFile(path, &pictureFile)) {
         if (picture.LastError())
             PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);
@@ -72,9 +76,11 @@ int RunUnpackCommand(const QStringList& args)
 {
     const CliArguments cli(args, {QStringLiteral("--as"), QStringLiteral("-o")});
     if (!cli.Ok())
-        return CliFail("unpack", cli.m_strError);
+        return CliUsageFail("unpack", cli.m_strError);
     if (cli.m_Positional.size() != 1)
-        return CliFail("unpack", CliUsage("unpack"));
+        return CliUsageFail("unpack", CliUsage("unpack"));
+    if (const std::optional<QString> refusal = BinaryOutputRefusal(cli.Value(QStringLiteral("-o")), QStringLiteral("picture")))
+        return CliUsageFail("unpack", *refusal);
     const QString path = cli.m_Positional.constFirst();
     const QString as = cli.Value(QStringLiteral("--as")).toLower();
     std::optional<ProjectionKind> kind;
@@ -82,9 +88,10 @@ int RunUnpackCommand(const QStringList& args)
         kind = ProjectionKind::Dpf;
     else if (as == QStringLiteral("cpf"))
         kind = ProjectionKind::Cpf;
-    else if (as.isEmpty())
-        if (const std::optional<FileKind> named = FileKindFromExtension(path))
-            kind = ProjectionKindOf(*named);
+    else if (!as.isEmpty())
+        return CliUsageFail("unpack", CliUsage("unpack"));
+    else if (const std::optional<FileKind> named = FileKindFromExtension(path))
+        kind = ProjectionKindOf(*named);
     if (!kind)
         return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf").arg(path));
     return UnpackProjectionFile("unpack", path, *kind, cli.Value(QStringLiteral("-o")));
@@ -92,6 +99,9 @@ int RunUnpackCommand(const QStringList& args)
 
 int UnpackProjectionFile(const char* command, const QString& path, ProjectionKind kind, const QString& payloadPath)
 {
+    // The picture written out never replaces the file it is read from.
+    if (const std::optional<QString> refusal = OutputOverwritesInput({payloadPath}, {path}))
+        return CliFail(command, *refusal);
     // Read as Open reads it: mapped, not copied into fresh memory.
     MappedFile file;
     QString error;

@@ -32,9 +32,9 @@ int RunRecoveryCommand(const QStringList& args)
 {
     const CliArguments cli(args, {});
     if (!cli.Ok())
-        return CliFail("recovery", cli.m_strError);
+        return CliUsageFail("recovery", cli.m_strError);
     if (cli.m_Positional.size() != 1)
-        return CliFail("recovery", CliUsage("recovery"));
+        return CliUsageFail("recovery", CliUsage("recovery"));
     const QString path = cli.m_Positional.constFirst();
     QByteArray bytes;
     QString error;

@@ -59,7 +59,7 @@ int main(int argc, char* argv[])
         EnableCliProgress();
     if (args.isEmpty()) {
         PrintUsage(stderr);
-        return 1;
+        return kCliUsageStatus;
     }
     const QString first = args.takeFirst();
     if (IsHelpOption(first)) {
@@ -72,13 +72,13 @@ int main(int argc, char* argv[])
     }
     if (first.startsWith(QLatin1Char('-'))) {
         std::fprintf(stderr, "varnel-cli: unknown option %s\nTry 'varnel-cli --help' for more information.\n", qPrintable(first));
-        return 2;
+        return kCliUsageStatus;
     }
     const CliCommand* command = FindCliCommand(first);
     if (!command) {
         PrintUsage(stderr);
         std::fprintf(stderr, "unknown command: %s\n", qPrintable(first));
-        return 1;
+        return kCliUsageStatus;
     }
     if (std::any_of(args.cbegin(), args.cend(), IsHelpOption)) {
         std::printf("%s\n%s\n", qPrintable(CliUsage(command->m_Name)), command->m_Purpose);

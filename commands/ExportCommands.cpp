@@ -154,6 +154,18 @@ std::optional<std::vector<ExchangedPoint>> GridPoints(const Extent& extent, cons
     return points;
 }
 
+/// The extension of the world file that goes with the map's picture (".jgw" for a JPEG): by the
+/// picture file's name, or, for a picture that travels inside the workspace, by the map's kind.
+QString WorldFileExtensionOf(const CQuilletDoc& doc)
+{
+    if (!doc.MapPath().isEmpty())
+        return WorldFileExtension(doc.MapPath());
+    for (const FileKindInfo& info : FileKinds())
+        if (info.m_nMapType != 0 && info.m_nMapType == doc.MapType())
+            return WorldFileExtension(QStringLiteral("map.") + info.m_Extensions.constFirst());
+    return WorldFileExtension(QString());
+}
+
 UiMessage NotWritten(const QString& error)
 {
     return {QStringLiteral("The file can not be opened. (%1)").arg(error), kInvalidFile, MB_OKCANCEL | MB_ICONERROR};
@@ -197,22 +209,26 @@ QString ExportExtension(ExportKind kind)
     return QStringLiteral(".csv");
 }
 
-CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
-                                  const QString& path, ExportReport* report, const Progress& progress)
+CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
+                         const QString& path, std::vector<ExportedFile>& files, ExportReport* report,
+                         const Progress& progress)
 {
+    files.clear();
     if (!doc.IsMapLoaded())
         return CommandResult::Refused({QStringLiteral("There is no map to export."), kInvalidFile, MB_OK | MB_ICONSTOP});
-    Extent extent;
+    Extent extent{0, 0, doc.ImageWidth(), doc.ImageHeight()};
     MapCrs crs;
     std::array<double, 6> gt{};
-    if (std::optional<UiMessage> refusal = Georeference(doc, {0, 0, doc.ImageWidth(), doc.ImageHeight()}, crs, gt))
+    if (std::optional<UiMessage> refusal = Georeference(doc, extent, crs, gt))
         return CommandResult::Refused(*refusal);
-    if (std::optional<UiMessage> refusal = ExtentOf(doc, range, extent))
-        return CommandResult::Refused(*refusal);
-    Georeference(doc, extent, crs, gt);
+    // A world file stands beside the whole picture, never beside a cut-out of it: a range would
+    // move the picture it describes.
+    if (kind != ExportKind::WorldFile) {
+        if (std::optional<UiMessage> refusal = ExtentOf(doc, range, extent))
+            return CommandResult::Refused(*refusal);
+        Georeference(doc, extent, crs, gt);
+    }
 
-    // Everything is made in memory first, so that a refusal leaves no file.
-    std::vector<std::pair<QString, QByteArray>> files;
     switch (kind) {
     case ExportKind::GeoTiff: {
         QImage pixels = MapPixels(doc);
@@ -221,20 +237,23 @@ CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<Ou
                                            kInvalidFile, MB_OK | MB_ICONERROR});
         if (range)
             pixels = pixels.copy(extent.m_nLeft, extent.m_nTop, extent.m_nWidth, extent.m_nHeight);
-        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt, progress.Part(0.0, 0.8));
+        // A TIFF map's NoData value still names the same pixels: the export keeps it.
+        const DIBSection* image = doc.IsTiffMap() ? doc.CurrentImageSection() : nullptr;
+        const QByteArray noData = image && image->m_bHasGeoTiffInfo ? image->m_pGeoTiffInfo->m_NoData : QByteArray();
+        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt, noData, progress);
         if (progress.Cancelled())
             return CommandResult::Cancelled();
         if (tiff.isEmpty())
             return CommandResult::Refused(NotWritten(QStringLiteral("libtiff could not make it")));
-        files.emplace_back(path, tiff);
+        files.push_back({path, tiff});
         break;
     }
     case ExportKind::WorldFile: {
         // The .prj beside it: the same name with its extension replaced.
         const QString suffix = QFileInfo(path).suffix();
         const QString prj = (suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1)) + QStringLiteral(".prj");
-        files.emplace_back(path, WorldFileText(gt));
-        files.emplace_back(prj, CrsWktEsri(crs).toUtf8());
+        files.push_back({path, WorldFileText(gt)});
+        files.push_back({prj, CrsWktEsri(crs).toUtf8()});
         break;
     }
     case ExportKind::QgisPoints:
@@ -257,39 +276,53 @@ CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<Ou
                 return CommandResult::Refused(NotWritten(error));
             points = std::move(*grid);
         }
-        files.emplace_back(path, csv ? EncodePointsCsv(points, extent.m_nWidth, extent.m_nHeight)
-                                     : EncodeQgisPoints(system, points));
+        files.push_back({path, csv ? EncodePointsCsv(points, extent.m_nWidth, extent.m_nHeight) : EncodeQgisPoints(system, points)});
         break;
     }
     }
-    CommandResult result = CommandResult::Done();
-    const Progress writing = progress.Part(0.8, 1.0);
-    for (const auto& [file, bytes] : files) {
-        QString error;
-        if (!WriteWholeFile(file, bytes, &error, nullptr, writing))
-            return writing.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(NotWritten(error));
-    }
     if (report) {
         report->m_Written.clear();
-        for (const auto& written : files)
-            report->m_Written << written.first;
+        for (const ExportedFile& file : files)
+            report->m_Written << file.m_strPath;
         report->m_Crs = crs;
         report->m_GeoTransform = gt;
     }
-    return result;
+    return CommandResult::Done();
+}
+
+CommandResult WriteExport(const std::vector<ExportedFile>& files, const Progress& progress)
+{
+    for (const ExportedFile& file : files) {
+        QString error;
+        if (!WriteWholeFile(file.m_strPath, file.m_Bytes, &error, nullptr, progress))
+            return progress.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(NotWritten(error));
+    }
+    return CommandResult::Done();
+}
+
+CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
+                                  const QString& path, ExportReport* report, const Progress& progress)
+{
+    // Everything is made in memory first, so that a refusal leaves no file.
+    std::vector<ExportedFile> files;
+    const CommandResult made = MakeExport(doc, range, kind, path, files, report, progress.Part(0.0, 0.8));
+    return made.m_bDone ? WriteExport(files, progress.Part(0.8, 1.0)) : made;
 }
 
 void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
 {
     if (!doc.IsMapLoaded())
         return;
-    // The world file goes beside the map's own picture, with the extension that goes with it.
+    // Beside the map's own picture and named after it, where GIS tools look for a world file;
+    // a picture that travels inside the workspace is named after the workspace. The dialog
+    // gives the name the extension of the type chosen in it.
     const QString picture = doc.MapPath();
     const QString proposal = picture.isEmpty() ? ProposedName(doc, QStringLiteral(".tif"))
                                                : QFileInfo(picture).absolutePath() + QLatin1Char('/') +
                                                      QFileInfo(picture).completeBaseName() + QStringLiteral(".tif");
+    const QString worldExtension = WorldFileExtensionOf(doc);
     const FileDialogResult chosen =
-        Ui().SaveFileDialog(QStringLiteral("Export Georeferenced"), ExportFilter(), proposal);
+        Ui().SaveFileDialog(QStringLiteral("Export Georeferenced"), ExportFilter(worldExtension), proposal);
     if (!chosen.Accepted())
         return;
     const std::optional<ExportKind> kind = ExportKindForEntry(chosen.m_nFilterIndex);
@@ -297,7 +330,7 @@ void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
         return;
     QString path = chosen.m_strPath;
     if (*kind == ExportKind::WorldFile)
-        path = ReplaceExtensionAtFirstDot(path, WorldFileExtension(picture.isEmpty() ? path : picture));
+        path = ReplaceExtensionAtFirstDot(path, worldExtension);
     else
         path = ReplaceExtensionAtFirstDot(path, ExportExtension(*kind));
     const std::optional<OutputRange> range = OutputRangeOf(view);

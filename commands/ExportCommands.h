@@ -13,6 +13,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 class CQuilletDoc;
 class ViewState;
@@ -33,14 +34,26 @@ struct ExportReport {
     std::array<double, 6> m_GeoTransform{}; ///< GDAL's convention, for the part exported
 };
 
-/// Writes the export of kind to path: the whole map, or only range when one is given. A map
-/// geo-coded by its own GeoTIFF keys keeps their UTM (or degree) georeference; one geo-coded
-/// from control points is written in WGS 84 latitude and longitude. A world file gets its .prj
-/// beside it (path with the extension .prj). Refused, writing nothing and keeping any earlier
-/// file: a map that is not geo-coded, a range too small, a map without a picture (GeoTIFF), a
-/// file that cannot be written. Every file is written whole through a temporary file. Leaves
-/// the document alone, so that it may run while the window goes on painting; cancelled through
-/// progress, writes nothing.
+/// One file of an export, made in memory before anything is written.
+struct ExportedFile {
+    QString m_strPath;
+    QByteArray m_Bytes;
+};
+
+/// Makes the files of the export of kind to path in memory, writing nothing: the whole map, or
+/// only range when one is given. A map geo-coded by its own GeoTIFF keys keeps their
+/// georeference; one geo-coded from control points is written in WGS 84 latitude and longitude.
+/// A world file describes the picture it stands beside, the whole of it, whatever the range;
+/// its .prj comes second (path with the extension .prj). Refused: a map that is not geo-coded,
+/// a range too small, a map without a picture (GeoTIFF). Leaves the document alone, so that it
+/// may run while the window goes on painting. The report, when given, is filled when done.
+CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
+                         const QString& path, std::vector<ExportedFile>& files, ExportReport* report = nullptr,
+                         const Progress& progress = {});
+/// Writes the files in order, each whole through a temporary file; a file that cannot be written
+/// is refused with the user's message. Cancelled through progress, stops.
+CommandResult WriteExport(const std::vector<ExportedFile>& files, const Progress& progress = {});
+/// MakeExport, then WriteExport: a refusal writes nothing and keeps any earlier file.
 CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
                                   const QString& path, ExportReport* report = nullptr, const Progress& progress = {});
 

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -148,23 +149,28 @@ int MapTypeForNewEntry(int entry, const QString& path)
     return entry;
 }
 
+namespace {
+
+/// The Open dialog's entries in order; "All Files" follows them.
+constexpr FileKind kOpenKinds[] = {FileKind::Workspace, FileKind::Cpf, FileKind::Dpf, FileKind::Gpf};
+
+} // namespace
+
 QString OpenFilter()
 {
-    return kWorkspaceEntry + NamedEntry(FileKind::Cpf) + NamedEntry(FileKind::Dpf) + kAllFiles;
+    // GPF comes last, so that the entries the dialog has always had keep their positions.
+    QString filter = kWorkspaceEntry;
+    for (const FileKind kind : kOpenKinds)
+        if (kind != FileKind::Workspace)
+            filter += NamedEntry(kind);
+    return filter + kAllFiles;
 }
 
 std::optional<FileKind> OpenKindForEntry(int entry)
 {
-    switch (entry) {
-    case 1:
-        return FileKind::Workspace;
-    case 2:
-        return FileKind::Cpf;
-    case 3:
-        return FileKind::Dpf;
-    default:
+    if (entry < 1 || entry > static_cast<int>(std::size(kOpenKinds)))
         return std::nullopt;
-    }
+    return kOpenKinds[entry - 1];
 }
 
 QString WorkspaceSaveFilter()
@@ -225,10 +231,12 @@ QString BitmapSaveFilter()
     return QStringLiteral("BMP - Bitmap picture (*.bmp)|");
 }
 
-QString ExportFilter()
+QString ExportFilter(const QString& worldExtension)
 {
-    return QStringLiteral("GeoTIFF (*.tif)|*.tif|World file (*.wld *.jgw *.pgw *.tfw *.bpw *.gfw)|*.wld;*.jgw;*.pgw;*.tfw;"
-                          "*.bpw;*.gfw|Control points, QGIS (*.points)|*.points|Control points, CSV (*.csv)|*.csv||");
+    const QString world = QStringLiteral("*") + worldExtension;
+    return QStringLiteral("GeoTIFF (*.tif)|*.tif|World file (%1)|%1|Control points, QGIS (*.points)|*.points|"
+                          "Control points, CSV (*.csv)|*.csv||")
+        .arg(world);
 }
 
 QString ImportPointsFilter()

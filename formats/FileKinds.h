@@ -70,7 +70,7 @@ std::optional<int> MapTypeFromExtension(const QString& path);
 int MapTypeForNewEntry(int entry, const QString& path);
 
 // --- workspaces and projection files ------------------------------------------------------------
-/// The Open dialog's filter: workspace, CPF, DPF, All Files.
+/// The Open dialog's filter: workspace, CPF, DPF, GPF, All Files.
 QString OpenFilter();
 /// What Open reads a file chosen under entry `entry` as: nothing for "All Files".
 std::optional<FileKind> OpenKindForEntry(int entry);
@@ -91,7 +91,8 @@ QString BitmapSaveFilter();
 
 // --- georeferenced exports and control points -------------------------------------------------
 /// The Export Georeferenced dialog's filter: GeoTIFF, world file, QGIS points, CSV, in the
-/// order of ExportKind.
-QString ExportFilter();
+/// order of ExportKind. The world file's entry shows worldExtension (".jgw"), the one the map's
+/// picture takes, so that a dialog switching to it names the file as it will be written.
+QString ExportFilter(const QString& worldExtension);
 /// The Import Control Points dialog's filter: both point files, then All Files.
 QString ImportPointsFilter();

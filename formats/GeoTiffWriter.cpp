@@ -72,8 +72,13 @@ int MapProc(thandle_t, tdata_t*, toff_t*)
 
 void UnmapProc(thandle_t, tdata_t, toff_t) {}
 
-/// One image directory of RGB tiles; reduced marks an overview.
-bool WriteDirectory(TIFF* tif, const QImage& rgb, bool reduced, const Progress& progress)
+/// GDAL's NoData tag, which libtiff does not know by itself.
+const TIFFFieldInfo kNoDataField = {TIFFTAG_GDAL_NODATA, -1, -1, TIFF_ASCII, FIELD_CUSTOM, 1, 0,
+                                    const_cast<char*>("GDALNoDataValue")};
+
+/// One image directory of RGB tiles; reduced marks an overview. noData, when not empty, is
+/// GDAL's NoData value of its samples.
+bool WriteDirectory(TIFF* tif, const QImage& rgb, bool reduced, const QByteArray& noData, const Progress& progress)
 {
     const auto width = static_cast<std::uint32_t>(rgb.width());
     const auto height = static_cast<std::uint32_t>(rgb.height());
@@ -88,6 +93,8 @@ bool WriteDirectory(TIFF* tif, const QImage& rgb, bool reduced, const Progress& 
     TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, kTile);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, kTile);
+    if (!noData.isEmpty())
+        TIFFSetField(tif, TIFFTAG_GDAL_NODATA, noData.constData());
     std::vector<std::uint8_t> tile(kTile * kTile * 3);
     for (std::uint32_t y0 = 0; y0 < height; y0 += kTile) {
         for (std::uint32_t x0 = 0; x0 < width; x0 += kTile) {
@@ -105,6 +112,33 @@ bool WriteDirectory(TIFF* tif, const QImage& rgb, bool reduced, const Progress& 
             return false;
     }
     return TIFFWriteDirectory(tif) != 0;
+}
+
+void WriteKeysAsRead(GTIF* keys, const std::vector<GeoKeyValue>& values)
+{
+    for (const GeoKeyValue& key : values) {
+        const auto id = static_cast<geokey_t>(key.m_nKey);
+        const int count = static_cast<int>(key.m_Values.size());
+        switch (key.m_Type) {
+        case GeoKeyValue::Type::Ascii:
+            GTIFKeySet(keys, id, TYPE_ASCII, 0, key.m_Text.constData());
+            break;
+        case GeoKeyValue::Type::Double:
+            if (count == 1)
+                GTIFKeySet(keys, id, TYPE_DOUBLE, 1, key.m_Values[0]);
+            else if (count > 1)
+                GTIFKeySet(keys, id, TYPE_DOUBLE, count, key.m_Values.data());
+            break;
+        case GeoKeyValue::Type::Short: {
+            std::vector<unsigned short> shorts(key.m_Values.begin(), key.m_Values.end());
+            if (count == 1)
+                GTIFKeySet(keys, id, TYPE_SHORT, 1, static_cast<int>(shorts[0]));
+            else if (count > 1)
+                GTIFKeySet(keys, id, TYPE_SHORT, count, shorts.data());
+            break;
+        }
+        }
+    }
 }
 
 void WriteGeoKeys(TIFF* tif, const MapCrs& crs, const std::array<double, 6>& gt)
@@ -125,6 +159,14 @@ void WriteGeoKeys(TIFF* tif, const MapCrs& crs, const std::array<double, 6>& gt)
         return;
     const QByteArray citation = crs.Citation().toUtf8();
     GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
+    if (!crs.m_GeoKeys.empty()) {
+        // The system of the map's own keys: written back as they were, so that its datum, its
+        // projection and its names stay the file's own.
+        WriteKeysAsRead(keys, crs.m_GeoKeys);
+        GTIFWriteKeys(keys);
+        GTIFFree(keys);
+        return;
+    }
     if (crs.m_bGeographic) {
         GTIFKeySet(keys, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeGeographic);
         GTIFKeySet(keys, GeographicTypeGeoKey, TYPE_SHORT, 1, crs.GeographicEpsg());
@@ -152,7 +194,7 @@ void WriteGeoKeys(TIFF* tif, const MapCrs& crs, const std::array<double, 6>& gt)
 } // namespace
 
 QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::array<double, 6>& geoTransform,
-                         const Progress& progress)
+                         const QByteArray& noData, const Progress& progress)
 {
     if (image.isNull())
         return {};
@@ -162,18 +204,19 @@ QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::arra
                                 UnmapProc);
     if (!tif)
         return {};
+    TIFFMergeFieldInfo(tif, &kNoDataField, 1);
     WriteGeoKeys(tif, crs, geoTransform);
     // The overviews together are a third of the image's pixels, each a quarter of the one before.
     const bool overviews = std::max(rgb.width(), rgb.height()) > kOverviewFrom;
     double done = overviews ? 0.75 : 1.0;
-    bool ok = WriteDirectory(tif, rgb, false, progress.Part(0.0, done));
+    bool ok = WriteDirectory(tif, rgb, false, noData, progress.Part(0.0, done));
     if (ok && overviews) {
         QImage reduced = rgb;
         while (ok && std::max(reduced.width(), reduced.height()) > static_cast<int>(kTile)) {
             reduced = reduced.scaled(std::max(1, (reduced.width() + 1) / 2), std::max(1, (reduced.height() + 1) / 2),
                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             const double share = (1.0 - done) * 0.75;
-            ok = WriteDirectory(tif, reduced, true, progress.Part(done, done + share));
+            ok = WriteDirectory(tif, reduced, true, noData, progress.Part(done, done + share));
             done += share;
         }
     }

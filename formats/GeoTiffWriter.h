@@ -14,9 +14,11 @@
 /// The GeoTIFF file of image (its RGB pixels; alpha is dropped) georeferenced by a GDAL
 /// geotransform in the coordinate system crs: ModelPixelScale and ModelTiepoint when the
 /// transform has no rotation, ModelTransformation otherwise; RasterPixelIsArea; the system as
-/// its EPSG code where it has one, otherwise as user-defined keys of its UTM projection and
-/// datum; a citation naming it. Images larger than 1024 pixels on a side get reduced copies at
-/// halves, quarters, ... down to 256 pixels. Empty when libtiff cannot write it, and when
-/// cancelled through progress (reported to after every row of tiles).
+/// the keys it was read from where it has them (a map's own GeoTIFF keys), else as its EPSG code
+/// where it has one, otherwise as user-defined keys of its UTM projection and datum; a citation
+/// naming it. noData, when not empty, is written as GDAL's NoData value (tag 42113). Images
+/// larger than 1024 pixels on a side get reduced copies at halves, quarters, ... down to 256
+/// pixels. Empty when libtiff cannot write it, and when cancelled through progress (reported to
+/// after every row of tiles).
 QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::array<double, 6>& geoTransform,
-                         const Progress& progress = {});
+                         const QByteArray& noData = {}, const Progress& progress = {});

@@ -8,8 +8,12 @@
 
 #include <QFileInfo>
 
+#include "geo/MapCrs.h"
+
 #include <tiffio.h>
 #include <geotiff.h>
+#include <geo_normalize.h>
+#include <geovalues.h>
 #include <xtiffio.h>
 
 #include <algorithm>
@@ -301,6 +305,80 @@ QByteArray ReadCitationKey(GTIF* gtif)
     return text;
 }
 
+/// Every key of the file as it holds it, the raster type (which an export sets itself) left out.
+std::vector<GeoKeyValue> ReadGeoKeys(GTIF* gtif)
+{
+    int versions[3] = {};
+    int count = 0;
+    GTIFDirectoryInfo(gtif, versions, &count);
+    std::vector<GeoKeyValue> keys;
+    for (int key = GTModelTypeGeoKey; key <= 0xFFFF && static_cast<int>(keys.size()) < count; ++key) {
+        int size = 0;
+        tagtype_t type = TYPE_UNKNOWN;
+        const int values = GTIFKeyInfo(gtif, static_cast<geokey_t>(key), &size, &type);
+        if (values <= 0 || key == GTRasterTypeGeoKey)
+            continue;
+        GeoKeyValue read;
+        read.m_nKey = key;
+        if (type == TYPE_ASCII) {
+            read.m_Type = GeoKeyValue::Type::Ascii;
+            QByteArray text(values + 1, '\0');
+            GTIFKeyGet(gtif, static_cast<geokey_t>(key), text.data(), 0, values);
+            read.m_Text = text.left(static_cast<qsizetype>(qstrnlen(text.constData(), static_cast<size_t>(values))));
+        } else if (type == TYPE_DOUBLE) {
+            read.m_Type = GeoKeyValue::Type::Double;
+            read.m_Values.resize(static_cast<std::size_t>(values));
+            GTIFKeyGet(gtif, static_cast<geokey_t>(key), read.m_Values.data(), 0, values);
+        } else if (type == TYPE_SHORT) {
+            std::vector<unsigned short> shorts(static_cast<std::size_t>(values));
+            GTIFKeyGet(gtif, static_cast<geokey_t>(key), shorts.data(), 0, values);
+            read.m_Values.assign(shorts.begin(), shorts.end());
+        } else {
+            continue;
+        }
+        keys.push_back(std::move(read));
+    }
+    return keys;
+}
+
+/// The coordinate system the keys define, as libgeotiff makes it out: the EPSG code of a
+/// registered projected system (or, for a map in degrees, geographic one); otherwise the
+/// system libgeotiff describes, on the registered geographic system the keys name, if any.
+QString CrsOfKeys(GTIF* gtif)
+{
+    GTIFDefn defn;
+    if (!GTIFGetDefn(gtif, &defn) || !defn.DefnSet)
+        return {};
+    const auto registered = [](int code) { return code > 0 && code != KvUserDefined; };
+    if (defn.Model == ModelTypeProjected && registered(defn.PCS))
+        return QStringLiteral("EPSG:%1").arg(defn.PCS);
+    if (defn.Model == ModelTypeGeographic && registered(defn.GCS))
+        return QStringLiteral("EPSG:%1").arg(defn.GCS);
+    if (defn.Model != ModelTypeProjected && defn.Model != ModelTypeGeographic)
+        return {};
+    char* proj = GTIFGetProj4Defn(&defn);
+    if (!proj)
+        return {};
+    const QString definition = QString::fromLatin1(proj).trimmed();
+    GTIFFreeMemory(proj);
+    if (definition.isEmpty())
+        return {};
+    return CrsWktOfDefinition(definition, registered(defn.GCS) ? std::optional<int>(defn.GCS) : std::nullopt);
+}
+
+/// GDAL's NoData text, when the map's pixels keep the sample values it refers to: one or three
+/// 8-bit samples of grey or RGB. A palette index, a 16-bit value or a white-is-zero grey
+/// means other pixel values once decoded.
+QByteArray ReadNoData(TIFF* tif)
+{
+    std::uint16_t bits = 0, photometric = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    if (bits != 8 || (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_RGB))
+        return {};
+    return ReadText(tif, TIFFTAG_GDAL_NODATA).trimmed();
+}
+
 void RouteGeoTiffMessage(GTIF*, int level, const char* format, ...)
 {
     va_list arguments;
@@ -423,6 +501,9 @@ bool ReadGeoTiffInfo(const QString& path, GeoTiffInfo& info)
         citation = ReadText(file.Handle(), TIFFTAG_GEOASCIIPARAMS);
     if (!citation.isEmpty())
         ApplyCitation(citation, info);
+    info.m_strCrs = CrsOfKeys(gtif.get());
+    info.m_GeoKeys = info.m_strCrs.isEmpty() ? std::vector<GeoKeyValue>{} : ReadGeoKeys(gtif.get());
+    info.m_NoData = ReadNoData(file.Handle());
 
     const std::vector<double> tiePoint = ReadDoubles(file.Handle(), TIFFTAG_GEOTIEPOINTS);
     if (tiePoint.size() < 6)

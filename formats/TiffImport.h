@@ -58,8 +58,9 @@ TiffImport ImportTiffImages(const QString& path, int limit = -1, const Progress&
 /// Reads the georeference of the file's first directory into info: zone, datum and hemisphere
 /// from the citation (GTCitationGeoKey, else the GeoAsciiParamsTag text; see ApplyCitation),
 /// the model X and Y of the first tie point (ModelTiepointTag values 3 and 4) and the pixel
-/// scale across and down (ModelPixelScaleTag values 0 and 1). Fields for which the file says
-/// nothing keep their values. Returns true when the file has a tie point (a ModelTiepointTag
+/// scale across and down (ModelPixelScaleTag values 0 and 1); besides, the coordinate system
+/// the keys define with the keys themselves, and the NoData value. Fields for which the file
+/// says nothing keep their values, but for the system, its keys and NoData, which are set. Returns true when the file has a tie point (a ModelTiepointTag
 /// holding at least one whole tie point of six values); a file without one has no usable
 /// georeference even if its citation was read.
 bool ReadGeoTiffInfo(const QString& path, GeoTiffInfo& info);

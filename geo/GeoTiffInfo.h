@@ -2,9 +2,28 @@
 
 #include "platform/WinTypes.h"
 
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+/// One GeoTIFF key as a file holds it: its number and its values, numbers for a SHORT or DOUBLE
+/// key, text for an ASCII one.
+struct GeoKeyValue {
+    enum class Type { Short, Double, Ascii };
+    int m_nKey = 0;
+    Type m_Type = Type::Short;
+    std::vector<double> m_Values;
+    QByteArray m_Text;
+
+    friend bool operator==(const GeoKeyValue&, const GeoKeyValue&) = default;
+};
+
 /// The GeoTIFF georeference of one TIFF image: tie point and pixel scale in model units
 /// (metres for a UTM georeference, degrees for a geographic one), the image size, and the
-/// UTM zone, datum code and hemisphere found in the citation. All zero until filled.
+/// UTM zone, datum code and hemisphere found in the citation; beside them the coordinate system
+/// the keys define in full and the file's NoData value, which exports keep. All zero (empty)
+/// until filled.
 struct GeoTiffInfo {
     double m_dTieX = 0.0;   ///< model X (easting) of the top-left corner: ModelTiepointTag value 3
     double m_dTieY = 0.0;   ///< model Y (northing) of the top-left corner: ModelTiepointTag value 4
@@ -16,6 +35,13 @@ struct GeoTiffInfo {
     BOOL m_bHasZone = 0;    ///< a zone number was found
     int m_nDatum = 0;       ///< datum code: 0 WGS84, 1 Clarke 1866
     BOOL m_bSouth = 0;      ///< the zone lies in the southern hemisphere (false northing 10 000 km)
+    /// The coordinate system the keys define, datum and all: "EPSG:26913" for a registered one,
+    /// WKT for one the file defines itself; empty when the keys define none.
+    QString m_strCrs;
+    std::vector<GeoKeyValue> m_GeoKeys; ///< the keys that define it, as the file holds them
+    /// GDAL's NoData value (TIFF tag 42113, text), kept only where the map's pixels keep the
+    /// file's sample values (8-bit grey or RGB); empty otherwise.
+    QByteArray m_NoData;
 
     friend bool operator==(const GeoTiffInfo&, const GeoTiffInfo&) = default;
 };

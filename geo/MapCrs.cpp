@@ -1,6 +1,7 @@
 #include "geo/MapCrs.h"
 
 #include <proj.h>
+#include <proj_experimental.h> // proj_crs_alter_geodetic_crs, in PROJ since 6.0
 
 #include <cmath>
 #include <memory>
@@ -50,6 +51,8 @@ QString MapCrs::Name() const
 {
     if (m_nEpsg)
         return QStringLiteral("EPSG:%1").arg(*m_nEpsg);
+    if (!m_strDefinition.isEmpty())
+        return m_strDefinition;
     if (m_bGeographic)
         return QStringLiteral("EPSG:%1").arg(GeographicEpsg());
     return QStringLiteral("+proj=utm +zone=%1 +ellps=%2%3 +units=m +no_defs +type=crs")
@@ -84,6 +87,19 @@ MapCrs CrsOfGeoTiff(const GeoTiffInfo& info)
     crs.m_nDatum = info.m_nDatum == 6 ? 0 : info.m_nDatum;
     // Scales of 0.01 model units per pixel or less are degrees, as the frame set-up reads them.
     const bool metric = info.m_dScaleX > 0.01 && info.m_dScaleY > 0.01;
+    if (!info.m_strCrs.isEmpty()) {
+        // The keys define the system in full: its datum is theirs, not the one the citation
+        // suggests (a NAD83 zone is no WGS 84 zone, a user-defined one no NAD27 zone).
+        crs.m_bGeographic = IsGeographicCrs(info.m_strCrs).value_or(!metric);
+        crs.m_nUtmZone = info.m_nUtmZone;
+        crs.m_bSouth = info.m_bSouth != 0;
+        crs.m_GeoKeys = info.m_GeoKeys;
+        if (info.m_strCrs.startsWith(QStringLiteral("EPSG:")))
+            crs.m_nEpsg = info.m_strCrs.mid(5).toInt();
+        else
+            crs.m_strDefinition = info.m_strCrs;
+        return crs;
+    }
     if (!metric) {
         crs.m_bGeographic = true;
         crs.m_nEpsg = crs.GeographicEpsg();
@@ -99,6 +115,26 @@ MapCrs CrsOfGeoTiff(const GeoTiffInfo& info)
     else if (crs.m_nDatum == 1 && !crs.m_bSouth && crs.m_nUtmZone >= 1 && crs.m_nUtmZone <= 22)
         crs.m_nEpsg = 26700 + crs.m_nUtmZone;
     return crs;
+}
+
+QString CrsWktOfDefinition(const QString& proj, std::optional<int> geographicEpsg)
+{
+    ProjContext context;
+    PjPtr crs(proj_create(context.m_pContext, (proj + QStringLiteral(" +type=crs")).toUtf8().constData()));
+    if (!crs)
+        return {};
+    if (geographicEpsg) {
+        const PjPtr geographic(proj_create(context.m_pContext, QStringLiteral("EPSG:%1").arg(*geographicEpsg).toUtf8().constData()));
+        if (geographic && proj_get_type(crs.get()) == PJ_TYPE_PROJECTED_CRS)
+            crs.reset(proj_crs_alter_geodetic_crs(context.m_pContext, crs.get(), geographic.get()));
+        else if (geographic)
+            crs.reset(proj_clone(context.m_pContext, geographic.get()));
+        if (!crs)
+            return {};
+    }
+    const char* const options[] = {"MULTILINE=NO", nullptr};
+    const char* wkt = proj_as_wkt(context.m_pContext, crs.get(), PJ_WKT2_2019, options);
+    return wkt ? QString::fromUtf8(wkt) : QString();
 }
 
 QString CrsWktEsri(const MapCrs& crs)

@@ -1,7 +1,8 @@
 #pragma once
 // The coordinate reference system a map's geo-coding is written in, and what PROJ says of it:
-// WGS 84 latitude and longitude for a geo-coding from control points, or the UTM zone (or the
-// degrees) of a GeoTIFF's own georeference.
+// WGS 84 latitude and longitude for a geo-coding from control points, or the system of a
+// GeoTIFF's own georeference: the one its keys define, datum and all, or failing that the UTM
+// zone (or the degrees) its citation names.
 
 #include "geo/GeoTiffInfo.h"
 #include "geo/Geodesy.h"
@@ -16,8 +17,11 @@ struct MapCrs {
     int m_nUtmZone = 0;
     bool m_bSouth = false;
     int m_nDatum = 0;              ///< the GeoTIFF datum code: 0 WGS 84, 1 Clarke 1866 (NAD27), 5 WGS 72
+    QString m_strDefinition;       ///< WKT of a system a GeoTIFF's keys define without an EPSG code
+    /// The GeoTIFF keys the system was read from: a GeoTIFF export writes them back as they were.
+    std::vector<GeoKeyValue> m_GeoKeys;
 
-    /// "EPSG:4326", or the PROJ definition of a system without an EPSG code.
+    /// "EPSG:4326", or the WKT or PROJ definition of a system without an EPSG code.
     QString Name() const;
     /// A citation that names the system as GeoTIFF files do ("WGS 84 / UTM zone 18N").
     QString Citation() const;
@@ -27,9 +31,14 @@ struct MapCrs {
 
 /// WGS 84 latitude and longitude: how control points are typed.
 MapCrs Wgs84();
-/// The system of a GeoTIFF georeference: its UTM zone on its datum, or, for one in degrees, the
-/// datum's latitude and longitude.
+/// The system of a GeoTIFF georeference: the one its keys define (m_strCrs) when they define
+/// one; otherwise its UTM zone on its datum, or, for one in degrees, the datum's latitude and
+/// longitude, as its citation names them.
 MapCrs CrsOfGeoTiff(const GeoTiffInfo& info);
+/// The WKT of the system a PROJ definition gives ("+proj=utm +zone=18 +ellps=WGS84 ..."), on the
+/// registered geographic system geographicEpsg when there is one (so that its datum is kept);
+/// empty when PROJ cannot make a coordinate system of it.
+QString CrsWktOfDefinition(const QString& proj, std::optional<int> geographicEpsg);
 
 /// The system as WKT: ESRI's WKT 1 (for .prj files) or WKT 2 on one line (for QGIS .points
 /// files). Empty when PROJ cannot describe it.

@@ -8,7 +8,12 @@ std::vector<FileFilterEntry> ParseFileFilter(const QString& filter)
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         if (parts[i].isEmpty())
             break;
-        entries.push_back({parts[i], parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)});
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        // "BMP - Bitmap picture (*.bmp)|" names its patterns only in its description's brackets.
+        const qsizetype open = parts[i].lastIndexOf(QLatin1Char('('));
+        if (patterns.isEmpty() && open >= 0 && parts[i].endsWith(QLatin1Char(')')))
+            patterns = parts[i].mid(open + 1, parts[i].size() - open - 2).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        entries.push_back({parts[i], patterns});
     }
     return entries;
 }

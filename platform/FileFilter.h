@@ -10,7 +10,8 @@ struct FileFilterEntry {
     QStringList m_Patterns;     ///< wildcard patterns, e.g. "*.bmp"
 };
 
-/// Splits a filter list into its entries, in order; entry i has filter index i + 1.
+/// Splits a filter list into its entries, in order; entry i has filter index i + 1. An entry whose
+/// pattern part is empty takes the patterns its description shows in brackets ("(*.bmp)").
 std::vector<FileFilterEntry> ParseFileFilter(const QString& filter);
 
 /// The file-name part of path cut at its first '.', if any, with extension appended

@@ -37,6 +37,6 @@ TEST(CliPicture, NonPictureIsAnAnswerAndMissingFileAnError)
     EXPECT_TRUE(error.m_StdOut.isEmpty());
     EXPECT_TRUE(QString::fromUtf8(error.m_StdErr).contains(missing));
 
-    EXPECT_EQ(RunCli({QStringLiteral("picture")}).m_nExitCode, 1);
-    EXPECT_EQ(RunCli({QStringLiteral("no-such-command")}).m_nExitCode, 1);
+    EXPECT_EQ(RunCli({QStringLiteral("picture")}).m_nExitCode, 2);
+    EXPECT_EQ(RunCli({QStringLiteral("no-such-command")}).m_nExitCode, 2);
 }

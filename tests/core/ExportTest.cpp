@@ -5,6 +5,7 @@
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ControlPointFile.h"
+#include "formats/WorkspaceFile.h"
 #include "formats/WorldFile.h"
 #include "geo/PointEntry.h"
 #include "imaging/BmpEncoding.h"
@@ -13,11 +14,13 @@
 #include "ProjReference.h"
 #include "TestDocs.h"
 #include "TestSupport.h"
+#include "TiffTestFiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <geotiff.h>
+#include <geo_normalize.h>
 #include <geovalues.h>
 #include <xtiffio.h>
 
@@ -95,6 +98,23 @@ GeoTiffKeys ReadKeys(const QString& path)
     }
     XTIFFClose(tif);
     return keys;
+}
+
+/// The coordinate system of a GeoTIFF's keys as libgeotiff makes it out, and its NoData text.
+std::vector<double> SystemOf(const QString& path, QByteArray& noData)
+{
+    TIFF* tif = XTIFFOpen(QFile::encodeName(path).constData(), "r");
+    GTIF* gtif = tif ? GTIFNew(tif) : nullptr;
+    GTIFDefn d;
+    if (!gtif || !GTIFGetDefn(gtif, &d))
+        ADD_FAILURE() << "no keys in " << path.toStdString();
+    std::vector<double> system = {double(d.Model), double(d.PCS), double(d.GCS), double(d.Datum), double(d.Ellipsoid),
+                                  double(d.CTProjection), d.SemiMajor, d.SemiMinor};
+    system.insert(system.end(), d.ProjParm, d.ProjParm + d.nParms);
+    noData = RawTiff::Text(RawTiff(ReadFileBytes(path)).Directories().at(0), 42113);
+    GTIFFree(gtif);
+    XTIFFClose(tif);
+    return system;
 }
 
 class ExportTest : public ::testing::Test {
@@ -178,6 +198,12 @@ TEST_F(ExportTest, ARangeCoversItsCutOutAndRefusalsWriteNothing)
     EXPECT_DOUBLE_EQ(report.m_GeoTransform[0], 10.22);
     EXPECT_DOUBLE_EQ(report.m_GeoTransform[3], 49.6);
     EXPECT_EQ(keys.m_Pixels.pixel(0, 0), qRgb(44, 80, 42));
+    // A world file stands beside the whole picture: the range does not move its origin.
+    ASSERT_TRUE(ExportGeoreferenced(doc, range, ExportKind::WorldFile, Path("whole.bpw")).m_bDone);
+    const std::optional<std::array<double, 6>> world = ParseWorldFile(ReadFileBytes(Path("whole.bpw")));
+    ASSERT_TRUE(world);
+    EXPECT_DOUBLE_EQ((*world)[0], 10.0);
+    EXPECT_DOUBLE_EQ((*world)[3], 50.0);
 
     // Not geo-coded: refused, nothing written, an earlier file kept.
     WriteFileBytes(Path("kept.tif"), "an earlier export");
@@ -189,7 +215,7 @@ TEST_F(ExportTest, ARangeCoversItsCutOutAndRefusalsWriteNothing)
         EXPECT_EQ(refused.m_Messages[0].m_strText, QStringLiteral("Invalid projection. Need more points."));
     }
     EXPECT_EQ(ReadFileBytes(Path("kept.tif")), QByteArray("an earlier export"));
-    EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files), (QStringList{"kept.tif", "part.tif"}));
+    EXPECT_EQ(QDir(m_Dir.path()).entryList(QDir::Files), (QStringList{"kept.tif", "part.tif", "whole.bpw", "whole.prj"}));
 }
 
 TEST_F(ExportTest, ControlPointsTravelBothWays)
@@ -305,5 +331,57 @@ TEST_F(ExportTest, AMapGeoCodedByItsKeysExportsAGridOfItsGeoreference)
         const QList<QByteArray> last = csv.back().split(',');
         EXPECT_NEAR(last.value(0).toDouble(), corner.m_dLatitude, 1e-9) << c.file;
         EXPECT_NEAR(last.value(1).toDouble(), corner.m_dLongitude, 1e-9) << c.file;
+    }
+}
+
+TEST_F(ExportTest, AWorldFileIsProposedBesideThePictureWithItsExtension)
+{
+    const GeoModel model = GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500);
+    WorkspaceContents inside{1, 7, 90, 60, model.Coefficients(), MakeBmpFile(90, 60), {}, {}}; // a JPEG in work1.pws
+    const struct {
+        const char* m_pMap;                          ///< the picture file loaded, or the workspace holding it
+        const char *m_pProposal, *m_pAnswer, *m_pWritten; ///< the dialog's answer has the world file's type chosen
+    } cases[] = {{"map.jpg", "map.tif", "map.jgw", "map.jgw"}, {"work1.pws", "work1.tif", "work1.wld", "work1.jgw"}};
+    for (const auto& c : cases) {
+        CQuilletDoc doc;
+        if (c.m_pMap[0] == 'w')
+            doc.InstallWorkspace(Path(c.m_pMap), inside, {});
+        else
+            LoadPictureMap(doc, 90, 60, 7, Path(c.m_pMap));
+        SetPointsAndModel(doc, {}, true, model.Coefficients());
+        m_Ui.m_FileDialogs.clear();
+        m_Ui.AnswerFile(Path(c.m_pAnswer), 2);
+        OnExportGeoreferenced(doc, nullptr);
+        ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+        EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strProposal, Path(c.m_pProposal));
+        EXPECT_TRUE(m_Ui.m_FileDialogs[0].m_strFilter.contains(QStringLiteral("|World file (*.jgw)|*.jgw|")));
+        EXPECT_TRUE(QFile::exists(Path(c.m_pWritten))) << c.m_pWritten;
+    }
+}
+
+TEST_F(ExportTest, AGeoTiffMapKeepsItsOwnSystemAndNoData)
+{
+    // Each map's own system as libgeotiff reads it (NAD83, not WGS 84; a user-defined zone on the
+    // WGS 84 ellipsoid, not NAD27), as PROJ knows it for the .prj, and GDAL's NoData text.
+    const struct {
+        const char *m_pMap, *m_pProj, *m_pNoData;
+    } cases[] = {{"geotiff/cog_rgb.tif", "EPSG:26913", ""},
+                 {"geotiff/rgb-byte-tenth.tif", "+proj=utm +zone=18 +ellps=WGS84 +type=crs", "0"},
+                 {"geotiff/RGB.byte.tif", "EPSG:32618", "0"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_pMap);
+        CQuilletDoc doc;
+        InitialNewDocument(doc);
+        ASSERT_TRUE(OpenDocumentFile(doc, nullptr, TestDataPath(QString::fromLatin1(c.m_pMap))));
+        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::GeoTiff, Path("out.tif")).m_bDone);
+        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::WorldFile, Path("out.tfw")).m_bDone);
+        QByteArray sourceNoData, noData;
+        EXPECT_EQ(SystemOf(Path("out.tif"), noData), SystemOf(TestDataPath(QString::fromLatin1(c.m_pMap)), sourceNoData));
+        EXPECT_EQ(noData, QByteArray(c.m_pNoData));
+        EXPECT_EQ(sourceNoData, QByteArray(c.m_pNoData));
+        const LatLon prj = ReferenceInverse(ReadFileBytes(Path("out.prj")).toStdString(), "EPSG:4326", 200000, 2700000);
+        const LatLon own = ReferenceInverse(c.m_pProj, "EPSG:4326", 200000, 2700000);
+        EXPECT_NEAR(prj.m_dLatitude, own.m_dLatitude, 1e-9);
+        EXPECT_NEAR(prj.m_dLongitude, own.m_dLongitude, 1e-9);
     }
 }

@@ -14,7 +14,8 @@ TEST(FileKinds, FiltersAreTheOnesTheDialogsHaveAlwaysShown)
         "BMP (*.bmp)|*.bmp|DIB (*.dib)|*.dib|EMF (*.emf)|*.emf|GIF (*.gif)|*.gif|ICO (*.ico)|*.ico|JPG (*.jpg)|*.jpg|"
         "WMF (*.wmf)|*.wmf|TIF (*.tif)|*.tif|TIFF (*.tiff)|*.tiff|All Files (*.*)|*.*||"));
     EXPECT_EQ(OpenFilter(),
-              QStringLiteral("Projection Work Space (pws)|*.pws|CPF (*.cpf)|*.cpf|DPF (*.dpf)|*.dpf|All Files (*.*)|*.*||"));
+              QStringLiteral("Projection Work Space (pws)|*.pws|CPF (*.cpf)|*.cpf|DPF (*.dpf)|*.dpf|GPF (*.gpf)|*.gpf|"
+                             "All Files (*.*)|*.*||"));
     EXPECT_EQ(WorkspaceSaveFilter(),
               QStringLiteral("Projection Work Space (pws)|*.pws|pws (*.pws)|*.pws|All Files (*.*)|*.*||"));
     EXPECT_EQ(OutputFilter(), QStringLiteral("GPF (*.gpf)|*.gpf|DPF (*.dpf)|*.dpf|CPF (*.cpf)|*.cpf|"));
@@ -24,7 +25,8 @@ TEST(FileKinds, FiltersAreTheOnesTheDialogsHaveAlwaysShown)
     EXPECT_EQ(OpenKindForEntry(1), FileKind::Workspace);
     EXPECT_EQ(OpenKindForEntry(2), FileKind::Cpf);
     EXPECT_EQ(OpenKindForEntry(3), FileKind::Dpf);
-    EXPECT_FALSE(OpenKindForEntry(4));
+    EXPECT_EQ(OpenKindForEntry(4), FileKind::Gpf);
+    EXPECT_FALSE(OpenKindForEntry(5));
 }
 
 TEST(FileKinds, ContentDecidesBeforeTheExtension)

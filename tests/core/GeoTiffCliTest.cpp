@@ -105,8 +105,8 @@ TEST(GeoTiffCli, UnreadableFilesAreErrorsAndDamagedOnesStillAnswer)
     EXPECT_EQ(Images(damaged).size(), 0);
     EXPECT_TRUE(damaged.m_StdErr.contains("TIFF Error")) << damaged.m_StdErr.toStdString();
 
-    EXPECT_EQ(RunCli({QStringLiteral("geotiff")}).m_nExitCode, 1);
-    EXPECT_EQ(RunCli({QStringLiteral("geotiff"), cut, cut}).m_nExitCode, 1);
+    EXPECT_EQ(RunCli({QStringLiteral("geotiff")}).m_nExitCode, 2);
+    EXPECT_EQ(RunCli({QStringLiteral("geotiff"), cut, cut}).m_nExitCode, 2);
 }
 
 TEST(GeoTiffCli, ReportsTheFrameOfImageZero)

@@ -125,9 +125,9 @@ TEST_F(ProjectionCliTest, RefusedAndSingularFiles)
     EXPECT_EQ(RunCli({QStringLiteral("pack"), QStringLiteral("--format"), QStringLiteral("png"), QStringLiteral("--coef"),
                       kCoefficients, TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp")), QStringLiteral("-o"), dpf})
                   .m_nExitCode,
-              1);
+              2);
     EXPECT_EQ(RunCli({QStringLiteral("pack"), QStringLiteral("--format"), QStringLiteral("gpf"), QStringLiteral("--coef"),
                       QStringLiteral("1,2"), TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp")), QStringLiteral("-o"), dpf})
                   .m_nExitCode,
-              1);
+              2);
 }

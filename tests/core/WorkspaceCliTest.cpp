@@ -187,6 +187,6 @@ TEST_F(WorkspaceCliTest, RefusedFilesExitWithAMessage)
         EXPECT_TRUE(result.m_StdErr.contains(c.says)) << c.file << ": " << result.m_StdErr.toStdString();
     }
     const CliResult usage = RunCli({QStringLiteral("info")});
-    EXPECT_EQ(usage.m_nExitCode, 1);
+    EXPECT_EQ(usage.m_nExitCode, 2);
     EXPECT_TRUE(usage.m_StdErr.contains("usage"));
 }

@@ -34,11 +34,13 @@ constexpr int kTifEntry = 9;  // New dialog
 constexpr int kPwsEntry = 1;  // Open dialog: "Projection Work Space (pws)"
 constexpr int kCpfEntry = 2;  // Open dialog: "CPF (*.cpf)"
 constexpr int kDpfEntry = 3;  // Open dialog: "DPF (*.dpf)"
-constexpr int kAllEntry = 4;  // Open dialog: "All Files (*.*)"
+constexpr int kGpfEntry = 4;  // Open dialog: "GPF (*.gpf)"
+constexpr int kAllEntry = 5;  // Open dialog: "All Files (*.*)"
 
 const QString kSaveFilter = QStringLiteral("Projection Work Space (pws)|*.pws|pws (*.pws)|*.pws|All Files (*.*)|*.*||");
 const QString kOpenFilter =
-    QStringLiteral("Projection Work Space (pws)|*.pws|CPF (*.cpf)|*.cpf|DPF (*.dpf)|*.dpf|All Files (*.*)|*.*||");
+    QStringLiteral("Projection Work Space (pws)|*.pws|CPF (*.cpf)|*.cpf|DPF (*.dpf)|*.dpf|GPF (*.gpf)|*.gpf|"
+                   "All Files (*.*)|*.*||");
 
 std::int32_t Int32At(const QByteArray& file, qsizetype offset)
 {
@@ -521,6 +523,11 @@ TEST_F(WorkspaceCommandTest, TheSelectedFilterEntryChoosesTheReader)
     WriteDpfPayload(dpfBytes, bmp);
     const QString dpf = Path(QStringLiteral("town.dpf"));
     WriteFileBytes(dpf, dpfBytes);
+    QByteArray gpfBytes;
+    WriteDpfHeader(gpfBytes, kGpfTag, model);
+    WriteDpfPayload(gpfBytes, bmp);
+    const QString gpf = Path(QStringLiteral("town.gpf"));
+    WriteFileBytes(gpf, gpfBytes);
 
     const auto readerSays = [](const QString& path, ProjectionKind kind) {
         UiMessage error;
@@ -543,6 +550,8 @@ TEST_F(WorkspaceCommandTest, TheSelectedFilterEntryChoosesTheReader)
         {"CPF as DPF", cpf, kDpfEntry, 0, readerSays(cpf, ProjectionKind::Dpf)},
         {"DPF as DPF", dpf, kDpfEntry, 2, {}},
         {"DPF as workspace", dpf, kPwsEntry, 0, dpf + QStringLiteral("\nThis is not a work space file")},
+        {"GPF as GPF", gpf, kGpfEntry, 2, {}},
+        {"workspace as GPF", pws, kGpfEntry, 0, readerSays(pws, ProjectionKind::Dpf)},
     };
     for (const auto& c : cases) {
         OtherRun run;

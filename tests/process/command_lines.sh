@@ -4,6 +4,7 @@
 # Usage: command_lines.sh VARNEL VARNEL_CLI
 set -uo pipefail
 varnel=$1 cli=$2
+map=$(dirname "$0")/../../samples/RGB.byte.tif
 version=$(sed -n 's/^project(Varnel VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
 failures=0
 
@@ -37,13 +38,52 @@ expect 0 out "^varnel-cli $version\$"                 -- "$cli" --version
 expect 2 err '^varnel-cli: unknown option --frob'     -- "$cli" --frob
 expect 0 out '^usage: varnel-cli output WORKSPACE '   -- "$cli" output --help
 expect 0 out '^usage: varnel-cli fit --width W '      -- "$cli" fit points.csv --help
-# Unchanged answers scripts rely on: no command, an unknown command, a command's unknown option.
-expect 1 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli"
-expect 1 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli" frob
-expect 1 err '^varnel-cli info: unknown option --frob' -- "$cli" info --frob x.pws
+# A wrong command line is status 2, whatever is wrong in it.
+expect 2 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli"
+expect 2 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli" frob
+expect 2 err '^varnel-cli info: unknown option --frob' -- "$cli" info --frob x.pws
+expect 2 err '^varnel-cli export: unknown option --frob' -- "$cli" export "$map" --frob=1 --format world -o x.wld
+expect 2 err '^varnel-cli export: usage: varnel-cli export FILE' -- "$cli" export "$map" --format world
+expect 2 err '^varnel-cli export: a world file describes the whole picture' -- "$cli" export "$map" --format world --range 0,1,0,1 -o x.wld
+expect 2 err '^varnel-cli export: -o - writes text outputs only' -- "$cli" export "$map" --format geotiff -o -
+# --name=value is --name value; -o - puts a text output alone on standard output.
+expect 0 out '^#CRS: '                                -- "$cli" export "$map" --format=points -o -
+expect 0 out '^latitude,longitude,'                   -- "$cli" export --format=csv -o - "$map"
+world=$("$cli" export "$map" --format world -o - 2>/tmp/command_lines.$$)
+# GDAL's pixel size of the sample, and its origin moved to the centre of the first pixel.
+if [ "$(sed -n '1p;5p' <<<"$world" | tr '\n' ' ')" != "300.03792667509481 102135.01896333754 " ] ||
+   [ "$(wc -l <<<"$world")" -ne 6 ] || ! grep -q '\.prj' /tmp/command_lines.$$; then
+    echo "FAIL: export --format world -o - wrote: ${world:0:200} / $(head -c 200 /tmp/command_lines.$$)"
+    failures=$((failures + 1))
+fi
+
+# No output replaces an input, by any name that leads to it (a link, the .prj beside a world
+# file): status 1, and every file stays as it was.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$map" "$work/map.tif" && cp "$map" "$work/m.prj" && ln -s map.tif "$work/link.tif"
+coefficients=1,0,0,0,0,1,0,0,0,0,0,0,0,0,0,0
+bmp=$(dirname "$0")/../data/pictures/bmp/pal8.bmp
+cp "$bmp" "$work/pal8.bmp" && "$cli" pack --format gpf --coef $coefficients "$bmp" -o "$work/p.gpf" >/dev/null
+while read -r -a words; do
+    before=$(cd "$work" && md5sum * && ls)
+    refusal=$("$cli" "${words[@]/#@/$work/}" 2>&1 >/dev/null)
+    code=$?
+    if [ "$code" -ne 1 ] || ! grep -q 'is the same file as the input' <<<"$refusal" ||
+       [ "$(cd "$work" && md5sum * && ls)" != "$before" ]; then
+        echo "FAIL: ${words[*]} -> status $code: ${refusal:0:300}"
+        failures=$((failures + 1))
+    fi
+done <<EOF
+export @map.tif --format world -o @map.tif
+export @map.tif --format=geotiff -o @link.tif
+export @m.prj --format world -o @m.wld
+pack --format dpf --coef $coefficients @pal8.bmp -o @pal8.bmp
+unpack @p.gpf -o @p.gpf
+EOF
 
 # Every command's usage, from the command list: its --help starts with it, and a command given
-# no arguments refuses with it (after a line saying what is missing, for some).
+# no arguments refuses with it as a wrong command line (after a line saying what is missing, for some).
 commands=$("$cli" --help | sed -n '/^commands:$/,/^options:$/{/^  /p}')
 [ -n "$commands" ] || { echo "FAIL: varnel-cli --help lists no commands"; failures=$((failures + 1)); }
 while IFS= read -r line; do
@@ -57,7 +97,7 @@ while IFS= read -r line; do
     fi
     refusal=$(env -u DISPLAY "$cli" "$name" 2>&1 >/dev/null)
     code=$?
-    if [ "$code" -ne 1 ] || ! grep -Fq -- "$usage" <<<"$refusal"; then
+    if [ "$code" -ne 2 ] || ! grep -Fq -- "$usage" <<<"$refusal"; then
         echo "FAIL: varnel-cli $name without arguments -> status $code: ${refusal:0:300}"
         failures=$((failures + 1))
     fi
@@ -65,7 +105,6 @@ done <<<"$commands"
 
 # --progress, before or after the command, writes whole percentages on standard error up to 100;
 # without it standard error stays empty. The JSON answer is the same either way.
-map=$(dirname "$0")/../../samples/RGB.byte.tif
 plain=$("$cli" geotiff "$map" 2>/tmp/command_lines.$$)
 [ -s /tmp/command_lines.$$ ] && { echo "FAIL: geotiff without --progress wrote on stderr"; failures=$((failures + 1)); }
 for where in before after; do
