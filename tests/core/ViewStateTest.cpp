@@ -1,4 +1,5 @@
 #include "commands/OptionCommands.h"
+#include "commands/OutputCommand.h"
 #include "commands/PointEditCommands.h"
 #include "document/CQuilletDoc.h"
 #include "ScriptedUiServices.h"
@@ -323,6 +324,35 @@ TEST_F(ViewTest, ToolsExcludeEachOther)
     EXPECT_EQ(m_View.m_ptRangeStart, QPoint(-1, -1));
     EXPECT_EQ(m_View.m_ptRangeEnd, QPoint(-1, -1));
     EXPECT_FALSE(m_View.HasRange());
+}
+
+TEST_F(ViewTest, ARangeAndAMeasurementBelongToTheMapTheyWereDraggedOn)
+{
+    const struct {
+        long hint;
+        bool kept;
+    } cases[] = {
+        {DocChange::kMap, false},
+        {DocChange::kAll, false}, // New, Open, the command line, a drop and recovery all send this
+        {DocChange::kImage, true},
+        {DocChange::kPoints | DocChange::kGeoCoding, true},
+        {DocChange::kOptions | DocChange::kPaths, true},
+    };
+    for (const auto& c : cases) {
+        LoadPictureMap(m_Doc, 400, 300);
+        SetPointsAndModel(m_Doc, {}, true, {});
+        m_View.OnSelectRange(m_Host);
+        m_View.m_ptRangeStart = QPoint(100, 75);
+        m_View.m_ptRangeEnd = QPoint(300, 225);
+        m_View.m_dRangeLeft = m_View.m_dRangeTop = 0.25;
+        m_View.m_dRangeRight = m_View.m_dRangeBottom = 0.75;
+        m_View.m_bMeasuring = 1;
+        m_View.OnUpdate(m_Doc, m_Host, c.hint);
+        EXPECT_EQ(OutputRangeOf(&m_View).has_value(), c.kept) << c.hint;
+        EXPECT_EQ(m_View.HasRange(), c.kept) << c.hint;
+        EXPECT_EQ(m_View.m_bMeasuring != 0, c.kept) << c.hint;
+        m_View.ClearTools();
+    }
 }
 
 TEST_F(ViewTest, FitInWindowShowsTheWholeFrameAndRepaints)

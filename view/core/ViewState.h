@@ -66,8 +66,8 @@ public:
     int OnHScroll(int code, int thumb, int clientWidth, int textWidth);
 
     /// The document says what changed (DocChange bits): a new map resets the displayed frame to
-    /// the map's and remakes the display copy, another image remakes the display copy; the
-    /// client area is repainted in every case.
+    /// the map's, forgets the range and remakes the display copy, another image remakes the
+    /// display copy; the client area is repainted in every case.
     void OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint);
 
     // --- tool commands ----------------------------------------------------------------------------
@@ -106,6 +106,8 @@ public:
     void ShowPoint(const CQuilletDoc& doc, ViewHost& host, int index);
     /// A range has been dragged since the range tool was last switched off.
     bool HasRange() const;
+    /// No range and no measurement, their tools off: how a new map starts.
+    void ForgetRangeAndMeasure();
 
     CDataGeo m_FrameOrigin;            ///< south-west corner of the displayed frame (frame units)
     CDataGeo m_FrameExtent{1.0, 1.0};  ///< spans of the displayed frame
