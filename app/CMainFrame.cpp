@@ -191,6 +191,13 @@ void CMainFrame::SetPaneText(const QString& text, int index)
     if (index < 0 || index >= 5 || !Pane(index))
         return;
     QLabel* pane = Pane(index);
+    if (index == 0 && text.isEmpty()) {
+        // No message: the idle prompt, at the pane's own width.
+        m_PaneWidths[0] = kPaneWidths[0];
+        pane->setFixedWidth(kPaneWidths[0] + 2 * pane->frameWidth());
+        pane->setText(QStringLiteral("Ready"));
+        return;
+    }
     // Measured in the status bar's own font, as the text will be drawn.
     const int width = QFontMetrics(statusBar()->font()).horizontalAdvance(text);
     m_PaneWidths[static_cast<size_t>(index)] = width;

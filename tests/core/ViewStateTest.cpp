@@ -326,7 +326,7 @@ TEST_F(ViewTest, ToolsExcludeEachOther)
     EXPECT_FALSE(m_View.HasRange());
 }
 
-TEST_F(ViewTest, ARangeAndAMeasurementBelongToTheMapTheyWereDraggedOn)
+TEST_F(ViewTest, ARangeAMeasurementAndAMessageBelongToTheMapTheyWereAbout)
 {
     const struct {
         long hint;
@@ -347,7 +347,9 @@ TEST_F(ViewTest, ARangeAndAMeasurementBelongToTheMapTheyWereDraggedOn)
         m_View.m_dRangeLeft = m_View.m_dRangeTop = 0.25;
         m_View.m_dRangeRight = m_View.m_dRangeBottom = 0.75;
         m_View.m_bMeasuring = 1;
+        m_Host.m_Panes[0] = QStringLiteral("Wrote print.pdf");
         m_View.OnUpdate(m_Doc, m_Host, c.hint);
+        EXPECT_EQ(m_Host.m_Panes[0].isEmpty(), !c.kept) << c.hint; // the message was about the old map
         EXPECT_EQ(OutputRangeOf(&m_View).has_value(), c.kept) << c.hint;
         EXPECT_EQ(m_View.HasRange(), c.kept) << c.hint;
         EXPECT_EQ(m_View.m_bMeasuring != 0, c.kept) << c.hint;

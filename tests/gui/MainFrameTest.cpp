@@ -67,6 +67,10 @@ TEST_F(FrameTest, SetPaneTextSizesThePaneToTheText)
     m_Frame.SetPaneText(QString(), 4);
     EXPECT_EQ(m_Frame.PaneWidth(4), 0);
     m_Frame.SetPaneText(QStringLiteral("ignored"), 5); // no such pane
+    m_Frame.SetPaneText(QStringLiteral("Wrote /a/long/path/to/print.pdf (12.0 kB)"), 0);
+    m_Frame.SetPaneText(QString(), 0);
+    EXPECT_EQ(m_Frame.Pane(0)->text(), QStringLiteral("Ready"));
+    EXPECT_EQ(m_Frame.PaneWidth(0), 150);
 }
 
 TEST_F(FrameTest, CommandPromptsGoToTheFirstPane)

@@ -257,9 +257,10 @@ void ViewState::OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint)
     }
     if (hint & (DocChange::kMap | DocChange::kImage))
         RebuildForClient(doc, host);
-    // Positions read out for another map, or for a geo-coding now withdrawn, are not this map's.
+    // Positions read out for another map, or for a geo-coding now withdrawn, are not this map's;
+    // nor is a message about a file written from another map ("Wrote print.pdf").
     if ((hint & DocChange::kMap) || ((hint & DocChange::kGeoCoding) && !doc.IsGeoCoded()))
-        for (int pane = 1; pane <= 4; ++pane)
+        for (int pane = (hint & DocChange::kMap) ? 0 : 1; pane <= 4; ++pane)
             host.SetPaneText(QString(), pane);
     host.Invalidate();
 }
