@@ -144,14 +144,27 @@ void CMainFrame::CreateMenus()
     QAction* table = m_pControlPoints->toggleViewAction();
     table->setText(QStringLiteral("&Control Points"));
     view->addAction(table);
+    view->addAction(Action(ID_SHOW_POINTS));
     view->addAction(Action(ID_SHOW_RESIDUALS));
     Action(ID_VIEW_TOOLBAR)->setCheckable(true);
     Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
 
+    // Every tool of the toolbar, so that all of them are there with the toolbar hidden. Ctrl and a
+    // digit picks a tool in the toolbar's order wherever the focus is, and never while a
+    // coordinate is being typed; Ctrl+0 fits the map as picture viewers do.
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    for (int id : {ID_SET_POINTS, ID_MOVE_POINTS, ID_DELETE_POINT, ID_MEASURE, 0, ID_ZOOM_IN, ID_ZOOM_OUT,
+                   ID_FIT_IN_WINDOW, ID_SELECT_RANGE, 0, ID_INPUT_OPTIONS, ID_SELECT_UNIT, ID_SELECT_IMAGES}) {
+        if (id == 0)
+            tools->addSeparator();
+        else
+            tools->addAction(Action(id));
+    }
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(Action(ID_APP_ABOUT));
 
-    for (QMenu* menu : {file, edit, view, help})
+    for (QMenu* menu : {file, edit, view, tools, help})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 }
 

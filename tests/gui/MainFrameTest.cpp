@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QDir>
+#include <QSet>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -103,11 +104,12 @@ TEST_F(FrameTest, ToolbarHasTheButtonsInOrder)
 TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
 {
     const QList<QAction*> menus = m_Frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 4);
+    ASSERT_EQ(menus.size(), 5);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("&File"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("&Edit"));
     EXPECT_EQ(menus[2]->text(), QStringLiteral("&View"));
-    EXPECT_EQ(menus[3]->text(), QStringLiteral("&Help"));
+    EXPECT_EQ(menus[3]->text(), QStringLiteral("&Tools"));
+    EXPECT_EQ(menus[4]->text(), QStringLiteral("&Help"));
     EXPECT_EQ(m_Frame.Action(ID_EDIT_UNDO)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
     EXPECT_EQ(m_Frame.Action(ID_EDIT_REDO)->shortcuts(),
               (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))}));
@@ -124,6 +126,20 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
               QStringLiteral("&New;&Open...;&Save;Save &As...;Output A Geo-Map...;Save As Bitmap...;|;"
                              "&Export Georeferenced...;&Import Control Points...;|;&Print...;"
                              "Print Pre&view;P&rint Setup...;|;Recent File;|;E&xit"));
+
+    // Every tool of the toolbar is in the Tools menu, the point and view tools with a shortcut
+    // that no other command answers to.
+    QStringList tools;
+    for (QAction* action : menus[3]->menu()->actions())
+        tools << action->text() + QLatin1Char(' ') + action->shortcut().toString();
+    EXPECT_EQ(tools.join(QLatin1Char(';')),
+              QStringLiteral("&Set Points Ctrl+1;&Move Points Ctrl+2;&Delete Point Ctrl+3;Measure &Distance Ctrl+4; ;"
+                             "Zoom &In Ctrl+5;Zoom &Out Ctrl+6;&Fit in Window Ctrl+0;Select &Range Ctrl+7; ;"
+                             "Input O&ptions... ;Select &Unit... ;Select Ima&ges... "));
+    QList<QKeySequence> keys;
+    for (const CommandText& row : CommandTexts())
+        keys << m_Frame.Action(row.m_nId)->shortcuts();
+    EXPECT_EQ(QSet<QKeySequence>(keys.begin(), keys.end()).size(), keys.size());
 }
 
 TEST_F(FrameTest, MenusShowPicturesOnlyWhereThereAreSomeAndCheckMarksAsTheStyleDoes)
