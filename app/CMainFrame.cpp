@@ -338,10 +338,13 @@ void CMainFrame::UpdateCommandUI()
         action->setEnabled(state.IsEnabled());
         if (state.Text())
             action->setText(*state.Text());
-        // The check mark follows the handler only while the command is enabled.
+        // The check mark follows the handler only while the command is enabled; a disabled one
+        // shows none, as a greyed button that looked pressed would offer a tool that is not there.
         if (state.IsEnabled() && state.Check()) {
             action->setCheckable(true);
             action->setChecked(*state.Check());
+        } else if (!state.IsEnabled()) {
+            action->setChecked(false);
         }
     }
 }

@@ -242,6 +242,13 @@ TEST_F(FrameTest, TheCommandTableDecidesEnablingAndCheckMarks)
     EXPECT_TRUE(m_Frame.Action(ID_DELETE_POINT)->isChecked());
     EXPECT_TRUE(enabled(ID_MEASURE));
     EXPECT_TRUE(enabled(ID_SELECT_RANGE));
+    // A tool that becomes unavailable while on does not stay pressed.
+    m_Frame.GetActiveView()->State().OnMeasure(m_Doc);
+    m_Frame.UpdateCommandUI();
+    EXPECT_TRUE(m_Frame.Action(ID_MEASURE)->isChecked());
+    SetPointsAndModel(m_Doc, {{1, 2, 0.5, 0.5}}, false, {});
+    m_Frame.UpdateCommandUI();
+    EXPECT_FALSE(m_Frame.Action(ID_MEASURE)->isChecked());
 }
 
 TEST_F(FrameTest, RecentFilesKeepFourMostRecentFirst)
