@@ -65,6 +65,7 @@ CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(par
     m_pControlPoints = new ControlPointPanel(document, *m_pView, this);
     addDockWidget(Qt::RightDockWidgetArea, m_pControlPoints);
     m_pControlPoints->hide(); // until there is a map
+    m_pView->m_OnPointPicked = [this](int index) { m_pControlPoints->SelectPoint(index); };
     CreateActions();
     CreateMenus();
     RegisterFrameworkCommands();

@@ -22,4 +22,6 @@ public:
     virtual void SetPaneText(const QString& text, int index) = 0;
     /// Height in pixels of the text "X" in the client area's font (the scroll bars' line step).
     virtual int TextHeight() const = 0;
+    /// Point index was picked on the map (to move or edit it): the window shows it as chosen.
+    virtual void PointPicked(int index) { (void)index; }
 };

@@ -86,7 +86,9 @@ public:
     /// both directions, the nearest by |dx| + |dy| (the earlier point on a tie), or -1.
     void HitTestPoint(const CQuilletDoc& doc, int cw, int ch, int x, int y);
     void OnLButtonDown(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point);
+    /// With Set points a click on a point edits it and a click beside the picture adds nothing.
     void OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point);
+    /// Edits the point double-clicked, except with Set points, whose click has done so already.
     void OnLButtonDblClk(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point);
     /// Pointer read-out, rubber bands and the dragged marker.
     void OnMouseMove(const CQuilletDoc& doc, ViewHost& host, QPoint point);
