@@ -54,7 +54,7 @@ const std::vector<CommandText>& CommandTexts()
         {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
         {ID_SHOW_RESIDUALS, "Show &Residuals", "Draw each control point's residual on the map\nShow Residuals", kMap,
          ToolCheck<&ViewState::m_bShowResiduals>},
-        {ID_APP_ABOUT, "&About Quillet...", "Display program information, version number and copyright\nAbout"},
+        {ID_APP_ABOUT, "&About Varnel...", "Display program information, version number and copyright\nAbout"},
         {ID_ZOOM_IN, "Zoom &In\tCtrl+5", "Zoom in the figure", kMap, ToolCheck<&ViewState::m_bZoomIn>},
         {ID_ZOOM_OUT, "Zoom &Out\tCtrl+6", "Zoom out the figure", kMap, ToolCheck<&ViewState::m_bZoomOut>},
         {ID_FIT_IN_WINDOW, "&Fit in Window\tCtrl+0", "Fit in the window", kMap},

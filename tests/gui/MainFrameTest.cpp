@@ -118,7 +118,7 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
     EXPECT_EQ(m_Frame.Action(ID_FILE_SAVE)->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
     EXPECT_EQ(m_Frame.Action(ID_FILE_PRINT)->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
     EXPECT_EQ(m_Frame.Action(ID_OUTPUT_GEO_MAP)->text(), QStringLiteral("Output A Geo-Map..."));
-    EXPECT_EQ(m_Frame.Action(ID_APP_ABOUT)->text(), QStringLiteral("&About Quillet..."));
+    EXPECT_EQ(m_Frame.Action(ID_APP_ABOUT)->text(), QStringLiteral("&About Varnel..."));
     QStringList file;
     for (QAction* action : menus[0]->menu()->actions())
         file << (action->isSeparator() ? QStringLiteral("|") : action->text());
