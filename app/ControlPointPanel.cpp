@@ -247,7 +247,9 @@ void ControlPointPanel::Refresh()
     const ResidualAnalysis& analysis = m_pModel->Analysis();
     const int count = static_cast<int>(m_Doc.ControlPoints().size());
     QStringList lines;
-    if (count < kMinimumPoints) {
+    if (count < kMinimumPoints && m_Doc.HasGeoTiffFrame() && m_Doc.IsGeoCoded()) {
+        lines << QStringLiteral("Geo-coded by the map's GeoTIFF georeference: no control points are needed.");
+    } else if (count < kMinimumPoints) {
         lines << QStringLiteral("%1 of %2 points needed").arg(count).arg(kMinimumPoints);
     } else if (!analysis.m_Model) {
         lines << QStringLiteral("%1 points: they do not fix a model (on one line?)").arg(count);

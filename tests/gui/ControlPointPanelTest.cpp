@@ -116,3 +116,13 @@ TEST(ControlPointPanel, FindsTheDisplacedPointAndKeepsTableMapAndHistoryInStep)
     QTest::mousePress(view.viewport(), Qt::LeftButton, {}, at.toPoint());
     EXPECT_EQ(panel.SelectedPoint(), 2);
 }
+
+TEST(ControlPointPanel, SaysThatAGeoTiffIsGeoCodedByItsGeoreference)
+{
+    CQuilletDoc doc;
+    CMainFrame frame(doc);
+    LoadDegreeTiffMap(doc, 400, 200, {45.0, 7.0}, {1.0, 2.0});
+    ASSERT_TRUE(doc.IsGeoCoded());
+    EXPECT_EQ(frame.ControlPoints()->Summary()->text(),
+              QStringLiteral("Geo-coded by the map's GeoTIFF georeference: no control points are needed."));
+}
