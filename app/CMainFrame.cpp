@@ -65,6 +65,7 @@ CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(par
     m_pControlPoints = new ControlPointPanel(document, *m_pView, this);
     addDockWidget(Qt::RightDockWidgetArea, m_pControlPoints);
     m_pControlPoints->hide(); // until there is a map
+    m_pView->m_OnPointPicked = [this](int index) { m_pControlPoints->SelectPoint(index); };
     CreateActions();
     CreateMenus();
     RegisterFrameworkCommands();
@@ -144,14 +145,27 @@ void CMainFrame::CreateMenus()
     QAction* table = m_pControlPoints->toggleViewAction();
     table->setText(QStringLiteral("&Control Points"));
     view->addAction(table);
+    view->addAction(Action(ID_SHOW_POINTS));
     view->addAction(Action(ID_SHOW_RESIDUALS));
     Action(ID_VIEW_TOOLBAR)->setCheckable(true);
     Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
 
+    // Every tool of the toolbar, so that all of them are there with the toolbar hidden. Ctrl and a
+    // digit picks a tool in the toolbar's order wherever the focus is, and never while a
+    // coordinate is being typed; Ctrl+0 fits the map as picture viewers do.
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    for (int id : {ID_SET_POINTS, ID_MOVE_POINTS, ID_DELETE_POINT, ID_MEASURE, 0, ID_ZOOM_IN, ID_ZOOM_OUT,
+                   ID_FIT_IN_WINDOW, ID_SELECT_RANGE, 0, ID_INPUT_OPTIONS, ID_SELECT_UNIT, ID_SELECT_IMAGES}) {
+        if (id == 0)
+            tools->addSeparator();
+        else
+            tools->addAction(Action(id));
+    }
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(Action(ID_APP_ABOUT));
 
-    for (QMenu* menu : {file, edit, view, help})
+    for (QMenu* menu : {file, edit, view, tools, help})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 }
 
@@ -191,6 +205,13 @@ void CMainFrame::SetPaneText(const QString& text, int index)
     if (index < 0 || index >= 5 || !Pane(index))
         return;
     QLabel* pane = Pane(index);
+    if (index == 0 && text.isEmpty()) {
+        // No message: the idle prompt, at the pane's own width.
+        m_PaneWidths[0] = kPaneWidths[0];
+        pane->setFixedWidth(kPaneWidths[0] + 2 * pane->frameWidth());
+        pane->setText(QStringLiteral("Ready"));
+        return;
+    }
     // Measured in the status bar's own font, as the text will be drawn.
     const int width = QFontMetrics(statusBar()->font()).horizontalAdvance(text);
     m_PaneWidths[static_cast<size_t>(index)] = width;
@@ -318,10 +339,13 @@ void CMainFrame::UpdateCommandUI()
         action->setEnabled(state.IsEnabled());
         if (state.Text())
             action->setText(*state.Text());
-        // The check mark follows the handler only while the command is enabled.
+        // The check mark follows the handler only while the command is enabled; a disabled one
+        // shows none, as a greyed button that looked pressed would offer a tool that is not there.
         if (state.IsEnabled() && state.Check()) {
             action->setCheckable(true);
             action->setChecked(*state.Check());
+        } else if (!state.IsEnabled()) {
+            action->setChecked(false);
         }
     }
 }

@@ -31,7 +31,8 @@ public:
     /// splashMilliseconds (the frame itself stays hidden meanwhile).
     bool Create(int splashMilliseconds = 3000);
 
-    /// Puts text into status pane index (0 to 4), sizing the pane to the text's width.
+    /// Puts text into status pane index (0 to 4), sizing the pane to the text's width. An empty
+    /// text in pane 0 shows its idle prompt "Ready" at the pane's first width.
     void SetPaneText(const QString& text, int index);
     QLabel* Pane(int index) const { return m_Panes.at(static_cast<size_t>(index)); }
     /// The width of pane index's text area in pixels.

@@ -62,8 +62,13 @@ GuiCommandLine ParseGuiCommandLine(const QStringList& arguments)
         line.m_strText = QStringLiteral("varnel %1\n").arg(VarnelVersion());
         return line;
     }
-    // As before, the first file named opens; the desktop's launchers pass one.
-    if (!parser.positionalArguments().isEmpty())
-        line.m_strFile = QFileInfo(parser.positionalArguments().constFirst()).absoluteFilePath();
+    // The first file named opens (the desktop's launchers pass one); the others are named as
+    // left unopened, so that nobody waits for them.
+    const QStringList files = parser.positionalArguments();
+    if (!files.isEmpty())
+        line.m_strFile = QFileInfo(files.constFirst()).absoluteFilePath();
+    if (files.size() > 1)
+        line.m_strText =
+            QStringLiteral("varnel: opens one file at a time; ignoring %1\n").arg(files.mid(1).join(QStringLiteral(", ")));
     return line;
 }

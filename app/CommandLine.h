@@ -6,7 +6,7 @@
 
 struct GuiCommandLine {
     enum class Action {
-        Run,     ///< start the window, opening m_strFile when it is not empty
+        Run,     ///< start the window, opening m_strFile when it is not empty (m_strText, if any, on standard error)
         Help,    ///< print m_strText on standard output and end with status 0
         Version, ///< likewise
         Error,   ///< print m_strText on standard error and end with status 2

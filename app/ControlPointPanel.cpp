@@ -189,8 +189,15 @@ ControlPointPanel::ControlPointPanel(CQuilletDoc& doc, CQuilletView& view, QWidg
     layout->addWidget(m_pSummary);
     setWidget(body);
 
-    connect(m_pTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { m_View.State().ShowPoint(m_Doc, m_View, SelectedPoint()); });
+    connect(m_pTable->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        // A point picked on the map is under the pointer: the window must not move under it.
+        if (m_bPickedOnMap) {
+            m_View.State().m_nHighlightedPoint = SelectedPoint();
+            m_View.Invalidate();
+        } else {
+            m_View.State().ShowPoint(m_Doc, m_View, SelectedPoint());
+        }
+    });
     connect(m_pTable, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         m_View.Actions().EditPoint(m_pSorted->mapToSource(index).row());
         m_View.NotifyStateChanged();
@@ -213,6 +220,17 @@ int ControlPointPanel::SelectedPoint() const
     return rows.isEmpty() ? -1 : m_pSorted->mapToSource(rows.constFirst()).row();
 }
 
+void ControlPointPanel::SelectPoint(int index)
+{
+    const QModelIndex row = m_pSorted->mapFromSource(m_pModel->index(index, 0));
+    if (!row.isValid())
+        return;
+    m_bPickedOnMap = true;
+    m_pTable->selectRow(row.row());
+    m_bPickedOnMap = false;
+    m_pTable->scrollTo(row);
+}
+
 void ControlPointPanel::OnUpdate(CView*, long hint)
 {
     if (hint & (DocChange::kMap | DocChange::kPoints | DocChange::kGeoCoding | DocChange::kOptions))
@@ -229,7 +247,9 @@ void ControlPointPanel::Refresh()
     const ResidualAnalysis& analysis = m_pModel->Analysis();
     const int count = static_cast<int>(m_Doc.ControlPoints().size());
     QStringList lines;
-    if (count < kMinimumPoints) {
+    if (count < kMinimumPoints && m_Doc.HasGeoTiffFrame() && m_Doc.IsGeoCoded()) {
+        lines << QStringLiteral("Geo-coded by the map's GeoTIFF georeference: no control points are needed.");
+    } else if (count < kMinimumPoints) {
         lines << QStringLiteral("%1 of %2 points needed").arg(count).arg(kMinimumPoints);
     } else if (!analysis.m_Model) {
         lines << QStringLiteral("%1 points: they do not fix a model (on one line?)").arg(count);

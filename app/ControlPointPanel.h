@@ -55,6 +55,8 @@ public:
     ControlPointTableModel& Model() { return *m_pModel; }
     /// The point shown in the table's selected row, -1 none.
     int SelectedPoint() const;
+    /// Chooses the row of point index, picked on the map: the map highlights it where it is.
+    void SelectPoint(int index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -69,4 +71,5 @@ private:
     QTableView* m_pTable;
     QLabel* m_pSummary;
     bool m_bShownOnce = false;
+    bool m_bPickedOnMap = false; ///< the row being chosen was picked on the map
 };

@@ -21,6 +21,7 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(line.m_strText), stderr);
         return 2;
     case GuiCommandLine::Action::Run:
+        std::fputs(qPrintable(line.m_strText), stderr);
         break;
     }
 

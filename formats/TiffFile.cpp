@@ -4,6 +4,7 @@
 #include "platform/FileIO.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <tiffio.h>
 #include <xtiffio.h>
@@ -32,19 +33,38 @@ QString WithModule(const char* module, const QString& message)
     return module && *module ? QString::fromLocal8Bit(module) + QStringLiteral(": ") + message : message;
 }
 
-int RouteError(TIFF*, void*, const char* module, const char* format, va_list arguments)
+/// libtiff's text as the detail under a sentence that says what it means, where it tells of a
+/// file that ends, or holds numbers that point, before what libtiff had to read (a download or a
+/// copy cut short, a damaged disk); its other texts as they are.
+QString Explained(TIFF* tif, const QString& text)
 {
-    TiffMessageScope::Report(TiffMessageScope::Kind::Error, WithModule(module, TiffMessageScope::Format(format, arguments)));
+    static const char* const kShortRead[] = {"read error", "can not read", "cannot read", "io error",
+                                             "seek error", "sanity check", "premature", "not enough data"};
+    for (const char* words : kShortRead) {
+        if (!text.contains(QLatin1String(words), Qt::CaseInsensitive))
+            continue;
+        const QString name = tif ? QFileInfo(QFile::decodeName(TIFFFileName(tif))).fileName() : QString();
+        return QStringLiteral("%1 is damaged or cut short: part of it cannot be read.\n\nlibtiff: %2")
+            .arg(name.isEmpty() ? QStringLiteral("The TIFF file") : name, text);
+    }
+    return text;
+}
+
+int RouteError(TIFF* tif, void*, const char* module, const char* format, va_list arguments)
+{
+    TiffMessageScope::Report(TiffMessageScope::Kind::Error,
+                             Explained(tif, WithModule(module, TiffMessageScope::Format(format, arguments))));
     return 1; // handled: libtiff's own handlers stay quiet
 }
 
-int RouteWarning(TIFF*, void*, const char* module, const char* format, va_list arguments)
+int RouteWarning(TIFF* tif, void*, const char* module, const char* format, va_list arguments)
 {
     // GeoTIFF writers add private tags (GDAL metadata, no-data value) routinely; libtiff reads
     // past them and nothing of the import depends on them, so they are not worth a box.
     if (format && std::strncmp(format, "Unknown field with tag", 22) == 0)
         return 1;
-    TiffMessageScope::Report(TiffMessageScope::Kind::Warning, WithModule(module, TiffMessageScope::Format(format, arguments)));
+    TiffMessageScope::Report(TiffMessageScope::Kind::Warning,
+                             Explained(tif, WithModule(module, TiffMessageScope::Format(format, arguments))));
     return 1;
 }
 

@@ -160,7 +160,7 @@ GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, 
         result.m_dGeoCoef[5] = kFitUnitsPerDegree * e;
         result.m_dGeoCoef[7] = f;
         result.m_Message = UiMessage{
-            QString::asprintf("The map is successfully geo coded. The accuracy is %2.2f second",
+            QString::asprintf("The map is successfully geo coded. The accuracy is %2.2f second.",
                               largest * kArcSecondsPerFitUnit),
             kAccuracyCaption, MB_OK | MB_ICONINFORMATION};
     } else {

@@ -12,7 +12,7 @@ class QPainter;
 
 /// One picture of the picture service: loaded from a file or from picture-file bytes in memory,
 /// drawn whole or in part into a rectangle, and saved as a BMP file. A failure leaves the message
-/// box to show, captioned "CPicture Error", in LastError() until the next operation.
+/// box to show, captioned "Picture Error", in LastError() until the next operation.
 class CPicture {
 public:
     CPicture() = default;
@@ -61,5 +61,5 @@ private:
 };
 
 /// The caption and text of the picture service's memory message.
-inline constexpr const char* kPictureErrorCaption = "CPicture Error";
+inline constexpr const char* kPictureErrorCaption = "Picture Error";
 inline constexpr const char* kPictureMemoryText = "Can not allocate enough memory\t";

@@ -250,7 +250,7 @@ TEST_F(PictureTest, MissingFileIsReportedWithTheFileError)
     EXPECT_EQ(picture.m_nByteSize, 0);
     ASSERT_TRUE(picture.LastError());
     const UiMessage& message = *picture.LastError();
-    EXPECT_EQ(message.m_strCaption, QStringLiteral("CPicture Error"));
+    EXPECT_EQ(message.m_strCaption, QStringLiteral("Picture Error"));
     EXPECT_EQ(message.Icon(), MB_ICONERROR);
     EXPECT_EQ(message.Buttons(), MB_OK);
     EXPECT_TRUE(message.m_strText.contains(missing));
@@ -408,7 +408,7 @@ TEST_F(PictureTest, SavingWithoutPictureOrIntoAMissingFolder)
     const QString unreachable = m_Dir.filePath(QStringLiteral("missing/folder/out.bmp"));
     EXPECT_FALSE(picture.SaveToFile(unreachable));
     ASSERT_TRUE(picture.LastError());
-    EXPECT_EQ(picture.LastError()->m_strCaption, QStringLiteral("CPicture Error"));
+    EXPECT_EQ(picture.LastError()->m_strCaption, QStringLiteral("Picture Error"));
     EXPECT_TRUE(picture.LastError()->m_strText.contains(unreachable));
 }
 

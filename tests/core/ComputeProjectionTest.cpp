@@ -61,7 +61,7 @@ TEST_F(FitComputeProjection, AcceptedFitStoresModelAndSaysTheAccuracy)
     EXPECT_TRUE(m_Doc.IsGeoCoded());
     ExpectGridModel(m_Doc.GeoCoef());
     ASSERT_TRUE(fit.m_Message);
-    EXPECT_EQ(fit.m_Message->m_strText, QStringLiteral("The map is successfully geo coded. The accuracy is 40.00 second"));
+    EXPECT_EQ(fit.m_Message->m_strText, QStringLiteral("The map is successfully geo coded. The accuracy is 40.00 second."));
     EXPECT_EQ(fit.m_Message->m_strCaption, QStringLiteral("Projection Accuracy"));
     EXPECT_EQ(fit.m_Message->Buttons(), MB_OK);
     EXPECT_EQ(fit.m_Message->Icon(), MB_ICONINFORMATION);

@@ -78,7 +78,7 @@ TEST_F(FitCommand, AcceptedFitReportsModelResidualsAndMessage)
     EXPECT_NEAR(out.value("accuracy_arcsec").toDouble(), 40.0, 1e-6);
 
     const QJsonObject message = out.value("message").toObject();
-    EXPECT_EQ(message.value("text").toString(), QStringLiteral("The map is successfully geo coded. The accuracy is 40.00 second"));
+    EXPECT_EQ(message.value("text").toString(), QStringLiteral("The map is successfully geo coded. The accuracy is 40.00 second."));
     EXPECT_EQ(message.value("caption").toString(), QStringLiteral("Projection Accuracy"));
     EXPECT_EQ(message.value("icon").toString(), QStringLiteral("information"));
 }

@@ -113,7 +113,7 @@ TEST_P(GeoFitExact, IsAcceptedWithZeroAccuracyAndStoresTheMap)
     }
 
     ASSERT_TRUE(fit.m_Message.has_value());
-    EXPECT_EQ(fit.m_Message->m_strText, QStringLiteral("The map is successfully geo coded. The accuracy is 0.00 second"));
+    EXPECT_EQ(fit.m_Message->m_strText, QStringLiteral("The map is successfully geo coded. The accuracy is 0.00 second."));
     EXPECT_EQ(fit.m_Message->m_strCaption, kAccuracyCaption);
     EXPECT_EQ(fit.m_Message->m_nType, MB_OK | MB_ICONINFORMATION);
 }
@@ -187,7 +187,7 @@ TEST_P(GeoFitThreshold, ListsPointsAboveThresholdAndDecides)
         EXPECT_EQ(fit.m_bGeoCoded, 1);
         ExpectStoredMap(fit.m_dGeoCoef, grid.GridMap(), 1e-9);
         EXPECT_EQ(fit.m_Message->m_strText,
-                  QStringLiteral("The map is successfully geo coded. The accuracy is %1 second")
+                  QStringLiteral("The map is successfully geo coded. The accuracy is %1 second.")
                       .arg(c.m_dAccuracy, 0, 'f', 2));
         EXPECT_EQ(fit.m_Message->m_strCaption, kAccuracyCaption);
         EXPECT_EQ(fit.m_Message->m_nType, MB_OK | MB_ICONINFORMATION);

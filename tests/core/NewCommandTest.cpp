@@ -163,7 +163,7 @@ TEST_F(NewCommandTest, AFileThatGivesNoMapIsReportedAndTheMapStays)
         {fakeJpeg, kPictureFilesEntry, "Invalid File"},
         {fakeTiff, kTifEntry, "TIFF Error"},
         {brokenTiff, kPictureFilesEntry, "TIFF Error"},
-        {m_Dir.filePath(QStringLiteral("gone.jpg")), kJpgEntry, "CPicture Error"},
+        {m_Dir.filePath(QStringLiteral("gone.jpg")), kJpgEntry, "Picture Error"},
     };
     for (const auto& c : cases) {
         LoadJpegMap();

@@ -185,6 +185,26 @@ TEST_F(MouseTest, DegreeEntryAndReEditing)
     EXPECT_EQ(m_Ui.m_Dialogs.size(), dialogs);
 }
 
+TEST_F(MouseTest, SetPointsAddsOnThePictureEditsAPointAndIgnoresTheMargin)
+{
+    m_Host.m_Size = QSize(601, 301); // the picture is client x 100 to 500
+    UpdateFrame(m_Doc, m_View, 601, 301);
+    m_View.OnSetPoints(m_Doc);
+    // A click and a double-click at: points after, dialogs opened, latitude of point 1 after.
+    const struct { QPoint at; size_t points, dialogs; double latitude; } cases[] = {
+        {{300, 150}, 1, 1, 10}, {{302, 153}, 1, 1, 10}, {{200, 100}, 2, 1, 45}, {{50, 150}, 1, 0, 45}, {{560, 10}, 1, 0, 45}};
+    for (const auto& c : cases) {
+        SetPointsAndModel(m_Doc, {{45.0 * 3600, 7.0 * 3600, 0.5, 0.5}}, false, {});
+        m_Ui.m_Dialogs.clear();
+        m_Ui.AnswerCoordinates(QStringLiteral("10"), QStringLiteral("20"));
+        Up(c.at);
+        DoubleClick(c.at);
+        m_Ui.m_DialogAnswers.clear();
+        EXPECT_EQ(std::tuple(m_Doc.ControlPoints().size(), m_Ui.m_Dialogs.size(), m_Doc.ControlPoints()[0].m_dLatitude),
+                  std::tuple(c.points, c.dialogs, c.latitude * 3600)) << c.at.x();
+    }
+}
+
 TEST_F(MouseTest, DecimalReEditShowsTheTypedNumbers)
 {
     AddPointAt(100, 100, 45.123456 * 3600, -7.654321 * 3600);

@@ -1,4 +1,5 @@
 #include "commands/OptionCommands.h"
+#include "commands/OutputCommand.h"
 #include "commands/PointEditCommands.h"
 #include "document/CQuilletDoc.h"
 #include "ScriptedUiServices.h"
@@ -323,6 +324,14 @@ TEST_F(ViewTest, ToolsExcludeEachOther)
     EXPECT_EQ(m_View.m_ptRangeStart, QPoint(-1, -1));
     EXPECT_EQ(m_View.m_ptRangeEnd, QPoint(-1, -1));
     EXPECT_FALSE(m_View.HasRange());
+    // Another image keeps a range and a message; a new map (New, Open, a drop, recovery) does not.
+    m_View.OnSelectRange(m_Host);
+    m_View.m_ptRangeStart = m_View.m_ptRangeEnd = QPoint(5, 5);
+    for (const long hint : {DocChange::kImage, DocChange::kAll}) {
+        m_Host.m_Panes[0] = QStringLiteral("Wrote print.pdf");
+        m_View.OnUpdate(m_Doc, m_Host, hint);
+        EXPECT_EQ(!m_Host.m_Panes[0].isEmpty() || OutputRangeOf(&m_View), hint == DocChange::kImage);
+    }
 }
 
 TEST_F(ViewTest, FitInWindowShowsTheWholeFrameAndRepaints)

@@ -25,4 +25,6 @@ TEST(GuiCommandLineTest, OpensTheFileNamedBesideQtsOwnOptions)
         const QString expected = c.m_strFile.isEmpty() ? QString() : QDir::current().absoluteFilePath(c.m_strFile);
         EXPECT_EQ(line.m_strFile, expected) << c.m_Arguments.join(' ').toStdString();
     }
+    EXPECT_EQ(ParseGuiCommandLine({"varnel", "a.gpf", "b.pws", "c.tif"}).m_strText,
+              QStringLiteral("varnel: opens one file at a time; ignoring b.pws, c.tif\n"));
 }

@@ -4,6 +4,7 @@
 #include "app/ControlPointPanel.h"
 #include "document/CQuilletDoc.h"
 #include "resources/Resource.h"
+#include "view/core/ViewGeometry.h"
 #include "view/widgets/CQuilletView.h"
 #include "ScriptedUiServices.h"
 
@@ -106,4 +107,14 @@ TEST(ControlPointPanel, FindsTheDisplacedPointAndKeepsTableMapAndHistoryInStep)
     frame.OnCommand(ID_EDIT_UNDO);
     frame.OnCommand(ID_EDIT_REDO);
     EXPECT_NEAR(Cell(panel, 0, ControlPointTableModel::PixelColumn), 0.5 * grid.Width(), 1e-9);
+
+    // A point pressed with Move Points is chosen in the table too; a GeoTIFF needs no points.
+    state.OnFitInWindow(doc, view);
+    state.OnMovePoints(doc, view);
+    const QPointF at = FrameToClient(ComputeVisibleFrame(doc, state), view.ClientSize().width(),
+                                     view.ClientSize().height(), points[2].m_dImageX, points[2].m_dImageY);
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, at.toPoint());
+    EXPECT_EQ(panel.SelectedPoint(), 2);
+    LoadDegreeTiffMap(doc, 400, 200, {45.0, 7.0}, {1.0, 2.0});
+    EXPECT_EQ(panel.Summary()->text(), QStringLiteral("Geo-coded by the map's GeoTIFF georeference: no control points are needed."));
 }

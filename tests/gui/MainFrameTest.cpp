@@ -67,6 +67,9 @@ TEST_F(FrameTest, SetPaneTextSizesThePaneToTheText)
     m_Frame.SetPaneText(QString(), 4);
     EXPECT_EQ(m_Frame.PaneWidth(4), 0);
     m_Frame.SetPaneText(QStringLiteral("ignored"), 5); // no such pane
+    m_Frame.SetPaneText(QStringLiteral("Wrote /a/long/path/to/print.pdf (12.0 kB)"), 0);
+    m_Frame.SetPaneText(QString(), 0); // no message: the idle prompt at the first width
+    EXPECT_EQ(m_Frame.Pane(0)->text() + QString::number(m_Frame.PaneWidth(0)), QStringLiteral("Ready150"));
 }
 
 TEST_F(FrameTest, CommandPromptsGoToTheFirstPane)
@@ -99,11 +102,11 @@ TEST_F(FrameTest, ToolbarHasTheButtonsInOrder)
 TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
 {
     const QList<QAction*> menus = m_Frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 4);
+    ASSERT_EQ(menus.size(), 5);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("&File"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("&Edit"));
     EXPECT_EQ(menus[2]->text(), QStringLiteral("&View"));
-    EXPECT_EQ(menus[3]->text(), QStringLiteral("&Help"));
+    EXPECT_EQ(menus[4]->text(), QStringLiteral("&Help"));
     EXPECT_EQ(m_Frame.Action(ID_EDIT_UNDO)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
     EXPECT_EQ(m_Frame.Action(ID_EDIT_REDO)->shortcuts(),
               (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))}));
@@ -112,7 +115,7 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
     EXPECT_EQ(m_Frame.Action(ID_FILE_SAVE)->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
     EXPECT_EQ(m_Frame.Action(ID_FILE_PRINT)->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
     EXPECT_EQ(m_Frame.Action(ID_OUTPUT_GEO_MAP)->text(), QStringLiteral("Output A Geo-Map..."));
-    EXPECT_EQ(m_Frame.Action(ID_APP_ABOUT)->text(), QStringLiteral("&About Quillet..."));
+    EXPECT_EQ(m_Frame.Action(ID_APP_ABOUT)->text(), QStringLiteral("&About Varnel..."));
     QStringList file;
     for (QAction* action : menus[0]->menu()->actions())
         file << (action->isSeparator() ? QStringLiteral("|") : action->text());
@@ -120,6 +123,14 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
               QStringLiteral("&New;&Open...;&Save;Save &As...;Output A Geo-Map...;Save As Bitmap...;|;"
                              "&Export Georeferenced...;&Import Control Points...;|;&Print...;"
                              "Print Pre&view;P&rint Setup...;|;Recent File;|;E&xit"));
+    // Every tool of the toolbar in the Tools menu, the pointer tools with a key of their own.
+    QStringList tools(menus[3]->text());
+    for (QAction* action : menus[3]->menu()->actions())
+        tools << action->text() + QLatin1Char(' ') + action->shortcut().toString();
+    EXPECT_EQ(tools.join(QLatin1Char(';')),
+              QStringLiteral("&Tools;&Set Points Ctrl+1;&Move Points Ctrl+2;&Delete Point Ctrl+3;Measure &Distance Ctrl+4; ;"
+                             "Zoom &In Ctrl+5;Zoom &Out Ctrl+6;&Fit in Window Ctrl+0;Select &Range Ctrl+7; ;"
+                             "Input O&ptions... ;Select &Unit... ;Select Ima&ges... "));
 }
 
 TEST_F(FrameTest, MenusShowPicturesOnlyWhereThereAreSomeAndCheckMarksAsTheStyleDoes)
@@ -222,6 +233,11 @@ TEST_F(FrameTest, TheCommandTableDecidesEnablingAndCheckMarks)
     EXPECT_TRUE(m_Frame.Action(ID_DELETE_POINT)->isChecked());
     EXPECT_TRUE(enabled(ID_MEASURE));
     EXPECT_TRUE(enabled(ID_SELECT_RANGE));
+    m_Frame.GetActiveView()->State().OnMeasure(m_Doc); // on, then unavailable: not left pressed
+    m_Frame.UpdateCommandUI();
+    SetPointsAndModel(m_Doc, {{1, 2, 0.5, 0.5}}, false, {});
+    m_Frame.UpdateCommandUI();
+    EXPECT_FALSE(m_Frame.Action(ID_MEASURE)->isChecked());
 }
 
 TEST_F(FrameTest, RecentFilesKeepFourMostRecentFirst)

@@ -18,8 +18,10 @@ public:
     virtual void InvalidateFeedback(const QRect& rect) = 0;
     virtual void SetCapture() = 0;
     virtual void ReleaseCapture() = 0;
-    /// Puts text into status pane index (1 to 4).
+    /// Puts text into status pane index (0 to 4); an empty text in pane 0 puts back its idle prompt.
     virtual void SetPaneText(const QString& text, int index) = 0;
     /// Height in pixels of the text "X" in the client area's font (the scroll bars' line step).
     virtual int TextHeight() const = 0;
+    /// Point index was picked on the map (to move or edit it): the window shows it as chosen.
+    virtual void PointPicked(int index) { (void)index; }
 };

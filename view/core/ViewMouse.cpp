@@ -35,6 +35,20 @@ QRect Spanned(QPoint a, QPoint b)
 
 } // namespace
 
+namespace {
+
+/// Whether frame position at lies on the map rectangle, its edges included.
+bool OnMap(const CQuilletDoc& doc, QPointF at)
+{
+    const auto within = [](double value, double start, double span) {
+        return value >= std::min(start, start + span) && value <= std::max(start, start + span);
+    };
+    return within(at.x(), doc.GeoOrigin().m_dLongitude, doc.GeoExtent().m_dLongitude) &&
+           within(at.y(), doc.GeoOrigin().m_dLatitude, doc.GeoExtent().m_dLatitude);
+}
+
+} // namespace
+
 QRect ViewState::BandRect(QPoint a, QPoint b)
 {
     return Spanned(a, b).adjusted(-1, -1, 1, 1);
@@ -90,6 +104,7 @@ void ViewState::OnLButtonDown(const CQuilletDoc& doc, ViewHost& host, ViewAction
         if (m_nSelectedPoint < 0)
             return;
         m_nDraggedPoint = m_nSelectedPoint;
+        host.PointPicked(m_nSelectedPoint);
         m_ptMovePressedAt = point;
         host.SetCapture();
         host.Invalidate(); // the point leaves the drawing; its marker follows the mouse
@@ -125,13 +140,23 @@ void ViewState::OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions&
         return ClientToFrame(ComputeVisibleFrame(doc, *this), cw, ch, p.x(), p.y());
     };
     if (m_bSetPoints) {
-        // The new point shows on the map while its coordinates are asked for.
-        m_PendingPoint = frameAt(point);
-        m_nSelectedPoint = static_cast<int>(doc.ControlPoints().size());
-        host.Invalidate();
-        actions.AddPoint(*m_PendingPoint);
-        m_PendingPoint.reset();
-        host.Invalidate();
+        HitTestPoint(doc, cw, ch, point.x(), point.y());
+        if (m_nSelectedPoint >= 0) {
+            // A click on a point edits that point: a second one on top of it only spoils the fit.
+            const int picked = m_nSelectedPoint;
+            host.PointPicked(picked);
+            actions.EditPoint(picked);
+            m_nSelectedPoint = -1;
+        } else if (OnMap(doc, frameAt(point))) {
+            // The new point shows on the map while its coordinates are asked for. A click beside
+            // the picture is no place on the map and adds nothing.
+            m_PendingPoint = frameAt(point);
+            m_nSelectedPoint = static_cast<int>(doc.ControlPoints().size());
+            host.Invalidate();
+            actions.AddPoint(*m_PendingPoint);
+            m_PendingPoint.reset();
+            host.Invalidate();
+        }
     } else if (m_bDeletePoint) {
         HitTestPoint(doc, cw, ch, point.x(), point.y());
         if (m_nSelectedPoint >= 0) {
@@ -165,11 +190,15 @@ void ViewState::OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions&
 
 void ViewState::OnLButtonDblClk(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point)
 {
+    // With Set points the first click of the two has already added or edited the point there.
+    if (m_bSetPoints)
+        return;
     const QSize client = host.ClientSize();
     HitTestPoint(doc, client.width(), client.height(), point.x(), point.y());
     if (m_nSelectedPoint < 0)
         return;
     const int picked = m_nSelectedPoint;
+    host.PointPicked(picked);
     actions.EditPoint(picked);
     m_nSelectedPoint = -1;
 }

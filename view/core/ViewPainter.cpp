@@ -181,7 +181,8 @@ bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int c
         }
         if (view.m_PendingPoint)
             drawPoint(view.m_PendingPoint->x(), view.m_PendingPoint->y(), points.size());
-        if (view.m_nHighlightedPoint >= 0 && view.m_nHighlightedPoint < static_cast<int>(points.size())) {
+        if (view.m_nHighlightedPoint >= 0 && view.m_nHighlightedPoint < static_cast<int>(points.size()) &&
+            view.m_nHighlightedPoint != view.m_nDraggedPoint) {
             // The point chosen in the control-point table: a ring around its marker.
             const CDataGeo& chosen = points[static_cast<size_t>(view.m_nHighlightedPoint)];
             const QPointF at = FrameToClient(frame, cw, ch, chosen.m_dImageX, chosen.m_dImageY);

@@ -253,12 +253,14 @@ void ViewState::OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint)
         // The displayed frame starts as the new map's frame; the next paint widens it to the client.
         m_FrameOrigin = doc.GeoOrigin();
         m_FrameExtent = doc.GeoExtent();
+        ForgetRangeAndMeasure();
     }
     if (hint & (DocChange::kMap | DocChange::kImage))
         RebuildForClient(doc, host);
-    // Positions read out for another map, or for a geo-coding now withdrawn, are not this map's.
+    // Positions read out for another map, or for a geo-coding now withdrawn, are not this map's;
+    // nor is a message about a file written from another map ("Wrote print.pdf").
     if ((hint & DocChange::kMap) || ((hint & DocChange::kGeoCoding) && !doc.IsGeoCoded()))
-        for (int pane = 1; pane <= 4; ++pane)
+        for (int pane = (hint & DocChange::kMap) ? 0 : 1; pane <= 4; ++pane)
             host.SetPaneText(QString(), pane);
     host.Invalidate();
 }
@@ -269,6 +271,20 @@ void ViewState::ClearTools()
 {
     m_bSetPoints = 0;
     m_bZoomIn = m_bZoomOut = m_bMovePoint = m_bDeletePoint = m_bMeasure = m_bSelectRange = 0;
+}
+
+void ViewState::ForgetRangeAndMeasure()
+{
+    // Output and Export crop by the range while the range tool is on: a new map is written
+    // whole until a range is dragged over it. A measurement belongs to its map as much.
+    m_bSelectRange = 0;
+    m_bRangeDragging = 0;
+    m_ptRangeStart = m_ptRangeEnd = QPoint(-1, -1);
+    m_dRangeLeft = m_dRangeRight = m_dRangeBottom = m_dRangeTop = 0.0;
+    m_rcRangeSave = QRect();
+    m_bMeasure = 0;
+    m_bMeasuring = 0;
+    m_rcMeasureSave = QRect();
 }
 
 bool ViewState::HasRange() const

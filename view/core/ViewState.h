@@ -66,8 +66,8 @@ public:
     int OnHScroll(int code, int thumb, int clientWidth, int textWidth);
 
     /// The document says what changed (DocChange bits): a new map resets the displayed frame to
-    /// the map's and remakes the display copy, another image remakes the display copy; the
-    /// client area is repainted in every case.
+    /// the map's, forgets the range and remakes the display copy, another image remakes the
+    /// display copy; the client area is repainted in every case.
     void OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint);
 
     // --- tool commands ----------------------------------------------------------------------------
@@ -86,7 +86,9 @@ public:
     /// both directions, the nearest by |dx| + |dy| (the earlier point on a tie), or -1.
     void HitTestPoint(const CQuilletDoc& doc, int cw, int ch, int x, int y);
     void OnLButtonDown(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point);
+    /// With Set points a click on a point edits it and a click beside the picture adds nothing.
     void OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point);
+    /// Edits the point double-clicked, except with Set points, whose click has done so already.
     void OnLButtonDblClk(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point);
     /// Pointer read-out, rubber bands and the dragged marker.
     void OnMouseMove(const CQuilletDoc& doc, ViewHost& host, QPoint point);
@@ -106,6 +108,8 @@ public:
     void ShowPoint(const CQuilletDoc& doc, ViewHost& host, int index);
     /// A range has been dragged since the range tool was last switched off.
     bool HasRange() const;
+    /// No range and no measurement, their tools off: how a new map starts.
+    void ForgetRangeAndMeasure();
 
     CDataGeo m_FrameOrigin;            ///< south-west corner of the displayed frame (frame units)
     CDataGeo m_FrameExtent{1.0, 1.0};  ///< spans of the displayed frame

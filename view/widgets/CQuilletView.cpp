@@ -108,6 +108,12 @@ int CQuilletView::TextHeight() const
     return fontMetrics().height();
 }
 
+void CQuilletView::PointPicked(int index)
+{
+    if (m_OnPointPicked)
+        m_OnPointPicked(index);
+}
+
 void CQuilletView::UpdateCursor()
 {
     const int id = m_State.CursorId();

@@ -33,6 +33,8 @@ public:
     std::function<void(const QString&, int)> m_SetPaneText;
     /// Called after the mouse changed what the commands' enable and check states depend on.
     std::function<void()> m_OnStateChanged;
+    /// Called with the point picked on the map (the control-point table chooses its row).
+    std::function<void(int)> m_OnPointPicked;
 
     void OnUpdate(CView* sender, long hint) override;
 
@@ -44,6 +46,7 @@ public:
     void ReleaseCapture() override;
     void SetPaneText(const QString& text, int index) override;
     int TextHeight() const override;
+    void PointPicked(int index) override;
 
     /// Tells the main frame that what the commands' states depend on may have changed.
     void NotifyStateChanged()
