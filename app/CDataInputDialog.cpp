@@ -14,7 +14,7 @@ CDataInputDialog::CDataInputDialog(QWidget* parent)
     units.SetUp(this, 150, 113);
     setWindowTitle(QString());
 
-    auto* prompt = new QLabel(QStringLiteral("Please input the latitude and logitude \n for this point (Decimal Degree)"), this);
+    auto* prompt = new QLabel(QStringLiteral("Please input the latitude and longitude \n for this point (Decimal Degree)"), this);
     prompt->setObjectName(QStringLiteral("1000"));
     units.Place(prompt, 13, 12, 129, 19);
     auto* latitudeLabel = new QLabel(QStringLiteral("Latitude"), this);

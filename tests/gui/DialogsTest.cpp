@@ -82,7 +82,7 @@ TEST(Dialogs, DialogUnitsFollowTheFont)
 TEST(Dialogs, DecimalCoordinatesComeBackAsTyped)
 {
     CDataInputDialog dialog;
-    EXPECT_TRUE(Texts(&dialog).contains(QStringLiteral("Please input the latitude and logitude \n for this point (Decimal Degree)")));
+    EXPECT_TRUE(Texts(&dialog).contains(QStringLiteral("Please input the latitude and longitude \n for this point (Decimal Degree)")));
     dialog.m_strLatitude = QStringLiteral("45.50000");
     dialog.m_strLongitude = QStringLiteral("-7.25000");
     const int result = RunWith(dialog, [&] {
