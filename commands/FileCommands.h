@@ -73,8 +73,8 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
 /// File Save: with a map loaded writes the workspace to the name chosen earlier, asking for one
 /// first when none has been chosen or the name is that of an opened projection file.
 void OnFileSave(CQuilletDoc& doc, const ViewState* view);
-/// File Save As: with a map loaded always asks for a name; after Cancel the workspace is written
-/// to the name chosen earlier in the run, if any (never over an opened projection file).
+/// File Save As: with a map loaded always asks for a name and writes the workspace there; Cancel
+/// writes nothing.
 void OnFileSaveAs(CQuilletDoc& doc, const ViewState* view);
 /// The Save Work Space dialog: on OK names the workspace (the file name cut at its first "."
 /// and ".pws" appended); true on OK.

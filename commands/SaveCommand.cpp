@@ -75,10 +75,8 @@ void OnFileSaveAs(CQuilletDoc& doc, const ViewState* view)
 {
     if (!doc.IsMapLoaded())
         return;
-    ChooseWorkspaceName(doc);
-    // After Cancel the workspace goes to the name chosen earlier, if there is one and it is not
-    // an opened projection file.
-    if (doc.IsWorkspaceNamed() && !doc.WorkspacePathIsProjectionFile())
+    // Cancel writes nothing: the work stays unsaved, and the file chosen earlier as it was.
+    if (ChooseWorkspaceName(doc))
         WriteWorkspace(doc, view);
 }
 

@@ -375,7 +375,7 @@ TEST_F(WorkspaceCommandTest, ChosenNameIsCutAtTheFirstDotOfTheFileName)
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
 
-TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesToTheEarlierName)
+TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesNothing)
 {
     LoadWorkedMap();
     const QString path = Path(QStringLiteral("area.pws"));
@@ -388,8 +388,8 @@ TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesToTheEarlierName)
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 2u); // the dialog is always shown
     EXPECT_EQ(m_Doc.WorkspacePath(), path);
     const QByteArray file = ReadFileBytes(path);
-    EXPECT_EQ(file.size(), 12725 + 32);
-    EXPECT_EQ(Int32At(file, 152 + 12345), 8);
+    EXPECT_EQ(file.size(), 12725);
+    EXPECT_EQ(Int32At(file, 152 + 12345), 7);
     EXPECT_EQ(Files(), (QStringList{QStringLiteral("area.pws"), QStringLiteral("photo.jpg")}));
 }
 
