@@ -80,8 +80,9 @@ void OnFileSaveAs(CQuilletDoc& doc, const ViewState* view);
 /// and ".pws" appended); true on OK.
 bool ChooseWorkspaceName(CQuilletDoc& doc);
 /// Writes the workspace at the document's workspace path through a temporary file renamed over
-/// the target only when complete. Reports a failed write ("Can not open this file."), and a map
-/// that is not geo-coded ("Invalid projection. Need more points.") after writing it.
+/// the target only when complete. Reports a failed write ("Can not open this file."), and reminds
+/// that a map not geo-coded yet cannot be output ("Saved. The map is not geo-coded yet: ...")
+/// after writing it.
 void WriteWorkspace(CQuilletDoc& doc, const ViewState* view);
 /// What the document and, for a TIFF map, the view would write (without a view: the whole
 /// frame, shown from the map frame).

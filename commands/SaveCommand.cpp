@@ -103,8 +103,9 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
     Ui().ShowStatus(WroteText(doc.WorkspacePath()));
     // The work is kept all the same; the user is only reminded that it cannot be output yet.
     if (!doc.IsGeoCoded())
-        Ui().MessageBox(QStringLiteral("Invalid projection. Need more points."), QStringLiteral("Invalid Projection"),
-                        MB_OKCANCEL | MB_ICONINFORMATION);
+        Ui().MessageBox(QStringLiteral("Saved. The map is not geo-coded yet: it needs more control points before it "
+                                       "can be output."),
+                        QStringLiteral("Work Space Saved"), MB_OK | MB_ICONINFORMATION);
 }
 
 bool SaveModified(CQuilletDoc& doc, const ViewState* view)

@@ -429,13 +429,12 @@ TEST_F(WorkspaceCommandTest, UngeocodedMapIsWrittenFirstThenReportedAndReopensUn
     LoadWorkedMap(0);
     const QString path = Path(QStringLiteral("draft.pws"));
     m_Ui.m_strWatched = path;
-    m_Ui.AnswerMessage(IDCANCEL); // the answer changes nothing
     SaveAs(path);
 
+    // The work was saved, and the message says so: only the output has to wait.
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Invalid projection. Need more points."));
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Projection"));
-    EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OKCANCEL);
+    EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.startsWith(QStringLiteral("Saved. The map is not geo-coded yet")));
+    EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OK);
     EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONINFORMATION);
     EXPECT_EQ(m_Ui.m_SizesAtMessage[0], 12725); // the whole file was there when the box came up
     const QByteArray file = ReadFileBytes(path);
