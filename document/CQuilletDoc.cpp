@@ -144,7 +144,7 @@ void CQuilletDoc::InstallPictureMap(const QString& path, int mapType, CPicture p
     m_bMapLoaded = 1;
     m_bInitialized = 1;
     m_strTitle = path;
-    m_bUnsavedMap = true;
+    // A map just loaded is no work yet: the first point edit is.
     Notify(DocChange::kAll);
 }
 
@@ -160,7 +160,7 @@ void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<D
     m_bMapLoaded = 1;
     m_bInitialized = 1;
     m_strTitle = path;
-    m_bUnsavedMap = true;
+    // A map just loaded is no work yet: the first point edit is.
     Notify(DocChange::kAll);
 }
 

@@ -170,7 +170,7 @@ public:
     QUndoStack& UndoStack() { return m_UndoStack; }
     const QUndoStack& UndoStack() const { return m_UndoStack; }
     /// The work differs from what was last saved: an edit, undo or redo away from the saved
-    /// state, or a map newly loaded from a map file.
+    /// state, or work brought back after a crash.
     bool IsModified() const { return m_bUnsavedMap || !m_UndoStack.isClean(); }
     /// The work has just been saved (or opened from what was saved).
     void MarkSaved();
@@ -227,5 +227,5 @@ private:
     QString m_strTitle;
     std::vector<CView*> m_Views;
     QUndoStack m_UndoStack;
-    bool m_bUnsavedMap = false; ///< a map loaded from its file has not been saved as a workspace
+    bool m_bUnsavedMap = false; ///< recovered work that no edit history shows
 };

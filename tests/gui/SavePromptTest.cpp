@@ -43,9 +43,9 @@ TEST(SavePrompts, ExitCloseNewAndOpenAskOnlyAboutUnsavedWork)
             CQuilletApp app;
             ASSERT_TRUE(app.InitInstance({TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"))}, 0, &ui));
             ASSERT_TRUE(app.Document().IsMapLoaded());
-            ASSERT_TRUE(app.Document().IsModified()); // a map newly loaded is work not yet saved
-            if (!state.modified)
-                app.Document().MarkSaved();
+            ASSERT_FALSE(app.Document().IsModified()); // a map just loaded, with no points, is no work yet
+            if (state.modified)
+                app.Document().MarkModified();
             ui.m_Messages.clear();
             if (state.answer)
                 ui.AnswerMessage(state.answer);
@@ -88,6 +88,7 @@ TEST(SavePrompts, ADroppedFileOpensAsTheCommandLineDoesAfterAsking)
         ScriptedUiServices ui;
         CQuilletApp app;
         ASSERT_TRUE(app.InitInstance({first}, 0, &ui));
+        app.Document().MarkModified();
         ui.m_Messages.clear();
         if (c.answer)
             ui.AnswerMessage(c.answer);
