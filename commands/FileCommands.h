@@ -31,7 +31,7 @@ bool OnFileNew(CQuilletDoc& doc, ViewState* view);
 /// that yields no map is reported and leaves the document exactly as it was; false then.
 bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType);
 /// Before work is given up: when the document is modified asks "Save changes to NAME?" (NAME
-/// the workspace's file name, or "Untitled"). Yes saves as Save does and goes on only when the
+/// the file name of the document's title, or "Untitled"). Yes saves as Save does and goes on only when the
 /// work was saved; No goes on; Cancel stops. True when the caller may go on.
 bool SaveModified(CQuilletDoc& doc, const ViewState* view);
 /// Loads a file named on the command line or picked from the recent files: workspaces and

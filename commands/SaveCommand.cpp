@@ -112,12 +112,8 @@ bool SaveModified(CQuilletDoc& doc, const ViewState* view)
 {
     if (!doc.IsModified())
         return true;
-    // The workspace named in a save dialog, or the one opened and shown in the window; a map
-    // not saved as a workspace yet, or an opened projection file, is Untitled.
-    const bool workspace = !doc.WorkspacePathIsProjectionFile() &&
-                           (doc.IsWorkspaceNamed() ||
-                            (!doc.WorkspacePath().isEmpty() && doc.GetTitle() == doc.WorkspacePath()));
-    const QString name = workspace ? QFileInfo(doc.WorkspacePath()).fileName() : QStringLiteral("Untitled");
+    // The question names what the window's title names.
+    const QString name = doc.GetTitle().isEmpty() ? QStringLiteral("Untitled") : QFileInfo(doc.GetTitle()).fileName();
     switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), QStringLiteral("Varnel"),
                             MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES:

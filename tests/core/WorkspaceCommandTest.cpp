@@ -334,7 +334,7 @@ TEST_F(WorkspaceCommandTest, PictureWorkspaceRoundTripKeepsPointsModelAndPicture
     EXPECT_EQ(doc.WorkspacePath(), path);
     EXPECT_EQ(doc.GetTitle(), path);
     EXPECT_TRUE(doc.MapPath().isEmpty()); // the picture travels inside the workspace
-    EXPECT_FALSE(doc.IsWorkspaceNamed()); // opening names no workspace for saving
+    EXPECT_TRUE(doc.IsWorkspaceNamed()); // saved where it was opened from
     ASSERT_GE(later.m_View.Updates(), 1);
     EXPECT_EQ(later.m_View.m_Hints.back(), DocChange::kAll);
 
@@ -791,7 +791,7 @@ TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceNam
         m_Ui.AnswerFile(projection, c.entry);
         Open();
         ASSERT_EQ(m_Doc.WorkspacePath(), projection) << c.name;
-        ASSERT_TRUE(m_Doc.IsWorkspaceNamed()) << c.name;
+        ASSERT_FALSE(m_Doc.IsWorkspaceNamed()) << c.name;
 
         // Save and Save As with Cancel write nothing over the projection file.
         m_Ui.CancelFile();
@@ -815,7 +815,7 @@ TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceNam
         EXPECT_TRUE(m_Ui.m_Messages.empty()) << c.name;
     }
 
-    // An opened workspace is saved over without asking, as a name had been chosen before.
+    // An opened workspace is saved over without asking.
     m_Ui.Forget();
     m_Ui.AnswerFile(earlier, kPwsEntry);
     Open();
