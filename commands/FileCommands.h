@@ -45,8 +45,9 @@ bool OpenDocumentFile(CQuilletDoc& doc, ViewState* view, const QString& path);
 void OnFileOpen(CQuilletDoc& doc, ViewState* view);
 /// Opens a file whatever it holds, by its content and then its extension.
 bool OpenAnyFile(CQuilletDoc& doc, ViewState* view, const QString& path);
-/// Reads and checks the workspace file whole, then installs it; a refused file is reported
-/// (caption "Invalid File") and changes nothing. True when the file was taken.
+/// Reads and checks the workspace file whole, then installs it; a refused file (a TIFF map's
+/// workspace whose TIFF cannot be read among them) is reported (caption "Invalid File") and
+/// changes nothing. True when the file was taken.
 bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path);
 /// Reads and checks a CPF or a GPF/DPF whole, then makes its picture and model the map. A file
 /// that cannot be read or is refused is reported and changes nothing.

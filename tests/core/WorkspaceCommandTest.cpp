@@ -718,20 +718,22 @@ TEST_F(WorkspaceCommandTest, TiffWorkspaceDecodesTheFirstListedDirectoriesAgain)
     for (const auto& message : m_Ui.m_Messages) // only libtiff's complaints about directory 1
         EXPECT_TRUE(message.m_strCaption.startsWith(QStringLiteral("TIFF"))) << message.m_strText.toStdString();
 }
-TEST_F(WorkspaceCommandTest, TiffWorkspaceWhoseTiffIsGoneStillOpensAndSaysSo)
+TEST_F(WorkspaceCommandTest, TiffWorkspaceWhoseMapCannotBeReadIsRefusedWhole)
 {
+    LoadWorkedMap();
+    const Snapshot before = Take(m_Doc, m_ViewState, m_View);
     const QString path = Path(QStringLiteral("orphan.pws"));
-    WriteFileBytes(path, TiffWorkspace(Path(QStringLiteral("removed.tif")), 2, {{1, 2, 3, 4}}, 1, 9));
-
-    m_Ui.AnswerFile(path, kPwsEntry);
-    Open();
-    EXPECT_TRUE(m_Doc.Images().empty());
-    EXPECT_TRUE(m_Doc.IsMapLoaded());
-    EXPECT_EQ(m_Doc.MapPath(), Path(QStringLiteral("removed.tif")));
-    EXPECT_EQ(m_Doc.ControlPoints(), (std::vector<CDataGeo>{{1, 2, 3, 4}}));
-    EXPECT_EQ(m_Doc.GetTitle(), path);
-    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
+    WriteFileBytes(Path(QStringLiteral("text.tif")), QByteArray("no TIFF at all"));
+    for (const QString& map : {Path(QStringLiteral("removed.tif")), Path(QStringLiteral("text.tif"))}) {
+        WriteFileBytes(path, TiffWorkspace(map, 2, {{1, 2, 3, 4}}, 1, 9));
+        m_Ui.Forget();
+        m_Ui.AnswerFile(path, kPwsEntry);
+        Open();
+        ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << map.toStdString();
+        EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
+        EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.contains(map)) << m_Ui.m_Messages[0].m_strText.toStdString();
+        EXPECT_TRUE(Take(m_Doc, m_ViewState, m_View) == before) << map.toStdString();
+    }
 }
 
 TEST_F(WorkspaceCommandTest, TiffWorkspaceGeoCodedByPointsStaysGeoCoded)
