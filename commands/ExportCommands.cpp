@@ -238,17 +238,21 @@ void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
                                                : QFileInfo(picture).absolutePath() + QLatin1Char('/') +
                                                      QFileInfo(picture).completeBaseName() + QStringLiteral(".tif");
     const FileDialogResult chosen =
-        Ui().SaveFileDialog(QStringLiteral("Export Georeferenced"), ExportFilter(), proposal);
+        ChooseFileToWrite(doc, QStringLiteral("Export Georeferenced"), ExportFilter(), proposal,
+                          [&picture](const FileDialogResult& answer) {
+                              const std::optional<ExportKind> kind = ExportKindForEntry(answer.m_nFilterIndex);
+                              if (!kind)
+                                  return QString();
+                              const QString& path = answer.m_strPath;
+                              return ReplaceExtensionAtFirstDot(
+                                  path, *kind == ExportKind::WorldFile
+                                            ? WorldFileExtension(picture.isEmpty() ? path : picture)
+                                            : ExportExtension(*kind));
+                          });
     if (!chosen.Accepted())
         return;
     const std::optional<ExportKind> kind = ExportKindForEntry(chosen.m_nFilterIndex);
-    if (!kind)
-        return;
-    QString path = chosen.m_strPath;
-    if (*kind == ExportKind::WorldFile)
-        path = ReplaceExtensionAtFirstDot(path, WorldFileExtension(picture.isEmpty() ? path : picture));
-    else
-        path = ReplaceExtensionAtFirstDot(path, ExportExtension(*kind));
+    const QString path = chosen.m_strPath;
     const std::optional<OutputRange> range = OutputRangeOf(view);
     CommandResult result;
     Ui().RunLongWork(QStringLiteral("Exporting %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {

@@ -51,12 +51,15 @@ bool ChooseWorkspaceName(CQuilletDoc& doc)
     const QString proposal = doc.IsWorkspaceNamed() && !doc.WorkspacePathIsProjectionFile()
                                  ? doc.WorkspacePath()
                                  : ProposedName(doc, QStringLiteral(".pws"));
-    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save Work Space"), WorkspaceSaveFilter(), proposal);
-    if (!chosen.Accepted())
-        return false;
     // Whatever was typed after the first "." of the file name gives way to the workspace's own
     // extension; dots in folder names are left alone.
-    doc.SetWorkspaceName(ReplaceExtensionAtFirstDot(chosen.m_strPath, QStringLiteral(".pws")));
+    const FileDialogResult chosen = ChooseFileToWrite(
+        doc, QStringLiteral("Save Work Space"), WorkspaceSaveFilter(), proposal,
+        [](const FileDialogResult& answer) { return ReplaceExtensionAtFirstDot(answer.m_strPath, QStringLiteral(".pws")); },
+        true);
+    if (!chosen.Accepted())
+        return false;
+    doc.SetWorkspaceName(chosen.m_strPath);
     return true;
 }
 

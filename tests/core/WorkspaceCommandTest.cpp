@@ -1,6 +1,9 @@
 // The Save, Save As and Open commands with workspace files, and Open's projection-file entries.
 
+#include "commands/BitmapCommand.h"
+#include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
+#include "commands/OutputCommand.h"
 #include "document/CQuilletDoc.h"
 #include "formats/WorkspaceFile.h"
 #include "formats/ProjectionFile.h"
@@ -16,6 +19,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -25,6 +29,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <sys/resource.h>
 
 namespace {
@@ -393,6 +398,45 @@ TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesNothing)
     EXPECT_EQ(Files(), (QStringList{QStringLiteral("area.pws"), QStringLiteral("photo.jpg")}));
 }
 
+TEST_F(WorkspaceCommandTest, SaveDialogsAskAboutTheNameWrittenAndNeverReplaceTheMap)
+{
+    LoadWorkedMap();
+    m_ViewState.m_pViewBitmap = std::make_unique<QImage>(8, 8, QImage::Format_RGB32);
+    const struct {
+        std::function<void()> command;
+        const char* written; ///< the name "x.v2" typed under the first filter entry is written as
+    } commands[] = {
+        {[&] { SaveAs(); }, "x.pws"},
+        {[&] { OnOutputGeoMap(m_Doc, &m_ViewState); }, "x.gpf"},
+        {[&] { OnSaveViewAsBitmap(m_Doc, m_ViewState); }, "x.bmp"},
+        {[&] { OnExportGeoreferenced(m_Doc, &m_ViewState); }, "x.tif"},
+    };
+    for (const auto& c : commands) {
+        for (const bool linkToMap : {false, true}) {
+            SCOPED_TRACE(std::string(c.written) + (linkToMap ? ", a link to the map" : ", an earlier file"));
+            const QString written = Path(QString::fromLatin1(c.written));
+            QFile::remove(written);
+            if (linkToMap)
+                ASSERT_TRUE(QFile::link(Path(QStringLiteral("photo.jpg")), written));
+            else
+                WriteFileBytes(written, "earlier");
+            const QByteArray before = ReadFileBytes(written);
+            m_Ui.Forget();
+            m_Ui.AnswerFile(Path(QStringLiteral("x.v2")), 1);
+            m_Ui.AnswerMessage(IDNO);
+            c.command();
+            // Asked about, or refused, by the name that would be written; then the dialog again.
+            ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+            EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.startsWith(
+                QString::fromLatin1(c.written) +
+                (linkToMap ? QStringLiteral(" is the file this map was read from") : QStringLiteral(" already exists."))));
+            ASSERT_EQ(m_Ui.m_FileDialogs.size(), 2u);
+            EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strProposal, written);
+            EXPECT_EQ(ReadFileBytes(written), before);
+        }
+    }
+}
+
 TEST_F(WorkspaceCommandTest, SaveAsCancelledBeforeAnyNameWritesNothing)
 {
     LoadWorkedMap();
@@ -464,6 +508,7 @@ TEST_F(WorkspaceCommandTest, FailedWriteKeepsTheFileThatWasThere)
         ASSERT_TRUE(limit.Active());
         SaveAs();
     }
+    m_Ui.m_Messages.erase(m_Ui.m_Messages.begin()); // Yes to replacing the file
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u); // no "need more points" after a failed write
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText,
               QStringLiteral("Can not open this file. (%1)").arg(QString::fromLocal8Bit(std::strerror(EFBIG))));
