@@ -51,6 +51,7 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     m_pFrame = std::make_unique<CMainFrame>(*m_pDocument);
     m_pUi = std::make_unique<QtUiServices>(m_pFrame.get());
     m_pUi->m_ShowStatus = [frame = m_pFrame.get()](const QString& text) { frame->SetPaneText(text, 0); };
+    m_pUi->m_NoteRecentFile = [frame = m_pFrame.get()](const QString& path) { frame->AddToRecentFiles(path); };
     m_pPreviousUi = UiServices::Install(services ? services : m_pUi.get());
     RegisterCommands();
     ViewState* view = &m_pFrame->GetActiveView()->State();
@@ -74,8 +75,9 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
 void CQuilletApp::OpenFile(const QString& path)
 {
     ViewState* view = &m_pFrame->GetActiveView()->State();
-    if (SaveModified(*m_pDocument, view) && OpenDocumentFile(*m_pDocument, view, path))
-        m_pFrame->AddToRecentFiles(path);
+    // The file goes to the recent files as every file opened does, through the commands.
+    if (SaveModified(*m_pDocument, view))
+        OpenDocumentFile(*m_pDocument, view, path);
     m_pFrame->UpdateCommandUI();
 }
 

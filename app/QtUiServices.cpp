@@ -146,6 +146,12 @@ void QtUiServices::ShowStatus(const QString& text)
         m_ShowStatus(text);
 }
 
+void QtUiServices::NoteRecentFile(const QString& path)
+{
+    if (m_NoteRecentFile)
+        m_NoteRecentFile(path);
+}
+
 int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)
 {
     CDataInputDialog dialog(m_pParent);

@@ -126,6 +126,8 @@ bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path)
                      [&](Progress progress) { read = ReadWorkspaceFile(path, progress); });
     const CommandResult result = InstallWorkspaceFile(doc, view, path, std::move(read));
     ShowMessages(result.m_Messages);
+    if (result.m_bDone)
+        Ui().NoteRecentFile(path);
     return result.m_bDone;
 }
 
@@ -210,5 +212,6 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
     // The file is sound: it replaces the map, the points and the model.
     if (const std::optional<UiMessage> complaint = doc.InstallProjection(path, *contents, kind, &picture))
         ShowMessage(*complaint);
+    Ui().NoteRecentFile(path);
     return true;
 }

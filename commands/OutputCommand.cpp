@@ -210,8 +210,10 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
     if (result.m_bDone && frameModel)
         doc.AdoptModel(*frameModel);
     ShowMessages(result.m_Messages);
-    if (result.m_bDone)
+    if (result.m_bDone) {
         Ui().ShowStatus(WroteText(path));
+        Ui().NoteRecentFile(path);
+    }
     return result.m_bDone;
 }
 

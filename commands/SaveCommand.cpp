@@ -103,7 +103,8 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
         return;
     }
     doc.MarkSaved();
-    Ui().ShowStatus(WroteText(doc.WorkspacePath()));
+    Ui().ShowStatus(WroteText(path));
+    Ui().NoteRecentFile(path);
     // The work is kept all the same; the user is only reminded that it cannot be output yet.
     if (!doc.IsGeoCoded())
         Ui().MessageBox(QStringLiteral("Saved. The map is not geo-coded yet: it needs more control points before it "

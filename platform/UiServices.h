@@ -47,6 +47,9 @@ public:
 
     /// Says in the status bar's first pane what a command has done ("Wrote ...").
     virtual void ShowStatus(const QString& text) = 0;
+    /// A map, workspace or projection file was opened or written: the desktop lists it among its
+    /// recent files. This one does nothing.
+    virtual void NoteRecentFile(const QString& path);
 
     /// Wait cursor for long operations; calls nest.
     virtual void BeginWaitCursor() = 0;

@@ -437,6 +437,21 @@ TEST_F(WorkspaceCommandTest, SaveDialogsAskAboutTheNameWrittenAndNeverReplaceThe
     }
 }
 
+TEST_F(WorkspaceCommandTest, MapsWorkspacesAndProjectionFilesOpenedOrWrittenAreRecentFiles)
+{
+    LoadWorkedMap();
+    SaveAs(Path(QStringLiteral("work.pws")));
+    m_Ui.AnswerFile(Path(QStringLiteral("out")), 2);
+    OnOutputGeoMap(m_Doc, &m_ViewState);
+    for (const QString& name : {QStringLiteral("out.dpf"), QStringLiteral("work.pws"), QStringLiteral("photo.jpg")}) {
+        m_Ui.AnswerFile(Path(name), name.endsWith(QStringLiteral(".dpf")) ? kDpfEntry : kPwsEntry);
+        Open(); // the picture under the workspace entry is refused: no recent file
+    }
+    EXPECT_EQ(m_Ui.m_RecentFiles, (std::vector<QString>{Path(QStringLiteral("photo.jpg")), Path(QStringLiteral("work.pws")),
+                                                         Path(QStringLiteral("out.dpf")), Path(QStringLiteral("out.dpf")),
+                                                         Path(QStringLiteral("work.pws"))}));
+}
+
 TEST_F(WorkspaceCommandTest, SaveAsCancelledBeforeAnyNameWritesNothing)
 {
     LoadWorkedMap();
