@@ -63,9 +63,11 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     if (arguments.isEmpty())
         InitialNewDocument(*m_pDocument); // the start-up call only marks the document initialised
     m_pFrame->show();
-    // The work of a run that ended abruptly comes first; a file named on the command line then
-    // opens as usual, asking about that work before it replaces it.
-    OfferRecovery(*m_pDocument, view, RecoveryKeeper::DefaultFolder());
+    // The work of a run that ended abruptly comes first, kept in this run's own file at once (the
+    // file it came from is gone); a file named on the command line then opens as usual, asking
+    // about that work before it replaces it.
+    if (OfferRecovery(*m_pDocument, view, RecoveryKeeper::DefaultFolder()))
+        m_pRecovery->WriteNow();
     if (!arguments.isEmpty())
         OpenFile(QFileInfo(arguments.constFirst()).absoluteFilePath());
     m_pFrame->UpdateCommandUI();

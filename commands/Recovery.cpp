@@ -20,6 +20,8 @@ constexpr int kWriteDelayMs = 2000;
 
 const QString kRecoverySuffix = QStringLiteral(".vrc");
 const QString kLockSuffix = QStringLiteral(".lock");
+/// Recovery files hold the user's work: theirs alone.
+const QFile::Permissions kUserOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 QString LockPathFor(const QString& recoveryPath)
 {
@@ -36,7 +38,9 @@ QString RecoveryPathFor(const QString& lockPath)
 RecoveryKeeper::RecoveryKeeper(CQuilletDoc& doc, const ViewState* view, const QString& folder)
     : m_Doc(doc), m_pView(view), m_strFolder(folder)
 {
+    // The user's unsaved work is theirs alone, also in a folder an older release made.
     QDir().mkpath(folder);
+    QFile::setPermissions(folder, kUserOnly | QFile::ExeOwner);
     const QString id = QStringLiteral("%1-%2")
                            .arg(QCoreApplication::applicationPid())
                            .arg(QDateTime::currentMSecsSinceEpoch());
@@ -45,6 +49,7 @@ RecoveryKeeper::RecoveryKeeper(CQuilletDoc& doc, const ViewState* view, const QS
     // Only a dead owner makes a lock stale, never its age: a long session keeps its file.
     m_pOwnership->setStaleLockTime(0);
     m_pOwnership->tryLock(0);
+    QFile::setPermissions(LockPathFor(m_strFile), kUserOnly);
     m_Timer.setSingleShot(true);
     m_Timer.setInterval(kWriteDelayMs);
     QObject::connect(&m_Timer, &QTimer::timeout, [this] { WriteNow(); });
@@ -71,20 +76,25 @@ void RecoveryKeeper::OnUpdate(CView*, long hint)
         Remove();
         return;
     }
-    if (!m_Doc.IsModified()) {
-        Remove();
+    // An edit is told before the edit history takes it, and an undo before the history moves
+    // back, so whether the work is unsaved is decided when the file is due, not here.
+    if (!(hint & (DocChange::kPoints | DocChange::kGeoCoding | DocChange::kOptions)) && !m_Doc.IsModified()) {
+        Remove(); // saved
         return;
     }
-    if ((hint & (DocChange::kPoints | DocChange::kGeoCoding)) && !m_Timer.isActive())
+    if (!m_Timer.isActive())
         m_Timer.start();
 }
 
 void RecoveryKeeper::WriteNow()
 {
     m_Timer.stop();
-    if (!m_Doc.IsMapLoaded() || !m_Doc.IsModified())
+    if (!m_Doc.IsMapLoaded() || !m_Doc.IsModified()) {
+        Remove();
         return;
-    WriteWholeFile(m_strFile, EncodeRecovery(CaptureRecovery(m_Doc, m_pView)));
+    }
+    if (WriteWholeFile(m_strFile, EncodeRecovery(CaptureRecovery(m_Doc, m_pView))))
+        QFile::setPermissions(m_strFile, kUserOnly);
 }
 
 void RecoveryKeeper::Remove()

@@ -2,12 +2,21 @@
 // points and geo-coding alike, and the document is modified exactly while it differs from what
 // was saved.
 
+#include "commands/FileCommands.h"
 #include "commands/PointEditCommands.h"
+#include "commands/Recovery.h"
 #include "document/CQuilletDoc.h"
 #include "ScriptedUiServices.h"
 
 #include "FitTestPoints.h"
 #include "TestDocs.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <bit>
 #include <functional>
@@ -112,4 +121,62 @@ TEST(EditHistory, NothingDoneMakesNoStepAndAMapStartsAfresh)
     EXPECT_EQ(doc.UndoStack().count(), 1);
     LoadPictureMap(doc, 100, 100); // another map: its own history
     EXPECT_EQ(doc.UndoStack().count(), 0);
+}
+
+TEST(EditHistory, EveryUnsavedStateIsKeptForRecoveryHoweverItWasReached)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("recovery"));
+    ASSERT_TRUE(QDir().mkpath(folder)); // as an older release left it, readable by all
+    const auto mode = [](const QString& path) {
+        struct stat info{};
+        return stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0u;
+    };
+    const QString workspace = dir.filePath(QStringLiteral("work.pws"));
+    const QString pending = dir.filePath(QStringLiteral("recovery/other.vrc"));
+    const auto move = [](PointEditCommands& edits) { edits.MovePoint(0, {0.25, 0.25}); };
+    const struct {
+        const char* name;
+        std::function<void(CQuilletDoc&, PointEditCommands&)> reach;
+        bool unsaved;
+    } cases[] = {
+        {"one edit after opening", [&](CQuilletDoc&, PointEditCommands& edits) { move(edits); }, true},
+        {"an undo after saving", [&](CQuilletDoc& doc, PointEditCommands& edits) {
+             move(edits);
+             doc.MarkSaved();
+             doc.UndoStack().undo();
+         }, true},
+        {"undone back to the saved state", [&](CQuilletDoc& doc, PointEditCommands& edits) {
+             move(edits);
+             doc.UndoStack().undo();
+         }, false},
+        {"recovered onto a workspace", [&](CQuilletDoc& doc, PointEditCommands&) {
+             RecoveryContents recovered;
+             recovered.m_Source = RecoveryContents::Source::Workspace;
+             recovered.m_strPath = workspace;
+             recovered.m_ControlPoints = {{7200, 7200, 0.5, 0.5}};
+             WriteFileBytes(pending, EncodeRecovery(recovered));
+             ASSERT_TRUE(OfferRecovery(doc, nullptr, folder)); // Yes
+         }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        CQuilletDoc doc;
+        LoadPictureMap(doc, 100, 100);
+        SetPointsAndModel(doc, {{3600, 3600, 0.5, 0.5}}, false, {});
+        WriteFileBytes(workspace, EncodeWorkspace(CaptureWorkspace(doc, nullptr)));
+        PointEditCommands edits(doc);
+        RecoveryKeeper keeper(doc, nullptr, folder);
+        c.reach(doc, edits);
+        // What the timer does within two seconds.
+        EXPECT_TRUE(keeper.IsWritePending());
+        keeper.WriteNow();
+        EXPECT_EQ(QFile::exists(keeper.FilePath()), c.unsaved);
+        if (c.unsaved) {
+            EXPECT_EQ(mode(keeper.FilePath()), 0600u);
+        }
+        EXPECT_EQ(mode(folder), 0700u);
+    }
 }
