@@ -3,6 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/QtUiServices.h"
+#include "app/TerminationSignals.h"
 #include "commands/BitmapCommand.h"
 #include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
@@ -33,6 +34,7 @@ CQuilletApp::CQuilletApp() = default;
 
 CQuilletApp::~CQuilletApp()
 {
+    m_pTermination.reset();
     m_pRecovery.reset();
     if (m_pUi)
         UiServices::Install(m_pPreviousUi);
@@ -56,6 +58,13 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     RegisterCommands();
     ViewState* view = &m_pFrame->GetActiveView()->State();
     m_pRecovery = std::make_unique<RecoveryKeeper>(*m_pDocument, view, RecoveryKeeper::DefaultFolder());
+    // Told to end by the system, the program can ask nothing: the unsaved work stays for the next
+    // start, the lock goes, and the event loop ends.
+    m_pTermination = std::make_unique<TerminationSignals>([this](int signal) {
+        m_nEndSignal = signal;
+        m_pRecovery->KeepForNextStart();
+        QCoreApplication::exit(128 + signal);
+    });
     if (!m_pFrame->Create(splashMilliseconds))
         return false;
 

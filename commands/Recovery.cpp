@@ -59,6 +59,8 @@ RecoveryKeeper::RecoveryKeeper(CQuilletDoc& doc, const ViewState* view, const QS
 RecoveryKeeper::~RecoveryKeeper()
 {
     m_Doc.RemoveView(this);
+    if (m_bReleased)
+        return;
     // A normal end: nothing is left to recover.
     Remove();
     m_pOwnership->unlock();
@@ -71,6 +73,8 @@ QString RecoveryKeeper::DefaultFolder()
 
 void RecoveryKeeper::OnUpdate(CView*, long hint)
 {
+    if (m_bReleased)
+        return;
     if (hint & DocChange::kMap) {
         // Another map: the work that was here is saved or has been given up.
         Remove();
@@ -89,12 +93,21 @@ void RecoveryKeeper::OnUpdate(CView*, long hint)
 void RecoveryKeeper::WriteNow()
 {
     m_Timer.stop();
+    if (m_bReleased)
+        return;
     if (!m_Doc.IsMapLoaded() || !m_Doc.IsModified()) {
         Remove();
         return;
     }
     if (WriteWholeFile(m_strFile, EncodeRecovery(CaptureRecovery(m_Doc, m_pView))))
         QFile::setPermissions(m_strFile, kUserOnly);
+}
+
+void RecoveryKeeper::KeepForNextStart()
+{
+    WriteNow();
+    m_bReleased = true;
+    m_pOwnership->unlock();
 }
 
 void RecoveryKeeper::Remove()

@@ -35,6 +35,9 @@ public:
     void WriteNow();
     /// Whether a write (or removal) of the recovery file is due within the delay.
     bool IsWritePending() const { return m_Timer.isActive(); }
+    /// The program is told to end (SIGTERM, SIGHUP): the unsaved work is written now and kept
+    /// for the next start, and the lock is released. The keeper does nothing more.
+    void KeepForNextStart();
     /// This instance's recovery file.
     const QString& FilePath() const { return m_strFile; }
     /// The folder recovery files live in: the user's application data folder, "recovery".
@@ -49,6 +52,7 @@ private:
     QString m_strFile;
     std::unique_ptr<QLockFile> m_pOwnership;
     QTimer m_Timer;
+    bool m_bReleased = false; ///< kept for the next start: nothing more is written or removed
 };
 
 /// What the document and view would keep in a recovery file.
