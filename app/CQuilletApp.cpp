@@ -27,8 +27,24 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QSettings>
 
 #include <functional>
+
+namespace {
+
+/// Copies the settings of a release that kept them under another name, while there are none.
+void MoveFormerSettings()
+{
+    QSettings settings;
+    if (!settings.allKeys().isEmpty())
+        return;
+    const QSettings former(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Varnel"));
+    for (const QString& key : former.allKeys())
+        settings.setValue(key, former.value(key));
+}
+
+} // namespace
 
 CQuilletApp::CQuilletApp() = default;
 
@@ -42,9 +58,12 @@ CQuilletApp::~CQuilletApp()
 
 bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseconds, UiServices* services)
 {
-    // The framework's standard settings (window placement, recent files) live under this key.
-    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
-    QCoreApplication::setApplicationName(QStringLiteral("Varnel"));
+    // Settings (window placement, recent files) in ~/.config/varnel/varnel.conf, where a Linux
+    // user looks for them; an older release's are brought over once.
+    QCoreApplication::setOrganizationName(QStringLiteral("varnel"));
+    QCoreApplication::setApplicationName(QStringLiteral("varnel"));
+    MoveFormerSettings();
+    MoveRecoveryFiles(RecoveryKeeper::FormerFolder(), RecoveryKeeper::DefaultFolder());
     QCoreApplication::setApplicationVersion(VarnelVersion());
     // Ties the window to the installed menu entry, whose icon and name the desktop shows for it.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.varnel.Varnel"));

@@ -68,7 +68,14 @@ RecoveryKeeper::~RecoveryKeeper()
 
 QString RecoveryKeeper::DefaultFolder()
 {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("recovery"));
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("varnel/recovery"));
+}
+
+QString RecoveryKeeper::FormerFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("Local AppWizard-Generated Applications/Varnel/recovery"));
 }
 
 void RecoveryKeeper::OnUpdate(CView*, long hint)
@@ -240,4 +247,22 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
             orphan.unlock();
     }
     return recovered;
+}
+
+void MoveRecoveryFiles(const QString& from, const QString& to)
+{
+    const QStringList pattern{QStringLiteral("*") + kRecoverySuffix};
+    if (!QDir(to).entryList(pattern, QDir::Files).isEmpty())
+        return;
+    for (const QFileInfo& file : QDir(from).entryInfoList(pattern, QDir::Files)) {
+        // Only the work of runs that are over: a running older release keeps its own.
+        QLockFile owner(LockPathFor(file.absoluteFilePath()));
+        owner.setStaleLockTime(0);
+        if (!owner.tryLock(0))
+            continue;
+        QDir().mkpath(to);
+        QFile::setPermissions(to, kUserOnly | QFile::ExeOwner);
+        QFile::rename(file.absoluteFilePath(), QDir(to).filePath(file.fileName()));
+        owner.unlock();
+    }
 }

@@ -40,8 +40,10 @@ public:
     void KeepForNextStart();
     /// This instance's recovery file.
     const QString& FilePath() const { return m_strFile; }
-    /// The folder recovery files live in: the user's application data folder, "recovery".
+    /// The folder recovery files live in: "varnel/recovery" in the user's data folder.
     static QString DefaultFolder();
+    /// Where releases before this one kept them.
+    static QString FormerFolder();
 
 private:
     void Remove();
@@ -65,3 +67,7 @@ RecoveryContents CaptureRecovery(const CQuilletDoc& doc, const ViewState* view);
 /// it; a map file that is gone is reported and the file kept for a later try. Returns whether
 /// work was recovered.
 bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder);
+
+/// Moves the recovery files of runs that are over from folder from to folder to, once: only
+/// while to holds none.
+void MoveRecoveryFiles(const QString& from, const QString& to);

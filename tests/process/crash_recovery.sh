@@ -25,10 +25,10 @@ pids+=($!)
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$work/display")
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb
-recovery_dir=$work/data/"Local AppWizard-Generated Applications"/Varnel/recovery
+recovery_dir=$work/data/varnel/recovery
 # The clicks below are placed for a map filling the window: the control-point table stays hidden.
-mkdir -p "$work/config/Local AppWizard-Generated Applications"
-printf '[ControlPoints]\nhidden=true\n' >"$work/config/Local AppWizard-Generated Applications/Varnel.conf"
+mkdir -p "$work/config/varnel"
+printf '[ControlPoints]\nhidden=true\n' >"$work/config/varnel/varnel.conf"
 
 fail() {
     echo "crash_recovery: $*" >&2
