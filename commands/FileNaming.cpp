@@ -59,8 +59,10 @@ FileDialogResult ChooseFileToWrite(const CQuilletDoc& doc, const QString& title,
         // Asked about the name that will be written, not the one typed: "map1c.v2" is written as
         // "map1c.pws", and that is the file that may be there already.
         const QString name = QFileInfo(chosen.m_strPath).fileName();
-        if (std::any_of(inputs.begin(), inputs.end(),
-                        [&](const QString& input) { return !input.isEmpty() && IsSameFile(input, chosen.m_strPath); })) {
+        const auto isInput = [&](const QString& input) {
+            return !input.isEmpty() && IsSameFile(input, chosen.m_strPath);
+        };
+        if (std::any_of(inputs.begin(), inputs.end(), isInput)) {
             Ui().MessageBox(QStringLiteral("%1 is the file this map was read from, and a file made from it never "
                                            "replaces it. Choose another name.")
                                 .arg(name),

@@ -53,10 +53,11 @@ bool ChooseWorkspaceName(CQuilletDoc& doc)
                                  : ProposedName(doc, QStringLiteral(".pws"));
     // Whatever was typed after the first "." of the file name gives way to the workspace's own
     // extension; dots in folder names are left alone.
-    const FileDialogResult chosen = ChooseFileToWrite(
-        doc, QStringLiteral("Save Work Space"), WorkspaceSaveFilter(), proposal,
-        [](const FileDialogResult& answer) { return ReplaceExtensionAtFirstDot(answer.m_strPath, QStringLiteral(".pws")); },
-        true);
+    const auto finalName = [](const FileDialogResult& answer) {
+        return ReplaceExtensionAtFirstDot(answer.m_strPath, QStringLiteral(".pws"));
+    };
+    const FileDialogResult chosen =
+        ChooseFileToWrite(doc, QStringLiteral("Save Work Space"), WorkspaceSaveFilter(), proposal, finalName, true);
     if (!chosen.Accepted())
         return false;
     doc.SetWorkspaceName(chosen.m_strPath);

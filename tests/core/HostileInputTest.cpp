@@ -1,7 +1,8 @@
 // Files that claim far more than they hold, name what is no file, or carry values no Varnel
 // writes: each is refused up front with a clear message (a workspace whose map cannot be had
-// among them), and a refused file leaves the document as it was. One row per input: the hostile samples, variants made here, and the inputs
-// the fuzzers found. Time and memory are measured on the same files in bench/.
+// among them), and a refused file leaves the document as it was. One row per input: the hostile
+// samples, variants made here, and the inputs the fuzzers found. Time and memory are measured on
+// the same files in bench/.
 
 #include "TestSupport.h"
 #include "TiffTestFiles.h"

@@ -347,6 +347,8 @@ TEST_F(WorkspaceCommandTest, PictureWorkspaceRoundTripKeepsPointsModelAndPicture
     m_Ui.AnswerFile(Path(QStringLiteral("again.pws")), 1);
     later.SaveAs();
     EXPECT_EQ(ReadFileBytes(Path(QStringLiteral("again.pws"))), stored);
+    EXPECT_EQ(m_Ui.m_RecentFiles,
+              (std::vector<QString>{Path(QStringLiteral("photo.jpg")), path, path, Path(QStringLiteral("again.pws"))}));
 }
 
 TEST_F(WorkspaceCommandTest, ChosenNameIsCutAtTheFirstDotOfTheFileName)
@@ -402,54 +404,32 @@ TEST_F(WorkspaceCommandTest, SaveDialogsAskAboutTheNameWrittenAndNeverReplaceThe
 {
     LoadWorkedMap();
     m_ViewState.m_pViewBitmap = std::make_unique<QImage>(8, 8, QImage::Format_RGB32);
-    const struct {
-        std::function<void()> command;
-        const char* written; ///< the name "x.v2" typed under the first filter entry is written as
-    } commands[] = {
-        {[&] { SaveAs(); }, "x.pws"},
-        {[&] { OnOutputGeoMap(m_Doc, &m_ViewState); }, "x.gpf"},
-        {[&] { OnSaveViewAsBitmap(m_Doc, m_ViewState); }, "x.bmp"},
-        {[&] { OnExportGeoreferenced(m_Doc, &m_ViewState); }, "x.tif"},
-    };
-    for (const auto& c : commands) {
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"x.pws", [&] { SaveAs(); }}, {"x.gpf", [&] { OnOutputGeoMap(m_Doc, &m_ViewState); }},
+        {"x.bmp", [&] { OnSaveViewAsBitmap(m_Doc, m_ViewState); }},
+        {"x.tif", [&] { OnExportGeoreferenced(m_Doc, &m_ViewState); }}};
+    for (const auto& [written, command] : commands) {
         for (const bool linkToMap : {false, true}) {
-            SCOPED_TRACE(std::string(c.written) + (linkToMap ? ", a link to the map" : ", an earlier file"));
-            const QString written = Path(QString::fromLatin1(c.written));
-            QFile::remove(written);
-            if (linkToMap)
-                ASSERT_TRUE(QFile::link(Path(QStringLiteral("photo.jpg")), written));
-            else
-                WriteFileBytes(written, "earlier");
-            const QByteArray before = ReadFileBytes(written);
+            SCOPED_TRACE(std::string(written) + (linkToMap ? ", a link to the map" : ", an earlier file"));
+            const QString path = Path(QString::fromLatin1(written));
+            QFile::remove(path);
+            ASSERT_TRUE(linkToMap ? QFile::link(Path(QStringLiteral("photo.jpg")), path)
+                                  : QFile(path).open(QIODevice::WriteOnly));
+            const QByteArray before = ReadFileBytes(path);
             m_Ui.Forget();
             m_Ui.AnswerFile(Path(QStringLiteral("x.v2")), 1);
             m_Ui.AnswerMessage(IDNO);
-            c.command();
+            command();
             // Asked about, or refused, by the name that would be written; then the dialog again.
             ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
             EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.startsWith(
-                QString::fromLatin1(c.written) +
-                (linkToMap ? QStringLiteral(" is the file this map was read from") : QStringLiteral(" already exists."))));
+                QString::fromLatin1(written) + (linkToMap ? QStringLiteral(" is the file this map was read from")
+                                                          : QStringLiteral(" already exists."))));
             ASSERT_EQ(m_Ui.m_FileDialogs.size(), 2u);
-            EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strProposal, written);
-            EXPECT_EQ(ReadFileBytes(written), before);
+            EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strProposal, path);
+            EXPECT_EQ(ReadFileBytes(path), before);
         }
     }
-}
-
-TEST_F(WorkspaceCommandTest, MapsWorkspacesAndProjectionFilesOpenedOrWrittenAreRecentFiles)
-{
-    LoadWorkedMap();
-    SaveAs(Path(QStringLiteral("work.pws")));
-    m_Ui.AnswerFile(Path(QStringLiteral("out")), 2);
-    OnOutputGeoMap(m_Doc, &m_ViewState);
-    for (const QString& name : {QStringLiteral("out.dpf"), QStringLiteral("work.pws"), QStringLiteral("photo.jpg")}) {
-        m_Ui.AnswerFile(Path(name), name.endsWith(QStringLiteral(".dpf")) ? kDpfEntry : kPwsEntry);
-        Open(); // the picture under the workspace entry is refused: no recent file
-    }
-    EXPECT_EQ(m_Ui.m_RecentFiles, (std::vector<QString>{Path(QStringLiteral("photo.jpg")), Path(QStringLiteral("work.pws")),
-                                                         Path(QStringLiteral("out.dpf")), Path(QStringLiteral("out.dpf")),
-                                                         Path(QStringLiteral("work.pws"))}));
 }
 
 TEST_F(WorkspaceCommandTest, SaveAsCancelledBeforeAnyNameWritesNothing)
@@ -704,6 +684,8 @@ TEST_F(WorkspaceCommandTest, RefusedWorkspacesLeaveDocumentTitleAndPointsUntouch
     cases.push_back({"path beyond the file", patched(tiff, 253, 16 + 4 + 32 + 1)});
     cases.push_back({"image count negative", patched(tiff, 249, -3)});
     cases.push_back({"TIFF points beyond the file", patched(tiff, 273, 2)});
+    for (const QString& map : {Path(QStringLiteral("removed.tif")), Path(QStringLiteral("photo.jpg"))})
+        cases.push_back({"its TIFF map unreadable: " + map.toStdString(), TiffWorkspace(map, 1, {{1, 2, 3, 4}}, 1, 9)});
 
     // The document as the user has it: a map, unsaved points and a zoomed view.
     AddPoint(m_Doc, {9, 9, 0.25, 0.75});
@@ -778,24 +760,6 @@ TEST_F(WorkspaceCommandTest, TiffWorkspaceDecodesTheFirstListedDirectoriesAgain)
     for (const auto& message : m_Ui.m_Messages) // only libtiff's complaints about directory 1
         EXPECT_TRUE(message.m_strCaption.startsWith(QStringLiteral("TIFF"))) << message.m_strText.toStdString();
 }
-TEST_F(WorkspaceCommandTest, TiffWorkspaceWhoseMapCannotBeReadIsRefusedWhole)
-{
-    LoadWorkedMap();
-    const Snapshot before = Take(m_Doc, m_ViewState, m_View);
-    const QString path = Path(QStringLiteral("orphan.pws"));
-    WriteFileBytes(Path(QStringLiteral("text.tif")), QByteArray("no TIFF at all"));
-    for (const QString& map : {Path(QStringLiteral("removed.tif")), Path(QStringLiteral("text.tif"))}) {
-        WriteFileBytes(path, TiffWorkspace(map, 2, {{1, 2, 3, 4}}, 1, 9));
-        m_Ui.Forget();
-        m_Ui.AnswerFile(path, kPwsEntry);
-        Open();
-        ASSERT_EQ(m_Ui.m_Messages.size(), 1u) << map.toStdString();
-        EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
-        EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.contains(map)) << m_Ui.m_Messages[0].m_strText.toStdString();
-        EXPECT_TRUE(Take(m_Doc, m_ViewState, m_View) == before) << map.toStdString();
-    }
-}
-
 TEST_F(WorkspaceCommandTest, TiffWorkspaceGeoCodedByPointsStaysGeoCoded)
 {
     // A plain TIFF geo-coded from control points: its model is what the workspace keeps.

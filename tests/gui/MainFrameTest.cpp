@@ -307,13 +307,9 @@ TEST(Application, StartsWithAnEmptyDocumentAndTheMainWindowShown)
 TEST(Application, BringsTheSettingsAndRecoveryFilesOfAnOlderReleaseOverOnce)
 {
     QSettings former(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Varnel"));
-    const QString key = QStringLiteral("Recent File List/File1");
-    for (const QString& recent : {QStringLiteral("/maps/old.pws"), QStringLiteral("/maps/new.pws")}) {
-        SCOPED_TRACE(recent.toStdString());
-        QSettings().clear();
-        if (recent.endsWith(QStringLiteral("new.pws"))) // the new place has settings already
-            QSettings().setValue(key, recent);
-        former.setValue(key, QStringLiteral("/maps/old.pws"));
+    QSettings().clear();
+    for (const char* recent : {"/maps/a.pws", "/maps/b.pws"}) { // the second start has settings of its own
+        former.setValue(QStringLiteral("Recent File List/File1"), QString::fromLatin1(recent));
         former.sync();
         ASSERT_TRUE(QDir().mkpath(RecoveryKeeper::FormerFolder()));
         WriteFileBytes(RecoveryKeeper::FormerFolder() + QStringLiteral("/1-2.vrc"), EncodeRecovery({}));
@@ -321,11 +317,10 @@ TEST(Application, BringsTheSettingsAndRecoveryFilesOfAnOlderReleaseOverOnce)
         ui.AnswerMessage(IDNO);
         CQuilletApp app;
         ASSERT_TRUE(app.InitInstance({}, 0, &ui));
-        EXPECT_EQ(app.MainFrame().RecentFiles(), QStringList{recent});
-        ASSERT_FALSE(ui.m_Messages.empty()); // the older release's work is offered
+        EXPECT_EQ(app.MainFrame().RecentFiles(), QStringList{QStringLiteral("/maps/a.pws")});
+        ASSERT_FALSE(ui.m_Messages.empty()); // the older release's unsaved work is offered
         EXPECT_TRUE(ui.m_Messages[0].m_strText.startsWith(QStringLiteral("Varnel did not shut down cleanly")));
     }
     former.clear();
     QSettings().clear();
 }
-

@@ -135,8 +135,6 @@ TEST(SavePrompts, TitleQuestionAndSaveFollowTheWorkspaceElseTheMap)
             ui.AnswerFile(c.opened[i], 1);
             app.MainFrame().OnCommand(c.opened[i].endsWith(QStringLiteral(".pws")) ? ID_FILE_SAVE_AS : ID_FILE_NEW);
         }
-        app.Document().MarkModified();
-        app.MainFrame().UpdateCommandUI();
         EXPECT_EQ(app.MainFrame().windowTitle(), c.name + QStringLiteral("[*] - Varnel"));
         ui.m_FileDialogs.clear();
         app.MainFrame().OnCommand(ID_FILE_SAVE);
