@@ -13,7 +13,6 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>

@@ -146,7 +146,6 @@ TEST_F(NewCommandTest, ReplacingTheMapClearsPointsAndGeoCoding)
     // The workspace of the map before is forgotten: what is saved or recovered is the new map's.
     EXPECT_EQ(m_Doc.GetTitle(), map);
     EXPECT_EQ(CaptureRecovery(m_Doc, nullptr).m_strPath, map);
-    EXPECT_FALSE(m_Doc.IsWorkspaceNamed());
 }
 
 TEST_F(NewCommandTest, AFileThatGivesNoMapIsReportedAndTheMapStays)

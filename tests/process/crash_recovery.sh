@@ -120,4 +120,3 @@ for signal in TERM HUP; do
     [ "$(model "$work/before.json")" = "$(model "$work/again.json")" ] || fail "the work kept at SIG$signal differs"
 done
 echo "crash_recovery: six points and the geo-coding came back, after SIGKILL, SIGTERM and SIGHUP"
-
