@@ -77,8 +77,8 @@ void OnFileSave(CQuilletDoc& doc, const ViewState* view);
 /// File Save As: with a map loaded always asks for a name and writes the workspace there; Cancel
 /// writes nothing.
 void OnFileSaveAs(CQuilletDoc& doc, const ViewState* view);
-/// The Save Work Space dialog: on OK names the workspace (the file name cut at its first "."
-/// and ".pws" appended); true on OK.
+/// The Save Work Space dialog (see ChooseFileToWrite): names the workspace with the file name cut
+/// at its first "." and ".pws" appended, once that file may be written; false on Cancel.
 bool ChooseWorkspaceName(CQuilletDoc& doc);
 /// Writes the workspace at the document's workspace path through a temporary file renamed over
 /// the target only when complete. Reports a failed write ("Can not open this file."), and reminds
