@@ -316,8 +316,9 @@ void CMainFrame::OnCommand(int id)
 
 void CMainFrame::UpdateCommandUI()
 {
-    // The document's name, with the mark Qt shows for unsaved work.
-    const QString title = m_Document.GetTitle();
+    // The document's name, as the question about unsaved work names it, with the mark Qt shows
+    // for unsaved work.
+    const QString title = QFileInfo(m_Document.GetTitle()).fileName();
     setWindowTitle(title.isEmpty() ? QStringLiteral("Varnel[*]") : title + QStringLiteral("[*] - Varnel"));
     setWindowModified(m_Document.IsModified());
 

@@ -3,6 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/QtUiServices.h"
+#include "app/TerminationSignals.h"
 #include "commands/BitmapCommand.h"
 #include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
@@ -26,13 +27,30 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QSettings>
 
 #include <functional>
+
+namespace {
+
+/// Copies the settings of a release that kept them under another name, while there are none.
+void MoveFormerSettings()
+{
+    QSettings settings;
+    if (!settings.allKeys().isEmpty())
+        return;
+    const QSettings former(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Varnel"));
+    for (const QString& key : former.allKeys())
+        settings.setValue(key, former.value(key));
+}
+
+} // namespace
 
 CQuilletApp::CQuilletApp() = default;
 
 CQuilletApp::~CQuilletApp()
 {
+    m_pTermination.reset();
     m_pRecovery.reset();
     if (m_pUi)
         UiServices::Install(m_pPreviousUi);
@@ -40,9 +58,12 @@ CQuilletApp::~CQuilletApp()
 
 bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseconds, UiServices* services)
 {
-    // The framework's standard settings (window placement, recent files) live under this key.
-    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
-    QCoreApplication::setApplicationName(QStringLiteral("Varnel"));
+    // Settings (window placement, recent files) in ~/.config/varnel/varnel.conf, where a Linux
+    // user looks for them; an older release's are brought over once.
+    QCoreApplication::setOrganizationName(QStringLiteral("varnel"));
+    QCoreApplication::setApplicationName(QStringLiteral("varnel"));
+    MoveFormerSettings();
+    MoveRecoveryFiles(RecoveryKeeper::FormerFolder(), RecoveryKeeper::DefaultFolder());
     QCoreApplication::setApplicationVersion(VarnelVersion());
     // Ties the window to the installed menu entry, whose icon and name the desktop shows for it.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.varnel.Varnel"));
@@ -51,10 +72,18 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     m_pFrame = std::make_unique<CMainFrame>(*m_pDocument);
     m_pUi = std::make_unique<QtUiServices>(m_pFrame.get());
     m_pUi->m_ShowStatus = [frame = m_pFrame.get()](const QString& text) { frame->SetPaneText(text, 0); };
+    m_pUi->m_NoteRecentFile = [frame = m_pFrame.get()](const QString& path) { frame->AddToRecentFiles(path); };
     m_pPreviousUi = UiServices::Install(services ? services : m_pUi.get());
     RegisterCommands();
     ViewState* view = &m_pFrame->GetActiveView()->State();
     m_pRecovery = std::make_unique<RecoveryKeeper>(*m_pDocument, view, RecoveryKeeper::DefaultFolder());
+    // Told to end by the system, the program can ask nothing: the unsaved work stays for the next
+    // start, the lock goes, and the event loop ends.
+    m_pTermination = std::make_unique<TerminationSignals>([this](int signal) {
+        m_nEndSignal = signal;
+        m_pRecovery->KeepForNextStart();
+        QCoreApplication::exit(128 + signal);
+    });
     if (!m_pFrame->Create(splashMilliseconds))
         return false;
 
@@ -62,9 +91,11 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     if (arguments.isEmpty())
         InitialNewDocument(*m_pDocument); // the start-up call only marks the document initialised
     m_pFrame->show();
-    // The work of a run that ended abruptly comes first; a file named on the command line then
-    // opens as usual, asking about that work before it replaces it.
-    OfferRecovery(*m_pDocument, view, RecoveryKeeper::DefaultFolder());
+    // The work of a run that ended abruptly comes first, kept in this run's own file at once (the
+    // file it came from is gone); a file named on the command line then opens as usual, asking
+    // about that work before it replaces it.
+    if (OfferRecovery(*m_pDocument, view, RecoveryKeeper::DefaultFolder()))
+        m_pRecovery->WriteNow();
     if (!arguments.isEmpty())
         OpenFile(QFileInfo(arguments.constFirst()).absoluteFilePath());
     m_pFrame->UpdateCommandUI();
@@ -74,8 +105,9 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
 void CQuilletApp::OpenFile(const QString& path)
 {
     ViewState* view = &m_pFrame->GetActiveView()->State();
-    if (SaveModified(*m_pDocument, view) && OpenDocumentFile(*m_pDocument, view, path))
-        m_pFrame->AddToRecentFiles(path);
+    // The file goes to the recent files as every file opened does, through the commands.
+    if (SaveModified(*m_pDocument, view))
+        OpenDocumentFile(*m_pDocument, view, path);
     m_pFrame->UpdateCommandUI();
 }
 

@@ -9,6 +9,7 @@ class CQuilletDoc;
 class QPrinter;
 class QtUiServices;
 class RecoveryKeeper;
+class TerminationSignals;
 class UiServices;
 
 /// The application: starts the one document with its main frame and view, routes the
@@ -27,6 +28,9 @@ public:
     bool InitInstance(const QStringList& arguments, int splashMilliseconds = 3000, UiServices* services = nullptr);
 
     CQuilletDoc& Document() const { return *m_pDocument; }
+    /// The signal (SIGTERM, SIGHUP) that told the program to end, 0 while none has: the event
+    /// loop has been told to end with 128 + that number.
+    int EndSignal() const { return m_nEndSignal; }
     CMainFrame& MainFrame() const { return *m_pFrame; }
 
     /// Opens a file named on the command line or picked from the recent files.
@@ -48,5 +52,7 @@ private:
     std::unique_ptr<QtUiServices> m_pUi;
     UiServices* m_pPreviousUi = nullptr;
     std::unique_ptr<RecoveryKeeper> m_pRecovery;
+    std::unique_ptr<TerminationSignals> m_pTermination;
+    int m_nEndSignal = 0;
     std::unique_ptr<QPrinter> m_pPrinter;
 };

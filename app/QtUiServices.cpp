@@ -109,6 +109,8 @@ FileDialogResult QtUiServices::RunFileDialog(bool save, const QString& title, co
     QFileDialog dialog(m_pParent, title);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The command asks about replacing the file it finally writes, whose name it derives.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     const QStringList names = QtNameFilters(filter);
     dialog.setNameFilters(names);
     if (!proposal.isEmpty()) {
@@ -142,6 +144,12 @@ void QtUiServices::ShowStatus(const QString& text)
 {
     if (m_ShowStatus)
         m_ShowStatus(text);
+}
+
+void QtUiServices::NoteRecentFile(const QString& path)
+{
+    if (m_NoteRecentFile)
+        m_NoteRecentFile(path);
 }
 
 int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)

@@ -18,6 +18,7 @@ public:
     FileDialogResult OpenFileDialog(const QString& title, const QString& filter, const QString& proposal = {}) override;
     FileDialogResult SaveFileDialog(const QString& title, const QString& filter, const QString& proposal = {}) override;
     void ShowStatus(const QString& text) override;
+    void NoteRecentFile(const QString& path) override;
     int RunDataInputDialog(CoordinateEntry& entry) override;
     int RunDegMinSecDialog(DegMinSecEntry& entry) override;
     int RunInputOptionsDialog(ComboChoice& choice) override;
@@ -38,6 +39,8 @@ public:
 
     /// Where status texts go (the main frame's first pane).
     std::function<void(const QString&)> m_ShowStatus;
+    /// Where files opened or written go (the main frame's recent files).
+    std::function<void(const QString&)> m_NoteRecentFile;
 
 private:
     FileDialogResult RunFileDialog(bool save, const QString& title, const QString& filter, const QString& proposal);

@@ -29,5 +29,6 @@ int main(int argc, char* argv[])
     CQuilletApp app;
     if (!app.InitInstance(line.m_strFile.isEmpty() ? QStringList() : QStringList{line.m_strFile}))
         return 1;
-    return QApplication::exec();
+    // Told to end while starting: the event loop, not running yet, would not hear it.
+    return app.EndSignal() ? 128 + app.EndSignal() : QApplication::exec();
 }

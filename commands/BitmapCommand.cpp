@@ -20,11 +20,13 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
     QByteArray block = CaptureBitmap(*view.m_pViewBitmap, nullptr, BI_RGB);
     if (block.isEmpty())
         return;
-    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save picture as a Bitmap file"), BitmapSaveFilter(),
-                                                         ProposedName(doc, QStringLiteral(".bmp")));
-    if (!chosen.Accepted())
+    const QString path =
+        ChooseFileToWrite(doc, QStringLiteral("Save picture as a Bitmap file"), BitmapSaveFilter(),
+                          ProposedName(doc, QStringLiteral(".bmp")), [](const FileDialogResult& answer) {
+                              return ReplaceExtensionAtFirstDot(answer.m_strPath, QStringLiteral(".bmp"));
+                          }).m_strPath;
+    if (path.isEmpty())
         return;
-    const QString path = ReplaceExtensionAtFirstDot(chosen.m_strPath, QStringLiteral(".bmp"));
 
     bool written = false;
     int error = 0;

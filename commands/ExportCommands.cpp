@@ -322,17 +322,19 @@ void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
                                                      QFileInfo(picture).completeBaseName() + QStringLiteral(".tif");
     const QString worldExtension = WorldFileExtensionOf(doc);
     const FileDialogResult chosen =
-        Ui().SaveFileDialog(QStringLiteral("Export Georeferenced"), ExportFilter(worldExtension), proposal);
+        ChooseFileToWrite(doc, QStringLiteral("Export Georeferenced"), ExportFilter(worldExtension), proposal,
+                          [&worldExtension](const FileDialogResult& answer) {
+                              const std::optional<ExportKind> kind = ExportKindForEntry(answer.m_nFilterIndex);
+                              if (!kind)
+                                  return QString();
+                              return ReplaceExtensionAtFirstDot(answer.m_strPath, *kind == ExportKind::WorldFile
+                                                                                      ? worldExtension
+                                                                                      : ExportExtension(*kind));
+                          });
     if (!chosen.Accepted())
         return;
     const std::optional<ExportKind> kind = ExportKindForEntry(chosen.m_nFilterIndex);
-    if (!kind)
-        return;
-    QString path = chosen.m_strPath;
-    if (*kind == ExportKind::WorldFile)
-        path = ReplaceExtensionAtFirstDot(path, worldExtension);
-    else
-        path = ReplaceExtensionAtFirstDot(path, ExportExtension(*kind));
+    const QString path = chosen.m_strPath;
     const std::optional<OutputRange> range = OutputRangeOf(view);
     CommandResult result;
     Ui().RunLongWork(QStringLiteral("Exporting %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {

@@ -31,7 +31,7 @@ bool OnFileNew(CQuilletDoc& doc, ViewState* view);
 /// that yields no map is reported and leaves the document exactly as it was; false then.
 bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType);
 /// Before work is given up: when the document is modified asks "Save changes to NAME?" (NAME
-/// the workspace's file name, or "Untitled"). Yes saves as Save does and goes on only when the
+/// the file name of the document's title, or "Untitled"). Yes saves as Save does and goes on only when the
 /// work was saved; No goes on; Cancel stops. True when the caller may go on.
 bool SaveModified(CQuilletDoc& doc, const ViewState* view);
 /// Loads a file named on the command line or picked from the recent files: workspaces and
@@ -45,8 +45,9 @@ bool OpenDocumentFile(CQuilletDoc& doc, ViewState* view, const QString& path);
 void OnFileOpen(CQuilletDoc& doc, ViewState* view);
 /// Opens a file whatever it holds, by its content and then its extension.
 bool OpenAnyFile(CQuilletDoc& doc, ViewState* view, const QString& path);
-/// Reads and checks the workspace file whole, then installs it; a refused file is reported
-/// (caption "Invalid File") and changes nothing. True when the file was taken.
+/// Reads and checks the workspace file whole, then installs it; a refused file (a TIFF map's
+/// workspace whose TIFF cannot be read among them) is reported (caption "Invalid File") and
+/// changes nothing. True when the file was taken.
 bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path);
 /// Reads and checks a CPF or a GPF/DPF whole, then makes its picture and model the map. A file
 /// that cannot be read or is refused is reported and changes nothing.
@@ -73,15 +74,16 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
 /// File Save: with a map loaded writes the workspace to the name chosen earlier, asking for one
 /// first when none has been chosen or the name is that of an opened projection file.
 void OnFileSave(CQuilletDoc& doc, const ViewState* view);
-/// File Save As: with a map loaded always asks for a name; after Cancel the workspace is written
-/// to the name chosen earlier in the run, if any (never over an opened projection file).
+/// File Save As: with a map loaded always asks for a name and writes the workspace there; Cancel
+/// writes nothing.
 void OnFileSaveAs(CQuilletDoc& doc, const ViewState* view);
-/// The Save Work Space dialog: on OK names the workspace (the file name cut at its first "."
-/// and ".pws" appended); true on OK.
+/// The Save Work Space dialog (see ChooseFileToWrite): names the workspace with the file name cut
+/// at its first "." and ".pws" appended, once that file may be written; false on Cancel.
 bool ChooseWorkspaceName(CQuilletDoc& doc);
 /// Writes the workspace at the document's workspace path through a temporary file renamed over
-/// the target only when complete. Reports a failed write ("Can not open this file."), and a map
-/// that is not geo-coded ("Invalid projection. Need more points.") after writing it.
+/// the target only when complete. Reports a failed write ("Can not open this file."), and reminds
+/// that a map not geo-coded yet cannot be output ("Saved. The map is not geo-coded yet: ...")
+/// after writing it.
 void WriteWorkspace(CQuilletDoc& doc, const ViewState* view);
 /// What the document and, for a TIFF map, the view would write (without a view: the whole
 /// frame, shown from the map frame).

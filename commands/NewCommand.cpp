@@ -48,6 +48,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, int mapType)
             return false;
         }
         doc.InstallPictureMap(path, mapType, std::move(picture), bytes);
+        Ui().NoteRecentFile(path);
         return true;
     }
     if (IsTiffMapType(mapType)) {
@@ -67,6 +68,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, int mapType)
         for (ImportedTiffImage& imported : import.m_Images)
             images.push_back(std::move(imported.m_Image));
         doc.InstallTiffMap(path, mapType, std::move(images));
+        Ui().NoteRecentFile(path);
         return true;
     }
     ShowUnsupported();

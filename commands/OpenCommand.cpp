@@ -96,12 +96,20 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
 
     // A TIFF map's images are decoded again by the import of the New command, stopped after as
     // many images as were saved: the k-th image is again the k-th listed directory that gave
-    // pixels. The import reports a missing or broken file itself (a path that names no regular
-    // file is refused without waiting on it).
+    // pixels (a path that names no regular file is refused without waiting on it).
     if (IsTiffMapType(contents.m_nMapType) && contents.m_Tiff) {
         TiffImport import = ImportTiffImages(contents.m_Tiff->MapPath(), std::max(contents.m_Tiff->m_nImageCount, 0), progress);
         if (import.m_bCancelled)
             return {CommandResult::Cancelled(), {}, {}, {}};
+        if (import.m_Images.empty()) {
+            // A workspace without its map would read out nonsense and be saved without it: it is
+            // refused whole, with the reason the import gave.
+            QString reason = QStringLiteral("\nIts map %1 cannot be read, so the work space is not opened.")
+                                 .arg(contents.m_Tiff->MapPath());
+            for (const UiMessage& message : import.m_Messages)
+                reason += QLatin1Char('\n') + message.m_strText;
+            return refuse(path + reason);
+        }
         read.m_Result.m_Messages = std::move(import.m_Messages);
         for (ImportedTiffImage& imported : import.m_Images)
             read.m_Images.push_back(std::move(imported.m_Image));
@@ -118,6 +126,8 @@ bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path)
                      [&](Progress progress) { read = ReadWorkspaceFile(path, progress); });
     const CommandResult result = InstallWorkspaceFile(doc, view, path, std::move(read));
     ShowMessages(result.m_Messages);
+    if (result.m_bDone)
+        Ui().NoteRecentFile(path);
     return result.m_bDone;
 }
 
@@ -209,5 +219,6 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
     // The file is sound: it replaces the map, the points and the model.
     if (const std::optional<UiMessage> complaint = doc.InstallProjection(path, *contents, kind, &picture))
         ShowMessage(*complaint);
+    Ui().NoteRecentFile(path);
     return true;
 }

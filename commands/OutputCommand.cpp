@@ -180,13 +180,18 @@ void OnOutputGeoMap(CQuilletDoc& doc, const ViewState* view)
     const OutputFlavour last = doc.OutputFormat() >= 1 && doc.OutputFormat() <= 3
                                    ? static_cast<OutputFlavour>(doc.OutputFormat())
                                    : OutputFlavour::Gpf;
-    const FileDialogResult chosen =
-        Ui().SaveFileDialog(QStringLiteral("Save Projection File"), OutputFilter(), ProposedName(doc, OutputExtension(last)));
-    if (!chosen.Accepted() || chosen.m_nFilterIndex < 1 || chosen.m_nFilterIndex > 3)
+    const FileDialogResult chosen = ChooseFileToWrite(
+        doc, QStringLiteral("Save Projection File"), OutputFilter(), ProposedName(doc, OutputExtension(last)),
+        [](const FileDialogResult& answer) {
+            return answer.m_nFilterIndex < 1 || answer.m_nFilterIndex > 3
+                       ? QString()
+                       : ReplaceExtensionAtFirstDot(answer.m_strPath,
+                                                    OutputExtension(static_cast<OutputFlavour>(answer.m_nFilterIndex)));
+        });
+    if (!chosen.Accepted())
         return;
     doc.SetOutputFormat(chosen.m_nFilterIndex);
-    const auto flavour = static_cast<OutputFlavour>(chosen.m_nFilterIndex);
-    OutputProjectionFile(doc, view, ReplaceExtensionAtFirstDot(chosen.m_strPath, OutputExtension(flavour)));
+    OutputProjectionFile(doc, view, chosen.m_strPath);
 }
 
 bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString& path)
@@ -205,8 +210,10 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
     if (result.m_bDone && frameModel)
         doc.AdoptModel(*frameModel);
     ShowMessages(result.m_Messages);
-    if (result.m_bDone)
+    if (result.m_bDone) {
         Ui().ShowStatus(WroteText(path));
+        Ui().NoteRecentFile(path);
+    }
     return result.m_bDone;
 }
 

@@ -20,6 +20,8 @@ constexpr int kWriteDelayMs = 2000;
 
 const QString kRecoverySuffix = QStringLiteral(".vrc");
 const QString kLockSuffix = QStringLiteral(".lock");
+/// Recovery files hold the user's work: theirs alone.
+const QFile::Permissions kUserOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 QString LockPathFor(const QString& recoveryPath)
 {
@@ -36,7 +38,9 @@ QString RecoveryPathFor(const QString& lockPath)
 RecoveryKeeper::RecoveryKeeper(CQuilletDoc& doc, const ViewState* view, const QString& folder)
     : m_Doc(doc), m_pView(view), m_strFolder(folder)
 {
+    // The user's unsaved work is theirs alone, also in a folder an older release made.
     QDir().mkpath(folder);
+    QFile::setPermissions(folder, kUserOnly | QFile::ExeOwner);
     const QString id = QStringLiteral("%1-%2")
                            .arg(QCoreApplication::applicationPid())
                            .arg(QDateTime::currentMSecsSinceEpoch());
@@ -45,6 +49,7 @@ RecoveryKeeper::RecoveryKeeper(CQuilletDoc& doc, const ViewState* view, const QS
     // Only a dead owner makes a lock stale, never its age: a long session keeps its file.
     m_pOwnership->setStaleLockTime(0);
     m_pOwnership->tryLock(0);
+    QFile::setPermissions(LockPathFor(m_strFile), kUserOnly);
     m_Timer.setSingleShot(true);
     m_Timer.setInterval(kWriteDelayMs);
     QObject::connect(&m_Timer, &QTimer::timeout, [this] { WriteNow(); });
@@ -54,6 +59,8 @@ RecoveryKeeper::RecoveryKeeper(CQuilletDoc& doc, const ViewState* view, const QS
 RecoveryKeeper::~RecoveryKeeper()
 {
     m_Doc.RemoveView(this);
+    if (m_bReleased)
+        return;
     // A normal end: nothing is left to recover.
     Remove();
     m_pOwnership->unlock();
@@ -61,30 +68,53 @@ RecoveryKeeper::~RecoveryKeeper()
 
 QString RecoveryKeeper::DefaultFolder()
 {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("recovery"));
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("varnel/recovery"));
+}
+
+QString RecoveryKeeper::FormerFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("Local AppWizard-Generated Applications/Varnel/recovery"));
 }
 
 void RecoveryKeeper::OnUpdate(CView*, long hint)
 {
+    if (m_bReleased)
+        return;
     if (hint & DocChange::kMap) {
         // Another map: the work that was here is saved or has been given up.
         Remove();
         return;
     }
-    if (!m_Doc.IsModified()) {
-        Remove();
+    // An edit is told before the edit history takes it, and an undo before the history moves
+    // back, so whether the work is unsaved is decided when the file is due, not here.
+    if (!(hint & (DocChange::kPoints | DocChange::kGeoCoding | DocChange::kOptions)) && !m_Doc.IsModified()) {
+        Remove(); // saved
         return;
     }
-    if ((hint & (DocChange::kPoints | DocChange::kGeoCoding)) && !m_Timer.isActive())
+    if (!m_Timer.isActive())
         m_Timer.start();
 }
 
 void RecoveryKeeper::WriteNow()
 {
     m_Timer.stop();
-    if (!m_Doc.IsMapLoaded() || !m_Doc.IsModified())
+    if (m_bReleased)
         return;
-    WriteWholeFile(m_strFile, EncodeRecovery(CaptureRecovery(m_Doc, m_pView)));
+    if (!m_Doc.IsMapLoaded() || !m_Doc.IsModified()) {
+        Remove();
+        return;
+    }
+    if (WriteWholeFile(m_strFile, EncodeRecovery(CaptureRecovery(m_Doc, m_pView))))
+        QFile::setPermissions(m_strFile, kUserOnly);
+}
+
+void RecoveryKeeper::KeepForNextStart()
+{
+    WriteNow();
+    m_bReleased = true;
+    m_pOwnership->unlock();
 }
 
 void RecoveryKeeper::Remove()
@@ -217,4 +247,22 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
             orphan.unlock();
     }
     return recovered;
+}
+
+void MoveRecoveryFiles(const QString& from, const QString& to)
+{
+    const QStringList pattern{QStringLiteral("*") + kRecoverySuffix};
+    if (!QDir(to).entryList(pattern, QDir::Files).isEmpty())
+        return;
+    for (const QFileInfo& file : QDir(from).entryInfoList(pattern, QDir::Files)) {
+        // Only the work of runs that are over: a running older release keeps its own.
+        QLockFile owner(LockPathFor(file.absoluteFilePath()));
+        owner.setStaleLockTime(0);
+        if (!owner.tryLock(0))
+            continue;
+        QDir().mkpath(to);
+        QFile::setPermissions(to, kUserOnly | QFile::ExeOwner);
+        QFile::rename(file.absoluteFilePath(), QDir(to).filePath(file.fileName()));
+        owner.unlock();
+    }
 }

@@ -51,12 +51,16 @@ bool ChooseWorkspaceName(CQuilletDoc& doc)
     const QString proposal = doc.IsWorkspaceNamed() && !doc.WorkspacePathIsProjectionFile()
                                  ? doc.WorkspacePath()
                                  : ProposedName(doc, QStringLiteral(".pws"));
-    const FileDialogResult chosen = Ui().SaveFileDialog(QStringLiteral("Save Work Space"), WorkspaceSaveFilter(), proposal);
-    if (!chosen.Accepted())
-        return false;
     // Whatever was typed after the first "." of the file name gives way to the workspace's own
     // extension; dots in folder names are left alone.
-    doc.SetWorkspaceName(ReplaceExtensionAtFirstDot(chosen.m_strPath, QStringLiteral(".pws")));
+    const auto finalName = [](const FileDialogResult& answer) {
+        return ReplaceExtensionAtFirstDot(answer.m_strPath, QStringLiteral(".pws"));
+    };
+    const FileDialogResult chosen =
+        ChooseFileToWrite(doc, QStringLiteral("Save Work Space"), WorkspaceSaveFilter(), proposal, finalName, true);
+    if (!chosen.Accepted())
+        return false;
+    doc.SetWorkspaceName(chosen.m_strPath);
     return true;
 }
 
@@ -75,10 +79,8 @@ void OnFileSaveAs(CQuilletDoc& doc, const ViewState* view)
 {
     if (!doc.IsMapLoaded())
         return;
-    ChooseWorkspaceName(doc);
-    // After Cancel the workspace goes to the name chosen earlier, if there is one and it is not
-    // an opened projection file.
-    if (doc.IsWorkspaceNamed() && !doc.WorkspacePathIsProjectionFile())
+    // Cancel writes nothing: the work stays unsaved, and the file chosen earlier as it was.
+    if (ChooseWorkspaceName(doc))
         WriteWorkspace(doc, view);
 }
 
@@ -102,23 +104,21 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
         return;
     }
     doc.MarkSaved();
-    Ui().ShowStatus(WroteText(doc.WorkspacePath()));
+    Ui().ShowStatus(WroteText(path));
+    Ui().NoteRecentFile(path);
     // The work is kept all the same; the user is only reminded that it cannot be output yet.
     if (!doc.IsGeoCoded())
-        Ui().MessageBox(QStringLiteral("Invalid projection. Need more points."), QStringLiteral("Invalid Projection"),
-                        MB_OKCANCEL | MB_ICONINFORMATION);
+        Ui().MessageBox(QStringLiteral("Saved. The map is not geo-coded yet: it needs more control points before it "
+                                       "can be output."),
+                        QStringLiteral("Work Space Saved"), MB_OK | MB_ICONINFORMATION);
 }
 
 bool SaveModified(CQuilletDoc& doc, const ViewState* view)
 {
     if (!doc.IsModified())
         return true;
-    // The workspace named in a save dialog, or the one opened and shown in the window; a map
-    // not saved as a workspace yet, or an opened projection file, is Untitled.
-    const bool workspace = !doc.WorkspacePathIsProjectionFile() &&
-                           (doc.IsWorkspaceNamed() ||
-                            (!doc.WorkspacePath().isEmpty() && doc.GetTitle() == doc.WorkspacePath()));
-    const QString name = workspace ? QFileInfo(doc.WorkspacePath()).fileName() : QStringLiteral("Untitled");
+    // The question names what the window's title names.
+    const QString name = doc.GetTitle().isEmpty() ? QStringLiteral("Untitled") : QFileInfo(doc.GetTitle()).fileName();
     switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), QStringLiteral("Varnel"),
                             MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES:

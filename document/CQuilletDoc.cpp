@@ -42,10 +42,10 @@ void CQuilletDoc::Notify(long what)
     UpdateAllViews(nullptr, what);
 }
 
-void CQuilletDoc::SetTitle(const QString& title)
+QString CQuilletDoc::GetTitle() const
 {
-    m_strTitle = title;
-    Notify(DocChange::kPaths);
+    // One name for the work, wherever it is shown: the workspace it is saved in, else its map.
+    return m_strWorkspacePath.isEmpty() ? m_strMapPath : m_strWorkspacePath;
 }
 
 const DIBSection* CQuilletDoc::CurrentImageSection() const
@@ -91,6 +91,12 @@ void CQuilletDoc::ClearMap()
     m_bGeoTiffFrame = false;
     m_GeoInfo = GeoTiffInfo{};
     FreeUtmProjection(m_UtmProjection);
+    // So do the files: the work on another map is saved under a name of its own, never in the
+    // workspace of the map before.
+    m_strMapPath.clear();
+    m_strWorkspacePath.clear();
+    m_strOpenedProjectionPath.clear();
+    m_bWorkspaceNamed = 0;
 }
 
 void CQuilletDoc::SetPictureFrame()
@@ -143,8 +149,7 @@ void CQuilletDoc::InstallPictureMap(const QString& path, int mapType, CPicture p
     m_bGeoCoded = 0;
     m_bMapLoaded = 1;
     m_bInitialized = 1;
-    m_strTitle = path;
-    m_bUnsavedMap = true;
+    // A map just loaded is no work yet: the first point edit is.
     Notify(DocChange::kAll);
 }
 
@@ -159,8 +164,7 @@ void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<D
     m_bGeoCoded = SetUpTiffImage0() ? 1 : 0;
     m_bMapLoaded = 1;
     m_bInitialized = 1;
-    m_strTitle = path;
-    m_bUnsavedMap = true;
+    // A map just loaded is no work yet: the first point edit is.
     Notify(DocChange::kAll);
 }
 
@@ -204,11 +208,11 @@ void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents&
         if (!m_Images.empty() && SetUpTiffImage0())
             m_bGeoCoded = 1;
     }
+    // An opened workspace is saved where it was opened from, however it was opened.
     m_strWorkspacePath = path;
-    m_strOpenedProjectionPath.clear();
+    m_bWorkspaceNamed = 1;
     m_bMapLoaded = 1;
     m_bInitialized = 1;
-    m_strTitle = path;
     Notify(DocChange::kAll);
 }
 
@@ -239,7 +243,6 @@ std::optional<UiMessage> CQuilletDoc::InstallProjection(const QString& path, con
     m_bGeoCoded = refusal ? 0 : 1;
     m_bMapLoaded = 1;
     m_bInitialized = 1;
-    m_strTitle = path;
     Notify(DocChange::kAll);
     return refusal;
 }
@@ -247,7 +250,6 @@ std::optional<UiMessage> CQuilletDoc::InstallProjection(const QString& path, con
 void CQuilletDoc::MarkInitialized()
 {
     m_bInitialized = 1;
-    m_strTitle = m_strMapPath;
     Notify(DocChange::kPaths);
 }
 

@@ -59,8 +59,9 @@ public:
     const std::vector<CView*>& Views() const { return m_Views; }
     /// Tells every view except sender what changed (DocChange bits).
     void UpdateAllViews(CView* sender, long hint = DocChange::kAll);
-    const QString& GetTitle() const { return m_strTitle; }
-    void SetTitle(const QString& title);
+    /// The document's name: the path of its workspace (or opened projection file), else of its
+    /// map; empty before any map.
+    QString GetTitle() const;
 
     // --- the map ----------------------------------------------------------------------------------
     /// 0 none, 1-8 picture, 9-10 TIFF (see FileKinds.h).
@@ -119,13 +120,14 @@ public:
     /// Projection flavour last chosen: 0 none yet, 1 GPF, 2 DPF, 3 CPF.
     int OutputFormat() const { return m_nOutputFormat; }
     const QString& WorkspacePath() const { return m_strWorkspacePath; }
-    /// WorkspacePath() was chosen in a save dialog.
+    /// WorkspacePath() names the workspace of this map, chosen in a save dialog or opened, so
+    /// that Save writes it without asking.
     bool IsWorkspaceNamed() const { return m_bWorkspaceNamed != 0; }
     /// WorkspacePath() is the path of the projection file opened last, not a name chosen for a
     /// workspace: saving a workspace there would destroy that file.
     bool WorkspacePathIsProjectionFile() const;
 
-    // --- changing the map (each clears the points and the GeoTIFF state of the map before) -------
+    // --- changing the map (each first forgets the points, GeoTIFF state and files of the last) ----
     /// A picture file read by New: its picture, its bytes and its kind; not geo-coded.
     void InstallPictureMap(const QString& path, int mapType, CPicture picture, const QByteArray& fileBytes);
     /// A TIFF file imported by New: image 0 becomes current and, when its georeference gives a
@@ -170,7 +172,7 @@ public:
     QUndoStack& UndoStack() { return m_UndoStack; }
     const QUndoStack& UndoStack() const { return m_UndoStack; }
     /// The work differs from what was last saved: an edit, undo or redo away from the saved
-    /// state, or a map newly loaded from a map file.
+    /// state, or work brought back after a crash.
     bool IsModified() const { return m_bUnsavedMap || !m_UndoStack.isClean(); }
     /// The work has just been saved (or opened from what was saved).
     void MarkSaved();
@@ -224,8 +226,7 @@ private:
     GeoModel m_Model;
     std::optional<GeoFitResult> m_LastFit;
 
-    QString m_strTitle;
     std::vector<CView*> m_Views;
     QUndoStack m_UndoStack;
-    bool m_bUnsavedMap = false; ///< a map loaded from its file has not been saved as a workspace
+    bool m_bUnsavedMap = false; ///< recovered work that no edit history shows
 };

@@ -30,6 +30,8 @@ UiServices* g_current = nullptr;
 
 } // namespace
 
+void UiServices::NoteRecentFile(const QString&) {}
+
 bool UiServices::RunLongWork(const QString&, const std::function<void(Progress)>& work)
 {
     ProgressState state;

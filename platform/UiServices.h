@@ -31,7 +31,8 @@ public:
     /// Open and save dialogs. filter is in the "Text|*.ext|Text|*.ext||" form; the
     /// result's filter index counts the filter entries from 1. proposal, when not empty, is
     /// where the dialog starts: a folder, or a file whose folder is shown and whose name is
-    /// proposed.
+    /// proposed. A save dialog asks nothing about a file that exists: the command asks about
+    /// the name it finally writes, which may differ from the one typed.
     virtual FileDialogResult OpenFileDialog(const QString& title, const QString& filter,
                                             const QString& proposal = {}) = 0;
     virtual FileDialogResult SaveFileDialog(const QString& title, const QString& filter,
@@ -46,6 +47,9 @@ public:
 
     /// Says in the status bar's first pane what a command has done ("Wrote ...").
     virtual void ShowStatus(const QString& text) = 0;
+    /// A map, workspace or projection file was opened or written: the desktop lists it among its
+    /// recent files. This one does nothing.
+    virtual void NoteRecentFile(const QString& path);
 
     /// Wait cursor for long operations; calls nest.
     virtual void BeginWaitCursor() = 0;

@@ -1,13 +1,21 @@
 // The edit history: every completed point edit is one step that undo and redo put back exactly,
-// points and geo-coding alike, and the document is modified exactly while it differs from what
-// was saved.
+// points and geo-coding alike, and the document is modified, and kept for recovery, exactly while
+// it differs from what was saved.
 
+#include "commands/FileCommands.h"
 #include "commands/PointEditCommands.h"
+#include "commands/Recovery.h"
 #include "document/CQuilletDoc.h"
 #include "ScriptedUiServices.h"
 
 #include "FitTestPoints.h"
 #include "TestDocs.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <bit>
 #include <functional>
@@ -130,4 +138,47 @@ TEST(EditHistory, NothingDoneMakesNoStepAndAMapStartsAfresh)
     EXPECT_EQ(doc.UndoStack().count(), 1);
     LoadPictureMap(doc, 100, 100); // another map: its own history
     EXPECT_EQ(doc.UndoStack().count(), 0);
+}
+
+TEST(EditHistory, EveryUnsavedStateIsKeptForRecoveryHoweverItWasReached)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("recovery")), workspace = dir.filePath(QStringLiteral("w.pws"));
+    ASSERT_TRUE(QDir().mkpath(folder)); // readable by all, as an older release made it
+    const auto mode = [](const QString& path) {
+        struct stat info {};
+        return stat(qPrintable(path), &info) ? 0u : info.st_mode & 0777;
+    };
+    using Step = std::function<void(CQuilletDoc&, PointEditCommands&)>;
+    const Step move = [](CQuilletDoc&, PointEditCommands& edits) { edits.MovePoint(0, {0.25, 0.25}); };
+    const struct { Step reach, then; unsigned fileMode; } cases[] = {
+        {move, {}, 0600}, // one edit after opening
+        {move, [](CQuilletDoc& doc, PointEditCommands&) { doc.MarkSaved(), doc.UndoStack().undo(); }, 0600},
+        {move, [](CQuilletDoc& doc, PointEditCommands&) { doc.UndoStack().undo(); }, 0}, // back to the saved state
+        {[&](CQuilletDoc& doc, PointEditCommands&) { // work recovered onto a workspace
+             RecoveryContents work;
+             work.m_Source = RecoveryContents::Source::Workspace;
+             work.m_strPath = workspace;
+             WriteFileBytes(folder + QStringLiteral("/old.vrc"), EncodeRecovery(work));
+             ASSERT_TRUE(OfferRecovery(doc, nullptr, folder));
+         }, {}, 0600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        CQuilletDoc doc;
+        LoadPictureMap(doc, 100, 100);
+        SetPointsAndModel(doc, {{3600, 3600, 0.5, 0.5}}, false, {});
+        WriteFileBytes(workspace, EncodeWorkspace(CaptureWorkspace(doc, nullptr)));
+        PointEditCommands edits(doc);
+        RecoveryKeeper keeper(doc, nullptr, folder);
+        for (const Step& step : {c.reach, c.then})
+            if (step)
+                step(doc, edits);
+        EXPECT_TRUE(keeper.IsWritePending());
+        keeper.WriteNow(); // as the timer does within two seconds
+        EXPECT_EQ(mode(keeper.FilePath()), c.fileMode);
+        EXPECT_EQ(mode(folder), 0700u);
+    }
 }

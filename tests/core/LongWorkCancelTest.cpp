@@ -151,6 +151,7 @@ TEST_F(LongWorkCancel, WritesStoppedAnywhereLeaveTheOldFileAndNoTemporaryOne)
          [](CQuilletDoc& doc, ScriptedUiServices& ui, const QString& path) {
              ui.AnswerFile(path, 1); // the GeoTIFF entry
              OnExportGeoreferenced(doc, nullptr);
+             ui.m_Messages.erase(ui.m_Messages.begin()); // Yes to replacing the file
          }},
         {"Save of a workspace", "map.pws",
          [](CQuilletDoc& doc, ScriptedUiServices&, const QString& path) {

@@ -1,4 +1,5 @@
 #include "commands/FileCommands.h"
+#include "commands/Recovery.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
 #include "ScriptedUiServices.h"
@@ -133,13 +134,18 @@ TEST_F(NewCommandTest, DecliningOrCancellingChangesNothing)
 TEST_F(NewCommandTest, ReplacingTheMapClearsPointsAndGeoCoding)
 {
     LoadJpegMap();
+    m_Doc.SetWorkspaceName(m_Dir.filePath(QStringLiteral("map1c.pws")));
     m_Ui.AnswerMessage(IDYES);
-    m_Ui.AnswerFile(TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp")), kBmpEntry);
+    const QString map = TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"));
+    m_Ui.AnswerFile(map, kBmpEntry);
     EXPECT_TRUE(New());
     EXPECT_FALSE(m_Doc.IsGeoCoded());
     EXPECT_TRUE(m_Doc.ControlPoints().empty());
     EXPECT_EQ(m_Doc.ImageWidth(), 127);
     EXPECT_EQ(m_Doc.MapType(), kBmpEntry);
+    // The workspace of the map before is forgotten: what is saved or recovered is the new map's.
+    EXPECT_EQ(m_Doc.GetTitle(), map);
+    EXPECT_EQ(CaptureRecovery(m_Doc, nullptr).m_strPath, map);
 }
 
 TEST_F(NewCommandTest, AFileThatGivesNoMapIsReportedAndTheMapStays)
@@ -337,4 +343,5 @@ TEST_F(NewCommandTest, CommandLineProjectionFilesReplaceTheMap)
     EXPECT_EQ(m_Doc.GetTitle(), path);
     EXPECT_FALSE(OpenDocumentFile(m_Doc, nullptr, m_Dir.filePath(QStringLiteral("missing.gpf"))));
     EXPECT_EQ(m_Doc.GeoCoef(), coefficients);
+    EXPECT_EQ(m_Ui.m_RecentFiles.back(), path); // the damaged and the missing file are not recent files
 }

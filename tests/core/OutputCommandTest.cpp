@@ -691,6 +691,7 @@ TEST_F(OutputTest, CommandProposesANameBesideTheMapAndSaysWhatItWrote)
     OnOutputGeoMap(m_Doc, &m_View);
     EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strProposal, QStringLiteral("/maps/picture.dpf"));
     EXPECT_EQ(m_Ui.m_StatusTexts.size(), 1u);
+    EXPECT_EQ(m_Ui.m_RecentFiles, std::vector<QString>{Path("town.dpf")});
 }
 
 TEST_F(OutputTest, CommandDoesNothingWithoutAMapOrOnCancel)

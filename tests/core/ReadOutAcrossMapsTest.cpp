@@ -73,7 +73,6 @@ TEST_F(ReadOutAcrossMaps, APictureMapAfterAGeoTiffReadsOutAndMeasuresInDegrees)
 
     // A JPEG of 480 x 360 pixels, tied to latitude 50 (top) to 49 (bottom) and longitude 8 to 9
     // by six exact points.
-    m_Ui.AnswerMessage(IDNO); // the GeoTIFF's unsaved work is given up
     New(TestDataPath(QStringLiteral("pictures/jpg/flower.jpg")), kJpgEntry);
     EXPECT_FALSE(m_Doc.HasGeoTiffFrame());
     for (int pane = 1; pane <= 4; ++pane)

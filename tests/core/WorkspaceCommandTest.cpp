@@ -1,6 +1,9 @@
 // The Save, Save As and Open commands with workspace files, and Open's projection-file entries.
 
+#include "commands/BitmapCommand.h"
+#include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
+#include "commands/OutputCommand.h"
 #include "document/CQuilletDoc.h"
 #include "formats/WorkspaceFile.h"
 #include "formats/ProjectionFile.h"
@@ -16,6 +19,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -25,6 +29,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <sys/resource.h>
 
 namespace {
@@ -336,7 +341,7 @@ TEST_F(WorkspaceCommandTest, PictureWorkspaceRoundTripKeepsPointsModelAndPicture
     EXPECT_EQ(doc.WorkspacePath(), path);
     EXPECT_EQ(doc.GetTitle(), path);
     EXPECT_TRUE(doc.MapPath().isEmpty()); // the picture travels inside the workspace
-    EXPECT_FALSE(doc.IsWorkspaceNamed()); // opening names no workspace for saving
+    EXPECT_TRUE(doc.IsWorkspaceNamed()); // saved where it was opened from
     ASSERT_GE(later.m_View.Updates(), 1);
     EXPECT_EQ(later.m_View.m_Hints.back(), DocChange::kAll);
 
@@ -344,6 +349,8 @@ TEST_F(WorkspaceCommandTest, PictureWorkspaceRoundTripKeepsPointsModelAndPicture
     m_Ui.AnswerFile(Path(QStringLiteral("again.pws")), 1);
     later.SaveAs();
     EXPECT_EQ(ReadFileBytes(Path(QStringLiteral("again.pws"))), stored);
+    EXPECT_EQ(m_Ui.m_RecentFiles,
+              (std::vector<QString>{Path(QStringLiteral("photo.jpg")), path, path, Path(QStringLiteral("again.pws"))}));
 }
 
 TEST_F(WorkspaceCommandTest, ChosenNameIsCutAtTheFirstDotOfTheFileName)
@@ -377,7 +384,7 @@ TEST_F(WorkspaceCommandTest, ChosenNameIsCutAtTheFirstDotOfTheFileName)
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
 
-TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesToTheEarlierName)
+TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesNothing)
 {
     LoadWorkedMap();
     const QString path = Path(QStringLiteral("area.pws"));
@@ -390,9 +397,41 @@ TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesToTheEarlierName)
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 2u); // the dialog is always shown
     EXPECT_EQ(m_Doc.WorkspacePath(), path);
     const QByteArray file = ReadFileBytes(path);
-    EXPECT_EQ(file.size(), 12725 + 32);
-    EXPECT_EQ(Int32At(file, 152 + 12345), 8);
+    EXPECT_EQ(file.size(), 12725);
+    EXPECT_EQ(Int32At(file, 152 + 12345), 7);
     EXPECT_EQ(Files(), (QStringList{QStringLiteral("area.pws"), QStringLiteral("photo.jpg")}));
+}
+
+TEST_F(WorkspaceCommandTest, SaveDialogsAskAboutTheNameWrittenAndNeverReplaceTheMap)
+{
+    LoadWorkedMap();
+    m_ViewState.m_pViewBitmap = std::make_unique<QImage>(8, 8, QImage::Format_RGB32);
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"x.pws", [&] { SaveAs(); }}, {"x.gpf", [&] { OnOutputGeoMap(m_Doc, &m_ViewState); }},
+        {"x.bmp", [&] { OnSaveViewAsBitmap(m_Doc, m_ViewState); }},
+        {"x.tif", [&] { OnExportGeoreferenced(m_Doc, &m_ViewState); }}};
+    for (const auto& [written, command] : commands) {
+        for (const bool linkToMap : {false, true}) {
+            SCOPED_TRACE(std::string(written) + (linkToMap ? ", a link to the map" : ", an earlier file"));
+            const QString path = Path(QString::fromLatin1(written));
+            QFile::remove(path);
+            ASSERT_TRUE(linkToMap ? QFile::link(Path(QStringLiteral("photo.jpg")), path)
+                                  : QFile(path).open(QIODevice::WriteOnly));
+            const QByteArray before = ReadFileBytes(path);
+            m_Ui.Forget();
+            m_Ui.AnswerFile(Path(QStringLiteral("x.v2")), 1);
+            m_Ui.AnswerMessage(IDNO);
+            command();
+            // Asked about, or refused, by the name that would be written; then the dialog again.
+            ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+            EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.startsWith(
+                QString::fromLatin1(written) + (linkToMap ? QStringLiteral(" is the file this map was read from")
+                                                          : QStringLiteral(" already exists."))));
+            ASSERT_EQ(m_Ui.m_FileDialogs.size(), 2u);
+            EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strProposal, path);
+            EXPECT_EQ(ReadFileBytes(path), before);
+        }
+    }
 }
 
 TEST_F(WorkspaceCommandTest, SaveAsCancelledBeforeAnyNameWritesNothing)
@@ -431,13 +470,12 @@ TEST_F(WorkspaceCommandTest, UngeocodedMapIsWrittenFirstThenReportedAndReopensUn
     LoadWorkedMap(0);
     const QString path = Path(QStringLiteral("draft.pws"));
     m_Ui.m_strWatched = path;
-    m_Ui.AnswerMessage(IDCANCEL); // the answer changes nothing
     SaveAs(path);
 
+    // The work was saved, and the message says so: only the output has to wait.
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Invalid projection. Need more points."));
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Projection"));
-    EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OKCANCEL);
+    EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.startsWith(QStringLiteral("Saved. The map is not geo-coded yet")));
+    EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OK);
     EXPECT_EQ(m_Ui.m_Messages[0].Icon(), MB_ICONINFORMATION);
     EXPECT_EQ(m_Ui.m_SizesAtMessage[0], 12725); // the whole file was there when the box came up
     const QByteArray file = ReadFileBytes(path);
@@ -467,6 +505,7 @@ TEST_F(WorkspaceCommandTest, FailedWriteKeepsTheFileThatWasThere)
         ASSERT_TRUE(limit.Active());
         SaveAs();
     }
+    m_Ui.m_Messages.erase(m_Ui.m_Messages.begin()); // Yes to replacing the file
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u); // no "need more points" after a failed write
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText,
               QStringLiteral("Can not open this file. (%1)").arg(QString::fromLocal8Bit(std::strerror(EFBIG))));
@@ -654,6 +693,8 @@ TEST_F(WorkspaceCommandTest, RefusedWorkspacesLeaveDocumentTitleAndPointsUntouch
     cases.push_back({"path beyond the file", patched(tiff, 253, 16 + 4 + 32 + 1)});
     cases.push_back({"image count negative", patched(tiff, 249, -3)});
     cases.push_back({"TIFF points beyond the file", patched(tiff, 273, 2)});
+    for (const QString& map : {Path(QStringLiteral("removed.tif")), Path(QStringLiteral("photo.jpg"))})
+        cases.push_back({"its TIFF map unreadable: " + map.toStdString(), TiffWorkspace(map, 1, {{1, 2, 3, 4}}, 1, 9)});
 
     // The document as the user has it: a map, unsaved points and a zoomed view.
     AddPoint(m_Doc, {9, 9, 0.25, 0.75});
@@ -728,22 +769,6 @@ TEST_F(WorkspaceCommandTest, TiffWorkspaceDecodesTheFirstListedDirectoriesAgain)
     for (const auto& message : m_Ui.m_Messages) // only libtiff's complaints about directory 1
         EXPECT_TRUE(message.m_strCaption.startsWith(QStringLiteral("TIFF"))) << message.m_strText.toStdString();
 }
-TEST_F(WorkspaceCommandTest, TiffWorkspaceWhoseTiffIsGoneStillOpensAndSaysSo)
-{
-    const QString path = Path(QStringLiteral("orphan.pws"));
-    WriteFileBytes(path, TiffWorkspace(Path(QStringLiteral("removed.tif")), 2, {{1, 2, 3, 4}}, 1, 9));
-
-    m_Ui.AnswerFile(path, kPwsEntry);
-    Open();
-    EXPECT_TRUE(m_Doc.Images().empty());
-    EXPECT_TRUE(m_Doc.IsMapLoaded());
-    EXPECT_EQ(m_Doc.MapPath(), Path(QStringLiteral("removed.tif")));
-    EXPECT_EQ(m_Doc.ControlPoints(), (std::vector<CDataGeo>{{1, 2, 3, 4}}));
-    EXPECT_EQ(m_Doc.GetTitle(), path);
-    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-    EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("TIFF Error"));
-}
-
 TEST_F(WorkspaceCommandTest, TiffWorkspaceGeoCodedByPointsStaysGeoCoded)
 {
     // A plain TIFF geo-coded from control points: its model is what the workspace keeps.
@@ -801,7 +826,7 @@ TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceNam
         m_Ui.AnswerFile(projection, c.entry);
         Open();
         ASSERT_EQ(m_Doc.WorkspacePath(), projection) << c.name;
-        ASSERT_TRUE(m_Doc.IsWorkspaceNamed()) << c.name;
+        ASSERT_FALSE(m_Doc.IsWorkspaceNamed()) << c.name;
 
         // Save and Save As with Cancel write nothing over the projection file.
         m_Ui.CancelFile();
@@ -825,7 +850,7 @@ TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceNam
         EXPECT_TRUE(m_Ui.m_Messages.empty()) << c.name;
     }
 
-    // An opened workspace is saved over without asking, as a name had been chosen before.
+    // An opened workspace is saved over without asking.
     m_Ui.Forget();
     m_Ui.AnswerFile(earlier, kPwsEntry);
     Open();

@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 #include "app/CommandTable.h"
 #include "app/CQuilletApp.h"
+#include "commands/Recovery.h"
 #include "document/CQuilletDoc.h"
 #include "platform/CCmdUI.h"
 #include "ScriptedUiServices.h"
@@ -8,6 +9,7 @@
 #include "view/widgets/CQuilletView.h"
 
 #include "TestDocs.h"
+#include "TestSupport.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -310,10 +312,31 @@ TEST(Application, StartsWithAnEmptyDocumentAndTheMainWindowShown)
     EXPECT_TRUE(app.MainFrame().isVisible());
     EXPECT_FALSE(app.MainFrame().Splash().m_pWindow->isVisible());
     EXPECT_FALSE(app.Document().IsMapLoaded());
-    EXPECT_EQ(QCoreApplication::organizationName(), QStringLiteral("Local AppWizard-Generated Applications"));
+    EXPECT_EQ(QCoreApplication::organizationName(), QStringLiteral("varnel"));
     // Map commands wait for a map; the unit choice is always there.
     EXPECT_FALSE(app.MainFrame().Action(ID_SHOW_POINTS)->isEnabled());
     EXPECT_FALSE(app.MainFrame().Action(ID_INPUT_OPTIONS)->isEnabled());
     EXPECT_TRUE(app.MainFrame().Action(ID_SELECT_UNIT)->isEnabled());
     EXPECT_TRUE(app.MainFrame().close());
+}
+
+TEST(Application, BringsTheSettingsAndRecoveryFilesOfAnOlderReleaseOverOnce)
+{
+    QSettings former(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Varnel"));
+    QSettings().clear();
+    for (const char* recent : {"/maps/a.pws", "/maps/b.pws"}) { // the second start has settings of its own
+        former.setValue(QStringLiteral("Recent File List/File1"), QString::fromLatin1(recent));
+        former.sync();
+        ASSERT_TRUE(QDir().mkpath(RecoveryKeeper::FormerFolder()));
+        WriteFileBytes(RecoveryKeeper::FormerFolder() + QStringLiteral("/1-2.vrc"), EncodeRecovery({}));
+        ScriptedUiServices ui;
+        ui.AnswerMessage(IDNO);
+        CQuilletApp app;
+        ASSERT_TRUE(app.InitInstance({}, 0, &ui));
+        EXPECT_EQ(app.MainFrame().RecentFiles(), QStringList{QStringLiteral("/maps/a.pws")});
+        ASSERT_FALSE(ui.m_Messages.empty()); // the older release's unsaved work is offered
+        EXPECT_TRUE(ui.m_Messages[0].m_strText.startsWith(QStringLiteral("Varnel did not shut down cleanly")));
+    }
+    former.clear();
+    QSettings().clear();
 }

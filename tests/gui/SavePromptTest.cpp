@@ -11,8 +11,10 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <functional>
@@ -43,9 +45,9 @@ TEST(SavePrompts, ExitCloseNewAndOpenAskOnlyAboutUnsavedWork)
             CQuilletApp app;
             ASSERT_TRUE(app.InitInstance({TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"))}, 0, &ui));
             ASSERT_TRUE(app.Document().IsMapLoaded());
-            ASSERT_TRUE(app.Document().IsModified()); // a map newly loaded is work not yet saved
-            if (!state.modified)
-                app.Document().MarkSaved();
+            ASSERT_FALSE(app.Document().IsModified()); // a map just loaded, with no points, is no work yet
+            if (state.modified)
+                app.Document().MarkModified();
             ui.m_Messages.clear();
             if (state.answer)
                 ui.AnswerMessage(state.answer);
@@ -53,7 +55,7 @@ TEST(SavePrompts, ExitCloseNewAndOpenAskOnlyAboutUnsavedWork)
 
             action.act(app);
             const bool asked = !ui.m_Messages.empty() &&
-                               ui.m_Messages[0].m_strText == QStringLiteral("Save changes to Untitled?");
+                               ui.m_Messages[0].m_strText == QStringLiteral("Save changes to pal8.bmp?");
             EXPECT_EQ(asked, state.modified);
             if (asked) {
                 EXPECT_EQ(ui.m_Messages[0].Buttons(), MB_YESNOCANCEL);
@@ -88,6 +90,7 @@ TEST(SavePrompts, ADroppedFileOpensAsTheCommandLineDoesAfterAsking)
         ScriptedUiServices ui;
         CQuilletApp app;
         ASSERT_TRUE(app.InitInstance({first}, 0, &ui));
+        app.Document().MarkModified();
         ui.m_Messages.clear();
         if (c.answer)
             ui.AnswerMessage(c.answer);
@@ -107,19 +110,21 @@ TEST(SavePrompts, ADroppedFileOpensAsTheCommandLineDoesAfterAsking)
     }
 }
 
-TEST(SavePrompts, TheQuestionNamesTheWorkspaceShownAndUntitledOtherwise)
+TEST(SavePrompts, TitleQuestionAndSaveFollowTheWorkspaceElseTheMap)
 {
-    // An opened workspace is asked about by its name; a picture map opened after it is not that
-    // workspace, and a projection file is no workspace at all.
-    const QString workspace = TestDataPath(QStringLiteral("pictures/bmp/pal8.pws"));
+    // The window's title and the question name one file: the workspace, however it was opened or
+    // named, else the map; Save writes a workspace in place and asks only for a map's.
+    QTemporaryDir dir;
+    const QString workspace = dir.filePath(QStringLiteral("pal8.pws"));
+    QFile::copy(TestDataPath(QStringLiteral("pictures/bmp/pal8.pws")), workspace);
     const QString picture = TestDataPath(QStringLiteral("pictures/gif/hopper.gif"));
     const struct {
-        QStringList opened; ///< in turn, each after answering No
-        QString question;
+        QStringList opened; ///< in turn; an entry ending ".pws" after the first is chosen in Save As
+        QString name;
     } cases[] = {
-        {{workspace}, QStringLiteral("Save changes to pal8.pws?")},
-        {{workspace, picture}, QStringLiteral("Save changes to Untitled?")},
-        {{picture}, QStringLiteral("Save changes to Untitled?")},
+        {{workspace}, QStringLiteral("pal8.pws")},
+        {{workspace, picture}, QStringLiteral("hopper.gif")},
+        {{picture, dir.filePath(QStringLiteral("renamed.pws"))}, QStringLiteral("renamed.pws")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.opened.join(QStringLiteral(", ")).toStdString());
@@ -127,14 +132,18 @@ TEST(SavePrompts, TheQuestionNamesTheWorkspaceShownAndUntitledOtherwise)
         CQuilletApp app;
         ASSERT_TRUE(app.InitInstance({c.opened.constFirst()}, 0, &ui));
         for (qsizetype i = 1; i < c.opened.size(); ++i) {
-            app.Document().MarkSaved();
-            app.OpenFile(c.opened[i]);
+            ui.AnswerFile(c.opened[i], 1);
+            app.MainFrame().OnCommand(c.opened[i].endsWith(QStringLiteral(".pws")) ? ID_FILE_SAVE_AS : ID_FILE_NEW);
         }
+        EXPECT_EQ(app.MainFrame().windowTitle(), c.name + QStringLiteral("[*] - Varnel"));
+        ui.m_FileDialogs.clear();
+        app.MainFrame().OnCommand(ID_FILE_SAVE);
+        EXPECT_EQ(ui.m_FileDialogs.size(), c.name.endsWith(QStringLiteral(".pws")) ? 0u : 1u);
         app.Document().MarkModified();
         ui.m_Messages.clear();
         ui.AnswerMessage(IDCANCEL);
         app.MainFrame().OnCommand(ID_APP_EXIT);
         ASSERT_EQ(ui.m_Messages.size(), 1u);
-        EXPECT_EQ(ui.m_Messages[0].m_strText, c.question);
+        EXPECT_EQ(ui.m_Messages[0].m_strText, QStringLiteral("Save changes to %1?").arg(c.name));
     }
 }

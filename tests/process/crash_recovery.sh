@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A real varnel, killed with SIGKILL after six control points were placed with the mouse, offers
-# them on its next start and, once accepted, holds the same points and geo-coding.
+# them on its next start and, once accepted, holds the same points and geo-coding; ended by
+# SIGTERM or SIGHUP, it keeps them for the next start in the same way and leaves no lock.
 # Usage: crash_recovery.sh VARNEL VARNEL_CLI MAP.jpg   (needs Xvfb and xdotool)
 set -euo pipefail
 varnel=$1 cli=$2 map=$3
@@ -24,10 +25,10 @@ pids+=($!)
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$work/display")
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config QT_QPA_PLATFORM=xcb
-recovery_dir=$work/data/"Local AppWizard-Generated Applications"/Varnel/recovery
+recovery_dir=$work/data/varnel/recovery
 # The clicks below are placed for a map filling the window: the control-point table stays hidden.
-mkdir -p "$work/config/Local AppWizard-Generated Applications"
-printf '[ControlPoints]\nhidden=true\n' >"$work/config/Local AppWizard-Generated Applications/Varnel.conf"
+mkdir -p "$work/config/varnel"
+printf '[ControlPoints]\nhidden=true\n' >"$work/config/varnel/varnel.conf"
 
 fail() {
     echo "crash_recovery: $*" >&2
@@ -83,10 +84,11 @@ wait "$first" 2>/dev/null || true
 # The second run: the offer comes up at start; Yes is the default button.
 "$varnel" >"$work/run2.log" 2>&1 &
 pids+=($!)
+current=$!
 window "Varnel" >/dev/null || fail "the second window did not appear"
 sleep 4
 xdotool key Return
-sleep 4   # the recovered, unsaved work is written to the second run's own file
+sleep 1   # the recovered, unsaved work is written to the second run's own file at once
 
 after=$(ls "$recovery_dir"/*.vrc 2>/dev/null | grep -v "$(basename "${files[0]}")" || true)
 [ -n "$after" ] || fail "the second run holds no recovered work (its recovery file is missing)"
@@ -98,4 +100,23 @@ after=$(ls "$recovery_dir"/*.vrc 2>/dev/null | grep -v "$(basename "${files[0]}"
 model() { sed -e 's/.*"geocoded": \([01]\).*"coefficients": \(\[[^]]*\]\).*"points": \(.*\)}$/\1 \2 \3/' "$1"; }
 [ "$(model "$work/before.json")" = "$(model "$work/after.json")" ] ||
     fail "recovered work differs: $(model "$work/before.json") / $(model "$work/after.json")"
-echo "crash_recovery: six points and the geo-coding came back"
+
+# Told to end, a run asks nothing, keeps its unsaved work for the next start and leaves no lock;
+# the next start offers it again and, once it is recovered, keeps it again.
+for signal in TERM HUP; do
+    kept=$(ls "$recovery_dir"/"$current"-*.vrc) || fail "run $current keeps no work before SIG$signal"
+    kill -"$signal" "$current"
+    status=0
+    wait "$current" || status=$?
+    [ "$status" -eq $((128 + $(kill -l "$signal"))) ] && [ -e "$kept" ] &&
+        ! ls "$recovery_dir"/"$current"-*.lock 2>/dev/null || fail "after SIG$signal: $status, $(ls -A "$recovery_dir")"
+    "$varnel" >"$work/after-$signal.log" 2>&1 &
+    pids+=($!) current=$!
+    timeout 20 xdotool search --sync --onlyvisible --pid "$current" >/dev/null || fail "no window after SIG$signal"
+    sleep 4
+    xdotool key Return
+    sleep 1
+    "$cli" recovery "$recovery_dir"/"$current"-*.vrc >"$work/again.json" || fail "the work of SIG$signal is not back"
+    [ "$(model "$work/before.json")" = "$(model "$work/again.json")" ] || fail "the work kept at SIG$signal differs"
+done
+echo "crash_recovery: six points and the geo-coding came back, after SIGKILL, SIGTERM and SIGHUP"

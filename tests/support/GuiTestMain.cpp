@@ -1,7 +1,5 @@
 #include <QApplication>
-#include <QDir>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -12,15 +10,15 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // Per-user files (recovery files among them) go to a test folder, never the user's.
-    QStandardPaths::setTestModeEnabled(true);
+    // Per-user files (recovery files among them) go to a folder of this test process alone: never
+    // the user's, and not one that tests running beside it take files from.
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
     // Settings (recent files, window placement) go to a private folder, never the user's.
     QTemporaryDir settings;
     QSettings::setDefaultFormat(QSettings::IniFormat);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
-    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
-    QCoreApplication::setApplicationName(QStringLiteral("Varnel"));
-    // No recovery file of an earlier, interrupted test run is offered to this one.
-    QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
+    QCoreApplication::setOrganizationName(QStringLiteral("varnel"));
+    QCoreApplication::setApplicationName(QStringLiteral("varnel"));
     return RUN_ALL_TESTS();
 }

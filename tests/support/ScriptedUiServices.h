@@ -49,6 +49,7 @@ public:
     std::vector<FileDialog> m_FileDialogs;
     std::vector<DialogRecord> m_Dialogs;
     std::vector<QString> m_StatusTexts;
+    std::vector<QString> m_RecentFiles;
     int m_nWaitCursorDepth = 0;
     std::vector<QString> m_LongWork; ///< the progress titles of long work, in order
 
@@ -74,6 +75,7 @@ public:
     FileDialogResult OpenFileDialog(const QString& title, const QString& filter, const QString& proposal = {}) override;
     FileDialogResult SaveFileDialog(const QString& title, const QString& filter, const QString& proposal = {}) override;
     void ShowStatus(const QString& text) override { m_StatusTexts.push_back(text); }
+    void NoteRecentFile(const QString& path) override { m_RecentFiles.push_back(path); }
     int RunDataInputDialog(CoordinateEntry& entry) override;
     int RunDegMinSecDialog(DegMinSecEntry& entry) override;
     int RunInputOptionsDialog(ComboChoice& choice) override;
