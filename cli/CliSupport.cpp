@@ -1,4 +1,5 @@
 #include "CliSupport.h"
+#include "Commands.h"
 #include "Json.h"
 
 #include "commands/FileCommands.h"
@@ -108,6 +109,20 @@ int CliUsageFail(const char* command, const QString& message)
 {
     CliFail(command, message);
     return kCliUsageStatus;
+}
+
+std::optional<QString> SingleFileArgument(const char* command, const QStringList& args, int& status)
+{
+    const CliArguments cli(args, {});
+    if (!cli.Ok()) {
+        status = CliUsageFail(command, cli.m_strError);
+        return std::nullopt;
+    }
+    if (cli.m_Positional.size() != 1) {
+        status = CliUsageFail(command, CliUsage(command));
+        return std::nullopt;
+    }
+    return cli.m_Positional.constFirst();
 }
 
 bool IsStandardOutput(const QString& path)

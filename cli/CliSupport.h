@@ -63,6 +63,10 @@ int CliFail(const char* command, const QString& message);
 /// Prints "varnel-cli COMMAND: message" on standard error and returns kCliUsageStatus.
 int CliUsageFail(const char* command, const QString& message);
 
+/// The one FILE of a command that takes nothing else ("varnel-cli info FILE"), or nothing after
+/// reporting the wrong command line (status kCliUsageStatus in status).
+std::optional<QString> SingleFileArgument(const char* command, const QStringList& args, int& status);
+
 /// "-" given as an output (-o -): the text goes to standard output.
 bool IsStandardOutput(const QString& path);
 /// The refusal of "-o -" for a command whose output is binary (what names it): such bytes do

@@ -37,12 +37,11 @@ void WriteGeoreference(JsonWriter& json, const DIBSection& section)
 // entry, keeping the sections that have pixels) and reports each kept image and its georeference.
 int RunGeoTiffCommand(const QStringList& args)
 {
-    const CliArguments cli(args, {});
-    if (!cli.Ok())
-        return CliUsageFail("geotiff", cli.m_strError);
-    if (cli.m_Positional.size() != 1)
-        return CliUsageFail("geotiff", CliUsage("geotiff"));
-    const QString path = cli.m_Positional.constFirst();
+    int status = 0;
+    const std::optional<QString> file = SingleFileArgument("geotiff", args, status);
+    if (!file)
+        return status;
+    const QString path = *file;
 
     UiMessages messages;
     std::vector<TIFFSubImage> list;

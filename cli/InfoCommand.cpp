@@ -66,12 +66,11 @@ void WriteWorkspace(JsonWriter& json, const WorkspaceContents& contents)
 // reports it. The kind is told by the file's extension, in any case.
 int RunInfoCommand(const QStringList& args)
 {
-    const CliArguments cli(args, {});
-    if (!cli.Ok())
-        return CliUsageFail("info", cli.m_strError);
-    if (cli.m_Positional.size() != 1)
-        return CliUsageFail("info", CliUsage("info"));
-    const QString path = cli.m_Positional.constFirst();
+    int status = 0;
+    const std::optional<QString> file = SingleFileArgument("info", args, status);
+    if (!file)
+        return status;
+    const QString path = *file;
     const std::optional<FileKind> kind = FileKindFromExtension(path);
     if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt)
         return UnpackProjectionFile("info", path, *projection, QString());

@@ -9,13 +9,12 @@
 // varnel-cli picture FILE: loads FILE as the picture service does and reports what it recorded.
 int RunPictureCommand(const QStringList& args)
 {
-    const CliArguments cli(args, {});
-    if (!cli.Ok())
-        return CliUsageFail("picture", cli.m_strError);
-    if (cli.m_Positional.size() != 1)
-        return CliUsageFail("picture", CliUsage("picture"));
+    int status = 0;
+    const std::optional<QString> file = SingleFileArgument("picture", args, status);
+    if (!file)
+        return status;
     CPicture picture;
-    const bool loaded = picture.LoadFromFile(cli.m_Positional.constFirst());
+    const bool loaded = picture.LoadFromFile(*file);
     if (picture.LastError()) {
         // The file could not be read at all: that is an error, not an answer.
         PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);

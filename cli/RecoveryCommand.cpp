@@ -30,12 +30,11 @@ const char* SourceName(RecoveryContents::Source source)
 // Reported with the names info gives a workspace's points, geo-coding and map path.
 int RunRecoveryCommand(const QStringList& args)
 {
-    const CliArguments cli(args, {});
-    if (!cli.Ok())
-        return CliUsageFail("recovery", cli.m_strError);
-    if (cli.m_Positional.size() != 1)
-        return CliUsageFail("recovery", CliUsage("recovery"));
-    const QString path = cli.m_Positional.constFirst();
+    int status = 0;
+    const std::optional<QString> file = SingleFileArgument("recovery", args, status);
+    if (!file)
+        return status;
+    const QString path = *file;
     QByteArray bytes;
     QString error;
     if (!ReadWholeFile(path, bytes, &error))
