@@ -158,7 +158,7 @@ TEST(LocateCli, CornersOfTheSampleGeoTiffAreItsGeoreferencesCorners)
     }
     EXPECT_NEAR(northEast.m_dLatitude, 25.551, 0.001); // not the 25.506 of a straight line
 
-    // A map that is not geo-coded, and a pixel that is no pixel (a wrong command line), are refused.
+    // A map that is not geo-coded, and a pixel that is no pixel, are refused.
     for (const QStringList& args : {QStringList{TestDataPath(QStringLiteral("tiff/hopper.tif")), "--pixel", "1,1"},
                                     QStringList{path, "--pixel", "1"}, QStringList{path}}) {
         const CliResult refused = RunCli(QStringList{QStringLiteral("locate")} + args);
