@@ -4,9 +4,6 @@
 
 #include "geo/CDataGeo.h"
 
-#include <cmath>
-#include <numbers>
-#include <utility>
 #include <vector>
 
 /// A map from latitude and longitude in decimal degrees to a pixel: column from the left edge,
@@ -29,15 +26,6 @@ struct AffineMap {
         return m_dRowPerLat * latDeg + m_dRowPerLon * lonDeg + m_dRowOffset;
     }
 };
-
-/// Metres per arc-second along the meridian (radius of curvature M = a(1 - e2) / w^1.5) and along
-/// the parallel (N cos(lat), N = a / w^0.5) at a latitude on the WGS 84 ellipsoid, w = 1 - e2 sin^2.
-inline std::pair<double, double> MetresPerArcSecond(double latDeg)
-{
-    const double a = 6378137.0, f = 1 / 298.257223563, e2 = f * (2 - f), phi = latDeg * std::numbers::pi / 180;
-    const double w = 1 - e2 * std::sin(phi) * std::sin(phi), arcSecond = std::numbers::pi / 180 / 3600;
-    return {a * (1 - e2) / std::pow(w, 1.5) * arcSecond, a / std::sqrt(w) * std::cos(phi) * arcSecond};
-}
 
 /// A control point as the document holds it: degrees become arc-seconds, the pixel becomes a
 /// fraction of the width from the left and of the height from the bottom.
