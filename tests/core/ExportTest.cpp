@@ -7,7 +7,6 @@
 #include "formats/ControlPointFile.h"
 #include "formats/WorkspaceFile.h"
 #include "formats/WorldFile.h"
-#include "geo/PointEntry.h"
 #include "imaging/BmpEncoding.h"
 #include "ScriptedUiServices.h"
 
@@ -101,20 +100,18 @@ GeoTiffKeys ReadKeys(const QString& path)
 }
 
 /// The coordinate system of a GeoTIFF's keys as libgeotiff makes it out, and its NoData text.
-std::vector<double> SystemOf(const QString& path, QByteArray& noData)
+std::pair<std::vector<double>, QByteArray> SystemOf(const QString& path)
 {
     TIFF* tif = XTIFFOpen(QFile::encodeName(path).constData(), "r");
     GTIF* gtif = tif ? GTIFNew(tif) : nullptr;
     GTIFDefn d;
-    if (!gtif || !GTIFGetDefn(gtif, &d))
-        ADD_FAILURE() << "no keys in " << path.toStdString();
+    EXPECT_TRUE(gtif && GTIFGetDefn(gtif, &d)) << "no keys in " << path.toStdString();
     std::vector<double> system = {double(d.Model), double(d.PCS), double(d.GCS), double(d.Datum), double(d.Ellipsoid),
                                   double(d.CTProjection), d.SemiMajor, d.SemiMinor};
     system.insert(system.end(), d.ProjParm, d.ProjParm + d.nParms);
-    noData = RawTiff::Text(RawTiff(ReadFileBytes(path)).Directories().at(0), 42113);
     GTIFFree(gtif);
     XTIFFClose(tif);
-    return system;
+    return {system, RawTiff::Text(RawTiff(ReadFileBytes(path)).Directories().at(0), 42113)};
 }
 
 class ExportTest : public ::testing::Test {
@@ -200,10 +197,8 @@ TEST_F(ExportTest, ARangeCoversItsCutOutAndRefusalsWriteNothing)
     EXPECT_EQ(keys.m_Pixels.pixel(0, 0), qRgb(44, 80, 42));
     // A world file stands beside the whole picture: the range does not move its origin.
     ASSERT_TRUE(ExportGeoreferenced(doc, range, ExportKind::WorldFile, Path("whole.bpw")).m_bDone);
-    const std::optional<std::array<double, 6>> world = ParseWorldFile(ReadFileBytes(Path("whole.bpw")));
-    ASSERT_TRUE(world);
-    EXPECT_DOUBLE_EQ((*world)[0], 10.0);
-    EXPECT_DOUBLE_EQ((*world)[3], 50.0);
+    const std::array<double, 6> world = ParseWorldFile(ReadFileBytes(Path("whole.bpw"))).value_or(std::array<double, 6>{});
+    EXPECT_EQ(std::pair(world[0], world[3]), std::pair(10.0, 50.0));
 
     // Not geo-coded: refused, nothing written, an earlier file kept.
     WriteFileBytes(Path("kept.tif"), "an earlier export");
@@ -220,12 +215,10 @@ TEST_F(ExportTest, ARangeCoversItsCutOutAndRefusalsWriteNothing)
 
 TEST_F(ExportTest, ControlPointsTravelBothWays)
 {
-    // The last point as typed in the dialog: the files carry the typed numbers.
-    const std::optional<ArcSeconds> typed = ComposeDecimal({QStringLiteral("-9.8303"), QStringLiteral("-99.6")});
-    ASSERT_TRUE(typed);
+    // The last point as typed in the dialog (the typed numbers times 3600): the files carry them.
     const std::vector<CDataGeo> points = {{45.1234567 * 3600, -75.7654321 * 3600, 0.123456789, 0.987654321},
                                           {-33.5 * 3600, 151.25 * 3600, 0.5, 0.25},
-                                          {typed->m_dLatitude, typed->m_dLongitude, 1.0 / 3, 2.0 / 3}};
+                                          {-9.8303 * 3600, -99.6 * 3600, 1.0 / 3, 2.0 / 3}};
     CQuilletDoc doc;
     LoadPatternMap(doc, GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500), points);
     for (const auto& [kind, name] : {std::pair{ExportKind::QgisPoints, "points.points"}, std::pair{ExportKind::PointsCsv, "points.csv"}}) {
@@ -300,88 +293,57 @@ TEST_F(ExportTest, PointsInAProjectedSystemAreConvertedAndBadLinesRefuseTheWhole
     }
 }
 
-TEST_F(ExportTest, AMapGeoCodedByItsKeysExportsAGridOfItsGeoreference)
-{
-    // The first and last of 5 x 5 points are the corners as the files' tie points and pixel
-    // scales place them; the CSV's degrees as PROJ converts the last.
-    const struct {
-        const char* file;
-        const char* first;
-        const char* last;
-        double x, y;
-        const char* epsg;
-        const char* system;
-    } cases[] = {
-        {"RGB.byte.tif", "101985,2826915,0,0,", "339315,2611485,791,-718,", 339315, 2611485, "EPSG:32618", "WGS 84 / UTM zone 18N"},
-        {"utmsmall.tif", "440720,3751320,0,0,", "446720,3745320,100,-100,", 446720, 3745320, "EPSG:26711", "NAD27 / UTM zone 11N"},
-    };
-    for (const auto& c : cases) {
-        CQuilletDoc doc;
-        InitialNewDocument(doc);
-        ASSERT_TRUE(OpenDocumentFile(doc, nullptr, TestDataPath(QStringLiteral("geotiff/") + QLatin1String(c.file))));
-        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::QgisPoints, Path("grid.points")).m_bDone);
-        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::PointsCsv, Path("grid.csv")).m_bDone);
-        const QList<QByteArray> points = ReadFileBytes(Path("grid.points")).trimmed().split('\n');
-        const QList<QByteArray> csv = ReadFileBytes(Path("grid.csv")).trimmed().split('\n');
-        ASSERT_EQ(points.size(), 2 + 25) << c.file; // the CRS, the header, the points
-        ASSERT_EQ(csv.size(), 1 + 25) << c.file;
-        EXPECT_TRUE(points[0].startsWith(QByteArray("#CRS: PROJCRS[\"") + c.system + '"')) << points[0].left(60).toStdString();
-        EXPECT_TRUE(points[2].startsWith(c.first) && points.back().startsWith(c.last)) << c.file;
-        const LatLon corner = ReferenceInverse(c.epsg, "EPSG:4326", c.x, c.y);
-        const QList<QByteArray> last = csv.back().split(',');
-        EXPECT_NEAR(last.value(0).toDouble(), corner.m_dLatitude, 1e-9) << c.file;
-        EXPECT_NEAR(last.value(1).toDouble(), corner.m_dLongitude, 1e-9) << c.file;
-    }
-}
-
 TEST_F(ExportTest, AWorldFileIsProposedBesideThePictureWithItsExtension)
 {
+    // A JPEG held in work1.pws: named after the workspace, with the JPEG's world file type.
     const GeoModel model = GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500);
-    WorkspaceContents inside{1, 7, 90, 60, model.Coefficients(), MakeBmpFile(90, 60), {}, {}}; // a JPEG in work1.pws
-    const struct {
-        const char* m_pMap;                          ///< the picture file loaded, or the workspace holding it
-        const char *m_pProposal, *m_pAnswer, *m_pWritten; ///< the dialog's answer has the world file's type chosen
-    } cases[] = {{"map.jpg", "map.tif", "map.jgw", "map.jgw"}, {"work1.pws", "work1.tif", "work1.wld", "work1.jgw"}};
-    for (const auto& c : cases) {
-        CQuilletDoc doc;
-        if (c.m_pMap[0] == 'w')
-            doc.InstallWorkspace(Path(c.m_pMap), inside, {});
-        else
-            LoadPictureMap(doc, 90, 60, 7, Path(c.m_pMap));
-        SetPointsAndModel(doc, {}, true, model.Coefficients());
-        m_Ui.m_FileDialogs.clear();
-        m_Ui.AnswerFile(Path(c.m_pAnswer), 2);
-        OnExportGeoreferenced(doc, nullptr);
-        ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
-        EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strProposal, Path(c.m_pProposal));
-        EXPECT_TRUE(m_Ui.m_FileDialogs[0].m_strFilter.contains(QStringLiteral("|World file (*.jgw)|*.jgw|")));
-        EXPECT_TRUE(QFile::exists(Path(c.m_pWritten))) << c.m_pWritten;
-    }
+    CQuilletDoc doc;
+    doc.InstallWorkspace(Path("work1.pws"), {1, 7, 90, 60, model.Coefficients(), MakeBmpFile(90, 60), {}, {}}, {});
+    SetPointsAndModel(doc, {}, true, model.Coefficients());
+    m_Ui.AnswerFile(Path("work1.wld"), 2); // the world file's type chosen
+    OnExportGeoreferenced(doc, nullptr);
+    ASSERT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+    EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strProposal, Path("work1.tif"));
+    EXPECT_TRUE(m_Ui.m_FileDialogs[0].m_strFilter.contains(QStringLiteral("|World file (*.jgw)|*.jgw|")));
+    EXPECT_TRUE(QFile::exists(Path("work1.jgw")));
 }
 
-TEST_F(ExportTest, AGeoTiffMapKeepsItsOwnSystemAndNoData)
+TEST_F(ExportTest, AGeoTiffMapKeepsItsOwnSystemAndNoDataAndExportsAGridOfItsGeoreference)
 {
-    // Each map's own system as libgeotiff reads it (NAD83, not WGS 84; a user-defined zone on the
-    // WGS 84 ellipsoid, not NAD27), as PROJ knows it for the .prj, and GDAL's NoData text.
-    const struct {
-        const char *m_pMap, *m_pProj, *m_pNoData;
-    } cases[] = {{"geotiff/cog_rgb.tif", "EPSG:26913", ""},
-                 {"geotiff/rgb-byte-tenth.tif", "+proj=utm +zone=18 +ellps=WGS84 +type=crs", "0"},
-                 {"geotiff/RGB.byte.tif", "EPSG:32618", "0"}};
+    // Each map's own system as libgeotiff reads it (NAD83, not WGS 84; a user-defined zone on the WGS 84
+    // ellipsoid, not NAD27) and GDAL's NoData text. The lower right corner by GDAL is where PROJ puts it by
+    // the map's system, the .prj and the points file's CRS alike, and the last of 5 x 5 exported points.
+    const struct { const char *m_pMap, *m_pProj, *m_pNoData; double x, y; int m_nWidth, m_nHeight; } cases[] = {
+        {"cog_rgb.tif", "EPSG:26913", "", 519467.495727581495885 + 383 * 0.149815529419532,
+         4311669.765735351480544 - 232 * 0.149997895864513, 383, 232},
+        {"rgb-byte-tenth.tif", "+proj=utm +zone=18 +ellps=WGS84 +type=crs", "0", 339315, 2611485, 79, 71},
+        {"RGB.byte.tif", "EPSG:32618", "0", 339315, 2611485, 791, 718},
+        {"utmsmall.tif", "EPSG:26711", "", 446720, 3745320, 100, 100}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.m_pMap);
+        const QString map = TestDataPath(QStringLiteral("geotiff/") + QLatin1String(c.m_pMap));
         CQuilletDoc doc;
         InitialNewDocument(doc);
-        ASSERT_TRUE(OpenDocumentFile(doc, nullptr, TestDataPath(QString::fromLatin1(c.m_pMap))));
-        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::GeoTiff, Path("out.tif")).m_bDone);
-        ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::WorldFile, Path("out.tfw")).m_bDone);
-        QByteArray sourceNoData, noData;
-        EXPECT_EQ(SystemOf(Path("out.tif"), noData), SystemOf(TestDataPath(QString::fromLatin1(c.m_pMap)), sourceNoData));
-        EXPECT_EQ(noData, QByteArray(c.m_pNoData));
-        EXPECT_EQ(sourceNoData, QByteArray(c.m_pNoData));
-        const LatLon prj = ReferenceInverse(ReadFileBytes(Path("out.prj")).toStdString(), "EPSG:4326", 200000, 2700000);
-        const LatLon own = ReferenceInverse(c.m_pProj, "EPSG:4326", 200000, 2700000);
-        EXPECT_NEAR(prj.m_dLatitude, own.m_dLatitude, 1e-9);
-        EXPECT_NEAR(prj.m_dLongitude, own.m_dLongitude, 1e-9);
+        ASSERT_TRUE(OpenDocumentFile(doc, nullptr, map));
+        for (const auto& [kind, name] : {std::pair{ExportKind::GeoTiff, "out.tif"}, {ExportKind::WorldFile, "out.tfw"},
+                                         {ExportKind::QgisPoints, "out.points"}, {ExportKind::PointsCsv, "out.csv"}})
+            ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, kind, Path(name)).m_bDone) << name;
+        const std::pair<std::vector<double>, QByteArray> system = SystemOf(Path("out.tif"));
+        EXPECT_EQ(system, SystemOf(map));
+        EXPECT_EQ(system.second, QByteArray(c.m_pNoData));
+        const QList<QByteArray> points = ReadFileBytes(Path("out.points")).trimmed().split('\n');
+        const QList<QByteArray> csv = ReadFileBytes(Path("out.csv")).trimmed().split('\n');
+        ASSERT_EQ(points.size(), 2 + 25); // the CRS, the header, the points
+        ASSERT_EQ(csv.size(), 1 + 25);
+        const QList<QByteArray> last = points.back().split(','), degrees = csv.back().split(',');
+        EXPECT_LT(qAbs(last.value(0).toDouble() - c.x) + qAbs(last.value(1).toDouble() - c.y), 1e-6);
+        EXPECT_EQ(last.mid(2, 2), (QList<QByteArray>{QByteArray::number(c.m_nWidth), QByteArray::number(-c.m_nHeight)}));
+        const LatLon corner = ReferenceInverse(c.m_pProj, "EPSG:4326", c.x, c.y);
+        for (const LatLon& there : {LatLon{degrees.value(0).toDouble(), degrees.value(1).toDouble()},
+                                    ReferenceInverse(ReadFileBytes(Path("out.prj")).toStdString(), "EPSG:4326", c.x, c.y),
+                                    ReferenceInverse(points[0].mid(6).toStdString(), "EPSG:4326", c.x, c.y)}) {
+            EXPECT_NEAR(there.m_dLatitude, corner.m_dLatitude, 1e-9);
+            EXPECT_NEAR(there.m_dLongitude, corner.m_dLongitude, 1e-9);
+        }
     }
 }
