@@ -1,6 +1,6 @@
 // The edit history: every completed point edit is one step that undo and redo put back exactly,
-// points and geo-coding alike, and the document is modified, and kept for recovery, exactly while
-// it differs from what was saved.
+// points and geo-coding alike, and the document is modified exactly while it differs from what
+// was saved.
 
 #include "commands/FileCommands.h"
 #include "commands/PointEditCommands.h"
@@ -12,13 +12,11 @@
 #include "TestDocs.h"
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QTemporaryDir>
-
-#include <sys/stat.h>
 
 #include <bit>
 #include <functional>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -118,15 +116,13 @@ TEST(EditHistory, NothingDoneMakesNoStepAndAMapStartsAfresh)
     SetPointsAndModel(doc, {{40.1234567891234 * 3600 + 1e-9, -7.3 * 3600, 0.5, 0.5}}, false, {});
     const std::vector<CDataGeo> kept = doc.ControlPoints();
     const std::size_t messages = ui.m_Messages.size();
-    for (const auto& [option, longitude] : {std::pair{1, ""}, std::pair{0, ""}, std::pair{0, "-7.30"}}) {
+    const ScriptedUiServices::DialogAnswer asShown{
+        [](CoordinateEntry&) { return IDOK; }, [](DegMinSecEntry&) { return IDOK; }, {}};
+    const ScriptedUiServices::DialogAnswer retyped{
+        [](CoordinateEntry& entry) { return entry.m_strLongitude = QStringLiteral("-7.30"), IDOK; }, {}, {}};
+    for (const auto& [option, answer] : {std::pair{1, asShown}, std::pair{0, asShown}, std::pair{0, retyped}}) {
         doc.SetInputOption(option);
-        ScriptedUiServices::DialogAnswer confirm;
-        confirm.m_OnDataInput = [longitude](CoordinateEntry& entry) {
-            entry.m_strLongitude = *longitude ? QString::fromLatin1(longitude) : entry.m_strLongitude;
-            return IDOK;
-        };
-        confirm.m_OnDegMinSec = [](DegMinSecEntry&) { return IDOK; };
-        ui.m_DialogAnswers.push_back(confirm);
+        ui.m_DialogAnswers.push_back(answer);
         edits.EditPoint(0);
     }
     EXPECT_EQ(doc.ControlPoints(), kept);
@@ -143,39 +139,37 @@ TEST(EditHistory, NothingDoneMakesNoStepAndAMapStartsAfresh)
 TEST(EditHistory, EveryUnsavedStateIsKeptForRecoveryHoweverItWasReached)
 {
     QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("recovery")), workspace = dir.filePath(QStringLiteral("w.pws"));
-    ASSERT_TRUE(QDir().mkpath(folder)); // readable by all, as an older release made it
+    const QString folder = dir.path(), workspace = dir.filePath(QStringLiteral("w.pws"));
     const auto mode = [](const QString& path) {
         struct stat info {};
         return stat(qPrintable(path), &info) ? 0u : info.st_mode & 0777;
     };
-    using Step = std::function<void(CQuilletDoc&, PointEditCommands&)>;
-    const Step move = [](CQuilletDoc&, PointEditCommands& edits) { edits.MovePoint(0, {0.25, 0.25}); };
-    const struct { Step reach, then; unsigned fileMode; } cases[] = {
-        {move, {}, 0600}, // one edit after opening
-        {move, [](CQuilletDoc& doc, PointEditCommands&) { doc.MarkSaved(), doc.UndoStack().undo(); }, 0600},
-        {move, [](CQuilletDoc& doc, PointEditCommands&) { doc.UndoStack().undo(); }, 0}, // back to the saved state
-        {[&](CQuilletDoc& doc, PointEditCommands&) { // work recovered onto a workspace
-             RecoveryContents work;
-             work.m_Source = RecoveryContents::Source::Workspace;
-             work.m_strPath = workspace;
-             WriteFileBytes(folder + QStringLiteral("/old.vrc"), EncodeRecovery(work));
+    // After a point is moved, or not: what is done then, and the recovery file's mode (0: none).
+    const struct { bool move; std::function<void(CQuilletDoc&)> then; unsigned fileMode; } cases[] = {
+        {true, {}, 0600}, // one edit after opening
+        {true, [](CQuilletDoc& doc) { doc.MarkSaved(), doc.UndoStack().undo(); }, 0600},
+        {true, [](CQuilletDoc& doc) { doc.UndoStack().undo(); }, 0}, // back to the saved state
+        {false, [&](CQuilletDoc& doc) { // work recovered onto a workspace
+             doc.SetWorkspaceName(workspace);
+             WriteFileBytes(workspace, EncodeWorkspace(CaptureWorkspace(doc, nullptr)));
+             WriteFileBytes(folder + QStringLiteral("/old.vrc"), EncodeRecovery(CaptureRecovery(doc, nullptr)));
              ASSERT_TRUE(OfferRecovery(doc, nullptr, folder));
-         }, {}, 0600},
+         }, 0600},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
+        ASSERT_EQ(::chmod(qPrintable(folder), 0755), 0); // readable by all, as an older release made it
         ScriptedUiServices ui;
         ScopedUiServices installed(ui);
         CQuilletDoc doc;
         LoadPictureMap(doc, 100, 100);
         SetPointsAndModel(doc, {{3600, 3600, 0.5, 0.5}}, false, {});
-        WriteFileBytes(workspace, EncodeWorkspace(CaptureWorkspace(doc, nullptr)));
         PointEditCommands edits(doc);
         RecoveryKeeper keeper(doc, nullptr, folder);
-        for (const Step& step : {c.reach, c.then})
-            if (step)
-                step(doc, edits);
+        if (c.move)
+            edits.MovePoint(0, {0.25, 0.25});
+        if (c.then)
+            c.then(doc);
         EXPECT_TRUE(keeper.IsWritePending());
         keeper.WriteNow(); // as the timer does within two seconds
         EXPECT_EQ(mode(keeper.FilePath()), c.fileMode);
