@@ -199,6 +199,12 @@ std::array<int, 3> PixelAt(const DIBSection& section, int x, int y)
     return {p[0], p[1], p[2]};
 }
 
+/// An associated colour on black: multiplied by alpha in the file already, so kept, held to alpha.
+int Premultiplied(int value, int alpha)
+{
+    return std::min(value, alpha);
+}
+
 } // namespace
 
 TEST(TiffDecode, MatchesTheWholeImageReadOnEveryTestFile)
@@ -269,15 +275,13 @@ TEST(TiffDecode, MatchesTheWholeImageReadInEveryOrientation)
         const std::uint8_t* stored = section.StoredRow(fileRow); // stored row 0 is the bottom
         for (int x = 0; x < bottomUp.m_nWidth; ++x)
             for (int c = 0; c < 3; ++c)
-                ASSERT_EQ(stored[3 * x + c], Pattern8(x, fileRow, 2 - c)) << fileRow << "," << x;
+                ASSERT_EQ(stored[3 * x + c], Premultiplied(Pattern8(x, fileRow, 2 - c), 255)) << fileRow << "," << x;
     }
 }
 
-TEST(TiffDecode, OpaqueValuesAreKeptAndTransparentPixelsLieOnBlack)
+TEST(TiffDecode, RgbAndGreyKeepEveryValue)
 {
-    // Every channel value of an opaque pixel survives, 0 to 255, in RGB, grey and min-is-white
-    // grey. Transparent pixels lie on black: an associated colour c at alpha a gives c (held to
-    // a when damaged data exceeds it); an unassociated one c * a / 255, rounded.
+    // Every channel value of an opaque pixel survives, 0 to 255, in RGB, grey and min-is-white grey.
     const int values[] = {0, 1, 2, 3, 127, 128, 129, 200, 253, 254, 255};
     const int count = int(std::size(values));
     QTemporaryDir dir;
@@ -289,38 +293,25 @@ TEST(TiffDecode, OpaqueValuesAreKeptAndTransparentPixelsLieOnBlack)
     grey.m_nPhotometric = PHOTOMETRIC_MINISBLACK;
     TiffContent inverted = grey;
     inverted.m_nPhotometric = PHOTOMETRIC_MINISWHITE;
-    const struct {
-        int alpha, colour, associated, unassociated;
-    } transparent[] = {{0, 0, 0, 0}, {0, 200, 0, 0}, {1, 1, 1, 0}, {128, 100, 100, 50},
-                       {128, 200, 128, 100}, {254, 2, 2, 2}, {254, 200, 200, 199}, {255, 2, 2, 2}, {255, 255, 255, 255}};
-    TiffContent alpha = Rgb8(int(std::size(transparent)), 1);
-    alpha.m_nSamples = 4;
-    alpha.m_ExtraSamples = {EXTRASAMPLE_ASSOCALPHA};
-    alpha.m_Sample = [&transparent](int x, int, int s) {
-        return std::uint16_t(s == 3 ? transparent[x].alpha : transparent[x].colour);
-    };
-    TiffContent unassociated = alpha;
-    unassociated.m_ExtraSamples = {EXTRASAMPLE_UNASSALPHA};
-    const QString path = dir.filePath(QStringLiteral("values.tif"));
-    ASSERT_TRUE(WriteTiff(path, {rgb, grey, inverted, alpha, unassociated}));
+    const QString path = dir.filePath(QStringLiteral("formula.tif"));
+    ASSERT_TRUE(WriteTiff(path, {rgb, grey, inverted}));
 
-    for (int d = 0; d < 5; ++d) {
+    for (int d = 0; d < 3; ++d) {
         SCOPED_TRACE(d);
         DIBSection section;
         ASSERT_EQ(LoadTiffImage(path, section, d), 1);
-        if (d >= 3) {
-            for (int x = 0; x < int(std::size(transparent)); ++x) {
-                const int want = d == 3 ? transparent[x].associated : transparent[x].unassociated;
-                EXPECT_EQ(PixelAt(section, x, 0), (std::array<int, 3>{want, want, want})) << "alpha " << transparent[x].alpha << " colour " << transparent[x].colour;
-            }
-            continue;
-        }
+        ASSERT_EQ(section.m_nWidth, count);
+        ASSERT_EQ(section.m_nHeight, 3);
         for (int y = 0; y < 3; ++y) {
             for (int x = 0; x < count; ++x) {
                 const int r = rgb.m_Sample(x, y, 0), g = rgb.m_Sample(x, y, 1), b = rgb.m_Sample(x, y, 2);
-                const std::array<int, 3> want = d == 0 ? std::array<int, 3>{b, g, r}
-                                                : d == 1 ? std::array<int, 3>{r, r, r}
-                                                         : std::array<int, 3>{255 - r, 255 - r, 255 - r};
+                std::array<int, 3> want{};
+                if (d == 0)
+                    want = {b, g, r};
+                else if (d == 1)
+                    want = {r, r, r};
+                else
+                    want = {255 - r, 255 - r, 255 - r};
                 EXPECT_EQ(PixelAt(section, x, y), want) << x << "," << y;
             }
             // The padding column is untouched.
@@ -328,6 +319,36 @@ TEST(TiffDecode, OpaqueValuesAreKeptAndTransparentPixelsLieOnBlack)
             EXPECT_EQ(row[3 * count] | row[3 * count + 1] | row[3 * count + 2], 0);
         }
     }
+}
+
+TEST(TiffDecode, AssociatedAlphaIsKeptAndTransparentIsBlack)
+{
+    const int alphas[] = {0, 1, 128, 254, 255};
+    const int colours[] = {0, 1, 100, 200, 255};
+    QTemporaryDir dir;
+    TiffContent content = Rgb8(5, 5);
+    content.m_nSamples = 4;
+    content.m_ExtraSamples = {EXTRASAMPLE_ASSOCALPHA};
+    content.m_Sample = [&](int x, int y, int s) {
+        if (s == 3)
+            return std::uint16_t(alphas[y]);
+        return std::uint16_t(colours[(x + s) % 5]);
+    };
+    const QString path = dir.filePath(QStringLiteral("alpha.tif"));
+    ASSERT_TRUE(WriteTiff(path, {content}));
+    DIBSection section;
+    ASSERT_EQ(LoadTiffImage(path, section, 0), 1);
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            const std::array<int, 3> want{Premultiplied(colours[(x + 2) % 5], alphas[y]),
+                                          Premultiplied(colours[(x + 1) % 5], alphas[y]),
+                                          Premultiplied(colours[x % 5], alphas[y])};
+            EXPECT_EQ(PixelAt(section, x, y), want) << x << "," << y;
+        }
+    }
+    // Fully transparent is black.
+    for (int x = 0; x < 5; ++x)
+        EXPECT_EQ(PixelAt(section, x, 0), (std::array<int, 3>{0, 0, 0}));
 }
 
 TEST(TiffDecode, UnconvertiblePixelsGiveNoImage)

@@ -386,10 +386,9 @@ ReferencePicture ReferenceDecode(const QString& path, int directory)
                     const std::uint32_t p = raster[std::size_t(r) * width + c];
                     const std::uint32_t red = p & 0xFF, green = (p >> 8) & 0xFF, blue = (p >> 16) & 0xFF,
                                         alpha = p >> 24;
-                    const auto onBlack = [alpha](std::uint32_t v) { return std::uint8_t(std::min(v, alpha)); };
-                    out[3 * c] = onBlack(blue);
-                    out[3 * c + 1] = onBlack(green);
-                    out[3 * c + 2] = onBlack(red);
+                    out[3 * c] = std::uint8_t(std::min(blue, alpha));
+                    out[3 * c + 1] = std::uint8_t(std::min(green, alpha));
+                    out[3 * c + 2] = std::uint8_t(std::min(red, alpha));
                 }
             }
         }

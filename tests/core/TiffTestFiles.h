@@ -106,9 +106,9 @@ struct ReferencePicture {
     const std::uint8_t* Row(int y) const { return m_Bgr.data() + std::size_t(y) * m_nWidth * 3; }
 };
 
-/// libtiff's whole-image TIFFReadRGBAImage (not stopping on errors) of one directory: the values
-/// of opaque pixels as libtiff gives them; a transparent one (its colour already multiplied by
-/// alpha) on black: B held to A, likewise G and R. All black when the read fails.
+/// libtiff's whole-image TIFFReadRGBAImage (not stopping on errors) of one directory, converted
+/// with new B = min(B, A) (libtiff's colour is multiplied by alpha already) and likewise for G and
+/// R. All black when the read fails.
 ReferencePicture ReferenceDecode(const QString& path, int directory);
 
 /// Empty when section holds exactly the reference picture (upright in its bottom-up rows) with
