@@ -10,7 +10,6 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -163,24 +162,6 @@ TEST(Platform, WholeFilesAreReadAndReplacedSafely)
 
     EXPECT_FALSE(ReadWholeFile(dir.path(), read, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("folder")));
-}
-
-TEST(Platform, OneFileIsRecognisedThroughLinksAndOtherNames)
-{
-    QTemporaryDir dir;
-    const QString map = dir.filePath(QStringLiteral("map.tif"));
-    ASSERT_TRUE(WriteWholeFile(map, QByteArray("map")));
-    ASSERT_TRUE(WriteWholeFile(dir.filePath(QStringLiteral("copy.tif")), QByteArray("map")));
-    ASSERT_TRUE(QFile::link(map, dir.filePath(QStringLiteral("soft.tif"))));
-    ASSERT_EQ(::link(QFile::encodeName(map).constData(), QFile::encodeName(dir.filePath(QStringLiteral("hard.tif"))).constData()), 0);
-    const struct {
-        const char* other;
-        bool same;
-    } cases[] = {{"map.tif", true}, {"./sub/../map.tif", true}, {"soft.tif", true}, {"hard.tif", true},
-                 {"copy.tif", false}, {"missing.tif", false}};
-    QDir(dir.path()).mkdir(QStringLiteral("sub"));
-    for (const auto& c : cases)
-        EXPECT_EQ(IsSameFile(map, dir.filePath(QString::fromLatin1(c.other))), c.same) << c.other;
 }
 
 TEST(Platform, WritesGoThroughLinksRefuseWhatTheUserMayNotWriteAndLeaveNoTemporaryFile)
