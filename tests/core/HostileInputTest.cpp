@@ -1,8 +1,8 @@
 // Files that claim far more than they hold, name what is no file, or carry values no Varnel
 // writes: each is refused up front with a clear message (a workspace whose map cannot be had
-// among them), and a refused file leaves the document as it was. One row per input: the hostile
-// samples, variants made here, and the inputs the fuzzers found. Time and memory are measured on
-// the same files in bench/.
+// among them, whole, not opened without its map), and a refused file leaves the
+// document as it was. One row per input: the hostile samples, variants made here, and the inputs
+// the fuzzers found. Time and memory are measured on the same files in bench/.
 
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
@@ -167,6 +167,13 @@ const std::vector<HostileCase>& Cases()
          },
          {QStringLiteral("zstd.tif is damaged or cut short: image 0 claims 40000 x 40000 pixels, far more than the "
                          "100 bytes of data the file holds for it can describe.")}},
+        {"a TIFF cut short in its first directory: libtiff's words under ours", Opening::ImportTiff,
+         [](const QString& folder) {
+             TiffBytes bytes;
+             bytes.AddGreyDirectory(4, 2, 2, {QByteArray(8, 'x')});
+             return Write(folder, QStringLiteral("cut.tif"), bytes.Build().left(9)); // ends in the directory's count
+         },
+         {QStringLiteral("cut.tif is damaged or cut short: part of it cannot be read.\n\nlibtiff: TIFF")}},
         {"a workspace whose TIFF map is that file", Opening::OpenWorkspace,
          [](const QString& folder) {
              return Write(folder, QStringLiteral("huge-tiff.pws"),
@@ -252,15 +259,6 @@ const std::vector<HostileCase>& Cases()
         {"a real 2000 x 1500 scan on a machine with 20 MB to spare", Opening::NewMap,
          [](const QString& folder) { return DeflateTiff(folder); },
          {QStringLiteral("This map needs 60 MB of memory; about 20 MB are available.")}, 20'000'000},
-        {"a DPF opened as a CPF (its tag read as a width of 1146111520 pixels)", Opening::OpenProjection,
-         [](const QString& folder) {
-             QByteArray dpf;
-             WriteDpfHeader(dpf, kDpfTag, GeoCoefficients{0.5, 100, 0, -17000, -100, 0, 0, 1000});
-             WriteDpfPayload(dpf, ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"))));
-             return Write(folder, QStringLiteral("map.cpf"), dpf);
-         },
-         {QStringLiteral("The geo-information in the projection file is impossible: its coefficients are not numbers, "
-                         "or they place the map nowhere on the earth. The file is damaged, or it is not a CPF file.")}},
         {"a DPF whose payload needs more memory than there is", Opening::OpenProjection,
          [](const QString& folder) { return Write(folder, QStringLiteral("big.dpf"), DpfClaimingMuchPayload()); },
          {QStringLiteral("This map needs 2 MB of memory; about 1 MB are available.")}, 1'000'000},

@@ -177,18 +177,6 @@ TEST(TiffMessages, OneScopeAroundAWholeImportShowsOneBox)
     EXPECT_TRUE(import.m_Messages.empty()); // told to the scope already open
 }
 
-TEST(TiffMessages, AFileCutShortIsCalledSoWithLibtiffsWordsAsTheDetail)
-{
-    QTemporaryDir dir;
-    TiffBytes bytes;
-    bytes.AddGreyDirectory(4, 2, 2, {QByteArray(8, 'x')});
-    WriteFileBytes(dir.filePath(QStringLiteral("cut.tif")), bytes.Build().left(9)); // ends in the directory's count
-    const UiMessages shown = ImportTiffImages(dir.filePath(QStringLiteral("cut.tif"))).m_Messages;
-    ASSERT_FALSE(shown.empty());
-    EXPECT_TRUE(shown[0].m_strText.startsWith(QStringLiteral("cut.tif is damaged or cut short: ")) &&
-                shown[0].m_strText.contains(QStringLiteral("\n\nlibtiff: TIFF"))) << shown[0].m_strText.toStdString();
-}
-
 TEST(TiffMessages, LongMessagesAreFormattedWhole)
 {
     // A message longer than any first guess at a buffer (libtiff puts file names in them).
