@@ -134,18 +134,16 @@ TEST_F(NewCommandTest, DecliningOrCancellingChangesNothing)
 TEST_F(NewCommandTest, ReplacingTheMapClearsPointsAndGeoCoding)
 {
     LoadJpegMap();
-    m_Doc.SetWorkspaceName(m_Dir.filePath(QStringLiteral("map1c.pws")));
+    m_Doc.SetWorkspaceName(m_Dir.filePath(QStringLiteral("map1c.pws"))); // New forgets it: title and recovery name the new map
     m_Ui.AnswerMessage(IDYES);
-    const QString map = TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"));
-    m_Ui.AnswerFile(map, kBmpEntry);
+    m_Ui.AnswerFile(TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp")), kBmpEntry);
     EXPECT_TRUE(New());
     EXPECT_FALSE(m_Doc.IsGeoCoded());
     EXPECT_TRUE(m_Doc.ControlPoints().empty());
     EXPECT_EQ(m_Doc.ImageWidth(), 127);
     EXPECT_EQ(m_Doc.MapType(), kBmpEntry);
-    // The workspace of the map before is forgotten: what is saved or recovered is the new map's.
-    EXPECT_EQ(m_Doc.GetTitle(), map);
-    EXPECT_EQ(CaptureRecovery(m_Doc, nullptr).m_strPath, map);
+    EXPECT_EQ(m_Doc.GetTitle(), TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp")));
+    EXPECT_EQ(CaptureRecovery(m_Doc, nullptr).m_strPath, m_Doc.GetTitle());
 }
 
 TEST_F(NewCommandTest, AFileThatGivesNoMapIsReportedAndTheMapStays)

@@ -10,7 +10,6 @@
 
 namespace {
 
-// A map north up, 400 by 1235 pixels to a degree, whose top-left corner lies at 45 N, 7 E.
 const QString kCoefficients = QStringLiteral(
     "-3.25e-7,400.125,0,-2800.874985375,-1234.5678901234567,0.1,0,55554.855055555556,0,0,0,0,0,0,0,1e300");
 

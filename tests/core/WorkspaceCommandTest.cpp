@@ -44,8 +44,7 @@ constexpr int kAllEntry = 5;  // Open dialog: "All Files (*.*)"
 
 const QString kSaveFilter = QStringLiteral("Projection Work Space (pws)|*.pws|pws (*.pws)|*.pws|All Files (*.*)|*.*||");
 const QString kOpenFilter =
-    QStringLiteral("Projection Work Space (pws)|*.pws|CPF (*.cpf)|*.cpf|DPF (*.dpf)|*.dpf|GPF (*.gpf)|*.gpf|"
-                   "All Files (*.*)|*.*||");
+    QStringLiteral("Projection Work Space (pws)|*.pws|CPF (*.cpf)|*.cpf|DPF (*.dpf)|*.dpf|GPF (*.gpf)|*.gpf|All Files (*.*)|*.*||");
 
 std::int32_t Int32At(const QByteArray& file, qsizetype offset)
 {
@@ -410,7 +409,7 @@ TEST_F(WorkspaceCommandTest, SaveDialogsAskAboutTheNameWrittenAndNeverReplaceThe
         {"x.pws", [&] { SaveAs(); }}, {"x.gpf", [&] { OnOutputGeoMap(m_Doc, &m_ViewState); }},
         {"x.bmp", [&] { OnSaveViewAsBitmap(m_Doc, m_ViewState); }},
         {"x.tif", [&] { OnExportGeoreferenced(m_Doc, &m_ViewState); }}};
-    for (const auto& [written, command] : commands) {
+    for (const auto& [written, command] : commands)
         for (const bool linkToMap : {false, true}) {
             SCOPED_TRACE(std::string(written) + (linkToMap ? ", a link to the map" : ", an earlier file"));
             const QString path = Path(QString::fromLatin1(written));
@@ -423,15 +422,12 @@ TEST_F(WorkspaceCommandTest, SaveDialogsAskAboutTheNameWrittenAndNeverReplaceThe
             m_Ui.AnswerMessage(IDNO);
             command();
             // Asked about, or refused, by the name that would be written; then the dialog again.
-            ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
-            EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.startsWith(
-                QString::fromLatin1(written) + (linkToMap ? QStringLiteral(" is the file this map was read from")
-                                                          : QStringLiteral(" already exists."))));
-            ASSERT_EQ(m_Ui.m_FileDialogs.size(), 2u);
-            EXPECT_EQ(m_Ui.m_FileDialogs[1].m_strProposal, path);
+            const QString said =
+                linkToMap ? QStringLiteral(" is the file this map was read from") : QStringLiteral(" already exists.");
+            EXPECT_TRUE(m_Ui.m_Messages.size() == 1 && m_Ui.m_Messages[0].m_strText.startsWith(QLatin1String(written) + said));
+            EXPECT_EQ(m_Ui.m_FileDialogs.size() == 2 ? m_Ui.m_FileDialogs[1].m_strProposal : QString(), path);
             EXPECT_EQ(ReadFileBytes(path), before);
         }
-    }
 }
 
 TEST_F(WorkspaceCommandTest, SaveAsCancelledBeforeAnyNameWritesNothing)
@@ -472,7 +468,6 @@ TEST_F(WorkspaceCommandTest, UngeocodedMapIsWrittenFirstThenReportedAndReopensUn
     m_Ui.m_strWatched = path;
     SaveAs(path);
 
-    // The work was saved, and the message says so: only the output has to wait.
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.startsWith(QStringLiteral("Saved. The map is not geo-coded yet")));
     EXPECT_EQ(m_Ui.m_Messages[0].Buttons(), MB_OK);
@@ -850,7 +845,7 @@ TEST_F(WorkspaceCommandTest, SaveAfterOpeningAProjectionFileAsksForAWorkspaceNam
         EXPECT_TRUE(m_Ui.m_Messages.empty()) << c.name;
     }
 
-    // An opened workspace is saved over without asking.
+    // An opened workspace is saved over without asking, as a name had been chosen before.
     m_Ui.Forget();
     m_Ui.AnswerFile(earlier, kPwsEntry);
     Open();

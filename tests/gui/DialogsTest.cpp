@@ -240,7 +240,6 @@ TEST(Dialogs, FilterListsBecomeQtNameFiltersShowingEachPatternOnce)
               (QStringList{"Projection Work Space (pws) (*.pws)", "CPF (*.cpf)", "All Files (*.*)"}));
     EXPECT_EQ(QtUiServices::QtNameFilters(QStringLiteral("Picture Files (bmp.dib)|*.bmp;*.dib|")),
               QStringList{"Picture Files (bmp.dib) (*.bmp *.dib)"});
-    // Save As Bitmap's entry names its pattern only in its description.
     EXPECT_EQ(QtUiServices::QtNameFilters(BitmapSaveFilter()), QStringList{"BMP - Bitmap picture (*.bmp)"});
 }
 

@@ -125,7 +125,6 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
               QStringLiteral("&New;&Open...;&Save;Save &As...;Output A Geo-Map...;Save As Bitmap...;|;"
                              "&Export Georeferenced...;&Import Control Points...;|;&Print...;"
                              "Print Pre&view;P&rint Setup...;|;Recent File;|;E&xit"));
-    // Every tool of the toolbar in the Tools menu, the pointer tools with a key of their own.
     QStringList tools(menus[3]->text());
     for (QAction* action : menus[3]->menu()->actions())
         tools << action->text() + QLatin1Char(' ') + action->shortcut().toString();
@@ -326,7 +325,6 @@ TEST(Application, BringsTheSettingsAndRecoveryFilesOfAnOlderReleaseOverOnce)
     QSettings().clear();
     for (const char* recent : {"/maps/a.pws", "/maps/b.pws"}) { // the second start has settings of its own
         former.setValue(QStringLiteral("Recent File List/File1"), QString::fromLatin1(recent));
-        former.sync();
         ASSERT_TRUE(QDir().mkpath(RecoveryKeeper::FormerFolder()));
         WriteFileBytes(RecoveryKeeper::FormerFolder() + QStringLiteral("/1-2.vrc"), EncodeRecovery({}));
         ScriptedUiServices ui;

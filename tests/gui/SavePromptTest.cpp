@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -112,11 +111,10 @@ TEST(SavePrompts, ADroppedFileOpensAsTheCommandLineDoesAfterAsking)
 
 TEST(SavePrompts, TitleQuestionAndSaveFollowTheWorkspaceElseTheMap)
 {
-    // The window's title and the question name one file: the workspace, however it was opened or
-    // named, else the map; Save writes a workspace in place and asks only for a map's.
+    // Title and question name the workspace, however opened or named, else the map; Save asks only for a map's.
     QTemporaryDir dir;
     const QString workspace = dir.filePath(QStringLiteral("pal8.pws"));
-    QFile::copy(TestDataPath(QStringLiteral("pictures/bmp/pal8.pws")), workspace);
+    WriteFileBytes(workspace, ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/pal8.pws"))));
     const QString picture = TestDataPath(QStringLiteral("pictures/gif/hopper.gif"));
     const struct {
         QStringList opened; ///< in turn; an entry ending ".pws" after the first is chosen in Save As

@@ -10,8 +10,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // Per-user files (recovery files among them) go to a folder of this test process alone: never
-    // the user's, and not one that tests running beside it take files from.
+    // Per-user files (recovery files among them) go to a folder of this process alone, never the user's.
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
     // Settings (recent files, window placement) go to a private folder, never the user's.
