@@ -56,6 +56,26 @@ QString TiffWorkspace(const QString& name, const QString& mapPath)
     return path;
 }
 
+/// The 128 x 128 hopper.jpg with its frame made to claim 30000 x 30000 and put behind a comment
+/// whose length stops short of its contents, written into the scratch folder: the decoder skips
+/// the stray bytes (0xFF 0x00 among them) to that frame.
+QString JpegBehindShortComment()
+{
+    QFile sample(QStringLiteral(VARNEL_HOSTILE_DATA_DIR "/../pictures/jpg/hopper.jpg"));
+    if (!sample.open(QIODevice::ReadOnly))
+        std::abort();
+    QByteArray jpeg = sample.readAll();
+    const qsizetype at = jpeg.indexOf("\xFF\xC0");
+    const QByteArray frame = jpeg.mid(at, 19).replace(5, 4, QByteArray("\x75\x30\x75\x30", 4));
+    jpeg.remove(at, 19);
+    jpeg.insert(2, QByteArray("\xFF\xFE\0\x04" "ab\x12\xFF\0\x7F\0", 11) + frame);
+    const QString path = Scratch() + QStringLiteral("/short-comment.jpg");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size())
+        std::abort();
+    return path;
+}
+
 /// Opens a workspace as varnel-cli output does and writes the middle of it: refused when either
 /// step refuses.
 bool OutputRefused(const QString& workspace)
@@ -70,7 +90,7 @@ bool OutputRefused(const QString& workspace)
     return !written;
 }
 
-enum class Input { Tiff, TiffWorkspace, Jpeg, HugePicture, NegativeSize, FifoWorkspace };
+enum class Input { Tiff, TiffWorkspace, Jpeg, HugePicture, NegativeSize, FifoWorkspace, JpegShortComment };
 
 bool Refused(Input input)
 {
@@ -87,6 +107,10 @@ bool Refused(Input input)
         return OutputRefused(Sample("range-output-huge-picture.pws"));
     case Input::NegativeSize:
         return OutputRefused(Sample("range-output-negative-size.pws"));
+    case Input::JpegShortComment: {
+        CPicture picture;
+        return !picture.LoadFromFile(JpegBehindShortComment());
+    }
     case Input::FifoWorkspace: {
         const QString fifo = Scratch() + QStringLiteral("/map.tif");
         ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
@@ -120,7 +144,7 @@ void BM_HostileInputRefused(benchmark::State& state)
     state.counters["peak_MB"] = peak / 1e6;
 }
 // 0: the TIFF, 1: a workspace naming it, 2: the JPEG, 3: the huge range picture, 4: the negative
-// size, 5: a workspace naming a FIFO.
-BENCHMARK(BM_HostileInputRefused)->DenseRange(0, 5)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+// size, 5: a workspace naming a FIFO, 6: the JPEG frame behind a short comment.
+BENCHMARK(BM_HostileInputRefused)->DenseRange(0, 6)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace

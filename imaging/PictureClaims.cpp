@@ -86,46 +86,75 @@ std::uint16_t BigEndian16(const QByteArray& d, qsizetype at)
     return static_cast<std::uint16_t>((std::uint8_t(d[at]) << 8) | std::uint8_t(d[at + 1]));
 }
 
+/// Where the next marker's code lies at or after pos, found as libjpeg's marker reader finds it:
+/// bytes up to a 0xFF are skipped, so are fill bytes 0xFF, and 0xFF 0x00 is data, not a marker.
+/// -1 when the bytes end first.
+qsizetype NextJpegMarker(const QByteArray& d, qsizetype pos)
+{
+    for (;;) {
+        pos = d.indexOf('\xFF', pos);
+        while (pos >= 0 && pos < d.size() && std::uint8_t(d[pos]) == 0xFF)
+            ++pos;
+        if (pos < 0 || pos >= d.size())
+            return -1;
+        if (d[pos] != 0)
+            return pos;
+    }
+}
+
+/// The frame as the decoder itself reads it, or nothing when it cannot read the header.
+std::optional<Claim> DecoderFrame(const QByteArray& d)
+{
+    QBuffer buffer;
+    buffer.setData(d);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoDetectImageFormat(false);
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return std::nullopt;
+    return Claim{size.width(), size.height()};
+}
+
 /// A Huffman-coded JPEG spends at least one bit on every 8 x 8 block of its first component (its
-/// DC difference); arithmetic coding has no such floor and is checked for memory only.
+/// DC difference); arithmetic coding has no such floor and is checked for memory only. The
+/// markers are walked as the decoder walks them, and the size checked is the one the decoder
+/// reads: where the two frames differ, a damaged marker chain has been read otherwise than the
+/// decoder reads it, and the floor is taken for a first component sampled as sparsely as JPEG
+/// allows (one in four each way) against every byte of the file.
 std::optional<QString> JpegRefusal(const QByteArray& d)
 {
+    const std::optional<Claim> decoded = DecoderFrame(d);
+    if (!decoded)
+        return std::nullopt; // the decoder refuses the file before it allocates
     qsizetype pos = 2;
     std::optional<Claim> claim;
-    std::int64_t firstComponentBlocks = 0;
-    bool arithmetic = false;
-    while (pos + 4 <= d.size()) {
-        if (std::uint8_t(d[pos]) != 0xFF) {
-            // Garbage where a marker should be: the decoder skips to the next marker, so do we.
-            pos = d.indexOf('\xFF', pos);
-            if (pos < 0)
-                break;
-            continue;
-        }
-        const auto marker = std::uint8_t(d[pos + 1]);
-        if (marker == 0xFF) {
-            ++pos; // fill byte
-            continue;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
-            pos += 2;
-            continue;
-        }
-        const qsizetype length = BigEndian16(d, pos + 2);
+    std::int64_t firstComponentBlocks = 0, entropyBytes = 0;
+    bool arithmetic = false, scan = false;
+    for (qsizetype at = NextJpegMarker(d, pos); at >= 0; at = NextJpegMarker(d, pos)) {
+        const auto marker = std::uint8_t(d[at]);
+        pos = at + 1;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            continue; // no segment
+        if (pos + 2 > d.size())
+            break;
+        // A length below 2 skips nothing past itself.
+        const qsizetype length = std::max<qsizetype>(BigEndian16(d, pos), 2);
         const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame && !claim && length >= 8 && pos + 2 + length <= d.size()) {
-            const qsizetype at = pos + 4;
-            claim = Claim{BigEndian16(d, at + 3), BigEndian16(d, at + 1)};
-            const int components = std::uint8_t(d[at + 5]);
-            if (claim->m_nWidth == 0 || claim->m_nHeight == 0 || components == 0 || length < 8 + 3 * components)
-                return std::nullopt;
+        if (frame && !claim && length >= 8 && pos + length <= d.size()) {
+            const qsizetype f = pos + 2;
+            claim = Claim{BigEndian16(d, f + 3), BigEndian16(d, f + 1)};
+            const int components = std::uint8_t(d[f + 5]);
+            if (components == 0 || length < 8 + 3 * components)
+                break;
             int maxH = 1, maxV = 1;
             for (int c = 0; c < components; ++c) {
-                const auto sampling = std::uint8_t(d[at + 7 + 3 * c]);
+                const auto sampling = std::uint8_t(d[f + 7 + 3 * c]);
                 maxH = std::max(maxH, sampling >> 4);
                 maxV = std::max(maxV, sampling & 15);
             }
-            const auto first = std::uint8_t(d[at + 7]);
+            const auto first = std::uint8_t(d[f + 7]);
             const std::int64_t h = std::max(1, first >> 4), v = std::max(1, first & 15);
             const std::int64_t columns = (claim->m_nWidth * h + maxH - 1) / maxH;
             const std::int64_t rows = (claim->m_nHeight * v + maxV - 1) / maxV;
@@ -133,18 +162,21 @@ std::optional<QString> JpegRefusal(const QByteArray& d)
             arithmetic = marker >= 0xC9;
         }
         if (marker == 0xDA) {
-            if (!claim)
-                return std::nullopt;
-            const std::int64_t entropyBytes = std::max<std::int64_t>(0, d.size() - (pos + 2 + length));
-            if (!arithmetic && firstComponentBlocks > entropyBytes * 8)
-                return TooLittleData(*claim, entropyBytes);
-            return DecodeMemory(*claim);
+            entropyBytes = std::max<std::int64_t>(0, d.size() - (pos + length));
+            scan = true;
+            break;
         }
-        pos += 2 + length;
+        pos += length;
     }
-    // No scan found: the decoder refuses the file before it allocates, but what the frame asks
-    // for is checked all the same.
-    return claim ? DecodeMemory(*claim) : std::nullopt;
+    if (!scan || !claim || claim->m_nWidth != decoded->m_nWidth || claim->m_nHeight != decoded->m_nHeight) {
+        claim = decoded;
+        firstComponentBlocks = ((decoded->m_nWidth + 31) / 32) * ((decoded->m_nHeight + 31) / 32);
+        entropyBytes = d.size();
+        arithmetic = false;
+    }
+    if (!arithmetic && firstComponentBlocks > entropyBytes * 8)
+        return TooLittleData(*claim, entropyBytes);
+    return DecodeMemory(*claim);
 }
 
 std::uint32_t BigEndian32(const QByteArray& d, qsizetype at)

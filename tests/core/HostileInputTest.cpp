@@ -129,6 +129,18 @@ QString DeflateTiff(const QString& folder)
     return path;
 }
 
+/// hopper.jpg with its frame made to claim 30000 x 30000 and put behind a comment whose length
+/// stops short of its contents: in the stray bytes 0xFF 0x00 is data to the decoder, though it
+/// reads as a marker with a segment of 32512 bytes.
+QByteArray JpegBehindShortComment()
+{
+    QByteArray jpeg = ReadFileBytes(TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg")));
+    const qsizetype at = jpeg.indexOf("\xFF\xC0");
+    const QByteArray frame = jpeg.mid(at, 19).replace(5, 4, QByteArray("\x75\x30\x75\x30", 4));
+    jpeg.remove(at, 19);
+    return jpeg.insert(2, QByteArray("\xFF\xFE\0\x04" "ab\x12\xFF\0\x7F\0", 11) + frame);
+}
+
 /// A DPF whose header claims a payload of 1.6 MB, eight times its 200 000 compressed bytes (as
 /// much as one-bit codes allow).
 QByteArray DpfClaimingMuchPayload()
@@ -184,6 +196,9 @@ const std::vector<HostileCase>& Cases()
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/jpeg-6kb-claims-30000x30000.jpg")); },
          {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its 6003 bytes of data can describe. "
                          "The file is damaged or cut short.")}},
+        {"that JPEG's frame behind a comment shorter than its contents", Opening::NewMap,
+         [](const QString& folder) { return Write(folder, QStringLiteral("short-comment.jpg"), JpegBehindShortComment()); },
+         {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its")}},
         {"a GIF of 35 bytes whose canvas is 16000 x 16000 (its one frame is 1 x 1)", Opening::NewMap,
          [](const QString& folder) {
              // Header, logical screen of 16000 x 16000 with a two-colour table, one 1 x 1 frame.
