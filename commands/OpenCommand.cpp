@@ -8,6 +8,7 @@
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
 #include "imaging/CPicture.h"
+#include "imaging/PictureClaims.h"
 #include "platform/FileIO.h"
 #include "platform/MappedFile.h"
 #include "platform/UiServices.h"
@@ -43,11 +44,6 @@ void OnFileOpen(CQuilletDoc& doc, ViewState* view)
 
 namespace {
 
-/// How far the size a map was worked on may stray from the size the picture service measures
-/// for its picture: a workspace made where the screen had another resolution holds another
-/// size, but never this many times the picture's own.
-constexpr std::int64_t kStoredSizeFactor = 8;
-
 /// The refusal of a stored picture size that the picture cannot have been worked on at: a
 /// 198-byte picture is no 20000 x 20000 map, and its size would drive the output's memory.
 std::optional<UiMessage> StoredSizeRefusal(const CPicture& picture, int width, int height, const QString& path)
@@ -55,18 +51,12 @@ std::optional<UiMessage> StoredSizeRefusal(const CPicture& picture, int width, i
     if (!picture.m_pPicture)
         return std::nullopt;
     const QSize himetric = picture.m_pPicture->HimetricSize();
-    const std::int64_t ownWidth = MulDiv(himetric.width(), kPixelsPerInch, kHimetricPerInch);
-    const std::int64_t ownHeight = MulDiv(himetric.height(), kPixelsPerInch, kHimetricPerInch);
-    if (width <= kStoredSizeFactor * (ownWidth + 1) && height <= kStoredSizeFactor * (ownHeight + 1))
+    const QSize own(MulDiv(himetric.width(), kPixelsPerInch, kHimetricPerInch),
+                    MulDiv(himetric.height(), kPixelsPerInch, kHimetricPerInch));
+    const std::optional<QString> mismatch = StoredSizeMismatch(own, width, height);
+    if (!mismatch)
         return std::nullopt;
-    return UiMessage{QStringLiteral("%1\nThe file says its map is %2 x %3 pixels, but the picture it holds is %4 x %5 "
-                                    "pixels. The file is damaged and cannot be read.")
-                         .arg(path)
-                         .arg(width)
-                         .arg(height)
-                         .arg(ownWidth)
-                         .arg(ownHeight),
-                     QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
+    return UiMessage{QStringLiteral("%1\n%2").arg(path, *mismatch), QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
 }
 
 ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress)

@@ -1,6 +1,8 @@
 #include "formats/ProjectionFile.h"
 
 #include "formats/CHuffmanTree.h"
+#include "imaging/PictureClaims.h"
+#include "imaging/PictureService.h"
 #include "platform/BinaryIO.h"
 #include "platform/FileIO.h"
 #include "platform/MemoryBudget.h"
@@ -214,6 +216,12 @@ std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiM
         error = *refusal;
         return std::nullopt;
     }
+    // The size fields alone say how large the map is: they must fit the picture the file holds.
+    if (const std::optional<QSize> own = PictureFileSize(contents.m_Payload))
+        if (const std::optional<QString> mismatch = StoredSizeMismatch(*own, contents.m_nWidth, contents.m_nHeight)) {
+            error = {*mismatch, kInvalidFile, MB_OK | MB_ICONERROR};
+            return std::nullopt;
+        }
     return contents;
 }
 

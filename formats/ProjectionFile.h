@@ -59,7 +59,8 @@ std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiM
                                                      const Progress& progress = {});
 /// Reads and checks a CPF held in memory: a negative width or height is damage, and what no map
 /// can have is refused as for a GPF or DPF, an empty payload too (a DPF read as a CPF is caught
-/// here). The payload's picture itself is not decoded.
+/// here), and so is a width or height that its picture, as the picture's header gives its size,
+/// cannot have been worked on at (StoredSizeMismatch). The payload's pixels are not decoded.
 std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiMessage& error);
 
 /// The complaint about a projection file whose model cannot be inverted (it cannot read out

@@ -261,3 +261,17 @@ std::optional<QString> RasterPictureRefusal(const QByteArray& data, PictureForma
     }
     return std::nullopt;
 }
+
+std::optional<QString> StoredSizeMismatch(QSize own, std::int64_t width, std::int64_t height)
+{
+    constexpr std::int64_t kStoredSizeFactor = 8;
+    if (width <= kStoredSizeFactor * (own.width() + std::int64_t(1)) &&
+        height <= kStoredSizeFactor * (own.height() + std::int64_t(1)))
+        return std::nullopt;
+    return QStringLiteral("The file says its map is %1 x %2 pixels, but the picture it holds is %3 x %4 pixels. The "
+                          "file is damaged and cannot be read.")
+        .arg(width)
+        .arg(height)
+        .arg(own.width())
+        .arg(own.height());
+}

@@ -6,6 +6,7 @@
 #include "imaging/PictureService.h"
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -17,3 +18,9 @@
 /// than is available. Nothing when the picture may be decoded, also when the header cannot be
 /// read (the decoder then refuses the file itself).
 std::optional<QString> RasterPictureRefusal(const QByteArray& data, PictureFormat format);
+
+/// Why a map size stored beside a picture (by a workspace or a CPF) cannot be the size the
+/// picture was worked on at, its own pixel size being own: a file made where the screen had
+/// another resolution holds another size, but never eight times the picture's own, and that
+/// size drives the view's and the output's memory. Nothing when the size may stand.
+std::optional<QString> StoredSizeMismatch(QSize own, std::int64_t width, std::int64_t height);

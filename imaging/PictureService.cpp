@@ -165,3 +165,44 @@ std::unique_ptr<IPicture> LoadPicture(const QByteArray& data, QString* refusal)
         return nullptr;
     return std::make_unique<RasterPicture>(ForDrawing(image, keepAlpha), bmpFile);
 }
+
+std::optional<QSize> PictureFileSize(const QByteArray& data)
+{
+    const PictureFormat format = SniffPictureFormat(data);
+    const char* kind = nullptr;
+    switch (format) {
+    case PictureFormat::Bmp:
+        kind = "bmp";
+        break;
+    case PictureFormat::Dib:
+        return PictureFileSize(DibToBmpFile(data));
+    case PictureFormat::Gif:
+        kind = "gif";
+        break;
+    case PictureFormat::Ico:
+        kind = "ico";
+        break;
+    case PictureFormat::Jpeg:
+        kind = "jpeg";
+        break;
+    case PictureFormat::Wmf:
+        // A plain metafile that states no size is measured by playing its records, text and all.
+        if (const std::optional<WmfHeader> header = ReadWmfHeader(data); !header || header->frame.isEmpty())
+            return std::nullopt;
+        [[fallthrough]];
+    case PictureFormat::Emf:
+        if (const std::unique_ptr<MetafilePicture> metafile = MetafilePicture::Load(data, format))
+            return metafile->PixelSize();
+        return std::nullopt;
+    case PictureFormat::Unknown:
+        return std::nullopt;
+    }
+    QBuffer buffer;
+    buffer.setData(data);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QImageReader reader(&buffer, kind);
+    reader.setAutoDetectImageFormat(false);
+    const QSize size = reader.size();
+    return size.isValid() ? std::optional<QSize>(size) : std::nullopt;
+}

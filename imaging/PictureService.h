@@ -5,8 +5,10 @@
 #include "imaging/IPicture.h"
 
 #include <QByteArray>
+#include <QSize>
 
 #include <memory>
+#include <optional>
 
 enum class PictureFormat { Unknown, Bmp, Dib, Gif, Ico, Jpeg, Emf, Wmf };
 
@@ -18,3 +20,7 @@ PictureFormat SniffPictureFormat(const QByteArray& data);
 /// describe, or more than the memory available can hold, is not decoded at all; refusal (when
 /// given) then receives the message saying why.
 std::unique_ptr<IPicture> LoadPicture(const QByteArray& data, QString* refusal = nullptr);
+
+/// The pixel size of the picture the bytes hold, as its header gives it, without decoding its
+/// pixels. Nothing when the bytes are no picture the service reads or their header cannot be read.
+std::optional<QSize> PictureFileSize(const QByteArray& data);

@@ -43,6 +43,7 @@ enum class Opening {
     OpenWorkspace,   ///< Open, as a workspace
     OpenProjection,  ///< Open, as a DPF or, for a .cpf, a CPF
     ReadRecovery,    ///< varnel-cli recovery, as the start-up offer reads a recovery file
+    Unpack,          ///< varnel-cli unpack, which reads a CPF without decoding its picture
     ImportTiff,      ///< the TIFF import as New runs it: damaged pages are left out, whole
 };
 
@@ -127,6 +128,15 @@ QString DeflateTiff(const QString& folder)
     const QString path = folder + QStringLiteral("/scan.tif");
     EXPECT_TRUE(WriteTiff(path, {content}));
     return path;
+}
+
+QByteArray CpfClaiming60000Square()
+{
+    QByteArray file;
+    // 1000 pixels a degree: the map spans 60 degrees each way.
+    WriteCpfProjection(file, 60000, 60000, GeoCoefficients{0, 1000, 0, 0, -1000, 0, 0, 30000},
+                       ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"))));
+    return file;
 }
 
 /// hopper.jpg with its frame made to claim 30000 x 30000 and put behind a comment whose length
@@ -274,6 +284,12 @@ const std::vector<HostileCase>& Cases()
         {"a real 2000 x 1500 scan on a machine with 20 MB to spare", Opening::NewMap,
          [](const QString& folder) { return DeflateTiff(folder); },
          {QStringLiteral("This map needs 60 MB of memory; about 20 MB are available.")}, 20'000'000},
+        {"a CPF claiming 60000 x 60000 pixels for a 127 x 64 BMP", Opening::Unpack,
+         [](const QString& folder) { return Write(folder, QStringLiteral("huge.cpf"), CpfClaiming60000Square()); },
+         {QStringLiteral("The file says its map is 60000 x 60000 pixels, but the picture it holds is 127 x 64 pixels.")}},
+        {"the same CPF opened", Opening::OpenProjection,
+         [](const QString& folder) { return Write(folder, QStringLiteral("huge.cpf"), CpfClaiming60000Square()); },
+         {QStringLiteral("The file says its map is 60000 x 60000 pixels")}},
         {"a DPF whose payload needs more memory than there is", Opening::OpenProjection,
          [](const QString& folder) { return Write(folder, QStringLiteral("big.dpf"), DpfClaimingMuchPayload()); },
          {QStringLiteral("This map needs 2 MB of memory; about 1 MB are available.")}, 1'000'000},
@@ -368,8 +384,10 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
                 shown.push_back(message.m_strText);
             break;
         }
-        case Opening::ReadRecovery: {
-            const CliResult run = RunCli({QStringLiteral("recovery"), path});
+        case Opening::ReadRecovery:
+        case Opening::Unpack: {
+            const CliResult run =
+                RunCli({c.m_Opening == Opening::Unpack ? QStringLiteral("unpack") : QStringLiteral("recovery"), path});
             EXPECT_EQ(run.m_nExitCode, 1);
             shown.push_back(QString::fromUtf8(run.m_StdErr));
             break;
