@@ -33,39 +33,61 @@ QString WithModule(const char* module, const QString& message)
     return module && *module ? QString::fromLocal8Bit(module) + QStringLiteral(": ") + message : message;
 }
 
-/// libtiff's text as the detail under a sentence that says what it means, where it tells of a
-/// file that ends, or holds numbers that point, before what libtiff had to read (a download or a
-/// copy cut short, a damaged disk); its other texts as they are.
-QString Explained(TIFF* tif, const QString& text)
+/// libtiff's text as the detail under a sentence that says what it means for the map: a file
+/// that ends, or holds numbers that point, before what libtiff had to read (a download or a copy
+/// cut short, a damaged disk); another fault that stops part of the file being read; or, for a
+/// warning, damage libtiff decoded past.
+QString Explained(TIFF* tif, TiffMessageScope::Kind kind, const QString& text)
 {
+    QString name = tif ? QFileInfo(QFile::decodeName(TIFFFileName(tif))).fileName() : QString();
+    if (name.isEmpty())
+        name = QStringLiteral("The TIFF file");
     static const char* const kShortRead[] = {"read error", "can not read", "cannot read", "io error",
                                              "seek error", "sanity check", "premature", "not enough data"};
-    for (const char* words : kShortRead) {
-        if (!text.contains(QLatin1String(words), Qt::CaseInsensitive))
-            continue;
-        const QString name = tif ? QFileInfo(QFile::decodeName(TIFFFileName(tif))).fileName() : QString();
-        return QStringLiteral("%1 is damaged or cut short: part of it cannot be read.\n\nlibtiff: %2")
-            .arg(name.isEmpty() ? QStringLiteral("The TIFF file") : name, text);
-    }
-    return text;
+    for (const char* words : kShortRead)
+        if (text.contains(QLatin1String(words), Qt::CaseInsensitive))
+            return QStringLiteral("%1 is damaged or cut short: part of it cannot be read.\n\nlibtiff: %2").arg(name, text);
+    if (kind == TiffMessageScope::Kind::Warning)
+        return QStringLiteral("%1 is damaged: part of the map may be missing or wrong.\n\nlibtiff: %2").arg(name, text);
+    return QStringLiteral("Part of %1 cannot be read: the file is damaged, or it is a kind of TIFF that Varnel does "
+                          "not read.\n\nlibtiff: %2")
+        .arg(name, text);
+}
+
+/// Whether libtiff says only that it read on past something in a directory that the import does
+/// not rely on: a private tag it does not know, or one of a type it cannot store, left out;
+/// entries out of order; a value it mended as every reader would. What the import needs of a
+/// directory it checks itself, and libtiff complains again where a missing value stops it, so
+/// these change nothing of the map.
+bool ReadPast(TiffMessageScope::Kind kind, const char* module, const char* format)
+{
+    if (!format)
+        return false;
+    if (kind == TiffMessageScope::Kind::Error)
+        return std::strstr(format, "thus tag is not read from file") != nullptr;
+    static const char* const kDirectoryReaders[] = {"TIFFReadDirectory", "TIFFFetch", "TIFFReadCustomDirectory",
+                                                    "TIFFReadDirEntry", "_TIFFVSetField"};
+    for (const char* reader : kDirectoryReaders)
+        if (module && std::strncmp(module, reader, std::strlen(reader)) == 0)
+            return true;
+    return false;
+}
+
+int Route(TiffMessageScope::Kind kind, TIFF* tif, const char* module, const char* format, va_list arguments)
+{
+    if (!ReadPast(kind, module, format))
+        TiffMessageScope::Report(kind, Explained(tif, kind, WithModule(module, TiffMessageScope::Format(format, arguments))));
+    return 1; // handled: libtiff's own handlers stay quiet
 }
 
 int RouteError(TIFF* tif, void*, const char* module, const char* format, va_list arguments)
 {
-    TiffMessageScope::Report(TiffMessageScope::Kind::Error,
-                             Explained(tif, WithModule(module, TiffMessageScope::Format(format, arguments))));
-    return 1; // handled: libtiff's own handlers stay quiet
+    return Route(TiffMessageScope::Kind::Error, tif, module, format, arguments);
 }
 
 int RouteWarning(TIFF* tif, void*, const char* module, const char* format, va_list arguments)
 {
-    // GeoTIFF writers add private tags (GDAL metadata, no-data value) routinely; libtiff reads
-    // past them and nothing of the import depends on them, so they are not worth a box.
-    if (format && std::strncmp(format, "Unknown field with tag", 22) == 0)
-        return 1;
-    TiffMessageScope::Report(TiffMessageScope::Kind::Warning,
-                             Explained(tif, WithModule(module, TiffMessageScope::Format(format, arguments))));
-    return 1;
+    return Route(TiffMessageScope::Kind::Warning, tif, module, format, arguments);
 }
 
 } // namespace

@@ -7,7 +7,9 @@
 typedef struct tiff TIFF;
 
 /// A regular TIFF file opened for reading whose libtiff messages go to the open TiffMessageScope
-/// instead of standard error. The GeoTIFF tags are registered with libtiff before the file is
+/// instead of standard error, each as a sentence in Varnel's words with libtiff's text as its
+/// detail; those that only say libtiff read on past a directory entry the import does not rely on
+/// are dropped. The GeoTIFF tags are registered with libtiff before the file is
 /// opened (as libgeotiff's own open does), so their values read as typed numbers and text and
 /// the file opens without warnings about them. Closes the file on destruction.
 class TiffFile {

@@ -4,12 +4,17 @@
 #include "imaging/BmpEncoding.h"
 #include "imaging/MetafilePicture.h"
 #include "imaging/PictureClaims.h"
+#include "imaging/PictureReaderMessages.h"
 #include "imaging/RasterPicture.h"
 #include "platform/BinaryIO.h"
 #include "platform/WinTypes.h"
 
 #include <QBuffer>
 #include <QImageReader>
+
+#include <png.h>
+
+#include <vector>
 
 namespace {
 
@@ -65,6 +70,33 @@ QByteArray DibToBmpFile(const QByteArray& dib)
     return file;
 }
 
+/// libpng's words for the first PNG picture inside an ICO file that it cannot read; nothing when
+/// every one reads. Qt's PNG reader lets libpng write its errors straight to standard error, so
+/// the icons are read here first through libpng's own reader, which keeps its message.
+std::optional<QString> PngIconFault(const QByteArray& ico)
+{
+    const int count = HeaderU16(ico, 4);
+    for (int i = 0; i < count && 6 + 16 * (i + 1) <= ico.size(); ++i) {
+        const qsizetype size = HeaderU32(ico, 6 + 16 * i + 8), at = HeaderU32(ico, 6 + 16 * i + 12);
+        if (at + 8 > ico.size() || std::memcmp(ico.constData() + at, "\x89PNG\r\n\x1a\n", 8) != 0)
+            continue;
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        bool read = png_image_begin_read_from_memory(&image, ico.constData() + at, std::min(size, ico.size() - at));
+        if (read) {
+            image.format = PNG_FORMAT_RGBA;
+            // The icon's size has been checked against its bytes and the memory before this.
+            std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
+            read = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+        }
+        const QString message = QString::fromLocal8Bit(image.message);
+        png_image_free(&image);
+        if (!read)
+            return QStringLiteral("libpng: ") + message;
+    }
+    return std::nullopt;
+}
+
 QImage Decode(const QByteArray& data, const char* format)
 {
     QImageReader::setAllocationLimit(kDecodeLimitMegabytes);
@@ -113,6 +145,8 @@ PictureFormat SniffPictureFormat(const QByteArray& data)
 
 std::unique_ptr<IPicture> LoadPicture(const QByteArray& data, QString* refusal)
 {
+    // What the readers say goes no further than this; when they fail, their last words are why.
+    const PictureReaderMessages messages;
     QImage image;
     QByteArray bmpFile;
     bool keepAlpha = true;
@@ -147,8 +181,14 @@ std::unique_ptr<IPicture> LoadPicture(const QByteArray& data, QString* refusal)
             image = Decode(data, "gif");
         break;
     case PictureFormat::Ico:
-        if (!refused(data, format))
-            image = Decode(data, "ico");
+        if (refused(data, format))
+            break;
+        if (const std::optional<QString> fault = PngIconFault(data)) {
+            if (refusal)
+                *refusal = PictureReaderMessages::UnreadableWith(*fault);
+            return nullptr;
+        }
+        image = Decode(data, "ico");
         break;
     case PictureFormat::Jpeg:
         if (!refused(data, format))
@@ -161,8 +201,11 @@ std::unique_ptr<IPicture> LoadPicture(const QByteArray& data, QString* refusal)
     case PictureFormat::Unknown:
         return nullptr;
     }
-    if (image.isNull())
+    if (image.isNull()) {
+        if (refusal && refusal->isEmpty())
+            *refusal = messages.Unreadable().value_or(QString());
         return nullptr;
+    }
     return std::make_unique<RasterPicture>(ForDrawing(image, keepAlpha), bmpFile);
 }
 
@@ -197,6 +240,7 @@ std::optional<QSize> PictureFileSize(const QByteArray& data)
     case PictureFormat::Unknown:
         return std::nullopt;
     }
+    const PictureReaderMessages quiet;
     QBuffer buffer;
     buffer.setData(data);
     if (!buffer.open(QIODevice::ReadOnly))

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools    # Qt 6 Core, Gui, Widgets, PrintSupport and Test
   fonts-dejavu-core                  # a font for the status bar, labels and offscreen tests
   libtiff-dev                        # TIFF maps
+  libpng-dev                         # PNG pictures inside icons, tried before Qt's reader decodes them
   libgeotiff-dev                     # GeoTIFF georeference keys
   libproj-dev proj-data              # UTM inverse projection of GeoTIFF frames
   libgtest-dev libgmock-dev          # unit tests

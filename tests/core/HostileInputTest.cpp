@@ -20,8 +20,10 @@
 #include "platform/MemoryBudget.h"
 #include "view/core/ViewState.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <tiffio.h>
@@ -44,6 +46,7 @@ enum class Opening {
     OpenProjection,  ///< Open, as a DPF or, for a .cpf, a CPF
     ReadRecovery,    ///< varnel-cli recovery, as the start-up offer reads a recovery file
     Unpack,          ///< varnel-cli unpack, which reads a CPF without decoding its picture
+    Picture,         ///< varnel-cli picture: all the user is shown is on standard error
     ImportTiff,      ///< the TIFF import as New runs it: damaged pages are left out, whole
 };
 
@@ -130,6 +133,22 @@ QString DeflateTiff(const QString& folder)
     return path;
 }
 
+/// An icon whose one picture is a PNG with a byte of its pixel data changed: its checksum fails.
+QByteArray IconWithDamagedPng()
+{
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    QByteArray png;
+    QBuffer buffer(&png);
+    EXPECT_TRUE(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "png"));
+    png[png.indexOf("IDAT") + 6] ^= 1;
+    QByteArray ico("\0\0\x01\0\x01\0\x10\x10\0\0\x01\0\x20\0", 14);
+    BinaryWriter out(ico);
+    out.WriteUInt32(static_cast<std::uint32_t>(png.size()));
+    out.WriteUInt32(22);
+    return ico + png;
+}
+
 QByteArray CpfClaiming60000Square()
 {
     QByteArray file;
@@ -209,6 +228,17 @@ const std::vector<HostileCase>& Cases()
         {"that JPEG's frame behind a comment shorter than its contents", Opening::NewMap,
          [](const QString& folder) { return Write(folder, QStringLiteral("short-comment.jpg"), JpegBehindShortComment()); },
          {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its")}},
+        {"an icon whose PNG is damaged: libpng's words under ours, and only there", Opening::Picture,
+         [](const QString& folder) { return Write(folder, QStringLiteral("damaged.ico"), IconWithDamagedPng()); },
+         {QStringLiteral("The picture is damaged, or it is not a picture of the kind it seems to be: it cannot be "
+                         "read.\n\nlibpng: IDAT: ")}},
+        {"a JPEG without its quantisation tables: libjpeg's words under ours", Opening::NewMap,
+         [](const QString& folder) {
+             // Each table becomes a comment.
+             return Write(folder, QStringLiteral("tables.jpg"),
+                          ReadFileBytes(TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg"))).replace("\xFF\xDB", "\xFF\xFE"));
+         },
+         {QStringLiteral("it cannot be read.\n\nlibjpeg: Quantization table 0x00 was not defined")}},
         {"a GIF of 35 bytes whose canvas is 16000 x 16000 (its one frame is 1 x 1)", Opening::NewMap,
          [](const QString& folder) {
              // Header, logical screen of 16000 x 16000 with a two-colour table, one 1 x 1 frame.
@@ -321,7 +351,9 @@ const std::vector<HostileCase>& Cases()
          {QStringLiteral("The picture claims 1701642367 x 2037542765 pixels, far more than its 0 bytes of data can describe.")}},
         {"a fax page with a bad code word, which libtiff decodes past", Opening::ImportTiff,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/g4-bad-code-word.tiff")); },
-         {QStringLiteral("Fax4Decode: Bad code word at line 465 of strip 0")}, 0, true, 1},
+         {QStringLiteral("Part of g4-bad-code-word.tiff cannot be read: the file is damaged, or it is a kind of TIFF "
+                         "that Varnel does not read.\n\nlibtiff: Fax4Decode: Bad code word at line 465 of strip 0")},
+         0, true, 1},
     };
     return cases;
 }
@@ -385,9 +417,12 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
             break;
         }
         case Opening::ReadRecovery:
-        case Opening::Unpack: {
-            const CliResult run =
-                RunCli({c.m_Opening == Opening::Unpack ? QStringLiteral("unpack") : QStringLiteral("recovery"), path});
+        case Opening::Unpack:
+        case Opening::Picture: {
+            const char* command = c.m_Opening == Opening::Unpack    ? "unpack"
+                                  : c.m_Opening == Opening::Picture ? "picture"
+                                                                    : "recovery";
+            const CliResult run = RunCli({QString::fromLatin1(command), path});
             EXPECT_EQ(run.m_nExitCode, 1);
             shown.push_back(QString::fromUtf8(run.m_StdErr));
             break;
