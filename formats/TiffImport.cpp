@@ -12,12 +12,14 @@
 
 #include <tiffio.h>
 #include <geotiff.h>
+#include <proj.h>
 #include <geo_normalize.h>
 #include <geovalues.h>
 #include <xtiffio.h>
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -341,6 +343,17 @@ std::vector<GeoKeyValue> ReadGeoKeys(GTIF* gtif)
     return keys;
 }
 
+/// Whether libgeotiff can write the system out as a PROJ definition: it prints the projection's
+/// parameters, the ellipsoid's axes and the unit's size with "%f" into buffers of a few hundred
+/// bytes, which a damaged file's 1e300 overruns (and the C library then ends the process). No
+/// system on the earth has such a value near 1e9, in metres, degrees or as a scale.
+bool FitsProjDefinition(const GTIFDefn& defn)
+{
+    const auto fits = [](double value) { return std::isfinite(value) && std::abs(value) < 1e9; };
+    return std::all_of(defn.ProjParm, defn.ProjParm + 7, fits) && fits(defn.SemiMajor) && fits(defn.SemiMinor) &&
+           fits(defn.UOMLengthInMeters);
+}
+
 /// The coordinate system the keys define, as libgeotiff makes it out: the EPSG code of a
 /// registered projected system (or, for a map in degrees, geographic one); otherwise the
 /// system libgeotiff describes, on the registered geographic system the keys name, if any.
@@ -354,7 +367,7 @@ QString CrsOfKeys(GTIF* gtif)
         return QStringLiteral("EPSG:%1").arg(defn.PCS);
     if (defn.Model == ModelTypeGeographic && registered(defn.GCS))
         return QStringLiteral("EPSG:%1").arg(defn.GCS);
-    if (defn.Model != ModelTypeProjected && defn.Model != ModelTypeGeographic)
+    if ((defn.Model != ModelTypeProjected && defn.Model != ModelTypeGeographic) || !FitsProjDefinition(defn))
         return {};
     char* proj = GTIFGetProj4Defn(&defn);
     if (!proj)
@@ -392,6 +405,20 @@ void RouteGeoTiffMessage(GTIF*, int level, const char* format, ...)
 
 struct GtifFree {
     void operator()(GTIF* gtif) const { GTIFFree(gtif); }
+};
+
+/// The PROJ context libgeotiff looks up the codes a file names in, kept quiet: PROJ would print
+/// "datum not found" and the like for a damaged or unusual file straight to standard error.
+class QuietProjContext {
+public:
+    QuietProjContext() : m_pContext(proj_context_create()) { proj_log_level(m_pContext, PJ_LOG_NONE); }
+    ~QuietProjContext() { proj_context_destroy(m_pContext); }
+    QuietProjContext(const QuietProjContext&) = delete;
+    QuietProjContext& operator=(const QuietProjContext&) = delete;
+    void AttachTo(GTIF* gtif) const { GTIFAttachPROJContext(gtif, m_pContext); }
+
+private:
+    PJ_CONTEXT* m_pContext;
 };
 
 QByteArray AsciiUpper(const QByteArray& token)
@@ -492,9 +519,11 @@ bool ReadGeoTiffInfo(const QString& path, GeoTiffInfo& info)
     TiffFile file(path);
     if (!file)
         return false;
+    const QuietProjContext proj; // outlives the keys, which use it
     const std::unique_ptr<GTIF, GtifFree> gtif(GTIFNewEx(file.Handle(), RouteGeoTiffMessage, nullptr));
     if (!gtif)
         return false;
+    proj.AttachTo(gtif.get());
 
     QByteArray citation = ReadCitationKey(gtif.get());
     if (citation.isEmpty())

@@ -36,6 +36,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -47,6 +48,7 @@ enum class Opening {
     ReadRecovery,    ///< varnel-cli recovery, as the start-up offer reads a recovery file
     Unpack,          ///< varnel-cli unpack, which reads a CPF without decoding its picture
     Picture,         ///< varnel-cli picture: all the user is shown is on standard error
+    GeoTiff,         ///< varnel-cli geotiff, likewise
     ImportTiff,      ///< the TIFF import as New runs it: damaged pages are left out, whole
 };
 
@@ -349,6 +351,14 @@ const std::vector<HostileCase>& Cases()
         {"a 34-byte BMP whose width and height multiply past 64 bits", Opening::NewMap,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/bmp-34-bytes-rows-overflow.bmp")); },
          {QStringLiteral("The picture claims 1701642367 x 2037542765 pixels, far more than its 0 bytes of data can describe.")}},
+        {"a GeoTIFF whose projection parameters libgeotiff cannot write into its text", Opening::ImportTiff,
+         [](const QString& folder) {
+             return Copy(folder, QStringLiteral("hostile/found/geotiff-projection-past-libgeotiff-buffer.tif"));
+         },
+         {QStringLiteral("strip 0 of image 0 is not in the file.")}},
+        {"a GeoTIFF whose datum PROJ does not know: PROJ's complaint is not the user's", Opening::GeoTiff,
+         [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/geotiff-datum-unknown-to-proj.tif")); },
+         {}, 0, false},
         {"a fax page with a bad code word, which libtiff decodes past", Opening::ImportTiff,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/found/g4-bad-code-word.tiff")); },
          {QStringLiteral("Part of g4-bad-code-word.tiff cannot be read: the file is damaged, or it is a kind of TIFF "
@@ -418,12 +428,14 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
         }
         case Opening::ReadRecovery:
         case Opening::Unpack:
-        case Opening::Picture: {
-            const char* command = c.m_Opening == Opening::Unpack    ? "unpack"
-                                  : c.m_Opening == Opening::Picture ? "picture"
-                                                                    : "recovery";
-            const CliResult run = RunCli({QString::fromLatin1(command), path});
-            EXPECT_EQ(run.m_nExitCode, 1);
+        case Opening::Picture:
+        case Opening::GeoTiff: {
+            static const std::map<Opening, QString> commands = {{Opening::ReadRecovery, QStringLiteral("recovery")},
+                                                                {Opening::Unpack, QStringLiteral("unpack")},
+                                                                {Opening::Picture, QStringLiteral("picture")},
+                                                                {Opening::GeoTiff, QStringLiteral("geotiff")}};
+            const CliResult run = RunCli({commands.at(c.m_Opening), path});
+            EXPECT_EQ(run.m_nExitCode, c.m_bRefused ? 1 : 0);
             shown.push_back(QString::fromUtf8(run.m_StdErr));
             break;
         }
@@ -443,5 +455,10 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
         if (c.m_bRefused) {
             EXPECT_TRUE(DocState::Of(doc) == before);
         }
+        // No library speaks to the user on a line of its own log's.
+        for (const QString& text : shown)
+            for (const QString& line : text.split(QLatin1Char('\n')))
+                for (const char* raw : {"proj_", "libpng error", "libpng warning", "qt.gui.imageio"})
+                    EXPECT_FALSE(line.startsWith(QLatin1String(raw))) << text.toStdString();
     }
 }
