@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Varnel needs to build, run and test.
+# Installs the Debian packages Varnel needs to build, run and test; with "fuzz", also what the
+# fuzz targets need (fuzz/run.sh calls it so).
 # Idempotent: when everything is present it installs nothing and prints nothing.
 set -euo pipefail
 
@@ -19,6 +20,9 @@ packages=(
   file groff-base dpkg-dev           # checks of the install: icon sizes, manual pages, package dependencies
   desktop-file-utils appstream libxml2-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
 )
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)  # clang 14 with its libFuzzer and sanitizer runtimes
+fi
 
 missing=()
 for p in "${packages[@]}"; do
