@@ -10,6 +10,9 @@
 #include "formats/ProjectionFile.h"
 #include "platform/FileIO.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -46,7 +49,12 @@ int RunOutputCommand(const QStringList& args)
     // The workspace and the TIFF map it names are inputs: the projection file replaces neither.
     if (const std::optional<QString> refusal = OutputOverwritesInput({out}, {workspace, doc.MapPath()}))
         return CliFail("output", *refusal);
-    const CommandResult written = WriteProjectionOutput(doc, range, *flavour, out, CliProgress(0.5, 1.0));
+    // A device or a FIFO (-o /dev/stdout) cannot be read back: the file is made in a folder of
+    // its own, reported from there, and then written into the target.
+    const QFileInfo target(out);
+    const QTemporaryDir staging;
+    const QString made = target.exists() && !target.isFile() ? staging.filePath(target.fileName()) : out;
+    const CommandResult written = WriteProjectionOutput(doc, range, *flavour, made, CliProgress(0.5, 1.0));
     PrintMessages(opened.m_Messages, MessageStyle::WithCaption);
     PrintMessages(written.m_Messages, MessageStyle::WithCaption);
     if (!written.m_bDone)
@@ -55,7 +63,7 @@ int RunOutputCommand(const QStringList& args)
 
     // Report what the file holds, read back as Open would read it.
     QByteArray file;
-    if (!ReadWholeFile(out, file, &error))
+    if (!ReadWholeFile(made, file, &error) || (made != out && !WriteWholeFile(out, file, &error)))
         return CliFail("output", error);
     UiMessage refusal;
     const std::optional<ProjectionContents> contents = *flavour == OutputFlavour::Cpf

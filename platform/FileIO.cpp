@@ -11,7 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <new>
 #include <unistd.h>
@@ -84,6 +87,8 @@ QString FileErrorText(const QString& path, int errorNumber)
     case ENODEV:
     case ENXIO:
         return Truncated(QStringLiteral("%1 is not a regular file.").arg(path));
+    case EPIPE:
+        return Truncated(QStringLiteral("No program is reading from %1, so it cannot be written.").arg(path));
     default:
         return Truncated(QStringLiteral("An error occurred while accessing %1: %2.")
                              .arg(path, QString::fromLocal8Bit(std::strerror(errorNumber))));
@@ -279,6 +284,42 @@ int LinkTemporary(int fd, const QByteArray& destination, QByteArray& namedPath)
     return error;
 }
 
+/// Writes bytes into the character device or FIFO at path, as a program writes to a terminal or
+/// a pipe; returns 0 or the errno of the failure. A FIFO no program reads from is refused at
+/// once (EPIPE) instead of waiting for a reader.
+int WriteIntoStream(const QByteArray& path, bool fifo, const QByteArray& bytes, const Progress& progress)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return fifo && errno == ENXIO ? EPIPE : errno;
+    int error = 0;
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0)
+        error = errno;
+    else if (!S_ISCHR(opened.st_mode) && !S_ISFIFO(opened.st_mode))
+        error = ENODEV; // replaced since it was looked at
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (!error) {
+        // A reader that goes away would end the whole program with SIGPIPE: the write fails
+        // with EPIPE instead, and the signal it raised is taken back.
+        sigset_t pipe {}, previous {};
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, &previous);
+        if (!WriteAll(fd, bytes.constData(), bytes.size(), progress))
+            error = errno;
+        if (error == EPIPE) {
+            const timespec now {};
+            (void)sigtimedwait(&pipe, nullptr, &now);
+        }
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    return error;
+}
+
 } // namespace
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, int* errorNumber,
@@ -292,6 +333,17 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
             *errorNumber = cause;
         return false;
     };
+    // A device or a FIFO (-o /dev/stdout, a pipe another program reads) is written into, never
+    // replaced by a file of its name; anything else that is not a regular file is refused.
+    struct stat target {};
+    if (::stat(QFile::encodeName(path).constData(), &target) == 0 && !S_ISREG(target.st_mode)) {
+        if (S_ISDIR(target.st_mode))
+            return fail(EISDIR);
+        if (!S_ISCHR(target.st_mode) && !S_ISFIFO(target.st_mode))
+            return fail(ENODEV);
+        error = WriteIntoStream(QFile::encodeName(path), S_ISFIFO(target.st_mode), bytes, progress);
+        return error ? fail(error) : true;
+    }
     const QByteArray destination = WriteDestination(QFile::encodeName(path), error);
     if (error)
         return fail(error);
@@ -299,8 +351,6 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
     // decide, as they would for opening it for writing).
     struct stat existing {};
     const bool exists = ::stat(destination.constData(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        return fail(EISDIR);
     if (exists && ::faccessat(AT_FDCWD, destination.constData(), W_OK, AT_EACCESS) != 0)
         return fail(errno);
 

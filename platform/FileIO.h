@@ -31,8 +31,11 @@ bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QS
 /// the file system allows). A symbolic link is written through: the file it names is replaced
 /// and the link stays. An existing file the process may not write (by its effective ids, as
 /// opening it for writing would decide) is refused, not replaced. The replacement keeps the
-/// old file's permissions. On failure returns false and sets errorText (the user's message,
-/// see FileErrorText) and errorNumber (the errno behind it) when given.
+/// old file's permissions. A character device or a FIFO (through links too) is written into,
+/// not replaced: a FIFO no program reads from is refused at once (EPIPE); any other target that
+/// is not a regular file (a folder, a block device, a socket) is refused. On failure returns
+/// false and sets errorText (the user's message, see FileErrorText) and errorNumber (the errno
+/// behind it) when given.
 /// Reports to progress as it writes; cancelled, it removes the temporary file and returns false
 /// with an empty errorText (errorNumber ECANCELED), leaving the target as it was.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr,
