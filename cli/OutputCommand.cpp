@@ -56,10 +56,14 @@ int RunOutputCommand(const QStringList& args)
     const QString made = target.exists() && !target.isFile() ? staging.filePath(target.fileName()) : out;
     const CommandResult written = WriteProjectionOutput(doc, range, *flavour, made, CliProgress(0.5, 1.0));
     PrintMessages(opened.m_Messages, MessageStyle::WithCaption);
+    if (!written.m_bDone) {
+        // The last message says why nothing was written: it is the command's own line, once.
+        if (written.m_Messages.empty())
+            return CliFail("output", QStringLiteral("nothing was written"));
+        PrintMessages(UiMessages(written.m_Messages.begin(), written.m_Messages.end() - 1), MessageStyle::WithCaption);
+        return CliFail("output", written.m_Messages.back().m_strText);
+    }
     PrintMessages(written.m_Messages, MessageStyle::WithCaption);
-    if (!written.m_bDone)
-        return CliFail("output", written.m_Messages.empty() ? QStringLiteral("nothing was written")
-                                                           : written.m_Messages.back().m_strText);
 
     // Report what the file holds, read back as Open would read it.
     QByteArray file;
