@@ -34,6 +34,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -200,6 +201,9 @@ const std::vector<HostileCase>& Cases()
              return Write(folder, QStringLiteral("icon.ico"), QByteArray(ico, sizeof ico - 1));
          },
          {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its 55 bytes of data can describe.")}},
+        {"a GIF header with no image after it", Opening::NewMap,
+         [](const QString& folder) { return Write(folder, QStringLiteral("empty.gif"), QByteArray("GIF89a\x04\0\x04\0\0\0\0;", 14)); },
+         {QStringLiteral("empty.gif could not be loaded: it is not a picture Varnel can read.")}},
         {"a workspace claiming 20000 x 20000 pixels for an 8 x 6 picture", Opening::OpenWorkspace,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/range-output-huge-picture.pws")); },
          {QStringLiteral("The file says its map is 20000 x 20000 pixels, but the picture it holds is 8 x 6 pixels. The "
@@ -374,6 +378,20 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
         }
         if (c.m_bRefused) {
             EXPECT_TRUE(DocState::Of(doc) == before);
+        }
+
+        // varnel-cli refuses what the window refuses, in the same words: status 1, and no answer.
+        const bool tiff = IsTiffMapType(MapTypeFromExtension(path).value_or(0));
+        const std::map<Opening, QStringList> commands = {
+            {Opening::NewMap, {tiff ? QStringLiteral("geotiff") : QStringLiteral("picture"), path}},
+            {Opening::OpenWorkspace, {QStringLiteral("output"), path, QStringLiteral("--format=dpf"), QStringLiteral("-o"), dir.filePath(QStringLiteral("out.dpf"))}},
+            {Opening::OpenProjection, {QStringLiteral("unpack"), path}}};
+        if (c.m_bRefused && c.m_nMemoryCeiling == 0 && commands.count(c.m_Opening)) {
+            const CliResult run = RunCli(commands.at(c.m_Opening));
+            EXPECT_EQ(run.m_nExitCode, 1);
+            EXPECT_EQ(run.m_StdOut, QByteArray());
+            for (const QString& expected : c.m_Expected)
+                EXPECT_TRUE(QString::fromUtf8(run.m_StdErr).contains(expected)) << run.m_StdErr.toStdString();
         }
     }
 }
