@@ -7,6 +7,7 @@
 #include "formats/FileKinds.h"
 #include "formats/ProjectionFile.h"
 #include "imaging/CPicture.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/MappedFile.h"
 
@@ -48,7 +49,7 @@ int RunPackCommand(const QStringList& args)
     if (!picture.LoadFromFile(path, &pictureFile)) {
         if (picture.LastError())
             PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);
-        return CliFail("pack", QStringLiteral("%1 is not a picture Varnel can read").arg(path));
+        return CliFail("pack", QStringLiteral("%1 is not a picture Varnel can read").arg(DisplayText(path)));
     }
     QByteArray file;
     if (*flavour == OutputFlavour::Cpf) {
@@ -93,7 +94,7 @@ int RunUnpackCommand(const QStringList& args)
     else if (const std::optional<FileKind> named = FileKindFromExtension(path))
         kind = ProjectionKindOf(*named);
     if (!kind)
-        return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf").arg(path));
+        return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf").arg(DisplayText(path)));
     return UnpackProjectionFile("unpack", path, *kind, cli.Value(QStringLiteral("-o")));
 }
 

@@ -71,13 +71,13 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (first.startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "varnel-cli: unknown option %s\nTry 'varnel-cli --help' for more information.\n", qPrintable(first));
+        std::fprintf(stderr, "varnel-cli: unknown option %s\nTry 'varnel-cli --help' for more information.\n", qPrintable(QuotedField(first)));
         return kCliUsageStatus;
     }
     const CliCommand* command = FindCliCommand(first);
     if (!command) {
         PrintUsage(stderr);
-        std::fprintf(stderr, "unknown command: %s\n", qPrintable(first));
+        std::fprintf(stderr, "unknown command: %s\n", qPrintable(QuotedField(first)));
         return kCliUsageStatus;
     }
     if (std::any_of(args.cbegin(), args.cend(), IsHelpOption)) {

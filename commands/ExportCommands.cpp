@@ -8,6 +8,7 @@
 #include "formats/WorldFile.h"
 #include "geo/PointEntry.h"
 #include "geo/Residuals.h"
+#include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
@@ -337,7 +338,7 @@ void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
     const QString path = chosen.m_strPath;
     const std::optional<OutputRange> range = OutputRangeOf(view);
     CommandResult result;
-    Ui().RunLongWork(QStringLiteral("Exporting %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+    Ui().RunLongWork(QStringLiteral("Exporting %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
         result = ExportGeoreferenced(doc, range, *kind, path, nullptr, progress);
     });
     ShowMessages(result.m_Messages);
@@ -358,7 +359,7 @@ CommandResult ImportControlPoints(CQuilletDoc& doc, const QString& path, int* ad
         return refuse(error);
     const std::optional<std::vector<CDataGeo>> read = ParseControlPoints(bytes, doc.ImageWidth(), doc.ImageHeight(), &error);
     if (!read)
-        return refuse(QStringLiteral("%1 cannot be imported.\n%2").arg(QFileInfo(path).fileName(), error));
+        return refuse(QStringLiteral("%1 cannot be imported.\n%2").arg(DisplayText(QFileInfo(path).fileName()), error));
     std::vector<CDataGeo> points = doc.ControlPoints();
     points.insert(points.end(), read->begin(), read->end());
     const GeoFitResult fit =

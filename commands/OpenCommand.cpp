@@ -8,6 +8,7 @@
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
 #include "imaging/CPicture.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/MappedFile.h"
 #include "platform/UiServices.h"
@@ -61,7 +62,7 @@ std::optional<UiMessage> StoredSizeRefusal(const CPicture& picture, int width, i
         return std::nullopt;
     return UiMessage{QStringLiteral("%1\nThe file says its map is %2 x %3 pixels, but the picture it holds is %4 x %5 "
                                     "pixels. The file is damaged and cannot be read.")
-                         .arg(path)
+                         .arg(DisplayText(path))
                          .arg(width)
                          .arg(height)
                          .arg(ownWidth)
@@ -80,7 +81,7 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
         return refuse(text);
     ReadWorkspace read{CommandResult::Done(), ParseWorkspace(bytes, &text), {}, {}};
     if (!read.m_Contents)
-        return refuse(QStringLiteral("%1\n%2").arg(path, text));
+        return refuse(QStringLiteral("%1\n%2").arg(DisplayText(path), text));
     const WorkspaceContents& contents = *read.m_Contents;
 
     // A picture map's picture is decoded first: what it claims, and the size stored for it, are
@@ -105,10 +106,10 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
             // A workspace without its map would read out nonsense and be saved without it: it is
             // refused whole, with the reason the import gave.
             QString reason = QStringLiteral("\nIts map %1 cannot be read, so the work space is not opened.")
-                                 .arg(contents.m_Tiff->MapPath());
+                                 .arg(DisplayText(contents.m_Tiff->MapPath()));
             for (const UiMessage& message : import.m_Messages)
                 reason += QLatin1Char('\n') + message.m_strText;
-            return refuse(path + reason);
+            return refuse(DisplayText(path) + reason);
         }
         read.m_Result.m_Messages = std::move(import.m_Messages);
         for (ImportedTiffImage& imported : import.m_Images)
@@ -122,7 +123,7 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
 bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path)
 {
     ReadWorkspace read;
-    Ui().RunLongWork(QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()),
+    Ui().RunLongWork(QStringLiteral("Opening %1").arg(DisplayText(QFileInfo(path).fileName())),
                      [&](Progress progress) { read = ReadWorkspaceFile(path, progress); });
     const CommandResult result = InstallWorkspaceFile(doc, view, path, std::move(read));
     ShowMessages(result.m_Messages);
@@ -177,7 +178,7 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
     std::optional<ProjectionContents> contents;
     CPicture picture;
     const bool finished =
-        Ui().RunLongWork(QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+        Ui().RunLongWork(QStringLiteral("Opening %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
             try {
                 // Mapped, not copied: a large map's file is only needed while its payload is decoded.
                 MappedFile file;
@@ -201,7 +202,7 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
                     // A blank map would be shown geo-coded, reading out nonsense.
                     refusal = UiMessage{QStringLiteral("%1\nThe projection file holds no picture that can be read. The "
                                                        "file is damaged, or it is not a %2 file.")
-                                            .arg(path, kind == ProjectionKind::Cpf ? QStringLiteral("CPF")
+                                            .arg(DisplayText(path), kind == ProjectionKind::Cpf ? QStringLiteral("CPF")
                                                                                    : QStringLiteral("GPF or DPF")),
                                         QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
                 else

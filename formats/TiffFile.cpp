@@ -1,6 +1,7 @@
 #include "formats/TiffFile.h"
 
 #include "formats/TiffMessageScope.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 
 #include <QFile>
@@ -17,20 +18,20 @@
 
 namespace {
 
-/// Why path could not be opened, in libtiff's own manner ("PATH: No such file or directory"),
-/// whole however long the path is.
+/// Why path could not be opened, in libtiff's own manner ("PATH: No such file or directory").
 QString OpenFailureText(const QString& path, int error)
 {
     if (path.isEmpty())
         return QStringLiteral("No map file is named (the name is empty).");
     if (error == ENODEV || error == EISDIR)
-        return QStringLiteral("%1: not a regular file (a folder, a FIFO or a device)").arg(path);
-    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+        return QStringLiteral("%1: not a regular file (a folder, a FIFO or a device)").arg(DisplayText(path));
+    return QStringLiteral("%1: %2").arg(DisplayText(path), QString::fromLocal8Bit(std::strerror(error)));
 }
 
+/// libtiff's module is often the file's name.
 QString WithModule(const char* module, const QString& message)
 {
-    return module && *module ? QString::fromLocal8Bit(module) + QStringLiteral(": ") + message : message;
+    return module && *module ? DisplayText(QString::fromLocal8Bit(module)) + QStringLiteral(": ") + message : message;
 }
 
 /// libtiff's text as the detail under a sentence that says what it means, where it tells of a
@@ -45,7 +46,7 @@ QString Explained(TIFF* tif, const QString& text)
             continue;
         const QString name = tif ? QFileInfo(QFile::decodeName(TIFFFileName(tif))).fileName() : QString();
         return QStringLiteral("%1 is damaged or cut short: part of it cannot be read.\n\nlibtiff: %2")
-            .arg(name.isEmpty() ? QStringLiteral("The TIFF file") : name, text);
+            .arg(name.isEmpty() ? QStringLiteral("The TIFF file") : DisplayText(name), text);
     }
     return text;
 }

@@ -4,6 +4,7 @@
 #include "formats/TiffFile.h"
 #include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
+#include "platform/DisplayText.h"
 #include "platform/MemoryBudget.h"
 
 #include <QFileInfo>
@@ -82,7 +83,7 @@ std::optional<QString> DirectoryDataRefusal(const TiffFile& file, const QString&
 {
     TIFF* tif = file.Handle();
     const std::int64_t fileSize = file.FileSize();
-    const QString name = QFileInfo(path).fileName();
+    const QString name = DisplayText(QFileInfo(path).fileName());
     const bool tiled = TIFFIsTiled(tif) != 0;
     const std::uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
@@ -453,7 +454,7 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path)
     if (directories > static_cast<tdir_t>(kMaxDirectories))
         TiffMessageScope::Report(TiffMessageScope::Kind::Warning,
                                  QStringLiteral("%1 has %2 images; only the first %3 are read.")
-                                     .arg(QFileInfo(path).fileName())
+                                     .arg(DisplayText(QFileInfo(path).fileName()))
                                      .arg(directories)
                                      .arg(kMaxDirectories));
     DirectoryCursor cursor(file.Handle());

@@ -1,5 +1,6 @@
 #include "platform/FileIO.h"
 
+#include "platform/DisplayText.h"
 #include "platform/LargeMemory.h"
 
 #include <QFile>
@@ -60,8 +61,9 @@ bool WriteAll(int fd, const char* data, qsizetype size, const Progress& progress
 
 } // namespace
 
-QString FileErrorText(const QString& path, int errorNumber)
+QString FileErrorText(const QString& file, int errorNumber)
 {
+    const QString path = DisplayText(file);
     switch (errorNumber) {
     case ENOENT:
         return Truncated(QStringLiteral("%1 was not found.").arg(path));

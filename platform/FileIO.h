@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 
 /// The text shown to the user when a file cannot be opened, read or written: it names the
-/// file and the cause, and is at most 255 characters long.
+/// file (as DisplayText shows it) and the cause, and is at most 255 characters long.
 QString FileErrorText(const QString& path, int errorNumber);
 
 /// Opens a regular file for reading and returns its descriptor, with its status in info; a

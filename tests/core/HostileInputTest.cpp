@@ -238,6 +238,16 @@ const std::vector<HostileCase>& Cases()
              return path;
          },
          {QStringLiteral("zero.jpg is not a regular file.")}},
+        {"a workspace whose map path would steer a terminal", Opening::OpenWorkspace,
+         [](const QString& folder) {
+             return Write(folder, QStringLiteral("steer.pws"), TiffWorkspace(folder + QStringLiteral("/\x1b[2J\x1b]0;owned\x07map\r\n.tif")));
+         },
+         {QStringLiteral("/\\x1b[2J\\x1b]0;owned\\x07map\\x0d\\x0a.tif: ")}},
+        {"a workspace whose map path is 5000 characters long", Opening::OpenWorkspace,
+         [](const QString& folder) {
+             return Write(folder, QStringLiteral("long.pws"), TiffWorkspace(QLatin1Char('/') + QString(4990, QLatin1Char('m')) + QStringLiteral("/end.tif")));
+         },
+         {QLatin1Char('/') + QString(99, QLatin1Char('m')) + QChar(0x2026) + QString(91, QLatin1Char('m')) + QStringLiteral("/end.tif: ")}},
         {"a workspace with the window (0, 1, 0, -1e-170)", Opening::OpenWorkspace,
          [](const QString& folder) {
              return Write(folder, QStringLiteral("window.pws"),
@@ -390,6 +400,7 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
             const CliResult run = RunCli(commands.at(c.m_Opening));
             EXPECT_EQ(run.m_nExitCode, 1);
             EXPECT_EQ(run.m_StdOut, QByteArray());
+            EXPECT_FALSE(run.m_StdErr.contains('\x1b') || run.m_StdErr.contains('\r'));
             for (const QString& expected : c.m_Expected)
                 EXPECT_TRUE(QString::fromUtf8(run.m_StdErr).contains(expected)) << run.m_StdErr.toStdString();
         }

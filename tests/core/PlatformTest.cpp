@@ -360,11 +360,24 @@ TEST(Platform, WorkerPoolRunsEveryTaskOnceAlsoWhenTasksRunJobs)
         EXPECT_EQ(count.load(), 1);
 }
 
-TEST(Platform, FileErrorTextsNameTheFileAndStayShort)
+TEST(Platform, FileErrorTextsNameTheFileEscapedAndCutWithItsEndsKept)
 {
-    const QString longPath = QStringLiteral("/") + QString(400, QLatin1Char('x'));
-    EXPECT_EQ(FileErrorText(longPath, ENOENT).size(), 255);
-    EXPECT_EQ(FileErrorText(QStringLiteral("/a"), EACCES), QStringLiteral("Access to /a was denied."));
+    const QString x99(99, QLatin1Char('x'));
+    const struct {
+        QString m_strPath;
+        QString m_strShown;
+    } cases[] = {
+        {QStringLiteral("/a"), QStringLiteral("/a")},
+        {QStringLiteral("/a\x1b[2J\r\n\u202E\t.tif"), QStringLiteral("/a\\x1b[2J\\x0d\\x0a\\x202e\\x09.tif")},
+        {QStringLiteral("/karten/\U0001F5FA.tif"), QStringLiteral("/karten/\U0001F5FA.tif")},
+        {QStringLiteral("/") + QString(4000, QLatin1Char('x')) + QStringLiteral("/end.tif"),
+         QStringLiteral("/") + x99 + QStringLiteral("\u2026") + QString(91, QLatin1Char('x')) + QStringLiteral("/end.tif")},
+        // An escape is kept whole or left out, never cut in two.
+        {QStringLiteral("/") + QString(97, QLatin1Char('x')) + QStringLiteral("\x1b") + QString(200, QLatin1Char('y')),
+         QStringLiteral("/") + QString(97, QLatin1Char('x')) + QStringLiteral("\u2026") + QString(99, QLatin1Char('y'))},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FileErrorText(c.m_strPath, EACCES), QStringLiteral("Access to %1 was denied.").arg(c.m_strShown));
     EXPECT_TRUE(FileErrorText(QStringLiteral("/a"), EIO).startsWith(QStringLiteral("An error occurred while accessing /a")));
 }
 
