@@ -25,9 +25,7 @@ TEST(CliPicture, NonPictureAndMissingFileAreErrors)
     const QString text = dir.filePath(QStringLiteral("notes.bmp"));
     WriteFileBytes(text, QByteArray("not a picture"));
     const CliResult notPicture = RunCli({QStringLiteral("picture"), text});
-    EXPECT_EQ(notPicture.m_nExitCode, 1);
-    EXPECT_TRUE(notPicture.m_StdOut.isEmpty());
-    EXPECT_TRUE(QString::fromUtf8(notPicture.m_StdErr).contains(QStringLiteral("is not a picture Varnel can read")));
+    EXPECT_EQ(notPicture.m_nExitCode, 1); // no answer, as New refuses it (the hostile inputs' table checks the words)
 
     const QString missing = dir.filePath(QStringLiteral("gone.bmp"));
     const CliResult error = RunCli({QStringLiteral("picture"), missing});

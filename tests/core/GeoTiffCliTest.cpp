@@ -92,8 +92,7 @@ TEST(GeoTiffCli, UnreadableFilesAndFilesWithNoImageLeftAreErrors)
     WriteFileBytes(text, QByteArray("plain words"));
     EXPECT_EQ(RunCli({QStringLiteral("geotiff"), text}).m_nExitCode, 1);
 
-    // Pixel data cut short: the image is left out, and with no image left there is no answer,
-    // only the message that says why.
+    // Pixel data cut short: the image is left out, and with none left there is no answer.
     TiffBytes bytes;
     std::vector<QByteArray> rows(12, QByteArray(6, '\x40'));
     bytes.AddGreyDirectory(6, 12, 1, rows);

@@ -239,15 +239,11 @@ const std::vector<HostileCase>& Cases()
          },
          {QStringLiteral("zero.jpg is not a regular file.")}},
         {"a workspace whose map path would steer a terminal", Opening::OpenWorkspace,
-         [](const QString& folder) {
-             return Write(folder, QStringLiteral("steer.pws"), TiffWorkspace(folder + QStringLiteral("/\x1b[2J\x1b]0;owned\x07map\r\n.tif")));
-         },
+         [](const QString& folder) { return Write(folder, "steer.pws", TiffWorkspace(folder + "/\x1b[2J\x1b]0;owned\x07map\r\n.tif")); },
          {QStringLiteral("/\\x1b[2J\\x1b]0;owned\\x07map\\x0d\\x0a.tif: ")}},
         {"a workspace whose map path is 5000 characters long", Opening::OpenWorkspace,
-         [](const QString& folder) {
-             return Write(folder, QStringLiteral("long.pws"), TiffWorkspace(QLatin1Char('/') + QString(4990, QLatin1Char('m')) + QStringLiteral("/end.tif")));
-         },
-         {QLatin1Char('/') + QString(99, QLatin1Char('m')) + QChar(0x2026) + QString(91, QLatin1Char('m')) + QStringLiteral("/end.tif: ")}},
+         [](const QString& folder) { return Write(folder, "long.pws", TiffWorkspace("/" + QString(4990, 'm') + "/end.tif")); },
+         {"/" + QString(99, 'm') + "\u2026" + QString(91, 'm') + "/end.tif: "}},
         {"a workspace with the window (0, 1, 0, -1e-170)", Opening::OpenWorkspace,
          [](const QString& folder) {
              return Write(folder, QStringLiteral("window.pws"),
@@ -391,13 +387,11 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
         }
 
         // varnel-cli refuses what the window refuses, in the same words: status 1, and no answer.
-        const bool tiff = IsTiffMapType(MapTypeFromExtension(path).value_or(0));
         const std::map<Opening, QStringList> commands = {
-            {Opening::NewMap, {tiff ? QStringLiteral("geotiff") : QStringLiteral("picture"), path}},
-            {Opening::OpenWorkspace, {QStringLiteral("output"), path, QStringLiteral("--format=dpf"), QStringLiteral("-o"), dir.filePath(QStringLiteral("out.dpf"))}},
-            {Opening::OpenProjection, {QStringLiteral("unpack"), path}}};
-        if (c.m_bRefused && c.m_nMemoryCeiling == 0 && commands.count(c.m_Opening)) {
-            const CliResult run = RunCli(commands.at(c.m_Opening));
+            {Opening::NewMap, {IsTiffMapType(MapTypeFromExtension(path).value_or(0)) ? "geotiff" : "picture", path}},
+            {Opening::OpenWorkspace, {"output", path, "--format=dpf", "-o", dir.filePath("out.dpf")}}, {Opening::OpenProjection, {"unpack", path}}};
+        if (const auto command = commands.find(c.m_Opening); c.m_bRefused && !c.m_nMemoryCeiling && command != commands.end()) {
+            const CliResult run = RunCli(command->second);
             EXPECT_EQ(run.m_nExitCode, 1);
             EXPECT_EQ(run.m_StdOut, QByteArray());
             EXPECT_FALSE(run.m_StdErr.contains('\x1b') || run.m_StdErr.contains('\r'));

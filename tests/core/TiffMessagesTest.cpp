@@ -179,8 +179,7 @@ TEST(TiffMessages, OneScopeAroundAWholeImportShowsOneBox)
 
 TEST(TiffMessages, LongPathsShowTheirEnds)
 {
-    // A message longer than any first guess at a buffer (libtiff puts file names in them), with
-    // the path cut to its first 100 and last 99 characters.
+    // A message longer than any first guess at a buffer (libtiff puts file names in them), the path cut.
     QTemporaryDir dir;
     const QString longName = dir.filePath(QString(200, QLatin1Char('a')) + QLatin1Char('/') + QString(200, QLatin1Char('b')) +
                                           QLatin1Char('/') + QString(200, QLatin1Char('c')) + QStringLiteral(".tif"));
