@@ -157,7 +157,8 @@ std::optional<QString> OutputOverwritesInput(const QStringList& outputs, const Q
             continue;
         for (const QString& input : inputs)
             if (!input.isEmpty() && IsSameFile(output, input))
-                return QStringLiteral("%1 is the same file as the input %2; nothing was written").arg(DisplayText(output), DisplayText(input));
+                return QStringLiteral("%1 is the same file as the input %2; nothing was written")
+                    .arg(DisplayText(output), DisplayText(input));
     }
     return std::nullopt;
 }

@@ -138,14 +138,16 @@ std::optional<std::vector<CDataGeo>> ReadPoints(const QString& path)
             continue;
         const QStringList fields = line.split(QLatin1Char(','));
         if (fields.size() != 4) {
-            Fail(QStringLiteral("%1 line %2: expected 4 fields, found %3").arg(DisplayText(path)).arg(i + 1).arg(fields.size()));
+            Fail(QStringLiteral("%1 line %2: expected 4 fields, found %3")
+                     .arg(DisplayText(path)).arg(i + 1).arg(fields.size()));
             return std::nullopt;
         }
         std::array<double, 4> values{};
         for (int k = 0; k < 4; ++k) {
             const std::optional<double> number = ParseFinite(fields.at(k));
             if (!number) {
-                Fail(QStringLiteral("%1 line %2: '%3' is not a number").arg(DisplayText(path)).arg(i + 1).arg(QuotedField(fields.at(k).trimmed())));
+                Fail(QStringLiteral("%1 line %2: '%3' is not a number")
+                         .arg(DisplayText(path)).arg(i + 1).arg(QuotedField(fields.at(k).trimmed())));
                 return std::nullopt;
             }
             values[static_cast<std::size_t>(k)] = *number;

@@ -63,7 +63,9 @@ int RunGeoTiffCommand(const QStringList& args)
     if (import.m_Images.empty()) {
         // No image is no answer: as New does, the messages say why, or this line when there are none.
         PrintMessages(messages, MessageStyle::WithCaption);
-        return messages.empty() ? CliFail("geotiff", QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path))) : 1;
+        return messages.empty()
+                   ? CliFail("geotiff", QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path)))
+                   : 1;
     }
     std::vector<TIFFSubImage> directories;
     std::vector<DIBSection> images;

@@ -76,7 +76,8 @@ int RunInfoCommand(const QStringList& args)
     if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt)
         return UnpackProjectionFile("info", path, *projection, QString());
     if (kind != FileKind::Workspace)
-        return CliFail("info", QStringLiteral("%1: not a work space (.pws) or projection file (.gpf, .dpf, .cpf)").arg(DisplayText(path)));
+        return CliFail("info", QStringLiteral("%1: not a work space (.pws) or projection file (.gpf, .dpf, .cpf)")
+                                   .arg(DisplayText(path)));
 
     QByteArray bytes;
     QString error;

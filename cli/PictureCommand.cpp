@@ -23,7 +23,8 @@ int RunPictureCommand(const QStringList& args)
     }
     // No picture is no answer either: New refuses the file in the same words.
     if (!loaded)
-        return CliFail("picture", QStringLiteral("%1 could not be loaded: it is not a picture Varnel can read.").arg(DisplayText(*file)));
+        return CliFail("picture", QStringLiteral("%1 could not be loaded: it is not a picture Varnel can read.")
+                                      .arg(DisplayText(*file)));
     JsonWriter json;
     json.BeginObject()
         .Key("loaded").Value(loaded)

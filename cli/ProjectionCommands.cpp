@@ -94,7 +94,8 @@ int RunUnpackCommand(const QStringList& args)
     else if (const std::optional<FileKind> named = FileKindFromExtension(path))
         kind = ProjectionKindOf(*named);
     if (!kind)
-        return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf").arg(DisplayText(path)));
+        return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf")
+                                     .arg(DisplayText(path)));
     return UnpackProjectionFile("unpack", path, *kind, cli.Value(QStringLiteral("-o")));
 }
 

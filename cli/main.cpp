@@ -71,7 +71,8 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (first.startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "varnel-cli: unknown option %s\nTry 'varnel-cli --help' for more information.\n", qPrintable(QuotedField(first)));
+        std::fprintf(stderr, "varnel-cli: unknown option %s\nTry 'varnel-cli --help' for more information.\n",
+                     qPrintable(QuotedField(first)));
         return kCliUsageStatus;
     }
     const CliCommand* command = FindCliCommand(first);

@@ -26,8 +26,8 @@ void ShowUnsupported()
 
 void ShowNoMap(const QString& path, const QString& what)
 {
-    Ui().MessageBox(QStringLiteral("%1 could not be loaded: %2").arg(DisplayText(QFileInfo(path).fileName()), what), kInvalidFile,
-                    MB_OK | MB_ICONSTOP);
+    Ui().MessageBox(QStringLiteral("%1 could not be loaded: %2").arg(DisplayText(QFileInfo(path).fileName()), what),
+                    kInvalidFile, MB_OK | MB_ICONSTOP);
 }
 
 } // namespace

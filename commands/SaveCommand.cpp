@@ -119,7 +119,8 @@ bool SaveModified(CQuilletDoc& doc, const ViewState* view)
     if (!doc.IsModified())
         return true;
     // The question names what the window's title names.
-    const QString name = doc.GetTitle().isEmpty() ? QStringLiteral("Untitled") : DisplayText(QFileInfo(doc.GetTitle()).fileName());
+    const QString name =
+        doc.GetTitle().isEmpty() ? QStringLiteral("Untitled") : DisplayText(QFileInfo(doc.GetTitle()).fileName());
     switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), QStringLiteral("Varnel"),
                             MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES:
