@@ -37,6 +37,9 @@ QStringList QtUiServices::QtNameFilters(const QString& filter)
 void QtUiServices::PrepareMessageBox(QMessageBox& box, const QString& text, const QString& caption, unsigned type)
 {
     box.setWindowTitle(caption);
+    // Messages carry file names and file contents: a name that looks like markup is shown as
+    // it is, never as rich text.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (type & MB_ICONMASK) {
     case MB_ICONHAND:

@@ -51,9 +51,8 @@ int RunOutputCommand(const QStringList& args)
         return CliFail("output", *refusal);
     // A device or a FIFO (-o /dev/stdout) cannot be read back: the file is made in a folder of
     // its own, reported from there, and then written into the target.
-    const QFileInfo target(out);
     const QTemporaryDir staging;
-    const QString made = target.exists() && !target.isFile() ? staging.filePath(target.fileName()) : out;
+    const QString made = WritesIntoStream(out) ? staging.filePath(QFileInfo(out).fileName()) : out;
     const CommandResult written = WriteProjectionOutput(doc, range, *flavour, made, CliProgress(0.5, 1.0));
     PrintMessages(opened.m_Messages, MessageStyle::WithCaption);
     if (!written.m_bDone) {

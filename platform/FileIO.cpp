@@ -4,6 +4,7 @@
 #include "platform/LargeMemory.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -286,6 +287,27 @@ int LinkTemporary(int fd, const QByteArray& destination, QByteArray& namedPath)
     return error;
 }
 
+/// Writes bytes into an open descriptor of a stream (a terminal, a pipe, a device, or whatever
+/// the shell gave as standard output); returns 0 or the errno of the failure.
+int WriteToDescriptor(int fd, const QByteArray& bytes, const Progress& progress)
+{
+    // A reader that goes away would end the whole program with SIGPIPE: the write fails with
+    // EPIPE instead, and the signal it raised is taken back.
+    sigset_t pipe {}, previous {};
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &previous);
+    int error = 0;
+    if (!WriteAll(fd, bytes.constData(), bytes.size(), progress))
+        error = errno;
+    if (error == EPIPE) {
+        const timespec now {};
+        (void)sigtimedwait(&pipe, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return error;
+}
+
 /// Writes bytes into the character device or FIFO at path, as a program writes to a terminal or
 /// a pipe; returns 0 or the errno of the failure. A FIFO no program reads from is refused at
 /// once (EPIPE) instead of waiting for a reader.
@@ -302,27 +324,35 @@ int WriteIntoStream(const QByteArray& path, bool fifo, const QByteArray& bytes, 
         error = ENODEV; // replaced since it was looked at
     else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
         error = errno;
-    if (!error) {
-        // A reader that goes away would end the whole program with SIGPIPE: the write fails
-        // with EPIPE instead, and the signal it raised is taken back.
-        sigset_t pipe {}, previous {};
-        sigemptyset(&pipe);
-        sigaddset(&pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe, &previous);
-        if (!WriteAll(fd, bytes.constData(), bytes.size(), progress))
-            error = errno;
-        if (error == EPIPE) {
-            const timespec now {};
-            (void)sigtimedwait(&pipe, nullptr, &now);
-        }
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    }
+    if (!error)
+        error = WriteToDescriptor(fd, bytes, progress);
     if (::close(fd) != 0 && !error)
         error = errno;
     return error;
 }
 
 } // namespace
+
+int OwnDescriptorOf(const QString& path)
+{
+    static const QRegularExpression named(QStringLiteral("^/(?:dev/(std(?:in|out|err)|fd/(\\d{1,6}))|proc/self/fd/(\\d{1,6}))$"));
+    const QRegularExpressionMatch match = named.match(path);
+    if (!match.hasMatch())
+        return -1;
+    const QString stream = match.captured(1);
+    const int fd = stream == QLatin1String("stdin")    ? 0
+                   : stream == QLatin1String("stdout") ? 1
+                   : stream == QLatin1String("stderr") ? 2
+                                                       : (match.captured(2) + match.captured(3)).toInt();
+    return ::fcntl(fd, F_GETFD) == -1 ? -1 : fd;
+}
+
+bool WritesIntoStream(const QString& path)
+{
+    struct stat target {};
+    return OwnDescriptorOf(path) >= 0 ||
+           (::stat(QFile::encodeName(path).constData(), &target) == 0 && (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)));
+}
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, int* errorNumber,
                     const Progress& progress)
@@ -335,8 +365,15 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
             *errorNumber = cause;
         return false;
     };
-    // A device or a FIFO (-o /dev/stdout, a pipe another program reads) is written into, never
-    // replaced by a file of its name; anything else that is not a regular file is refused.
+    // A descriptor the program was given (-o /dev/stdout, also when the shell sent it to a file)
+    // is written at its place, as printing to it would: replacing the file behind it would lose
+    // what comes after, and opening it again would write over what came before.
+    if (const int own = OwnDescriptorOf(path); own >= 0) {
+        error = WriteToDescriptor(own, bytes, progress);
+        return error ? fail(error) : true;
+    }
+    // A device or a FIFO (a pipe another program reads) is written into, never replaced by a
+    // file of its name; anything else that is not a regular file is refused.
     struct stat target {};
     if (::stat(QFile::encodeName(path).constData(), &target) == 0 && !S_ISREG(target.st_mode)) {
         if (S_ISDIR(target.st_mode))

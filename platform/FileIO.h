@@ -25,6 +25,13 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText = 
 /// refused without waiting on it). On failure returns false and, when errorText is given, sets it.
 bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QString* errorText = nullptr);
 
+/// The descriptor of this process that path names (/dev/stdout, /dev/stderr, /dev/fd/N,
+/// /proc/self/fd/N), or -1 when it names none or that descriptor is not open.
+int OwnDescriptorOf(const QString& path);
+/// Whether WriteWholeFile writes into path as into a stream (a descriptor of this process, a
+/// character device or a FIFO) instead of replacing a file: such a target cannot be read back.
+bool WritesIntoStream(const QString& path);
+
 /// Writes bytes to path through a temporary file in the same folder that is flushed to disk and
 /// renamed over the target only when complete, so a failed write never destroys the file that
 /// was there, and no temporary file stays behind (it has no name until it is complete, where
@@ -32,7 +39,9 @@ bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QS
 /// and the link stays. An existing file the process may not write (by its effective ids, as
 /// opening it for writing would decide) is refused, not replaced. The replacement keeps the
 /// old file's permissions. A character device or a FIFO (through links too) is written into,
-/// not replaced: a FIFO no program reads from is refused at once (EPIPE); any other target that
+/// not replaced, and so is a descriptor of this process (OwnDescriptorOf: -o /dev/stdout also
+/// when the shell sent it to a file), at its place: a FIFO no program reads from is refused at
+/// once (EPIPE); any other target that
 /// is not a regular file (a folder, a block device, a socket) is refused. On failure returns
 /// false and sets errorText (the user's message, see FileErrorText) and errorNumber (the errno
 /// behind it) when given.
