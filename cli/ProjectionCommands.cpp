@@ -9,6 +9,7 @@
 #include "imaging/CPicture.h"
 #include "platform/FileIO.h"
 #include "platform/MappedFile.h"
+#include "platform/MemoryBudget.h"
 
 #include <cstdio>
 
@@ -50,13 +51,19 @@ int RunPackCommand(const QStringList& args)
             PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);
         return CliFail("pack", QStringLiteral("%1 is not a picture Varnel can read").arg(path));
     }
+    // The payload is the picture's file (CPF) or the picture as the picture service saves it, a
+    // BMP file, which coded takes at most its own size again (GPF, DPF). The projection file is
+    // made whole before it is written.
+    const bool cpf = *flavour == OutputFlavour::Cpf;
+    const QByteArray payload = cpf ? pictureFile : picture.m_pPicture->SaveAsBmp();
+    if (const std::optional<QString> shortfall = CheckMemory((cpf ? kCpfPayloadOffset : kDpfPayloadOffset) + payload.size()))
+        return CliFail("pack", *shortfall);
     QByteArray file;
-    if (*flavour == OutputFlavour::Cpf) {
-        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, *coefficients, pictureFile);
+    if (cpf) {
+        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, *coefficients, payload);
     } else {
-        // The payload is the picture as the picture service saves it: a BMP file.
         WriteDpfHeader(file, *flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, *coefficients);
-        WriteDpfPayload(file, picture.m_pPicture->SaveAsBmp(), CliProgress(0.0, 0.8));
+        WriteDpfPayload(file, payload, CliProgress(0.0, 0.8));
     }
     if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error, nullptr, CliProgress(0.8, 1.0)))
         return CliFail("pack", error);

@@ -1,6 +1,7 @@
 #include "platform/FileIO.h"
 
 #include "platform/LargeMemory.h"
+#include "platform/MemoryBudget.h"
 
 #include <QFile>
 
@@ -84,6 +85,8 @@ QString FileErrorText(const QString& path, int errorNumber)
     case ENODEV:
     case ENXIO:
         return Truncated(QStringLiteral("%1 is not a regular file.").arg(path));
+    case ENOMEM:
+        return OutOfMemoryText();
     default:
         return Truncated(QStringLiteral("An error occurred while accessing %1: %2.")
                              .arg(path, QString::fromLocal8Bit(std::strerror(errorNumber))));

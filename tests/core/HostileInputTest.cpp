@@ -9,6 +9,7 @@
 
 #include "ScriptedUiServices.h"
 
+#include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
 #include "formats/FileKinds.h"
@@ -16,6 +17,7 @@
 #include "formats/RecoveryFile.h"
 #include "formats/TiffImport.h"
 #include "formats/WorkspaceFile.h"
+#include "imaging/BmpEncoding.h"
 #include "platform/BinaryIO.h"
 #include "platform/MemoryBudget.h"
 #include "view/core/ViewState.h"
@@ -44,6 +46,7 @@ enum class Opening {
     OpenProjection,  ///< Open, as a DPF or, for a .cpf, a CPF
     ReadRecovery,    ///< varnel-cli recovery, as the start-up offer reads a recovery file
     ImportTiff,      ///< the TIFF import as New runs it: damaged pages are left out, whole
+    ExportGeoTiff,   ///< opened as New opens it, then exported as a GeoTIFF under the ceiling
 };
 
 struct HostileCase {
@@ -141,6 +144,16 @@ QByteArray DpfClaimingMuchPayload()
     for (int i = 0; i < 256; ++i)
         out.WriteUInt32(1);
     file.append(QByteArray(200'000, '\0'));
+    return file;
+}
+
+/// A CPF of an 800 x 600 BMP: a payload of 1 440 054 bytes.
+QByteArray CpfOf800x600()
+{
+    QImage picture(800, 600, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    QByteArray file;
+    WriteCpfProjection(file, 800, 600, GeoCoefficients{0.5, 100, 0, -17000, -100, 0, 0, 1000}, EncodeBmp24(picture));
     return file;
 }
 
@@ -262,6 +275,12 @@ const std::vector<HostileCase>& Cases()
         {"a DPF whose payload needs more memory than there is", Opening::OpenProjection,
          [](const QString& folder) { return Write(folder, QStringLiteral("big.dpf"), DpfClaimingMuchPayload()); },
          {QStringLiteral("This map needs 2 MB of memory; about 1 MB are available.")}, 1'000'000},
+        {"a CPF whose payload needs more memory than there is", Opening::OpenProjection,
+         [](const QString& folder) { return Write(folder, QStringLiteral("big.cpf"), CpfOf800x600()); },
+         {QStringLiteral("This map needs 2 MB of memory; about 1 MB are available.")}, 1'000'000},
+        {"a GeoTIFF of 791 x 718 pixels exported with 2 MB to spare", Opening::ExportGeoTiff,
+         [](const QString& folder) { return Copy(folder, QStringLiteral("geotiff/RGB.byte.tif")); },
+         {QStringLiteral("MB of memory; about 2 MB are available.")}, 2'000'000, false},
 
         // Found by the fuzzers.
         {"a workspace whose map is wider than the int range on screen", Opening::OpenWorkspace,
@@ -350,6 +369,16 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
             const TiffImport import = ImportTiffImages(path);
             EXPECT_EQ(import.m_Images.size(), c.m_nPagesKept);
             for (const UiMessage& message : import.m_Messages)
+                shown.push_back(message.m_strText);
+            break;
+        }
+        case Opening::ExportGeoTiff: {
+            SetMemoryCeiling(0); // the map fits; its export does not
+            EXPECT_TRUE(OpenMapFile(doc, path, MapTypeFromExtension(path).value_or(0)));
+            SetMemoryCeiling(c.m_nMemoryCeiling);
+            const CommandResult result = ExportGeoreferenced(doc, std::nullopt, ExportKind::GeoTiff, path + ".out.tif");
+            EXPECT_FALSE(result.m_bDone);
+            for (const UiMessage& message : result.m_Messages)
                 shown.push_back(message.m_strText);
             break;
         }

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Maps under an address-space limit: a command that runs out of memory ends with the memory
+# message and status 1, never with a signal. Under 400 MB every command on an 8000 x 8000 map
+# does.
+# Usage: out_of_memory.sh VARNEL_CLI
+set -uo pipefail
+cli=$1 failures=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+# bmp SIDE NAME: a square 24-bit BMP whose bytes run through every value (the Huffman coder
+# cannot shrink it); SIDE is a multiple of 4, so rows need no padding.
+printf "$(printf '\\x%02x' {0..255})" >"$work/bytes"
+for _ in {1..20}; do cat "$work/bytes" "$work/bytes" >"$work/more" && mv "$work/more" "$work/bytes"; done
+bmp() {
+    local size=$(($1 * $1 * 3))
+    printf "BM$(le32 $((size + 54)))\\0\\0\\0\\0$(le32 54)$(le32 40)$(le32 $1)$(le32 $1)\\x01\\0\\x18\\0$(le32 0)$(le32 $size)$(le32 0)$(le32 0)$(le32 0)$(le32 0)" >"$work/$2.bmp"
+    head -c $size "$work/bytes" >>"$work/$2.bmp"
+}
+bmp 8000 map
+coefficients=0,1000,0,-10000,-1000,0,0,50000,0,0,0,0,0,0,0,0
+for made in map.cpf map.dpf; do
+    "$cli" pack --format "${made#*.}" --coef $coefficients "$work/${made%.*}.bmp" -o "$work/$made" >/dev/null || exit 1
+done
+"$cli" export "$work/map.cpf" --format geotiff -o "$work/map.tif" >/dev/null || exit 1
+
+# LIMITS (KB, comma-separated) STATUS (1, or "any": 0 or 1) COMMAND...
+while read -r limits want words; do
+    for limit in ${limits//,/ }; do
+        err=$(ulimit -v "$limit"; "$cli" ${words//@/$work/} 2>&1 >/dev/null)
+        code=$?
+        { [ "$code" -eq 1 ] && grep -q 'memory' <<<"$err"; } || { [ "$want" = any ] && [ "$code" -eq 0 ]; } ||
+            { echo "FAIL: $words under $limit KB -> status $code: ${err:0:300}"; failures=$((failures + 1)); }
+    done
+done <<EOF
+400000 1 unpack @map.cpf
+400000 1 unpack @map.dpf
+400000 1 locate @map.cpf --pixel 10,10
+400000 1 pack --format cpf --coef $coefficients @map.bmp -o @out.cpf
+400000 1 export @map.tif --format geotiff -o @out.tif
+EOF
+[ "$failures" -eq 0 ] || { echo "$failures command(s) did not end in the memory message"; exit 1; }
