@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Maps under an address-space limit: a command that runs out of memory ends with the memory
 # message and status 1, never with a signal. Under 400 MB every command on an 8000 x 8000 map
-# does.
+# does; a smaller map under tighter limits may also fit, or leave no room for worker threads.
 # Usage: out_of_memory.sh VARNEL_CLI
 set -uo pipefail
 cli=$1 failures=0
@@ -17,9 +17,9 @@ bmp() {
     printf "BM$(le32 $((size + 54)))\\0\\0\\0\\0$(le32 54)$(le32 40)$(le32 $1)$(le32 $1)\\x01\\0\\x18\\0$(le32 0)$(le32 $size)$(le32 0)$(le32 0)$(le32 0)$(le32 0)" >"$work/$2.bmp"
     head -c $size "$work/bytes" >>"$work/$2.bmp"
 }
-bmp 8000 map
+bmp 8000 map && bmp 2000 small
 coefficients=0,1000,0,-10000,-1000,0,0,50000,0,0,0,0,0,0,0,0
-for made in map.cpf map.dpf; do
+for made in map.cpf map.dpf small.dpf; do
     "$cli" pack --format "${made#*.}" --coef $coefficients "$work/${made%.*}.bmp" -o "$work/$made" >/dev/null || exit 1
 done
 "$cli" export "$work/map.cpf" --format geotiff -o "$work/map.tif" >/dev/null || exit 1
@@ -38,5 +38,6 @@ done <<EOF
 400000 1 locate @map.cpf --pixel 10,10
 400000 1 pack --format cpf --coef $coefficients @map.bmp -o @out.cpf
 400000 1 export @map.tif --format geotiff -o @out.tif
+120000,140000,160000,180000,200000 any unpack @small.dpf
 EOF
 [ "$failures" -eq 0 ] || { echo "$failures command(s) did not end in the memory message"; exit 1; }
