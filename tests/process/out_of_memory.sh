@@ -1,23 +1,21 @@
 #!/usr/bin/env bash
-# Maps under an address-space limit: a command that runs out of memory ends with the memory
-# message and status 1, never with a signal. Under 400 MB every command on an 8000 x 8000 map
-# does; a smaller map under tighter limits may also fit, or leave no room for worker threads.
+# Under an address-space limit a command that runs out of memory ends with the memory message
+# and status 1, never a signal: every one on an 8000 x 8000 map under 400 MB; a smaller map under
+# tighter limits may fit, or leave no room for worker threads.
 # Usage: out_of_memory.sh VARNEL_CLI
 set -uo pipefail
 cli=$1 failures=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
-# bmp SIDE NAME: a square 24-bit BMP whose bytes run through every value (the Huffman coder
-# cannot shrink it); SIDE is a multiple of 4, so rows need no padding.
+# Square 24-bit BMPs whose bytes run through every value, which the Huffman coder cannot shrink.
 printf "$(printf '\\x%02x' {0..255})" >"$work/bytes"
 for _ in {1..20}; do cat "$work/bytes" "$work/bytes" >"$work/more" && mv "$work/more" "$work/bytes"; done
-bmp() {
-    local size=$(($1 * $1 * 3))
-    printf "BM$(le32 $((size + 54)))\\0\\0\\0\\0$(le32 54)$(le32 40)$(le32 $1)$(le32 $1)\\x01\\0\\x18\\0$(le32 0)$(le32 $size)$(le32 0)$(le32 0)$(le32 0)$(le32 0)" >"$work/$2.bmp"
-    head -c $size "$work/bytes" >>"$work/$2.bmp"
-}
-bmp 8000 map && bmp 2000 small
+for side in 8000:map 2000:small; do
+    size=$((${side%:*} ** 2 * 3)) bmp=$work/${side#*:}.bmp
+    printf "BM$(le32 $((size + 54)))\\0\\0\\0\\0$(le32 54)$(le32 40)$(le32 ${side%:*})$(le32 ${side%:*})\\x01\\0\\x18\\0$(le32 0)$(le32 $size)$(le32 0)$(le32 0)$(le32 0)$(le32 0)" >"$bmp"
+    head -c $size "$work/bytes" >>"$bmp"
+done
 coefficients=0,1000,0,-10000,-1000,0,0,50000,0,0,0,0,0,0,0,0
 for made in map.cpf map.dpf small.dpf; do
     "$cli" pack --format "${made#*.}" --coef $coefficients "$work/${made%.*}.bmp" -o "$work/$made" >/dev/null || exit 1
