@@ -56,7 +56,8 @@ int RunPackCommand(const QStringList& args)
     // made whole before it is written.
     const bool cpf = *flavour == OutputFlavour::Cpf;
     const QByteArray payload = cpf ? pictureFile : picture.m_pPicture->SaveAsBmp();
-    if (const std::optional<QString> shortfall = CheckMemory((cpf ? kCpfPayloadOffset : kDpfPayloadOffset) + payload.size()))
+    const qsizetype header = cpf ? kCpfPayloadOffset : kDpfPayloadOffset;
+    if (const std::optional<QString> shortfall = CheckMemory(header + payload.size()))
         return CliFail("pack", *shortfall);
     QByteArray file;
     if (cpf) {

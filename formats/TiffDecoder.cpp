@@ -39,8 +39,10 @@ DirectFormat GreyFormat(int bits, bool minIsWhite)
 {
     DirectFormat format{DirectKind::Grey, bits, {}};
     const int top = (1 << bits) - 1;
-    for (int value = 0; value <= top; ++value)
-        format.m_Grey[static_cast<std::size_t>(value)] = static_cast<std::uint8_t>((minIsWhite ? top - value : value) * 255 / top);
+    for (int value = 0; value <= top; ++value) {
+        const int level = (minIsWhite ? top - value : value) * 255 / top;
+        format.m_Grey[static_cast<std::size_t>(value)] = static_cast<std::uint8_t>(level);
+    }
     return format;
 }
 
@@ -81,8 +83,8 @@ DirectFormat PickDirectFormat(TIFF* tif)
         return bitsPerSample == 8 && samplesPerPixel == 3 && planar == PLANARCONFIG_CONTIG ? DirectFormat{DirectKind::Rgb}
                                                                                            : DirectFormat{};
     case PHOTOMETRIC_YCBCR:
-        if (bitsPerSample == 8 && samplesPerPixel == 3 && planar == PLANARCONFIG_CONTIG && compression == COMPRESSION_JPEG &&
-            TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
+        if (bitsPerSample == 8 && samplesPerPixel == 3 && planar == PLANARCONFIG_CONTIG &&
+            compression == COMPRESSION_JPEG && TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
             return {DirectKind::Rgb};
         return {};
     default:
@@ -403,6 +405,6 @@ std::int64_t TiffDecodeWorkingBytes(TIFF* tif, std::int64_t fileBytes, const Tif
         if (!error)
             largest = std::max(largest, bytes);
     }
-    const std::int64_t raw = static_cast<std::int64_t>(std::min<std::uint64_t>(largest, std::uint64_t(std::max<std::int64_t>(fileBytes, 0))));
+    const auto raw = static_cast<std::int64_t>(std::min(largest, static_cast<std::uint64_t>(std::max<std::int64_t>(fileBytes, 0))));
     return (direct ? *direct : RgbaWorkingBytes(tif, width, height, limits)) + raw + kCodecWorkingBytes;
 }
