@@ -8,6 +8,7 @@
 #include "formats/TiffImport.h"
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
+#include "platform/MappedFile.h"
 
 #include <algorithm>
 
@@ -207,9 +208,11 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Pr
         return opened.m_bDone;
     }
     if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt) {
-        QByteArray bytes;
-        if (!ReadWholeFile(path, bytes, &error))
+        // Mapped, as Open reads it: a large map's file is needed only while its payload is read.
+        MappedFile file;
+        if (!file.Open(path, &error))
             return false;
+        const QByteArray& bytes = file.Bytes();
         UiMessage refusal;
         const std::optional<ProjectionContents> contents = *projection == ProjectionKind::Cpf
                                                                ? ParseCpfProjection(bytes, refusal)

@@ -10,6 +10,7 @@
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/MappedFile.h"
+#include "platform/MemoryBudget.h"
 
 #include <cstdio>
 
@@ -51,13 +52,20 @@ int RunPackCommand(const QStringList& args)
             PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);
         return CliFail("pack", QStringLiteral("%1 is not a picture Varnel can read").arg(DisplayText(path)));
     }
+    // The payload is the picture's file (CPF) or the picture as the picture service saves it, a
+    // BMP file, which coded takes at most its own size again (GPF, DPF). The projection file is
+    // made whole before it is written.
+    const bool cpf = *flavour == OutputFlavour::Cpf;
+    const QByteArray payload = cpf ? pictureFile : picture.m_pPicture->SaveAsBmp();
+    const qsizetype header = cpf ? kCpfPayloadOffset : kDpfPayloadOffset;
+    if (const std::optional<QString> shortfall = CheckMemory(header + payload.size()))
+        return CliFail("pack", *shortfall);
     QByteArray file;
-    if (*flavour == OutputFlavour::Cpf) {
-        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, *coefficients, pictureFile);
+    if (cpf) {
+        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, *coefficients, payload);
     } else {
-        // The payload is the picture as the picture service saves it: a BMP file.
         WriteDpfHeader(file, *flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, *coefficients);
-        WriteDpfPayload(file, picture.m_pPicture->SaveAsBmp(), CliProgress(0.0, 0.8));
+        WriteDpfPayload(file, payload, CliProgress(0.0, 0.8));
     }
     if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error, nullptr, CliProgress(0.8, 1.0)))
         return CliFail("pack", error);

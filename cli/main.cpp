@@ -1,6 +1,7 @@
 #include "CliSupport.h"
 #include "Commands.h"
 
+#include "platform/MemoryBudget.h"
 #include "platform/Version.h"
 
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -85,5 +87,10 @@ int main(int argc, char* argv[])
         std::printf("%s\n%s\n", qPrintable(CliUsage(command->m_Name)), command->m_Purpose);
         return 0;
     }
-    return command->m_Run(args);
+    try {
+        return command->m_Run(args);
+    } catch (const std::bad_alloc&) {
+        // What the command was making when memory ran out has been freed on the way here.
+        return CliFail(command->m_Name, OutOfMemoryText());
+    }
 }

@@ -132,9 +132,6 @@ std::int64_t SectionBytes(const DirectorySize& size)
     return ((std::int64_t(size.m_nWidth) * 3 + 3) & ~std::int64_t(3)) * size.m_nHeight;
 }
 
-/// Working memory of the decoder besides the section: a strip or band buffer, libtiff's own.
-constexpr std::int64_t kDecoderWorkingBytes = std::int64_t(48) << 20;
-
 /// The most directories a map is read from. Far more than any map has (scans have a few pages,
 /// a cloud-optimised GeoTIFF a handful of overviews), and it bounds the work a file of thousands
 /// of tiny directories could make.
@@ -206,7 +203,7 @@ int DecodeDirectory(ImportFiles& files, DIBSection& section, int index, const Pr
     // section is made: a few bytes must not reserve gigabytes.
     std::optional<QString> refusal = DirectoryDataRefusal(files.m_File, files.m_strPath, index, size);
     if (!refusal)
-        refusal = CheckMemory(SectionBytes(size) + kDecoderWorkingBytes);
+        refusal = CheckMemory(SectionBytes(size) + TiffDecodeWorkingBytes(tif, files.m_File.FileSize()));
     if (refusal) {
         TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
         return 0;
@@ -595,6 +592,9 @@ TiffImport ImportTiffImages(const QString& path, int limit, const Progress& prog
     // reported), and the memory of all the others together is checked at once, so that a map
     // too large for the machine is refused up front instead of after minutes of decoding.
     std::vector<TIFFSubImage> plausible;
+    // The sections stay while the next is decoded: the peak is the most that the sections so far
+    // and one decoding's working memory take together.
+    std::int64_t sections = 0, needed = 0;
     for (const TIFFSubImage& directory : directories) {
         if (!files.m_File || (limit >= 0 && static_cast<int>(plausible.size()) >= limit))
             break;
@@ -606,10 +606,9 @@ TiffImport ImportTiffImages(const QString& path, int limit, const Progress& prog
             continue;
         }
         plausible.push_back(directory);
+        sections += SectionBytes(size);
+        needed = std::max(needed, sections + TiffDecodeWorkingBytes(files.m_File.Handle(), files.m_File.FileSize()));
     }
-    std::int64_t needed = kDecoderWorkingBytes;
-    for (const TIFFSubImage& directory : plausible)
-        needed += SectionBytes({directory.m_nWidth, directory.m_nHeight});
     if (const std::optional<QString> refusal = CheckMemory(needed)) {
         TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
         return {{}, messages.Messages()};

@@ -2,6 +2,7 @@
 
 #include "platform/DisplayText.h"
 #include "platform/LargeMemory.h"
+#include "platform/MemoryBudget.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -92,6 +93,8 @@ QString FileErrorText(const QString& file, int errorNumber)
         return Truncated(QStringLiteral("%1 is not a regular file.").arg(path));
     case EPIPE:
         return Truncated(QStringLiteral("No program is reading from %1, so it cannot be written.").arg(path));
+    case ENOMEM:
+        return OutOfMemoryText();
     default:
         return Truncated(QStringLiteral("An error occurred while accessing %1: %2.")
                              .arg(path, QString::fromLocal8Bit(std::strerror(errorNumber))));

@@ -9,6 +9,7 @@
 
 #include "ScriptedUiServices.h"
 
+#include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
 #include "formats/FileKinds.h"
@@ -45,6 +46,7 @@ enum class Opening {
     OpenProjection,  ///< Open, as a DPF or, for a .cpf, a CPF
     ReadRecovery,    ///< varnel-cli recovery, as the start-up offer reads a recovery file
     ImportTiff,      ///< the TIFF import as New runs it: damaged pages are left out, whole
+    ExportGeoTiff,   ///< opened as New opens it, then exported as a GeoTIFF under the ceiling
 };
 
 struct HostileCase {
@@ -126,6 +128,21 @@ QString DeflateTiff(const QString& folder)
     content.m_nRowsPerStrip = 64;
     content.m_Sample = [](int x, int y, int) { return std::uint16_t((x / 50 + y / 50) & 1 ? 230 : 40); };
     const QString path = folder + QStringLiteral("/scan.tif");
+    EXPECT_TRUE(WriteTiff(path, {content}));
+    return path;
+}
+
+/// A one-strip TIFF of the given size, depth and compression, all of one grey.
+QString OneStripTiff(const QString& folder, int side, int bits, int compression)
+{
+    TiffContent content;
+    content.m_nWidth = content.m_nHeight = side;
+    content.m_nSamples = 1;
+    content.m_nBits = bits;
+    content.m_nPhotometric = PHOTOMETRIC_MINISWHITE;
+    content.m_nCompression = compression;
+    content.m_Sample = [](int, int, int) { return std::uint16_t(0); };
+    const QString path = folder + QStringLiteral("/page%1.tif").arg(bits);
     EXPECT_TRUE(WriteTiff(path, {content}));
     return path;
 }
@@ -268,10 +285,29 @@ const std::vector<HostileCase>& Cases()
          {QStringLiteral("not a recovery file, or a damaged one")}},
         {"a real 2000 x 1500 scan on a machine with 20 MB to spare", Opening::NewMap,
          [](const QString& folder) { return DeflateTiff(folder); },
-         {QStringLiteral("This map needs 60 MB of memory; about 20 MB are available.")}, 20'000'000},
+         {QStringLiteral("This map needs 43 MB of memory; about 20 MB are available.")}, 20'000'000},
+        // Decoded line by line into its pixels: 48 MB of them, and the codecs' 33.6 MB.
+        {"a 4000 x 4000 fax page on a machine with 90 MB to spare", Opening::ImportTiff,
+         [](const QString& folder) { return OneStripTiff(folder, 4000, 1, COMPRESSION_CCITTFAX4); }, {}, 90'000'000,
+         true, 1},
+        // 27 MB of pixels, 36 MB of them at 32 bits, the decoded strip of 18 MB and the codecs'.
+        {"a one-strip 3000 x 3000 TIFF of 16-bit grey on a machine with 100 MB to spare", Opening::ImportTiff,
+         [](const QString& folder) { return OneStripTiff(folder, 3000, 16, COMPRESSION_ADOBE_DEFLATE); },
+         {QStringLiteral("This map needs 115 MB of memory; about 100 MB are available.")}, 100'000'000},
         {"a DPF whose payload needs more memory than there is", Opening::OpenProjection,
          [](const QString& folder) { return Write(folder, QStringLiteral("big.dpf"), DpfClaimingMuchPayload()); },
          {QStringLiteral("This map needs 2 MB of memory; about 1 MB are available.")}, 1'000'000},
+        {"a CPF whose payload needs more memory than there is", Opening::OpenProjection,
+         [](const QString& folder) {
+             QByteArray file; // a payload of 49290 bytes
+             WriteCpfProjection(file, 128, 128, GeoCoefficients{0.5, 100, 0, -17000, -100, 0, 0, 1000},
+                                ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/hopper.bmp"))));
+             return Write(folder, QStringLiteral("big.cpf"), file);
+         },
+         {QStringLiteral("This map needs 50 KB of memory; about 40 KB are available.")}, 40'000},
+        {"a GeoTIFF of 791 x 718 pixels exported with 2 MB to spare", Opening::ExportGeoTiff,
+         [](const QString& folder) { return Copy(folder, QStringLiteral("geotiff/RGB.byte.tif")); },
+         {QStringLiteral("MB of memory; about 2 MB are available.")}, 2'000'000, false},
 
         // Found by the fuzzers.
         {"a workspace whose map is wider than the int range on screen", Opening::OpenWorkspace,
@@ -360,6 +396,16 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
             const TiffImport import = ImportTiffImages(path);
             EXPECT_EQ(import.m_Images.size(), c.m_nPagesKept);
             for (const UiMessage& message : import.m_Messages)
+                shown.push_back(message.m_strText);
+            break;
+        }
+        case Opening::ExportGeoTiff: {
+            SetMemoryCeiling(0); // the map fits; its export does not
+            EXPECT_TRUE(OpenMapFile(doc, path, MapTypeFromExtension(path).value_or(0)));
+            SetMemoryCeiling(c.m_nMemoryCeiling);
+            const CommandResult result = ExportGeoreferenced(doc, std::nullopt, ExportKind::GeoTiff, path + ".out.tif");
+            EXPECT_FALSE(result.m_bDone);
+            for (const UiMessage& message : result.m_Messages)
                 shown.push_back(message.m_strText);
             break;
         }
