@@ -5,6 +5,7 @@
 #include "app/QtUiServices.h"
 #include "app/TerminationSignals.h"
 #include "commands/BitmapCommand.h"
+#include "commands/CommandResult.h"
 #include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
 #include "commands/FileNaming.h"
@@ -28,8 +29,10 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QSettings>
+#include <QTimer>
 
 #include <functional>
+#include <new>
 
 namespace {
 
@@ -125,7 +128,15 @@ void CQuilletApp::OnFilePrint()
 void CQuilletApp::OnFilePrintPreview()
 {
     QPrintPreviewDialog preview(&Printer(), m_pFrame.get());
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, [this](QPrinter* printer) { PrintPage(*printer); });
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, [this, &preview](QPrinter* printer) {
+        // No exception may leave a paint request for Qt's event loop: the preview stays empty and
+        // says why once it has painted.
+        try {
+            PrintPage(*printer);
+        } catch (const std::bad_alloc&) {
+            QTimer::singleShot(0, &preview, [] { ShowMessage(OutOfMemoryMessage()); });
+        }
+    });
     preview.exec();
 }
 

@@ -18,6 +18,7 @@
 
 #include <exception>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 QStringList QtUiServices::QtNameFilters(const QString& filter)
@@ -37,6 +38,9 @@ QStringList QtUiServices::QtNameFilters(const QString& filter)
 void QtUiServices::PrepareMessageBox(QMessageBox& box, const QString& text, const QString& caption, unsigned type)
 {
     box.setWindowTitle(caption);
+    // Messages carry file names and file contents: a name that looks like markup is shown as
+    // it is, never as rich text.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (type & MB_ICONMASK) {
     case MB_ICONHAND:
@@ -238,7 +242,7 @@ bool QtUiServices::RunLongWork(const QString& title, const std::function<void(Pr
     QEventLoop loop;
     ++m_nBusy;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::thread worker([&] {
+    const auto run = [&] {
         try {
             work(Progress(state));
         } catch (...) {
@@ -246,7 +250,13 @@ bool QtUiServices::RunLongWork(const QString& title, const std::function<void(Pr
         }
         finished = true;
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
+    };
+    std::thread worker;
+    try {
+        worker = std::thread(run);
+    } catch (const std::system_error&) {
+        run(); // no thread to be had (memory is short): the work runs here while the window waits
+    }
 
     QElapsedTimer clock;
     clock.start();
@@ -277,7 +287,8 @@ bool QtUiServices::RunLongWork(const QString& title, const std::function<void(Pr
     // document the work reads); paint events and timers go on.
     while (!finished)
         loop.exec(dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-    worker.join();
+    if (worker.joinable())
+        worker.join();
     tick.stop();
     const bool cancelled = state.Cancelled();
     if (dialog) {

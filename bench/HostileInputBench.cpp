@@ -9,8 +9,10 @@
 #include "formats/TiffImport.h"
 #include "formats/WorkspaceFile.h"
 #include "imaging/CPicture.h"
+#include "platform/MemoryBudget.h"
 
 #include "ChildMeasure.h"
+#include "MapPayloads.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +37,19 @@ const QString& Scratch()
 {
     static QTemporaryDir folder;
     static const QString path = folder.path();
+    return path;
+}
+
+/// A fax page of 7.6 KB claiming 60000 x 60000 pixels: 10.8 GB of them, more than a machine of
+/// 8 GB has. Written once, before the children are measured.
+const QString& FaxPage()
+{
+    static const QString path = [] {
+        const QString page = Scratch() + QStringLiteral("/fax.tif");
+        if (!WriteFaxPage(page, 60000))
+            std::abort();
+        return page;
+    }();
     return path;
 }
 
@@ -90,7 +105,7 @@ bool OutputRefused(const QString& workspace)
     return !written;
 }
 
-enum class Input { Tiff, TiffWorkspace, Jpeg, HugePicture, NegativeSize, FifoWorkspace, JpegShortComment };
+enum class Input { Tiff, TiffWorkspace, Jpeg, HugePicture, NegativeSize, FifoWorkspace, FaxPage, JpegShortComment };
 
 bool Refused(Input input)
 {
@@ -116,6 +131,9 @@ bool Refused(Input input)
         ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
         return OutputRefused(TiffWorkspace(QStringLiteral("fifo.pws"), fifo));
     }
+    case Input::FaxPage:
+        SetMemoryCeiling(std::int64_t(8) << 30);
+        return ImportTiffImages(FaxPage()).m_Images.empty();
     }
     return false;
 }
@@ -124,6 +142,8 @@ void BM_HostileInputRefused(benchmark::State& state)
 {
     const auto input = static_cast<Input>(state.range(0));
     Scratch(); // made here, so that the children share it and it goes with the run
+    if (input == Input::FaxPage)
+        FaxPage();
     double seconds = 0, peak = 0;
     int runs = 0;
     for (auto _ : state) {
@@ -144,7 +164,8 @@ void BM_HostileInputRefused(benchmark::State& state)
     state.counters["peak_MB"] = peak / 1e6;
 }
 // 0: the TIFF, 1: a workspace naming it, 2: the JPEG, 3: the huge range picture, 4: the negative
-// size, 5: a workspace naming a FIFO, 6: the JPEG frame behind a short comment.
-BENCHMARK(BM_HostileInputRefused)->DenseRange(0, 6)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+// size, 5: a workspace naming a FIFO, 6: a fax page of 60000 x 60000 pixels with 8 GB to spare,
+// 7: the JPEG frame behind a short comment.
+BENCHMARK(BM_HostileInputRefused)->DenseRange(0, 7)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace

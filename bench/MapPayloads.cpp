@@ -4,12 +4,17 @@
 #include "imaging/BmpEncoding.h"
 #include "platform/BinaryIO.h"
 
+#include <QFile>
+
+#include <tiffio.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -153,4 +158,24 @@ const QByteArray& MapBmp(MapKind kind)
         }
     }
     return *slot;
+}
+
+bool WriteFaxPage(const QString& path, int side)
+{
+    TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tif)
+        return false;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(side));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(side));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, std::uint16_t(1));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, std::uint16_t(1));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, std::uint16_t(PHOTOMETRIC_MINISWHITE));
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, std::uint16_t(COMPRESSION_CCITTFAX4));
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::uint32_t(side));
+    std::vector<std::uint8_t> row((std::size_t(side) + 7) / 8, 0);
+    bool ok = true;
+    for (int y = 0; y < side && ok; ++y)
+        ok = TIFFWriteScanline(tif, row.data(), std::uint32_t(y), 0) >= 0;
+    TIFFClose(tif);
+    return ok;
 }

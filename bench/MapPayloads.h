@@ -3,6 +3,7 @@
 // about 48 MB, made from reproducible noise so that every run codes the same bytes.
 
 #include <QByteArray>
+#include <QString>
 
 enum class MapKind {
     NoisyScan, ///< a colour sheet with strong sensor noise: about 6.7 bits a byte after coding
@@ -15,3 +16,7 @@ const char* MapKindName(MapKind kind);
 
 /// The BMP file of a 4000 x 4000 sheet of the given kind (48 MB), made once and kept.
 const QByteArray& MapBmp(MapKind kind);
+
+/// Writes a blank fax page of side x side pixels to path: one bit a pixel, CCITT group 4 in one
+/// strip, as scanners store pages (a few kilobytes for any size). False when libtiff refuses.
+bool WriteFaxPage(const QString& path, int side);

@@ -6,7 +6,9 @@
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
+#include "platform/MappedFile.h"
 
 #include <algorithm>
 
@@ -16,9 +18,7 @@
 QString QuotedField(const QString& field)
 {
     constexpr qsizetype kShown = 80;
-    QString shown;
-    for (const QChar c : field.left(kShown))
-        shown += c.isPrint() ? QString(c) : QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    QString shown = EscapedText(field.left(kShown));
     if (field.size() > kShown)
         shown += QStringLiteral("... (%1 characters)").arg(field.size());
     return shown;
@@ -99,9 +99,23 @@ CliArguments::CliArguments(const QStringList& args, const QStringList& allowedOp
     }
 }
 
+namespace {
+
+/// A message as standard error shows it: its own line breaks kept, and any other control
+/// character escaped, so that nothing taken from a file can steer the terminal.
+QByteArray ForTerminal(const QString& message)
+{
+    QStringList lines = message.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        line = EscapedText(line);
+    return lines.join(QLatin1Char('\n')).toLocal8Bit();
+}
+
+} // namespace
+
 int CliFail(const char* command, const QString& message)
 {
-    std::fprintf(stderr, "varnel-cli %s: %s\n", command, qPrintable(message));
+    std::fprintf(stderr, "varnel-cli %s: %s\n", command, ForTerminal(message).constData());
     return 1;
 }
 
@@ -144,7 +158,8 @@ std::optional<QString> OutputOverwritesInput(const QStringList& outputs, const Q
             continue;
         for (const QString& input : inputs)
             if (!input.isEmpty() && IsSameFile(output, input))
-                return QStringLiteral("%1 is the same file as the input %2; nothing was written").arg(output, input);
+                return QStringLiteral("%1 is the same file as the input %2; nothing was written")
+                    .arg(DisplayText(output), DisplayText(input));
     }
     return std::nullopt;
 }
@@ -152,10 +167,11 @@ std::optional<QString> OutputOverwritesInput(const QStringList& outputs, const Q
 void PrintMessages(const UiMessages& messages, MessageStyle style)
 {
     for (const UiMessage& message : messages) {
+        const QByteArray text = ForTerminal(message.m_strText.trimmed());
         if (style == MessageStyle::WithCaption)
-            std::fprintf(stderr, "%s: %s\n", qPrintable(message.m_strCaption), qPrintable(message.m_strText.trimmed()));
+            std::fprintf(stderr, "%s: %s\n", qPrintable(message.m_strCaption), text.constData());
         else
-            std::fprintf(stderr, "%s\n", qPrintable(message.m_strText.trimmed()));
+            std::fprintf(stderr, "%s\n", text.constData());
     }
 }
 
@@ -192,9 +208,11 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Pr
         return opened.m_bDone;
     }
     if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt) {
-        QByteArray bytes;
-        if (!ReadWholeFile(path, bytes, &error))
+        // Mapped, as Open reads it: a large map's file is needed only while its payload is read.
+        MappedFile file;
+        if (!file.Open(path, &error))
             return false;
+        const QByteArray& bytes = file.Bytes();
         UiMessage refusal;
         const std::optional<ProjectionContents> contents = *projection == ProjectionKind::Cpf
                                                                ? ParseCpfProjection(bytes, refusal)
@@ -210,7 +228,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Pr
         TiffImport import = ImportTiffImages(path, -1, progress);
         PrintMessages(import.m_Messages, MessageStyle::WithCaption);
         if (import.m_Images.empty()) {
-            error = QStringLiteral("%1 holds no image Varnel can read").arg(path);
+            error = QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path));
             return false;
         }
         std::vector<DIBSection> images;
@@ -219,7 +237,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Pr
         doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, std::move(images));
         return true;
     }
-    error = QStringLiteral("%1: not a workspace, projection file or TIFF map").arg(path);
+    error = QStringLiteral("%1: not a workspace, projection file or TIFF map").arg(DisplayText(path));
     return false;
 }
 

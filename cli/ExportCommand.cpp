@@ -8,6 +8,7 @@
 #include "commands/ExportCommands.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ControlPointFile.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 
 #include <cstdio>
@@ -54,7 +55,7 @@ int RunExportCommand(const QStringList& args)
         if (files.size() > 1)
             std::fprintf(stderr, "varnel-cli export: the .prj has no place beside standard output and was not written; "
                                  "the coordinate system is %s\n",
-                         qPrintable(report.m_Crs.Name()));
+                         qPrintable(DisplayText(report.m_Crs.Name())));
         return std::fflush(stdout) == 0 ? 0 : CliFail("export", QStringLiteral("standard output could not be written"));
     }
     // The map and the workspace that names it are inputs too: no derived file replaces them.

@@ -6,6 +6,7 @@
 #include "geo/GeoFit.h"
 #include "geo/Residuals.h"
 
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 
 #include <array>
@@ -113,7 +114,7 @@ std::optional<std::vector<CDataGeo>> ReadPoints(const QString& path)
     QByteArray bytes;
     QString error;
     if (!ReadWholeFile(path, bytes, &error)) {
-        Fail(QStringLiteral("cannot read %1: %2").arg(path, error));
+        Fail(QStringLiteral("cannot read %1: %2").arg(DisplayText(path), error));
         return std::nullopt;
     }
     const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
@@ -127,7 +128,7 @@ std::optional<std::vector<CDataGeo>> ReadPoints(const QString& path)
                 name = name.trimmed();
             if (names != QStringList{QStringLiteral("latitude"), QStringLiteral("longitude"), QStringLiteral("x"),
                                      QStringLiteral("y")}) {
-                Fail(QStringLiteral("%1: the first line must be 'latitude,longitude,x,y'").arg(path));
+                Fail(QStringLiteral("%1: the first line must be 'latitude,longitude,x,y'").arg(DisplayText(path)));
                 return std::nullopt;
             }
             haveHeader = true;
@@ -137,14 +138,16 @@ std::optional<std::vector<CDataGeo>> ReadPoints(const QString& path)
             continue;
         const QStringList fields = line.split(QLatin1Char(','));
         if (fields.size() != 4) {
-            Fail(QStringLiteral("%1 line %2: expected 4 fields, found %3").arg(path).arg(i + 1).arg(fields.size()));
+            Fail(QStringLiteral("%1 line %2: expected 4 fields, found %3")
+                     .arg(DisplayText(path)).arg(i + 1).arg(fields.size()));
             return std::nullopt;
         }
         std::array<double, 4> values{};
         for (int k = 0; k < 4; ++k) {
             const std::optional<double> number = ParseFinite(fields.at(k));
             if (!number) {
-                Fail(QStringLiteral("%1 line %2: '%3' is not a number").arg(path).arg(i + 1).arg(QuotedField(fields.at(k).trimmed())));
+                Fail(QStringLiteral("%1 line %2: '%3' is not a number")
+                         .arg(DisplayText(path)).arg(i + 1).arg(QuotedField(fields.at(k).trimmed())));
                 return std::nullopt;
             }
             values[static_cast<std::size_t>(k)] = *number;
@@ -152,7 +155,7 @@ std::optional<std::vector<CDataGeo>> ReadPoints(const QString& path)
         points.push_back({values[0] * kArcSecondsPerDegree, values[1] * kArcSecondsPerDegree, values[2], values[3]});
     }
     if (!haveHeader) {
-        Fail(QStringLiteral("%1: the file is empty").arg(path));
+        Fail(QStringLiteral("%1: the file is empty").arg(DisplayText(path)));
         return std::nullopt;
     }
     return points;

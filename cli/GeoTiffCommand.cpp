@@ -6,6 +6,7 @@
 #include "formats/TiffImport.h"
 #include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
+#include "platform/DisplayText.h"
 
 #include <cstdio>
 #include <vector>
@@ -59,6 +60,13 @@ int RunGeoTiffCommand(const QStringList& args)
     // The map as the New command leaves it: image 0 current, framed by its georeference.
     TiffImport import = ImportTiffImages(path, -1, CliProgress());
     messages.insert(messages.end(), import.m_Messages.begin(), import.m_Messages.end());
+    if (import.m_Images.empty()) {
+        // No image is no answer: as New does, the messages say why, or this line when there are none.
+        PrintMessages(messages, MessageStyle::WithCaption);
+        return messages.empty()
+                   ? CliFail("geotiff", QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path)))
+                   : 1;
+    }
     std::vector<TIFFSubImage> directories;
     std::vector<DIBSection> images;
     for (ImportedTiffImage& imported : import.m_Images) {

@@ -7,6 +7,7 @@
 #include "formats/FileKinds.h"
 #include "formats/ProjectionFile.h"
 #include "formats/WorkspaceFile.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 
 #include <cstdio>
@@ -75,7 +76,8 @@ int RunInfoCommand(const QStringList& args)
     if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt)
         return UnpackProjectionFile("info", path, *projection, QString());
     if (kind != FileKind::Workspace)
-        return CliFail("info", QStringLiteral("%1: not a work space (.pws) or projection file (.gpf, .dpf, .cpf)").arg(path));
+        return CliFail("info", QStringLiteral("%1: not a work space (.pws) or projection file (.gpf, .dpf, .cpf)")
+                                   .arg(DisplayText(path)));
 
     QByteArray bytes;
     QString error;
@@ -83,7 +85,7 @@ int RunInfoCommand(const QStringList& args)
         return CliFail("info", error);
     const std::optional<WorkspaceContents> contents = ParseWorkspace(bytes, &error);
     if (!contents)
-        return CliFail("info", QStringLiteral("%1: %2").arg(path, error));
+        return CliFail("info", QStringLiteral("%1: %2").arg(DisplayText(path), error));
     JsonWriter json;
     WriteWorkspace(json, *contents);
     std::printf("%s\n", json.Text().c_str());

@@ -5,6 +5,7 @@
 #include "Json.h"
 
 #include "document/CQuilletDoc.h"
+#include "platform/DisplayText.h"
 
 #include <cstdio>
 
@@ -29,7 +30,7 @@ int RunLocateCommand(const QStringList& args)
     if (!LoadMapFile(doc, path, error, CliProgress()))
         return CliFail("locate", error);
     if (!doc.IsGeoCoded())
-        return CliFail("locate", QStringLiteral("%1 is not geo-coded").arg(path));
+        return CliFail("locate", QStringLiteral("%1 is not geo-coded").arg(DisplayText(path)));
     const std::optional<GeoPosition> position = doc.PositionOfPixel(*column, *row);
     if (!position)
         return CliFail("locate", QStringLiteral("pixel %1,%2 has no geographic position").arg(*column).arg(*row));

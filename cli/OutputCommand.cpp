@@ -10,6 +10,9 @@
 #include "formats/ProjectionFile.h"
 #include "platform/FileIO.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -46,16 +49,24 @@ int RunOutputCommand(const QStringList& args)
     // The workspace and the TIFF map it names are inputs: the projection file replaces neither.
     if (const std::optional<QString> refusal = OutputOverwritesInput({out}, {workspace, doc.MapPath()}))
         return CliFail("output", *refusal);
-    const CommandResult written = WriteProjectionOutput(doc, range, *flavour, out, CliProgress(0.5, 1.0));
+    // A device or a FIFO (-o /dev/stdout) cannot be read back: the file is made in a folder of
+    // its own, reported from there, and then written into the target.
+    const QTemporaryDir staging;
+    const QString made = WritesIntoStream(out) ? staging.filePath(QFileInfo(out).fileName()) : out;
+    const CommandResult written = WriteProjectionOutput(doc, range, *flavour, made, CliProgress(0.5, 1.0));
     PrintMessages(opened.m_Messages, MessageStyle::WithCaption);
+    if (!written.m_bDone) {
+        // The last message says why nothing was written: it is the command's own line, once.
+        if (written.m_Messages.empty())
+            return CliFail("output", QStringLiteral("nothing was written"));
+        PrintMessages(UiMessages(written.m_Messages.begin(), written.m_Messages.end() - 1), MessageStyle::WithCaption);
+        return CliFail("output", written.m_Messages.back().m_strText);
+    }
     PrintMessages(written.m_Messages, MessageStyle::WithCaption);
-    if (!written.m_bDone)
-        return CliFail("output", written.m_Messages.empty() ? QStringLiteral("nothing was written")
-                                                           : written.m_Messages.back().m_strText);
 
     // Report what the file holds, read back as Open would read it.
     QByteArray file;
-    if (!ReadWholeFile(out, file, &error))
+    if (!ReadWholeFile(made, file, &error) || (made != out && !WriteWholeFile(out, file, &error)))
         return CliFail("output", error);
     UiMessage refusal;
     const std::optional<ProjectionContents> contents = *flavour == OutputFlavour::Cpf

@@ -3,6 +3,7 @@
 #include "Json.h"
 
 #include "imaging/CPicture.h"
+#include "platform/DisplayText.h"
 
 #include <cstdio>
 
@@ -20,6 +21,10 @@ int RunPictureCommand(const QStringList& args)
         PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);
         return 1;
     }
+    // No picture is no answer either: New refuses the file in the same words.
+    if (!loaded)
+        return CliFail("picture", QStringLiteral("%1 could not be loaded: it is not a picture Varnel can read.")
+                                      .arg(DisplayText(*file)));
     JsonWriter json;
     json.BeginObject()
         .Key("loaded").Value(loaded)

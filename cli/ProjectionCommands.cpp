@@ -7,8 +7,10 @@
 #include "formats/FileKinds.h"
 #include "formats/ProjectionFile.h"
 #include "imaging/CPicture.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/MappedFile.h"
+#include "platform/MemoryBudget.h"
 
 #include <cstdio>
 
@@ -48,15 +50,22 @@ int RunPackCommand(const QStringList& args)
     if (!picture.LoadFromFile(path, &pictureFile)) {
         if (picture.LastError())
             PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);
-        return CliFail("pack", QStringLiteral("%1 is not a picture Varnel can read").arg(path));
+        return CliFail("pack", QStringLiteral("%1 is not a picture Varnel can read").arg(DisplayText(path)));
     }
+    // The payload is the picture's file (CPF) or the picture as the picture service saves it, a
+    // BMP file, which coded takes at most its own size again (GPF, DPF). The projection file is
+    // made whole before it is written.
+    const bool cpf = *flavour == OutputFlavour::Cpf;
+    const QByteArray payload = cpf ? pictureFile : picture.m_pPicture->SaveAsBmp();
+    const qsizetype header = cpf ? kCpfPayloadOffset : kDpfPayloadOffset;
+    if (const std::optional<QString> shortfall = CheckMemory(header + payload.size()))
+        return CliFail("pack", *shortfall);
     QByteArray file;
-    if (*flavour == OutputFlavour::Cpf) {
-        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, *coefficients, pictureFile);
+    if (cpf) {
+        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, *coefficients, payload);
     } else {
-        // The payload is the picture as the picture service saves it: a BMP file.
         WriteDpfHeader(file, *flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, *coefficients);
-        WriteDpfPayload(file, picture.m_pPicture->SaveAsBmp(), CliProgress(0.0, 0.8));
+        WriteDpfPayload(file, payload, CliProgress(0.0, 0.8));
     }
     if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error, nullptr, CliProgress(0.8, 1.0)))
         return CliFail("pack", error);
@@ -93,7 +102,8 @@ int RunUnpackCommand(const QStringList& args)
     else if (const std::optional<FileKind> named = FileKindFromExtension(path))
         kind = ProjectionKindOf(*named);
     if (!kind)
-        return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf").arg(path));
+        return CliFail("unpack", QStringLiteral("%1: give --as dpf or --as cpf for a file not named .gpf, .dpf or .cpf")
+                                     .arg(DisplayText(path)));
     return UnpackProjectionFile("unpack", path, *kind, cli.Value(QStringLiteral("-o")));
 }
 

@@ -5,6 +5,7 @@
 #include "Json.h"
 
 #include "formats/RecoveryFile.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 
 #include <cstdio>
@@ -41,7 +42,7 @@ int RunRecoveryCommand(const QStringList& args)
         return CliFail("recovery", error);
     const std::optional<RecoveryContents> contents = ParseRecovery(bytes);
     if (!contents)
-        return CliFail("recovery", QStringLiteral("%1: not a recovery file, or a damaged one").arg(path));
+        return CliFail("recovery", QStringLiteral("%1: not a recovery file, or a damaged one").arg(DisplayText(path)));
 
     JsonWriter json;
     json.BeginObject()

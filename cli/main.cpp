@@ -1,6 +1,7 @@
 #include "CliSupport.h"
 #include "Commands.h"
 
+#include "platform/MemoryBudget.h"
 #include "platform/Version.h"
 
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -71,18 +73,24 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (first.startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "varnel-cli: unknown option %s\nTry 'varnel-cli --help' for more information.\n", qPrintable(first));
+        std::fprintf(stderr, "varnel-cli: unknown option %s\nTry 'varnel-cli --help' for more information.\n",
+                     qPrintable(QuotedField(first)));
         return kCliUsageStatus;
     }
     const CliCommand* command = FindCliCommand(first);
     if (!command) {
         PrintUsage(stderr);
-        std::fprintf(stderr, "unknown command: %s\n", qPrintable(first));
+        std::fprintf(stderr, "unknown command: %s\n", qPrintable(QuotedField(first)));
         return kCliUsageStatus;
     }
     if (std::any_of(args.cbegin(), args.cend(), IsHelpOption)) {
         std::printf("%s\n%s\n", qPrintable(CliUsage(command->m_Name)), command->m_Purpose);
         return 0;
     }
-    return command->m_Run(args);
+    try {
+        return command->m_Run(args);
+    } catch (const std::bad_alloc&) {
+        // What the command was making when memory ran out has been freed on the way here.
+        return CliFail(command->m_Name, OutOfMemoryText());
+    }
 }

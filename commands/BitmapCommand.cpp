@@ -5,6 +5,7 @@
 #include "formats/FileKinds.h"
 #include "imaging/BitmapExport.h"
 #include "imaging/CPicture.h"
+#include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
@@ -31,7 +32,7 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
     bool written = false;
     int error = 0;
     const bool finished =
-        Ui().RunLongWork(QStringLiteral("Writing %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+        Ui().RunLongWork(QStringLiteral("Writing %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
             QByteArray file;
             WritePackedBitmapFile(file, block);
             block.clear();

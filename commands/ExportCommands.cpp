@@ -8,8 +8,10 @@
 #include "formats/WorldFile.h"
 #include "geo/PointEntry.h"
 #include "geo/Residuals.h"
+#include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
+#include "platform/MemoryBudget.h"
 #include "platform/UiServices.h"
 #include "view/core/ViewState.h"
 
@@ -78,6 +80,7 @@ QImage MapPixels(const CQuilletDoc& doc)
         if (!image || image->m_nBitCount != 24)
             return {};
         QImage rgb(image->m_nWidth, image->m_nHeight, QImage::Format_RGB888);
+        RequirePixels(rgb);
         for (int y = 0; y < image->m_nHeight; ++y) {
             // Stored rows run bottom-up in blue, green, red.
             const std::uint8_t* from = image->StoredRow(image->m_nHeight - 1 - y);
@@ -93,11 +96,26 @@ QImage MapPixels(const CQuilletDoc& doc)
     if (!doc.Picture().m_pPicture || doc.ImageWidth() <= 0 || doc.ImageHeight() <= 0)
         return {};
     QImage rgb(doc.ImageWidth(), doc.ImageHeight(), QImage::Format_RGB32);
+    RequirePixels(rgb);
     rgb.fill(Qt::white); // transparent parts of a picture show as white paper
     QPainter painter(&rgb);
     doc.Picture().Draw(&painter, rgb.rect());
     painter.end();
     return rgb;
+}
+
+/// The memory a GeoTIFF export of the extent makes besides the map: the picture's pixels (24-bit
+/// for a TIFF map, a picture drawn at 32) and the range cut from them; then, while the file is
+/// coded, the pixels at 24 bits, the file (compression cannot be counted on to shrink it, and
+/// its overviews add a third), and the 32-bit copy Qt's smooth scaling makes of the pixels for
+/// the first overview with that overview.
+std::int64_t GeoTiffExportBytes(const CQuilletDoc& doc, const Extent& extent, bool cut)
+{
+    const std::int64_t pixelBytes = doc.IsTiffMap() ? 3 : 4;
+    const std::int64_t whole = std::int64_t(doc.ImageWidth()) * doc.ImageHeight();
+    const std::int64_t part = std::int64_t(extent.m_nWidth) * extent.m_nHeight;
+    const std::int64_t coding = (pixelBytes == 4 ? 4 : 0) * part + (3 + 4 + 4 + 1) * part;
+    return std::max(pixelBytes * (cut ? whole + part : whole), coding);
 }
 
 /// The control points in the pixels of the extent, with their residuals under the model.
@@ -231,12 +249,16 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
 
     switch (kind) {
     case ExportKind::GeoTiff: {
+        if (const std::optional<QString> shortfall = CheckMemory(GeoTiffExportBytes(doc, extent, range.has_value())))
+            return CommandResult::Refused(OutOfMemoryMessage(*shortfall));
         QImage pixels = MapPixels(doc);
         if (pixels.isNull())
             return CommandResult::Refused({QStringLiteral("The map holds no picture that could be written."),
                                            kInvalidFile, MB_OK | MB_ICONERROR});
-        if (range)
+        if (range) {
             pixels = pixels.copy(extent.m_nLeft, extent.m_nTop, extent.m_nWidth, extent.m_nHeight);
+            RequirePixels(pixels);
+        }
         // A TIFF map's NoData value still names the same pixels: the export keeps it.
         const DIBSection* image = doc.IsTiffMap() ? doc.CurrentImageSection() : nullptr;
         const QByteArray noData = image && image->m_bHasGeoTiffInfo ? image->m_pGeoTiffInfo->m_NoData : QByteArray();
@@ -337,7 +359,7 @@ void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)
     const QString path = chosen.m_strPath;
     const std::optional<OutputRange> range = OutputRangeOf(view);
     CommandResult result;
-    Ui().RunLongWork(QStringLiteral("Exporting %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+    Ui().RunLongWork(QStringLiteral("Exporting %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
         result = ExportGeoreferenced(doc, range, *kind, path, nullptr, progress);
     });
     ShowMessages(result.m_Messages);
@@ -358,7 +380,7 @@ CommandResult ImportControlPoints(CQuilletDoc& doc, const QString& path, int* ad
         return refuse(error);
     const std::optional<std::vector<CDataGeo>> read = ParseControlPoints(bytes, doc.ImageWidth(), doc.ImageHeight(), &error);
     if (!read)
-        return refuse(QStringLiteral("%1 cannot be imported.\n%2").arg(QFileInfo(path).fileName(), error));
+        return refuse(QStringLiteral("%1 cannot be imported.\n%2").arg(DisplayText(QFileInfo(path).fileName()), error));
     std::vector<CDataGeo> points = doc.ControlPoints();
     points.insert(points.end(), read->begin(), read->end());
     const GeoFitResult fit =

@@ -1,6 +1,7 @@
 #include "commands/FileNaming.h"
 
 #include "document/CQuilletDoc.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 
 #include <QFileInfo>
@@ -37,7 +38,7 @@ QString WroteText(const QString& path)
 {
     const QFileInfo info(path);
     return QStringLiteral("Wrote %1 (%2)")
-        .arg(info.fileName(), QLocale::c().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat));
+        .arg(DisplayText(info.fileName()), QLocale::c().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat));
 }
 
 FileDialogResult ChooseFileToWrite(const CQuilletDoc& doc, const QString& title, const QString& filter,
@@ -58,7 +59,7 @@ FileDialogResult ChooseFileToWrite(const CQuilletDoc& doc, const QString& title,
         start = chosen.m_strPath;
         // Asked about the name that will be written, not the one typed: "map1c.v2" is written as
         // "map1c.pws", and that is the file that may be there already.
-        const QString name = QFileInfo(chosen.m_strPath).fileName();
+        const QString name = DisplayText(QFileInfo(chosen.m_strPath).fileName());
         const auto isInput = [&](const QString& input) {
             return !input.isEmpty() && IsSameFile(input, chosen.m_strPath);
         };

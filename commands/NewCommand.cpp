@@ -6,6 +6,7 @@
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/TiffImport.h"
+#include "platform/DisplayText.h"
 #include "platform/UiServices.h"
 
 #include <QFileInfo>
@@ -25,8 +26,8 @@ void ShowUnsupported()
 
 void ShowNoMap(const QString& path, const QString& what)
 {
-    Ui().MessageBox(QStringLiteral("%1 could not be loaded: %2").arg(QFileInfo(path).fileName(), what), kInvalidFile,
-                    MB_OK | MB_ICONSTOP);
+    Ui().MessageBox(QStringLiteral("%1 could not be loaded: %2").arg(DisplayText(QFileInfo(path).fileName()), what),
+                    kInvalidFile, MB_OK | MB_ICONSTOP);
 }
 
 } // namespace
@@ -53,7 +54,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, int mapType)
     }
     if (IsTiffMapType(mapType)) {
         TiffImport import;
-        Ui().RunLongWork(QStringLiteral("Importing %1").arg(QFileInfo(path).fileName()),
+        Ui().RunLongWork(QStringLiteral("Importing %1").arg(DisplayText(QFileInfo(path).fileName())),
                          [&](Progress progress) { import = ImportTiffImages(path, -1, progress); });
         if (import.m_bCancelled)
             return false; // the map on screen stays as it was

@@ -9,6 +9,7 @@
 #include "formats/TiffImport.h"
 #include "imaging/CPicture.h"
 #include "imaging/PictureClaims.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/MappedFile.h"
 #include "platform/UiServices.h"
@@ -56,7 +57,8 @@ std::optional<UiMessage> StoredSizeRefusal(const CPicture& picture, int width, i
     const std::optional<QString> mismatch = StoredSizeMismatch(own, width, height);
     if (!mismatch)
         return std::nullopt;
-    return UiMessage{QStringLiteral("%1\n%2").arg(path, *mismatch), QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
+    return UiMessage{QStringLiteral("%1\n%2").arg(DisplayText(path), *mismatch), QStringLiteral("Invalid File"),
+                     MB_OK | MB_ICONERROR};
 }
 
 ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress)
@@ -70,7 +72,7 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
         return refuse(text);
     ReadWorkspace read{CommandResult::Done(), ParseWorkspace(bytes, &text), {}, {}};
     if (!read.m_Contents)
-        return refuse(QStringLiteral("%1\n%2").arg(path, text));
+        return refuse(QStringLiteral("%1\n%2").arg(DisplayText(path), text));
     const WorkspaceContents& contents = *read.m_Contents;
 
     // A picture map's picture is decoded first: what it claims, and the size stored for it, are
@@ -95,10 +97,10 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
             // A workspace without its map would read out nonsense and be saved without it: it is
             // refused whole, with the reason the import gave.
             QString reason = QStringLiteral("\nIts map %1 cannot be read, so the work space is not opened.")
-                                 .arg(contents.m_Tiff->MapPath());
+                                 .arg(DisplayText(contents.m_Tiff->MapPath()));
             for (const UiMessage& message : import.m_Messages)
                 reason += QLatin1Char('\n') + message.m_strText;
-            return refuse(path + reason);
+            return refuse(DisplayText(path) + reason);
         }
         read.m_Result.m_Messages = std::move(import.m_Messages);
         for (ImportedTiffImage& imported : import.m_Images)
@@ -112,7 +114,7 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
 bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path)
 {
     ReadWorkspace read;
-    Ui().RunLongWork(QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()),
+    Ui().RunLongWork(QStringLiteral("Opening %1").arg(DisplayText(QFileInfo(path).fileName())),
                      [&](Progress progress) { read = ReadWorkspaceFile(path, progress); });
     const CommandResult result = InstallWorkspaceFile(doc, view, path, std::move(read));
     ShowMessages(result.m_Messages);
@@ -167,7 +169,7 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
     std::optional<ProjectionContents> contents;
     CPicture picture;
     const bool finished =
-        Ui().RunLongWork(QStringLiteral("Opening %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+        Ui().RunLongWork(QStringLiteral("Opening %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
             try {
                 // Mapped, not copied: a large map's file is only needed while its payload is decoded.
                 MappedFile file;
@@ -191,7 +193,7 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
                     // A blank map would be shown geo-coded, reading out nonsense.
                     refusal = UiMessage{QStringLiteral("%1\nThe projection file holds no picture that can be read. The "
                                                        "file is damaged, or it is not a %2 file.")
-                                            .arg(path, kind == ProjectionKind::Cpf ? QStringLiteral("CPF")
+                                            .arg(DisplayText(path), kind == ProjectionKind::Cpf ? QStringLiteral("CPF")
                                                                                    : QStringLiteral("GPF or DPF")),
                                         QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
                 else

@@ -5,6 +5,7 @@
 #include "formats/ProjectionFile.h"
 #include "imaging/BitmapExport.h"
 #include "imaging/Blit.h"
+#include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
 #include "platform/MemoryBudget.h"
@@ -202,7 +203,7 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
     const auto flavour = static_cast<OutputFlavour>(doc.OutputFormat());
     CommandResult result;
     std::optional<GeoModel> frameModel;
-    Ui().RunLongWork(QStringLiteral("Writing %1").arg(QFileInfo(path).fileName()), [&](Progress progress) {
+    Ui().RunLongWork(QStringLiteral("Writing %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
         result = WriteProjectionFile(doc, range, flavour, path, progress, frameModel);
     });
     if (result.m_bCancelled)

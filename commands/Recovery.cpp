@@ -2,6 +2,7 @@
 
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
 #include "view/core/ViewState.h"
@@ -209,7 +210,7 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
             continue;
         }
         const QString name = contents->m_strPath.isEmpty() ? QStringLiteral("Untitled")
-                                                           : QFileInfo(contents->m_strPath).fileName();
+                                                           : DisplayText(QFileInfo(contents->m_strPath).fileName());
         const QString question =
             QStringLiteral("Varnel did not shut down cleanly. Recover the %1 control points on %2 saved at %3?")
                 .arg(contents->m_ControlPoints.size())
@@ -222,7 +223,7 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
         if (!QFileInfo::exists(contents->m_strPath)) {
             Ui().MessageBox(QStringLiteral("%1 is gone, so the recovered points cannot be put back on it. They are "
                                            "kept for a later try.")
-                                .arg(contents->m_strPath),
+                                .arg(DisplayText(contents->m_strPath)),
                             QStringLiteral("Varnel"), MB_OK | MB_ICONEXCLAMATION);
             owner.unlock();
             continue;

@@ -4,6 +4,7 @@
 
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
+#include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
@@ -92,7 +93,7 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
     // was there. A picture map's workspace holds the picture, so it may take a while.
     bool written = false;
     int error = 0;
-    const bool finished = Ui().RunLongWork(QStringLiteral("Saving %1").arg(QFileInfo(path).fileName()),
+    const bool finished = Ui().RunLongWork(QStringLiteral("Saving %1").arg(DisplayText(QFileInfo(path).fileName())),
                                            [&](Progress progress) {
                                                written = WriteWholeFile(path, EncodeWorkspace(contents), nullptr, &error, progress);
                                            });
@@ -118,7 +119,8 @@ bool SaveModified(CQuilletDoc& doc, const ViewState* view)
     if (!doc.IsModified())
         return true;
     // The question names what the window's title names.
-    const QString name = doc.GetTitle().isEmpty() ? QStringLiteral("Untitled") : QFileInfo(doc.GetTitle()).fileName();
+    const QString name =
+        doc.GetTitle().isEmpty() ? QStringLiteral("Untitled") : DisplayText(QFileInfo(doc.GetTitle()).fileName());
     switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), QStringLiteral("Varnel"),
                             MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES:

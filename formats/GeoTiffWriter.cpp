@@ -1,11 +1,15 @@
 #include "formats/GeoTiffWriter.h"
 
+#include "platform/MemoryBudget.h"
+
 #include <geotiff.h>
 #include <geovalues.h>
 #include <xtiffio.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -20,6 +24,7 @@ constexpr int kLinearMetre = 9001;
 struct MemoryFile {
     QByteArray m_Bytes;
     qint64 m_nPos = 0;
+    bool m_bOutOfMemory = false; ///< a write found no memory to grow the file
 };
 
 tsize_t ReadProc(thandle_t handle, tdata_t data, tsize_t size)
@@ -36,8 +41,14 @@ tsize_t WriteProc(thandle_t handle, tdata_t data, tsize_t size)
 {
     auto* file = static_cast<MemoryFile*>(handle);
     const qint64 end = file->m_nPos + size;
-    if (end > file->m_Bytes.size())
-        file->m_Bytes.resize(static_cast<qsizetype>(end));
+    // No exception may pass through libtiff: the failed write ends the file, and the coder says why.
+    try {
+        if (end > file->m_Bytes.size())
+            file->m_Bytes.resize(static_cast<qsizetype>(end));
+    } catch (const std::bad_alloc&) {
+        file->m_bOutOfMemory = true;
+        return -1;
+    }
     std::memcpy(file->m_Bytes.data() + file->m_nPos, data, static_cast<size_t>(size));
     file->m_nPos = end;
     return size;
@@ -199,9 +210,14 @@ QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::arra
     if (image.isNull())
         return {};
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    RequirePixels(rgb);
     MemoryFile file;
-    TIFF* tif = XTIFFClientOpen("geotiff", "w", &file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-                                UnmapProc);
+    // Closed however the coding ends, also when an image for it finds no memory.
+    const auto close = [](TIFF* open) { XTIFFClose(open); };
+    std::unique_ptr<TIFF, decltype(close)> handle(
+        XTIFFClientOpen("geotiff", "w", &file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc, UnmapProc),
+        close);
+    TIFF* tif = handle.get();
     if (!tif)
         return {};
     TIFFMergeFieldInfo(tif, &kNoDataField, 1);
@@ -215,11 +231,14 @@ QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::arra
         while (ok && std::max(reduced.width(), reduced.height()) > static_cast<int>(kTile)) {
             reduced = reduced.scaled(std::max(1, (reduced.width() + 1) / 2), std::max(1, (reduced.height() + 1) / 2),
                                      Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            RequirePixels(reduced);
             const double share = (1.0 - done) * 0.75;
             ok = WriteDirectory(tif, reduced, true, noData, progress.Part(done, done + share));
             done += share;
         }
     }
-    XTIFFClose(tif);
+    handle.reset(); // writes what libtiff still holds
+    if (file.m_bOutOfMemory)
+        throw std::bad_alloc();
     return ok && !progress.Cancelled() ? file.m_Bytes : QByteArray();
 }

@@ -19,6 +19,6 @@
 /// naming it. noData, when not empty, is written as GDAL's NoData value (tag 42113). Images
 /// larger than 1024 pixels on a side get reduced copies at halves, quarters, ... down to 256
 /// pixels. Empty when libtiff cannot write it, and when cancelled through progress (reported to
-/// after every row of tiles).
+/// after every row of tiles); std::bad_alloc when the memory for it runs out.
 QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::array<double, 6>& geoTransform,
                          const QByteArray& noData = {}, const Progress& progress = {});

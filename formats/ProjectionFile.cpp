@@ -208,10 +208,16 @@ std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiM
     std::uint32_t length = 0;
     if (!in.Read(contents.m_nTag) || !in.Read(contents.m_nWidth) || !in.Read(contents.m_nHeight) ||
         contents.m_nWidth < 0 || contents.m_nHeight < 0 || !ReadCoefficients(in, contents.m_dGeoCoef) ||
-        !in.Read(length) || !in.ReadBytes(static_cast<qsizetype>(length), contents.m_Payload)) {
+        !in.Read(length) || !in.Has(static_cast<qsizetype>(length))) {
         error = Damaged();
         return std::nullopt;
     }
+    // The payload is copied out of the file: its memory is checked before it is made.
+    if (const std::optional<QString> shortfall = CheckMemory(length)) {
+        error = {*shortfall, kInvalidFile, MB_OK | MB_ICONERROR};
+        return std::nullopt;
+    }
+    in.ReadBytes(static_cast<qsizetype>(length), contents.m_Payload);
     if (std::optional<UiMessage> refusal = Impossible(contents, QStringLiteral("CPF"))) {
         error = *refusal;
         return std::nullopt;

@@ -7,6 +7,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,17 +16,41 @@
 namespace {
 
 /// Sample layouts that are converted straight from the decoded samples.
-enum class DirectFormat { None, Rgb, Grey, InvertedGrey };
+enum class DirectKind { None, Rgb, Grey };
 
-int Channels(DirectFormat format)
+/// How the samples of a directory on the direct route become section pixels.
+struct DirectFormat {
+    DirectKind m_Kind = DirectKind::None;
+    int m_nBits = 8; ///< bits of a grey sample: 1, 2, 4 or 8
+    /// The grey level of each sample value, as the RGBA reader's grey map gives it: value x of
+    /// n bits is x * 255 / (2^n - 1), min-is-white counted from the top.
+    std::array<std::uint8_t, 256> m_Grey{};
+
+    bool operator!=(DirectKind kind) const { return m_Kind != kind; }
+    bool operator==(DirectKind kind) const { return m_Kind == kind; }
+    /// Bytes one row of width pixels takes in the decoded samples.
+    std::int64_t RowBytes(std::int64_t width) const
+    {
+        return m_Kind == DirectKind::Rgb ? width * 3 : (width * m_nBits + 7) / 8;
+    }
+};
+
+DirectFormat GreyFormat(int bits, bool minIsWhite)
 {
-    return format == DirectFormat::Rgb ? 3 : 1;
+    DirectFormat format{DirectKind::Grey, bits, {}};
+    const int top = (1 << bits) - 1;
+    for (int value = 0; value <= top; ++value) {
+        const int level = (minIsWhite ? top - value : value) * 255 / top;
+        format.m_Grey[static_cast<std::size_t>(value)] = static_cast<std::uint8_t>(level);
+    }
+    return format;
 }
 
 /// Picks the direct route when the directory holds samples that libtiff's RGBA reader would only
-/// repack: 8-bit unsigned, top-left origin, no extra samples, and either RGB (interleaved, or
+/// repack: unsigned, top-left origin, no extra samples, and either 8-bit RGB (interleaved, or
 /// JPEG-compressed YCbCr that libjpeg turns into RGB, as the RGBA reader does too) or one grey
-/// sample (min-is-white inverted, as the RGBA reader's grey map does).
+/// sample of 1, 2, 4 or 8 bits (a fax page is one bit; min-is-white inverted, as the RGBA
+/// reader's grey map does).
 DirectFormat PickDirectFormat(TIFF* tif)
 {
     std::uint16_t bitsPerSample = 0, samplesPerPixel = 0, planar = 0, compression = 0, orientation = 0,
@@ -38,9 +63,9 @@ DirectFormat PickDirectFormat(TIFF* tif)
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
-    if (bitsPerSample != 8 || orientation != ORIENTATION_TOPLEFT || sampleFormat != SAMPLEFORMAT_UINT ||
-        extraCount != 0)
-        return DirectFormat::None;
+    const bool grey = bitsPerSample == 1 || bitsPerSample == 2 || bitsPerSample == 4 || bitsPerSample == 8;
+    if (!grey || orientation != ORIENTATION_TOPLEFT || sampleFormat != SAMPLEFORMAT_UINT || extraCount != 0)
+        return {};
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
         // The RGBA reader's guess for a missing tag.
         if (samplesPerPixel == 1)
@@ -48,46 +73,47 @@ DirectFormat PickDirectFormat(TIFF* tif)
         else if (samplesPerPixel == 3)
             photometric = PHOTOMETRIC_RGB;
         else
-            return DirectFormat::None;
+            return {};
     }
     switch (photometric) {
     case PHOTOMETRIC_MINISBLACK:
-        return samplesPerPixel == 1 ? DirectFormat::Grey : DirectFormat::None;
     case PHOTOMETRIC_MINISWHITE:
-        return samplesPerPixel == 1 ? DirectFormat::InvertedGrey : DirectFormat::None;
+        return samplesPerPixel == 1 ? GreyFormat(bitsPerSample, photometric == PHOTOMETRIC_MINISWHITE) : DirectFormat{};
     case PHOTOMETRIC_RGB:
-        return samplesPerPixel == 3 && planar == PLANARCONFIG_CONTIG ? DirectFormat::Rgb : DirectFormat::None;
+        return bitsPerSample == 8 && samplesPerPixel == 3 && planar == PLANARCONFIG_CONTIG ? DirectFormat{DirectKind::Rgb}
+                                                                                           : DirectFormat{};
     case PHOTOMETRIC_YCBCR:
-        if (samplesPerPixel == 3 && planar == PLANARCONFIG_CONTIG && compression == COMPRESSION_JPEG &&
-            TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
-            return DirectFormat::Rgb;
-        return DirectFormat::None;
+        if (bitsPerSample == 8 && samplesPerPixel == 3 && planar == PLANARCONFIG_CONTIG &&
+            compression == COMPRESSION_JPEG && TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
+            return {DirectKind::Rgb};
+        return {};
     default:
-        return DirectFormat::None;
+        return {};
     }
 }
 
-/// Converts count decoded pixels into blue, green, red section pixels, keeping every value.
-void ConvertDirect(DirectFormat format, const std::uint8_t* in, std::uint8_t* out, std::uint32_t count)
+/// Converts count decoded pixels into blue, green, red section pixels, keeping every value. Grey
+/// samples narrower than a byte are packed from the high bit down.
+void ConvertDirect(const DirectFormat& format, const std::uint8_t* in, std::uint8_t* out, std::uint32_t count)
 {
-    switch (format) {
-    case DirectFormat::Rgb:
+    if (format == DirectKind::Rgb) {
         for (std::uint32_t i = 0; i < count; ++i, in += 3, out += 3) {
             out[0] = in[2];
             out[1] = in[1];
             out[2] = in[0];
         }
-        break;
-    case DirectFormat::Grey:
+    } else if (format == DirectKind::Grey && format.m_nBits == 8) {
         for (std::uint32_t i = 0; i < count; ++i, out += 3)
-            out[0] = out[1] = out[2] = in[i];
-        break;
-    case DirectFormat::InvertedGrey:
-        for (std::uint32_t i = 0; i < count; ++i, out += 3)
-            out[0] = out[1] = out[2] = static_cast<std::uint8_t>(255 - in[i]);
-        break;
-    case DirectFormat::None:
-        break;
+            out[0] = out[1] = out[2] = format.m_Grey[in[i]];
+    } else if (format == DirectKind::Grey) {
+        const int bits = format.m_nBits;
+        const int perByte = 8 / bits;
+        const unsigned mask = (1u << bits) - 1;
+        for (std::uint32_t i = 0; i < count; ++in) {
+            const unsigned byte = *in;
+            for (int k = 0; k < perByte && i < count; ++k, ++i, out += 3)
+                out[0] = out[1] = out[2] = format.m_Grey[(byte >> (8 - bits * (k + 1))) & mask];
+        }
     }
 }
 
@@ -140,55 +166,112 @@ private:
     int m_nBefore = TiffMessageScope::ErrorCount();
 };
 
+/// What libtiff's codecs keep while they decode, at most: a Deflate, LZMA or Zstandard window,
+/// libjpeg's rows, the fax decoders' runs, the RGBA reader's colour tables.
+constexpr std::int64_t kCodecWorkingBytes = std::int64_t(32) << 20;
+
 /// Image row y (0 at the top) is stored row height - 1 - y of the bottom-up section.
 std::uint8_t* SectionRowFromTop(const DIBSection& section, std::uint32_t y)
 {
     return section.StoredRow(section.m_nHeight - 1 - static_cast<int>(y));
 }
 
+/// Rows in a strip of the current directory, held to the picture.
+std::uint32_t RowsPerStrip(TIFF* tif, std::uint32_t height)
+{
+    std::uint32_t rowsPerStrip = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    return rowsPerStrip == 0 || rowsPerStrip > height ? height : rowsPerStrip;
+}
+
+/// The one buffer the direct route decodes into: a whole strip when it is no larger than
+/// m_nMaxStripBytes, else one scanline; a tile. Nothing when the route cannot take the directory
+/// (its rows or tiles are too short for the pixels).
+std::optional<std::int64_t> DirectBufferBytes(TIFF* tif, const DirectFormat& format, std::uint32_t width,
+                                              std::uint32_t height, const TiffDecodeLimits& limits)
+{
+    if (TIFFIsTiled(tif)) {
+        std::uint32_t tileWidth = 0, tileLength = 0;
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
+        const std::int64_t tileRow = TIFFTileRowSize64(tif);
+        const std::int64_t tileSize = TIFFTileSize64(tif);
+        if (tileWidth == 0 || tileLength == 0 || tileRow < format.RowBytes(tileWidth) || tileSize < tileRow * tileLength)
+            return std::nullopt;
+        return tileSize;
+    }
+    const std::int64_t scanline = TIFFScanlineSize64(tif);
+    if (scanline < format.RowBytes(width))
+        return std::nullopt;
+    const std::int64_t strip = scanline * RowsPerStrip(tif, height);
+    return strip <= limits.m_nMaxStripBytes ? strip : scanline;
+}
+
+/// The rows of one band of the RGBA route: whole strips or rows of tiles (so that each is decoded
+/// once), as many as fit in m_nBandBytes of 32-bit pixels, at least one.
+std::uint32_t RgbaBandRows(TIFF* tif, std::uint32_t width, std::uint32_t height, const TiffDecodeLimits& limits)
+{
+    std::uint32_t unit = 0;
+    if (TIFFIsTiled(tif))
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &unit);
+    else
+        unit = RowsPerStrip(tif, height);
+    if (unit == 0 || unit > height)
+        unit = height;
+    const std::int64_t units = std::max<std::int64_t>(1, limits.m_nBandBytes / (std::int64_t(width) * 4 * unit));
+    return static_cast<std::uint32_t>(std::min<std::int64_t>(height, units * unit));
+}
+
+/// What the RGBA route holds besides the section: its band of 32-bit pixels, and the decoded
+/// strip or tile libtiff's reader keeps (one for each plane, up to four, of separate planes).
+std::int64_t RgbaWorkingBytes(TIFF* tif, std::uint32_t width, std::uint32_t height, const TiffDecodeLimits& limits)
+{
+    std::uint16_t planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    const std::int64_t decoded = TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
+    return std::int64_t(width) * 4 * RgbaBandRows(tif, width, height, limits) +
+           (planar == PLANARCONFIG_SEPARATE ? 4 : 1) * decoded;
+}
+
 /// Strips read whole into one reused buffer, or scanline by scanline when a strip is too large to
-/// hold. Returns whether every strip was read (it stops at the first that cannot be), or nothing
-/// when this route cannot take the directory after all (then nothing has been written).
-std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFormat format,
+/// hold (a fax page is often one strip). Returns whether every strip was read (it stops at the
+/// first that cannot be), or nothing when this route cannot take the directory after all (then
+/// nothing has been written).
+std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, const DirectFormat& format,
                                        const TiffDecodeLimits& limits, const Progress& progress)
 {
     const auto width = static_cast<std::uint32_t>(section.m_nWidth);
     const auto height = static_cast<std::uint32_t>(section.m_nHeight);
-    std::uint32_t rowsPerStrip = 0;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-    if (rowsPerStrip == 0 || rowsPerStrip > height)
-        rowsPerStrip = height;
-    const std::int64_t scanline = TIFFScanlineSize64(tif);
-    if (scanline < std::int64_t(width) * Channels(format))
+    const std::optional<std::int64_t> bufferBytes = DirectBufferBytes(tif, format, width, height, limits);
+    if (!bufferBytes)
         return std::nullopt;
-
+    const std::int64_t scanline = TIFFScanlineSize64(tif);
+    const std::uint32_t rowsPerStrip = RowsPerStrip(tif, height);
+    auto buffer = AllocateZeroed<std::uint8_t>(*bufferBytes);
+    if (!buffer) {
+        TIFFErrorExtR(tif, TIFFFileName(tif), "Not enough memory to decode the image");
+        return false;
+    }
     const ErrorWatch errors;
-    if (scanline * rowsPerStrip <= limits.m_nMaxStripBytes) {
-        auto buffer = AllocateZeroed<std::uint8_t>(scanline * rowsPerStrip);
-        if (!buffer)
-            return std::nullopt;
-        for (std::uint32_t top = 0; top < height; top += rowsPerStrip) {
-            const std::uint32_t rows = std::min(rowsPerStrip, height - top);
-            // Decoding stops at the first strip that cannot be read: the caller keeps nothing.
-            if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), buffer.get(), scanline * rows) < 0 ||
-                errors.Reported())
+    if (*bufferBytes < scanline * rowsPerStrip) {
+        for (std::uint32_t y = 0; y < height; ++y) {
+            if (TIFFReadScanline(tif, buffer.get(), y, 0) < 0 || errors.Reported())
                 return false;
-            for (std::uint32_t r = 0; r < rows; ++r)
-                ConvertDirect(format, buffer.get() + scanline * r, SectionRowFromTop(section, top + r), width);
-            if (!progress.Report(top + rows, height))
+            ConvertDirect(format, buffer.get(), SectionRowFromTop(section, y), width);
+            if (!progress.Report(y + 1, height))
                 return false;
         }
         return true;
     }
-
-    auto line = AllocateZeroed<std::uint8_t>(scanline);
-    if (!line)
-        return std::nullopt;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        if (TIFFReadScanline(tif, line.get(), y, 0) < 0 || errors.Reported())
+    for (std::uint32_t top = 0; top < height; top += rowsPerStrip) {
+        const std::uint32_t rows = std::min(rowsPerStrip, height - top);
+        // Decoding stops at the first strip that cannot be read: the caller keeps nothing.
+        if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, 0), buffer.get(), scanline * rows) < 0 ||
+            errors.Reported())
             return false;
-        ConvertDirect(format, line.get(), SectionRowFromTop(section, y), width);
-        if (!progress.Report(y + 1, height))
+        for (std::uint32_t r = 0; r < rows; ++r)
+            ConvertDirect(format, buffer.get() + scanline * r, SectionRowFromTop(section, top + r), width);
+        if (!progress.Report(top + rows, height))
             return false;
     }
     return true;
@@ -196,27 +279,29 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, DirectFor
 
 /// Tiles read one at a time into one reused buffer; edge tiles are clipped to the picture.
 /// Returns as DecodeStripsDirect does.
-std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, DirectFormat format, const Progress& progress)
+std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, const DirectFormat& format,
+                                      const TiffDecodeLimits& limits, const Progress& progress)
 {
     const auto width = static_cast<std::uint32_t>(section.m_nWidth);
     const auto height = static_cast<std::uint32_t>(section.m_nHeight);
+    const std::optional<std::int64_t> tileSize = DirectBufferBytes(tif, format, width, height, limits);
+    if (!tileSize)
+        return std::nullopt;
     std::uint32_t tileWidth = 0, tileLength = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
     const std::int64_t tileRow = TIFFTileRowSize64(tif);
-    const std::int64_t tileSize = TIFFTileSize64(tif);
-    if (tileWidth == 0 || tileLength == 0 || tileRow < std::int64_t(tileWidth) * Channels(format) ||
-        tileSize < tileRow * tileLength)
-        return std::nullopt;
-    auto buffer = AllocateZeroed<std::uint8_t>(tileSize);
-    if (!buffer)
-        return std::nullopt;
+    auto buffer = AllocateZeroed<std::uint8_t>(*tileSize);
+    if (!buffer) {
+        TIFFErrorExtR(tif, TIFFFileName(tif), "Not enough memory to decode the image");
+        return false;
+    }
     const ErrorWatch errors;
     for (std::uint32_t top = 0; top < height; top += tileLength) {
         const std::uint32_t rows = std::min(tileLength, height - top);
         for (std::uint32_t left = 0; left < width; left += tileWidth) {
             const std::uint32_t columns = std::min(tileWidth, width - left);
-            if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, 0), buffer.get(), tileSize) < 0 ||
+            if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, left, top, 0, 0), buffer.get(), *tileSize) < 0 ||
                 errors.Reported())
                 return false;
             for (std::uint32_t r = 0; r < rows; ++r)
@@ -242,17 +327,7 @@ bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& l
     }
     const auto width = static_cast<std::uint32_t>(section.m_nWidth);
     const auto height = static_cast<std::uint32_t>(section.m_nHeight);
-
-    std::uint32_t unit = 0;
-    if (TIFFIsTiled(tif))
-        TIFFGetField(tif, TIFFTAG_TILELENGTH, &unit);
-    else
-        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
-    if (unit == 0 || unit > height)
-        unit = height;
-    const std::int64_t unitBytes = std::int64_t(width) * 4 * unit;
-    const std::int64_t units = std::max<std::int64_t>(1, limits.m_nBandBytes / unitBytes);
-    const auto bandRows = static_cast<std::uint32_t>(std::min<std::int64_t>(height, units * unit));
+    const std::uint32_t bandRows = RgbaBandRows(tif, width, height, limits);
 
     auto raster = Allocate<std::uint32_t>(std::int64_t(width) * bandRows);
     if (!raster) {
@@ -297,8 +372,8 @@ bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits&
     // A large map otherwise takes one page fault per 4 KB as the decoder first writes each page.
     CommitMemory(section.m_pBits, static_cast<std::size_t>(section.RowBytes() * section.m_nHeight));
     const DirectFormat format = PickDirectFormat(tif);
-    if (format != DirectFormat::None) {
-        const std::optional<bool> complete = TIFFIsTiled(tif) ? DecodeTilesDirect(tif, section, format, progress)
+    if (format != DirectKind::None) {
+        const std::optional<bool> complete = TIFFIsTiled(tif) ? DecodeTilesDirect(tif, section, format, limits, progress)
                                                               : DecodeStripsDirect(tif, section, format, limits, progress);
         if (complete)
             return *complete;
@@ -308,5 +383,28 @@ bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits&
 
 bool TiffDecodesDirectly(TIFF* tif)
 {
-    return tif && PickDirectFormat(tif) != DirectFormat::None;
+    return tif && PickDirectFormat(tif) != DirectKind::None;
+}
+
+std::int64_t TiffDecodeWorkingBytes(TIFF* tif, std::int64_t fileBytes, const TiffDecodeLimits& limits)
+{
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    if (width == 0 || height == 0)
+        return 0;
+    const DirectFormat format = PickDirectFormat(tif);
+    const std::optional<std::int64_t> direct =
+        format != DirectKind::None ? DirectBufferBytes(tif, format, width, height, limits) : std::nullopt;
+    // libtiff reads a strip or tile of a plainly read file whole before decoding it.
+    std::uint64_t largest = 0;
+    const std::uint32_t striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    for (std::uint32_t i = 0; i < striles; ++i) {
+        int error = 0;
+        const std::uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, i, &error);
+        if (!error)
+            largest = std::max(largest, bytes);
+    }
+    const auto raw = static_cast<std::int64_t>(std::min(largest, static_cast<std::uint64_t>(std::max<std::int64_t>(fileBytes, 0))));
+    return (direct ? *direct : RgbaWorkingBytes(tif, width, height, limits)) + raw + kCodecWorkingBytes;
 }

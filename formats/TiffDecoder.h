@@ -24,8 +24,9 @@ struct TiffDecodeLimits {
 /// black: the reader's colour, which it has already multiplied by alpha (held to alpha where
 /// damaged associated data exceeds it), so alpha 0 gives black. Rows end up upright in the
 /// bottom-up section; padding columns are not touched. Only a strip, a row of tiles or a band of rows is held at a time:
-/// plain 8-bit RGB (or JPEG YCbCr) and 8-bit greyscale data are converted straight from the
-/// decoded samples, everything else goes through libtiff's RGBA interface band by band. The
+/// plain 8-bit RGB (or JPEG YCbCr) and greyscale data of 1, 2, 4 or 8 bits (fax pages among
+/// them, read line by line when a strip is large) are converted straight from the decoded
+/// samples, everything else goes through libtiff's RGBA interface band by band. The
 /// pixel memory of a large section is committed in one call (in huge pages where available)
 /// before it is filled, instead of page fault by page fault.
 ///
@@ -39,6 +40,12 @@ struct TiffDecodeLimits {
 /// when it is cancelled.
 bool DecodeTiffDirectory(TIFF* tif, DIBSection& section, const TiffDecodeLimits& limits = {},
                          const Progress& progress = {});
+
+/// The most memory DecodeTiffDirectory takes for the current directory of tif besides the section
+/// it fills, with the same limits: its own strip, tile, line or band buffer, the decoded strip or
+/// tiles libtiff's RGBA reader holds, the largest strip or tile as libtiff reads it from a file
+/// of fileBytes, and what libtiff's codecs keep. The section and this are the decoding's peak.
+std::int64_t TiffDecodeWorkingBytes(TIFF* tif, std::int64_t fileBytes, const TiffDecodeLimits& limits = {});
 
 /// Whether DecodeTiffDirectory converts the current directory straight from its samples. The
 /// other layouts go through libtiff's RGBA reader, which should be given a memory-mapped file

@@ -1,6 +1,7 @@
 #include "formats/TiffFile.h"
 
 #include "formats/TiffMessageScope.h"
+#include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 
 #include <QFile>
@@ -17,20 +18,20 @@
 
 namespace {
 
-/// Why path could not be opened, in libtiff's own manner ("PATH: No such file or directory"),
-/// whole however long the path is.
+/// Why path could not be opened, in libtiff's own manner ("PATH: No such file or directory").
 QString OpenFailureText(const QString& path, int error)
 {
     if (path.isEmpty())
         return QStringLiteral("No map file is named (the name is empty).");
     if (error == ENODEV || error == EISDIR)
-        return QStringLiteral("%1: not a regular file (a folder, a FIFO or a device)").arg(path);
-    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+        return QStringLiteral("%1: not a regular file (a folder, a FIFO or a device)").arg(DisplayText(path));
+    return QStringLiteral("%1: %2").arg(DisplayText(path), QString::fromLocal8Bit(std::strerror(error)));
 }
 
+/// libtiff's module is often the file's name.
 QString WithModule(const char* module, const QString& message)
 {
-    return module && *module ? QString::fromLocal8Bit(module) + QStringLiteral(": ") + message : message;
+    return module && *module ? DisplayText(QString::fromLocal8Bit(module)) + QStringLiteral(": ") + message : message;
 }
 
 /// libtiff's text as the detail under a sentence that says what it means for the map: a file
@@ -39,14 +40,14 @@ QString WithModule(const char* module, const QString& message)
 /// warning, damage libtiff decoded past.
 QString Explained(TIFF* tif, TiffMessageScope::Kind kind, const QString& text)
 {
-    QString name = tif ? QFileInfo(QFile::decodeName(TIFFFileName(tif))).fileName() : QString();
-    if (name.isEmpty())
-        name = QStringLiteral("The TIFF file");
+    const QString file = tif ? QFileInfo(QFile::decodeName(TIFFFileName(tif))).fileName() : QString();
+    const QString name = file.isEmpty() ? QStringLiteral("The TIFF file") : DisplayText(file);
     static const char* const kShortRead[] = {"read error", "can not read", "cannot read", "io error",
                                              "seek error", "sanity check", "premature", "not enough data"};
     for (const char* words : kShortRead)
         if (text.contains(QLatin1String(words), Qt::CaseInsensitive))
-            return QStringLiteral("%1 is damaged or cut short: part of it cannot be read.\n\nlibtiff: %2").arg(name, text);
+            return QStringLiteral("%1 is damaged or cut short: part of it cannot be read.\n\nlibtiff: %2")
+                .arg(name, text);
     if (kind == TiffMessageScope::Kind::Warning)
         return QStringLiteral("%1 is damaged: part of the map may be missing or wrong.\n\nlibtiff: %2").arg(name, text);
     return QStringLiteral("Part of %1 cannot be read: the file is damaged, or it is a kind of TIFF that Varnel does "
@@ -75,8 +76,10 @@ bool ReadPast(TiffMessageScope::Kind kind, const char* module, const char* forma
 
 int Route(TiffMessageScope::Kind kind, TIFF* tif, const char* module, const char* format, va_list arguments)
 {
-    if (!ReadPast(kind, module, format))
-        TiffMessageScope::Report(kind, Explained(tif, kind, WithModule(module, TiffMessageScope::Format(format, arguments))));
+    if (!ReadPast(kind, module, format)) {
+        const QString text = WithModule(module, TiffMessageScope::Format(format, arguments));
+        TiffMessageScope::Report(kind, Explained(tif, kind, text));
+    }
     return 1; // handled: libtiff's own handlers stay quiet
 }
 

@@ -4,6 +4,7 @@
 #include "formats/TiffFile.h"
 #include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
+#include "platform/DisplayText.h"
 #include "platform/MemoryBudget.h"
 
 #include <QFileInfo>
@@ -84,7 +85,7 @@ std::optional<QString> DirectoryDataRefusal(const TiffFile& file, const QString&
 {
     TIFF* tif = file.Handle();
     const std::int64_t fileSize = file.FileSize();
-    const QString name = QFileInfo(path).fileName();
+    const QString name = DisplayText(QFileInfo(path).fileName());
     const bool tiled = TIFFIsTiled(tif) != 0;
     const std::uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
@@ -132,9 +133,6 @@ std::int64_t SectionBytes(const DirectorySize& size)
 {
     return ((std::int64_t(size.m_nWidth) * 3 + 3) & ~std::int64_t(3)) * size.m_nHeight;
 }
-
-/// Working memory of the decoder besides the section: a strip or band buffer, libtiff's own.
-constexpr std::int64_t kDecoderWorkingBytes = std::int64_t(48) << 20;
 
 /// The most directories a map is read from. Far more than any map has (scans have a few pages,
 /// a cloud-optimised GeoTIFF a handful of overviews), and it bounds the work a file of thousands
@@ -207,7 +205,7 @@ int DecodeDirectory(ImportFiles& files, DIBSection& section, int index, const Pr
     // section is made: a few bytes must not reserve gigabytes.
     std::optional<QString> refusal = DirectoryDataRefusal(files.m_File, files.m_strPath, index, size);
     if (!refusal)
-        refusal = CheckMemory(SectionBytes(size) + kDecoderWorkingBytes);
+        refusal = CheckMemory(SectionBytes(size) + TiffDecodeWorkingBytes(tif, files.m_File.FileSize()));
     if (refusal) {
         TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
         return 0;
@@ -480,7 +478,7 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path)
     if (directories > static_cast<tdir_t>(kMaxDirectories))
         TiffMessageScope::Report(TiffMessageScope::Kind::Warning,
                                  QStringLiteral("%1 has %2 images; only the first %3 are read.")
-                                     .arg(QFileInfo(path).fileName())
+                                     .arg(DisplayText(QFileInfo(path).fileName()))
                                      .arg(directories)
                                      .arg(kMaxDirectories));
     DirectoryCursor cursor(file.Handle());
@@ -623,6 +621,9 @@ TiffImport ImportTiffImages(const QString& path, int limit, const Progress& prog
     // reported), and the memory of all the others together is checked at once, so that a map
     // too large for the machine is refused up front instead of after minutes of decoding.
     std::vector<TIFFSubImage> plausible;
+    // The sections stay while the next is decoded: the peak is the most that the sections so far
+    // and one decoding's working memory take together.
+    std::int64_t sections = 0, needed = 0;
     for (const TIFFSubImage& directory : directories) {
         if (!files.m_File || (limit >= 0 && static_cast<int>(plausible.size()) >= limit))
             break;
@@ -634,10 +635,9 @@ TiffImport ImportTiffImages(const QString& path, int limit, const Progress& prog
             continue;
         }
         plausible.push_back(directory);
+        sections += SectionBytes(size);
+        needed = std::max(needed, sections + TiffDecodeWorkingBytes(files.m_File.Handle(), files.m_File.FileSize()));
     }
-    std::int64_t needed = kDecoderWorkingBytes;
-    for (const TIFFSubImage& directory : plausible)
-        needed += SectionBytes({directory.m_nWidth, directory.m_nHeight});
     if (const std::optional<QString> refusal = CheckMemory(needed)) {
         TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
         return {{}, messages.Messages()};

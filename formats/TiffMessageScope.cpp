@@ -1,5 +1,6 @@
 #include "formats/TiffMessageScope.h"
 
+#include "platform/DisplayText.h"
 
 #include <cstdio>
 #include <vector>
@@ -69,10 +70,10 @@ QString TiffMessageScope::Format(const char* format, va_list arguments)
     const int needed = std::vsnprintf(buffer.data(), buffer.size(), format, copy);
     va_end(copy);
     if (needed < 0)
-        return QString::fromLocal8Bit(format);
+        return DisplayText(QString::fromLocal8Bit(format));
     if (static_cast<size_t>(needed) >= buffer.size()) {
         buffer.resize(static_cast<size_t>(needed) + 1);
         std::vsnprintf(buffer.data(), buffer.size(), format, arguments);
     }
-    return QString::fromLocal8Bit(buffer.data(), needed);
+    return DisplayText(QString::fromLocal8Bit(buffer.data(), needed));
 }

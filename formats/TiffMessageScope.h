@@ -34,7 +34,8 @@ public:
     /// that goes on after an error of its own (libtiff's fax decoder after a bad code word) is
     /// caught by the count going up.
     static int ErrorCount();
-    /// A library's printf-style message as text, however long it is.
+    /// A library's printf-style message as a message shows it (see DisplayText): it names files
+    /// and quotes their tags.
     static QString Format(const char* format, va_list arguments);
 
 private:

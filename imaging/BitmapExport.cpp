@@ -5,6 +5,7 @@
 #include "imaging/DIBSection.h"
 #include "platform/BinaryIO.h"
 #include "platform/FileIO.h"
+#include "platform/MemoryBudget.h"
 #include "platform/WinTypes.h"
 
 #include <array>
@@ -101,8 +102,7 @@ QByteArray CaptureBitmap(const QImage& bitmap, const QVector<QRgb>* palette, std
         return {};
     int bitCount = 0;
     const QImage image = CapturableImage(bitmap, bitCount);
-    if (image.isNull())
-        return {};
+    RequirePixels(image);
     const int entries = TableEntries(bitCount);
     const std::int64_t width = image.width();
     const std::int64_t height = image.height();

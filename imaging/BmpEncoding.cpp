@@ -2,6 +2,7 @@
 
 #include "imaging/BitmapInfoHeader.h"
 #include "platform/BinaryIO.h"
+#include "platform/MemoryBudget.h"
 #include "platform/WinTypes.h"
 
 #include <QPainter>
@@ -21,6 +22,7 @@ QByteArray EncodeBmp24(const QImage& image)
     QImage rgb = image;
     if (rgb.hasAlphaChannel()) {
         QImage flattened(rgb.size(), QImage::Format_RGB32);
+        RequirePixels(flattened);
         flattened.fill(Qt::white);
         QPainter painter(&flattened);
         painter.drawImage(0, 0, rgb);
@@ -28,6 +30,7 @@ QByteArray EncodeBmp24(const QImage& image)
         rgb = flattened;
     }
     rgb = rgb.convertToFormat(QImage::Format_BGR888);
+    RequirePixels(rgb);
 
     const std::int64_t width = rgb.width();
     const std::int64_t height = rgb.height();

@@ -3,6 +3,7 @@
 #include "imaging/BmpEncoding.h"
 #include "imaging/EmfRenderer.h"
 #include "imaging/MetafileCanvas.h"
+#include "platform/MemoryBudget.h"
 #include "platform/WinTypes.h"
 
 #include <QPainter>
@@ -118,9 +119,10 @@ bool MetafilePicture::Render(QPainter& painter, const QRect& dest, int xSrc, int
 QImage MetafilePicture::ToImage() const
 {
     const QSize size = PixelSize();
-    QImage image(size, QImage::Format_RGB32);
-    if (image.isNull())
+    if (size.isEmpty())
         return {};
+    QImage image(size, QImage::Format_RGB32);
+    RequirePixels(image);
     image.fill(Qt::white);
     QPainter painter(&image);
     Render(painter, QRect(QPoint(0, 0), size), 0, m_Himetric.height(), m_Himetric.width(), -m_Himetric.height());

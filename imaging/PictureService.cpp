@@ -7,6 +7,7 @@
 #include "imaging/PictureReaderMessages.h"
 #include "imaging/RasterPicture.h"
 #include "platform/BinaryIO.h"
+#include "platform/MemoryBudget.h"
 #include "platform/WinTypes.h"
 
 #include <QBuffer>
@@ -114,9 +115,10 @@ QImage Decode(const QByteArray& data, const char* format)
 /// the two formats the painter stretches without converting.
 QImage ForDrawing(const QImage& image, bool keepAlpha)
 {
-    if (keepAlpha && image.hasAlphaChannel())
-        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    return image.convertToFormat(QImage::Format_RGB32);
+    QImage converted = image.convertToFormat(keepAlpha && image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                                                  : QImage::Format_RGB32);
+    RequirePixels(converted);
+    return converted;
 }
 
 } // namespace

@@ -1,8 +1,11 @@
 #include "platform/FileIO.h"
 
+#include "platform/DisplayText.h"
 #include "platform/LargeMemory.h"
+#include "platform/MemoryBudget.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +14,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <new>
 #include <unistd.h>
@@ -57,8 +63,9 @@ bool WriteAll(int fd, const char* data, qsizetype size, const Progress& progress
 
 } // namespace
 
-QString FileErrorText(const QString& path, int errorNumber)
+QString FileErrorText(const QString& file, int errorNumber)
 {
+    const QString path = DisplayText(file);
     switch (errorNumber) {
     case ENOENT:
         return Truncated(QStringLiteral("%1 was not found.").arg(path));
@@ -84,6 +91,10 @@ QString FileErrorText(const QString& path, int errorNumber)
     case ENODEV:
     case ENXIO:
         return Truncated(QStringLiteral("%1 is not a regular file.").arg(path));
+    case EPIPE:
+        return Truncated(QStringLiteral("No program is reading from %1, so it cannot be written.").arg(path));
+    case ENOMEM:
+        return OutOfMemoryText();
     default:
         return Truncated(QStringLiteral("An error occurred while accessing %1: %2.")
                              .arg(path, QString::fromLocal8Bit(std::strerror(errorNumber))));
@@ -279,7 +290,72 @@ int LinkTemporary(int fd, const QByteArray& destination, QByteArray& namedPath)
     return error;
 }
 
+/// Writes bytes into an open descriptor of a stream (a terminal, a pipe, a device, or whatever
+/// the shell gave as standard output); returns 0 or the errno of the failure.
+int WriteToDescriptor(int fd, const QByteArray& bytes, const Progress& progress)
+{
+    // A reader that goes away would end the whole program with SIGPIPE: the write fails with
+    // EPIPE instead, and the signal it raised is taken back.
+    sigset_t pipe {}, previous {};
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &previous);
+    int error = 0;
+    if (!WriteAll(fd, bytes.constData(), bytes.size(), progress))
+        error = errno;
+    if (error == EPIPE) {
+        const timespec now {};
+        (void)sigtimedwait(&pipe, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return error;
+}
+
+/// Writes bytes into the character device or FIFO at path, as a program writes to a terminal or
+/// a pipe; returns 0 or the errno of the failure. A FIFO no program reads from is refused at
+/// once (EPIPE) instead of waiting for a reader.
+int WriteIntoStream(const QByteArray& path, bool fifo, const QByteArray& bytes, const Progress& progress)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return fifo && errno == ENXIO ? EPIPE : errno;
+    int error = 0;
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0)
+        error = errno;
+    else if (!S_ISCHR(opened.st_mode) && !S_ISFIFO(opened.st_mode))
+        error = ENODEV; // replaced since it was looked at
+    else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (!error)
+        error = WriteToDescriptor(fd, bytes, progress);
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    return error;
+}
+
 } // namespace
+
+int OwnDescriptorOf(const QString& path)
+{
+    static const QRegularExpression named(QStringLiteral("^/(?:dev/(std(?:in|out|err)|fd/(\\d{1,6}))|proc/self/fd/(\\d{1,6}))$"));
+    const QRegularExpressionMatch match = named.match(path);
+    if (!match.hasMatch())
+        return -1;
+    const QString stream = match.captured(1);
+    const int fd = stream == QLatin1String("stdin")    ? 0
+                   : stream == QLatin1String("stdout") ? 1
+                   : stream == QLatin1String("stderr") ? 2
+                                                       : (match.captured(2) + match.captured(3)).toInt();
+    return ::fcntl(fd, F_GETFD) == -1 ? -1 : fd;
+}
+
+bool WritesIntoStream(const QString& path)
+{
+    struct stat target {};
+    return OwnDescriptorOf(path) >= 0 ||
+           (::stat(QFile::encodeName(path).constData(), &target) == 0 && (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)));
+}
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, int* errorNumber,
                     const Progress& progress)
@@ -292,6 +368,24 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
             *errorNumber = cause;
         return false;
     };
+    // A descriptor the program was given (-o /dev/stdout, also when the shell sent it to a file)
+    // is written at its place, as printing to it would: replacing the file behind it would lose
+    // what comes after, and opening it again would write over what came before.
+    if (const int own = OwnDescriptorOf(path); own >= 0) {
+        error = WriteToDescriptor(own, bytes, progress);
+        return error ? fail(error) : true;
+    }
+    // A device or a FIFO (a pipe another program reads) is written into, never replaced by a
+    // file of its name; anything else that is not a regular file is refused.
+    struct stat target {};
+    if (::stat(QFile::encodeName(path).constData(), &target) == 0 && !S_ISREG(target.st_mode)) {
+        if (S_ISDIR(target.st_mode))
+            return fail(EISDIR);
+        if (!S_ISCHR(target.st_mode) && !S_ISFIFO(target.st_mode))
+            return fail(ENODEV);
+        error = WriteIntoStream(QFile::encodeName(path), S_ISFIFO(target.st_mode), bytes, progress);
+        return error ? fail(error) : true;
+    }
     const QByteArray destination = WriteDestination(QFile::encodeName(path), error);
     if (error)
         return fail(error);
@@ -299,8 +393,6 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
     // decide, as they would for opening it for writing).
     struct stat existing {};
     const bool exists = ::stat(destination.constData(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        return fail(EISDIR);
     if (exists && ::faccessat(AT_FDCWD, destination.constData(), W_OK, AT_EACCESS) != 0)
         return fail(errno);
 

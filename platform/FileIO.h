@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 
 /// The text shown to the user when a file cannot be opened, read or written: it names the
-/// file and the cause, and is at most 255 characters long.
+/// file (as DisplayText shows it) and the cause, and is at most 255 characters long.
 QString FileErrorText(const QString& path, int errorNumber);
 
 /// Opens a regular file for reading and returns its descriptor, with its status in info; a
@@ -25,14 +25,26 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes, QString* errorText = 
 /// refused without waiting on it). On failure returns false and, when errorText is given, sets it.
 bool ReadFileHead(const QString& path, qsizetype maxBytes, QByteArray& bytes, QString* errorText = nullptr);
 
+/// The descriptor of this process that path names (/dev/stdout, /dev/stderr, /dev/fd/N,
+/// /proc/self/fd/N), or -1 when it names none or that descriptor is not open.
+int OwnDescriptorOf(const QString& path);
+/// Whether WriteWholeFile writes into path as into a stream (a descriptor of this process, a
+/// character device or a FIFO) instead of replacing a file: such a target cannot be read back.
+bool WritesIntoStream(const QString& path);
+
 /// Writes bytes to path through a temporary file in the same folder that is flushed to disk and
 /// renamed over the target only when complete, so a failed write never destroys the file that
 /// was there, and no temporary file stays behind (it has no name until it is complete, where
 /// the file system allows). A symbolic link is written through: the file it names is replaced
 /// and the link stays. An existing file the process may not write (by its effective ids, as
 /// opening it for writing would decide) is refused, not replaced. The replacement keeps the
-/// old file's permissions. On failure returns false and sets errorText (the user's message,
-/// see FileErrorText) and errorNumber (the errno behind it) when given.
+/// old file's permissions. A character device or a FIFO (through links too) is written into,
+/// not replaced, and so is a descriptor of this process (OwnDescriptorOf: -o /dev/stdout also
+/// when the shell sent it to a file), at its place: a FIFO no program reads from is refused at
+/// once (EPIPE); any other target that
+/// is not a regular file (a folder, a block device, a socket) is refused. On failure returns
+/// false and sets errorText (the user's message, see FileErrorText) and errorNumber (the errno
+/// behind it) when given.
 /// Reports to progress as it writes; cancelled, it removes the temporary file and returns false
 /// with an empty errorText (errorNumber ECANCELED), leaving the target as it was.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr,

@@ -1,11 +1,13 @@
 #include "platform/MemoryBudget.h"
 
 #include <QFile>
+#include <QImage>
 
 #include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <new>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -13,15 +15,15 @@ namespace {
 
 std::atomic<std::int64_t> g_ceiling{0};
 
-/// The first number in a small text file (a /proc or /sys entry); nothing when there is none
-/// ("max" in a cgroup v2 limit means no limit).
+/// The first number in a small text file (a /proc or /sys entry, such as statm's seven); nothing
+/// when there is none ("max" in a cgroup v2 limit means no limit).
 std::optional<std::int64_t> ReadNumber(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     bool ok = false;
-    const std::int64_t value = file.read(64).trimmed().toLongLong(&ok);
+    const std::int64_t value = file.read(64).simplified().split(' ').value(0).toLongLong(&ok);
     return ok && value >= 0 ? std::optional<std::int64_t>(value) : std::nullopt;
 }
 
@@ -143,6 +145,20 @@ QString MemoryShortfallText(std::int64_t neededBytes, std::int64_t availableByte
 {
     return QStringLiteral("This map needs %1 of memory; about %2 are available.")
         .arg(SizeText(neededBytes, true), SizeText(std::max<std::int64_t>(0, availableBytes), false));
+}
+
+QString OutOfMemoryText()
+{
+    const std::int64_t available = AvailableMemoryBytes();
+    if (available == INT64_MAX)
+        return QStringLiteral("Not enough memory to finish this.");
+    return QStringLiteral("Not enough memory to finish this; about %1 are available.").arg(SizeText(available, false));
+}
+
+void RequirePixels(const QImage& image)
+{
+    if (image.isNull())
+        throw std::bad_alloc();
 }
 
 std::optional<QString> CheckMemory(std::int64_t neededBytes)

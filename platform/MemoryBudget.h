@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+class QImage;
+
 /// The bytes this process can still allocate: the least of the memory the system has available
 /// (MemAvailable in /proc/meminfo), what the address-space limit (RLIMIT_AS) leaves, what the
 /// control group's memory limit leaves, and the ceiling set by SetMemoryCeiling. INT64_MAX when
@@ -23,6 +25,10 @@ void SetMemoryCeiling(std::int64_t bytes);
 /// below 1 GB in whole MB, below 1 MB in whole KB; the need rounded up, what is available down).
 QString MemoryShortfallText(std::int64_t neededBytes, std::int64_t availableBytes);
 
+/// The refusal when memory ran out and what the work needed is not known: "Not enough memory to
+/// finish this; about 120 MB are available."
+QString OutOfMemoryText();
+
 /// A size for the user: "16 bytes", "3 MB", "4.8 GB" (decimal units).
 QString ByteSizeText(std::int64_t bytes);
 
@@ -33,3 +39,9 @@ std::optional<QString> CheckMemory(std::int64_t neededBytes);
 /// a * b * c for sizes taken from a file: nothing when a factor is negative or the product does
 /// not fit in 63 bits.
 std::optional<std::int64_t> CheckedProduct(std::int64_t a, std::int64_t b, std::int64_t c = 1);
+
+/// Throws std::bad_alloc when image has no pixels. QImage tells that it could not allocate them
+/// only by being null, and work that went on would write through rows that are not there: every
+/// image made, copied, converted or scaled to a size that is not empty is checked here, and
+/// the failure ends where the command ends, in the memory message.
+void RequirePixels(const QImage& image);

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -39,8 +40,14 @@ struct WorkerPool::Workers {
 
     explicit Workers(int count)
     {
-        for (int i = 0; i < count; ++i)
-            m_Threads.emplace_back([this] { Serve(); });
+        m_Threads.reserve(static_cast<std::size_t>(std::max(count, 0)));
+        // A process short of memory or threads (an address-space limit takes a thread's stack
+        // too) works with the threads that did start: the caller always takes part.
+        try {
+            for (int i = 0; i < count; ++i)
+                m_Threads.emplace_back([this] { Serve(); });
+        } catch (const std::system_error&) {
+        }
     }
     ~Workers()
     {
@@ -109,7 +116,11 @@ void WorkerPool::Run(int count, const std::function<void(int)>& task)
     auto job = std::make_shared<Job>();
     job->m_pTask = &task;
     job->m_nCount = count;
-    const int helpers = std::min(count, m_nThreads) - 1;
+    int helpers = std::min(count, m_nThreads) - 1;
+    if (helpers > 0) {
+        Workers& workers = Started();
+        helpers = std::min(helpers, static_cast<int>(workers.m_Threads.size()));
+    }
     if (helpers > 0) {
         Workers& workers = Started();
         {

@@ -79,7 +79,7 @@ TEST(GeoTiffCli, ListsEveryKeptImageInOrder)
     EXPECT_EQ(pages[2].toObject().value(QStringLiteral("width")).toInt(), 20);
 }
 
-TEST(GeoTiffCli, UnreadableFilesAreErrorsAndDamagedOnesStillAnswer)
+TEST(GeoTiffCli, UnreadableFilesAndFilesWithNoImageLeftAreErrors)
 {
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("gone.tif"));
@@ -92,8 +92,7 @@ TEST(GeoTiffCli, UnreadableFilesAreErrorsAndDamagedOnesStillAnswer)
     WriteFileBytes(text, QByteArray("plain words"));
     EXPECT_EQ(RunCli({QStringLiteral("geotiff"), text}).m_nExitCode, 1);
 
-    // Pixel data cut short: the image is left out, the answer is still given, and the message
-    // says why.
+    // Pixel data cut short: the image is left out, and with none left there is no answer.
     TiffBytes bytes;
     std::vector<QByteArray> rows(12, QByteArray(6, '\x40'));
     bytes.AddGreyDirectory(6, 12, 1, rows);
@@ -101,8 +100,8 @@ TEST(GeoTiffCli, UnreadableFilesAreErrorsAndDamagedOnesStillAnswer)
     const QString cut = dir.filePath(QStringLiteral("cut.tif"));
     WriteFileBytes(cut, whole.left(whole.size() - 30));
     const CliResult damaged = RunCli({QStringLiteral("geotiff"), cut});
-    EXPECT_EQ(damaged.m_nExitCode, 0);
-    EXPECT_EQ(Images(damaged).size(), 0);
+    EXPECT_EQ(damaged.m_nExitCode, 1);
+    EXPECT_TRUE(damaged.m_StdOut.isEmpty());
     EXPECT_TRUE(damaged.m_StdErr.contains("TIFF Error")) << damaged.m_StdErr.toStdString();
 
     EXPECT_EQ(RunCli({QStringLiteral("geotiff")}).m_nExitCode, 2);

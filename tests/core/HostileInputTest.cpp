@@ -9,6 +9,7 @@
 
 #include "ScriptedUiServices.h"
 
+#include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
 #include "formats/FileKinds.h"
@@ -46,10 +47,9 @@ enum class Opening {
     OpenWorkspace,   ///< Open, as a workspace
     OpenProjection,  ///< Open, as a DPF or, for a .cpf, a CPF
     ReadRecovery,    ///< varnel-cli recovery, as the start-up offer reads a recovery file
-    Unpack,          ///< varnel-cli unpack, which reads a CPF without decoding its picture
-    Picture,         ///< varnel-cli picture: all the user is shown is on standard error
-    GeoTiff,         ///< varnel-cli geotiff, likewise
+    GeoTiff,         ///< varnel-cli geotiff: what the user is shown is its standard error
     ImportTiff,      ///< the TIFF import as New runs it: damaged pages are left out, whole
+    ExportGeoTiff,   ///< opened as New opens it, then exported as a GeoTIFF under the ceiling
 };
 
 struct HostileCase {
@@ -172,6 +172,21 @@ QByteArray JpegBehindShortComment()
     return jpeg.insert(2, QByteArray("\xFF\xFE\0\x04" "ab\x12\xFF\0\x7F\0", 11) + frame);
 }
 
+/// A one-strip TIFF of the given size, depth and compression, all of one grey.
+QString OneStripTiff(const QString& folder, int side, int bits, int compression)
+{
+    TiffContent content;
+    content.m_nWidth = content.m_nHeight = side;
+    content.m_nSamples = 1;
+    content.m_nBits = bits;
+    content.m_nPhotometric = PHOTOMETRIC_MINISWHITE;
+    content.m_nCompression = compression;
+    content.m_Sample = [](int, int, int) { return std::uint16_t(0); };
+    const QString path = folder + QStringLiteral("/page%1.tif").arg(bits);
+    EXPECT_TRUE(WriteTiff(path, {content}));
+    return path;
+}
+
 /// A DPF whose header claims a payload of 1.6 MB, eight times its 200 000 compressed bytes (as
 /// much as one-bit codes allow).
 QByteArray DpfClaimingMuchPayload()
@@ -228,17 +243,19 @@ const std::vector<HostileCase>& Cases()
          {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its 6003 bytes of data can describe. "
                          "The file is damaged or cut short.")}},
         {"that JPEG's frame behind a comment shorter than its contents", Opening::NewMap,
-         [](const QString& folder) { return Write(folder, QStringLiteral("short-comment.jpg"), JpegBehindShortComment()); },
+         [](const QString& folder) {
+             return Write(folder, QStringLiteral("short-comment.jpg"), JpegBehindShortComment());
+         },
          {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its")}},
-        {"an icon whose PNG is damaged: libpng's words under ours, and only there", Opening::Picture,
+        {"an icon whose PNG is damaged: libpng's words under ours, and only there", Opening::NewMap,
          [](const QString& folder) { return Write(folder, QStringLiteral("damaged.ico"), IconWithDamagedPng()); },
          {QStringLiteral("The picture is damaged, or it is not a picture of the kind it seems to be: it cannot be "
                          "read.\n\nlibpng: IDAT: ")}},
         {"a JPEG without its quantisation tables: libjpeg's words under ours", Opening::NewMap,
          [](const QString& folder) {
              // Each table becomes a comment.
-             return Write(folder, QStringLiteral("tables.jpg"),
-                          ReadFileBytes(TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg"))).replace("\xFF\xDB", "\xFF\xFE"));
+             const QByteArray jpeg = ReadFileBytes(TestDataPath(QStringLiteral("pictures/jpg/hopper.jpg")));
+             return Write(folder, QStringLiteral("tables.jpg"), QByteArray(jpeg).replace("\xFF\xDB", "\xFF\xFE"));
          },
          {QStringLiteral("it cannot be read.\n\nlibjpeg: Quantization table 0x00 was not defined")}},
         {"a GIF of 35 bytes whose canvas is 16000 x 16000 (its one frame is 1 x 1)", Opening::NewMap,
@@ -257,6 +274,9 @@ const std::vector<HostileCase>& Cases()
              return Write(folder, QStringLiteral("icon.ico"), QByteArray(ico, sizeof ico - 1));
          },
          {QStringLiteral("The picture claims 30000 x 30000 pixels, far more than its 55 bytes of data can describe.")}},
+        {"a GIF header with no image after it", Opening::NewMap,
+         [](const QString& folder) { return Write(folder, QStringLiteral("empty.gif"), QByteArray("GIF89a\x04\0\x04\0\0\0\0;", 14)); },
+         {QStringLiteral("empty.gif could not be loaded: it is not a picture Varnel can read.")}},
         {"a workspace claiming 20000 x 20000 pixels for an 8 x 6 picture", Opening::OpenWorkspace,
          [](const QString& folder) { return Copy(folder, QStringLiteral("hostile/range-output-huge-picture.pws")); },
          {QStringLiteral("The file says its map is 20000 x 20000 pixels, but the picture it holds is 8 x 6 pixels. The "
@@ -291,6 +311,12 @@ const std::vector<HostileCase>& Cases()
              return path;
          },
          {QStringLiteral("zero.jpg is not a regular file.")}},
+        {"a workspace whose map path would steer a terminal", Opening::OpenWorkspace,
+         [](const QString& folder) { return Write(folder, "steer.pws", TiffWorkspace(folder + "/\x1b[2J\x1b]0;owned\x07map\r\n.tif")); },
+         {QStringLiteral("/\\x1b[2J\\x1b]0;owned\\x07map\\x0d\\x0a.tif: ")}},
+        {"a workspace whose map path is 5000 characters long", Opening::OpenWorkspace,
+         [](const QString& folder) { return Write(folder, "long.pws", TiffWorkspace("/" + QString(4990, 'm') + "/end.tif")); },
+         {"/" + QString(99, 'm') + "\u2026" + QString(91, 'm') + "/end.tif: "}},
         {"a workspace with the window (0, 1, 0, -1e-170)", Opening::OpenWorkspace,
          [](const QString& folder) {
              return Write(folder, QStringLiteral("window.pws"),
@@ -315,16 +341,32 @@ const std::vector<HostileCase>& Cases()
          {QStringLiteral("not a recovery file, or a damaged one")}},
         {"a real 2000 x 1500 scan on a machine with 20 MB to spare", Opening::NewMap,
          [](const QString& folder) { return DeflateTiff(folder); },
-         {QStringLiteral("This map needs 60 MB of memory; about 20 MB are available.")}, 20'000'000},
-        {"a CPF claiming 60000 x 60000 pixels for a 127 x 64 BMP", Opening::Unpack,
+         {QStringLiteral("This map needs 43 MB of memory; about 20 MB are available.")}, 20'000'000},
+        // Decoded line by line into its pixels: 48 MB of them, and the codecs' 33.6 MB.
+        {"a 4000 x 4000 fax page on a machine with 90 MB to spare", Opening::ImportTiff,
+         [](const QString& folder) { return OneStripTiff(folder, 4000, 1, COMPRESSION_CCITTFAX4); }, {}, 90'000'000,
+         true, 1},
+        // 27 MB of pixels, 36 MB of them at 32 bits, the decoded strip of 18 MB and the codecs'.
+        {"a one-strip 3000 x 3000 TIFF of 16-bit grey on a machine with 100 MB to spare", Opening::ImportTiff,
+         [](const QString& folder) { return OneStripTiff(folder, 3000, 16, COMPRESSION_ADOBE_DEFLATE); },
+         {QStringLiteral("This map needs 115 MB of memory; about 100 MB are available.")}, 100'000'000},
+        {"a CPF claiming 60000 x 60000 pixels for a 127 x 64 BMP", Opening::OpenProjection,
          [](const QString& folder) { return Write(folder, QStringLiteral("huge.cpf"), CpfClaiming60000Square()); },
          {QStringLiteral("The file says its map is 60000 x 60000 pixels, but the picture it holds is 127 x 64 pixels.")}},
-        {"the same CPF opened", Opening::OpenProjection,
-         [](const QString& folder) { return Write(folder, QStringLiteral("huge.cpf"), CpfClaiming60000Square()); },
-         {QStringLiteral("The file says its map is 60000 x 60000 pixels")}},
         {"a DPF whose payload needs more memory than there is", Opening::OpenProjection,
          [](const QString& folder) { return Write(folder, QStringLiteral("big.dpf"), DpfClaimingMuchPayload()); },
          {QStringLiteral("This map needs 2 MB of memory; about 1 MB are available.")}, 1'000'000},
+        {"a CPF whose payload needs more memory than there is", Opening::OpenProjection,
+         [](const QString& folder) {
+             QByteArray file; // a payload of 49290 bytes
+             WriteCpfProjection(file, 128, 128, GeoCoefficients{0.5, 100, 0, -17000, -100, 0, 0, 1000},
+                                ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/hopper.bmp"))));
+             return Write(folder, QStringLiteral("big.cpf"), file);
+         },
+         {QStringLiteral("This map needs 50 KB of memory; about 40 KB are available.")}, 40'000},
+        {"a GeoTIFF of 791 x 718 pixels exported with 2 MB to spare", Opening::ExportGeoTiff,
+         [](const QString& folder) { return Copy(folder, QStringLiteral("geotiff/RGB.byte.tif")); },
+         {QStringLiteral("MB of memory; about 2 MB are available.")}, 2'000'000, false},
 
         // Found by the fuzzers.
         {"a workspace whose map is wider than the int range on screen", Opening::OpenWorkspace,
@@ -426,15 +468,20 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
                 shown.push_back(message.m_strText);
             break;
         }
+        case Opening::ExportGeoTiff: {
+            SetMemoryCeiling(0); // the map fits; its export does not
+            EXPECT_TRUE(OpenMapFile(doc, path, MapTypeFromExtension(path).value_or(0)));
+            SetMemoryCeiling(c.m_nMemoryCeiling);
+            const CommandResult result = ExportGeoreferenced(doc, std::nullopt, ExportKind::GeoTiff, path + ".out.tif");
+            EXPECT_FALSE(result.m_bDone);
+            for (const UiMessage& message : result.m_Messages)
+                shown.push_back(message.m_strText);
+            break;
+        }
         case Opening::ReadRecovery:
-        case Opening::Unpack:
-        case Opening::Picture:
         case Opening::GeoTiff: {
-            static const std::map<Opening, QString> commands = {{Opening::ReadRecovery, QStringLiteral("recovery")},
-                                                                {Opening::Unpack, QStringLiteral("unpack")},
-                                                                {Opening::Picture, QStringLiteral("picture")},
-                                                                {Opening::GeoTiff, QStringLiteral("geotiff")}};
-            const CliResult run = RunCli({commands.at(c.m_Opening), path});
+            const QString command = c.m_Opening == Opening::GeoTiff ? QStringLiteral("geotiff") : QStringLiteral("recovery");
+            const CliResult run = RunCli({command, path});
             EXPECT_EQ(run.m_nExitCode, c.m_bRefused ? 1 : 0);
             shown.push_back(QString::fromUtf8(run.m_StdErr));
             break;
@@ -454,6 +501,20 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
         }
         if (c.m_bRefused) {
             EXPECT_TRUE(DocState::Of(doc) == before);
+        }
+
+        // varnel-cli refuses what the window refuses, in the same words: status 1, and no answer.
+        const std::map<Opening, QStringList> commands = {
+            {Opening::NewMap, {IsTiffMapType(MapTypeFromExtension(path).value_or(0)) ? "geotiff" : "picture", path}},
+            {Opening::OpenWorkspace, {"output", path, "--format=dpf", "-o", dir.filePath("out.dpf")}}, {Opening::OpenProjection, {"unpack", path}}};
+        if (const auto command = commands.find(c.m_Opening); c.m_bRefused && !c.m_nMemoryCeiling && command != commands.end()) {
+            const CliResult run = RunCli(command->second);
+            EXPECT_EQ(run.m_nExitCode, 1);
+            EXPECT_EQ(run.m_StdOut, QByteArray());
+            EXPECT_FALSE(run.m_StdErr.contains('\x1b') || run.m_StdErr.contains('\r'));
+            for (const QString& expected : c.m_Expected)
+                EXPECT_TRUE(QString::fromUtf8(run.m_StdErr).contains(expected)) << run.m_StdErr.toStdString();
+            shown.push_back(QString::fromUtf8(run.m_StdErr));
         }
         // No library speaks to the user on a line of its own log's.
         for (const QString& text : shown)

@@ -865,7 +865,7 @@ TEST_F(OutputTest, CliRefusesAndWritesNothing)
     const QString out = Path("out.gpf");
     const Case cases[] = {
         {{Path("raw.pws"), "--format", "gpf", "-o", out}, "Need more points"},
-        {{Path("good.pws"), "--format", "gpf", "--range", "0.5,0.51,0,1", "-o", out}, "Invalid Range"},
+        {{Path("good.pws"), "--format", "gpf", "--range", "0.5,0.51,0,1", "-o", out}, "less than one pixel"},
         {{Path("good.pws"), "--format", "gpf", "--range", "0.5,1.5,0,1", "-o", out}, "--range"},
         {{Path("good.pws"), "--format", "gpf", "--range", "0.5,1,0", "-o", out}, "--range"},
         {{Path("good.pws"), "--format", "png", "-o", out}, "usage"},
@@ -879,6 +879,9 @@ TEST_F(OutputTest, CliRefusesAndWritesNothing)
         EXPECT_EQ(result.m_nExitCode, usage ? 2 : 1) << c.args.join(' ').toStdString();
         EXPECT_TRUE(result.m_StdOut.isEmpty());
         EXPECT_TRUE(result.m_StdErr.contains(c.stderrHas)) << result.m_StdErr.toStdString();
+        if (!usage) { // said once, in the command's own line
+            EXPECT_EQ(result.m_StdErr.count('\n'), 1) << result.m_StdErr.toStdString();
+        }
         EXPECT_EQ(Files(), (QStringList{QStringLiteral("good.pws"), QStringLiteral("raw.pws")}))
             << c.args.join(' ').toStdString();
     }

@@ -19,11 +19,14 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <limits>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -174,12 +177,17 @@ TEST(Platform, WritesGoThroughLinksRefuseWhatTheUserMayNotWriteAndLeaveNoTempora
         const char* m_pFile;  ///< the file that must hold the new bytes (when written) or keep "old"
         mode_t m_nMode;       ///< the permissions that file must have (0: not checked)
         bool m_bOrdinaryUser; ///< written with the ids of an ordinary user
+        mode_t m_nType = S_IFREG; ///< what that file must still be afterwards
     };
     const auto make = [](const QString& path, mode_t mode) {
         WriteFileBytes(path, "old");
         ::chmod(QFile::encodeName(path).constData(), mode);
     };
     const auto link = [](const QString& target, const QString& path) { EXPECT_TRUE(QFile::link(target, path)); };
+    const auto fifo = [](const QString& path) { ::mkfifo(QFile::encodeName(path).constData(), 0644); return path; };
+    const auto node = [](const QString& path, mode_t type, dev_t device) { // root only; elsewhere the row is left out
+        return ::mknod(QFile::encodeName(path).constData(), type | 0666, device) == 0 ? path : QString(); };
+    int reader = -1; // the reading end of the FIFO a program reads
     const Case cases[] = {
         {"a new file", [](const QString& f) { return f + "/new.bin"; }, 0, "new.bin", 0, false},
         {"a file keeps its permissions", [&](const QString& f) { make(f + "/kept.bin", 0640); return f + "/kept.bin"; },
@@ -204,6 +212,14 @@ TEST(Platform, WritesGoThroughLinksRefuseWhatTheUserMayNotWriteAndLeaveNoTempora
         {"a missing folder", [](const QString& f) { return f + "/missing/data.bin"; }, ENOENT, nullptr, 0, false},
         {"a loop of links", [&](const QString& f) { link("loop2.bin", f + "/loop1.bin"); link("loop1.bin", f + "/loop2.bin"); return f + "/loop1.bin"; },
          ELOOP, nullptr, 0, false},
+        {"a FIFO no program reads", [&](const QString& f) { return fifo(f + "/idle"); }, EPIPE, "idle", 0, false, S_IFIFO},
+        {"a FIFO a program reads, through a link", [&](const QString& f) {
+             reader = ::open(QFile::encodeName(fifo(f + "/pipe")).constData(), O_RDONLY | O_NONBLOCK);
+             ::fcntl(reader, F_SETPIPE_SZ, 1 << 20); // room for all the bytes with no thread to read them
+             link("pipe", f + "/to-pipe");
+             return f + "/to-pipe"; }, 0, "pipe", 0, false, S_IFIFO},
+        {"a character device", [&](const QString& f) { return node(f + "/null", S_IFCHR, makedev(1, 3)); }, 0, "null", 0, false, S_IFCHR},
+        {"a block device", [&](const QString& f) { return node(f + "/disk", S_IFBLK, makedev(0, 0)); }, ENODEV, "disk", 0, false, S_IFBLK},
     };
     const QByteArray bytes(70000, 'n');
     for (const Case& c : cases) {
@@ -211,6 +227,8 @@ TEST(Platform, WritesGoThroughLinksRefuseWhatTheUserMayNotWriteAndLeaveNoTempora
         QTemporaryDir dir;
         ::chmod(QFile::encodeName(dir.path()).constData(), 0777); // the ordinary user may add files
         const QString path = c.m_Prepare(dir.path());
+        if (path.isEmpty())
+            continue;
         const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
         const bool wasLink = QFileInfo(path).isSymLink();
         QString text;
@@ -226,12 +244,19 @@ TEST(Platform, WritesGoThroughLinksRefuseWhatTheUserMayNotWriteAndLeaveNoTempora
             EXPECT_EQ(error, c.m_nError);
             EXPECT_EQ(text, FileErrorText(path, c.m_nError));
         }
+        if (reader >= 0) { // the program reading the FIFO got every byte
+            QByteArray received(bytes.size() + 1, '\0');
+            EXPECT_EQ(received.left(::read(reader, received.data(), received.size())), bytes);
+            ::close(std::exchange(reader, -1));
+        }
         if (c.m_pFile) {
             const QString file = dir.filePath(QString::fromLatin1(c.m_pFile));
-            EXPECT_EQ(ReadFileBytes(file), c.m_nError ? QByteArray("old") : bytes);
             struct stat info {};
             ASSERT_EQ(::lstat(QFile::encodeName(file).constData(), &info), 0);
-            EXPECT_TRUE(S_ISREG(info.st_mode));
+            EXPECT_EQ(info.st_mode & S_IFMT, c.m_nType);
+            if (c.m_nType == S_IFREG) {
+                EXPECT_EQ(ReadFileBytes(file), c.m_nError ? QByteArray("old") : bytes);
+            }
             if (c.m_nMode) {
                 EXPECT_EQ(info.st_mode & 07777, c.m_nMode);
             }
@@ -328,11 +353,16 @@ TEST(Platform, WorkerPoolRunsEveryTaskOnceAlsoWhenTasksRunJobs)
         EXPECT_EQ(count.load(), 1);
 }
 
-TEST(Platform, FileErrorTextsNameTheFileAndStayShort)
+TEST(Platform, FileErrorTextsNameTheFileEscapedAndCutWithItsEndsKept)
 {
-    const QString longPath = QStringLiteral("/") + QString(400, QLatin1Char('x'));
-    EXPECT_EQ(FileErrorText(longPath, ENOENT).size(), 255);
-    EXPECT_EQ(FileErrorText(QStringLiteral("/a"), EACCES), QStringLiteral("Access to /a was denied."));
+    const auto x = [](int count) { return QString(count, QLatin1Char('x')); };
+    const std::pair<QString, QString> cases[] = {
+        {"/a\x1b[2J\r\n\u202E\t\U0001F5FA.tif", "/a\\x1b[2J\\x0d\\x0a\\x202e\\x09\U0001F5FA.tif"},
+        {"/" + x(4000) + "/end.tif", "/" + x(99) + "\u2026" + x(91) + "/end.tif"},
+        {"/" + x(97) + "\x1b" + x(200), "/" + x(97) + "\u2026" + x(99)}, // an escape is never cut in two
+    };
+    for (const auto& [path, shown] : cases)
+        EXPECT_EQ(FileErrorText(path, EACCES), "Access to " + shown + " was denied.");
     EXPECT_TRUE(FileErrorText(QStringLiteral("/a"), EIO).startsWith(QStringLiteral("An error occurred while accessing /a")));
 }
 

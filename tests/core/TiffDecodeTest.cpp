@@ -170,6 +170,14 @@ std::vector<Layout> Layouts()
     s.m_nCompression = COMPRESSION_CCITTFAX4;
     s.m_nRowsPerStrip = 14;
     add("bilevel group 4", s);
+    s.m_nCompression = COMPRESSION_LZW;
+    s.m_nBits = 4;
+    s.m_nPhotometric = PHOTOMETRIC_MINISBLACK;
+    s.m_Sample = [](int x, int y, int) { return std::uint16_t((x + 3 * y) & 15); };
+    add("grey4", s);
+    s.m_nBits = 2;
+    s.m_nPhotometric = PHOTOMETRIC_MINISWHITE;
+    add("grey2 min-is-white", s);
 
     s = Rgb8(20, 9);
     s.m_nSamples = 4;

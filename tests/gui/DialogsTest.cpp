@@ -252,6 +252,7 @@ TEST(Dialogs, MessageBoxesAreWideEnoughForTheirCaption)
     box.show();
     EXPECT_GE(box.width(), box.fontMetrics().horizontalAdvance(caption) + 100);
     EXPECT_EQ(box.windowTitle(), caption);
+    EXPECT_EQ(box.textFormat(), Qt::PlainText); // a file named "<b>x</b>.tif" is shown as named
     box.hide();
 }
 

@@ -77,6 +77,19 @@ pack --format dpf --coef $coefficients @pal8.bmp -o @pal8.bmp
 unpack @p.gpf -o @p.gpf
 EOF
 
+# A device, a FIFO or standard output is written into: -o /dev/stdout puts the file before the
+# JSON, on a pipe and in a file the shell opened alike.
+size=$(stat -c %s "$work/p.gpf")
+for into in pipe file; do
+    if [ $into = pipe ]; then
+        "$cli" pack --format gpf --coef $coefficients "$bmp" -o /dev/stdout | cat >"$work/piped"
+    else
+        "$cli" pack --format gpf --coef $coefficients "$bmp" -o /dev/stdout >"$work/piped"
+    fi
+    head -c "$size" "$work/piped" | cmp -s - "$work/p.gpf" && tail -c +$((size + 1)) "$work/piped" | grep -q '^{"width"' ||
+        { echo "FAIL: pack -o /dev/stdout into a $into wrote: $(head -c 100 "$work/piped" | od -c | head -2)"; failures=$((failures + 1)); }
+done
+
 # Every command's usage, from the command list: its --help starts with it, and a command given
 # no arguments refuses with it (after a line saying what is missing, for some).
 commands=$("$cli" --help | sed -n '/^commands:$/,/^options:$/{/^  /p}')

@@ -163,6 +163,18 @@ void CQuilletView::RenderMap()
     const QSize client = ClientSize();
     if (m_MapPaint.size() != client)
         m_MapPaint = QImage(client, QImage::Format_RGB32);
+    // No memory for the paint, or for the display copy of a TIFF map: the window shows what it
+    // can and says why, once, after the paint (a message box inside it would paint again).
+    const QSize display =
+        m_Document.IsTiffMap() ? m_State.GetDisplaySize(m_Document, client.width(), client.height()) : QSize();
+    const bool memoryShort =
+        (m_MapPaint.isNull() && !client.isEmpty()) || (!display.isEmpty() && !m_State.m_DisplayDib.m_pBits);
+    if (memoryShort && !m_bMemoryShort)
+        QTimer::singleShot(0, this, [] { ShowMessage(OutOfMemoryMessage()); });
+    m_bMemoryShort = memoryShort;
+    m_bMapDirty = false;
+    if (m_MapPaint.isNull())
+        return;
     m_MapPaint.fill(Qt::white);
     QPainter painter(&m_MapPaint);
     painter.setFont(font());
@@ -174,7 +186,6 @@ void CQuilletView::RenderMap()
             QTimer::singleShot(0, this, [message = *failure] { ShowMessage(message); });
         }
     }
-    m_bMapDirty = false;
 }
 
 void CQuilletView::paintEvent(QPaintEvent* event)

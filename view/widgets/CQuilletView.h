@@ -77,5 +77,6 @@ private:
     PointEditCommands m_Edits;
     QImage m_MapPaint;       ///< the map as last painted
     bool m_bMapDirty = true; ///< the map must be painted again
+    bool m_bMemoryShort = false; ///< the last paint found no memory for its pictures (and said so)
     bool m_bCaptured = false;
 };
