@@ -231,10 +231,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Pr
             error = QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path));
             return false;
         }
-        std::vector<DIBSection> images;
-        for (ImportedTiffImage& imported : import.m_Images)
-            images.push_back(std::move(imported.m_Image));
-        doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, std::move(images));
+        doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, import.TakeImages(), import.MapGeoreference());
         return true;
     }
     error = QStringLiteral("%1: not a workspace, projection file or TIFF map").arg(DisplayText(path));

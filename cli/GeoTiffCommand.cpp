@@ -13,13 +13,13 @@
 
 namespace {
 
-void WriteGeoreference(JsonWriter& json, const DIBSection& section)
+void WriteGeoreference(JsonWriter& json, const std::optional<GeoTiffInfo>& georeference)
 {
-    if (!section.m_bHasGeoTiffInfo || !section.m_pGeoTiffInfo) {
+    if (!georeference) {
         json.Null();
         return;
     }
-    const GeoTiffInfo& info = *section.m_pGeoTiffInfo;
+    const GeoTiffInfo& info = *georeference;
     json.BeginObject()
         .Key("tie_x").Value(info.m_dTieX)
         .Key("tie_y").Value(info.m_dTieY)
@@ -67,28 +67,22 @@ int RunGeoTiffCommand(const QStringList& args)
                    ? CliFail("geotiff", QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path)))
                    : 1;
     }
-    std::vector<TIFFSubImage> directories;
-    std::vector<DIBSection> images;
-    for (ImportedTiffImage& imported : import.m_Images) {
-        directories.push_back(imported.m_Directory);
-        images.push_back(std::move(imported.m_Image));
-    }
     CQuilletDoc doc;
-    doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, std::move(images));
+    doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, import.TakeImages(), import.MapGeoreference());
 
     JsonWriter json;
     json.BeginObject().Key("images").BeginArray();
-    for (std::size_t i = 0; i < directories.size(); ++i) {
+    for (std::size_t i = 0; i < import.m_Images.size(); ++i) {
         // The images the New command keeps, in the same order.
         const DIBSection& section = doc.Images()[i];
-        const TIFFSubImage& entry = directories[i];
+        const TIFFSubImage& entry = import.m_Images[i].m_Directory;
         json.BeginObject()
             .Key("directory").Value(entry.m_nDirectory)
             .Key("width").Value(section.m_nWidth)
             .Key("height").Value(section.m_nHeight)
             .Key("bits_per_sample").Value(entry.m_nBitsPerSample)
             .Key("georeference");
-        WriteGeoreference(json, section);
+        WriteGeoreference(json, import.m_Images[i].m_Georeference);
         json.EndObject();
     }
     json.EndArray();

@@ -55,8 +55,8 @@ std::optional<UiMessage> Georeference(const CQuilletDoc& doc, const Extent& exte
                                       std::array<double, 6>& gt)
 {
     if (doc.HasGeoTiffFrame()) {
-        const DIBSection* image = doc.CurrentImageSection();
-        const GeoTiffInfo& info = image && image->m_pGeoTiffInfo ? *image->m_pGeoTiffInfo : doc.GeoInfo();
+        // Every image of the map shares its georeference.
+        const GeoTiffInfo& info = *doc.Georeference();
         crs = CrsOfGeoTiff(info);
         gt = {info.m_dTieX + extent.m_nLeft * info.m_dScaleX, info.m_dScaleX, 0.0,
               info.m_dTieY - extent.m_nTop * info.m_dScaleY, 0.0, -info.m_dScaleY};
@@ -260,8 +260,8 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
             RequirePixels(pixels);
         }
         // A TIFF map's NoData value still names the same pixels: the export keeps it.
-        const DIBSection* image = doc.IsTiffMap() ? doc.CurrentImageSection() : nullptr;
-        const QByteArray noData = image && image->m_bHasGeoTiffInfo ? image->m_pGeoTiffInfo->m_NoData : QByteArray();
+        const bool tiffPixels = doc.IsTiffMap() && doc.CurrentImageSection();
+        const QByteArray noData = tiffPixels && doc.Georeference() ? doc.Georeference()->m_NoData : QByteArray();
         const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt, noData, progress);
         if (progress.Cancelled())
             return CommandResult::Cancelled();

@@ -65,10 +65,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, int mapType)
                 ShowNoMap(path, QStringLiteral("it holds no image Varnel can read."));
             return false;
         }
-        std::vector<DIBSection> images;
-        for (ImportedTiffImage& imported : import.m_Images)
-            images.push_back(std::move(imported.m_Image));
-        doc.InstallTiffMap(path, mapType, std::move(images));
+        doc.InstallTiffMap(path, mapType, import.TakeImages(), import.MapGeoreference());
         Ui().NoteRecentFile(path);
         return true;
     }

@@ -103,8 +103,8 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
             return refuse(DisplayText(path) + reason);
         }
         read.m_Result.m_Messages = std::move(import.m_Messages);
-        for (ImportedTiffImage& imported : import.m_Images)
-            read.m_Images.push_back(std::move(imported.m_Image));
+        read.m_Georeference = import.MapGeoreference();
+        read.m_Images = import.TakeImages();
     }
     return read;
 }
@@ -154,7 +154,7 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
         view->m_dWinTop = tiff.m_dWinTop;
         view->RefreshWindowSize();
     }
-    doc.InstallWorkspace(path, contents, std::move(read.m_Images), &read.m_Picture);
+    doc.InstallWorkspace(path, contents, std::move(read.m_Images), &read.m_Picture, std::move(read.m_Georeference));
     if (view && contents.m_Tiff && doc.Images().empty()) {
         view->m_FrameOrigin = contents.m_Tiff->m_FrameOrigin;
         view->m_FrameExtent = contents.m_Tiff->m_FrameExtent;

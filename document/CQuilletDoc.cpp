@@ -69,7 +69,7 @@ PointsAndModel CQuilletDoc::CapturePoints() const
 std::optional<GeoPosition> CQuilletDoc::PositionOfPixel(double column, double row) const
 {
     if (m_bGeoTiffFrame)
-        return GeoTiffPixelToGeographic(m_GeoInfo, m_UtmProjection, column, row);
+        return GeoTiffPixelToGeographic(*m_GeoInfo, m_UtmProjection, column, row);
     return m_Model.Inverse(column, row);
 }
 
@@ -89,7 +89,7 @@ void CQuilletDoc::ClearMap()
     m_bUnsavedMap = false;
     // The frame, its projection and its flag belong to the map that is going.
     m_bGeoTiffFrame = false;
-    m_GeoInfo = GeoTiffInfo{};
+    m_GeoInfo.reset();
     FreeUtmProjection(m_UtmProjection);
     // So do the files: the work on another map is saved under a name of its own, never in the
     // workspace of the map before.
@@ -116,9 +116,8 @@ bool CQuilletDoc::SetUpTiffImage0()
     const DIBSection& image = m_Images.front();
     m_nImageWidth = image.m_nWidth;
     m_nImageHeight = image.m_nHeight;
-    if (image.m_bHasGeoTiffInfo && image.m_pGeoTiffInfo) {
-        m_GeoInfo = *image.m_pGeoTiffInfo;
-        const GeoTiffFrame frame = ::SetUpGeoTiffFrame(m_GeoInfo, image.m_nWidth, image.m_nHeight, m_UtmProjection);
+    if (m_GeoInfo) {
+        const GeoTiffFrame frame = ::SetUpGeoTiffFrame(*m_GeoInfo, image.m_nWidth, image.m_nHeight, m_UtmProjection);
         if (frame.m_bGeoTiffFrame) {
             m_bGeoTiffFrame = true;
             m_GeoOrigin = frame.m_Origin;
@@ -127,7 +126,6 @@ bool CQuilletDoc::SetUpTiffImage0()
         }
     }
     // Without a usable georeference the image is a plain picture.
-    m_GeoInfo = GeoTiffInfo{};
     FreeUtmProjection(m_UtmProjection);
     SetPictureFrame();
     return false;
@@ -153,12 +151,14 @@ void CQuilletDoc::InstallPictureMap(const QString& path, int mapType, CPicture p
     Notify(DocChange::kAll);
 }
 
-void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<DIBSection> images)
+void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<DIBSection> images,
+                                 std::optional<GeoTiffInfo> georeference)
 {
     ClearMap();
     m_strMapPath = path;
     m_nMapType = mapType;
     m_Images = std::move(images);
+    m_GeoInfo = std::move(georeference);
     m_nImageWidth = 0;
     m_nImageHeight = 0;
     m_bGeoCoded = SetUpTiffImage0() ? 1 : 0;
@@ -169,7 +169,8 @@ void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<D
 }
 
 void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents& contents,
-                                   std::vector<DIBSection> images, CPicture* decoded)
+                                   std::vector<DIBSection> images, CPicture* decoded,
+                                   std::optional<GeoTiffInfo> georeference)
 {
     // Decoding is what can run out of memory: it happens while the document is still as it was.
     CPicture picture;
@@ -202,6 +203,7 @@ void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents&
         m_GeoExtent = tiff.m_GeoExtent;
         m_strMapPath = tiff.MapPath();
         m_Images = std::move(images);
+        m_GeoInfo = std::move(georeference);
         m_ControlPoints = contents.m_ControlPoints;
         // Image 0's georeference, when usable, is the frame and geo-codes the map; otherwise the
         // stored geo-coding (from control points) stays as it was saved.

@@ -93,8 +93,9 @@ public:
     const CDataGeo& GeoExtent() const { return m_GeoExtent; }
     /// The map's own GeoTIFF georeference is its frame: frame units are degrees.
     bool HasGeoTiffFrame() const { return m_bGeoTiffFrame; }
-    /// The georeference of image 0 of a TIFF map with a GeoTIFF frame.
-    const GeoTiffInfo& GeoInfo() const { return m_GeoInfo; }
+    /// The TIFF map's own georeference (image 0's), whether or not it gives a usable frame;
+    /// nothing for a map without one. All images of a map share it.
+    const std::optional<GeoTiffInfo>& Georeference() const { return m_GeoInfo; }
     /// The UTM projection of that georeference (null without a metric GeoTIFF frame).
     const UtmProjection& Projection() const { return m_UtmProjection; }
 
@@ -130,16 +131,17 @@ public:
     // --- changing the map (each first forgets the points, GeoTIFF state and files of the last) ----
     /// A picture file read by New: its picture, its bytes and its kind; not geo-coded.
     void InstallPictureMap(const QString& path, int mapType, CPicture picture, const QByteArray& fileBytes);
-    /// A TIFF file imported by New: image 0 becomes current and, when its georeference gives a
-    /// usable frame, the map is geo-coded at once.
-    void InstallTiffMap(const QString& path, int mapType, std::vector<DIBSection> images);
+    /// A TIFF file imported by New: image 0 becomes current and, when georeference (the map's,
+    /// as image 0 carries it) gives a usable frame, the map is geo-coded at once.
+    void InstallTiffMap(const QString& path, int mapType, std::vector<DIBSection> images,
+                        std::optional<GeoTiffInfo> georeference = std::nullopt);
     /// A checked workspace as Open reads it: for a TIFF map, images are the file's images decoded
-    /// again. The stored model and points are taken as they are (no fit); a TIFF map whose image
-    /// 0 carries a usable georeference takes its frame from it. A picture map's picture is
-    /// decoded from the stored bytes before anything changes, unless decoded gives it already
-    /// (its picture is then taken over).
+    /// again and georeference the map's. The stored model and points are taken as they are (no
+    /// fit); a TIFF map whose georeference is usable takes its frame from it. A picture map's
+    /// picture is decoded from the stored bytes before anything changes, unless decoded gives it
+    /// already (its picture is then taken over).
     void InstallWorkspace(const QString& path, const WorkspaceContents& contents, std::vector<DIBSection> images,
-                          CPicture* decoded = nullptr);
+                          CPicture* decoded = nullptr, std::optional<GeoTiffInfo> georeference = std::nullopt);
     /// A checked projection file as Open reads it: its picture becomes the map (a BMP map) and
     /// its coefficients the model. Returns the complaint about a model that cannot be inverted,
     /// the map then not being geo-coded. The picture is decoded before anything changes, unless
@@ -218,7 +220,7 @@ private:
     CDataGeo m_GeoOrigin;
     CDataGeo m_GeoExtent;
     bool m_bGeoTiffFrame = false;
-    GeoTiffInfo m_GeoInfo;
+    std::optional<GeoTiffInfo> m_GeoInfo;
     UtmProjection m_UtmProjection;
     std::vector<CDataGeo> m_ControlPoints;
     QByteArray m_MapFileData;

@@ -190,8 +190,7 @@ struct ImportFiles {
     std::unique_ptr<DirectoryCursor> m_pMappedCursor;
 };
 
-/// Decodes directory index of the open files into section (see LoadTiffImage), without the
-/// georeference. Returns 1 when every pixel was decoded; otherwise 0, with the section left as
+/// Decodes directory index of the open files into section (see LoadTiffImage). Returns 1 when every pixel was decoded; otherwise 0, with the section left as
 /// it was (refused before anything was made) or empty (decoding failed).
 int DecodeDirectory(ImportFiles& files, DIBSection& section, int index, const Progress& progress)
 {
@@ -224,16 +223,15 @@ int DecodeDirectory(ImportFiles& files, DIBSection& section, int index, const Pr
     return result;
 }
 
-/// Gives section the georeference of the file's first directory with the section's own size.
-void AttachGeoreference(DIBSection& section, const std::optional<GeoTiffInfo>& georeference)
+/// The georeference of the file's first directory with the size of section.
+std::optional<GeoTiffInfo> SizedGeoreference(const DIBSection& section, const std::optional<GeoTiffInfo>& georeference)
 {
-    if (!georeference || !section.m_pBits || !section.m_pGeoTiffInfo)
-        return;
+    if (!georeference || !section.m_pBits)
+        return std::nullopt;
     GeoTiffInfo info = *georeference;
     info.m_nRows = section.m_nHeight;
     info.m_nColumns = section.m_nWidth;
-    *section.m_pGeoTiffInfo = info;
-    section.m_bHasGeoTiffInfo = true;
+    return info;
 }
 
 /// The georeference of the file's first directory, when it has a usable one.
@@ -500,15 +498,8 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path)
 int LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress)
 {
     TiffMessageScope messages;
-    int result = 0;
-    {
-        ImportFiles files(path);
-        result = DecodeDirectory(files, section, index, progress);
-    }
-    // Every directory carries the georeference of the first one, with its own size.
-    if (result)
-        AttachGeoreference(section, FirstGeoreference(path));
-    return result;
+    ImportFiles files(path);
+    return DecodeDirectory(files, section, index, progress);
 }
 
 bool ReadGeoTiffInfo(const QString& path, GeoTiffInfo& info)
@@ -655,7 +646,7 @@ TiffImport ImportTiffImages(const QString& path, int limit, const Progress& prog
     std::vector<ImportedTiffImage> images;
     for (const TIFFSubImage& directory : plausible) {
         const double pixels = double(directory.m_nWidth) * directory.m_nHeight;
-        ImportedTiffImage imported{directory, {}};
+        ImportedTiffImage imported{directory, {}, std::nullopt};
         const bool decoded = DecodeDirectory(files, imported.m_Image, directory.m_nDirectory,
                                              progress.Part(done / total, (done + pixels) / total));
         if (progress.Cancelled()) {
@@ -665,9 +656,23 @@ TiffImport ImportTiffImages(const QString& path, int limit, const Progress& prog
         }
         done += pixels;
         if (decoded) {
-            AttachGeoreference(imported.m_Image, georeference);
+            imported.m_Georeference = SizedGeoreference(imported.m_Image, georeference);
             images.push_back(std::move(imported));
         }
     }
     return {std::move(images), messages.Messages(), false};
+}
+
+std::optional<GeoTiffInfo> TiffImport::MapGeoreference() const
+{
+    return m_Images.empty() ? std::nullopt : m_Images.front().m_Georeference;
+}
+
+std::vector<DIBSection> TiffImport::TakeImages()
+{
+    std::vector<DIBSection> images;
+    images.reserve(m_Images.size());
+    for (ImportedTiffImage& imported : m_Images)
+        images.push_back(std::move(imported.m_Image));
+    return images;
 }

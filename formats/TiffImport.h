@@ -14,6 +14,7 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 
@@ -25,8 +26,7 @@
 int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path);
 
 /// Decodes directory index (0-based, counting every directory of the file) into section as a
-/// 24-bit picture (see DecodeTiffDirectory for the pixels) and attaches the georeference of the
-/// file's first directory with this directory's size. Returns 1 when the pixels were decoded
+/// 24-bit picture (see DecodeTiffDirectory for the pixels). Returns 1 when the pixels were decoded
 /// without error, 0 otherwise. When the file does not open (or is no regular file), the
 /// directory does not exist or cannot be read, its width or height is 0, its strips or tiles
 /// cannot hold the pixels it declares, or the machine has not the memory for them, the section
@@ -34,10 +34,13 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path);
 /// left empty: nothing half-loaded is kept.
 int LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress = {});
 
-/// One decoded image of a TIFF map and the directory it came from.
+/// One decoded image of a TIFF map, the directory it came from and its georeference.
 struct ImportedTiffImage {
     TIFFSubImage m_Directory;
     DIBSection m_Image;
+    /// The georeference of the file's first directory with this image's size (every image of a
+    /// map shares it); nothing when the file has no usable one.
+    std::optional<GeoTiffInfo> m_Georeference;
 };
 
 /// A whole TIFF map as imported: its images and what libtiff and libgeotiff had to say.
@@ -45,6 +48,11 @@ struct TiffImport {
     std::vector<ImportedTiffImage> m_Images;
     UiMessages m_Messages; ///< at most one error box and one warning box for the whole import
     bool m_bCancelled = false; ///< the user stopped it: no images, no messages
+
+    /// The georeference the map takes: image 0's; nothing without images or a usable one.
+    std::optional<GeoTiffInfo> MapGeoreference() const;
+    /// Moves the decoded images out, in order (directories and georeferences stay).
+    std::vector<DIBSection> TakeImages();
 };
 
 /// The images of a TIFF map: every directory the scan lists, decoded, in file order; a listed

@@ -29,12 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     GeoTiffInfo info;
     ReadGeoTiffInfo(path, info);
     TiffImport import = ImportTiffImages(path);
-    std::vector<DIBSection> images;
-    for (ImportedTiffImage& imported : import.m_Images)
-        images.push_back(std::move(imported.m_Image));
-    if (!images.empty()) {
+    if (!import.m_Images.empty()) {
         CQuilletDoc doc;
-        doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, std::move(images));
+        doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, import.TakeImages(), import.MapGeoreference());
     }
     return 0;
 }

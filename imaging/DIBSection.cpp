@@ -1,5 +1,7 @@
 #include "imaging/DIBSection.h"
 
+#include "platform/WinTypes.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -62,10 +64,8 @@ DIBSection& DIBSection::operator=(DIBSection&& source) noexcept
     m_nRowPixels = std::exchange(source.m_nRowPixels, 0);
     m_pInfoHeader = std::move(source.m_pInfoHeader);
     m_nBitCount = std::exchange(source.m_nBitCount, 0);
-    m_bHasGeoTiffInfo = std::exchange(source.m_bHasGeoTiffInfo, false);
     m_nWidth = std::exchange(source.m_nWidth, 0);
     m_nHeight = std::exchange(source.m_nHeight, 0);
-    m_pGeoTiffInfo = std::move(source.m_pGeoTiffInfo);
     m_pDC = std::move(source.m_pDC); // the image wraps the moved memory, which did not move
     return *this;
 }
@@ -84,7 +84,6 @@ void DIBSection::Create(int bitCount, int width, int height)
     m_pInfoHeader->biBitCount = static_cast<std::uint16_t>(bitCount);
     m_pInfoHeader->biCompression = BI_RGB;
 
-    m_pGeoTiffInfo = std::make_unique<GeoTiffInfo>();
     m_nRowPixels = m_pInfoHeader->biWidth;
     m_nBitCount = bitCount;
 
@@ -109,12 +108,10 @@ void DIBSection::Release()
 {
     m_pDC.reset();
     m_pInfoHeader.reset();
-    m_pGeoTiffInfo.reset();
     m_hBitmap.reset();
     m_pBits = nullptr;
     m_nRowPixels = 0;
     m_nBitCount = 0;
-    m_bHasGeoTiffInfo = false;
     m_nWidth = 0;
     m_nHeight = 0;
 }
@@ -129,10 +126,6 @@ void DIBSection::CopyFrom(const DIBSection& source)
     Create(source.m_nBitCount, source.m_nWidth, source.m_nHeight);
     if (m_pBits)
         std::memcpy(m_pBits, source.m_pBits, static_cast<size_t>(RowBytes() * m_nHeight));
-    if (source.m_bHasGeoTiffInfo && m_pGeoTiffInfo) {
-        *m_pGeoTiffInfo = *source.m_pGeoTiffInfo;
-        m_bHasGeoTiffInfo = true;
-    }
 }
 
 void DIBSection::CreateResampled(int width, int height, const DIBSection* source)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "geo/GeoTiffInfo.h"
 #include "imaging/BitmapInfoHeader.h"
 #include "imaging/Blit.h"
 
@@ -16,7 +15,6 @@ class QPainter;
 /// of m_nBitCount / 8 bytes, 24-bit pixels in blue, green, red order. Columns from m_nWidth to
 /// m_nRowPixels - 1 are padding. The section can be drawn at once: m_pDC is a paint-device view
 /// of the same memory, so drawing is one blit with no pixel conversion pass of our own.
-/// Optionally carries the GeoTIFF georeference of the TIFF image it was decoded from.
 class DIBSection {
 public:
     DIBSection() = default;
@@ -32,11 +30,10 @@ public:
     void Create(int bitCount, int width, int height);
     /// Frees everything and returns to the empty state.
     void Release();
-    /// Makes this section an independent copy of source, GeoTIFF information included.
+    /// Makes this section an independent copy of source.
     void CopyFrom(const DIBSection& source);
     /// Makes this section a nearest-neighbour copy of source scaled to width x height. A
     /// non-positive size does nothing; a null source leaves this section released and empty.
-    /// The GeoTIFF information is not carried over.
     void CreateResampled(int width, int height, const DIBSection* source);
 
     /// Copies the whole section, at its own size, with its top-left corner at (x, y).
@@ -61,10 +58,8 @@ public:
     int m_nRowPixels = 0;                                  ///< pixels per stored row
     std::unique_ptr<BitmapInfoHeader> m_pInfoHeader;       ///< describes the section
     int m_nBitCount = 0;                                   ///< bits per pixel
-    bool m_bHasGeoTiffInfo = false;                        ///< m_pGeoTiffInfo holds valid information
     int m_nWidth = 0;                                      ///< width in pixels as requested
     int m_nHeight = 0;                                     ///< height in pixels
-    std::unique_ptr<GeoTiffInfo> m_pGeoTiffInfo;           ///< always made by Create, zero-filled
     /// The memory context: an image over m_pBits (rows as stored, so it shows the picture upside
     /// down; drawing flips it back). Null while there are no bits.
     std::unique_ptr<QImage> m_pDC;

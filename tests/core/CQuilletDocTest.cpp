@@ -16,12 +16,10 @@
 
 namespace {
 
-std::vector<DIBSection> ImportImages(const QString& path)
+void InstallImported(CQuilletDoc& doc, const QString& path)
 {
-    std::vector<DIBSection> images;
-    for (ImportedTiffImage& imported : ImportTiffImages(path).m_Images)
-        images.push_back(std::move(imported.m_Image));
-    return images;
+    TiffImport import = ImportTiffImages(path);
+    doc.InstallTiffMap(path, 9, import.TakeImages(), import.MapGeoreference());
 }
 
 } // namespace
@@ -80,7 +78,7 @@ TEST(Document, ALoadedMapForgetsThePreviousMapsGeoTiffFrame)
 {
     const QString geotiff = TestDataPath(QStringLiteral("geotiff/RGB.byte.tif"));
     CQuilletDoc doc;
-    doc.InstallTiffMap(geotiff, 9, ImportImages(geotiff));
+    InstallImported(doc, geotiff);
     ASSERT_TRUE(doc.HasGeoTiffFrame());
     ASSERT_TRUE(doc.IsGeoCoded());
     ASSERT_FALSE(doc.Projection().IsNull());
@@ -93,9 +91,9 @@ TEST(Document, ALoadedMapForgetsThePreviousMapsGeoTiffFrame)
     EXPECT_EQ(doc.GeoExtent(), (CDataGeo{1, 1, 0, 0}));
 
     // A TIFF image without a georeference is a plain picture too.
-    doc.InstallTiffMap(geotiff, 9, ImportImages(geotiff));
+    InstallImported(doc, geotiff);
     const QString plain = TestDataPath(QStringLiteral("tiff/hopper.tif"));
-    doc.InstallTiffMap(plain, 9, ImportImages(plain));
+    InstallImported(doc, plain);
     EXPECT_FALSE(doc.HasGeoTiffFrame());
     EXPECT_FALSE(doc.IsGeoCoded());
     EXPECT_EQ(doc.GeoExtent(), (CDataGeo{1, 1, 0, 0}));

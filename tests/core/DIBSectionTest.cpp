@@ -82,9 +82,6 @@ TEST(DIBSection, CreateBuildsHeaderAndEmptyGeoRecord)
     EXPECT_EQ(h.biClrUsed, 0u);
     EXPECT_EQ(dib.m_nRowPixels, 8);
     EXPECT_EQ(dib.RowBytes(), 24);
-    ASSERT_NE(dib.m_pGeoTiffInfo, nullptr);
-    EXPECT_EQ(*dib.m_pGeoTiffInfo, GeoTiffInfo{});
-    EXPECT_FALSE(dib.m_bHasGeoTiffInfo);
     // New sections are black, padding included.
     for (int i = 0; i < 24 * 3; ++i)
         ASSERT_EQ(dib.m_pBits[i], 0) << i;
@@ -100,7 +97,6 @@ TEST(DIBSection, CreateWithoutUsableSizeOrDepthHasNoBits)
         dib.Create(c.bits, c.width, c.height);
         EXPECT_EQ(dib.m_pBits, nullptr) << c.bits << " " << c.width << "x" << c.height;
         EXPECT_NE(dib.m_pInfoHeader, nullptr);
-        EXPECT_NE(dib.m_pGeoTiffInfo, nullptr);
     }
     for (int bits : {16, 24, 32}) {
         DIBSection dib;
@@ -113,14 +109,11 @@ TEST(DIBSection, CreateWithoutUsableSizeOrDepthHasNoBits)
 TEST(DIBSection, ReleaseEmptiesEverything)
 {
     DIBSection dib = MakeCoded(6, 4);
-    dib.m_bHasGeoTiffInfo = true;
     dib.Release();
     EXPECT_EQ(dib.m_pBits, nullptr);
     EXPECT_EQ(dib.m_hBitmap, nullptr);
     EXPECT_EQ(dib.m_pInfoHeader, nullptr);
-    EXPECT_EQ(dib.m_pGeoTiffInfo, nullptr);
     EXPECT_EQ(dib.m_pDC, nullptr);
-    EXPECT_FALSE(dib.m_bHasGeoTiffInfo);
     EXPECT_EQ(dib.m_nWidth, 0);
     EXPECT_EQ(dib.m_nHeight, 0);
     EXPECT_EQ(dib.m_nRowPixels, 0);
@@ -130,16 +123,9 @@ TEST(DIBSection, ReleaseEmptiesEverything)
     EXPECT_NE(dib.m_pBits, nullptr);
 }
 
-TEST(DIBSection, CopiesAreIndependentAndCarryGeoTiffInfo)
+TEST(DIBSection, CopiesAreIndependent)
 {
     DIBSection original = MakeCoded(5, 3);
-    GeoTiffInfo info;
-    info.m_dTieX = 500000.5;
-    info.m_dScaleY = 30.0;
-    info.m_nUtmZone = 33;
-    info.m_bHasZone = 1;
-    *original.m_pGeoTiffInfo = info;
-    original.m_bHasGeoTiffInfo = true;
 
     DIBSection byConstructor(original);
     DIBSection byAssignment;
@@ -154,25 +140,16 @@ TEST(DIBSection, CopiesAreIndependentAndCarryGeoTiffInfo)
         EXPECT_EQ(copy->m_nWidth, 5);
         EXPECT_EQ(copy->m_nHeight, 3);
         EXPECT_EQ(copy->m_nRowPixels, 8);
-        EXPECT_TRUE(copy->m_bHasGeoTiffInfo);
-        EXPECT_EQ(*copy->m_pGeoTiffInfo, info);
-        EXPECT_NE(copy->m_pGeoTiffInfo.get(), original.m_pGeoTiffInfo.get());
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 5; ++c)
                 ASSERT_EQ(PixelAt(*copy, c, r), Code(c, r));
         SetPixel(*copy, 1, 1, {1, 2, 3});
-        copy->m_pGeoTiffInfo->m_nUtmZone = 1;
     }
     EXPECT_EQ(PixelAt(original, 1, 1), Code(1, 1));
-    EXPECT_EQ(original.m_pGeoTiffInfo->m_nUtmZone, 33);
 }
 
-TEST(DIBSection, CopyingWithoutGeoInfoOrFromEmptySection)
+TEST(DIBSection, CopyingFromEmptySectionOrItself)
 {
-    DIBSection plain = MakeCoded(2, 2);
-    DIBSection copy(plain);
-    EXPECT_FALSE(copy.m_bHasGeoTiffInfo);
-
     DIBSection empty;
     DIBSection target = MakeCoded(3, 3);
     target = empty;
@@ -232,16 +209,12 @@ TEST(DIBSection, ResampleTakesNearestRowsAndColumns)
     }
 }
 
-TEST(DIBSection, ResampleHandlesUnequalAxesAndDropsGeoInfo)
+TEST(DIBSection, ResampleHandlesUnequalAxes)
 {
     DIBSection source = MakeCoded(4, 2);
-    source.m_bHasGeoTiffInfo = true;
-    source.m_pGeoTiffInfo->m_nUtmZone = 18;
     DIBSection out;
     out.CreateResampled(2, 4, &source);
     ASSERT_NE(out.m_pBits, nullptr);
-    EXPECT_FALSE(out.m_bHasGeoTiffInfo);
-    EXPECT_EQ(out.m_pGeoTiffInfo->m_nUtmZone, 0);
     const int columns[] = {0, 2};
     const int rows[] = {0, 1, 1, 1};
     for (int i = 0; i < 4; ++i)

@@ -128,18 +128,18 @@ protected:
         for (int r = 0; r < height; ++r)
             for (int c = 0; c < width * 3; ++c)
                 image.StoredRow(r)[c] = static_cast<std::uint8_t>((r * 31 + c * 7) & 0xFF);
+        std::optional<GeoTiffInfo> georeference;
         if (origin) {
             // A georeference in degrees (scales of 0.01 or less) is the frame as it stands.
-            GeoTiffInfo& info = *image.m_pGeoTiffInfo;
+            GeoTiffInfo& info = georeference.emplace();
             info.m_dTieX = origin->m_dLongitude;
             info.m_dTieY = origin->m_dLatitude + extent.m_dLatitude;
             info.m_dScaleX = extent.m_dLongitude / width;
             info.m_dScaleY = extent.m_dLatitude / height;
-            image.m_bHasGeoTiffInfo = true;
         }
         std::vector<DIBSection> images;
         images.push_back(std::move(image));
-        m_Doc.InstallTiffMap(QStringLiteral("/maps/scan.tif"), 9, std::move(images));
+        m_Doc.InstallTiffMap(QStringLiteral("/maps/scan.tif"), 9, std::move(images), georeference);
         ASSERT_EQ(m_Doc.HasGeoTiffFrame(), origin.has_value());
         SetGeoCoded(true);
     }

@@ -117,7 +117,8 @@ TEST_F(ReadOutAcrossMaps, AGeoTiffReadsOutThroughItsInverseProjection)
     const VisibleFrame frame = ComputeVisibleFrame(m_Doc, m_View);
     const CDataGeo& origin = m_Doc.GeoOrigin();
     const CDataGeo& extent = m_Doc.GeoExtent();
-    const GeoTiffInfo& info = m_Doc.GeoInfo();
+    ASSERT_TRUE(m_Doc.Georeference());
+    const GeoTiffInfo& info = *m_Doc.Georeference();
     // Client points near each corner and the middle: the position is PROJ's for the picture
     // pixel under the point, not a straight line between two corners.
     for (const QPoint p : {QPoint(0, 0), QPoint(599, 499), QPoint(599, 0), QPoint(0, 499), QPoint(300, 250)}) {

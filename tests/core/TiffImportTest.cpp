@@ -27,10 +27,7 @@ constexpr std::uint16_t kPixelScaleTag = 33550;
 /// keep the sections that have pixel memory.
 std::vector<DIBSection> ImportImages(const QString& path)
 {
-    std::vector<DIBSection> images;
-    for (ImportedTiffImage& imported : ImportTiffImages(path).m_Images)
-        images.push_back(std::move(imported.m_Image));
-    return images;
+    return ImportTiffImages(path).TakeImages();
 }
 
 RawTiff ParseFile(const QString& path)
@@ -160,11 +157,12 @@ TEST(TiffLoad, EveryImageCarriesTheFirstDirectorysGeoreferenceWithItsOwnSize)
         // The overviews have no geo tags of their own.
         EXPECT_TRUE(RawTiff::Doubles(raw.Directories()[1], kTiePointTag).empty());
 
-        const std::vector<DIBSection> images = ImportImages(path);
-        ASSERT_EQ(images.size(), raw.Directories().size());
-        for (const DIBSection& image : images) {
-            ASSERT_TRUE(image.m_bHasGeoTiffInfo);
-            const GeoTiffInfo& info = *image.m_pGeoTiffInfo;
+        const TiffImport import = ImportTiffImages(path);
+        ASSERT_EQ(import.m_Images.size(), raw.Directories().size());
+        for (const ImportedTiffImage& imported : import.m_Images) {
+            const DIBSection& image = imported.m_Image;
+            ASSERT_TRUE(imported.m_Georeference);
+            const GeoTiffInfo& info = *imported.m_Georeference;
             EXPECT_EQ(info.m_dTieX, tie[3]);
             EXPECT_EQ(info.m_dTieY, tie[4]);
             EXPECT_EQ(info.m_dScaleX, scale[0]);
@@ -175,10 +173,10 @@ TEST(TiffLoad, EveryImageCarriesTheFirstDirectorysGeoreferenceWithItsOwnSize)
         }
     }
     // A plain TIFF's images carry none.
-    for (const DIBSection& image : ImportImages(TestDataPath(QStringLiteral("tiff/multipage.tiff")))) {
-        EXPECT_FALSE(image.m_bHasGeoTiffInfo);
-        EXPECT_EQ(*image.m_pGeoTiffInfo, GeoTiffInfo{});
-    }
+    const TiffImport plain = ImportTiffImages(TestDataPath(QStringLiteral("tiff/multipage.tiff")));
+    ASSERT_FALSE(plain.m_Images.empty());
+    for (const ImportedTiffImage& imported : plain.m_Images)
+        EXPECT_FALSE(imported.m_Georeference);
 }
 
 TEST(TiffLoad, UnreadableDirectoryShiftsTheListedEntries)

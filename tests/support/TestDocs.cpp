@@ -32,15 +32,14 @@ void LoadDegreeTiffMap(CQuilletDoc& doc, int width, int height, const CDataGeo& 
     DIBSection image;
     image.Create(24, width, height);
     // Scales of 0.01 model units per pixel or less are degrees: the frame as it stands.
-    GeoTiffInfo& info = *image.m_pGeoTiffInfo;
+    GeoTiffInfo info;
     info.m_dTieX = origin.m_dLongitude;
     info.m_dTieY = origin.m_dLatitude + extent.m_dLatitude;
     info.m_dScaleX = extent.m_dLongitude / width;
     info.m_dScaleY = extent.m_dLatitude / height;
-    image.m_bHasGeoTiffInfo = true;
     std::vector<DIBSection> images;
     images.push_back(std::move(image));
-    doc.InstallTiffMap(QStringLiteral("/maps/degrees.tif"), 9, std::move(images));
+    doc.InstallTiffMap(QStringLiteral("/maps/degrees.tif"), 9, std::move(images), info);
 }
 
 void SetPointsAndModel(CQuilletDoc& doc, const std::vector<CDataGeo>& points, bool geoCoded,
