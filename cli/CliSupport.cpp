@@ -3,6 +3,7 @@
 #include "Json.h"
 
 #include "commands/FileCommands.h"
+#include "commands/FileOpening.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
@@ -199,39 +200,39 @@ Progress CliProgress(double from, double to)
 
 bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Progress& progress)
 {
-    const std::optional<FileKind> kind = FileKindOfFile(path);
-    if (kind == FileKind::Workspace) {
+    const FileOpening opening = ChooseFileOpening(path, OpenedFrom::Content);
+    if (opening.m_Reader == OpenReader::Workspace) {
         const CommandResult opened = LoadWorkspaceFile(doc, nullptr, path, progress);
         PrintMessages(opened.m_bDone ? opened.m_Messages : UiMessages{}, MessageStyle::WithCaption);
         if (!opened.m_bDone)
             error = opened.m_Messages.back().m_strText;
         return opened.m_bDone;
     }
-    if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt) {
+    if (opening.m_Reader == OpenReader::Projection) {
         // Mapped, as Open reads it: a large map's file is needed only while its payload is read.
         MappedFile file;
         if (!file.Open(path, &error))
             return false;
         const QByteArray& bytes = file.Bytes();
         UiMessage refusal;
-        const std::optional<ProjectionContents> contents = *projection == ProjectionKind::Cpf
+        const std::optional<ProjectionContents> contents = opening.m_Projection == ProjectionKind::Cpf
                                                                ? ParseCpfProjection(bytes, refusal)
                                                                : ParseDpfProjection(bytes, refusal, progress);
         if (!contents) {
             error = refusal.m_strText;
             return false;
         }
-        doc.InstallProjection(path, *contents, *projection);
+        doc.InstallProjection(path, *contents, opening.m_Projection);
         return true;
     }
-    if (kind == FileKind::Tif || kind == FileKind::Tiff) {
+    if (opening.m_Reader == OpenReader::TiffMap) {
         TiffImport import = ImportTiffImages(path, -1, progress);
         PrintMessages(import.m_Messages, MessageStyle::WithCaption);
         if (import.m_Images.empty()) {
             error = QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path));
             return false;
         }
-        doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, import.TakeImages(), import.MapGeoreference());
+        doc.InstallTiffMap(path, opening.m_nMapType, import.TakeImages(), import.MapGeoreference());
         return true;
     }
     error = QStringLiteral("%1: not a workspace, projection file or TIFF map").arg(DisplayText(path));

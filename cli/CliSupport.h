@@ -85,8 +85,8 @@ enum class MessageStyle {
 void PrintMessages(const UiMessages& messages, MessageStyle style);
 
 /// Loads path as the map the desktop would show for it: a workspace, a projection file or a
-/// TIFF map (by the file's content, then its extension); the import's messages go to standard
-/// error. On failure sets error.
+/// TIFF map, as ChooseFileOpening picks by the file's content, then its extension (a picture map
+/// is refused); the import's messages go to standard error. On failure sets error.
 bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Progress& progress = {});
 
 /// --range left,right,top,bottom as the range tool leaves it: four fractions of the picture

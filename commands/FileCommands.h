@@ -35,17 +35,15 @@ bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType);
 /// the file name of the document's title, or "Untitled"). Yes saves as Save does and goes on only when the
 /// work was saved; No goes on; Cancel stops. True when the caller may go on.
 bool SaveModified(CQuilletDoc& doc, const ViewState* view);
-/// Loads a file named on the command line or picked from the recent files: workspaces and
-/// projection files as Open reads them, picture and TIFF files as a new map, anything else is
-/// refused. True when the file was taken.
+/// Loads a file named on the command line, picked from the recent files or dropped on the
+/// window: workspaces and projection files as Open reads them, picture and TIFF files as a new
+/// map, anything else is refused (see ChooseFileOpening). True when the file was taken.
 bool OpenDocumentFile(CQuilletDoc& doc, ViewState* view, const QString& path);
 
 /// File Open: asks for a file and reads it by the entry chosen in the dialog, not by its
 /// extension: workspace, CPF or DPF; under "All Files" by its content, then its extension (a map
 /// picture is loaded as New loads it). A refused file changes nothing.
 void OnFileOpen(CQuilletDoc& doc, ViewState* view);
-/// Opens a file whatever it holds, by its content and then its extension.
-bool OpenAnyFile(CQuilletDoc& doc, ViewState* view, const QString& path);
 /// Reads and checks the workspace file whole, then installs it; a refused file (a TIFF map's
 /// workspace whose TIFF cannot be read among them) is reported (caption "Invalid File") and
 /// changes nothing. True when the file was taken.

@@ -4,6 +4,7 @@
 
 #include "commands/CommandResult.h"
 #include "commands/FileNaming.h"
+#include "commands/FileOpening.h"
 #include "document/CQuilletDoc.h"
 #include "formats/TiffImport.h"
 #include "platform/DisplayText.h"
@@ -14,8 +15,6 @@
 #include <new>
 
 namespace {
-
-constexpr int kAllFilesEntry = 11;
 
 const QString kInvalidFile = QStringLiteral("Invalid File");
 
@@ -86,26 +85,6 @@ bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType)
     }
 }
 
-namespace {
-
-/// Opens a file whatever it holds: a workspace or projection file as Open reads it, a map
-/// picture or TIFF as New loads it.
-bool OpenAsKind(CQuilletDoc& doc, ViewState* view, const QString& path, std::optional<FileKind> kind,
-                int mapType)
-{
-    if (kind == FileKind::Workspace)
-        return OpenWorkspaceFile(doc, view, path);
-    if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt)
-        return OpenProjectionFile(doc, path, *projection);
-    if (!kind || FileKindOf(*kind).m_nMapType == 0) {
-        ShowUnsupported();
-        return false;
-    }
-    return OpenMapFile(doc, path, mapType);
-}
-
-} // namespace
-
 void InitialNewDocument(CQuilletDoc& doc)
 {
     doc.MarkInitialized();
@@ -130,29 +109,11 @@ bool OnFileNew(CQuilletDoc& doc, ViewState* view)
         Ui().OpenFileDialog(QStringLiteral("Open a picture file"), NewMapFilter(), StartFolder(doc));
     if (!chosen.Accepted())
         return false;
-    if (chosen.m_nFilterIndex == kAllFilesEntry) {
-        // "All Files" names no kind: the file's content says what it is, else its extension.
-        const std::optional<FileKind> kind = FileKindOfFile(chosen.m_strPath);
-        return OpenAsKind(doc, view, chosen.m_strPath, kind, kind ? FileKindOf(*kind).m_nMapType : 0);
-    }
-    // The position of the chosen list entry is the kind of map.
-    return OpenMapFile(doc, chosen.m_strPath, MapTypeForNewEntry(chosen.m_nFilterIndex, chosen.m_strPath));
+    return OpenChosenFile(doc, view, chosen.m_strPath,
+                          ChooseFileOpening(chosen.m_strPath, OpenedFrom::NewDialog, chosen.m_nFilterIndex));
 }
 
 bool OpenDocumentFile(CQuilletDoc& doc, ViewState* view, const QString& path)
 {
-    // The extension names the kind; a file without a known one is known by its content.
-    std::optional<FileKind> kind = FileKindFromExtension(path);
-    int mapType = MapTypeForNewEntry(kPictureFilesEntry, path); // as if chosen under "Picture Files"
-    if (!kind) {
-        kind = FileKindOfFile(path);
-        mapType = kind ? FileKindOf(*kind).m_nMapType : 0;
-    }
-    return OpenAsKind(doc, view, path, kind, mapType);
-}
-
-bool OpenAnyFile(CQuilletDoc& doc, ViewState* view, const QString& path)
-{
-    const std::optional<FileKind> kind = FileKindOfFile(path);
-    return OpenAsKind(doc, view, path, kind, kind ? FileKindOf(*kind).m_nMapType : 0);
+    return OpenChosenFile(doc, view, path, ChooseFileOpening(path, OpenedFrom::Name));
 }

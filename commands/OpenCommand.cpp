@@ -4,6 +4,7 @@
 
 #include "commands/CommandResult.h"
 #include "commands/FileNaming.h"
+#include "commands/FileOpening.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
@@ -28,19 +29,8 @@ void OnFileOpen(CQuilletDoc& doc, ViewState* view)
         Ui().OpenFileDialog(QStringLiteral("Open A Work Space File"), OpenFilter(), StartFolder(doc));
     if (!chosen.Accepted())
         return;
-    // The entry chosen, not the file's extension, decides how the file is read.
-    const std::optional<FileKind> kind = OpenKindForEntry(chosen.m_nFilterIndex);
-    if (kind == FileKind::Workspace) {
-        OpenWorkspaceFile(doc, view, chosen.m_strPath);
-    } else if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt) {
-        OpenProjectionFile(doc, chosen.m_strPath, *projection);
-    } else if (FileKindOfFile(chosen.m_strPath)) {
-        // "All Files" names no format: the file's content says what it is, else its extension.
-        OpenAnyFile(doc, view, chosen.m_strPath);
-    } else {
-        Ui().MessageBox(QStringLiteral("Invalid File. Maybe for another application."), QStringLiteral("Invalid File."),
-                        MB_OK | MB_ICONSTOP);
-    }
+    OpenChosenFile(doc, view, chosen.m_strPath,
+                   ChooseFileOpening(chosen.m_strPath, OpenedFrom::OpenDialog, chosen.m_nFilterIndex));
 }
 
 namespace {
