@@ -51,7 +51,7 @@ struct Coded {
     double m_dBitsPerByte = 0;
 };
 
-Coded& GetCoded(MapKind kind)
+Coded& GetCoded(SheetKind kind)
 {
     static std::array<std::unique_ptr<Coded>, 4> coded;
     std::unique_ptr<Coded>& slot = coded[static_cast<std::size_t>(kind)];
@@ -108,7 +108,7 @@ const CHuffmanTree::Parallelism kSerial {1, false, 0, 0};
 const CHuffmanTree::Parallelism kOneThread {1, true, 0, 0};
 const CHuffmanTree::Parallelism kAllThreads {0, true, 0, 0};
 
-void BM_HuffmanDecodeVsZstd(benchmark::State& state, MapKind kind)
+void BM_HuffmanDecodeVsZstd(benchmark::State& state, SheetKind kind)
 {
     Coded& coded = GetCoded(kind);
     CHuffmanTree& tree = *coded.m_pTree;
@@ -164,7 +164,7 @@ void BM_HuffmanDecodeVsZstd(benchmark::State& state, MapKind kind)
     state.counters["threads"] = WorkerPool::Shared().Threads();
 }
 
-void BM_HuffmanEncodeScaling(benchmark::State& state, MapKind kind)
+void BM_HuffmanEncodeScaling(benchmark::State& state, SheetKind kind)
 {
     Coded& coded = GetCoded(kind);
     CHuffmanTree& tree = *coded.m_pTree;
@@ -214,7 +214,7 @@ void BM_HuffmanEncodeScaling(benchmark::State& state, MapKind kind)
     state.counters["threads"] = WorkerPool::Shared().Threads();
 }
 
-void BM_ByteCount(benchmark::State& state, MapKind kind)
+void BM_ByteCount(benchmark::State& state, SheetKind kind)
 {
     const Coded& coded = GetCoded(kind);
     const std::uint8_t* bytes = coded.m_Bmp.data();
@@ -246,7 +246,7 @@ void BM_ByteCount(benchmark::State& state, MapKind kind)
     state.counters["four_vs_one"] = MegabytesPerSecond(length, Median(four)) / singleRate;
 }
 
-void BM_HuffmanEncode(benchmark::State& state, MapKind kind, bool fast)
+void BM_HuffmanEncode(benchmark::State& state, SheetKind kind, bool fast)
 {
     Coded& coded = GetCoded(kind);
     const CHuffmanTree& tree = *coded.m_pTree;
@@ -272,7 +272,7 @@ void BM_HuffmanEncode(benchmark::State& state, MapKind kind, bool fast)
     }
 }
 
-void BM_HuffmanDecode(benchmark::State& state, MapKind kind, bool fast)
+void BM_HuffmanDecode(benchmark::State& state, SheetKind kind, bool fast)
 {
     Coded& coded = GetCoded(kind);
     const CHuffmanTree& tree = *coded.m_pTree;
@@ -291,23 +291,23 @@ void BM_HuffmanDecode(benchmark::State& state, MapKind kind, bool fast)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * length);
 }
 
-constexpr MapKind kKinds[] = {MapKind::NoisyScan, MapKind::LightScan, MapKind::CleanMap, MapKind::LineArt};
+constexpr SheetKind kKinds[] = {SheetKind::NoisyScan, SheetKind::LightScan, SheetKind::CleanMap, SheetKind::LineArt};
 
 const bool kRegistered = [] {
-    for (MapKind kind : kKinds) {
-        const std::string name = MapKindName(kind);
+    for (SheetKind kind : kKinds) {
+        const std::string name = SheetKindName(kind);
         benchmark::RegisterBenchmark(("BM_HuffmanDecodeVsZstd/" + name).c_str(), BM_HuffmanDecodeVsZstd, kind)
             ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
     }
-    for (MapKind kind : kKinds) {
-        const std::string name = MapKindName(kind);
+    for (SheetKind kind : kKinds) {
+        const std::string name = SheetKindName(kind);
         benchmark::RegisterBenchmark(("BM_HuffmanEncodeScaling/" + name).c_str(), BM_HuffmanEncodeScaling, kind)
             ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark(("BM_ByteCount/" + name).c_str(), BM_ByteCount, kind)
             ->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
     }
-    for (MapKind kind : {MapKind::NoisyScan, MapKind::LineArt}) {
-        const std::string name = MapKindName(kind);
+    for (SheetKind kind : {SheetKind::NoisyScan, SheetKind::LineArt}) {
+        const std::string name = SheetKindName(kind);
         for (bool fast : {true, false}) {
             const std::string coder = fast ? "/Fast" : "/Reference";
             benchmark::RegisterBenchmark(("BM_HuffmanEncode/" + name + coder).c_str(), BM_HuffmanEncode, kind, fast)

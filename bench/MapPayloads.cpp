@@ -134,27 +134,27 @@ QByteArray MakeLineArt()
 
 } // namespace
 
-const char* MapKindName(MapKind kind)
+const char* SheetKindName(SheetKind kind)
 {
     switch (kind) {
-    case MapKind::NoisyScan: return "NoisyScan";
-    case MapKind::LightScan: return "LightScan";
-    case MapKind::CleanMap: return "CleanMap";
-    case MapKind::LineArt: return "LineArt";
+    case SheetKind::NoisyScan: return "NoisyScan";
+    case SheetKind::LightScan: return "LightScan";
+    case SheetKind::CleanMap: return "CleanMap";
+    case SheetKind::LineArt: return "LineArt";
     }
     return "?";
 }
 
-const QByteArray& MapBmp(MapKind kind)
+const QByteArray& MapBmp(SheetKind kind)
 {
     static std::array<std::unique_ptr<QByteArray>, 4> made;
     std::unique_ptr<QByteArray>& slot = made[static_cast<std::size_t>(kind)];
     if (!slot) {
         switch (kind) {
-        case MapKind::NoisyScan: slot = std::make_unique<QByteArray>(MakeSheet(8.0, 0.1, true)); break;
-        case MapKind::LightScan: slot = std::make_unique<QByteArray>(MakeSheet(5.0, 0.5, true)); break;
-        case MapKind::CleanMap: slot = std::make_unique<QByteArray>(MakeSheet(0.6, 0.0, false)); break;
-        case MapKind::LineArt: slot = std::make_unique<QByteArray>(MakeLineArt()); break;
+        case SheetKind::NoisyScan: slot = std::make_unique<QByteArray>(MakeSheet(8.0, 0.1, true)); break;
+        case SheetKind::LightScan: slot = std::make_unique<QByteArray>(MakeSheet(5.0, 0.5, true)); break;
+        case SheetKind::CleanMap: slot = std::make_unique<QByteArray>(MakeSheet(0.6, 0.0, false)); break;
+        case SheetKind::LineArt: slot = std::make_unique<QByteArray>(MakeLineArt()); break;
         }
     }
     return *slot;

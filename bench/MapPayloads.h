@@ -5,17 +5,17 @@
 #include <QByteArray>
 #include <QString>
 
-enum class MapKind {
+enum class SheetKind {
     NoisyScan, ///< a colour sheet with strong sensor noise: about 6.7 bits a byte after coding
     LightScan, ///< a pale sheet with moderate noise: about 6 bits a byte
     CleanMap,  ///< flat map colours with little noise: about 4.5 bits a byte
     LineArt,   ///< white paper, black lines and lettering: about 1.2 bits a byte
 };
 
-const char* MapKindName(MapKind kind);
+const char* SheetKindName(SheetKind kind);
 
 /// The BMP file of a 4000 x 4000 sheet of the given kind (48 MB), made once and kept.
-const QByteArray& MapBmp(MapKind kind);
+const QByteArray& MapBmp(SheetKind kind);
 
 /// Writes a blank fax page of side x side pixels to path: one bit a pixel, CCITT group 4 in one
 /// strip, as scanners store pages (a few kilobytes for any size). False when libtiff refuses.

@@ -195,9 +195,9 @@ CQuilletDoc& PictureMapDocument(const Fixture& f)
         picture.LoadFromMemory(f.m_Bmp);
         picture.m_nWidth = kMapWidth;
         picture.m_nHeight = kMapHeight;
-        made->InstallPictureMap(QStringLiteral("/maps/large.bmp"), 2, std::move(picture), f.m_Bmp);
+        made->InstallPictureMap(QStringLiteral("/maps/large.bmp"), MapKind::Bmp, std::move(picture), f.m_Bmp);
         made->RestorePoints({{}, 1, BenchCoefficients(), std::nullopt});
-        made->SetOutputFormat(2);
+        made->SetOutputFormat(OutputFlavour::Dpf);
         return made;
     }();
     return *doc;

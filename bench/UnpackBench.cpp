@@ -68,7 +68,7 @@ void BM_UnpackVsZstdProcess(benchmark::State& state)
         return;
     }
     QTemporaryDir folder;
-    const QByteArray& bmp = MapBmp(MapKind::NoisyScan);
+    const QByteArray& bmp = MapBmp(SheetKind::NoisyScan);
     const std::string bmpPath = folder.filePath(QStringLiteral("map.bmp")).toStdString();
     const std::string dpfPath = folder.filePath(QStringLiteral("map.dpf")).toStdString();
     const std::string zstPath = folder.filePath(QStringLiteral("map.zst")).toStdString();

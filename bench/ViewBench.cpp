@@ -49,7 +49,7 @@ CQuilletDoc* PictureMap(int width, int height)
     picture.LoadFromMemory(bmp);
     picture.m_nWidth = width;
     picture.m_nHeight = height;
-    doc->InstallPictureMap(QStringLiteral("/maps/bench.bmp"), 2, std::move(picture), bmp);
+    doc->InstallPictureMap(QStringLiteral("/maps/bench.bmp"), MapKind::Bmp, std::move(picture), bmp);
     return doc;
 }
 
@@ -66,7 +66,7 @@ CQuilletDoc* TiffMap(int width, int height)
     }
     std::vector<DIBSection> images;
     images.push_back(std::move(image));
-    doc->InstallTiffMap(QStringLiteral("/maps/bench.tif"), 9, std::move(images));
+    doc->InstallTiffMap(QStringLiteral("/maps/bench.tif"), MapKind::Tif, std::move(images));
     return doc;
 }
 

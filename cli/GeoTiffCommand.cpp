@@ -68,7 +68,7 @@ int RunGeoTiffCommand(const QStringList& args)
                    : 1;
     }
     CQuilletDoc doc;
-    doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, import.TakeImages(), import.MapGeoreference());
+    doc.InstallTiffMap(path, MapKind::Tif, import.TakeImages(), import.MapGeoreference());
 
     JsonWriter json;
     json.BeginObject().Key("images").BeginArray();

@@ -179,7 +179,7 @@ QString WorldFileExtensionOf(const CQuilletDoc& doc)
     if (!doc.MapPath().isEmpty())
         return WorldFileExtension(doc.MapPath());
     for (const FileKindInfo& info : FileKinds())
-        if (info.m_nMapType != 0 && info.m_nMapType == doc.MapType())
+        if (info.m_MapKind != MapKind::None && info.m_MapKind == doc.MapType())
             return WorldFileExtension(QStringLiteral("map.") + info.m_Extensions.constFirst());
     return WorldFileExtension(QString());
 }

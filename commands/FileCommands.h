@@ -30,7 +30,7 @@ void InitialNewDocument(CQuilletDoc& doc);
 bool OnFileNew(CQuilletDoc& doc, ViewState* view);
 /// Loads path as a map of kind mapType (a picture, a TIFF, or a kind that is refused). A file
 /// that yields no map is reported and leaves the document exactly as it was; false then.
-bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType);
+bool OpenMapFile(CQuilletDoc& doc, const QString& path, MapKind mapType);
 /// Before work is given up: when the document is modified asks "Save changes to NAME?" (NAME
 /// the file name of the document's title, or "Untitled"). Yes saves as Save does and goes on only when the
 /// work was saved; No goes on; Cancel stops. True when the caller may go on.

@@ -8,25 +8,25 @@ namespace {
 /// New's "All Files" entry, after "Picture Files" and the nine map kinds.
 constexpr int kNewAllFilesEntry = 11;
 
-/// A map of kind mapType; a kind that is no map is refused.
-FileOpening MapOpening(int mapType)
+/// A map of kind mapType; no map kind is refused.
+FileOpening MapOpening(std::optional<MapKind> mapType)
 {
-    if (IsPictureMapType(mapType))
-        return {OpenReader::PictureMap, ProjectionKind::Dpf, mapType};
-    if (IsTiffMapType(mapType))
-        return {OpenReader::TiffMap, ProjectionKind::Dpf, mapType};
+    if (mapType && IsPictureMapType(*mapType))
+        return {OpenReader::PictureMap, ProjectionKind::Dpf, *mapType};
+    if (mapType && IsTiffMapType(*mapType))
+        return {OpenReader::TiffMap, ProjectionKind::Dpf, *mapType};
     return {};
 }
 
 /// A file of a known kind: workspaces and projection files have their readers, a map kind loads
 /// as mapType (which a name's last characters may have chosen).
-FileOpening KindOpening(std::optional<FileKind> kind, int mapType)
+FileOpening KindOpening(std::optional<FileKind> kind, std::optional<MapKind> mapType)
 {
     if (kind == FileKind::Workspace)
-        return {OpenReader::Workspace, ProjectionKind::Dpf, 0};
+        return {OpenReader::Workspace, ProjectionKind::Dpf, MapKind::None};
     if (const std::optional<ProjectionKind> projection = kind ? ProjectionKindOf(*kind) : std::nullopt)
-        return {OpenReader::Projection, *projection, 0};
-    if (!kind || FileKindOf(*kind).m_nMapType == 0)
+        return {OpenReader::Projection, *projection, MapKind::None};
+    if (!kind || FileKindOf(*kind).m_MapKind == MapKind::None)
         return {};
     return MapOpening(mapType);
 }
@@ -34,7 +34,7 @@ FileOpening KindOpening(std::optional<FileKind> kind, int mapType)
 FileOpening ContentOpening(const QString& path)
 {
     const std::optional<FileKind> kind = FileKindOfFile(path);
-    return KindOpening(kind, kind ? FileKindOf(*kind).m_nMapType : 0);
+    return KindOpening(kind, kind ? std::optional(FileKindOf(*kind).m_MapKind) : std::nullopt);
 }
 
 } // namespace
@@ -48,9 +48,9 @@ FileOpening ChooseFileOpening(const QString& path, OpenedFrom from, int entry)
     case OpenedFrom::OpenDialog:
         // The entry chosen, not the file's extension, decides how the file is read.
         if (const std::optional<FileKind> kind = OpenKindForEntry(entry))
-            return KindOpening(kind, 0);
+            return KindOpening(kind, std::nullopt);
         if (!FileKindOfFile(path))
-            return {OpenReader::Foreign, ProjectionKind::Dpf, 0};
+            return {OpenReader::Foreign, ProjectionKind::Dpf, MapKind::None};
         return ContentOpening(path);
     case OpenedFrom::Name:
         // The extension names the kind, a map's as if chosen under "Picture Files"; a file

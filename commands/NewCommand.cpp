@@ -33,7 +33,7 @@ void ShowNoMap(const QString& path, const QString& what)
 
 namespace {
 
-bool LoadMapFile(CQuilletDoc& doc, const QString& path, int mapType)
+bool LoadMapFile(CQuilletDoc& doc, const QString& path, MapKind mapType)
 {
     if (IsPictureMapType(mapType)) {
         CPicture picture;
@@ -74,7 +74,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, int mapType)
 
 } // namespace
 
-bool OpenMapFile(CQuilletDoc& doc, const QString& path, int mapType)
+bool OpenMapFile(CQuilletDoc& doc, const QString& path, MapKind mapType)
 {
     try {
         return LoadMapFile(doc, path, mapType);

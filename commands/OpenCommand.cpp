@@ -67,7 +67,7 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
 
     // A picture map's picture is decoded first: what it claims, and the size stored for it, are
     // checked before the document changes.
-    if (IsPictureMapType(contents.m_nMapType)) {
+    if (IsPictureMapType(contents.Kind())) {
         read.m_Picture.LoadFromMemory(contents.m_PictureBytes.value_or(QByteArray()));
         if (read.m_Picture.LastError())
             return {CommandResult::Refused(*read.m_Picture.LastError()), {}, {}, {}};
@@ -79,7 +79,7 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
     // A TIFF map's images are decoded again by the import of the New command, stopped after as
     // many images as were saved: the k-th image is again the k-th listed directory that gave
     // pixels (a path that names no regular file is refused without waiting on it).
-    if (IsTiffMapType(contents.m_nMapType) && contents.m_Tiff) {
+    if (IsTiffMapType(contents.Kind()) && contents.m_Tiff) {
         TiffImport import = ImportTiffImages(contents.m_Tiff->MapPath(), std::max(contents.m_Tiff->m_nImageCount, 0), progress);
         if (import.m_bCancelled)
             return {CommandResult::Cancelled(), {}, {}, {}};

@@ -30,9 +30,9 @@ void OnSelectUnit(CQuilletDoc& doc)
 void OnInputOptions(CQuilletDoc& doc)
 {
     ComboChoice choice;
-    choice.m_nSelection = doc.InputOption();
+    choice.m_nSelection = static_cast<int>(doc.InputOption());
     if (Ui().RunInputOptionsDialog(choice) == IDOK)
-        doc.SetInputOption(choice.m_nSelection);
+        doc.SetInputOption(static_cast<InputNotation>(choice.m_nSelection));
 }
 
 void OnSelectImages(CQuilletDoc& doc)

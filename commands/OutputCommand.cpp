@@ -178,29 +178,25 @@ void OnOutputGeoMap(CQuilletDoc& doc, const ViewState* view)
 {
     if (!doc.IsMapLoaded())
         return;
-    const OutputFlavour last = doc.OutputFormat() >= 1 && doc.OutputFormat() <= 3
-                                   ? static_cast<OutputFlavour>(doc.OutputFormat())
-                                   : OutputFlavour::Gpf;
+    const OutputFlavour last = doc.OutputFormat().value_or(OutputFlavour::Gpf);
     const FileDialogResult chosen = ChooseFileToWrite(
         doc, QStringLiteral("Save Projection File"), OutputFilter(), ProposedName(doc, OutputExtension(last)),
         [](const FileDialogResult& answer) {
-            return answer.m_nFilterIndex < 1 || answer.m_nFilterIndex > 3
-                       ? QString()
-                       : ReplaceExtensionAtFirstDot(answer.m_strPath,
-                                                    OutputExtension(static_cast<OutputFlavour>(answer.m_nFilterIndex)));
+            const std::optional<OutputFlavour> flavour = OutputFlavourForEntry(answer.m_nFilterIndex);
+            return flavour ? ReplaceExtensionAtFirstDot(answer.m_strPath, OutputExtension(*flavour)) : QString();
         });
     if (!chosen.Accepted())
         return;
-    doc.SetOutputFormat(chosen.m_nFilterIndex);
+    doc.SetOutputFormat(OutputFlavourForEntry(chosen.m_nFilterIndex));
     OutputProjectionFile(doc, view, chosen.m_strPath);
 }
 
 bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString& path)
 {
-    if (!doc.IsMapLoaded() || doc.OutputFormat() < 1 || doc.OutputFormat() > 3)
+    if (!doc.IsMapLoaded() || !doc.OutputFormat())
         return false;
     const std::optional<OutputRange> range = OutputRangeOf(view);
-    const auto flavour = static_cast<OutputFlavour>(doc.OutputFormat());
+    const OutputFlavour flavour = *doc.OutputFormat();
     CommandResult result;
     std::optional<GeoModel> frameModel;
     Ui().RunLongWork(QStringLiteral("Writing %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {

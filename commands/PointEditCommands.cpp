@@ -41,7 +41,7 @@ std::optional<ArcSeconds> PointEditCommands::AskCoordinates(const std::optional<
         if (read && current && longitudeAsShown)
             read->m_dLongitude = current->m_dLongitude;
     };
-    if (m_Doc.InputOption() == 0) {
+    if (m_Doc.InputOption() == InputNotation::DecimalDegrees) {
         const CoordinateEntry shown = current ? FormatDecimal(*current) : CoordinateEntry{};
         CoordinateEntry entry = shown;
         while (Ui().RunDataInputDialog(entry) == IDOK) {

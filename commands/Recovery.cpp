@@ -139,7 +139,7 @@ RecoveryContents CaptureRecovery(const CQuilletDoc& doc, const ViewState* view)
     // Another start may run in another folder.
     if (!contents.m_strPath.isEmpty())
         contents.m_strPath = QFileInfo(contents.m_strPath).absoluteFilePath();
-    contents.m_nMapType = doc.MapType();
+    contents.m_nMapType = static_cast<std::int32_t>(doc.MapType());
     contents.m_nGeoCoded = doc.IsGeoCoded() ? 1 : 0;
     contents.m_dGeoCoef = doc.GeoCoef();
     if (view) {
@@ -148,7 +148,7 @@ RecoveryContents CaptureRecovery(const CQuilletDoc& doc, const ViewState* view)
         contents.m_dWinBottom = view->m_dWinBottom;
         contents.m_dWinTop = view->m_dWinTop;
     }
-    contents.m_nInputOption = doc.InputOption();
+    contents.m_nInputOption = static_cast<std::int32_t>(doc.InputOption());
     contents.m_dUnitFactor = doc.UnitFactor();
     contents.m_ControlPoints = doc.ControlPoints();
     return contents;
@@ -167,13 +167,13 @@ bool LoadSource(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recov
     case RecoveryContents::Source::MapFile:
         break;
     }
-    return OpenMapFile(doc, recovered.m_strPath, recovered.m_nMapType);
+    return OpenMapFile(doc, recovered.m_strPath, recovered.Kind());
 }
 
 void Apply(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered)
 {
     doc.RestorePoints({recovered.m_ControlPoints, recovered.m_nGeoCoded != 0 ? 1 : 0, recovered.m_dGeoCoef, std::nullopt});
-    doc.SetInputOption(recovered.m_nInputOption);
+    doc.SetInputOption(static_cast<InputNotation>(recovered.m_nInputOption));
     doc.SetUnitFactor(recovered.m_dUnitFactor);
     if (view) {
         view->m_dWinLeft = recovered.m_dWinLeft;

@@ -16,7 +16,7 @@ WorkspaceContents CaptureWorkspace(const CQuilletDoc& doc, const ViewState* view
 {
     WorkspaceContents contents;
     contents.m_nGeoCoded = doc.IsGeoCoded() ? 1 : 0;
-    contents.m_nMapType = doc.MapType();
+    contents.m_nMapType = static_cast<std::int32_t>(doc.MapType());
     contents.m_nImageWidth = doc.ImageWidth();
     contents.m_nImageHeight = doc.ImageHeight();
     contents.m_dGeoCoef = doc.GeoCoef();

@@ -96,7 +96,7 @@ void CQuilletDoc::ClearMap()
     m_strMapPath.clear();
     m_strWorkspacePath.clear();
     m_strOpenedProjectionPath.clear();
-    m_bWorkspaceNamed = 0;
+    m_bWorkspaceNamed = false;
 }
 
 void CQuilletDoc::SetPictureFrame()
@@ -131,7 +131,7 @@ bool CQuilletDoc::SetUpTiffImage0()
     return false;
 }
 
-void CQuilletDoc::InstallPictureMap(const QString& path, int mapType, CPicture picture, const QByteArray& fileBytes)
+void CQuilletDoc::InstallPictureMap(const QString& path, MapKind mapType, CPicture picture, const QByteArray& fileBytes)
 {
     ClearMap();
     m_strMapPath = path;
@@ -145,13 +145,13 @@ void CQuilletDoc::InstallPictureMap(const QString& path, int mapType, CPicture p
     SetPictureFrame();
     // A new map is not geo-coded; the last model stays in the coefficients until a fit.
     m_bGeoCoded = 0;
-    m_bMapLoaded = 1;
-    m_bInitialized = 1;
+    m_bMapLoaded = true;
+    m_bInitialized = true;
     // A map just loaded is no work yet: the first point edit is.
     Notify(DocChange::kAll);
 }
 
-void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<DIBSection> images,
+void CQuilletDoc::InstallTiffMap(const QString& path, MapKind mapType, std::vector<DIBSection> images,
                                  std::optional<GeoTiffInfo> georeference)
 {
     ClearMap();
@@ -162,8 +162,8 @@ void CQuilletDoc::InstallTiffMap(const QString& path, int mapType, std::vector<D
     m_nImageWidth = 0;
     m_nImageHeight = 0;
     m_bGeoCoded = SetUpTiffImage0() ? 1 : 0;
-    m_bMapLoaded = 1;
-    m_bInitialized = 1;
+    m_bMapLoaded = true;
+    m_bInitialized = true;
     // A map just loaded is no work yet: the first point edit is.
     Notify(DocChange::kAll);
 }
@@ -176,28 +176,26 @@ void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents&
     CPicture picture;
     if (decoded)
         picture = std::move(*decoded);
-    else if (IsPictureMapType(contents.m_nMapType))
+    else if (IsPictureMapType(contents.Kind()))
         picture.LoadFromMemory(contents.m_PictureBytes.value_or(QByteArray()));
     ClearMap();
     m_bGeoCoded = contents.m_nGeoCoded != 0 ? 1 : 0;
-    m_nMapType = contents.m_nMapType;
+    m_nMapType = contents.Kind();
+    // The size the map was worked on wins over what its picture measures: the points and the
+    // model refer to it.
     m_nImageWidth = contents.m_nImageWidth;
     m_nImageHeight = contents.m_nImageHeight;
     m_Model = GeoModel(contents.m_dGeoCoef);
 
-    if (IsPictureMapType(contents.m_nMapType)) {
+    if (IsPictureMapType(contents.Kind())) {
         const QByteArray bytes = contents.m_PictureBytes.value_or(QByteArray());
         m_strMapPath.clear(); // the picture travels inside the workspace
         m_MapFileData = bytes;
         m_nMapFileSize = static_cast<int>(bytes.size());
         m_Picture = std::move(picture);
-        // The size the map was worked on wins over what the picture service measures, so the
-        // points and the model keep fitting the picture.
-        m_Picture.m_nWidth = contents.m_nImageWidth;
-        m_Picture.m_nHeight = contents.m_nImageHeight;
         m_ControlPoints = contents.m_ControlPoints;
         SetPictureFrame();
-    } else if (IsTiffMapType(contents.m_nMapType)) {
+    } else if (IsTiffMapType(contents.Kind())) {
         const WorkspaceTiffPart tiff = contents.m_Tiff.value_or(WorkspaceTiffPart{});
         m_GeoOrigin = tiff.m_GeoOrigin;
         m_GeoExtent = tiff.m_GeoExtent;
@@ -212,9 +210,9 @@ void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents&
     }
     // An opened workspace is saved where it was opened from, however it was opened.
     m_strWorkspacePath = path;
-    m_bWorkspaceNamed = 1;
-    m_bMapLoaded = 1;
-    m_bInitialized = 1;
+    m_bWorkspaceNamed = true;
+    m_bMapLoaded = true;
+    m_bInitialized = true;
     Notify(DocChange::kAll);
 }
 
@@ -230,28 +228,26 @@ std::optional<UiMessage> CQuilletDoc::InstallProjection(const QString& path, con
     m_strWorkspacePath = path;
     // Remembered so that Save asks for a workspace name instead of writing over this file.
     m_strOpenedProjectionPath = path;
-    m_nMapType = FileKindOf(FileKind::Bmp).m_nMapType; // a projection file's picture counts as a BMP map
+    m_nMapType = MapKind::Bmp; // a projection file's picture counts as a BMP map
     m_nImageWidth = contents.m_nWidth;
     m_nImageHeight = contents.m_nHeight;
     m_Model = GeoModel(contents.m_dGeoCoef);
     m_MapFileData = contents.m_Payload;
     m_nMapFileSize = static_cast<int>(contents.m_Payload.size());
     m_Picture = std::move(picture);
-    m_Picture.m_nWidth = contents.m_nWidth;
-    m_Picture.m_nHeight = contents.m_nHeight;
     // The file's coefficients alone define the geo-coding; the frame is a picture's.
     SetPictureFrame();
     const std::optional<UiMessage> refusal = ProjectionGeoRefusal(contents, kind);
     m_bGeoCoded = refusal ? 0 : 1;
-    m_bMapLoaded = 1;
-    m_bInitialized = 1;
+    m_bMapLoaded = true;
+    m_bInitialized = true;
     Notify(DocChange::kAll);
     return refusal;
 }
 
 void CQuilletDoc::MarkInitialized()
 {
-    m_bInitialized = 1;
+    m_bInitialized = true;
     Notify(DocChange::kPaths);
 }
 
@@ -321,11 +317,11 @@ void CQuilletDoc::MarkModified()
 
 void CQuilletDoc::SetShowPoints(bool show)
 {
-    m_bShowPoints = show ? 1 : 0;
+    m_bShowPoints = show;
     Notify(DocChange::kOptions);
 }
 
-void CQuilletDoc::SetInputOption(int option)
+void CQuilletDoc::SetInputOption(InputNotation option)
 {
     m_nInputOption = option;
     Notify(DocChange::kOptions);
@@ -337,7 +333,7 @@ void CQuilletDoc::SetUnitFactor(double metresPerUnit)
     Notify(DocChange::kOptions);
 }
 
-void CQuilletDoc::SetOutputFormat(int flavour)
+void CQuilletDoc::SetOutputFormat(std::optional<OutputFlavour> flavour)
 {
     m_nOutputFormat = flavour;
     Notify(DocChange::kOptions);
@@ -346,7 +342,7 @@ void CQuilletDoc::SetOutputFormat(int flavour)
 void CQuilletDoc::SetWorkspaceName(const QString& path)
 {
     m_strWorkspacePath = path;
-    m_bWorkspaceNamed = 1;
+    m_bWorkspaceNamed = true;
     // The user named a workspace: the path no longer stands for an opened projection file.
     m_strOpenedProjectionPath.clear();
     Notify(DocChange::kPaths);

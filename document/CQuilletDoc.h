@@ -32,6 +32,10 @@ constexpr long kPaths = 32;     ///< title, workspace or map path, saved state
 constexpr long kAll = 0xFF;
 } // namespace DocChange
 
+/// How control-point coordinates are typed. A recovered value outside these is kept as it was
+/// and reads as degrees, minutes and seconds.
+enum class InputNotation : std::int32_t { DecimalDegrees = 0, DegreesMinutesSeconds = 1 };
+
 /// What a point edit changes and what undoing it puts back: the control points and the
 /// geo-coding (flag, all sixteen coefficients and the fit that produced them).
 struct PointsAndModel {
@@ -64,14 +68,14 @@ public:
     QString GetTitle() const;
 
     // --- the map ----------------------------------------------------------------------------------
-    /// 0 none, 1-8 picture, 9-10 TIFF (see FileKinds.h).
-    int MapType() const { return m_nMapType; }
-    bool IsMapLoaded() const { return m_bMapLoaded != 0; }
+    MapKind MapType() const { return m_nMapType; }
+    bool IsMapLoaded() const { return m_bMapLoaded; }
     bool IsPictureMap() const { return IsPictureMapType(m_nMapType); }
     bool IsTiffMap() const { return IsTiffMapType(m_nMapType); }
     /// The start-up new-document call or a first map has happened.
-    bool IsInitialized() const { return m_bInitialized != 0; }
-    /// Width and height of the map picture in pixels (image 0 of a TIFF map).
+    bool IsInitialized() const { return m_bInitialized; }
+    /// The map's size in pixels, the one every point, model and command refers to: measured from
+    /// the picture or image 0 of a TIFF map when loaded, as stored when saved work is opened.
     int ImageWidth() const { return m_nImageWidth; }
     int ImageHeight() const { return m_nImageHeight; }
     /// The map picture of every kind but TIFF.
@@ -113,27 +117,26 @@ public:
     std::optional<GeoPosition> PositionOfPixel(double column, double row) const;
 
     // --- options and paths ------------------------------------------------------------------------
-    bool ShowPoints() const { return m_bShowPoints != 0; }
-    /// 0 decimal degrees, 1 degrees, minutes and seconds.
-    int InputOption() const { return m_nInputOption; }
+    bool ShowPoints() const { return m_bShowPoints; }
+    InputNotation InputOption() const { return m_nInputOption; }
     /// Metres per distance unit: 0.3048 feet, 1.0 metres.
     double UnitFactor() const { return m_dUnitFactor; }
-    /// Projection flavour last chosen: 0 none yet, 1 GPF, 2 DPF, 3 CPF.
-    int OutputFormat() const { return m_nOutputFormat; }
+    /// Projection flavour last chosen; nothing before the first.
+    std::optional<OutputFlavour> OutputFormat() const { return m_nOutputFormat; }
     const QString& WorkspacePath() const { return m_strWorkspacePath; }
     /// WorkspacePath() names the workspace of this map, chosen in a save dialog or opened, so
     /// that Save writes it without asking.
-    bool IsWorkspaceNamed() const { return m_bWorkspaceNamed != 0; }
+    bool IsWorkspaceNamed() const { return m_bWorkspaceNamed; }
     /// WorkspacePath() is the path of the projection file opened last, not a name chosen for a
     /// workspace: saving a workspace there would destroy that file.
     bool WorkspacePathIsProjectionFile() const;
 
     // --- changing the map (each first forgets the points, GeoTIFF state and files of the last) ----
     /// A picture file read by New: its picture, its bytes and its kind; not geo-coded.
-    void InstallPictureMap(const QString& path, int mapType, CPicture picture, const QByteArray& fileBytes);
+    void InstallPictureMap(const QString& path, MapKind mapType, CPicture picture, const QByteArray& fileBytes);
     /// A TIFF file imported by New: image 0 becomes current and, when georeference (the map's,
     /// as image 0 carries it) gives a usable frame, the map is geo-coded at once.
-    void InstallTiffMap(const QString& path, int mapType, std::vector<DIBSection> images,
+    void InstallTiffMap(const QString& path, MapKind mapType, std::vector<DIBSection> images,
                         std::optional<GeoTiffInfo> georeference = std::nullopt);
     /// A checked workspace as Open reads it: for a TIFF map, images are the file's images decoded
     /// again and georeference the map's. The stored model and points are taken as they are (no
@@ -183,9 +186,9 @@ public:
 
     // --- changing options and paths ---------------------------------------------------------------
     void SetShowPoints(bool show);
-    void SetInputOption(int option);
+    void SetInputOption(InputNotation option);
     void SetUnitFactor(double metresPerUnit);
-    void SetOutputFormat(int flavour);
+    void SetOutputFormat(std::optional<OutputFlavour> flavour);
     /// A name chosen for the workspace in a save dialog (no longer an opened projection file).
     void SetWorkspaceName(const QString& path);
 
@@ -199,18 +202,20 @@ private:
     bool SetUpTiffImage0();
     void Notify(long what);
 
-    int m_nMapType = 0;
-    int m_nOutputFormat = 0;
+    MapKind m_nMapType = MapKind::None;
+    std::optional<OutputFlavour> m_nOutputFormat;
     std::vector<DIBSection> m_Images;
     int m_nCurrentImage = 0;
-    BOOL m_bMapLoaded = 0;
-    BOOL m_bShowPoints = 1;
-    BOOL m_bInitialized = 0;
-    BOOL m_bWorkspaceNamed = 0;
-    BOOL m_bGeoCoded = 0;
+    bool m_bMapLoaded = false;
+    bool m_bShowPoints = true;
+    bool m_bInitialized = false;
+    bool m_bWorkspaceNamed = false;
+    BOOL m_bGeoCoded = 0; ///< BOOL as the workspace stores it
+    /// The map's size in pixels: the one the points and the model refer to. Taken from the picture
+    /// or image 0 when a map is loaded, from the stored size when saved work is opened.
     int m_nImageWidth = 0;
     int m_nImageHeight = 0;
-    int m_nInputOption = 0;
+    InputNotation m_nInputOption = InputNotation::DecimalDegrees;
     double m_dUnitFactor = 0.3048;
     QString m_strWorkspacePath;
     /// The projection file opened last (empty once a workspace name has been chosen).

@@ -37,19 +37,19 @@ const QString kWorkspaceEntry = QStringLiteral("Projection Work Space (pws)|*.pw
 const std::vector<FileKindInfo>& FileKinds()
 {
     static const std::vector<FileKindInfo> kinds = {
-        {FileKind::Bmp, "BMP", {QStringLiteral("bmp")}, 2, 0},
-        {FileKind::Dib, "DIB", {QStringLiteral("dib")}, 3, 0},
-        {FileKind::Emf, "EMF", {QStringLiteral("emf")}, 4, 0},
-        {FileKind::Gif, "GIF", {QStringLiteral("gif")}, 5, 0},
-        {FileKind::Ico, "ICO", {QStringLiteral("ico")}, 6, 0},
-        {FileKind::Jpg, "JPG", {QStringLiteral("jpg"), QStringLiteral("jpeg")}, 7, 0},
-        {FileKind::Wmf, "WMF", {QStringLiteral("wmf")}, 8, 0},
-        {FileKind::Tif, "TIF", {QStringLiteral("tif")}, 9, 0},
-        {FileKind::Tiff, "TIFF", {QStringLiteral("tiff")}, 10, 0},
-        {FileKind::Workspace, "pws", {QStringLiteral("pws")}, 0, 0},
-        {FileKind::Gpf, "GPF", {QStringLiteral("gpf")}, 0, 1},
-        {FileKind::Dpf, "DPF", {QStringLiteral("dpf")}, 0, 2},
-        {FileKind::Cpf, "CPF", {QStringLiteral("cpf")}, 0, 3},
+        {FileKind::Bmp, "BMP", {QStringLiteral("bmp")}, MapKind::Bmp, std::nullopt},
+        {FileKind::Dib, "DIB", {QStringLiteral("dib")}, MapKind::Dib, std::nullopt},
+        {FileKind::Emf, "EMF", {QStringLiteral("emf")}, MapKind::Emf, std::nullopt},
+        {FileKind::Gif, "GIF", {QStringLiteral("gif")}, MapKind::Gif, std::nullopt},
+        {FileKind::Ico, "ICO", {QStringLiteral("ico")}, MapKind::Ico, std::nullopt},
+        {FileKind::Jpg, "JPG", {QStringLiteral("jpg"), QStringLiteral("jpeg")}, MapKind::Jpg, std::nullopt},
+        {FileKind::Wmf, "WMF", {QStringLiteral("wmf")}, MapKind::Wmf, std::nullopt},
+        {FileKind::Tif, "TIF", {QStringLiteral("tif")}, MapKind::Tif, std::nullopt},
+        {FileKind::Tiff, "TIFF", {QStringLiteral("tiff")}, MapKind::Tiff, std::nullopt},
+        {FileKind::Workspace, "pws", {QStringLiteral("pws")}, MapKind::None, std::nullopt},
+        {FileKind::Gpf, "GPF", {QStringLiteral("gpf")}, MapKind::None, OutputFlavour::Gpf},
+        {FileKind::Dpf, "DPF", {QStringLiteral("dpf")}, MapKind::None, OutputFlavour::Dpf},
+        {FileKind::Cpf, "CPF", {QStringLiteral("cpf")}, MapKind::None, OutputFlavour::Cpf},
     };
     return kinds;
 }
@@ -122,7 +122,7 @@ QString NewMapFilter()
     QStringList names, extensions;
     QString entries;
     for (const FileKindInfo& info : FileKinds()) {
-        if (info.m_nMapType == 0)
+        if (info.m_MapKind == MapKind::None)
             continue;
         names << info.m_Extensions.constFirst();
         extensions << info.m_Extensions.constFirst();
@@ -132,21 +132,24 @@ QString NewMapFilter()
            kAllFiles;
 }
 
-std::optional<int> MapTypeFromExtension(const QString& path)
+std::optional<MapKind> MapTypeFromExtension(const QString& path)
 {
     // Only three characters are compared, so ".tiff" is known by "IFF" (and ".jpeg" not at all).
     const QString ending = path.right(3).toUpper();
     for (const FileKindInfo& info : FileKinds())
-        if (info.m_nMapType != 0 && info.m_Extensions.constFirst().right(3).toUpper() == ending)
-            return info.m_nMapType;
+        if (info.m_MapKind != MapKind::None && info.m_Extensions.constFirst().right(3).toUpper() == ending)
+            return info.m_MapKind;
     return std::nullopt;
 }
 
-int MapTypeForNewEntry(int entry, const QString& path)
+std::optional<MapKind> MapTypeForNewEntry(int entry, const QString& path)
 {
     if (entry == kPictureFilesEntry)
-        return MapTypeFromExtension(path).value_or(kPictureFilesEntry);
-    return entry;
+        return MapTypeFromExtension(path).value_or(MapKind::AnyPicture);
+    for (const FileKindInfo& info : FileKinds())
+        if (info.m_MapKind != MapKind::None && static_cast<int>(info.m_MapKind) == entry)
+            return info.m_MapKind;
+    return std::nullopt;
 }
 
 namespace {
@@ -188,7 +191,7 @@ namespace {
 const FileKindInfo* FlavourRow(OutputFlavour flavour)
 {
     for (const FileKindInfo& info : FileKinds())
-        if (info.m_nOutputFlavour == static_cast<int>(flavour))
+        if (info.m_OutputFlavour == flavour)
             return &info;
     return nullptr;
 }
@@ -198,8 +201,17 @@ const FileKindInfo* FlavourRow(OutputFlavour flavour)
 std::optional<OutputFlavour> OutputFlavourFromName(const QString& name)
 {
     for (const FileKindInfo& info : FileKinds())
-        if (info.m_nOutputFlavour != 0 && info.m_Extensions.contains(name.toLower()))
-            return static_cast<OutputFlavour>(info.m_nOutputFlavour);
+        if (info.m_OutputFlavour && info.m_Extensions.contains(name.toLower()))
+            return info.m_OutputFlavour;
+    return std::nullopt;
+}
+
+std::optional<OutputFlavour> OutputFlavourForEntry(int entry)
+{
+    // The dialog lists the flavours in their own order.
+    for (const FileKindInfo& info : FileKinds())
+        if (info.m_OutputFlavour && static_cast<int>(*info.m_OutputFlavour) == entry)
+            return info.m_OutputFlavour;
     return std::nullopt;
 }
 

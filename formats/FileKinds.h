@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -26,9 +27,26 @@ enum class FileKind {
     Tiff,
 };
 
-/// The projection-file flavours, numbered as the output dialog lists them (and as the document
-/// remembers the last one chosen).
+/// The projection-file flavours, numbered as the output dialog lists them.
 enum class OutputFlavour { Gpf = 1, Dpf = 2, Cpf = 3 };
+
+/// Map kinds: the positions of the New dialog's entries, which is also how a workspace stores
+/// them. AnyPicture is a picture known by its extension or not at all; Bmp to Wmf are the
+/// picture kinds, Tif and Tiff the TIFF maps. A stored value outside these names no map and is
+/// kept as it was read.
+enum class MapKind : std::int32_t {
+    None = 0,
+    AnyPicture = 1,
+    Bmp = 2,
+    Dib = 3,
+    Emf = 4,
+    Gif = 5,
+    Ico = 6,
+    Jpg = 7,
+    Wmf = 8,
+    Tif = 9,
+    Tiff = 10,
+};
 
 /// How a projection file is read: a GPF reads like a DPF.
 enum class ProjectionKind { Dpf, Cpf };
@@ -37,8 +55,8 @@ struct FileKindInfo {
     FileKind m_Kind;
     const char* m_strName;      ///< the dialogs' name of the kind: "BMP", "GPF", ...
     QStringList m_Extensions;   ///< lower case, without the dot; the first is the one written
-    int m_nMapType = 0;         ///< the map kind New loads it as (2 to 10); 0 for no map
-    int m_nOutputFlavour = 0;   ///< the output flavour it is written as (1 to 3); 0 for none
+    MapKind m_MapKind = MapKind::None;            ///< the map kind New loads it as
+    std::optional<OutputFlavour> m_OutputFlavour; ///< the output flavour it is written as
 };
 
 /// The table, maps in the order of the New dialog's list.
@@ -54,20 +72,20 @@ std::optional<FileKind> FileKindFromContent(const QByteArray& head);
 std::optional<FileKind> FileKindOfFile(const QString& path);
 
 // --- map kinds ---------------------------------------------------------------------------------
-/// Map kinds: 0 none, 1 a picture of any kind (known by its extension, or not at all), 2 to 8 the
-/// picture kinds BMP to WMF, 9 and 10 TIFF. They are the positions of the New dialog's entries.
-constexpr int kPictureFilesEntry = 1;
-constexpr bool IsPictureMapType(int mapType) { return mapType >= 1 && mapType <= 8; }
-constexpr bool IsTiffMapType(int mapType) { return mapType == 9 || mapType == 10; }
+/// The New dialog's "Picture Files" entry.
+constexpr int kPictureFilesEntry = static_cast<int>(MapKind::AnyPicture);
+constexpr bool IsPictureMapType(MapKind kind) { return kind >= MapKind::AnyPicture && kind <= MapKind::Wmf; }
+constexpr bool IsTiffMapType(MapKind kind) { return kind == MapKind::Tif || kind == MapKind::Tiff; }
 
 /// The New dialog's filter: "Picture Files (...)", one entry per map kind, "All Files".
 QString NewMapFilter();
 /// The map kind of a path by the last three characters of its name, which is how ".tiff" is
 /// known ("IFF"); nothing when they name no map kind.
-std::optional<int> MapTypeFromExtension(const QString& path);
-/// The map kind a file chosen under New dialog entry `entry` loads as: the entry itself, or for
-/// "Picture Files" the kind its extension names (1 when none).
-int MapTypeForNewEntry(int entry, const QString& path);
+std::optional<MapKind> MapTypeFromExtension(const QString& path);
+/// The map kind a file chosen under New dialog entry `entry` loads as: the entry's own, or for
+/// "Picture Files" the kind its extension names (AnyPicture when none); nothing for an entry
+/// that names no map kind ("All Files").
+std::optional<MapKind> MapTypeForNewEntry(int entry, const QString& path);
 
 // --- workspaces and projection files ------------------------------------------------------------
 /// The Open dialog's filter: workspace, CPF, DPF, GPF, All Files.
@@ -80,6 +98,8 @@ QString WorkspaceSaveFilter();
 QString OutputFilter();
 /// The flavour a name such as "gpf" (any case) stands for.
 std::optional<OutputFlavour> OutputFlavourFromName(const QString& name);
+/// The flavour of the Output A Geo-Map dialog's entry `entry` (1-based); nothing for another.
+std::optional<OutputFlavour> OutputFlavourForEntry(int entry);
 /// ".gpf", ".dpf" or ".cpf".
 QString OutputExtension(OutputFlavour flavour);
 /// "GPF", "DPF" or "CPF".

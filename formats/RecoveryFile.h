@@ -8,6 +8,7 @@
 //   geo-coded (int32), 16 coefficients (double), window left, right, bottom, top (double),
 //   input option (int32), metres per distance unit (double), N (int32), N x 4 doubles.
 
+#include "formats/FileKinds.h"
 #include "geo/CDataGeo.h"
 #include "geo/GeoModel.h"
 
@@ -35,6 +36,9 @@ struct RecoveryContents {
     std::int32_t m_nInputOption = 0;
     double m_dUnitFactor = 0.3048;
     std::vector<CDataGeo> m_ControlPoints;
+
+    /// The stored map kind, whatever value it holds.
+    MapKind Kind() const { return static_cast<MapKind>(m_nMapType); }
 };
 
 QByteArray EncodeRecovery(const RecoveryContents& contents);

@@ -99,12 +99,12 @@ QByteArray EncodeWorkspace(const WorkspaceContents& contents)
     for (const double c : contents.m_dGeoCoef)
         out.WriteDouble(c);
 
-    if (IsPictureMapType(contents.m_nMapType)) {
+    if (IsPictureMapType(contents.Kind())) {
         const QByteArray picture = contents.m_PictureBytes.value_or(QByteArray());
         out.WriteInt32(static_cast<std::int32_t>(picture.size()));
         out.WriteBytes(picture);
         WritePoints(out, contents.m_ControlPoints);
-    } else if (IsTiffMapType(contents.m_nMapType)) {
+    } else if (IsTiffMapType(contents.Kind())) {
         const WorkspaceTiffPart tiff = contents.m_Tiff.value_or(WorkspaceTiffPart{});
         out.WriteUInt8(tiff.m_nGeoTiffFrame);
         out.WriteInt32(tiff.m_nSelectedImage);
@@ -145,7 +145,7 @@ std::optional<WorkspaceContents> ParseWorkspace(const QByteArray& file, QString*
         if (!in.Read(c))
             return refuse(DamagedText());
 
-    if (IsPictureMapType(contents.m_nMapType)) {
+    if (IsPictureMapType(contents.Kind())) {
         std::int32_t length = 0;
         QByteArray picture;
         if (!in.Read(length) || length < 0 || !in.ReadBytes(length, picture))
@@ -153,7 +153,7 @@ std::optional<WorkspaceContents> ParseWorkspace(const QByteArray& file, QString*
         contents.m_PictureBytes = std::move(picture);
         if (!ReadPoints(in, contents.m_ControlPoints))
             return refuse(DamagedText());
-    } else if (IsTiffMapType(contents.m_nMapType)) {
+    } else if (IsTiffMapType(contents.Kind())) {
         WorkspaceTiffPart tiff;
         std::int32_t pathLength = 0;
         const bool ok = in.Read(tiff.m_nGeoTiffFrame) && in.Read(tiff.m_nSelectedImage) &&

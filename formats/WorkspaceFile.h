@@ -6,6 +6,7 @@
 // (its images are decoded again on opening) and the control points. Any other kind of map ends
 // after the first 148 bytes.
 
+#include "formats/FileKinds.h"
 #include "geo/CDataGeo.h"
 
 #include <QByteArray>
@@ -51,6 +52,9 @@ struct WorkspaceContents {
     std::optional<QByteArray> m_PictureBytes; ///< picture maps (kinds 1 to 8): the picture file's bytes
     std::optional<WorkspaceTiffPart> m_Tiff;  ///< TIFF maps (kinds 9 and 10)
     std::vector<CDataGeo> m_ControlPoints;    ///< stored for picture and TIFF maps only
+
+    /// The stored map kind, whatever value it holds.
+    MapKind Kind() const { return static_cast<MapKind>(m_nMapType); }
 };
 
 /// A view window zooming and scrolling can leave: finite edges not far outside the frame, of

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TiffImport import = ImportTiffImages(path);
     if (!import.m_Images.empty()) {
         CQuilletDoc doc;
-        doc.InstallTiffMap(path, FileKindOf(FileKind::Tif).m_nMapType, import.TakeImages(), import.MapGeoreference());
+        doc.InstallTiffMap(path, MapKind::Tif, import.TakeImages(), import.MapGeoreference());
     }
     return 0;
 }

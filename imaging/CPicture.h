@@ -49,9 +49,9 @@ public:
     const std::optional<UiMessage>& LastError() const { return m_LastError; }
 
     std::unique_ptr<IPicture> m_pPicture; ///< the loaded picture; null when empty
-    int m_nHeight = 0;                    ///< height in pixels
+    int m_nHeight = 0;                    ///< height in pixels, as the picture service measures it
     int m_nByteSize = 0;                  ///< length of the file last loaded by LoadFromFile
-    int m_nWidth = 0;                     ///< width in pixels
+    int m_nWidth = 0;                     ///< width in pixels, as the picture service measures it
 
 private:
     mutable std::optional<UiMessage> m_LastError;

@@ -19,7 +19,7 @@ namespace {
 void InstallImported(CQuilletDoc& doc, const QString& path)
 {
     TiffImport import = ImportTiffImages(path);
-    doc.InstallTiffMap(path, 9, import.TakeImages(), import.MapGeoreference());
+    doc.InstallTiffMap(path, MapKind::Tif, import.TakeImages(), import.MapGeoreference());
 }
 
 } // namespace
@@ -50,14 +50,14 @@ TEST(Document, EveryChangeSendsOneNoticeSayingWhatChanged)
         std::function<void(CQuilletDoc&)> change;
         long hint;
     } cases[] = {
-        {"picture map", [](CQuilletDoc& doc) { doc.InstallPictureMap(QStringLiteral("/m.bmp"), 2, CPicture(), {}); },
+        {"picture map", [](CQuilletDoc& doc) { doc.InstallPictureMap(QStringLiteral("/m.bmp"), MapKind::Bmp, CPicture(), {}); },
          DocChange::kAll},
         {"saved", [](CQuilletDoc& doc) { doc.MarkSaved(); }, DocChange::kPaths},
         {"points", [&](CQuilletDoc& doc) { doc.SetControlPoints(six); }, DocChange::kPoints | DocChange::kGeoCoding},
         {"restore", [&](CQuilletDoc& doc) { doc.RestorePoints({six, 1, {}, std::nullopt}); },
          DocChange::kPoints | DocChange::kGeoCoding},
         {"show points", [](CQuilletDoc& doc) { doc.SetShowPoints(false); }, DocChange::kOptions},
-        {"input option", [](CQuilletDoc& doc) { doc.SetInputOption(1); }, DocChange::kOptions},
+        {"input option", [](CQuilletDoc& doc) { doc.SetInputOption(InputNotation::DegreesMinutesSeconds); }, DocChange::kOptions},
         {"unit", [](CQuilletDoc& doc) { doc.SetUnitFactor(1.0); }, DocChange::kOptions},
         {"workspace name", [](CQuilletDoc& doc) { doc.SetWorkspaceName(QStringLiteral("/w/a.pws")); },
          DocChange::kPaths},

@@ -121,7 +121,7 @@ TEST(EditHistory, NothingDoneMakesNoStepAndAMapStartsAfresh)
     const ScriptedUiServices::DialogAnswer retyped{
         [](CoordinateEntry& entry) { return entry.m_strLongitude = QStringLiteral("-7.30"), IDOK; }, {}, {}};
     for (const auto& [option, answer] : {std::pair{1, asShown}, std::pair{0, asShown}, std::pair{0, retyped}}) {
-        doc.SetInputOption(option);
+        doc.SetInputOption(static_cast<InputNotation>(option));
         ui.m_DialogAnswers.push_back(answer);
         edits.EditPoint(0);
     }

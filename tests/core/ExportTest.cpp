@@ -39,7 +39,7 @@ void LoadPatternMap(CQuilletDoc& doc, const GeoModel& model, const std::vector<C
     picture.LoadFromMemory(bmp);
     picture.m_nWidth = 90;
     picture.m_nHeight = 60;
-    doc.InstallPictureMap(QStringLiteral("/maps/pattern.bmp"), 2, std::move(picture), bmp);
+    doc.InstallPictureMap(QStringLiteral("/maps/pattern.bmp"), MapKind::Bmp, std::move(picture), bmp);
     SetPointsAndModel(doc, points, true, model.Coefficients());
 }
 

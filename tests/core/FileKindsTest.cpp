@@ -21,7 +21,7 @@ TEST(FileKinds, FiltersAreTheOnesTheDialogsHaveAlwaysShown)
     EXPECT_EQ(OutputFilter(), QStringLiteral("GPF (*.gpf)|*.gpf|DPF (*.dpf)|*.dpf|CPF (*.cpf)|*.cpf|"));
     // The New dialog's entries are the map kinds.
     for (int entry = 2; entry <= 10; ++entry)
-        EXPECT_EQ(MapTypeForNewEntry(entry, QStringLiteral("x.any")), entry);
+        EXPECT_EQ(MapTypeForNewEntry(entry, QStringLiteral("x.any")), static_cast<MapKind>(entry));
     EXPECT_EQ(OpenKindForEntry(1), FileKind::Workspace);
     EXPECT_EQ(OpenKindForEntry(2), FileKind::Cpf);
     EXPECT_EQ(OpenKindForEntry(3), FileKind::Dpf);

@@ -14,22 +14,22 @@ TEST(FileOpening, EachWayOfArrivingPicksTheReaderItsRulesName)
     using R = OpenReader;
     const ProjectionKind dpf = ProjectionKind::Dpf, cpf = ProjectionKind::Cpf;
     const struct { OpenedFrom from; int entry; const char* name; QByteArray content; FileOpening expected; } cases[] = {
-        {OpenedFrom::NewDialog, 2, "a.txt", text, {R::PictureMap, dpf, 2}},      // the entry is the kind
-        {OpenedFrom::NewDialog, 1, "scan.tiff", text, {R::TiffMap, dpf, 10}},    // "IFF"
-        {OpenedFrom::NewDialog, 1, "photo.jpeg", text, {R::PictureMap, dpf, 1}}, // "PEG" names none
-        {OpenedFrom::NewDialog, 11, "work.bmp", workspace, {R::Workspace, dpf, 0}},
-        {OpenedFrom::NewDialog, 11, "notes.txt", text, {R::Refused, dpf, 0}},
-        {OpenedFrom::NewDialog, 12, "a.bmp", text, {R::Refused, dpf, 0}},
-        {OpenedFrom::OpenDialog, 3, "x.cpf", text, {R::Projection, dpf, 0}},     // the entry, not the name
-        {OpenedFrom::OpenDialog, 4, "x.gpf", text, {R::Projection, dpf, 0}},     // a GPF reads like a DPF
-        {OpenedFrom::OpenDialog, 5, "map.dat", tiff, {R::TiffMap, dpf, 9}},
-        {OpenedFrom::OpenDialog, 5, "notes.txt", text, {R::Foreign, dpf, 0}},
-        {OpenedFrom::Name, 0, "x.cpf", workspace, {R::Projection, cpf, 0}},      // the extension first
-        {OpenedFrom::Name, 0, "photo.jpeg", text, {R::PictureMap, dpf, 1}},
-        {OpenedFrom::Name, 0, "noextension", workspace, {R::Workspace, dpf, 0}},
-        {OpenedFrom::Name, 0, "notes.txt", text, {R::Refused, dpf, 0}},
-        {OpenedFrom::Content, 0, "map.jpg", tiff, {R::TiffMap, dpf, 9}},         // the content first
-        {OpenedFrom::Content, 0, "work.pws", text, {R::Workspace, dpf, 0}},
+        {OpenedFrom::NewDialog, 2, "a.txt", text, {R::PictureMap, dpf, MapKind::Bmp}},      // the entry is the kind
+        {OpenedFrom::NewDialog, 1, "scan.tiff", text, {R::TiffMap, dpf, MapKind::Tiff}},    // "IFF"
+        {OpenedFrom::NewDialog, 1, "photo.jpeg", text, {R::PictureMap, dpf, MapKind::AnyPicture}}, // "PEG" names none
+        {OpenedFrom::NewDialog, 11, "work.bmp", workspace, {R::Workspace, dpf, MapKind::None}},
+        {OpenedFrom::NewDialog, 11, "notes.txt", text, {R::Refused, dpf, MapKind::None}},
+        {OpenedFrom::NewDialog, 12, "a.bmp", text, {R::Refused, dpf, MapKind::None}},
+        {OpenedFrom::OpenDialog, 3, "x.cpf", text, {R::Projection, dpf, MapKind::None}},     // the entry, not the name
+        {OpenedFrom::OpenDialog, 4, "x.gpf", text, {R::Projection, dpf, MapKind::None}},     // a GPF reads like a DPF
+        {OpenedFrom::OpenDialog, 5, "map.dat", tiff, {R::TiffMap, dpf, MapKind::Tif}},
+        {OpenedFrom::OpenDialog, 5, "notes.txt", text, {R::Foreign, dpf, MapKind::None}},
+        {OpenedFrom::Name, 0, "x.cpf", workspace, {R::Projection, cpf, MapKind::None}},      // the extension first
+        {OpenedFrom::Name, 0, "photo.jpeg", text, {R::PictureMap, dpf, MapKind::AnyPicture}},
+        {OpenedFrom::Name, 0, "noextension", workspace, {R::Workspace, dpf, MapKind::None}},
+        {OpenedFrom::Name, 0, "notes.txt", text, {R::Refused, dpf, MapKind::None}},
+        {OpenedFrom::Content, 0, "map.jpg", tiff, {R::TiffMap, dpf, MapKind::Tif}},         // the content first
+        {OpenedFrom::Content, 0, "work.pws", text, {R::Workspace, dpf, MapKind::None}},
     };
     QTemporaryDir dir;
     for (const auto& c : cases) {
@@ -37,6 +37,6 @@ TEST(FileOpening, EachWayOfArrivingPicksTheReaderItsRulesName)
         WriteFileBytes(path, c.content);
         const FileOpening opening = ChooseFileOpening(path, c.from, c.entry);
         EXPECT_EQ(opening, c.expected) << c.name << " from " << int(c.from) << " entry " << c.entry << ": reader "
-                                       << int(opening.m_Reader) << " map type " << opening.m_nMapType;
+                                       << int(opening.m_Reader) << " map type " << int(opening.m_nMapType);
     }
 }

@@ -93,7 +93,7 @@ QByteArray TiffWorkspace(const QString& mapPath, std::array<double, 4> window = 
 {
     WorkspaceContents contents;
     contents.m_nGeoCoded = 1;
-    contents.m_nMapType = FileKindOf(FileKind::Tif).m_nMapType;
+    contents.m_nMapType = static_cast<std::int32_t>(MapKind::Tif);
     contents.m_nImageWidth = 100;
     contents.m_nImageHeight = 100;
     contents.m_dGeoCoef = {0.5, 100, 0, -17000, -100, 0, 0, 1000};
@@ -441,14 +441,14 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
         // A map at work, which a refused file must not touch.
         CQuilletDoc doc;
         ViewState view;
-        ASSERT_TRUE(OpenMapFile(doc, TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp")), 2));
+        ASSERT_TRUE(OpenMapFile(doc, TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp")), MapKind::Bmp));
         const DocState before = DocState::Of(doc);
 
         SetMemoryCeiling(c.m_nMemoryCeiling);
         std::vector<QString> shown;
         switch (c.m_Opening) {
         case Opening::NewMap:
-            EXPECT_FALSE(OpenMapFile(doc, path, MapTypeFromExtension(path).value_or(0)));
+            EXPECT_FALSE(OpenMapFile(doc, path, MapTypeFromExtension(path).value_or(MapKind::None)));
             break;
         case Opening::OpenWorkspace: {
             const CommandResult result = LoadWorkspaceFile(doc, &view, path);
@@ -470,7 +470,7 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
         }
         case Opening::ExportGeoTiff: {
             SetMemoryCeiling(0); // the map fits; its export does not
-            EXPECT_TRUE(OpenMapFile(doc, path, MapTypeFromExtension(path).value_or(0)));
+            EXPECT_TRUE(OpenMapFile(doc, path, MapTypeFromExtension(path).value_or(MapKind::None)));
             SetMemoryCeiling(c.m_nMemoryCeiling);
             const CommandResult result = ExportGeoreferenced(doc, std::nullopt, ExportKind::GeoTiff, path + ".out.tif");
             EXPECT_FALSE(result.m_bDone);
@@ -505,7 +505,7 @@ TEST(HostileInputTest, EveryInputIsRefusedUpFrontWithAClearMessage)
 
         // varnel-cli refuses what the window refuses, in the same words: status 1, and no answer.
         const std::map<Opening, QStringList> commands = {
-            {Opening::NewMap, {IsTiffMapType(MapTypeFromExtension(path).value_or(0)) ? "geotiff" : "picture", path}},
+            {Opening::NewMap, {IsTiffMapType(MapTypeFromExtension(path).value_or(MapKind::None)) ? "geotiff" : "picture", path}},
             {Opening::OpenWorkspace, {"output", path, "--format=dpf", "-o", dir.filePath("out.dpf")}}, {Opening::OpenProjection, {"unpack", path}}};
         if (const auto command = commands.find(c.m_Opening); c.m_bRefused && !c.m_nMemoryCeiling && command != commands.end()) {
             const CliResult run = RunCli(command->second);

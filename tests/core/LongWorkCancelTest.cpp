@@ -72,7 +72,7 @@ protected:
     /// A picture map with two points and a model, saved: the state every cancelled read keeps.
     void LoadStartingMap(CQuilletDoc& doc) const
     {
-        LoadPictureMap(doc, 300, 200, 2, Path("start.bmp"));
+        LoadPictureMap(doc, 300, 200, MapKind::Bmp, Path("start.bmp"));
         GeoCoefficients coef{};
         coef[0] = 12.5;
         coef[5] = -3.25;
@@ -92,7 +92,7 @@ TEST_F(LongWorkCancel, ReadsStoppedAnywhereLeaveTheMapOnScreen)
         ScriptedUiServices ui;
         ScopedUiServices installed(ui);
         CQuilletDoc source;
-        ASSERT_TRUE(OpenMapFile(source, Path("big.tif"), FileKindOf(FileKind::Tif).m_nMapType));
+        ASSERT_TRUE(OpenMapFile(source, Path("big.tif"), MapKind::Tif));
         GeoCoefficients coef{};
         coef[1] = 1.0;
         coef[6] = 1.0;
@@ -104,7 +104,7 @@ TEST_F(LongWorkCancel, ReadsStoppedAnywhereLeaveTheMapOnScreen)
         const char* name;
         std::function<bool(CQuilletDoc&, ViewState&)> open;
     } reads[] = {
-        {"New of a TIFF", [&](CQuilletDoc& doc, ViewState&) { return OpenMapFile(doc, Path("big.tif"), FileKindOf(FileKind::Tif).m_nMapType); }},
+        {"New of a TIFF", [&](CQuilletDoc& doc, ViewState&) { return OpenMapFile(doc, Path("big.tif"), MapKind::Tif); }},
         {"Open of a TIFF workspace", [&](CQuilletDoc& doc, ViewState& view) { return OpenWorkspaceFile(doc, &view, Path("big.pws")); }},
         {"Open of a DPF", [&](CQuilletDoc& doc, ViewState&) { return OpenProjectionFile(doc, Path("big.dpf"), ProjectionKind::Dpf); }},
     };
@@ -144,7 +144,7 @@ TEST_F(LongWorkCancel, WritesStoppedAnywhereLeaveTheOldFileAndNoTemporaryOne)
     } writes[] = {
         {"Output A Geo-Map as DPF", "map.dpf",
          [](CQuilletDoc& doc, ScriptedUiServices&, const QString& path) {
-             doc.SetOutputFormat(static_cast<int>(OutputFlavour::Dpf));
+             doc.SetOutputFormat(OutputFlavour::Dpf);
              OutputProjectionFile(doc, nullptr, path);
          }},
         {"Export of a GeoTIFF", "map.tif",

@@ -93,7 +93,7 @@ TEST_F(NewCommandTest, PictureMapIsLoadedWithItsBytesAndUnitFrame)
     const QString path = TestDataPath(QStringLiteral("pictures/jpg/flower.jpg"));
     m_Ui.AnswerFile(path, kJpgEntry);
     EXPECT_TRUE(New());
-    EXPECT_EQ(m_Doc.MapType(), kJpgEntry);
+    EXPECT_EQ(int(m_Doc.MapType()), kJpgEntry);
     EXPECT_TRUE(m_Doc.IsMapLoaded());
     EXPECT_NE(m_Doc.Picture().m_pPicture, nullptr);
     EXPECT_EQ(m_Doc.ImageWidth(), 480);
@@ -141,7 +141,7 @@ TEST_F(NewCommandTest, ReplacingTheMapClearsPointsAndGeoCoding)
     EXPECT_FALSE(m_Doc.IsGeoCoded());
     EXPECT_TRUE(m_Doc.ControlPoints().empty());
     EXPECT_EQ(m_Doc.ImageWidth(), 127);
-    EXPECT_EQ(m_Doc.MapType(), kBmpEntry);
+    EXPECT_EQ(int(m_Doc.MapType()), kBmpEntry);
     EXPECT_EQ(m_Doc.GetTitle(), TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp")));
     EXPECT_EQ(CaptureRecovery(m_Doc, nullptr).m_strPath, m_Doc.GetTitle());
 }
@@ -183,7 +183,7 @@ TEST_F(NewCommandTest, AFileThatGivesNoMapIsReportedAndTheMapStays)
         EXPECT_EQ(m_Doc.MapFileData(), bytes);
         EXPECT_EQ(m_Doc.ControlPoints().size(), 3u);
         EXPECT_TRUE(m_Doc.IsGeoCoded());
-        EXPECT_EQ(m_Doc.MapType(), kJpgEntry);
+        EXPECT_EQ(int(m_Doc.MapType()), kJpgEntry);
     }
 }
 
@@ -209,7 +209,7 @@ TEST_F(NewCommandTest, AllFilesEntryGoesByTheContent)
         m_Ui.AnswerFile(c.path, kAllFilesEntry);
         EXPECT_EQ(OnFileNew(doc, nullptr), c.loaded) << c.path.toStdString();
         EXPECT_EQ(doc.IsMapLoaded(), c.loaded);
-        EXPECT_EQ(doc.MapType(), c.mapType);
+        EXPECT_EQ(int(doc.MapType()), c.mapType);
         if (!c.loaded) {
             ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
             EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The file is not supported."));
@@ -239,7 +239,7 @@ TEST_F(NewCommandTest, PictureFilesEntryDecidesByTheLastThreeCharacters)
         const QString path = Copy(QString::fromLatin1(c.source), QString::fromLatin1(c.name));
         m_Ui.AnswerFile(path, kPictureFilesEntry);
         EXPECT_TRUE(OnFileNew(doc, nullptr)) << c.name;
-        EXPECT_EQ(doc.MapType(), c.kind) << c.name;
+        EXPECT_EQ(int(doc.MapType()), c.kind) << c.name;
         EXPECT_EQ(doc.Images().size(), c.tiffImages ? 1u : 0u) << c.name;
         EXPECT_EQ(doc.Picture().m_pPicture != nullptr, !c.tiffImages) << c.name;
         EXPECT_TRUE(doc.IsMapLoaded());
@@ -255,7 +255,7 @@ TEST_F(NewCommandTest, MapTypeFromTheEnding)
                  {"a.wmf", 8}, {"a.tif", 9}, {"a.tiff", 10}, {"a.jpeg", 1}, {"a.png", 1}, {"sheriff", 10},
                  {"xbmp", 2}};
     for (const auto& c : cases)
-        EXPECT_EQ(MapTypeForNewEntry(kPictureFilesEntry, QString::fromLatin1(c.path)), c.kind) << c.path;
+        EXPECT_EQ(MapTypeForNewEntry(kPictureFilesEntry, QString::fromLatin1(c.path)), static_cast<MapKind>(c.kind)) << c.path;
 }
 
 TEST_F(NewCommandTest, TiffMapHoldsOneImagePerUsableDirectory)
@@ -292,14 +292,14 @@ TEST_F(NewCommandTest, CommandLineFilesOpenByTheirKind)
     const QString jpeg = Copy(QStringLiteral("pictures/jpg/hopper.jpg"), QStringLiteral("photo.jpeg"));
     CQuilletDoc doc;
     EXPECT_TRUE(OpenDocumentFile(doc, nullptr, jpeg));
-    EXPECT_EQ(doc.MapType(), 1);
+    EXPECT_EQ(int(doc.MapType()), 1);
     EXPECT_EQ(doc.ImageWidth(), 128);
     EXPECT_TRUE(doc.IsInitialized());
     EXPECT_EQ(doc.GetTitle(), jpeg);
 
     CQuilletDoc tiff;
     EXPECT_TRUE(OpenDocumentFile(tiff, nullptr, TestDataPath(QStringLiteral("tiff/multipage.tiff"))));
-    EXPECT_EQ(tiff.MapType(), 10);
+    EXPECT_EQ(int(tiff.MapType()), 10);
     EXPECT_EQ(tiff.Images().size(), 3u);
 
     CQuilletDoc other;
@@ -322,7 +322,7 @@ TEST_F(NewCommandTest, CommandLineProjectionFilesReplaceTheMap)
     const QString path = m_Dir.filePath(QStringLiteral("town.cpf"));
     WriteFileBytes(path, cpf);
     EXPECT_TRUE(OpenDocumentFile(m_Doc, nullptr, path));
-    EXPECT_EQ(m_Doc.MapType(), 2);
+    EXPECT_EQ(int(m_Doc.MapType()), 2);
     EXPECT_TRUE(m_Doc.ControlPoints().empty());
     EXPECT_TRUE(m_Doc.IsGeoCoded());
     EXPECT_EQ(m_Doc.GeoCoef(), coefficients);

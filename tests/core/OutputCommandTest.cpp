@@ -114,7 +114,7 @@ protected:
         ASSERT_NE(picture.m_pPicture, nullptr);
         picture.m_nWidth = width;
         picture.m_nHeight = height;
-        m_Doc.InstallPictureMap(QStringLiteral("/maps/picture.bmp"), 2, std::move(picture), file);
+        m_Doc.InstallPictureMap(QStringLiteral("/maps/picture.bmp"), MapKind::Bmp, std::move(picture), file);
         SetGeoCoded(true);
     }
 
@@ -139,7 +139,7 @@ protected:
         }
         std::vector<DIBSection> images;
         images.push_back(std::move(image));
-        m_Doc.InstallTiffMap(QStringLiteral("/maps/scan.tif"), 9, std::move(images), georeference);
+        m_Doc.InstallTiffMap(QStringLiteral("/maps/scan.tif"), MapKind::Tif, std::move(images), georeference);
         ASSERT_EQ(m_Doc.HasGeoTiffFrame(), origin.has_value());
         SetGeoCoded(true);
     }
@@ -178,7 +178,7 @@ TEST_F(OutputTest, RangeOfAQuarterToThreeQuartersCutsOutTwoHundredByOneHundred)
     LoadPictureMap(Encoded(source, "BMP"), 401, 201);
     const QByteArray mapFile = m_Doc.MapFileData();
     SelectRange(0.25, 0.75, 0.25, 0.75);
-    m_Doc.SetOutputFormat(1);
+    m_Doc.SetOutputFormat(OutputFlavour::Gpf);
 
     ASSERT_TRUE(Output(Path("town.gpf")));
     EXPECT_TRUE(m_Ui.m_Messages.empty());
@@ -219,7 +219,7 @@ TEST_F(OutputTest, RangeInACpfRecordsTheCutOutSizeAndCarriesItsBitmap)
 {
     LoadPictureMap(Encoded(PositionPicture(401, 201), "JPG"), 401, 201);
     SelectRange(0.25, 0.75, 0.25, 0.75);
-    m_Doc.SetOutputFormat(3);
+    m_Doc.SetOutputFormat(OutputFlavour::Cpf);
 
     ASSERT_TRUE(Output(Path("town.cpf")));
     const QByteArray file = ReadFileBytes(Path("town.cpf"));
@@ -248,7 +248,7 @@ TEST_F(OutputTest, RangeOffsetsFollowLeftAndTopOnly)
         {0.0, 0.0026, 0.0, 0.006, 1, 1},
     };
     LoadPictureMap(Encoded(PositionPicture(401, 201), "BMP"), 401, 201);
-    m_Doc.SetOutputFormat(2);
+    m_Doc.SetOutputFormat(OutputFlavour::Dpf);
     for (const Case& c : cases) {
         SelectRange(c.left, c.right, c.top, c.bottom);
         ASSERT_TRUE(Output(Path("part.dpf"))) << c.left << " " << c.right;
@@ -276,7 +276,7 @@ TEST_F(OutputTest, RangeToolWithoutADraggedRangeIsRefused)
     LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
     m_View.m_bSelectRange = 1; // switched on, nothing dragged yet
     ASSERT_FALSE(m_View.HasRange());
-    m_Doc.SetOutputFormat(1);
+    m_Doc.SetOutputFormat(OutputFlavour::Gpf);
     WriteFileBytes(Path("town.gpf"), "earlier output");
 
     EXPECT_FALSE(Output(Path("town.gpf")));
@@ -301,7 +301,7 @@ TEST_F(OutputTest, RangeUnderOnePixelIsRefused)
         {0.1, 0.9, 0.3, 0.3049},
     };
     LoadPictureMap(Encoded(PositionPicture(401, 201), "BMP"), 401, 201);
-    m_Doc.SetOutputFormat(3);
+    m_Doc.SetOutputFormat(OutputFlavour::Cpf);
     for (const Case& c : cases) {
         m_Ui.m_Messages.clear();
         SelectRange(c.left, c.right, c.top, c.bottom);
@@ -317,7 +317,7 @@ TEST_F(OutputTest, NotGeoCodedShowsTheMessageAndLeavesNoFile)
     for (const char* name : {"fresh.dpf", "existing.dpf"}) {
         LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
         SetGeoCoded(false);
-        m_Doc.SetOutputFormat(2);
+        m_Doc.SetOutputFormat(OutputFlavour::Dpf);
         m_Ui.m_Messages.clear();
         const bool existing = std::strcmp(name, "existing.dpf") == 0;
         if (existing)
@@ -341,7 +341,7 @@ TEST_F(OutputTest, NotGeoCodedIsCheckedBeforeTheFolder)
 {
     LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
     SetGeoCoded(false);
-    m_Doc.SetOutputFormat(1);
+    m_Doc.SetOutputFormat(OutputFlavour::Gpf);
     EXPECT_FALSE(Output(Path("missing/town.gpf")));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid Projection"));
@@ -371,7 +371,7 @@ TEST_F(OutputTest, FileThatCannotBeWrittenIsReportedAndLeavesNothing)
         m_View.m_bSelectRange = 0;
         if (c.range)
             SelectRange(0.0, 0.5, 0.0, 0.5);
-        m_Doc.SetOutputFormat(c.format);
+        m_Doc.SetOutputFormat(static_cast<OutputFlavour>(c.format));
         m_Ui.m_Messages.clear();
 
         EXPECT_FALSE(Output(Path(QString::fromLatin1(c.name)))) << c.name;
@@ -389,9 +389,9 @@ TEST_F(OutputTest, FileThatCannotBeWrittenIsReportedAndLeavesNothing)
 
 TEST_F(OutputTest, MapWithoutAPictureIsRefused)
 {
-    m_Doc.InstallTiffMap(QStringLiteral("/maps/empty.tif"), 9, {}); // no image to write
+    m_Doc.InstallTiffMap(QStringLiteral("/maps/empty.tif"), MapKind::Tif, {}); // no image to write
     SetGeoCoded(true);
-    m_Doc.SetOutputFormat(1);
+    m_Doc.SetOutputFormat(OutputFlavour::Gpf);
     EXPECT_FALSE(Output(Path("town.gpf")));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
@@ -435,7 +435,7 @@ TEST_F(OutputTest, TemporaryBitmapIsGoneAfterEveryPath)
         else if (c.range)
             m_View.m_bSelectRange = 1;
         const QString target = QString::fromLatin1(c.target);
-        m_Doc.SetOutputFormat(target.endsWith(QLatin1String("cpf")) ? 3 : target.endsWith(QLatin1String("dpf")) ? 2 : 1);
+        m_Doc.SetOutputFormat(target.endsWith(QLatin1String("cpf")) ? OutputFlavour::Cpf : target.endsWith(QLatin1String("dpf")) ? OutputFlavour::Dpf : OutputFlavour::Gpf);
 
         EXPECT_EQ(Output(Path(target)), c.written) << c.what;
         if (c.written)
@@ -453,7 +453,7 @@ TEST_F(OutputTest, ExistingFilesNamedLikeTheTemporaryBitmapAreLeftAlone)
         LoadTiffMap(30, 20);
         if (pass == 1)
             SelectRange(0.0, 0.5, 0.5, 1.0);
-        m_Doc.SetOutputFormat(1);
+        m_Doc.SetOutputFormat(OutputFlavour::Gpf);
         ASSERT_TRUE(Output(Path("town.gpf"))) << pass;
         EXPECT_EQ(ReadFileBytes(Path("TOWN00010001002.BMP")), QByteArray("a picture of the user's own"));
         EXPECT_EQ(ReadFileBytes(Path("TOWN00010001002-1.BMP")), QByteArray("another one"));
@@ -497,7 +497,7 @@ TEST_F(OutputTest, ATemporaryBitmapLeftByAKilledRunIsTakenOverNotAReasonForANewN
 
         LoadTiffMap(30, 20);
         SelectRange(0.0, 0.5, 0.5, 1.0);
-        m_Doc.SetOutputFormat(1);
+        m_Doc.SetOutputFormat(OutputFlavour::Gpf);
         EXPECT_TRUE(Output(Path("town.gpf")));
         ::close(fd);
         // Nothing else was made, under any other name, and the output carries the map.
@@ -517,7 +517,7 @@ TEST_F(OutputTest, AnOutputLargerThanTheMemoryLeftIsRefusedUpFront)
     // of 63 x 31 (12 bytes each for the drawing, its rows and their file): 72 204 bytes.
     LoadPictureMap(ReadFileBytes(TestDataPath(QStringLiteral("pictures/bmp/pal8.bmp"))), 127, 64);
     SelectRange(0.25, 0.75, 0.25, 0.75);
-    m_Doc.SetOutputFormat(2);
+    m_Doc.SetOutputFormat(OutputFlavour::Dpf);
     SetMemoryCeiling(70'000);
     EXPECT_FALSE(Output(Path("town.dpf")));
     SetMemoryCeiling(0);
@@ -537,7 +537,7 @@ TEST_F(OutputTest, CpfCarriesTheOpenedFileAndGpfABitmapOfIt)
     ASSERT_EQ(jpeg.left(3), QByteArray("\xFF\xD8\xFF"));
     LoadPictureMap(jpeg, 64, 48);
 
-    m_Doc.SetOutputFormat(3);
+    m_Doc.SetOutputFormat(OutputFlavour::Cpf);
     ASSERT_TRUE(Output(Path("map.cpf")));
     const QByteArray cpf = ReadFileBytes(Path("map.cpf"));
     EXPECT_EQ(cpf.left(4), QByteArray(" FPC"));
@@ -546,7 +546,7 @@ TEST_F(OutputTest, CpfCarriesTheOpenedFileAndGpfABitmapOfIt)
     EXPECT_EQ(CoefficientsAt(cpf, 12), MarkedCoefficients());
     EXPECT_EQ(CpfPayload(cpf), jpeg);
 
-    m_Doc.SetOutputFormat(1);
+    m_Doc.SetOutputFormat(OutputFlavour::Gpf);
     ASSERT_TRUE(Output(Path("map.gpf")));
     const QByteArray gpf = ReadFileBytes(Path("map.gpf"));
     EXPECT_EQ(gpf.mid(4, 4), QByteArray(" FPG"));
@@ -564,7 +564,7 @@ TEST_F(OutputTest, GpfOfABitmapCarriesTheBitmapUnchanged)
 {
     const QByteArray bmp = Encoded(PositionPicture(33, 17), "BMP");
     LoadPictureMap(bmp, 33, 17);
-    m_Doc.SetOutputFormat(2);
+    m_Doc.SetOutputFormat(OutputFlavour::Dpf);
     ASSERT_TRUE(Output(Path("map.dpf")));
     EXPECT_EQ(DpfPayload(ReadFileBytes(Path("map.dpf"))), bmp);
 }
@@ -573,7 +573,7 @@ TEST_F(OutputTest, WithoutAViewTheWholeMapIsWritten)
 {
     LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
     SelectRange(0.25, 0.75, 0.25, 0.75);
-    m_Doc.SetOutputFormat(3);
+    m_Doc.SetOutputFormat(OutputFlavour::Cpf);
     ASSERT_TRUE(OutputProjectionFile(m_Doc, nullptr, Path("map.cpf"))); // no view: no range
     const QByteArray cpf = ReadFileBytes(Path("map.cpf"));
     EXPECT_EQ(I32At(cpf, 4), 40);
@@ -584,7 +584,7 @@ TEST_F(OutputTest, WithoutAViewTheWholeMapIsWritten)
 TEST_F(OutputTest, TiffImageIsWrittenAsItsBitmap)
 {
     LoadTiffMap(7, 5);
-    m_Doc.SetOutputFormat(3);
+    m_Doc.SetOutputFormat(OutputFlavour::Cpf);
     ASSERT_TRUE(Output(Path("scan.cpf")));
     const QByteArray payload = CpfPayload(ReadFileBytes(Path("scan.cpf")));
     // 24-bit rows of 7 x 3 = 21 bytes padded to 24, bottom row first, exactly as stored.
@@ -603,7 +603,7 @@ TEST_F(OutputTest, GeoTiffFrameGivesTheCoefficients)
 {
     // A frame spanning 2 degrees of latitude over 1000 rows and half a degree over 10 columns.
     LoadTiffMap(10, 1000, CDataGeo{46.0, -121.5}, CDataGeo{2.0, 0.5});
-    m_Doc.SetOutputFormat(2);
+    m_Doc.SetOutputFormat(OutputFlavour::Dpf);
 
     ASSERT_TRUE(Output(Path("geo.dpf")));
     const GeoCoefficients written = CoefficientsAt(ReadFileBytes(Path("geo.dpf")), 13);
@@ -628,7 +628,7 @@ TEST_F(OutputTest, GeoTiffFrameAndRangeTogetherShiftTheFrameCoefficients)
 {
     LoadTiffMap(101, 1001, CDataGeo{10.0, 20.0}, CDataGeo{2.0, 1.0});
     SelectRange(0.5, 1.0, 0.1, 0.2);
-    m_Doc.SetOutputFormat(1);
+    m_Doc.SetOutputFormat(OutputFlavour::Gpf);
     ASSERT_TRUE(Output(Path("part.gpf")));
     const GeoCoefficients written = CoefficientsAt(ReadFileBytes(Path("part.gpf")), 13);
     EXPECT_DOUBLE_EQ(m_Doc.GeoCoef()[4], -1001.0 / 2.0);
@@ -665,7 +665,7 @@ TEST_F(OutputTest, CommandAsksForTheFileAndNamesItByTheChosenFlavour)
         EXPECT_TRUE(m_Ui.m_FileDialogs[0].m_bSave);
         EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strTitle, QStringLiteral("Save Projection File"));
         EXPECT_EQ(m_Ui.m_FileDialogs[0].m_strFilter, QStringLiteral("GPF (*.gpf)|*.gpf|DPF (*.dpf)|*.dpf|CPF (*.cpf)|*.cpf|"));
-        EXPECT_EQ(m_Doc.OutputFormat(), c.filterIndex);
+        EXPECT_EQ(m_Doc.OutputFormat(), static_cast<OutputFlavour>(c.filterIndex));
         const QString written = Path(QString::fromLatin1(c.written));
         ASSERT_TRUE(QFileInfo::exists(written)) << c.written;
         const QByteArray file = ReadFileBytes(written);
@@ -696,7 +696,7 @@ TEST_F(OutputTest, CommandProposesANameBesideTheMapAndSaysWhatItWrote)
 
 TEST_F(OutputTest, CommandDoesNothingWithoutAMapOrOnCancel)
 {
-    m_Doc.SetOutputFormat(2);
+    m_Doc.SetOutputFormat(OutputFlavour::Dpf);
     m_Ui.AnswerFile(Path("town"), 1);
     OnOutputGeoMap(m_Doc, &m_View); // no map: no dialog
     EXPECT_TRUE(m_Ui.m_FileDialogs.empty());
@@ -706,7 +706,7 @@ TEST_F(OutputTest, CommandDoesNothingWithoutAMapOrOnCancel)
     m_Ui.CancelFile();
     OnOutputGeoMap(m_Doc, &m_View);
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
-    EXPECT_EQ(m_Doc.OutputFormat(), 2);
+    EXPECT_EQ(m_Doc.OutputFormat(), OutputFlavour::Dpf);
     EXPECT_TRUE(Files().isEmpty());
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }

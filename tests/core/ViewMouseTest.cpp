@@ -154,7 +154,7 @@ TEST_F(MouseTest, FieldsThatAreNotNumbersBringTheDialogBackAsTyped)
 
 TEST_F(MouseTest, DegreeEntryAndReEditing)
 {
-    m_Doc.SetInputOption(1);
+    m_Doc.SetInputOption(InputNotation::DegreesMinutesSeconds);
     m_View.OnSetPoints(m_Doc);
     m_Ui.AnswerDegMinSec({QStringLiteral("-45"), QStringLiteral("30"), QStringLiteral("0"), QStringLiteral("-0"),
                           QStringLiteral("30"), QStringLiteral("0")});

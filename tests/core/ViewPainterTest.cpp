@@ -25,7 +25,7 @@ void LoadTwoColourMap(CQuilletDoc& doc, int w, int h)
     loaded.LoadFromMemory(bmp);
     loaded.m_nWidth = w;
     loaded.m_nHeight = h;
-    doc.InstallPictureMap(QStringLiteral("/maps/two.bmp"), 2, std::move(loaded), bmp);
+    doc.InstallPictureMap(QStringLiteral("/maps/two.bmp"), MapKind::Bmp, std::move(loaded), bmp);
 }
 
 QImage Paint(CQuilletDoc& doc, ViewState& view, int cw, int ch, MapPlacement* placement = nullptr)
@@ -193,7 +193,7 @@ TEST(ViewPainter, DisplayCopyOfTheDestinationSizeIsBlitted)
     ViewState view;
     std::vector<DIBSection> images(1);
     images[0].Create(24, 200, 100);
-    doc.InstallTiffMap(QStringLiteral("/maps/scan.tif"), 9, std::move(images));
+    doc.InstallTiffMap(QStringLiteral("/maps/scan.tif"), MapKind::Tif, std::move(images));
     view.m_DisplayDib.Create(24, 200, 100);
     for (int r = 0; r < 100; ++r)
         for (int c = 0; c < 200; ++c) {

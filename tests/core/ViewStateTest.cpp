@@ -348,15 +348,15 @@ TEST_F(ViewTest, FitInWindowShowsTheWholeFrameAndRepaints)
 TEST_F(ViewTest, InputOptionsPresetsAndStoresTheNotation)
 {
     LoadPictureMap(m_Doc, 10, 10);
-    m_Doc.SetInputOption(1);
+    m_Doc.SetInputOption(InputNotation::DegreesMinutesSeconds);
     m_Ui.AnswerChoice(0);
     OnInputOptions(m_Doc);
     ASSERT_EQ(m_Ui.m_Dialogs.size(), 1u);
     EXPECT_EQ(m_Ui.m_Dialogs[0].m_Kind, ScriptedUiServices::DialogKind::InputOptions);
     EXPECT_EQ(m_Ui.m_Dialogs[0].m_Choice.m_nSelection, 1);
-    EXPECT_EQ(m_Doc.InputOption(), 0);
+    EXPECT_EQ(m_Doc.InputOption(), InputNotation::DecimalDegrees);
     m_Ui.CancelDialog();
-    m_Doc.SetInputOption(1);
+    m_Doc.SetInputOption(InputNotation::DegreesMinutesSeconds);
     OnInputOptions(m_Doc);
-    EXPECT_EQ(m_Doc.InputOption(), 1);
+    EXPECT_EQ(m_Doc.InputOption(), InputNotation::DegreesMinutesSeconds);
 }

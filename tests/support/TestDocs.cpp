@@ -13,7 +13,7 @@ QByteArray MakeBmpFile(int width, int height, QColor colour)
     return EncodeBmp24(image);
 }
 
-void LoadPictureMap(CQuilletDoc& doc, int width, int height, int mapType, const QString& path)
+void LoadPictureMap(CQuilletDoc& doc, int width, int height, MapKind mapType, const QString& path)
 {
     // A small picture standing for one of the size given: only the size matters to the tests
     // that use this, and a real map of thousands of pixels would cost them time.
@@ -39,7 +39,7 @@ void LoadDegreeTiffMap(CQuilletDoc& doc, int width, int height, const CDataGeo& 
     info.m_dScaleY = extent.m_dLatitude / height;
     std::vector<DIBSection> images;
     images.push_back(std::move(image));
-    doc.InstallTiffMap(QStringLiteral("/maps/degrees.tif"), 9, std::move(images), info);
+    doc.InstallTiffMap(QStringLiteral("/maps/degrees.tif"), MapKind::Tif, std::move(images), info);
 }
 
 void SetPointsAndModel(CQuilletDoc& doc, const std::vector<CDataGeo>& points, bool geoCoded,

@@ -11,7 +11,7 @@ QByteArray MakeBmpFile(int width, int height, QColor colour = QColor(200, 180, 1
 /// Loads a picture map of width x height pixels of kind mapType, as New does for a file at path
 /// (which need not exist), with nothing unsaved. The picture drawn is a plain one of at most
 /// 64 x 64 pixels.
-void LoadPictureMap(CQuilletDoc& doc, int width, int height, int mapType = 2,
+void LoadPictureMap(CQuilletDoc& doc, int width, int height, MapKind mapType = MapKind::Bmp,
                     const QString& path = QStringLiteral("/maps/test.bmp"));
 
 /// Loads a TIFF map of one blank width x height image whose georeference, in degrees, puts

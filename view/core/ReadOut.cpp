@@ -91,9 +91,9 @@ QString DegMinSecText(const GeoPosition& position)
                              position.m_dLatitude < 0 ? 'S' : 'N');
 }
 
-QString CoordinateText(double degrees, bool latitude, int inputOption)
+QString CoordinateText(double degrees, bool latitude, InputNotation inputOption)
 {
-    if (inputOption == 0)
+    if (inputOption == InputNotation::DecimalDegrees)
         return QString::asprintf("%.5f", degrees);
     const DegMinSec split = SplitForDisplay(std::fabs(degrees));
     const char hemisphere = latitude ? (degrees < 0 ? 'S' : 'N') : (degrees < 0 ? 'W' : 'E');

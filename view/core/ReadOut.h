@@ -7,9 +7,11 @@
 #include <QPoint>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 class CQuilletDoc;
+enum class InputNotation : std::int32_t;
 class ViewState;
 
 /// The picture's edges in client pixels as the read-out uses them (each truncated toward zero).
@@ -34,8 +36,8 @@ QString PixelText(int x, int y);
 QString DecimalDegreesText(const GeoPosition& position);
 /// Pane 3: degrees-minutes-seconds with the letters E/W and N/S.
 QString DegMinSecText(const GeoPosition& position);
-/// One coordinate in the notation points are typed in: decimal degrees with five decimals for
-/// input option 0, degrees-minutes-seconds with N/S or E/W otherwise ("45-30-00.0 N").
-QString CoordinateText(double degrees, bool latitude, int inputOption);
+/// One coordinate in the notation points are typed in: decimal degrees with five decimals, or
+/// degrees-minutes-seconds with N/S or E/W ("45-30-00.0 N").
+QString CoordinateText(double degrees, bool latitude, InputNotation inputOption);
 /// Pane 4: a distance in metres as feet or miles (unitFactor below 0.5) or metres or kilometres.
 QString DistanceText(double metres, double unitFactor);
