@@ -232,7 +232,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Pr
             error = QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path));
             return false;
         }
-        doc.InstallTiffMap(path, opening.m_nMapType, import.TakeImages(), import.MapGeoreference());
+        doc.InstallTiffMap(path, opening.m_MapKind, import.TakeImages(), import.MapGeoreference());
         return true;
     }
     error = QStringLiteral("%1: not a workspace, projection file or TIFF map").arg(DisplayText(path));

@@ -75,7 +75,7 @@ bool OpenChosenFile(CQuilletDoc& doc, ViewState* view, const QString& path, cons
     case OpenReader::TiffMap:
     case OpenReader::Refused:
         // A refused kind is reported by the map loader, as one it cannot load.
-        return OpenMapFile(doc, path, opening.m_nMapType);
+        return OpenMapFile(doc, path, opening.m_MapKind);
     case OpenReader::Foreign:
         break;
     }

@@ -23,8 +23,8 @@ enum class OpenedFrom {
 enum class OpenReader {
     Workspace,
     Projection, ///< a projection file read as FileOpening::m_Projection
-    PictureMap, ///< a picture map of kind FileOpening::m_nMapType
-    TiffMap,    ///< a TIFF map of kind FileOpening::m_nMapType
+    PictureMap, ///< a picture map of kind FileOpening::m_MapKind
+    TiffMap,    ///< a TIFF map of kind FileOpening::m_MapKind
     Refused,    ///< a kind that is no map here: "The file is not supported."
     Foreign,    ///< neither content nor extension names a kind Varnel knows (Open's "All Files")
 };
@@ -33,7 +33,7 @@ enum class OpenReader {
 struct FileOpening {
     OpenReader m_Reader = OpenReader::Refused;
     ProjectionKind m_Projection = ProjectionKind::Dpf; ///< for OpenReader::Projection
-    MapKind m_nMapType = MapKind::None;                ///< for a map: the kind it loads as
+    MapKind m_MapKind = MapKind::None;                  ///< for a map: the kind it loads as
 
     friend bool operator==(const FileOpening&, const FileOpening&) = default;
 };

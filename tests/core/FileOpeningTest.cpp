@@ -37,6 +37,6 @@ TEST(FileOpening, EachWayOfArrivingPicksTheReaderItsRulesName)
         WriteFileBytes(path, c.content);
         const FileOpening opening = ChooseFileOpening(path, c.from, c.entry);
         EXPECT_EQ(opening, c.expected) << c.name << " from " << int(c.from) << " entry " << c.entry << ": reader "
-                                       << int(opening.m_Reader) << " map type " << int(opening.m_nMapType);
+                                       << int(opening.m_Reader) << " map type " << int(opening.m_MapKind);
     }
 }
