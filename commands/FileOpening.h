@@ -33,7 +33,7 @@ enum class OpenReader {
 struct FileOpening {
     OpenReader m_Reader = OpenReader::Refused;
     ProjectionKind m_Projection = ProjectionKind::Dpf; ///< for OpenReader::Projection
-    MapKind m_MapKind = MapKind::None;                  ///< for a map: the kind it loads as
+    MapKind m_MapKind = MapKind::None;                 ///< for a map: the kind it loads as
 
     friend bool operator==(const FileOpening&, const FileOpening&) = default;
 };
