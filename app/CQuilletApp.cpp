@@ -195,7 +195,7 @@ void CQuilletApp::RegisterCommands()
     // Not while long work runs on the document; afterwards only once unsaved work is settled.
     frame.m_CanClose = [this, &doc, &state] { return !m_pUi->Busy() && SaveModified(doc, &state); };
     command(ID_SHOW_RESIDUALS, [&state, &view] {
-        state.m_bShowResiduals = !state.m_bShowResiduals;
+        state.ToggleResiduals();
         view.Invalidate();
     });
 

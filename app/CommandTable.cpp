@@ -6,11 +6,16 @@
 
 namespace {
 
-/// A check mark that shows a tool flag of the view.
-template <BOOL ViewState::*Flag>
+/// A check mark that shows whether a tool of the view is on.
+template <Tool T>
 std::optional<bool> ToolCheck(const CQuilletDoc&, const ViewState& view)
 {
-    return view.*Flag != 0;
+    return view.ActiveTool() == T;
+}
+
+std::optional<bool> ResidualsCheck(const CQuilletDoc&, const ViewState& view)
+{
+    return view.ShowsResiduals();
 }
 
 std::optional<bool> DeletePointCheck(const CQuilletDoc& doc, const ViewState& view)
@@ -18,7 +23,7 @@ std::optional<bool> DeletePointCheck(const CQuilletDoc& doc, const ViewState& vi
     // With no points the check mark keeps whatever it showed.
     if (doc.ControlPoints().empty())
         return std::nullopt;
-    return view.m_bDeletePoint != 0;
+    return view.ActiveTool() == Tool::DeletePoint;
 }
 
 std::optional<bool> ShowPointsCheck(const CQuilletDoc& doc, const ViewState&)
@@ -53,19 +58,19 @@ const std::vector<CommandText>& CommandTexts()
         {ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar\nToggle ToolBar"},
         {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
         {ID_SHOW_RESIDUALS, "Show &Residuals", "Draw each control point's residual on the map\nShow Residuals", kMap,
-         ToolCheck<&ViewState::m_bShowResiduals>},
+         ResidualsCheck},
         {ID_APP_ABOUT, "&About Varnel...", "Display program information, version number and copyright\nAbout"},
-        {ID_ZOOM_IN, "Zoom &In\tCtrl+5", "Zoom in the figure", kMap, ToolCheck<&ViewState::m_bZoomIn>},
-        {ID_ZOOM_OUT, "Zoom &Out\tCtrl+6", "Zoom out the figure", kMap, ToolCheck<&ViewState::m_bZoomOut>},
+        {ID_ZOOM_IN, "Zoom &In\tCtrl+5", "Zoom in the figure", kMap, ToolCheck<Tool::ZoomIn>},
+        {ID_ZOOM_OUT, "Zoom &Out\tCtrl+6", "Zoom out the figure", kMap, ToolCheck<Tool::ZoomOut>},
         {ID_FIT_IN_WINDOW, "&Fit in Window\tCtrl+0", "Fit in the window", kMap},
-        {ID_SET_POINTS, "&Set Points\tCtrl+1", "Set points", kMap, ToolCheck<&ViewState::m_bSetPoints>},
+        {ID_SET_POINTS, "&Set Points\tCtrl+1", "Set points", kMap, ToolCheck<Tool::SetPoints>},
         {ID_SHOW_POINTS, "Show &Points", "Show points", kMap, ShowPointsCheck},
-        {ID_MOVE_POINTS, "&Move Points\tCtrl+2", "Move Points", kMap, ToolCheck<&ViewState::m_bMovePoint>},
+        {ID_MOVE_POINTS, "&Move Points\tCtrl+2", "Move Points", kMap, ToolCheck<Tool::MovePoint>},
         {ID_DELETE_POINT, "&Delete Point\tCtrl+3", "Delete Point", kMap, DeletePointCheck},
         {ID_UNHANDLED_32782, nullptr, "Input Options"},
         {ID_INPUT_OPTIONS, "Input O&ptions...", "Input Options", kMap},
-        {ID_SELECT_RANGE, "Select &Range\tCtrl+7", "Select the range for the output map", kGeo, ToolCheck<&ViewState::m_bSelectRange>},
-        {ID_MEASURE, "Measure &Distance\tCtrl+4", "Measure the distance", kGeo, ToolCheck<&ViewState::m_bMeasure>},
+        {ID_SELECT_RANGE, "Select &Range\tCtrl+7", "Select the range for the output map", kGeo, ToolCheck<Tool::SelectRange>},
+        {ID_MEASURE, "Measure &Distance\tCtrl+4", "Measure the distance", kGeo, ToolCheck<Tool::Measure>},
         {ID_SELECT_IMAGES, "Select Ima&ges...", "Select images", Availability::SeveralImages},
         {ID_SELECT_UNIT, "Select &Unit...", "Select unit"},
         {ID_ORIGINAL_SIZE, nullptr, "Show image with its original size"},

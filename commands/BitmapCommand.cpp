@@ -15,10 +15,10 @@
 
 void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
 {
-    if (!doc.IsMapLoaded() || !view.m_pViewBitmap)
+    if (!doc.IsMapLoaded() || !view.ViewBitmap())
         return;
     // Captured before the dialog is shown, so that the dialog cannot spoil the picture.
-    QByteArray block = CaptureBitmap(*view.m_pViewBitmap, nullptr, BI_RGB);
+    QByteArray block = CaptureBitmap(*view.ViewBitmap(), nullptr, BI_RGB);
     if (block.isEmpty())
         return;
     const QString path =

@@ -148,16 +148,11 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
         // could have left it); the stored frame is shown until the next paint fits it to the
         // window.
         const WorkspaceTiffPart& tiff = *contents.m_Tiff;
-        view->m_dWinLeft = tiff.m_dWinLeft;
-        view->m_dWinRight = tiff.m_dWinRight;
-        view->m_dWinBottom = tiff.m_dWinBottom;
-        view->m_dWinTop = tiff.m_dWinTop;
-        view->RefreshWindowSize();
+        view->SetWindow({tiff.m_dWinLeft, tiff.m_dWinBottom, tiff.m_dWinRight, tiff.m_dWinTop});
     }
     doc.InstallWorkspace(path, contents, std::move(read.m_Images), &read.m_Picture);
     if (view && contents.m_Tiff && doc.Images().empty()) {
-        view->m_FrameOrigin = contents.m_Tiff->m_FrameOrigin;
-        view->m_FrameExtent = contents.m_Tiff->m_FrameExtent;
+        view->SetFrame(contents.m_Tiff->m_FrameOrigin, contents.m_Tiff->m_FrameExtent);
     }
     return read.m_Result;
 }

@@ -168,10 +168,9 @@ std::optional<UiMessage> RangeSize(const CQuilletDoc& doc, const OutputRange& ra
 
 std::optional<OutputRange> OutputRangeOf(const ViewState* view)
 {
-    if (!view || !view->m_bSelectRange)
+    if (!view)
         return std::nullopt;
-    return OutputRange{view->HasRange(), view->m_dRangeLeft, view->m_dRangeRight, view->m_dRangeTop,
-                       view->m_dRangeBottom};
+    return view->SelectedOutputRange();
 }
 
 void OnOutputGeoMap(CQuilletDoc& doc, const ViewState* view)

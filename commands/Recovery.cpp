@@ -143,10 +143,11 @@ RecoveryContents CaptureRecovery(const CQuilletDoc& doc, const ViewState* view)
     contents.m_nGeoCoded = doc.IsGeoCoded() ? 1 : 0;
     contents.m_dGeoCoef = doc.GeoCoef();
     if (view) {
-        contents.m_dWinLeft = view->m_dWinLeft;
-        contents.m_dWinRight = view->m_dWinRight;
-        contents.m_dWinBottom = view->m_dWinBottom;
-        contents.m_dWinTop = view->m_dWinTop;
+        const ViewWindow& window = view->Window();
+        contents.m_dWinLeft = window.m_dLeft;
+        contents.m_dWinRight = window.m_dRight;
+        contents.m_dWinBottom = window.m_dBottom;
+        contents.m_dWinTop = window.m_dTop;
     }
     contents.m_nInputOption = doc.InputOption();
     contents.m_dUnitFactor = doc.UnitFactor();
@@ -176,11 +177,7 @@ void Apply(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered)
     doc.SetInputOption(recovered.m_nInputOption);
     doc.SetUnitFactor(recovered.m_dUnitFactor);
     if (view) {
-        view->m_dWinLeft = recovered.m_dWinLeft;
-        view->m_dWinRight = recovered.m_dWinRight;
-        view->m_dWinBottom = recovered.m_dWinBottom;
-        view->m_dWinTop = recovered.m_dWinTop;
-        view->RefreshWindowSize();
+        view->SetWindow({recovered.m_dWinLeft, recovered.m_dWinBottom, recovered.m_dWinRight, recovered.m_dWinTop});
     }
     doc.MarkModified();
     doc.UpdateAllViews(nullptr, DocChange::kImage);

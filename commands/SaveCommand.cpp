@@ -30,13 +30,14 @@ WorkspaceContents CaptureWorkspace(const CQuilletDoc& doc, const ViewState* view
         tiff.m_nSelectedImage = doc.CurrentImage();
         tiff.m_GeoOrigin = pair(doc.GeoOrigin());
         tiff.m_GeoExtent = pair(doc.GeoExtent());
-        tiff.m_FrameOrigin = pair(view ? view->m_FrameOrigin : doc.GeoOrigin());
-        tiff.m_FrameExtent = pair(view ? view->m_FrameExtent : doc.GeoExtent());
+        tiff.m_FrameOrigin = pair(view ? view->FrameOrigin() : doc.GeoOrigin());
+        tiff.m_FrameExtent = pair(view ? view->FrameExtent() : doc.GeoExtent());
         if (view) {
-            tiff.m_dWinLeft = view->m_dWinLeft;
-            tiff.m_dWinRight = view->m_dWinRight;
-            tiff.m_dWinBottom = view->m_dWinBottom;
-            tiff.m_dWinTop = view->m_dWinTop;
+            const ViewWindow& window = view->Window();
+            tiff.m_dWinLeft = window.m_dLeft;
+            tiff.m_dWinRight = window.m_dRight;
+            tiff.m_dWinBottom = window.m_dBottom;
+            tiff.m_dWinTop = window.m_dTop;
         }
         tiff.m_nImageCount = static_cast<std::int32_t>(doc.Images().size());
         tiff.m_PathBytes = doc.MapPath().toUtf8();
