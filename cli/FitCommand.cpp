@@ -66,7 +66,7 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
             arg.truncate(equals);
         }
         if (!joined && i + 1 >= args.size()) {
-            Fail(QStringLiteral("%1 needs a value").arg(QuotedField(arg)));
+            Fail(NeedsValueText(arg));
             return std::nullopt;
         }
         const QString value = joined ? *joined : args.at(++i);
@@ -94,7 +94,7 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
             }
             parsed.m_bGeoCoded = value == QStringLiteral("1") ? 1 : 0;
         } else {
-            Fail(QStringLiteral("unknown option %1").arg(QuotedField(arg)));
+            Fail(UnknownOptionText(arg));
             return std::nullopt;
         }
     }

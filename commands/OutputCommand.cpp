@@ -1,5 +1,6 @@
 #include "commands/OutputCommand.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
@@ -24,19 +25,19 @@
 
 namespace {
 
-const QString kInvalidFile = QStringLiteral("Invalid File");
+const QString kInvalidFile = InvalidFileCaption();
 const QString kInvalidRange = QStringLiteral("Invalid Range");
 
 /// The message of a file that cannot be written, with the system's reason when there is one.
 UiMessage FileNotOpened(int errorNumber = 0)
 {
-    return {WithSystemReason(QStringLiteral("The file can not be opened."), errorNumber), kInvalidFile,
+    return {WithSystemReason(CannotOpenFileText(), errorNumber), kInvalidFile,
             MB_OKCANCEL | MB_ICONERROR};
 }
 
 UiMessage NoPicture()
 {
-    return {QStringLiteral("The map holds no picture that could be written."), kInvalidFile, MB_OK | MB_ICONERROR};
+    return {NoPictureToWriteText(), kInvalidFile, MB_OK | MB_ICONERROR};
 }
 
 /// What the command writes: the picture's size, the coefficients and the picture file.
@@ -203,7 +204,7 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
     const auto flavour = static_cast<OutputFlavour>(doc.OutputFormat());
     CommandResult result;
     std::optional<GeoModel> frameModel;
-    Ui().RunLongWork(QStringLiteral("Writing %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
+    Ui().RunLongWork(WritingTitle(path), [&](Progress progress) {
         result = WriteProjectionFile(doc, range, flavour, path, progress, frameModel);
     });
     if (result.m_bCancelled)
@@ -236,8 +237,7 @@ CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRang
 {
     // Every refusal comes before anything is written, so that a refused output leaves no file.
     if (!doc.IsGeoCoded())
-        return CommandResult::Refused({QStringLiteral("Invalid projection. Need more points."),
-                                       QStringLiteral("Invalid Projection"), MB_OKCANCEL | MB_ICONINFORMATION});
+        return CommandResult::Refused(NeedMorePointsMessage());
     int w = doc.ImageWidth();
     int h = doc.ImageHeight();
     if (range)
