@@ -16,7 +16,7 @@ class QPainter;
 class CPicture {
 public:
     CPicture() = default;
-    virtual ~CPicture();
+    ~CPicture();
     CPicture(const CPicture&) = delete;
     CPicture& operator=(const CPicture&) = delete;
     CPicture(CPicture&&) noexcept = default;
