@@ -33,10 +33,7 @@ struct FitArguments {
 
 void PrintFitUsage()
 {
-    std::fprintf(stderr, "%s\n"
-                         "  POINTS.csv: header latitude,longitude,x,y; latitude and longitude in decimal degrees,\n"
-                         "  x and y in frame units (fraction of the width from the left, of the height from the bottom)\n",
-                 qPrintable(CliUsage("fit")));
+    std::fprintf(stderr, "%s\n%s", qPrintable(CliUsage("fit")), FindCliCommand(QStringLiteral("fit"))->m_Details);
 }
 
 /// Reports a problem with the command line or the points file on standard error.
