@@ -31,7 +31,6 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include <algorithm>
 #include <new>
 
 namespace {

@@ -102,7 +102,6 @@ constexpr Availability kAlways = Availability::Always;
 
 const std::vector<CommandRow>& CommandTable()
 {
-    // clang-format off
     static const std::vector<CommandRow> rows = {
         {ID_FILE_NEW, "&New\tCtrl+N", "Input a map\nNew", true,
          [](CMainFrame& f) { OnFileNew(f.Document(), &State(f)); }},
@@ -174,7 +173,6 @@ const std::vector<CommandRow>& CommandTable()
         {ID_EDIT_COPY, nullptr, "Copy the selection and put it on the Clipboard\nCopy", true},
         {ID_EDIT_PASTE, nullptr, "Insert Clipboard contents\nPaste", true},
     };
-    // clang-format on
     return rows;
 }
 
