@@ -2,6 +2,7 @@
 
 #include "commands/FileCommands.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/CommandResult.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
@@ -17,7 +18,7 @@ namespace {
 
 constexpr int kAllFilesEntry = 11;
 
-const QString kInvalidFile = QStringLiteral("Invalid File");
+const QString kInvalidFile = InvalidFileCaption();
 
 void ShowUnsupported()
 {

@@ -2,6 +2,7 @@
 
 #include "commands/FileCommands.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/CommandResult.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
@@ -57,14 +58,14 @@ std::optional<UiMessage> StoredSizeRefusal(const CPicture& picture, int width, i
     const std::optional<QString> mismatch = StoredSizeMismatch(own, width, height);
     if (!mismatch)
         return std::nullopt;
-    return UiMessage{QStringLiteral("%1\n%2").arg(DisplayText(path), *mismatch), QStringLiteral("Invalid File"),
+    return UiMessage{QStringLiteral("%1\n%2").arg(DisplayText(path), *mismatch), InvalidFileCaption(),
                      MB_OK | MB_ICONERROR};
 }
 
 ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress)
 {
     const auto refuse = [](const QString& text) {
-        return ReadWorkspace{CommandResult::Refused({text, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR}), {}, {}, {}};
+        return ReadWorkspace{CommandResult::Refused({text, InvalidFileCaption(), MB_OK | MB_ICONERROR}), {}, {}, {}};
     };
     QByteArray bytes;
     QString text;
@@ -114,7 +115,7 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
 bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path)
 {
     ReadWorkspace read;
-    Ui().RunLongWork(QStringLiteral("Opening %1").arg(DisplayText(QFileInfo(path).fileName())),
+    Ui().RunLongWork(OpeningTitle(path),
                      [&](Progress progress) { read = ReadWorkspaceFile(path, progress); });
     const CommandResult result = InstallWorkspaceFile(doc, view, path, std::move(read));
     ShowMessages(result.m_Messages);
@@ -164,13 +165,13 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
     std::optional<ProjectionContents> contents;
     CPicture picture;
     const bool finished =
-        Ui().RunLongWork(QStringLiteral("Opening %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
+        Ui().RunLongWork(OpeningTitle(path), [&](Progress progress) {
             try {
                 // Mapped, not copied: a large map's file is only needed while its payload is decoded.
                 MappedFile file;
                 QString error;
                 if (!file.Open(path, &error)) {
-                    refusal = UiMessage{error, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
+                    refusal = UiMessage{error, InvalidFileCaption(), MB_OK | MB_ICONERROR};
                     return;
                 }
                 const QByteArray& bytes = file.Bytes();
@@ -190,7 +191,7 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
                                                        "file is damaged, or it is not a %2 file.")
                                             .arg(DisplayText(path), kind == ProjectionKind::Cpf ? QStringLiteral("CPF")
                                                                                    : QStringLiteral("GPF or DPF")),
-                                        QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
+                                        InvalidFileCaption(), MB_OK | MB_ICONERROR};
                 else
                     refusal = StoredSizeRefusal(picture, contents->m_nWidth, contents->m_nHeight, path);
             } catch (const std::bad_alloc&) {

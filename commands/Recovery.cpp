@@ -1,10 +1,12 @@
 #include "commands/Recovery.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
+#include "platform/Version.h"
 #include "view/core/ViewState.h"
 
 #include <QCoreApplication>
@@ -206,13 +208,13 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
             owner.unlock();
             continue;
         }
-        const QString name = contents->m_strPath.isEmpty() ? QStringLiteral("Untitled")
+        const QString name = contents->m_strPath.isEmpty() ? UntitledName()
                                                            : DisplayText(QFileInfo(contents->m_strPath).fileName());
         const QString question =
             QStringLiteral("Varnel did not shut down cleanly. Recover the %1 control points on %2 saved at %3?")
                 .arg(contents->m_ControlPoints.size())
                 .arg(name, contents->m_SavedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-        if (Ui().MessageBox(question, QStringLiteral("Varnel"), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        if (Ui().MessageBox(question, ApplicationTitle(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
             QFile::remove(file.absoluteFilePath());
             owner.unlock();
             continue;
@@ -221,7 +223,7 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
             Ui().MessageBox(QStringLiteral("%1 is gone, so the recovered points cannot be put back on it. They are "
                                            "kept for a later try.")
                                 .arg(DisplayText(contents->m_strPath)),
-                            QStringLiteral("Varnel"), MB_OK | MB_ICONEXCLAMATION);
+                            ApplicationTitle(), MB_OK | MB_ICONEXCLAMATION);
             owner.unlock();
             continue;
         }

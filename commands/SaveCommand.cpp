@@ -2,12 +2,14 @@
 
 #include "commands/FileCommands.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
+#include "platform/Version.h"
 #include "view/core/ViewState.h"
 
 #include <QFileInfo>
@@ -101,7 +103,7 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
     if (!finished && !written)
         return; // cancelled: still unsaved
     if (!written) {
-        Ui().MessageBox(WithSystemReason(QStringLiteral("Can not open this file."), error), QStringLiteral("Invalid File"),
+        Ui().MessageBox(WithSystemReason(QStringLiteral("Can not open this file."), error), InvalidFileCaption(),
                         MB_OKCANCEL | MB_ICONINFORMATION);
         return;
     }
@@ -121,8 +123,8 @@ bool SaveModified(CQuilletDoc& doc, const ViewState* view)
         return true;
     // The question names what the window's title names.
     const QString name =
-        doc.GetTitle().isEmpty() ? QStringLiteral("Untitled") : DisplayText(QFileInfo(doc.GetTitle()).fileName());
-    switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), QStringLiteral("Varnel"),
+        doc.GetTitle().isEmpty() ? UntitledName() : DisplayText(QFileInfo(doc.GetTitle()).fileName());
+    switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), ApplicationTitle(),
                             MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES:
         OnFileSave(doc, view);
