@@ -2,17 +2,20 @@
 
 #include "app/CommandTable.h"
 #include "app/ControlPointPanel.h"
+#include "app/CQuilletApp.h"
 #include "commands/CommandResult.h"
 #include "document/CQuilletDoc.h"
-#include "platform/CCmdUI.h"
+#include "platform/Version.h"
 #include "resources/Artwork.h"
 #include "resources/Resource.h"
 #include "view/widgets/CQuilletView.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -24,10 +27,10 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 
-#include <algorithm>
 #include <new>
 
 namespace {
@@ -44,7 +47,7 @@ QString RecentFileKey(int i)
 
 CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(parent), m_Document(document)
 {
-    setWindowTitle(QStringLiteral("Varnel"));
+    setWindowTitle(ApplicationTitle());
     setWindowIcon(ApplicationIcon());
     setAcceptDrops(true); // maps, workspaces and projection files open when dropped on the window
     resize(900, 680);
@@ -68,7 +71,6 @@ CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(par
     m_pView->m_OnPointPicked = [this](int index) { m_pControlPoints->SelectPoint(index); };
     CreateActions();
     CreateMenus();
-    RegisterFrameworkCommands();
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -79,17 +81,60 @@ bool CMainFrame::Create(int splashMilliseconds)
     CreateStatusBar();
     // Where the toolbar and the control-point table were left last time.
     restoreState(QSettings().value(QStringLiteral("MainWindow/state")).toByteArray());
-    m_Splash.Create(this);
-    m_Splash.Show();
-    SPLASH::Wait(splashMilliseconds);
-    m_Splash.Hide();
+    CreateSplash();
+    ShowSplash();
+    // The application does nothing else meanwhile: the splash is repainted, user input waits.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < splashMilliseconds) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        QThread::msleep(10);
+    }
+    HideSplash();
     UpdateCommandUI();
     return true;
 }
 
+void CMainFrame::CreateSplash()
+{
+    m_pSplash = std::make_unique<QLabel>(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    m_pSplash->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    m_pSplash->setLineWidth(2);
+    m_pSplash->setGeometry(300, 300, 300, 300);
+    const QPixmap picture = QPixmap::fromImage(SplashPicture());
+    if (!picture.isNull()) { // without its picture the splash stays an empty window
+        m_pSplash->setPixmap(picture);
+        m_pSplash->resize(m_pSplash->sizeHint());
+    }
+}
+
+QPoint CMainFrame::SplashPosition(const QRect& frame, const QSize& splash)
+{
+    const int left = frame.left();
+    const int top = frame.top();
+    const int right = frame.left() + frame.width();
+    const int bottom = frame.top() + frame.height();
+    return {left + ((right - left) / 2 - splash.width() / 2), top + ((bottom - top) / 2 - splash.height() / 2)};
+}
+
+void CMainFrame::ShowSplash()
+{
+    if (!m_pSplash)
+        return;
+    m_pSplash->move(SplashPosition(frameGeometry(), m_pSplash->size()));
+    m_pSplash->show();
+    m_pSplash->repaint();
+}
+
+void CMainFrame::HideSplash()
+{
+    if (m_pSplash)
+        m_pSplash->hide();
+}
+
 void CMainFrame::CreateActions()
 {
-    for (const CommandText& text : CommandTexts()) {
+    for (const CommandRow& text : CommandTable()) {
         const QString prompt = QString::fromLatin1(text.m_strPrompt);
         const qsizetype newline = prompt.indexOf(QLatin1Char('\n'));
         auto* action = new QAction(this);
@@ -98,15 +143,14 @@ void CMainFrame::CreateActions()
         action->setToolTip(newline >= 0 ? prompt.mid(newline + 1) : prompt);
         // Only commands with a toolbar picture show one in the menus; a blank one would stand
         // where a checkable entry shows its check mark.
-        const std::vector<int>& toolbar = ToolbarLayout();
-        if (std::find(toolbar.begin(), toolbar.end(), text.m_nId) != toolbar.end())
+        if (text.m_bIcon)
             action->setIcon(QIcon(ToolbarButtonImage(text.m_nId)));
         if (text.m_strMenu) {
             const QString menu = QString::fromLatin1(text.m_strMenu);
             const qsizetype tab = menu.indexOf(QLatin1Char('\t'));
             action->setText(tab >= 0 ? menu.left(tab) : menu);
             if (tab >= 0)
-                action->setShortcut(QKeySequence(menu.mid(tab + 1)));
+                action->setShortcuts(QKeySequence::listFromString(menu.mid(tab + 1)));
         } else {
             action->setText(action->toolTip());
         }
@@ -117,56 +161,26 @@ void CMainFrame::CreateActions()
 
 void CMainFrame::CreateMenus()
 {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    for (int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_OUTPUT_GEO_MAP, ID_SAVE_VIEW_AS_BITMAP})
-        file->addAction(Action(id));
-    file->addSeparator();
-    file->addAction(Action(ID_EXPORT_GEOREFERENCED));
-    file->addAction(Action(ID_IMPORT_CONTROL_POINTS));
-    file->addSeparator();
-    for (int id : {ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP})
-        file->addAction(Action(id));
-    file->addSeparator();
-    m_pFileMenu = file;
-    m_pRecentSeparator = file->addSeparator(); // the recent files stand just above it
-    file->addAction(Action(ID_APP_EXIT));
-    RebuildRecentFileMenu();
-
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    edit->addAction(Action(ID_EDIT_UNDO));
-    edit->addAction(Action(ID_EDIT_REDO));
-    // Redo answers both the Windows and the KDE/GNOME habit.
-    Action(ID_EDIT_REDO)->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
-
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    view->addAction(Action(ID_VIEW_TOOLBAR));
-    view->addAction(Action(ID_VIEW_STATUS_BAR));
-    view->addSeparator();
-    QAction* table = m_pControlPoints->toggleViewAction();
-    table->setText(QStringLiteral("&Control Points"));
-    view->addAction(table);
-    view->addAction(Action(ID_SHOW_POINTS));
-    view->addAction(Action(ID_SHOW_RESIDUALS));
-    Action(ID_VIEW_TOOLBAR)->setCheckable(true);
-    Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
-
-    // Every tool of the toolbar, so that all of them are there with the toolbar hidden. Ctrl and a
-    // digit picks a tool in the toolbar's order wherever the focus is, and never while a
-    // coordinate is being typed; Ctrl+0 fits the map as picture viewers do.
-    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-    for (int id : {ID_SET_POINTS, ID_MOVE_POINTS, ID_DELETE_POINT, ID_MEASURE, 0, ID_ZOOM_IN, ID_ZOOM_OUT,
-                   ID_FIT_IN_WINDOW, ID_SELECT_RANGE, 0, ID_INPUT_OPTIONS, ID_SELECT_UNIT, ID_SELECT_IMAGES}) {
-        if (id == 0)
-            tools->addSeparator();
-        else
-            tools->addAction(Action(id));
-    }
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(Action(ID_APP_ABOUT));
-
-    for (QMenu* menu : {file, edit, view, tools, help})
+    for (const MenuLayout& layout : MenuBarLayout()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(layout.m_strTitle));
+        for (int entry : layout.m_Entries) {
+            if (entry == kSeparator) {
+                menu->addSeparator();
+            } else if (entry == kRecentFiles) {
+                // The recent files stand just above the separator that follows them.
+                m_pFileMenu = menu;
+                m_pRecentSeparator = menu->addSeparator();
+            } else if (entry == kControlPointsPanel) {
+                QAction* table = m_pControlPoints->toggleViewAction();
+                table->setText(QStringLiteral("&Control Points"));
+                menu->addAction(table);
+            } else {
+                menu->addAction(Action(entry));
+            }
+        }
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    }
+    RebuildRecentFileMenu();
 }
 
 void CMainFrame::CreateToolBar()
@@ -176,7 +190,7 @@ void CMainFrame::CreateToolBar()
     m_pToolBar->setIconSize(QSize(16, 15));
     m_pToolBar->setAllowedAreas(Qt::AllToolBarAreas);
     for (int id : ToolbarLayout()) {
-        if (id == 0)
+        if (id == kSeparator)
             m_pToolBar->addSeparator();
         else
             m_pToolBar->addAction(Action(id));
@@ -291,22 +305,26 @@ QAction* CMainFrame::Action(int id) const
     return it == m_Actions.end() ? nullptr : it->second;
 }
 
-void CMainFrame::SetCommand(int id, Command command)
+bool CMainFrame::IsHandled(int id) const
 {
-    m_Commands[id] = std::move(command);
+    const CommandRow* row = FindCommand(id);
+    return row && (row->m_OnFrame || (row->m_OnApp && m_pApp));
 }
 
 void CMainFrame::OnCommand(int id)
 {
     UpdateCommandUI();
-    const auto it = m_Commands.find(id);
     QAction* action = Action(id);
     // A command runs only while enabled, whatever way it arrives.
-    if (it != m_Commands.end() && it->second.m_OnCommand && (!action || action->isEnabled())) {
+    if (IsHandled(id) && (!action || action->isEnabled())) {
+        const CommandRow& row = *FindCommand(id);
         // Running out of memory anywhere in a command is told, never an abort: the commands that
         // load or write maps check their memory up front and change the document last.
         try {
-            it->second.m_OnCommand();
+            if (row.m_OnFrame)
+                row.m_OnFrame(*this);
+            else
+                row.m_OnApp(*m_pApp);
         } catch (const std::bad_alloc&) {
             ShowMessage(OutOfMemoryMessage());
         }
@@ -319,58 +337,29 @@ void CMainFrame::UpdateCommandUI()
     // The document's name, as the question about unsaved work names it, with the mark Qt shows
     // for unsaved work.
     const QString title = QFileInfo(m_Document.GetTitle()).fileName();
-    setWindowTitle(title.isEmpty() ? QStringLiteral("Varnel[*]") : title + QStringLiteral("[*] - Varnel"));
+    setWindowTitle(title.isEmpty() ? ApplicationTitle() + QStringLiteral("[*]") : title + QStringLiteral("[*] - ") + ApplicationTitle());
     setWindowModified(m_Document.IsModified());
 
     for (const auto& [id, action] : m_Actions) {
-        const auto it = m_Commands.find(id);
-        if (it == m_Commands.end() || !it->second.m_OnCommand) {
-            action->setEnabled(false);
+        const CommandRow* row = FindCommand(id);
+        const bool handled = IsHandled(id);
+        // The menu text says what the command would do, also while there is nothing to do.
+        if (handled && row->m_Text)
+            action->setText(row->m_Text(*this));
+        const bool enabled = handled && IsAvailable(row->m_Enable, *this);
+        action->setEnabled(enabled);
+        if (!enabled) {
+            // A disabled command shows no check mark, as a greyed button that looked pressed
+            // would offer a tool that is not there.
+            action->setChecked(false);
             continue;
         }
-        CCmdUI state;
-        if (it->second.m_OnUpdate) {
-            it->second.m_OnUpdate(state);
-        } else if (const CommandText* row = FindCommandText(id)) {
-            state.Enable(IsAvailable(row->m_Enable, m_Document));
-            if (row->m_Check)
-                if (const std::optional<bool> check = row->m_Check(m_Document, m_pView->State()))
-                    state.SetCheck(*check);
-        }
-        action->setEnabled(state.IsEnabled());
-        if (state.Text())
-            action->setText(*state.Text());
-        // The check mark follows the handler only while the command is enabled; a disabled one
-        // shows none, as a greyed button that looked pressed would offer a tool that is not there.
-        if (state.IsEnabled() && state.Check()) {
-            action->setCheckable(true);
-            action->setChecked(*state.Check());
-        } else if (!state.IsEnabled()) {
-            action->setChecked(false);
-        }
+        if (row->m_Check)
+            if (const std::optional<bool> check = row->m_Check(*this)) {
+                action->setCheckable(true);
+                action->setChecked(*check);
+            }
     }
-}
-
-void CMainFrame::RegisterFrameworkCommands()
-{
-    // The document's edit history; the menu says what would be undone or redone.
-    CQuilletDoc& doc = m_Document;
-    SetCommand(ID_EDIT_UNDO, {[&doc] { doc.UndoStack().undo(); }, [&doc](CCmdUI& ui) {
-                                  ui.Enable(doc.UndoStack().canUndo());
-                                  ui.SetText(QStringLiteral("&Undo %1").arg(doc.UndoStack().undoText()).trimmed());
-                              }});
-    SetCommand(ID_EDIT_REDO, {[&doc] { doc.UndoStack().redo(); }, [&doc](CCmdUI& ui) {
-                                  ui.Enable(doc.UndoStack().canRedo());
-                                  ui.SetText(QStringLiteral("&Redo %1").arg(doc.UndoStack().redoText()).trimmed());
-                              }});
-    SetCommand(ID_APP_EXIT, {[this] { close(); }, {}});
-    SetCommand(ID_VIEW_TOOLBAR, {[this] {
-                                     if (m_pToolBar)
-                                         m_pToolBar->setVisible(!m_pToolBar->isVisible());
-                                 },
-                                 [this](CCmdUI& ui) { ui.SetCheck(m_pToolBar && !m_pToolBar->isHidden()); }});
-    SetCommand(ID_VIEW_STATUS_BAR, {[this] { statusBar()->setVisible(statusBar()->isHidden()); },
-                                    [this](CCmdUI& ui) { ui.SetCheck(!statusBar()->isHidden()); }});
 }
 
 QStringList CMainFrame::RecentFiles() const

@@ -1,16 +1,15 @@
 #pragma once
 
-#include "app/SPLASH.h"
-
 #include <QMainWindow>
 
 #include <array>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
-class CCmdUI;
 class ControlPointPanel;
+class CQuilletApp;
 class CQuilletDoc;
 class CQuilletView;
 class QAction;
@@ -19,8 +18,8 @@ class QMenu;
 class QToolBar;
 
 /// The main frame window: menu, toolbar, five-pane status bar and the splash window, around the
-/// one view of the one document. Every command goes through one table here, which also decides,
-/// in one place, which menu entries and buttons are enabled and checked.
+/// one view of the one document. Its menus, toolbar and commands follow the command table
+/// (CommandTable.h), which also decides which entries and buttons are enabled and checked.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -39,18 +38,23 @@ public:
     int PaneWidth(int index) const { return m_PaneWidths.at(static_cast<size_t>(index)); }
 
     CQuilletDoc& Document() const { return m_Document; }
+    /// The application whose commands (printing, About) the frame offers; without one (a frame
+    /// on its own) those commands stay disabled.
+    void SetApplication(CQuilletApp* app) { m_pApp = app; }
     CQuilletView* GetActiveView() const { return m_pView; }
     ControlPointPanel* ControlPoints() const { return m_pControlPoints; }
     QToolBar* ToolBar() const { return m_pToolBar; }
-    SPLASH& Splash() { return m_Splash; }
 
-    /// A command's handler and its optional update handler (without one the command is enabled
-    /// whenever it has a handler; a command without a handler is disabled).
-    struct Command {
-        std::function<void()> m_OnCommand;
-        std::function<void(CCmdUI&)> m_OnUpdate;
-    };
-    void SetCommand(int id, Command command);
+    /// The splash window: a framed picture, made hidden by Create and shown over the frame for
+    /// the splash wait.
+    QLabel* SplashWindow() const { return m_pSplash.get(); }
+    /// Centres the splash window over the frame's window rectangle and shows it.
+    void ShowSplash();
+    void HideSplash();
+    /// Where a splash of the given size is placed over a frame rectangle: each half taken by a
+    /// signed integer division truncating toward zero.
+    static QPoint SplashPosition(const QRect& frame, const QSize& splash);
+
     /// Runs command id as the menu or toolbar would, then refreshes every enable and check state.
     void OnCommand(int id);
     /// The menu or toolbar action of command id (null for ids that have none).
@@ -78,13 +82,16 @@ private:
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBar();
-    void RegisterFrameworkCommands();
+    void CreateSplash();
     void RebuildRecentFileMenu();
+    /// Whether command id has a handler here (the application's need the application).
+    bool IsHandled(int id) const;
 
     CQuilletDoc& m_Document;
     CQuilletView* m_pView = nullptr;
     ControlPointPanel* m_pControlPoints = nullptr;
-    SPLASH m_Splash;
+    CQuilletApp* m_pApp = nullptr;
+    std::unique_ptr<QLabel> m_pSplash;
     std::array<QLabel*, 5> m_Panes{};
     std::array<int, 5> m_PaneWidths{};
     QToolBar* m_pToolBar = nullptr;
@@ -92,5 +99,4 @@ private:
     QAction* m_pRecentSeparator = nullptr;
     std::vector<QAction*> m_RecentActions;
     std::map<int, QAction*> m_Actions;
-    std::map<int, Command> m_Commands;
 };

@@ -4,19 +4,13 @@
 #include "app/CMainFrame.h"
 #include "app/QtUiServices.h"
 #include "app/TerminationSignals.h"
-#include "commands/BitmapCommand.h"
 #include "commands/CommandResult.h"
-#include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
 #include "commands/FileNaming.h"
-#include "commands/OptionCommands.h"
-#include "commands/OutputCommand.h"
 #include "commands/Recovery.h"
 #include "document/CQuilletDoc.h"
-#include "platform/CCmdUI.h"
 #include "platform/UiServices.h"
 #include "platform/Version.h"
-#include "resources/Resource.h"
 #include "view/core/PrintLayout.h"
 #include "view/widgets/CQuilletView.h"
 
@@ -31,7 +25,6 @@
 #include <QSettings>
 #include <QTimer>
 
-#include <functional>
 #include <new>
 
 namespace {
@@ -77,7 +70,12 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     m_pUi->m_ShowStatus = [frame = m_pFrame.get()](const QString& text) { frame->SetPaneText(text, 0); };
     m_pUi->m_NoteRecentFile = [frame = m_pFrame.get()](const QString& path) { frame->AddToRecentFiles(path); };
     m_pPreviousUi = UiServices::Install(services ? services : m_pUi.get());
-    RegisterCommands();
+    // The commands themselves come from the command table; closing asks first, but not while long
+    // work runs on the document, and afterwards only once unsaved work is settled.
+    m_pFrame->SetApplication(this);
+    m_pFrame->m_CanClose = [this] {
+        return !m_pUi->Busy() && SaveModified(*m_pDocument, &m_pFrame->GetActiveView()->State());
+    };
     ViewState* view = &m_pFrame->GetActiveView()->State();
     m_pRecovery = std::make_unique<RecoveryKeeper>(*m_pDocument, view, RecoveryKeeper::DefaultFolder());
     // Told to end by the system, the program can ask nothing: the unsaved work stays for the next
@@ -165,54 +163,4 @@ void CQuilletApp::OnAppAbout()
 {
     CAboutDlg about(m_pFrame.get());
     about.exec();
-}
-
-void CQuilletApp::RegisterCommands()
-{
-    CQuilletDoc& doc = *m_pDocument;
-    CMainFrame& frame = *m_pFrame;
-    CQuilletView& view = *frame.GetActiveView();
-    ViewState& state = view.State();
-
-    // When each command is enabled and checked comes from the command table.
-    const auto command = [&frame](int id, std::function<void()> handler) { frame.SetCommand(id, {std::move(handler), {}}); };
-    command(ID_FILE_NEW, [&doc, &state] { OnFileNew(doc, &state); });
-    command(ID_FILE_OPEN, [&doc, &state] { OnFileOpen(doc, &state); });
-    command(ID_FILE_SAVE, [&doc, &state] { OnFileSave(doc, &state); });
-    command(ID_FILE_SAVE_AS, [&doc, &state] { OnFileSaveAs(doc, &state); });
-    command(ID_OUTPUT_GEO_MAP, [&doc, &state] { OnOutputGeoMap(doc, &state); });
-    command(ID_SAVE_VIEW_AS_BITMAP, [&doc, &state] { OnSaveViewAsBitmap(doc, state); });
-    command(ID_EXPORT_GEOREFERENCED, [&doc, &state] { OnExportGeoreferenced(doc, &state); });
-    command(ID_IMPORT_CONTROL_POINTS, [&doc] { OnImportControlPoints(doc); });
-    command(ID_FILE_PRINT, [this] { OnFilePrint(); });
-    command(ID_FILE_PRINT_PREVIEW, [this] { OnFilePrintPreview(); });
-    command(ID_FILE_PRINT_SETUP, [this] { OnFilePrintSetup(); });
-    command(ID_APP_ABOUT, [this] { OnAppAbout(); });
-    command(ID_SHOW_POINTS, [&doc] { OnShowPoints(doc); });
-    command(ID_SELECT_UNIT, [&doc] { OnSelectUnit(doc); });
-    command(ID_SELECT_IMAGES, [&doc] { OnSelectImages(doc); });
-    command(ID_INPUT_OPTIONS, [&doc] { OnInputOptions(doc); });
-    // Not while long work runs on the document; afterwards only once unsaved work is settled.
-    frame.m_CanClose = [this, &doc, &state] { return !m_pUi->Busy() && SaveModified(doc, &state); };
-    command(ID_SHOW_RESIDUALS, [&state, &view] {
-        state.m_bShowResiduals = !state.m_bShowResiduals;
-        view.Invalidate();
-    });
-
-    // The view's tools; each command also sets the cursor of the tool it leaves on.
-    const auto tool = [&frame, &view](int id, std::function<void()> handler) {
-        frame.SetCommand(id, {[handler, &view] {
-                                  handler();
-                                  view.UpdateCursor();
-                              },
-                              {}});
-    };
-    tool(ID_ZOOM_IN, [&] { state.OnZoomIn(doc); });
-    tool(ID_ZOOM_OUT, [&] { state.OnZoomOut(doc); });
-    tool(ID_FIT_IN_WINDOW, [&] { state.OnFitInWindow(doc, view); });
-    tool(ID_SET_POINTS, [&] { state.OnSetPoints(doc); });
-    tool(ID_MOVE_POINTS, [&] { state.OnMovePoints(doc, view); });
-    tool(ID_DELETE_POINT, [&] { state.OnDeletePoint(doc); });
-    tool(ID_MEASURE, [&] { state.OnMeasure(doc); });
-    tool(ID_SELECT_RANGE, [&] { state.OnSelectRange(view); });
 }

@@ -12,8 +12,8 @@ class RecoveryKeeper;
 class TerminationSignals;
 class UiServices;
 
-/// The application: starts the one document with its main frame and view, routes the
-/// application's own commands, and opens a file named on the command line.
+/// The application: starts the one document with its main frame and view, carries out the
+/// application's own commands (printing, About), and opens a file named on the command line.
 class CQuilletApp {
 public:
     CQuilletApp();
@@ -43,7 +43,6 @@ public:
     void OnFilePrintSetup();
 
 private:
-    void RegisterCommands();
     QPrinter& Printer();
     void PrintPage(QPrinter& printer);
 

@@ -192,7 +192,7 @@ ControlPointPanel::ControlPointPanel(CQuilletDoc& doc, CQuilletView& view, QWidg
     connect(m_pTable->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         // A point picked on the map is under the pointer: the window must not move under it.
         if (m_bPickedOnMap) {
-            m_View.State().m_nHighlightedPoint = SelectedPoint();
+            m_View.State().HighlightPoint(SelectedPoint());
             m_View.Invalidate();
         } else {
             m_View.State().ShowPoint(m_Doc, m_View, SelectedPoint());

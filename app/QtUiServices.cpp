@@ -4,6 +4,7 @@
 #include "app/CDataInputDialog.h"
 #include "app/DialogDegMinSec.h"
 #include "platform/FileFilter.h"
+#include "platform/Version.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -265,7 +266,7 @@ bool QtUiServices::RunLongWork(const QString& title, const std::function<void(Pr
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
         if (!dialog && clock.elapsed() >= kDialogDelayMs) {
             dialog = std::make_unique<QProgressDialog>(title, QStringLiteral("Cancel"), 0, kSteps, m_pParent);
-            dialog->setWindowTitle(QStringLiteral("Varnel"));
+            dialog->setWindowTitle(ApplicationTitle());
             dialog->setWindowModality(Qt::ApplicationModal);
             dialog->setAutoReset(false);
             dialog->setAutoClose(false);

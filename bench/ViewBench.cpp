@@ -74,11 +74,7 @@ void Zoom(ViewState& view, bool zoomedIn)
 {
     view.ShowWholeFrame();
     if (zoomedIn) {
-        view.m_dWinLeft = 0.45;
-        view.m_dWinRight = 0.55;
-        view.m_dWinBottom = 0.45;
-        view.m_dWinTop = 0.55;
-        view.RefreshWindowSize();
+        view.SetWindow({0.45, 0.45, 0.55, 0.55});
     }
 }
 
@@ -125,7 +121,7 @@ void BM_ZoomClickRebuildsTheDisplayCopy(benchmark::State& state)
     PointEditCommands actions(*doc);
     ViewState view;
     view.OnUpdate(*doc, host, DocChange::kAll);
-    view.m_bZoomIn = 1;
+    view.OnZoomIn(*doc);
     for (auto _ : state) {
         // Back to the whole frame and its copy, untimed; then the timed click rebuilds the copy.
         state.PauseTiming();
@@ -143,7 +139,6 @@ void BM_PointerMoveReadOut(benchmark::State& state)
     doc->RestorePoints({{}, 1, GeoModel::FromAffine(0, 400, -2800, -300, 0, 13500).Coefficients(), std::nullopt});
     BenchHost host;
     ViewState view;
-    view.RefreshWindowSize();
     int x = 0;
     for (auto _ : state) {
         view.OnMouseMove(*doc, host, QPoint(x, 500));

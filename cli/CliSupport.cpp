@@ -25,6 +25,21 @@ QString QuotedField(const QString& field)
     return shown;
 }
 
+QString UnknownOptionText(const QString& option)
+{
+    return QStringLiteral("unknown option %1").arg(QuotedField(option));
+}
+
+QString NeedsValueText(const QString& option)
+{
+    return QStringLiteral("%1 needs a value").arg(QuotedField(option));
+}
+
+QString NoReadableImageText(const QString& path)
+{
+    return QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path));
+}
+
 std::optional<double> ParseFinite(const QString& text)
 {
     bool ok = false;
@@ -89,11 +104,11 @@ CliArguments::CliArguments(const QStringList& args, const QStringList& allowedOp
             arg.truncate(equals);
         }
         if (!allowedOptions.contains(arg)) {
-            m_strError = QStringLiteral("unknown option %1").arg(QuotedField(arg));
+            m_strError = UnknownOptionText(arg);
             return;
         }
         if (!joined && i + 1 >= args.size()) {
-            m_strError = QStringLiteral("%1 needs a value").arg(QuotedField(arg));
+            m_strError = NeedsValueText(arg);
             return;
         }
         m_Options.insert(arg, joined ? *joined : args.at(++i));
@@ -229,7 +244,7 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Pr
         TiffImport import = ImportTiffImages(path, -1, progress);
         PrintMessages(import.m_Messages, MessageStyle::WithCaption);
         if (import.m_Images.empty()) {
-            error = QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path));
+            error = NoReadableImageText(path);
             return false;
         }
         doc.InstallTiffMap(path, opening.m_MapKind, import.TakeImages(), import.MapGeoreference());

@@ -53,6 +53,11 @@ struct CliArguments {
     QString Value(const QString& option) const { return m_Options.value(option); }
 };
 
+/// The messages more than one subcommand gives about its command line and its input.
+QString UnknownOptionText(const QString& option);
+QString NeedsValueText(const QString& option);
+QString NoReadableImageText(const QString& path);
+
 /// The exit status of a command line that is wrong: an unknown command or option, an option
 /// without its value or with one it cannot take, an argument missing or too many. Found before
 /// any file is touched; 1 is for work that could not be done.

@@ -8,7 +8,9 @@ const CliCommand kCommands[] = {
     {"export", RunExportCommand, "FILE --format geotiff|world|points|csv -o OUT [--range left,right,top,bottom]",
      "write the geo-coding as GIS tools read it"},
     {"fit", RunFitCommand, "--width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv",
-     "fit the geo-coding model to control points"},
+     "fit the geo-coding model to control points",
+     "  POINTS.csv: header latitude,longitude,x,y; latitude and longitude in decimal degrees,\n"
+     "  x and y in frame units (fraction of the width from the left, of the height from the bottom)\n"},
     {"geotiff", RunGeoTiffCommand, "FILE", "import a TIFF map and report its images and georeferences"},
     {"import-points", RunImportPointsCommand, "FILE --width W --height H", "read control points from a .points or CSV file"},
     {"info", RunInfoCommand, "FILE", "report what a workspace (.pws) or projection file (.gpf, .dpf, .cpf) holds"},
@@ -22,7 +24,18 @@ const CliCommand kCommands[] = {
     {"unpack", RunUnpackCommand, "FILE [--as dpf|cpf] [-o PAYLOAD]", "read a projection file as Open does"},
 };
 
+const CliOption kOptions[] = {
+    {"--help", "show this help, or a command's with varnel-cli COMMAND --help"},
+    {"--version", "show the version"},
+    {"--progress", "write the progress of long work on standard error, in whole percentages"},
+};
+
 } // namespace
+
+std::span<const CliOption> CliOptions()
+{
+    return kOptions;
+}
 
 std::span<const CliCommand> CliCommands()
 {

@@ -29,7 +29,17 @@ struct CliCommand {
     int (*m_Run)(const QStringList&);
     const char* m_Synopsis; ///< the arguments after the command's name
     const char* m_Purpose;
+    const char* m_Details = nullptr; ///< lines that follow the usage message of a wrong command line
 };
+
+/// An option of varnel-cli itself, as its help lists it.
+struct CliOption {
+    const char* m_Name;
+    const char* m_Purpose;
+};
+
+/// The options of varnel-cli itself, in the order the help lists them.
+std::span<const CliOption> CliOptions();
 
 /// Every subcommand, by name.
 std::span<const CliCommand> CliCommands();

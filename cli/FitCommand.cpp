@@ -33,10 +33,7 @@ struct FitArguments {
 
 void PrintFitUsage()
 {
-    std::fprintf(stderr, "%s\n"
-                         "  POINTS.csv: header latitude,longitude,x,y; latitude and longitude in decimal degrees,\n"
-                         "  x and y in frame units (fraction of the width from the left, of the height from the bottom)\n",
-                 qPrintable(CliUsage("fit")));
+    std::fprintf(stderr, "%s\n%s", qPrintable(CliUsage("fit")), FindCliCommand(QStringLiteral("fit"))->m_Details);
 }
 
 /// Reports a problem with the command line or the points file on standard error.
@@ -66,7 +63,7 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
             arg.truncate(equals);
         }
         if (!joined && i + 1 >= args.size()) {
-            Fail(QStringLiteral("%1 needs a value").arg(QuotedField(arg)));
+            Fail(NeedsValueText(arg));
             return std::nullopt;
         }
         const QString value = joined ? *joined : args.at(++i);
@@ -94,7 +91,7 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
             }
             parsed.m_bGeoCoded = value == QStringLiteral("1") ? 1 : 0;
         } else {
-            Fail(QStringLiteral("unknown option %1").arg(QuotedField(arg)));
+            Fail(UnknownOptionText(arg));
             return std::nullopt;
         }
     }

@@ -64,7 +64,7 @@ int RunGeoTiffCommand(const QStringList& args)
         // No image is no answer: as New does, the messages say why, or this line when there are none.
         PrintMessages(messages, MessageStyle::WithCaption);
         return messages.empty()
-                   ? CliFail("geotiff", QStringLiteral("%1 holds no image Varnel can read").arg(DisplayText(path)))
+                   ? CliFail("geotiff", NoReadableImageText(path))
                    : 1;
     }
     CQuilletDoc doc;

@@ -20,10 +20,9 @@ void PrintUsage(std::FILE* to)
                      "commands:\n");
     for (const CliCommand& command : CliCommands())
         std::fprintf(to, "  %s %s   %s\n", command.m_Name, command.m_Synopsis, command.m_Purpose);
-    std::fprintf(to, "options:\n"
-                     "  --help   show this help, or a command's with varnel-cli COMMAND --help\n"
-                     "  --version   show the version\n"
-                     "  --progress   write the progress of long work on standard error, in whole percentages\n");
+    std::fprintf(to, "options:\n");
+    for (const CliOption& option : CliOptions())
+        std::fprintf(to, "  %s   %s\n", option.m_Name, option.m_Purpose);
 }
 
 bool IsHelpOption(const QString& arg)

@@ -1,5 +1,6 @@
 #include "commands/BitmapCommand.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/FileKinds.h"
@@ -15,10 +16,10 @@
 
 void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
 {
-    if (!doc.IsMapLoaded() || !view.m_pViewBitmap)
+    if (!doc.IsMapLoaded() || !view.ViewBitmap())
         return;
     // Captured before the dialog is shown, so that the dialog cannot spoil the picture.
-    QByteArray block = CaptureBitmap(*view.m_pViewBitmap, nullptr, BI_RGB);
+    QByteArray block = CaptureBitmap(*view.ViewBitmap(), nullptr, BI_RGB);
     if (block.isEmpty())
         return;
     const QString path =
@@ -32,7 +33,7 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
     bool written = false;
     int error = 0;
     const bool finished =
-        Ui().RunLongWork(QStringLiteral("Writing %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
+        Ui().RunLongWork(WritingTitle(path), [&](Progress progress) {
             QByteArray file;
             WritePackedBitmapFile(file, block);
             block.clear();
@@ -49,7 +50,7 @@ void OnSaveViewAsBitmap(const CQuilletDoc& doc, const ViewState& view)
     if (!finished && !written)
         return; // cancelled before the file was complete: nothing was written
     if (!written) {
-        Ui().MessageBox(WithSystemReason(QStringLiteral("The file can not be opened."), error), QStringLiteral("Invalid File"),
+        Ui().MessageBox(WithSystemReason(CannotOpenFileText(), error), InvalidFileCaption(),
                         MB_OK | MB_ICONERROR);
         return;
     }

@@ -1,5 +1,6 @@
 #include "commands/ExportCommands.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ControlPointFile.h"
@@ -23,7 +24,7 @@
 
 namespace {
 
-const QString kInvalidFile = QStringLiteral("Invalid File");
+const QString kInvalidFile = InvalidFileCaption();
 
 /// The part of the picture an export covers, in whole pixels.
 struct Extent {
@@ -65,8 +66,7 @@ std::optional<UiMessage> Georeference(const CQuilletDoc& doc, const Extent& exte
     const std::optional<std::array<double, 6>> transform =
         doc.Model().ShiftedForRange(extent.m_nLeft, extent.m_nTop).GeoTransform();
     if (!doc.IsGeoCoded() || !transform)
-        return UiMessage{QStringLiteral("Invalid projection. Need more points."), QStringLiteral("Invalid Projection"),
-                         MB_OKCANCEL | MB_ICONINFORMATION};
+        return NeedMorePointsMessage();
     crs = Wgs84();
     gt = *transform;
     return std::nullopt;
@@ -186,7 +186,7 @@ QString WorldFileExtensionOf(const CQuilletDoc& doc)
 
 UiMessage NotWritten(const QString& error)
 {
-    return {QStringLiteral("The file can not be opened. (%1)").arg(error), kInvalidFile, MB_OKCANCEL | MB_ICONERROR};
+    return {QStringLiteral("%1 (%2)").arg(CannotOpenFileText(), error), kInvalidFile, MB_OKCANCEL | MB_ICONERROR};
 }
 
 } // namespace
@@ -253,7 +253,7 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
             return CommandResult::Refused(OutOfMemoryMessage(*shortfall));
         QImage pixels = MapPixels(doc);
         if (pixels.isNull())
-            return CommandResult::Refused({QStringLiteral("The map holds no picture that could be written."),
+            return CommandResult::Refused({NoPictureToWriteText(),
                                            kInvalidFile, MB_OK | MB_ICONERROR});
         if (range) {
             pixels = pixels.copy(extent.m_nLeft, extent.m_nTop, extent.m_nWidth, extent.m_nHeight);

@@ -2,6 +2,7 @@
 
 #include "commands/FileCommands.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/CommandResult.h"
 #include "commands/FileNaming.h"
 #include "commands/FileOpening.h"
@@ -16,7 +17,7 @@
 
 namespace {
 
-const QString kInvalidFile = QStringLiteral("Invalid File");
+const QString kInvalidFile = InvalidFileCaption();
 
 void ShowUnsupported()
 {

@@ -2,6 +2,7 @@
 
 #include "commands/FileCommands.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/CommandResult.h"
 #include "commands/FileNaming.h"
 #include "commands/FileOpening.h"
@@ -47,14 +48,14 @@ std::optional<UiMessage> StoredSizeRefusal(const CPicture& picture, int width, i
     const std::optional<QString> mismatch = StoredSizeMismatch(own, width, height);
     if (!mismatch)
         return std::nullopt;
-    return UiMessage{QStringLiteral("%1\n%2").arg(DisplayText(path), *mismatch), QStringLiteral("Invalid File"),
+    return UiMessage{QStringLiteral("%1\n%2").arg(DisplayText(path), *mismatch), InvalidFileCaption(),
                      MB_OK | MB_ICONERROR};
 }
 
 ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress)
 {
     const auto refuse = [](const QString& text) {
-        return ReadWorkspace{CommandResult::Refused({text, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR}), {}, {}, {}};
+        return ReadWorkspace{CommandResult::Refused({text, InvalidFileCaption(), MB_OK | MB_ICONERROR}), {}, {}, {}};
     };
     QByteArray bytes;
     QString text;
@@ -104,7 +105,7 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
 bool OpenWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QString& path)
 {
     ReadWorkspace read;
-    Ui().RunLongWork(QStringLiteral("Opening %1").arg(DisplayText(QFileInfo(path).fileName())),
+    Ui().RunLongWork(OpeningTitle(path),
                      [&](Progress progress) { read = ReadWorkspaceFile(path, progress); });
     const CommandResult result = InstallWorkspaceFile(doc, view, path, std::move(read));
     ShowMessages(result.m_Messages);
@@ -138,16 +139,11 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
         // could have left it); the stored frame is shown until the next paint fits it to the
         // window.
         const WorkspaceTiffPart& tiff = *contents.m_Tiff;
-        view->m_dWinLeft = tiff.m_dWinLeft;
-        view->m_dWinRight = tiff.m_dWinRight;
-        view->m_dWinBottom = tiff.m_dWinBottom;
-        view->m_dWinTop = tiff.m_dWinTop;
-        view->RefreshWindowSize();
+        view->SetWindow({tiff.m_dWinLeft, tiff.m_dWinBottom, tiff.m_dWinRight, tiff.m_dWinTop});
     }
     doc.InstallWorkspace(path, contents, std::move(read.m_Images), &read.m_Picture, std::move(read.m_Georeference));
     if (view && contents.m_Tiff && doc.Images().empty()) {
-        view->m_FrameOrigin = contents.m_Tiff->m_FrameOrigin;
-        view->m_FrameExtent = contents.m_Tiff->m_FrameExtent;
+        view->SetFrame(contents.m_Tiff->m_FrameOrigin, contents.m_Tiff->m_FrameExtent);
     }
     return read.m_Result;
 }
@@ -159,13 +155,13 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
     std::optional<ProjectionContents> contents;
     CPicture picture;
     const bool finished =
-        Ui().RunLongWork(QStringLiteral("Opening %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
+        Ui().RunLongWork(OpeningTitle(path), [&](Progress progress) {
             try {
                 // Mapped, not copied: a large map's file is only needed while its payload is decoded.
                 MappedFile file;
                 QString error;
                 if (!file.Open(path, &error)) {
-                    refusal = UiMessage{error, QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
+                    refusal = UiMessage{error, InvalidFileCaption(), MB_OK | MB_ICONERROR};
                     return;
                 }
                 const QByteArray& bytes = file.Bytes();
@@ -185,7 +181,7 @@ bool OpenProjectionFile(CQuilletDoc& doc, const QString& path, ProjectionKind ki
                                                        "file is damaged, or it is not a %2 file.")
                                             .arg(DisplayText(path), kind == ProjectionKind::Cpf ? QStringLiteral("CPF")
                                                                                    : QStringLiteral("GPF or DPF")),
-                                        QStringLiteral("Invalid File"), MB_OK | MB_ICONERROR};
+                                        InvalidFileCaption(), MB_OK | MB_ICONERROR};
                 else
                     refusal = StoredSizeRefusal(picture, contents->m_nWidth, contents->m_nHeight, path);
             } catch (const std::bad_alloc&) {

@@ -1,5 +1,6 @@
 #include "commands/OutputCommand.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
@@ -24,19 +25,25 @@
 
 namespace {
 
-const QString kInvalidFile = QStringLiteral("Invalid File");
+const QString kInvalidFile = InvalidFileCaption();
 const QString kInvalidRange = QStringLiteral("Invalid Range");
 
 /// The message of a file that cannot be written, with the system's reason when there is one.
 UiMessage FileNotOpened(int errorNumber = 0)
 {
-    return {WithSystemReason(QStringLiteral("The file can not be opened."), errorNumber), kInvalidFile,
+    return {WithSystemReason(CannotOpenFileText(), errorNumber), kInvalidFile,
             MB_OKCANCEL | MB_ICONERROR};
+}
+
+/// A write that failed with errorNumber: stopped by the user, or a file that could not be written.
+CommandResult WriteFailed(int errorNumber)
+{
+    return errorNumber == ECANCELED ? CommandResult::Cancelled() : CommandResult::Refused(FileNotOpened(errorNumber));
 }
 
 UiMessage NoPicture()
 {
-    return {QStringLiteral("The map holds no picture that could be written."), kInvalidFile, MB_OK | MB_ICONERROR};
+    return {NoPictureToWriteText(), kInvalidFile, MB_OK | MB_ICONERROR};
 }
 
 /// What the command writes: the picture's size, the coefficients and the picture file.
@@ -70,22 +77,22 @@ bool HasPicture(const CQuilletDoc& doc)
 
 /// A TIFF map: the current image becomes the picture to write, as a BMP made through the
 /// temporary file, and a GeoTIFF frame gives the coefficients (for the document to keep once the
-/// file is written). Returns 0 or the errno of a failed write (ECANCELED when cancelled).
-int PrepareTiffMap(const CQuilletDoc& doc, TemporarySideFile& temp, CPicture& picture, OutputPicture& out,
-                   std::optional<GeoModel>& frameModel, const Progress& progress)
+/// file is written). Done, refused for a failed write, or cancelled.
+CommandResult PrepareTiffMap(const CQuilletDoc& doc, TemporarySideFile& temp, CPicture& picture, OutputPicture& out,
+                             std::optional<GeoModel>& frameModel, const Progress& progress)
 {
     const QByteArray encoded = EncodeDibSectionBmp(*doc.CurrentImageSection());
     if (encoded.isEmpty())
-        return EFBIG;
+        return CommandResult::Refused(FileNotOpened(EFBIG));
     if (!progress.Report(1, 3))
-        return ECANCELED;
+        return CommandResult::Cancelled();
     if (const int error = temp.Write(encoded))
-        return error;
+        return WriteFailed(error);
     if (!progress.Report(2, 3))
-        return ECANCELED;
+        return CommandResult::Cancelled();
     QByteArray bmp;
     if (const int error = temp.Read(bmp))
-        return error;
+        return WriteFailed(error);
     out.m_CpfPayload = doc.MapFileData();
     picture.LoadFromMemory(bmp);
     if (picture.m_pPicture)
@@ -98,18 +105,22 @@ int PrepareTiffMap(const CQuilletDoc& doc, TemporarySideFile& temp, CPicture& pi
             GeoModel::FromFrame(doc.Model(), doc.GeoOrigin(), doc.GeoExtent(), doc.ImageWidth(), doc.ImageHeight());
         out.m_dCoef = frameModel->Coefficients();
     }
-    return 0;
+    return CommandResult::Done();
 }
 
 /// The range cut-out: the part of the picture drawn at its pixel size, captured as a BMP and
-/// passed once through the picture service; the offsets move to address the cut-out. Returns 0,
-/// the errno of a failed write, or ENOMEM when the drawing memory cannot be had.
-int CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRange& range, int w, int h,
-                TemporarySideFile& temp, OutputPicture& out)
+/// passed once through the picture service; the offsets move to address the cut-out. Done, or
+/// refused for a failed write or for drawing memory that cannot be had.
+CommandResult CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRange& range, int w, int h,
+                          TemporarySideFile& temp, OutputPicture& out)
 {
+    // A write that fails for want of memory is told as the drawing memory is.
+    const auto failed = [](int error) {
+        return CommandResult::Refused(error == ENOMEM ? OutOfMemoryMessage() : FileNotOpened(error));
+    };
     QImage memory = CreateCompatibleMemoryContext(nullptr, w, h);
     if (memory.isNull())
-        return ENOMEM;
+        return CommandResult::Refused(OutOfMemoryMessage());
     {
         QPainter painter(&memory);
         // The picture service counts vertical fractions from the bottom edge.
@@ -120,20 +131,20 @@ int CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRang
     WritePackedBitmapFile(packed, CaptureBitmap(memory, nullptr, BI_RGB));
     memory = QImage();
     if (packed.isEmpty())
-        return ENOMEM;
+        return CommandResult::Refused(OutOfMemoryMessage());
     if (const int error = temp.Write(packed))
-        return error;
+        return failed(error);
     packed.clear();
     QByteArray bmp;
     if (const int error = temp.Read(bmp))
-        return error;
+        return failed(error);
     CPicture cutOut;
     cutOut.LoadFromMemory(bmp);
     if (cutOut.m_pPicture) {
         // What the picture service saves of it is what the file carries.
         bmp = cutOut.m_pPicture->SaveAsBmp();
         if (const int error = temp.Write(bmp))
-            return error;
+            return failed(error);
     }
     out.m_nWidth = w;
     out.m_nHeight = h;
@@ -142,7 +153,7 @@ int CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRang
     out.m_dCoef = GeoModel(out.m_dCoef)
                       .ShiftedForRange((doc.ImageWidth() - 1) * range.m_dLeft, (doc.ImageHeight() - 1) * range.m_dTop)
                       .Coefficients();
-    return 0;
+    return CommandResult::Done();
 }
 
 } // namespace
@@ -168,10 +179,9 @@ std::optional<UiMessage> RangeSize(const CQuilletDoc& doc, const OutputRange& ra
 
 std::optional<OutputRange> OutputRangeOf(const ViewState* view)
 {
-    if (!view || !view->m_bSelectRange)
+    if (!view)
         return std::nullopt;
-    return OutputRange{view->HasRange(), view->m_dRangeLeft, view->m_dRangeRight, view->m_dRangeTop,
-                       view->m_dRangeBottom};
+    return view->SelectedOutputRange();
 }
 
 void OnOutputGeoMap(CQuilletDoc& doc, const ViewState* view)
@@ -199,7 +209,7 @@ bool OutputProjectionFile(CQuilletDoc& doc, const ViewState* view, const QString
     const OutputFlavour flavour = *doc.OutputFormat();
     CommandResult result;
     std::optional<GeoModel> frameModel;
-    Ui().RunLongWork(QStringLiteral("Writing %1").arg(DisplayText(QFileInfo(path).fileName())), [&](Progress progress) {
+    Ui().RunLongWork(WritingTitle(path), [&](Progress progress) {
         result = WriteProjectionFile(doc, range, flavour, path, progress, frameModel);
     });
     if (result.m_bCancelled)
@@ -232,8 +242,7 @@ CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRang
 {
     // Every refusal comes before anything is written, so that a refused output leaves no file.
     if (!doc.IsGeoCoded())
-        return CommandResult::Refused({QStringLiteral("Invalid projection. Need more points."),
-                                       QStringLiteral("Invalid Projection"), MB_OKCANCEL | MB_ICONINFORMATION});
+        return CommandResult::Refused(NeedMorePointsMessage());
     int w = doc.ImageWidth();
     int h = doc.ImageHeight();
     if (range)
@@ -258,8 +267,8 @@ CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRang
     // Where the time goes: making the picture to write, coding it, writing the file.
     const Progress making = progress.Part(0.0, 0.4);
     if (doc.IsTiffMap()) {
-        if (const int error = PrepareTiffMap(doc, temp, tiffPicture, picture, frameModel, making))
-            return error == ECANCELED ? CommandResult::Cancelled() : CommandResult::Refused(FileNotOpened(error));
+        if (CommandResult made = PrepareTiffMap(doc, temp, tiffPicture, picture, frameModel, making); !made.m_bDone)
+            return made;
         source = &tiffPicture;
     } else if (!range) {
         // A CPF carries the picture file as it was opened; a GPF or DPF the picture service's BMP
@@ -269,8 +278,8 @@ CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRang
             picture.m_BmpPayload = doc.Picture().m_pPicture->SaveAsBmp();
     }
     if (range)
-        if (const int error = CutOutRange(doc, *source, *range, w, h, temp, picture))
-            return CommandResult::Refused(error == ENOMEM ? OutOfMemoryMessage() : FileNotOpened(error));
+        if (CommandResult cut = CutOutRange(doc, *source, *range, w, h, temp, picture); !cut.m_bDone)
+            return cut;
     if (!making.Report(1, 1))
         return CommandResult::Cancelled();
 
@@ -288,7 +297,7 @@ CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRang
         return CommandResult::Cancelled();
     int error = 0;
     if (!WriteWholeFile(path, file, nullptr, &error, progress.Part(0.8, 1.0)))
-        return error == ECANCELED ? CommandResult::Cancelled() : CommandResult::Refused(FileNotOpened(error));
+        return WriteFailed(error);
     return CommandResult::Done();
 }
 

@@ -6,24 +6,13 @@
 #include "formats/FileKinds.h"
 #include "geo/GeoModel.h"
 #include "platform/Progress.h"
+#include "view/core/ViewState.h"
 
 #include <QString>
 
 #include <optional>
 
 class CQuilletDoc;
-class ViewState;
-
-/// The part of the picture to write: fractions of its width from the left edge and of its
-/// height from the top edge. m_bDragged is false while the range tool is on but nothing has
-/// been dragged yet.
-struct OutputRange {
-    bool m_bDragged = false;
-    double m_dLeft = 0.0;
-    double m_dRight = 0.0;
-    double m_dTop = 0.0;
-    double m_dBottom = 0.0;
-};
 
 /// The range to write when the view's range tool is on; nothing (the whole map) otherwise.
 std::optional<OutputRange> OutputRangeOf(const ViewState* view);

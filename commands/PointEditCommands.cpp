@@ -1,5 +1,6 @@
 #include "commands/PointEditCommands.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/CommandResult.h"
 #include "document/CQuilletDoc.h"
 #include "geo/PointEntry.h"
@@ -53,7 +54,7 @@ std::optional<ArcSeconds> PointEditCommands::AskCoordinates(const std::optional<
             // Nothing is stored until every field is a number; the dialog comes back as typed,
             // ready for the field to correct.
             entry.m_nFocusField = error.m_nField;
-            Ui().MessageBox(EntryErrorText(error), QStringLiteral("Invalid Coordinates"), MB_OK | MB_ICONEXCLAMATION);
+            Ui().MessageBox(EntryErrorText(error), InvalidCoordinatesCaption(), MB_OK | MB_ICONEXCLAMATION);
         }
     } else {
         const DegMinSecEntry shown = current ? FormatDegMinSec(*current) : DegMinSecEntry{};
@@ -68,7 +69,7 @@ std::optional<ArcSeconds> PointEditCommands::AskCoordinates(const std::optional<
                 break;
             }
             entry.m_nFocusField = error.m_nField;
-            Ui().MessageBox(EntryErrorText(error), QStringLiteral("Invalid Coordinates"), MB_OK | MB_ICONEXCLAMATION);
+            Ui().MessageBox(EntryErrorText(error), InvalidCoordinatesCaption(), MB_OK | MB_ICONEXCLAMATION);
         }
     }
     return typed;

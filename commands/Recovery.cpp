@@ -1,10 +1,12 @@
 #include "commands/Recovery.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
+#include "platform/Version.h"
 #include "view/core/ViewState.h"
 
 #include <QCoreApplication>
@@ -143,10 +145,11 @@ RecoveryContents CaptureRecovery(const CQuilletDoc& doc, const ViewState* view)
     contents.m_nGeoCoded = doc.IsGeoCoded() ? 1 : 0;
     contents.m_dGeoCoef = doc.GeoCoef();
     if (view) {
-        contents.m_dWinLeft = view->m_dWinLeft;
-        contents.m_dWinRight = view->m_dWinRight;
-        contents.m_dWinBottom = view->m_dWinBottom;
-        contents.m_dWinTop = view->m_dWinTop;
+        const ViewWindow& window = view->Window();
+        contents.m_dWinLeft = window.m_dLeft;
+        contents.m_dWinRight = window.m_dRight;
+        contents.m_dWinBottom = window.m_dBottom;
+        contents.m_dWinTop = window.m_dTop;
     }
     contents.m_nInputOption = static_cast<std::int32_t>(doc.InputOption());
     contents.m_dUnitFactor = doc.UnitFactor();
@@ -176,11 +179,7 @@ void Apply(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered)
     doc.SetInputOption(static_cast<InputNotation>(recovered.m_nInputOption));
     doc.SetUnitFactor(recovered.m_dUnitFactor);
     if (view) {
-        view->m_dWinLeft = recovered.m_dWinLeft;
-        view->m_dWinRight = recovered.m_dWinRight;
-        view->m_dWinBottom = recovered.m_dWinBottom;
-        view->m_dWinTop = recovered.m_dWinTop;
-        view->RefreshWindowSize();
+        view->SetWindow({recovered.m_dWinLeft, recovered.m_dWinBottom, recovered.m_dWinRight, recovered.m_dWinTop});
     }
     doc.MarkModified();
     doc.UpdateAllViews(nullptr, DocChange::kImage);
@@ -209,13 +208,13 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
             owner.unlock();
             continue;
         }
-        const QString name = contents->m_strPath.isEmpty() ? QStringLiteral("Untitled")
+        const QString name = contents->m_strPath.isEmpty() ? UntitledName()
                                                            : DisplayText(QFileInfo(contents->m_strPath).fileName());
         const QString question =
             QStringLiteral("Varnel did not shut down cleanly. Recover the %1 control points on %2 saved at %3?")
                 .arg(contents->m_ControlPoints.size())
                 .arg(name, contents->m_SavedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-        if (Ui().MessageBox(question, QStringLiteral("Varnel"), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        if (Ui().MessageBox(question, ApplicationTitle(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
             QFile::remove(file.absoluteFilePath());
             owner.unlock();
             continue;
@@ -224,7 +223,7 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
             Ui().MessageBox(QStringLiteral("%1 is gone, so the recovered points cannot be put back on it. They are "
                                            "kept for a later try.")
                                 .arg(DisplayText(contents->m_strPath)),
-                            QStringLiteral("Varnel"), MB_OK | MB_ICONEXCLAMATION);
+                            ApplicationTitle(), MB_OK | MB_ICONEXCLAMATION);
             owner.unlock();
             continue;
         }

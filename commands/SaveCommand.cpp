@@ -2,12 +2,14 @@
 
 #include "commands/FileCommands.h"
 
+#include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
+#include "platform/Version.h"
 #include "view/core/ViewState.h"
 
 #include <QFileInfo>
@@ -30,13 +32,14 @@ WorkspaceContents CaptureWorkspace(const CQuilletDoc& doc, const ViewState* view
         tiff.m_nSelectedImage = doc.CurrentImage();
         tiff.m_GeoOrigin = pair(doc.GeoOrigin());
         tiff.m_GeoExtent = pair(doc.GeoExtent());
-        tiff.m_FrameOrigin = pair(view ? view->m_FrameOrigin : doc.GeoOrigin());
-        tiff.m_FrameExtent = pair(view ? view->m_FrameExtent : doc.GeoExtent());
+        tiff.m_FrameOrigin = pair(view ? view->FrameOrigin() : doc.GeoOrigin());
+        tiff.m_FrameExtent = pair(view ? view->FrameExtent() : doc.GeoExtent());
         if (view) {
-            tiff.m_dWinLeft = view->m_dWinLeft;
-            tiff.m_dWinRight = view->m_dWinRight;
-            tiff.m_dWinBottom = view->m_dWinBottom;
-            tiff.m_dWinTop = view->m_dWinTop;
+            const ViewWindow& window = view->Window();
+            tiff.m_dWinLeft = window.m_dLeft;
+            tiff.m_dWinRight = window.m_dRight;
+            tiff.m_dWinBottom = window.m_dBottom;
+            tiff.m_dWinTop = window.m_dTop;
         }
         tiff.m_nImageCount = static_cast<std::int32_t>(doc.Images().size());
         tiff.m_PathBytes = doc.MapPath().toUtf8();
@@ -100,7 +103,7 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
     if (!finished && !written)
         return; // cancelled: still unsaved
     if (!written) {
-        Ui().MessageBox(WithSystemReason(QStringLiteral("Can not open this file."), error), QStringLiteral("Invalid File"),
+        Ui().MessageBox(WithSystemReason(QStringLiteral("Can not open this file."), error), InvalidFileCaption(),
                         MB_OKCANCEL | MB_ICONINFORMATION);
         return;
     }
@@ -120,8 +123,8 @@ bool SaveModified(CQuilletDoc& doc, const ViewState* view)
         return true;
     // The question names what the window's title names.
     const QString name =
-        doc.GetTitle().isEmpty() ? QStringLiteral("Untitled") : DisplayText(QFileInfo(doc.GetTitle()).fileName());
-    switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), QStringLiteral("Varnel"),
+        doc.GetTitle().isEmpty() ? UntitledName() : DisplayText(QFileInfo(doc.GetTitle()).fileName());
+    switch (Ui().MessageBox(QStringLiteral("Save changes to %1?").arg(name), ApplicationTitle(),
                             MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES:
         OnFileSave(doc, view);

@@ -159,8 +159,6 @@ constexpr std::uint32_t kMinBytesPerThread = std::uint32_t(4) << 20;
 
 } // namespace
 
-CHuffmanTree::CNode::~CNode() = default;
-
 CHuffmanTree::CHuffmanTree() = default;
 
 CHuffmanTree::~CHuffmanTree() = default;

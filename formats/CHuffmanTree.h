@@ -33,8 +33,6 @@ public:
     /// 510 are the inner nodes in the order they were created.
     class CNode {
     public:
-        virtual ~CNode();
-
         bool IsLeaf() const { return m_pChild0 == nullptr; }
 
         std::int32_t m_nIndex = -1;   ///< own position in the tree; a leaf's byte value
@@ -72,7 +70,7 @@ public:
     };
 
     CHuffmanTree();
-    virtual ~CHuffmanTree();
+    ~CHuffmanTree();
     CHuffmanTree(const CHuffmanTree&) = delete;
     CHuffmanTree& operator=(const CHuffmanTree&) = delete;
 

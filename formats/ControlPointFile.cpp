@@ -9,6 +9,11 @@
 
 namespace {
 
+QString NoPointsText()
+{
+    return QStringLiteral("the file holds no control points");
+}
+
 constexpr double kArcSecondsPerDegree = 3600.0;
 /// A bad field is quoted at most this long in a message.
 constexpr qsizetype kQuotedLength = 80;
@@ -95,12 +100,12 @@ std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, 
     };
     std::optional<QByteArray> header = next();
     if (!header)
-        return refuse(0, QStringLiteral("the file holds no control points"));
+        return refuse(0, NoPointsText());
     if (header->startsWith("#CRS:")) {
         crs = QString::fromUtf8(header->mid(5).trimmed());
         header = next();
         if (!header)
-            return refuse(0, QStringLiteral("the file holds no control points"));
+            return refuse(0, NoPointsText());
     }
     const QList<QByteArray> names = Fields(*header);
     const bool qgis = names.size() >= 4 && names[0] == "mapX" && names[1] == "mapY" &&
@@ -115,7 +120,7 @@ std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, 
     if (qgis && !crs.isEmpty()) {
         geographic = IsGeographicCrs(crs);
         if (!geographic)
-            return refuse(1, QStringLiteral("the coordinate system is not one PROJ knows"));
+            return refuse(1, UnknownCrsText());
     }
 
     std::vector<CDataGeo> points;
@@ -169,6 +174,6 @@ std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, 
     // A header alone places nothing, like an empty file.
     if (points.empty())
         return refuse(0, disabled ? QStringLiteral("every control point of the file is disabled")
-                                  : QStringLiteral("the file holds no control points"));
+                                  : NoPointsText());
     return points;
 }

@@ -1,6 +1,7 @@
 #include "formats/ProjectionFile.h"
 
 #include "formats/CHuffmanTree.h"
+#include "formats/FormatMessages.h"
 #include "imaging/PictureClaims.h"
 #include "imaging/PictureService.h"
 #include "platform/BinaryIO.h"
@@ -14,8 +15,8 @@
 
 namespace {
 
-const QString kInvalidFile = QStringLiteral("Invalid File");
-const QString kInvalidProjection = QStringLiteral("Invalid Projection");
+const QString kInvalidFile = InvalidFileCaption();
+const QString kInvalidProjection = InvalidProjectionCaption();
 
 /// The smallest picture file the readers can take a size from: a BMP's headers up to its height.
 constexpr qsizetype kMinimumBmpPayload = 26;

@@ -15,6 +15,9 @@
 
 namespace {
 
+/// What libtiff is told when the buffer a decoding needs cannot be had.
+constexpr const char* kNoMemoryText = "Not enough memory to decode the image";
+
 /// Sample layouts that are converted straight from the decoded samples.
 enum class DirectKind { None, Rgb, Grey };
 
@@ -249,7 +252,7 @@ std::optional<bool> DecodeStripsDirect(TIFF* tif, DIBSection& section, const Dir
     const std::uint32_t rowsPerStrip = RowsPerStrip(tif, height);
     auto buffer = AllocateZeroed<std::uint8_t>(*bufferBytes);
     if (!buffer) {
-        TIFFErrorExtR(tif, TIFFFileName(tif), "Not enough memory to decode the image");
+        TIFFErrorExtR(tif, TIFFFileName(tif), "%s", kNoMemoryText);
         return false;
     }
     const ErrorWatch errors;
@@ -293,7 +296,7 @@ std::optional<bool> DecodeTilesDirect(TIFF* tif, DIBSection& section, const Dire
     const std::int64_t tileRow = TIFFTileRowSize64(tif);
     auto buffer = AllocateZeroed<std::uint8_t>(*tileSize);
     if (!buffer) {
-        TIFFErrorExtR(tif, TIFFFileName(tif), "Not enough memory to decode the image");
+        TIFFErrorExtR(tif, TIFFFileName(tif), "%s", kNoMemoryText);
         return false;
     }
     const ErrorWatch errors;
@@ -332,7 +335,7 @@ bool DecodeThroughRgba(TIFF* tif, DIBSection& section, const TiffDecodeLimits& l
     auto raster = Allocate<std::uint32_t>(std::int64_t(width) * bandRows);
     if (!raster) {
         TIFFRGBAImageEnd(&image);
-        TIFFErrorExtR(tif, TIFFFileName(tif), "Not enough memory to decode the image");
+        TIFFErrorExtR(tif, TIFFFileName(tif), "%s", kNoMemoryText);
         return false;
     }
     // Asked for a bottom-left origin, the reader turns a directory stored top-down upside down;

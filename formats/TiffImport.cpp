@@ -190,16 +190,17 @@ struct ImportFiles {
     std::unique_ptr<DirectoryCursor> m_pMappedCursor;
 };
 
-/// Decodes directory index of the open files into section (see LoadTiffImage). Returns 1 when every pixel was decoded; otherwise 0, with the section left as
+/// Decodes directory index of the open files into section (see LoadTiffImage). True when every
+/// pixel was decoded; otherwise false, with the section left as
 /// it was (refused before anything was made) or empty (decoding failed).
-int DecodeDirectory(ImportFiles& files, DIBSection& section, int index, const Progress& progress)
+bool DecodeDirectory(ImportFiles& files, DIBSection& section, int index, const Progress& progress)
 {
     if (!files.m_File || !files.m_Cursor.Seek(index))
-        return 0;
+        return false;
     TIFF* tif = files.m_File.Handle();
     const DirectorySize size = ReadDirectorySize(tif);
     if (size.m_nWidth <= 0 || size.m_nHeight <= 0)
-        return 0;
+        return false;
     // What the file claims is checked against what it holds and against the machine before the
     // section is made: a few bytes must not reserve gigabytes.
     std::optional<QString> refusal = DirectoryDataRefusal(files.m_File, files.m_strPath, index, size);
@@ -207,15 +208,15 @@ int DecodeDirectory(ImportFiles& files, DIBSection& section, int index, const Pr
         refusal = CheckMemory(SectionBytes(size) + TiffDecodeWorkingBytes(tif, files.m_File.FileSize()));
     if (refusal) {
         TiffMessageScope::Report(TiffMessageScope::Kind::Error, *refusal);
-        return 0;
+        return false;
     }
     section.Create(24, size.m_nWidth, size.m_nHeight);
-    int result = 0;
+    bool result = false;
     if (section.m_pBits) {
         if (TiffDecodesDirectly(tif)) {
-            result = DecodeTiffDirectory(tif, section, {}, progress) ? 1 : 0;
+            result = DecodeTiffDirectory(tif, section, {}, progress);
         } else if (TIFF* mapped = files.Mapped(index)) {
-            result = DecodeTiffDirectory(mapped, section, {}, progress) ? 1 : 0;
+            result = DecodeTiffDirectory(mapped, section, {}, progress);
         }
     }
     if (!result)
@@ -495,7 +496,7 @@ int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path)
     return count;
 }
 
-int LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress)
+bool LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress)
 {
     TiffMessageScope messages;
     ImportFiles files(path);

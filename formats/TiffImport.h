@@ -26,13 +26,13 @@
 int ScanTiffImages(std::vector<TIFFSubImage>& list, const QString& path);
 
 /// Decodes directory index (0-based, counting every directory of the file) into section as a
-/// 24-bit picture (see DecodeTiffDirectory for the pixels). Returns 1 when the pixels were decoded
-/// without error, 0 otherwise. When the file does not open (or is no regular file), the
+/// 24-bit picture (see DecodeTiffDirectory for the pixels). True when the pixels were decoded
+/// without error. When the file does not open (or is no regular file), the
 /// directory does not exist or cannot be read, its width or height is 0, its strips or tiles
 /// cannot hold the pixels it declares, or the machine has not the memory for them, the section
 /// is left as it was and why is reported; when the pixels cannot all be decoded, the section is
 /// left empty: nothing half-loaded is kept.
-int LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress = {});
+bool LoadTiffImage(const QString& path, DIBSection& section, int index, const Progress& progress = {});
 
 /// One decoded image of a TIFF map, the directory it came from and its georeference.
 struct ImportedTiffImage {

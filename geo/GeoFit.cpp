@@ -1,6 +1,7 @@
 #include "geo/GeoFit.h"
 
 #include "geo/GeoModel.h"
+#include "platform/Version.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,7 +29,7 @@ constexpr double kAcceptanceFactor = 1.25;
 
 const QString kAccuracyCaption = QStringLiteral("Projection Accuracy");
 /// The rejection report is captioned with the application's title.
-const QString kApplicationTitle = QStringLiteral("Varnel");
+const QString kApplicationTitle = ApplicationTitle();
 
 } // namespace
 

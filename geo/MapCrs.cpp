@@ -156,7 +156,7 @@ std::optional<GeoPosition> ToWgs84(const QString& crs, double x, double y, QStri
                                       : nullptr);
     if (!lonLat) {
         if (error)
-            *error = QStringLiteral("the coordinate system is not one PROJ knows");
+            *error = UnknownCrsText();
         return std::nullopt;
     }
     const PJ_COORD c = proj_trans(lonLat.get(), PJ_FWD, proj_coord(x, y, 0.0, 0.0));

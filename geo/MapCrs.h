@@ -45,6 +45,12 @@ QString CrsWktOfDefinition(const QString& proj, std::optional<int> geographicEps
 QString CrsWktEsri(const MapCrs& crs);
 QString CrsWkt2(const MapCrs& crs);
 
+/// What a file or a command is told of a coordinate system PROJ cannot read.
+inline QString UnknownCrsText()
+{
+    return QStringLiteral("the coordinate system is not one PROJ knows");
+}
+
 /// Converts map coordinates (x easting or longitude, y northing or latitude) of a system given
 /// as WKT, PROJ or EPSG text into WGS 84 latitude and longitude. Nothing, with a message in
 /// error, when the system is unknown or the point cannot be converted.

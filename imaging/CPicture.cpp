@@ -58,7 +58,7 @@ bool CPicture::LoadFromMemory(const QByteArray& data)
     m_pPicture = LoadPicture(data, &refusal);
     if (!m_pPicture && !refusal.isEmpty())
         Fail(refusal);
-    return true;
+    return m_pPicture != nullptr;
 }
 
 bool CPicture::LoadFromMemory(const void* data, qsizetype size)

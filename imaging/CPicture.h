@@ -16,7 +16,7 @@ class QPainter;
 class CPicture {
 public:
     CPicture() = default;
-    virtual ~CPicture();
+    ~CPicture();
     CPicture(const CPicture&) = delete;
     CPicture& operator=(const CPicture&) = delete;
     CPicture(CPicture&&) noexcept = default;
@@ -28,10 +28,10 @@ public:
     /// fileBytes is given it receives the bytes read (empty when the file did not open), so that
     /// a caller that keeps the file's bytes need not read the file twice.
     bool LoadFromFile(const QString& path, QByteArray* fileBytes = nullptr);
-    /// Loads a picture from picture-file bytes. True also when the bytes could not be decoded:
-    /// callers test m_pPicture. A picture refused for what it claims (a size its data cannot
-    /// describe, more memory than is available), or one its decoding library says it cannot
-    /// read, leaves why in LastError(). Leaves the size fields alone.
+    /// Loads a picture from picture-file bytes. False, with m_pPicture null, when the bytes could
+    /// not be decoded. A picture refused for what it claims (a size its data cannot describe, more
+    /// memory than is available), or one its decoding library says it cannot read, leaves why in
+    /// LastError(). Leaves the size fields alone.
     bool LoadFromMemory(const QByteArray& data);
     bool LoadFromMemory(const void* data, qsizetype size);
     /// Releases the picture and zeroes every member.

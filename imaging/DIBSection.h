@@ -18,7 +18,7 @@ class QPainter;
 class DIBSection {
 public:
     DIBSection() = default;
-    virtual ~DIBSection();
+    ~DIBSection();
     DIBSection(const DIBSection& source);
     DIBSection& operator=(const DIBSection& source);
     DIBSection(DIBSection&& source) noexcept;

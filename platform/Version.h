@@ -8,3 +8,9 @@ inline QString VarnelVersion()
 {
     return QStringLiteral(VARNEL_VERSION);
 }
+
+/// The product's name, as window titles and the captions of its general questions show it.
+inline QString ApplicationTitle()
+{
+    return QStringLiteral("Varnel");
+}

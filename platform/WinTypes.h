@@ -5,8 +5,6 @@
 #include <cstdint>
 
 using BOOL = std::int32_t;
-constexpr BOOL TRUE = 1;
-constexpr BOOL FALSE = 0;
 
 // Message-box buttons (low nibble) and icons (second nibble).
 constexpr unsigned MB_OK = 0x00000000u;
@@ -27,10 +25,6 @@ constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
-
-// Save and open dialog flags the commands pass (hide read-only, overwrite prompt).
-constexpr unsigned OFN_HIDEREADONLY = 0x00000004u;
-constexpr unsigned OFN_OVERWRITEPROMPT = 0x00000002u;
 
 // Bitmap compression codes.
 constexpr std::uint32_t BI_RGB = 0;

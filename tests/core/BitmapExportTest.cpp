@@ -341,7 +341,7 @@ protected:
     SaveAsBitmapTest()
     {
         LoadPictureMap(m_Doc, 10, 10);
-        m_View.m_pViewBitmap = std::make_unique<QImage>(m_Painted);
+        m_View.KeepViewBitmap(std::make_unique<QImage>(m_Painted));
     }
 
     const QImage m_Painted = Pattern(61, 29);
@@ -355,7 +355,10 @@ public:
     explicit RepaintingDialog(ViewState& view) : m_View(view) {}
     FileDialogResult SaveFileDialog(const QString& title, const QString& filter, const QString& proposal) override
     {
-        m_View.m_pViewBitmap->fill(Qt::gray);
+        // A repaint replaces the kept picture, as the view's paint does.
+        auto repainted = std::make_unique<QImage>(*m_View.ViewBitmap());
+        repainted->fill(Qt::gray);
+        m_View.KeepViewBitmap(std::move(repainted));
         return ScriptedUiServices::SaveFileDialog(title, filter, proposal);
     }
 
@@ -433,7 +436,7 @@ TEST_F(SaveAsBitmapTest, SilentWithoutAMap)
 
 TEST_F(SaveAsBitmapTest, WithoutAPaintedViewNothingHappens)
 {
-    m_View.m_pViewBitmap.reset();
+    m_View.KeepViewBitmap(nullptr);
     m_Ui.AnswerFile(Path("unpainted.bmp"), 1);
     OnSaveViewAsBitmap(m_Doc, m_View);
     EXPECT_TRUE(m_Ui.m_FileDialogs.empty());

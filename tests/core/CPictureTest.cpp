@@ -236,6 +236,8 @@ TEST_F(PictureTest, FilesThatAreNoPictureLoadNothingSilently)
         EXPECT_EQ(picture.m_nWidth, 0) << c.name;
         EXPECT_EQ(picture.m_nHeight, 0) << c.name;
         EXPECT_EQ(picture.m_nByteSize, c.bytes.size()) << c.name;
+        CPicture fromMemory;
+        EXPECT_FALSE(fromMemory.LoadFromMemory(c.bytes)) << c.name;
     }
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
@@ -274,7 +276,8 @@ TEST_F(PictureTest, TruncatedAndCorruptFilesNeverCrash)
         for (qsizetype i = 10; i < damaged.size(); i += 37)
             damaged[i] = static_cast<char>(damaged[i] ^ 0x5A);
         CPicture picture;
-        EXPECT_TRUE(picture.LoadFromMemory(damaged));
+        const bool loaded = picture.LoadFromMemory(damaged);
+        EXPECT_EQ(loaded, picture.m_pPicture != nullptr) << c.file;
     }
 }
 
@@ -290,13 +293,13 @@ TEST_F(PictureTest, HeadersClaimingHugeOrImpossibleSizesAreRefused)
     put32(bmp, 18, 60000);
     put32(bmp, 22, 60000);
     CPicture huge;
-    EXPECT_TRUE(huge.LoadFromMemory(bmp));
+    EXPECT_FALSE(huge.LoadFromMemory(bmp));
     EXPECT_EQ(huge.m_pPicture, nullptr);
 
     QByteArray dib = ReadFileBytes(PicturePath("bmp/clipboard.dib")).left(60);
     put32(dib, 32, 0x10000000); // colours used
     CPicture broken;
-    EXPECT_TRUE(broken.LoadFromMemory(dib));
+    EXPECT_FALSE(broken.LoadFromMemory(dib));
     EXPECT_EQ(broken.m_pPicture, nullptr);
 }
 

@@ -8,6 +8,7 @@
 #include "view/core/ViewState.h"
 
 #include "TestDocs.h"
+#include "ViewStateProbe.h"
 #include "TestSupport.h"
 
 #include <QBuffer>
@@ -149,13 +150,10 @@ protected:
 
     void SelectRange(double left, double right, double top, double bottom)
     {
-        m_View.m_bSelectRange = 1;
-        m_View.m_ptRangeStart = QPoint(10, 10);
-        m_View.m_ptRangeEnd = QPoint(60, 40);
-        m_View.m_dRangeLeft = left;
-        m_View.m_dRangeRight = right;
-        m_View.m_dRangeTop = top;
-        m_View.m_dRangeBottom = bottom;
+        ViewStateProbe::ActiveTool(m_View) = Tool::SelectRange;
+        ViewStateProbe::RangeStart(m_View) = QPoint(10, 10);
+        ViewStateProbe::RangeEnd(m_View) = QPoint(60, 40);
+        ViewStateProbe::SetRangeFractions(m_View, left, right, top, bottom);
     }
 
     QString Path(const QString& name) const { return m_Dir.filePath(name); }
@@ -274,7 +272,7 @@ TEST_F(OutputTest, RangeOffsetsFollowLeftAndTopOnly)
 TEST_F(OutputTest, RangeToolWithoutADraggedRangeIsRefused)
 {
     LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
-    m_View.m_bSelectRange = 1; // switched on, nothing dragged yet
+    ViewStateProbe::ActiveTool(m_View) = Tool::SelectRange; // switched on, nothing dragged yet
     ASSERT_FALSE(m_View.HasRange());
     m_Doc.SetOutputFormat(OutputFlavour::Gpf);
     WriteFileBytes(Path("town.gpf"), "earlier output");
@@ -368,7 +366,7 @@ TEST_F(OutputTest, FileThatCannotBeWrittenIsReportedAndLeavesNothing)
             LoadTiffMap(12, 8);
         else
             LoadPictureMap(Encoded(PositionPicture(40, 20), "BMP"), 40, 20);
-        m_View.m_bSelectRange = 0;
+        ViewStateProbe::ActiveTool(m_View) = Tool::None;
         if (c.range)
             SelectRange(0.0, 0.5, 0.0, 0.5);
         m_Doc.SetOutputFormat(static_cast<OutputFlavour>(c.format));
@@ -428,12 +426,12 @@ TEST_F(OutputTest, TemporaryBitmapIsGoneAfterEveryPath)
         else
             LoadPictureMap(Encoded(PositionPicture(30, 20), "BMP"), 30, 20);
         SetGeoCoded(c.geoCoded);
-        m_View.m_bSelectRange = 0;
-        m_View.m_ptRangeStart = m_View.m_ptRangeEnd = QPoint(-1, -1);
+        ViewStateProbe::ActiveTool(m_View) = Tool::None;
+        ViewStateProbe::RangeStart(m_View) = ViewStateProbe::RangeEnd(m_View) = QPoint(-1, -1);
         if (c.range && c.dragged)
             SelectRange(0.2, 0.8, 0.1, 0.6);
         else if (c.range)
-            m_View.m_bSelectRange = 1;
+            ViewStateProbe::ActiveTool(m_View) = Tool::SelectRange;
         const QString target = QString::fromLatin1(c.target);
         m_Doc.SetOutputFormat(target.endsWith(QLatin1String("cpf")) ? OutputFlavour::Cpf : target.endsWith(QLatin1String("dpf")) ? OutputFlavour::Dpf : OutputFlavour::Gpf);
 

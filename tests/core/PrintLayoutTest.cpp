@@ -36,7 +36,7 @@ TEST(Printing, PrintsTheLastPaintWithAFrameOrNothing)
 
     auto capture = std::make_unique<QImage>(80, 60, QImage::Format_RGB32);
     capture->fill(qRgb(0, 128, 0));
-    view.m_pViewBitmap = std::move(capture);
+    view.KeepViewBitmap(std::move(capture));
     QPainter painter(&page);
     painter.setPen(QPen(Qt::red, 1));
     const QRect printed = PrintView(painter, view, page.size());

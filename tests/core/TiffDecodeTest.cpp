@@ -65,7 +65,7 @@ void ExpectMatchesReference(const QString& path, int directories)
         const ReferencePicture reference = ReferenceDecode(path, d);
         ASSERT_TRUE(reference.m_bRead);
         DIBSection imported;
-        EXPECT_EQ(LoadTiffImage(path, imported, d), 1);
+        EXPECT_TRUE(LoadTiffImage(path, imported, d));
         EXPECT_EQ(CompareWithReference(imported, reference), "") << "import";
         if (std::int64_t(reference.m_nWidth) * reference.m_nHeight > 4'000'000)
             continue; // a page scan, whose strips already exceed the import's band size
@@ -278,7 +278,7 @@ TEST(TiffDecode, MatchesTheWholeImageReadInEveryOrientation)
     const QString path = dir.filePath(QStringLiteral("bottom_up.tif"));
     ASSERT_TRUE(WriteTiff(path, {bottomUp}));
     DIBSection section;
-    ASSERT_EQ(LoadTiffImage(path, section, 0), 1);
+    ASSERT_TRUE(LoadTiffImage(path, section, 0));
     for (int fileRow = 0; fileRow < bottomUp.m_nHeight; ++fileRow) {
         const std::uint8_t* stored = section.StoredRow(fileRow); // stored row 0 is the bottom
         for (int x = 0; x < bottomUp.m_nWidth; ++x)
@@ -307,7 +307,7 @@ TEST(TiffDecode, RgbAndGreyKeepEveryValue)
     for (int d = 0; d < 3; ++d) {
         SCOPED_TRACE(d);
         DIBSection section;
-        ASSERT_EQ(LoadTiffImage(path, section, d), 1);
+        ASSERT_TRUE(LoadTiffImage(path, section, d));
         ASSERT_EQ(section.m_nWidth, count);
         ASSERT_EQ(section.m_nHeight, 3);
         for (int y = 0; y < 3; ++y) {
@@ -345,7 +345,7 @@ TEST(TiffDecode, AssociatedAlphaIsKeptAndTransparentIsBlack)
     const QString path = dir.filePath(QStringLiteral("alpha.tif"));
     ASSERT_TRUE(WriteTiff(path, {content}));
     DIBSection section;
-    ASSERT_EQ(LoadTiffImage(path, section, 0), 1);
+    ASSERT_TRUE(LoadTiffImage(path, section, 0));
     for (int y = 0; y < 5; ++y) {
         for (int x = 0; x < 5; ++x) {
             const std::array<int, 3> want{Premultiplied(colours[(x + 2) % 5], alphas[y]),
@@ -375,7 +375,7 @@ TEST(TiffDecode, UnconvertiblePixelsGiveNoImage)
 
     TiffMessageScope ui;
     DIBSection section;
-    EXPECT_EQ(LoadTiffImage(path, section, 0), 0);
+    EXPECT_FALSE(LoadTiffImage(path, section, 0));
     EXPECT_EQ(section.m_pBits, nullptr);
     ASSERT_EQ(ui.Messages().size(), 1u);
     EXPECT_EQ(ui.Messages()[0].m_strCaption, QStringLiteral("TIFF Error"));

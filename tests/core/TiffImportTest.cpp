@@ -210,13 +210,13 @@ TEST(TiffLoad, UnreadableDirectoryShiftsTheListedEntries)
     // Directory 1 leaves the section as it was; directory 2 loads when asked for by its index.
     DIBSection section;
     section.Create(24, 2, 2);
-    EXPECT_EQ(LoadTiffImage(path, section, 1), 0);
+    EXPECT_FALSE(LoadTiffImage(path, section, 1));
     EXPECT_EQ(section.m_nWidth, 2);
-    EXPECT_EQ(LoadTiffImage(path, section, 2), 1);
+    EXPECT_TRUE(LoadTiffImage(path, section, 2));
     EXPECT_EQ(section.m_nWidth, 4);
     EXPECT_EQ(section.StoredRow(0)[0], 50);
-    EXPECT_EQ(LoadTiffImage(path, section, 3), 0);
-    EXPECT_EQ(LoadTiffImage(path, section, -1), 0);
+    EXPECT_FALSE(LoadTiffImage(path, section, 3));
+    EXPECT_FALSE(LoadTiffImage(path, section, -1));
     EXPECT_EQ(section.m_nWidth, 4);
     // libtiff reports the zero width; the messages of each call are collapsed into one box.
     EXPECT_FALSE(ui.Messages().empty());
@@ -243,7 +243,7 @@ TEST(TiffLoad, FirstDirectoryOfWidthZeroMakesTheFileUnreadable)
     EXPECT_TRUE(list.empty());
     DIBSection section;
     section.Create(24, 3, 3);
-    EXPECT_EQ(LoadTiffImage(path, section, 0), 0);
+    EXPECT_FALSE(LoadTiffImage(path, section, 0));
     EXPECT_EQ(section.m_nWidth, 3);
     EXPECT_TRUE(ImportImages(path).empty());
     ASSERT_FALSE(ui.Messages().empty());
@@ -258,7 +258,7 @@ TEST(TiffLoad, FileThatCannotBeOpenedLeavesTheSectionAsItWas)
     DIBSection section;
     section.Create(24, 5, 4);
     section.StoredRow(0)[0] = 9;
-    EXPECT_EQ(LoadTiffImage(missing, section, 0), 0);
+    EXPECT_FALSE(LoadTiffImage(missing, section, 0));
     EXPECT_EQ(section.m_nWidth, 5);
     EXPECT_EQ(section.StoredRow(0)[0], 9);
     ASSERT_EQ(ui.Messages().size(), 1u);
@@ -281,7 +281,7 @@ TEST(TiffLoad, TruncatedPixelDataIsRefusedWholeAndReportedOnce)
     // taken, and nothing half-loaded is kept.
     TiffMessageScope ui;
     DIBSection section;
-    EXPECT_EQ(LoadTiffImage(path, section, 0), 0);
+    EXPECT_FALSE(LoadTiffImage(path, section, 0));
     EXPECT_EQ(section.m_pBits, nullptr);
     EXPECT_EQ(section.m_nWidth, 0);
     ASSERT_EQ(ui.Messages().size(), 1u);

@@ -6,6 +6,7 @@
 #include "view/core/ViewState.h"
 
 #include "FakeViewHost.h"
+#include "ViewStateProbe.h"
 #include "TestDocs.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +76,7 @@ TEST_F(MouseTest, HitSquareIsSevenPixels)
                  {0, 4, false}, {-4, 0, false}, {0, -4, false}, {4, 4, false}};
     for (const auto& c : cases) {
         m_View.HitTestPoint(m_Doc, 401, 301, 100 + c.dx, 100 + c.dy);
-        EXPECT_EQ(m_View.m_nSelectedPoint, c.hit ? 0 : -1) << c.dx << "," << c.dy;
+        EXPECT_EQ(m_View.SelectedPoint(), c.hit ? 0 : -1) << c.dx << "," << c.dy;
     }
 }
 
@@ -85,14 +86,14 @@ TEST_F(MouseTest, OverlappingMarkersGoToTheNearestThenTheEarlier)
     AddPointAt(102, 100);
     AddPointAt(104, 100);
     m_View.HitTestPoint(m_Doc, 401, 301, 103, 100); // 3, 1, 1 away
-    EXPECT_EQ(m_View.m_nSelectedPoint, 1);
+    EXPECT_EQ(m_View.SelectedPoint(), 1);
     m_View.HitTestPoint(m_Doc, 401, 301, 101, 100); // 1, 1, 3: the earlier wins
-    EXPECT_EQ(m_View.m_nSelectedPoint, 0);
+    EXPECT_EQ(m_View.SelectedPoint(), 0);
     m_View.HitTestPoint(m_Doc, 401, 301, 105, 102); // only the third is in its square
-    EXPECT_EQ(m_View.m_nSelectedPoint, 2);
+    EXPECT_EQ(m_View.SelectedPoint(), 2);
     SetPointsAndModel(m_Doc, {}, false, {});
     m_View.HitTestPoint(m_Doc, 401, 301, 100, 100);
-    EXPECT_EQ(m_View.m_nSelectedPoint, -1);
+    EXPECT_EQ(m_View.SelectedPoint(), -1);
 }
 
 TEST_F(MouseTest, SixthConfirmedPointBringsTheFirstFitMessage)
@@ -105,7 +106,7 @@ TEST_F(MouseTest, SixthConfirmedPointBringsTheFirstFitMessage)
         Down(p);
         Up(p);
         EXPECT_EQ(m_Doc.ControlPoints().size(), size_t(i + 1));
-        EXPECT_EQ(m_View.m_nSelectedPoint, i);
+        EXPECT_EQ(m_View.SelectedPoint(), i);
         EXPECT_EQ(m_Ui.m_Messages.size(), i < 5 ? 0u : 1u) << "after point " << i + 1;
     }
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Projection Accuracy"));
@@ -177,7 +178,7 @@ TEST_F(MouseTest, DegreeEntryAndReEditing)
     EXPECT_EQ(opened.m_strLatMin, QStringLiteral("30"));
     EXPECT_NEAR(m_Doc.ControlPoints()[0].m_dLatitude, -45.5 * 3600, 1e-6);
     EXPECT_NEAR(m_Doc.ControlPoints()[0].m_dLongitude, -0.5 * 3600, 1e-6);
-    EXPECT_EQ(m_View.m_nSelectedPoint, -1);
+    EXPECT_EQ(m_View.SelectedPoint(), -1);
 
     // A double-click away from every point opens nothing.
     const size_t dialogs = m_Ui.m_Dialogs.size();
@@ -224,7 +225,7 @@ TEST_F(MouseTest, DeletingRenumbersAndRefits)
     m_Ui.AnswerMessage(IDNO);
     Up(QPoint(200, 150));
     EXPECT_EQ(m_Doc.ControlPoints().size(), 7u);
-    EXPECT_EQ(m_View.m_nSelectedPoint, 2); // declined: the point stays selected
+    EXPECT_EQ(m_View.SelectedPoint(), 2); // declined: the point stays selected
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("Delete this point?"));
     EXPECT_EQ(m_Ui.m_Messages[0].m_strCaption, QStringLiteral("Point Deletion"));
@@ -233,7 +234,7 @@ TEST_F(MouseTest, DeletingRenumbersAndRefits)
     m_Ui.AnswerMessage(IDYES);
     Up(QPoint(200, 150));
     ASSERT_EQ(m_Doc.ControlPoints().size(), 6u);
-    EXPECT_EQ(m_View.m_nSelectedPoint, -1);
+    EXPECT_EQ(m_View.SelectedPoint(), -1);
     // The later points moved down one place, and the fit ran on the six that are left.
     EXPECT_NEAR(ClientOf(m_Doc.ControlPoints()[2]).x(), 50, 1e-9);
     EXPECT_EQ(m_Ui.m_Messages.back().m_strCaption, QStringLiteral("Projection Accuracy"));
@@ -249,26 +250,26 @@ TEST_F(MouseTest, DraggingAPointLiftsItThenStoresTheReleasePosition)
     const std::vector<CDataGeo> before = m_Doc.ControlPoints();
     m_View.OnMovePoints(m_Doc, m_Host);
     Down(QPoint(201, 151));
-    ASSERT_EQ(m_View.m_nSelectedPoint, 2);
-    EXPECT_EQ(m_View.m_nDraggedPoint, 2);
+    ASSERT_EQ(m_View.SelectedPoint(), 2);
+    EXPECT_EQ(m_View.DraggedPoint(), 2);
     EXPECT_EQ(m_Doc.ControlPoints(), before); // the document changes only when the point is dropped
     m_View.HitTestPoint(m_Doc, 401, 301, 200, 150);
-    EXPECT_EQ(m_View.m_nSelectedPoint, -1); // the lifted point is not on the map
-    m_View.m_nSelectedPoint = 2;
+    EXPECT_EQ(m_View.SelectedPoint(), -1); // the lifted point is not on the map
+    ViewStateProbe::SelectedPoint(m_View) = 2;
     EXPECT_TRUE(m_Host.m_bCaptured);
 
     m_Host.m_Feedback.clear();
     m_View.OnMouseMove(m_Doc, m_Host, QPoint(250, 120));
-    EXPECT_EQ(m_View.m_ptMoveAt, QPoint(250, 120));
+    EXPECT_EQ(ViewStateProbe::MoveAt(m_View), QPoint(250, 120));
     ASSERT_FALSE(m_Host.m_Feedback.empty());
     EXPECT_TRUE(m_Host.m_Feedback.back().contains(QRect(234, 104, 32, 32)));
 
     // Released outside the client area: the position is taken as it is, off the picture.
     Up(QPoint(450, -20));
     EXPECT_FALSE(m_Host.m_bCaptured);
-    EXPECT_EQ(m_View.m_nSelectedPoint, -1);
-    EXPECT_EQ(m_View.m_nDraggedPoint, -1);
-    EXPECT_EQ(m_View.m_ptMoveAt, QPoint(-1, -1));
+    EXPECT_EQ(m_View.SelectedPoint(), -1);
+    EXPECT_EQ(m_View.DraggedPoint(), -1);
+    EXPECT_EQ(ViewStateProbe::MoveAt(m_View), QPoint(-1, -1));
     const QPointF dropped = ClientOf(m_Doc.ControlPoints()[2]);
     EXPECT_NEAR(dropped.x(), 450, 1e-9);
     EXPECT_NEAR(dropped.y(), -20, 1e-9);
@@ -312,21 +313,21 @@ TEST_F(MouseTest, MeasuringGivesTheDistanceThenSwitchesItselfOff)
     m_Doc.SetUnitFactor(1.0);
     m_View.OnMeasure(m_Doc);
     Down(QPoint(0, 0));
-    EXPECT_TRUE(m_View.m_bMeasuring);
+    EXPECT_TRUE(ViewStateProbe::Measuring(m_View));
     m_View.OnMouseMove(m_Doc, m_Host, QPoint(400, 0));
     const double degree = GreatCircleDistance(0, 0, 0, 1);
     EXPECT_EQ(m_Host.m_Panes[4], QString::asprintf("d = %3.5f KMs", degree / 1000));
-    EXPECT_EQ(m_View.m_ptMeasureEnd, QPoint(400, 0));
+    EXPECT_EQ(ViewStateProbe::MeasureEnd(m_View), QPoint(400, 0));
     Up(QPoint(400, 0));
-    EXPECT_FALSE(m_View.m_bMeasure);
-    EXPECT_FALSE(m_View.m_bMeasuring);
+    EXPECT_FALSE((m_View.ActiveTool() == Tool::Measure));
+    EXPECT_FALSE(ViewStateProbe::Measuring(m_View));
     // The last distance stays until the next move over the map.
     EXPECT_EQ(m_Host.m_Panes[4], QString::asprintf("d = %3.5f KMs", degree / 1000));
 
     // A first point outside the client area is refused.
     m_View.OnMeasure(m_Doc);
     Down(QPoint(-5, 10));
-    EXPECT_FALSE(m_View.m_bMeasuring);
+    EXPECT_FALSE(ViewStateProbe::Measuring(m_View));
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The 1st Point Is Out of View!"));
 }
@@ -339,8 +340,8 @@ TEST_F(MouseTest, RangeFractionsAreTheSameWhicheverWayItIsDragged)
         Down(from);
         m_View.OnMouseMove(m_Doc, m_Host, to);
         Up(to);
-        return std::array<double, 4>{m_View.m_dRangeLeft, m_View.m_dRangeRight, m_View.m_dRangeTop,
-                                     m_View.m_dRangeBottom};
+        const OutputRange range = *m_View.SelectedOutputRange();
+        return std::array<double, 4>{range.m_dLeft, range.m_dRight, range.m_dTop, range.m_dBottom};
     };
     const auto forward = drag(QPoint(100, 75), QPoint(300, 225));
     const auto backward = drag(QPoint(300, 225), QPoint(100, 75));
@@ -350,5 +351,5 @@ TEST_F(MouseTest, RangeFractionsAreTheSameWhicheverWayItIsDragged)
     EXPECT_DOUBLE_EQ(forward[2], 0.25);
     EXPECT_DOUBLE_EQ(forward[3], 0.75);
     EXPECT_TRUE(m_View.HasRange());
-    EXPECT_FALSE(m_View.m_bRangeDragging);
+    EXPECT_FALSE(ViewStateProbe::RangeDragging(m_View));
 }

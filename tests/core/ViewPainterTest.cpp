@@ -5,6 +5,7 @@
 #include "view/core/ViewState.h"
 
 #include "TestDocs.h"
+#include "ViewStateProbe.h"
 
 #include <QPainter>
 
@@ -82,10 +83,7 @@ TEST(ViewPainter, ZoomedInClipsTheSourceFractions)
     CQuilletDoc doc;
     ViewState view;
     LoadTwoColourMap(doc, 200, 200);
-    view.m_dWinLeft = 0.25;
-    view.m_dWinRight = 0.75;
-    view.m_dWinBottom = 0.25;
-    view.m_dWinTop = 0.75;
+    view.SetWindow({0.25, 0.25, 0.75, 0.75});
     MapPlacement m;
     const QImage shown = Paint(doc, view, 201, 201, &m);
     // The picture spans -100 .. 300 in both directions; the client shows its middle half.
@@ -137,9 +135,9 @@ TEST(ViewPainter, RangeIsDrawnOnlyWithBothCornersOnThePicture)
     ViewState view;
     LoadTwoColourMap(doc, 200, 100); // drawn at rows 50 .. 149 of a 201 x 201 client
     SetPointsAndModel(doc, {}, true, {});
-    view.m_bSelectRange = 1;
-    view.m_ptRangeStart = QPoint(20, 60);
-    view.m_ptRangeEnd = QPoint(180, 140);
+    ViewStateProbe::ActiveTool(view) = Tool::SelectRange;
+    ViewStateProbe::RangeStart(view) = QPoint(20, 60);
+    ViewStateProbe::RangeEnd(view) = QPoint(180, 140);
     const QImage inside = Paint(doc, view, 201, 201);
     const QRgb pen = qRgb(50, 50, 10);
     int onEdge = 0;
@@ -148,13 +146,13 @@ TEST(ViewPainter, RangeIsDrawnOnlyWithBothCornersOnThePicture)
     EXPECT_GT(onEdge, 40); // dashed
     EXPECT_LT(onEdge, 161);
 
-    view.m_ptRangeEnd = QPoint(180, 160); // below the picture
+    ViewStateProbe::RangeEnd(view) = QPoint(180, 160); // below the picture
     const QImage outside = Paint(doc, view, 201, 201);
     for (int x = 20; x <= 180; ++x)
         ASSERT_NE(outside.pixel(x, 60), pen) << x;
 
-    view.m_ptRangeEnd = QPoint(180, 140);
-    view.m_bSelectRange = 0;
+    ViewStateProbe::RangeEnd(view) = QPoint(180, 140);
+    ViewStateProbe::ActiveTool(view) = Tool::None;
     const QImage toolOff = Paint(doc, view, 201, 201);
     for (int x = 20; x <= 180; ++x)
         ASSERT_NE(toolOff.pixel(x, 60), pen) << x;
@@ -194,10 +192,11 @@ TEST(ViewPainter, DisplayCopyOfTheDestinationSizeIsBlitted)
     std::vector<DIBSection> images(1);
     images[0].Create(24, 200, 100);
     doc.InstallTiffMap(QStringLiteral("/maps/scan.tif"), MapKind::Tif, std::move(images));
-    view.m_DisplayDib.Create(24, 200, 100);
+    DIBSection& copy = ViewStateProbe::DisplayCopy(view);
+    copy.Create(24, 200, 100);
     for (int r = 0; r < 100; ++r)
         for (int c = 0; c < 200; ++c) {
-            std::uint8_t* p = view.m_DisplayDib.StoredRow(r) + 3 * c;
+            std::uint8_t* p = copy.StoredRow(r) + 3 * c;
             p[0] = static_cast<std::uint8_t>(c);
             p[1] = static_cast<std::uint8_t>(r);
             p[2] = 7;
@@ -221,15 +220,18 @@ TEST(ViewPainter, FeedbackDrawsTheBandsAndTheDraggedMarker)
     painter.end();
     EXPECT_EQ(drawn, blank);
 
-    view.m_bMeasure = 1;
-    view.m_bMeasuring = 1;
-    view.m_ptMeasureStart = QPoint(10, 100);
-    view.m_ptMeasureEnd = QPoint(190, 100);
-    view.m_bMovePoint = 1;
-    view.m_ptMoveAt = QPoint(100, 40);
+    ViewStateProbe::ActiveTool(view) = Tool::Measure;
+    ViewStateProbe::Measuring(view) = true;
+    ViewStateProbe::MeasureStart(view) = QPoint(10, 100);
+    ViewStateProbe::MeasureEnd(view) = QPoint(190, 100);
     QPainter feedback(&drawn);
     PaintFeedback(feedback, view);
     feedback.end();
+    ViewStateProbe::ActiveTool(view) = Tool::MovePoint; // one tool at a time: the marker over the line
+    ViewStateProbe::MoveAt(view) = QPoint(100, 40);
+    QPainter marker(&drawn);
+    PaintFeedback(marker, view);
+    marker.end();
     int blue = 0;
     for (int x = 10; x <= 190; ++x)
         blue += drawn.pixel(x, 100) == qRgb(0, 0, 255);

@@ -7,6 +7,7 @@
 #include "view/core/ViewState.h"
 
 #include "FakeViewHost.h"
+#include "ViewStateProbe.h"
 #include "RecordingView.h"
 #include "TestDocs.h"
 
@@ -45,16 +46,16 @@ TEST_F(ViewTest, FrameWidensToTheClientsProportions)
         CQuilletDoc doc;
         LoadPictureMap(doc, c.width, c.height);
         UpdateFrame(doc, m_View, c.cw, c.ch);
-        EXPECT_DOUBLE_EQ(m_View.m_FrameOrigin.m_dLatitude, c.originLat) << c.width << "x" << c.height;
-        EXPECT_DOUBLE_EQ(m_View.m_FrameExtent.m_dLatitude, c.extentLat);
-        EXPECT_DOUBLE_EQ(m_View.m_FrameOrigin.m_dLongitude, c.originLon);
-        EXPECT_DOUBLE_EQ(m_View.m_FrameExtent.m_dLongitude, c.extentLon);
+        EXPECT_DOUBLE_EQ(m_View.FrameOrigin().m_dLatitude, c.originLat) << c.width << "x" << c.height;
+        EXPECT_DOUBLE_EQ(m_View.FrameExtent().m_dLatitude, c.extentLat);
+        EXPECT_DOUBLE_EQ(m_View.FrameOrigin().m_dLongitude, c.originLon);
+        EXPECT_DOUBLE_EQ(m_View.FrameExtent().m_dLongitude, c.extentLon);
     }
     // Without a map size the frame stays as it was.
     CQuilletDoc empty;
-    m_View.m_FrameExtent = {3, 3, 0, 0};
+    m_View.SetFrame(m_View.FrameOrigin(), {3, 3, 0, 0});
     UpdateFrame(empty, m_View, 100, 100);
-    EXPECT_EQ(m_View.m_FrameExtent, (CDataGeo{3, 3, 0, 0}));
+    EXPECT_EQ(m_View.FrameExtent(), (CDataGeo{3, 3, 0, 0}));
 }
 
 TEST_F(ViewTest, GeoTiffFrameWidensAroundItsDegrees)
@@ -63,10 +64,10 @@ TEST_F(ViewTest, GeoTiffFrameWidensAroundItsDegrees)
     LoadDegreeTiffMap(m_Doc, 1000, 500, {20.0, -80.0}, {2.0, 4.0});
     ASSERT_TRUE(m_Doc.HasGeoTiffFrame());
     UpdateFrame(m_Doc, m_View, 400, 400); // rx = 2.5, ry = 1.25: widen vertically by 2
-    EXPECT_DOUBLE_EQ(m_View.m_FrameOrigin.m_dLatitude, 20.0 + (1 - 2.0) * 2.0 / 2);
-    EXPECT_DOUBLE_EQ(m_View.m_FrameExtent.m_dLatitude, 4.0);
-    EXPECT_DOUBLE_EQ(m_View.m_FrameOrigin.m_dLongitude, -80.0);
-    EXPECT_DOUBLE_EQ(m_View.m_FrameExtent.m_dLongitude, 4.0);
+    EXPECT_DOUBLE_EQ(m_View.FrameOrigin().m_dLatitude, 20.0 + (1 - 2.0) * 2.0 / 2);
+    EXPECT_DOUBLE_EQ(m_View.FrameExtent().m_dLatitude, 4.0);
+    EXPECT_DOUBLE_EQ(m_View.FrameOrigin().m_dLongitude, -80.0);
+    EXPECT_DOUBLE_EQ(m_View.FrameExtent().m_dLongitude, 4.0);
 }
 
 TEST_F(ViewTest, MappingsBetweenClientAndFrame)
@@ -84,11 +85,10 @@ TEST_F(ViewTest, MappingsBetweenClientAndFrame)
         EXPECT_NEAR(back.y(), client.y(), 1e-9);
     }
     // Zoomed to the upper right quarter.
-    m_View.m_dWinLeft = 0.5;
-    m_View.m_dWinBottom = 0.5;
+    m_View.SetWindow({0.5, 0.5, 1.0, 1.0});
     const VisibleFrame quarter = ComputeVisibleFrame(m_Doc, m_View);
-    EXPECT_DOUBLE_EQ(quarter.WW, m_View.m_FrameExtent.m_dLongitude * 0.5);
-    EXPECT_DOUBLE_EQ(quarter.X0, m_View.m_FrameOrigin.m_dLongitude + m_View.m_FrameExtent.m_dLongitude * 0.5);
+    EXPECT_DOUBLE_EQ(quarter.WW, m_View.FrameExtent().m_dLongitude * 0.5);
+    EXPECT_DOUBLE_EQ(quarter.X0, m_View.FrameOrigin().m_dLongitude + m_View.FrameExtent().m_dLongitude * 0.5);
 }
 
 TEST_F(ViewTest, PictureRectangleIsCentredForTheWholeFrame)
@@ -125,11 +125,7 @@ TEST_F(ViewTest, ExtremeWindowsKeepEveryClientValueInRange)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        m_View.m_dWinLeft = c.left;
-        m_View.m_dWinRight = c.right;
-        m_View.m_dWinBottom = c.bottom;
-        m_View.m_dWinTop = c.top;
-        m_View.RefreshWindowSize();
+        m_View.SetWindow({c.left, c.bottom, c.right, c.top});
         UpdateFrame(m_Doc, m_View, 401, 401);
         const PictureRect r = ComputePictureRect(m_Doc, ComputeVisibleFrame(m_Doc, m_View), 401, 401);
         for (const int edge : {r.xL, r.xR, r.yB, r.yT})
@@ -143,14 +139,11 @@ TEST_F(ViewTest, ExtremeWindowsKeepEveryClientValueInRange)
     }
 
     // A window a hair under the whole frame scrolls to a position within the bar's range.
-    m_View.m_dWinLeft = 0.5;
-    m_View.m_dWinRight = 0.5 + (1.0 - 1e-16) / 0.8;
-    m_View.m_dWinBottom = 0.0;
-    m_View.m_dWinTop = (1.0 - 1e-16) / 0.8;
-    m_View.m_bZoomIn = 1;
+    m_View.SetWindow({0.5, 0.0, 0.5 + (1.0 - 1e-16) / 0.8, (1.0 - 1e-16) / 0.8});
+    m_View.OnZoomIn(m_Doc);
     ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
-    EXPECT_GE(m_View.m_nHScrollPos, 0);
-    EXPECT_LE(m_View.m_nHScrollPos, 1000);
+    EXPECT_GE(m_View.HScrollPos(), 0);
+    EXPECT_LE(m_View.HScrollPos(), 1000);
 }
 
 TEST_F(ViewTest, ZoomInElevenTimesThenJumpBack)
@@ -159,14 +152,14 @@ TEST_F(ViewTest, ZoomInElevenTimesThenJumpBack)
     m_View.OnZoomIn(m_Doc);
     for (int click = 1; click <= 11; ++click) {
         ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
-        EXPECT_NEAR(m_View.m_dWinWidth, std::pow(0.8, click), 1e-12) << click;
-        EXPECT_NEAR(m_View.m_dWinHeight, std::pow(0.8, click), 1e-12) << click;
+        EXPECT_NEAR(m_View.Window().Width(), std::pow(0.8, click), 1e-12) << click;
+        EXPECT_NEAR(m_View.Window().Height(), std::pow(0.8, click), 1e-12) << click;
     }
-    EXPECT_NEAR(m_View.m_dWinWidth, 0.0859, 1e-4);
+    EXPECT_NEAR(m_View.Window().Width(), 0.0859, 1e-4);
     ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
-    EXPECT_EQ(m_View.m_dWinLeft, 0.0);
-    EXPECT_EQ(m_View.m_dWinRight, 1.0);
-    EXPECT_EQ(m_View.m_dWinWidth, 1.0);
+    EXPECT_EQ(m_View.Window().m_dLeft, 0.0);
+    EXPECT_EQ(m_View.Window().m_dRight, 1.0);
+    EXPECT_EQ(m_View.Window().Width(), 1.0);
     EXPECT_EQ(m_Host.m_nInvalidations, 12);
 }
 
@@ -176,15 +169,15 @@ TEST_F(ViewTest, ZoomOutEightTimesThenJumpBack)
     m_View.OnZoomOut(m_Doc);
     for (int click = 1; click <= 8; ++click) {
         ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
-        EXPECT_NEAR(m_View.m_dWinWidth, std::pow(1.25, click), 1e-9) << click;
+        EXPECT_NEAR(m_View.Window().Width(), std::pow(1.25, click), 1e-9) << click;
         // The bounds hold the window (at the eighth click, 5.96 frames wide, it just overhangs).
-        EXPECT_GE(m_View.m_dWinLeft, -2.4802 - 1e-12);
-        EXPECT_LE(m_View.m_dWinRight, 3.4802 + 1e-3);
+        EXPECT_GE(m_View.Window().m_dLeft, -2.4802 - 1e-12);
+        EXPECT_LE(m_View.Window().m_dRight, 3.4802 + 1e-3);
     }
-    EXPECT_NEAR(m_View.m_dWinWidth, 5.96, 0.01);
+    EXPECT_NEAR(m_View.Window().Width(), 5.96, 0.01);
     ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 200, 150));
-    EXPECT_EQ(m_View.m_dWinWidth, 1.0);
-    EXPECT_EQ(m_View.m_dWinBottom, 0.0);
+    EXPECT_EQ(m_View.Window().Width(), 1.0);
+    EXPECT_EQ(m_View.Window().m_dBottom, 0.0);
 }
 
 TEST_F(ViewTest, ZoomNearAnEdgeKeepsThatEdge)
@@ -193,29 +186,29 @@ TEST_F(ViewTest, ZoomNearAnEdgeKeepsThatEdge)
     m_View.OnZoomIn(m_Doc);
     // Right edge: [right - 0.8w, right]; the top edge likewise.
     ASSERT_TRUE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, 395, 5));
-    EXPECT_DOUBLE_EQ(m_View.m_dWinRight, 1.0);
-    EXPECT_DOUBLE_EQ(m_View.m_dWinLeft, 0.2);
-    EXPECT_DOUBLE_EQ(m_View.m_dWinTop, 1.0);
-    EXPECT_DOUBLE_EQ(m_View.m_dWinBottom, 0.2);
-    EXPECT_EQ(m_View.m_nHScrollPos, 1000);
-    EXPECT_EQ(m_View.m_nVScrollPos, 0);
+    EXPECT_DOUBLE_EQ(m_View.Window().m_dRight, 1.0);
+    EXPECT_DOUBLE_EQ(m_View.Window().m_dLeft, 0.2);
+    EXPECT_DOUBLE_EQ(m_View.Window().m_dTop, 1.0);
+    EXPECT_DOUBLE_EQ(m_View.Window().m_dBottom, 0.2);
+    EXPECT_EQ(m_View.HScrollPos(), 1000);
+    EXPECT_EQ(m_View.VScrollPos(), 0);
 
     ViewState left;
     left.OnZoomIn(m_Doc);
     ASSERT_TRUE(left.ZoomAtPoint(m_Doc, m_Host, m_Edits, 2, 298));
-    EXPECT_DOUBLE_EQ(left.m_dWinLeft, 0.0);
-    EXPECT_DOUBLE_EQ(left.m_dWinRight, 0.8);
-    EXPECT_EQ(left.m_nHScrollPos, 0);
+    EXPECT_DOUBLE_EQ(left.Window().m_dLeft, 0.0);
+    EXPECT_DOUBLE_EQ(left.Window().m_dRight, 0.8);
+    EXPECT_EQ(left.HScrollPos(), 0);
 
     // A click in the middle of an even-sized client gives the window (0.1, 0.9): half way.
     FakeViewHost even(QSize(400, 300));
     ViewState centre;
     centre.OnZoomIn(m_Doc);
     ASSERT_TRUE(centre.ZoomAtPoint(m_Doc, even, m_Edits, 200, 150));
-    EXPECT_DOUBLE_EQ(centre.m_dWinLeft, 0.1);
-    EXPECT_DOUBLE_EQ(centre.m_dWinRight, 0.9);
-    EXPECT_EQ(centre.m_nHScrollPos, 500);
-    EXPECT_EQ(centre.m_nVScrollPos, 500);
+    EXPECT_DOUBLE_EQ(centre.Window().m_dLeft, 0.1);
+    EXPECT_DOUBLE_EQ(centre.Window().m_dRight, 0.9);
+    EXPECT_EQ(centre.HScrollPos(), 500);
+    EXPECT_EQ(centre.VScrollPos(), 500);
 }
 
 TEST_F(ViewTest, ZoomClickOutsideTheClientIsRefused)
@@ -224,7 +217,7 @@ TEST_F(ViewTest, ZoomClickOutsideTheClientIsRefused)
     m_View.OnZoomIn(m_Doc);
     for (const QPoint outside : {QPoint(401, 10), QPoint(-1, 10), QPoint(10, 301), QPoint(10, -5)}) {
         EXPECT_FALSE(m_View.ZoomAtPoint(m_Doc, m_Host, m_Edits, outside.x(), outside.y()));
-        EXPECT_EQ(m_View.m_dWinWidth, 1.0);
+        EXPECT_EQ(m_View.Window().Width(), 1.0);
     }
     ASSERT_EQ(m_Ui.m_Messages.size(), 4u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The Point Is Out of View!"));
@@ -237,9 +230,8 @@ TEST_F(ViewTest, ScrollCodesMoveTheWindow)
 {
     // A window 0.5 high in a client 300 high: 300 pixels can be scrolled; a line of 16 pixels is
     // 53.33 (53) thousandths, a page 1000.
-    m_View.m_dWinBottom = 0.25;
-    m_View.m_dWinTop = 0.75;
-    m_View.m_nVScrollPos = 500;
+    m_View.SetWindow({0.0, 0.25, 1.0, 0.75});
+    ViewStateProbe::VScrollPos(m_View) = 500;
     const struct {
         int code, thumb, position;
     } vertical[] = {
@@ -249,20 +241,19 @@ TEST_F(ViewTest, ScrollCodesMoveTheWindow)
     };
     for (const auto& step : vertical) {
         EXPECT_EQ(m_View.OnVScroll(step.code, step.thumb, 300, 16), step.position) << step.code;
-        EXPECT_EQ(m_View.m_nVScrollPos, step.position);
+        EXPECT_EQ(m_View.VScrollPos(), step.position);
         // Position 0 shows the top of the frame, 1000 its bottom.
-        EXPECT_NEAR(m_View.m_dWinBottom, 0.5 * (1000 - step.position) / 1000, 1e-12);
-        EXPECT_NEAR(m_View.m_dWinTop - m_View.m_dWinBottom, 0.5, 1e-12);
+        EXPECT_NEAR(m_View.Window().m_dBottom, 0.5 * (1000 - step.position) / 1000, 1e-12);
+        EXPECT_NEAR(m_View.Window().m_dTop - m_View.Window().m_dBottom, 0.5, 1e-12);
     }
-    m_View.m_dWinLeft = 0.0;
-    m_View.m_dWinRight = 0.8;
+    m_View.SetWindow({0.0, m_View.Window().m_dBottom, 0.8, m_View.Window().m_dTop});
     // 400 / 0.8 - 400 = 100 pixels; a line of 10 pixels is 100 thousandths, a page 4000.
     EXPECT_EQ(m_View.OnHScroll(SB_LINERIGHT, 0, 400, 10), 100);
-    EXPECT_NEAR(m_View.m_dWinLeft, 0.02, 1e-12);
+    EXPECT_NEAR(m_View.Window().m_dLeft, 0.02, 1e-12);
     EXPECT_EQ(m_View.OnHScroll(SB_PAGERIGHT, 0, 400, 10), 1000);
-    EXPECT_NEAR(m_View.m_dWinRight, 1.0, 1e-12);
+    EXPECT_NEAR(m_View.Window().m_dRight, 1.0, 1e-12);
     EXPECT_EQ(m_View.OnHScroll(SB_LEFT, 0, 400, 10), 0);
-    EXPECT_EQ(m_View.m_dWinLeft, 0.0);
+    EXPECT_EQ(m_View.Window().m_dLeft, 0.0);
 }
 
 TEST_F(ViewTest, ScrollStepsRoundAboveOneHalfAndAreAtLeastOne)
@@ -283,9 +274,8 @@ TEST_F(ViewTest, ScrollStepsRoundAboveOneHalfAndAreAtLeastOne)
         {0.8, 2, 40},
     };
     for (const auto& c : cases) {
-        m_View.m_dWinBottom = 0.0;
-        m_View.m_dWinTop = c.height;
-        m_View.m_nVScrollPos = 0;
+        m_View.SetWindow({0.0, 0.0, 1.0, c.height});
+        ViewStateProbe::VScrollPos(m_View) = 0;
         EXPECT_EQ(m_View.OnVScroll(SB_LINEDOWN, 0, 200, c.textHeight), c.line) << c.height << " " << c.textHeight;
     }
 }
@@ -295,38 +285,38 @@ TEST_F(ViewTest, ToolsExcludeEachOther)
     LoadPictureMap(m_Doc, 400, 300);
     SetPointsAndModel(m_Doc, {}, true, {});
     m_View.OnZoomIn(m_Doc);
-    EXPECT_TRUE(m_View.m_bZoomIn);
+    EXPECT_TRUE((m_View.ActiveTool() == Tool::ZoomIn));
     m_View.OnSetPoints(m_Doc);
-    EXPECT_TRUE(m_View.m_bSetPoints);
-    EXPECT_FALSE(m_View.m_bZoomIn);
+    EXPECT_TRUE((m_View.ActiveTool() == Tool::SetPoints));
+    EXPECT_FALSE((m_View.ActiveTool() == Tool::ZoomIn));
     m_View.OnMovePoints(m_Doc, m_Host);
-    EXPECT_TRUE(m_View.m_bMovePoint);
-    EXPECT_FALSE(m_View.m_bSetPoints);
-    EXPECT_EQ(m_View.m_nSelectedPoint, -1);
+    EXPECT_TRUE((m_View.ActiveTool() == Tool::MovePoint));
+    EXPECT_FALSE((m_View.ActiveTool() == Tool::SetPoints));
+    EXPECT_EQ(m_View.SelectedPoint(), -1);
     m_View.OnMeasure(m_Doc);
-    EXPECT_TRUE(m_View.m_bMeasure);
-    EXPECT_FALSE(m_View.m_bMovePoint);
+    EXPECT_TRUE((m_View.ActiveTool() == Tool::Measure));
+    EXPECT_FALSE((m_View.ActiveTool() == Tool::MovePoint));
     m_View.OnMeasure(m_Doc); // toggled off: no tool at all
-    EXPECT_FALSE(m_View.m_bMeasure);
+    EXPECT_FALSE((m_View.ActiveTool() == Tool::Measure));
 
     m_View.OnDeletePoint(m_Doc);
-    m_View.m_ptRangeStart = QPoint(5, 5);
-    m_View.m_ptRangeEnd = QPoint(50, 60);
+    ViewStateProbe::RangeStart(m_View) = QPoint(5, 5);
+    ViewStateProbe::RangeEnd(m_View) = QPoint(50, 60);
     m_View.OnSelectRange(m_Host); // on: the others go off
-    EXPECT_TRUE(m_View.m_bSelectRange);
-    EXPECT_FALSE(m_View.m_bDeletePoint);
+    EXPECT_TRUE((m_View.ActiveTool() == Tool::SelectRange));
+    EXPECT_FALSE((m_View.ActiveTool() == Tool::DeletePoint));
     EXPECT_TRUE(m_View.HasRange());
     m_View.OnZoomOut(m_Doc); // another tool on: range tool off, corners kept
-    EXPECT_FALSE(m_View.m_bSelectRange);
+    EXPECT_FALSE((m_View.ActiveTool() == Tool::SelectRange));
     m_View.OnSelectRange(m_Host);
     m_View.OnSelectRange(m_Host); // off: both corners cleared
-    EXPECT_FALSE(m_View.m_bSelectRange);
-    EXPECT_EQ(m_View.m_ptRangeStart, QPoint(-1, -1));
-    EXPECT_EQ(m_View.m_ptRangeEnd, QPoint(-1, -1));
+    EXPECT_FALSE((m_View.ActiveTool() == Tool::SelectRange));
+    EXPECT_EQ(ViewStateProbe::RangeStart(m_View), QPoint(-1, -1));
+    EXPECT_EQ(ViewStateProbe::RangeEnd(m_View), QPoint(-1, -1));
     EXPECT_FALSE(m_View.HasRange());
     // Another image keeps a range and a message; a new map (New, Open, a drop, recovery) does not.
     m_View.OnSelectRange(m_Host);
-    m_View.m_ptRangeStart = m_View.m_ptRangeEnd = QPoint(5, 5);
+    ViewStateProbe::RangeStart(m_View) = ViewStateProbe::RangeEnd(m_View) = QPoint(5, 5);
     for (const long hint : {DocChange::kImage, DocChange::kAll}) {
         m_Host.m_Panes[0] = QStringLiteral("Wrote print.pdf");
         m_View.OnUpdate(m_Doc, m_Host, hint);
@@ -337,11 +327,10 @@ TEST_F(ViewTest, ToolsExcludeEachOther)
 TEST_F(ViewTest, FitInWindowShowsTheWholeFrameAndRepaints)
 {
     LoadPictureMap(m_Doc, 400, 300);
-    m_View.m_dWinLeft = 0.3;
-    m_View.m_dWinRight = 0.5;
+    m_View.SetWindow({0.3, 0.0, 0.5, 1.0});
     m_View.OnFitInWindow(m_Doc, m_Host);
-    EXPECT_EQ(m_View.m_dWinLeft, 0.0);
-    EXPECT_EQ(m_View.m_dWinRight, 1.0);
+    EXPECT_EQ(m_View.Window().m_dLeft, 0.0);
+    EXPECT_EQ(m_View.Window().m_dRight, 1.0);
     EXPECT_EQ(m_Host.m_nInvalidations, 1);
 }
 

@@ -131,8 +131,8 @@ Snapshot Take(const CQuilletDoc& doc, const ViewState& view, const RecordingView
             doc.IsMapLoaded(), doc.IsGeoCoded(), doc.ImageWidth(), doc.ImageHeight(),
             std::bit_cast<std::array<std::uint64_t, 16>>(doc.GeoCoef()),
             doc.ControlPoints(), doc.MapFileData(), doc.MapFileSize(), doc.Images().size(),
-            doc.Picture().m_pPicture.get(), doc.GeoOrigin(), doc.GeoExtent(), view.m_FrameOrigin, view.m_FrameExtent,
-            view.m_dWinLeft, view.m_dWinRight, view.m_dWinBottom, view.m_dWinTop, doc.HasGeoTiffFrame(),
+            doc.Picture().m_pPicture.get(), doc.GeoOrigin(), doc.GeoExtent(), view.FrameOrigin(), view.FrameExtent(),
+            view.Window().m_dLeft, view.Window().m_dRight, view.Window().m_dBottom, view.Window().m_dTop, doc.HasGeoTiffFrame(),
             doc.CurrentImage(), recorder.Updates()};
 }
 
@@ -330,8 +330,8 @@ TEST_F(WorkspaceCommandTest, PictureWorkspaceRoundTripKeepsPointsModelAndPicture
     ASSERT_NE(doc.Picture().m_pPicture, nullptr);
     EXPECT_EQ(doc.GeoOrigin(), (CDataGeo{0, 0, 0, 0}));
     EXPECT_EQ(doc.GeoExtent(), (CDataGeo{1, 1, 0, 0}));
-    EXPECT_EQ(later.m_ViewState.m_FrameOrigin, (CDataGeo{0, 0, 0, 0}));
-    EXPECT_EQ(later.m_ViewState.m_FrameExtent, (CDataGeo{1, 1, 0, 0}));
+    EXPECT_EQ(later.m_ViewState.FrameOrigin(), (CDataGeo{0, 0, 0, 0}));
+    EXPECT_EQ(later.m_ViewState.FrameExtent(), (CDataGeo{1, 1, 0, 0}));
     EXPECT_TRUE(doc.Images().empty());
     EXPECT_TRUE(doc.IsMapLoaded());
     EXPECT_TRUE(doc.IsInitialized());
@@ -402,7 +402,7 @@ TEST_F(WorkspaceCommandTest, SaveAsThenCancelWritesNothing)
 TEST_F(WorkspaceCommandTest, SaveDialogsAskAboutTheNameWrittenAndNeverReplaceTheMap)
 {
     LoadWorkedMap();
-    m_ViewState.m_pViewBitmap = std::make_unique<QImage>(8, 8, QImage::Format_RGB32);
+    m_ViewState.KeepViewBitmap(std::make_unique<QImage>(8, 8, QImage::Format_RGB32));
     const std::pair<const char*, std::function<void()>> commands[] = {
         {"x.pws", [&] { SaveAs(); }}, {"x.gpf", [&] { OnOutputGeoMap(m_Doc, &m_ViewState); }},
         {"x.bmp", [&] { OnSaveViewAsBitmap(m_Doc, m_ViewState); }},
@@ -691,8 +691,7 @@ TEST_F(WorkspaceCommandTest, RefusedWorkspacesLeaveDocumentTitleAndPointsUntouch
 
     // The document as the user has it: a map, unsaved points and a zoomed view.
     AddPoint(m_Doc, {9, 9, 0.25, 0.75});
-    m_ViewState.m_dWinLeft = 0.25;
-    m_ViewState.m_dWinRight = 0.5;
+    m_ViewState.SetWindow({0.25, m_ViewState.Window().m_dBottom, 0.5, m_ViewState.Window().m_dTop});
     const Snapshot before = Take(m_Doc, m_ViewState, m_View);
     const QString path = Path(QStringLiteral("damaged.pws"));
     for (const Case& c : cases) {
@@ -754,10 +753,10 @@ TEST_F(WorkspaceCommandTest, TiffWorkspaceDecodesTheFirstListedDirectoriesAgain)
     EXPECT_TRUE(doc.IsMapLoaded());
     EXPECT_EQ(doc.GetTitle(), path);
     const ViewState& view = later.m_ViewState;
-    EXPECT_EQ(view.m_dWinLeft, 0.25);
-    EXPECT_EQ(view.m_dWinRight, 0.75);
-    EXPECT_EQ(view.m_dWinBottom, 0.125);
-    EXPECT_EQ(view.m_dWinTop, 0.625);
+    EXPECT_EQ(view.Window().m_dLeft, 0.25);
+    EXPECT_EQ(view.Window().m_dRight, 0.75);
+    EXPECT_EQ(view.Window().m_dBottom, 0.125);
+    EXPECT_EQ(view.Window().m_dTop, 0.625);
     EXPECT_EQ(m_Ui.m_nWaitCursorDepth, 0);
     for (const auto& message : m_Ui.m_Messages) // only libtiff's complaints about directory 1
         EXPECT_TRUE(message.m_strCaption.startsWith(QStringLiteral("TIFF"))) << message.m_strText.toStdString();

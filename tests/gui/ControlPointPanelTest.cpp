@@ -71,17 +71,14 @@ TEST(ControlPointPanel, FindsTheDisplacedPointAndKeepsTableMapAndHistoryInStep)
 
     // Choosing its row shows it on the map: highlighted, and the zoomed window moves to it.
     ViewState& state = view.State();
-    state.m_dWinLeft = 0.0;
-    state.m_dWinRight = 0.2;
-    state.m_dWinBottom = 0.0;
-    state.m_dWinTop = 0.2;
-    const double widthBefore = state.m_dWinRight - state.m_dWinLeft;
+    state.SetWindow({0.0, 0.0, 0.2, 0.2});
+    const double widthBefore = state.Window().m_dRight - state.Window().m_dLeft;
     SelectPoint(panel, 4);
-    EXPECT_EQ(state.m_nHighlightedPoint, 4);
-    const double wx = (points[4].m_dImageX - state.m_FrameOrigin.m_dLongitude) / state.m_FrameExtent.m_dLongitude;
-    EXPECT_GT(wx, state.m_dWinLeft);
-    EXPECT_LT(wx, state.m_dWinRight);
-    EXPECT_DOUBLE_EQ(state.m_dWinRight - state.m_dWinLeft, widthBefore); // the zoom stays
+    EXPECT_EQ(state.HighlightedPoint(), 4);
+    const double wx = (points[4].m_dImageX - state.FrameOrigin().m_dLongitude) / state.FrameExtent().m_dLongitude;
+    EXPECT_GT(wx, state.Window().m_dLeft);
+    EXPECT_LT(wx, state.Window().m_dRight);
+    EXPECT_DOUBLE_EQ(state.Window().m_dRight - state.Window().m_dLeft, widthBefore); // the zoom stays
 
     // Delete in the table asks as the map does, and the fit of the eight good points is accepted.
     ui.AnswerMessage(IDYES);

@@ -3,7 +3,6 @@
 #include "app/CQuilletApp.h"
 #include "commands/Recovery.h"
 #include "document/CQuilletDoc.h"
-#include "platform/CCmdUI.h"
 #include "ScriptedUiServices.h"
 #include "resources/Resource.h"
 #include "view/widgets/CQuilletView.h"
@@ -176,43 +175,32 @@ TEST_F(FrameTest, CommandsWithoutHandlersStayDisabled)
     EXPECT_TRUE(m_Ui.m_Messages.empty());
 }
 
-TEST_F(FrameTest, UpdateHandlersEnableAndCheck)
+TEST_F(FrameTest, CommandsRunOnlyWhileEnabledAndCheckAsTheirRuleSays)
 {
-    bool checked = true;
-    bool enabled = false;
-    int runs = 0;
-    m_Frame.SetCommand(ID_SHOW_POINTS, {[&] { ++runs; }, [&](CCmdUI& ui) {
-                                            ui.Enable(enabled);
-                                            if (enabled)
-                                                ui.SetCheck(checked);
-                                        }});
+    // Export needs a geo-coded map: disabled, it does not run (it would ask where to write).
+    LoadPictureMap(m_Doc, 20, 10);
     m_Frame.UpdateCommandUI();
+    EXPECT_FALSE(m_Frame.Action(ID_EXPORT_GEOREFERENCED)->isEnabled());
+    m_Frame.OnCommand(ID_EXPORT_GEOREFERENCED);
+    EXPECT_TRUE(m_Ui.m_FileDialogs.empty());
+    SetPointsAndModel(m_Doc, {{1, 2, 0.5, 0.5}}, true, {});
+    m_Frame.UpdateCommandUI();
+    EXPECT_TRUE(m_Frame.Action(ID_EXPORT_GEOREFERENCED)->isEnabled());
+    m_Frame.OnCommand(ID_EXPORT_GEOREFERENCED);
+    EXPECT_EQ(m_Ui.m_FileDialogs.size(), 1u);
+
+    // Show Points is checked as the document shows its points.
     QAction* show = m_Frame.Action(ID_SHOW_POINTS);
-    EXPECT_FALSE(show->isEnabled());
-    m_Frame.OnCommand(ID_SHOW_POINTS); // disabled: does not run
-    EXPECT_EQ(runs, 0);
-    enabled = true;
-    m_Frame.UpdateCommandUI();
     EXPECT_TRUE(show->isEnabled());
     EXPECT_TRUE(show->isChecked());
     m_Frame.OnCommand(ID_SHOW_POINTS);
-    EXPECT_EQ(runs, 1);
-    checked = false;
-    m_Frame.UpdateCommandUI();
     EXPECT_FALSE(show->isChecked());
-    // While disabled, the check mark is left as it was.
-    checked = true;
-    enabled = false;
-    m_Frame.UpdateCommandUI();
-    EXPECT_FALSE(show->isChecked());
+    m_Frame.OnCommand(ID_SHOW_POINTS);
+    EXPECT_TRUE(show->isChecked());
 }
 
 TEST_F(FrameTest, TheCommandTableDecidesEnablingAndCheckMarks)
 {
-    // Every tool and map command with a handler, as the application registers them.
-    for (const CommandText& row : CommandTexts())
-        if (row.m_Enable != Availability::Always || row.m_Check)
-            m_Frame.SetCommand(row.m_nId, {[] {}, {}});
     const auto enabled = [&](int id) { return m_Frame.Action(id)->isEnabled(); };
     m_Frame.UpdateCommandUI();
     for (int id : {ID_ZOOM_IN, ID_SET_POINTS, ID_SHOW_POINTS, ID_MEASURE, ID_SELECT_RANGE, ID_SELECT_IMAGES,
@@ -282,7 +270,7 @@ TEST(Splash, IsCentredOverTheFrameWithTruncatingHalves)
         {QRect(-300, -50, 401, 300), QSize(501, 411), QPoint(-300 + 200 - 250, -50 + 150 - 205)},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SPLASH::CentredPosition(c.frame, c.splash), c.at) << c.frame.x() << "," << c.frame.y();
+        EXPECT_EQ(CMainFrame::SplashPosition(c.frame, c.splash), c.at) << c.frame.x() << "," << c.frame.y();
 }
 
 TEST(Splash, ShowsItsPictureOverTheFrameThenHides)
@@ -290,18 +278,16 @@ TEST(Splash, ShowsItsPictureOverTheFrameThenHides)
     CQuilletDoc doc;
     CMainFrame frame(doc);
     ASSERT_TRUE(frame.Create(0));
-    SPLASH& splash = frame.Splash();
-    EXPECT_EQ(splash.m_bVisible, 0);
-    ASSERT_NE(splash.m_pWindow, nullptr);
-    EXPECT_FALSE(splash.m_pWindow->isVisible());
-    ASSERT_FALSE(splash.m_pWindow->pixmap().isNull());
-    EXPECT_EQ(splash.m_pWindow->pixmap().size(), QSize(500, 410));
-    splash.Show();
-    EXPECT_EQ(splash.m_bVisible, 1);
-    EXPECT_TRUE(splash.m_pWindow->isVisible());
-    EXPECT_EQ(splash.m_pWindow->pos(), SPLASH::CentredPosition(frame.frameGeometry(), splash.m_pWindow->size()));
-    splash.Hide();
-    EXPECT_FALSE(splash.m_pWindow->isVisible());
+    QLabel* splash = frame.SplashWindow();
+    ASSERT_NE(splash, nullptr);
+    EXPECT_FALSE(splash->isVisible());
+    ASSERT_FALSE(splash->pixmap().isNull());
+    EXPECT_EQ(splash->pixmap().size(), QSize(500, 410));
+    frame.ShowSplash();
+    EXPECT_TRUE(splash->isVisible());
+    EXPECT_EQ(splash->pos(), CMainFrame::SplashPosition(frame.frameGeometry(), splash->size()));
+    frame.HideSplash();
+    EXPECT_FALSE(splash->isVisible());
 }
 
 TEST(Application, StartsWithAnEmptyDocumentAndTheMainWindowShown)
@@ -309,7 +295,7 @@ TEST(Application, StartsWithAnEmptyDocumentAndTheMainWindowShown)
     CQuilletApp app;
     ASSERT_TRUE(app.InitInstance({}, 0));
     EXPECT_TRUE(app.MainFrame().isVisible());
-    EXPECT_FALSE(app.MainFrame().Splash().m_pWindow->isVisible());
+    EXPECT_FALSE(app.MainFrame().SplashWindow()->isVisible());
     EXPECT_FALSE(app.Document().IsMapLoaded());
     EXPECT_EQ(QCoreApplication::organizationName(), QStringLiteral("varnel"));
     // Map commands wait for a map; the unit choice is always there.

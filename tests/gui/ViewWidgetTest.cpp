@@ -50,8 +50,8 @@ protected:
 
 TEST_F(ViewWidgetTest, PaintingCapturesTheClientArea)
 {
-    ASSERT_NE(m_pView->State().m_pViewBitmap, nullptr);
-    EXPECT_EQ(m_pView->State().m_pViewBitmap->size(), m_pView->ClientSize());
+    ASSERT_NE(m_pView->State().ViewBitmap(), nullptr);
+    EXPECT_EQ(m_pView->State().ViewBitmap()->size(), m_pView->ClientSize());
     EXPECT_FALSE(m_pView->verticalScrollBar()->isVisible());
 }
 
@@ -83,12 +83,12 @@ TEST_F(ViewWidgetTest, ZoomingInShowsTheScrollBars)
     m_pView->State().OnZoomIn(m_Doc);
     const QPoint centre(m_pView->ClientSize().width() / 2, m_pView->ClientSize().height() / 2);
     QTest::mouseClick(m_pView->viewport(), Qt::LeftButton, {}, centre);
-    EXPECT_NEAR(m_pView->State().m_dWinWidth, 0.8, 1e-9);
+    EXPECT_NEAR(m_pView->State().Window().Width(), 0.8, 1e-9);
     EXPECT_TRUE(m_pView->verticalScrollBar()->isVisible());
     EXPECT_EQ(m_pView->horizontalScrollBar()->maximum(), 1000);
     // A line down moves the window down by the bar's step.
-    const double top = m_pView->State().m_dWinTop;
+    const double top = m_pView->State().Window().m_dTop;
     m_pView->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_LT(m_pView->State().m_dWinTop, top);
-    EXPECT_EQ(m_pView->verticalScrollBar()->value(), m_pView->State().m_nVScrollPos);
+    EXPECT_LT(m_pView->State().Window().m_dTop, top);
+    EXPECT_EQ(m_pView->verticalScrollBar()->value(), m_pView->State().VScrollPos());
 }

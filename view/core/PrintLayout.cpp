@@ -31,12 +31,13 @@ QRect ComputePrintRectangle(QSize page, QSize bitmap)
 
 QRect PrintView(QPainter& painter, const ViewState& view, QSize page)
 {
-    if (!view.m_pViewBitmap || view.m_pViewBitmap->isNull())
+    const QImage* bitmap = view.ViewBitmap();
+    if (!bitmap || bitmap->isNull())
         return {};
-    const QRect area = ComputePrintRectangle(page, view.m_pViewBitmap->size());
+    const QRect area = ComputePrintRectangle(page, bitmap->size());
     // The capture goes to the page as a picture of the picture service, as a bitmap file would.
     CPicture picture;
-    picture.LoadFromMemory(EncodeBmp24(*view.m_pViewBitmap));
+    picture.LoadFromMemory(EncodeBmp24(*bitmap));
     picture.Draw(&painter, area);
     const int left = area.left();
     const int top = 10;

@@ -15,11 +15,12 @@ int ToClientInt(double value)
 
 VisibleFrame ComputeVisibleFrame(const CQuilletDoc&, const ViewState& view)
 {
-    const double winWidth = view.m_dWinRight - view.m_dWinLeft;
-    const double winHeight = view.m_dWinTop - view.m_dWinBottom;
-    return {view.m_FrameOrigin.m_dLongitude + view.m_FrameExtent.m_dLongitude * view.m_dWinLeft,
-            view.m_FrameOrigin.m_dLatitude + view.m_FrameExtent.m_dLatitude * view.m_dWinBottom,
-            view.m_FrameExtent.m_dLongitude * winWidth, view.m_FrameExtent.m_dLatitude * winHeight};
+    const ViewWindow& window = view.Window();
+    const CDataGeo& origin = view.FrameOrigin();
+    const CDataGeo& extent = view.FrameExtent();
+    return {origin.m_dLongitude + extent.m_dLongitude * window.m_dLeft,
+            origin.m_dLatitude + extent.m_dLatitude * window.m_dBottom, extent.m_dLongitude * window.Width(),
+            extent.m_dLatitude * window.Height()};
 }
 
 QPointF FrameToClient(const VisibleFrame& frame, int cw, int ch, double fx, double fy)
@@ -58,18 +59,21 @@ void UpdateFrame(const CQuilletDoc& doc, ViewState& view, int cw, int ch)
         sx = doc.GeoExtent().m_dLongitude;
         sy = doc.GeoExtent().m_dLatitude;
     }
+    CDataGeo origin = view.FrameOrigin();
+    CDataGeo extent = view.FrameExtent();
     if (ry < rx) {
         // The picture is relatively wider than the client: room to spare vertically.
         const double l = rx / ry;
-        view.m_FrameOrigin.m_dLatitude = oy + (1 - l) * sy / 2;
-        view.m_FrameExtent.m_dLatitude = l * sy;
-        view.m_FrameOrigin.m_dLongitude = ox;
-        view.m_FrameExtent.m_dLongitude = sx;
+        origin.m_dLatitude = oy + (1 - l) * sy / 2;
+        extent.m_dLatitude = l * sy;
+        origin.m_dLongitude = ox;
+        extent.m_dLongitude = sx;
     } else {
         const double l = ry / rx;
-        view.m_FrameOrigin.m_dLongitude = ox + (1 - l) * sx / 2;
-        view.m_FrameExtent.m_dLongitude = l * sx;
-        view.m_FrameOrigin.m_dLatitude = oy;
-        view.m_FrameExtent.m_dLatitude = sy;
+        origin.m_dLongitude = ox + (1 - l) * sx / 2;
+        extent.m_dLongitude = l * sx;
+        origin.m_dLatitude = oy;
+        extent.m_dLatitude = sy;
     }
+    view.SetFrame(origin, extent);
 }

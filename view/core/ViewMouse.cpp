@@ -57,7 +57,6 @@ QRect ViewState::BandRect(QPoint a, QPoint b)
 void ViewState::HitTestPoint(const CQuilletDoc& doc, int cw, int ch, int x, int y)
 {
     m_nSelectedPoint = -1;
-    RefreshWindowSize();
     const VisibleFrame frame = ComputeVisibleFrame(doc, *this);
     int best = 100;
     for (size_t i = 0; i < doc.ControlPoints().size(); ++i) {
@@ -83,23 +82,23 @@ void ViewState::OnLButtonDown(const CQuilletDoc& doc, ViewHost& host, ViewAction
         return;
     const QSize client = host.ClientSize();
     const bool inside = QRect(QPoint(0, 0), client).contains(point);
-    if (m_bSelectRange) {
+    if (m_Tool == Tool::SelectRange) {
         host.SetCapture();
         if (inside) {
             m_ptRangeStart = point;
-            m_bRangeDragging = 1;
+            m_bRangeDragging = true;
         }
-    } else if (m_bMeasure) {
+    } else if (m_Tool == Tool::Measure) {
         if (inside) {
             m_ptMeasureStart = point;
             m_ptMeasureEnd = point;
-            m_bMeasuring = 1;
+            m_bMeasuring = true;
         } else {
             actions.Refuse(ViewActions::Refusal::MeasureStartOutOfView);
-            m_bMeasuring = 0;
+            m_bMeasuring = false;
         }
     }
-    if (m_bMovePoint) {
+    if (m_Tool == Tool::MovePoint) {
         HitTestPoint(doc, client.width(), client.height(), point.x(), point.y());
         if (m_nSelectedPoint < 0)
             return;
@@ -120,26 +119,25 @@ void ViewState::OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions&
     const QSize client = host.ClientSize();
     const int cw = client.width();
     const int ch = client.height();
-    if (m_bSelectRange) {
+    if (m_Tool == Tool::SelectRange) {
         host.ReleaseCapture();
-        m_bRangeDragging = 0;
+        m_bRangeDragging = false;
         m_rcRangeSave = QRect();
         m_ptRangeEnd = point;
         host.Invalidate();
     }
-    if (m_bMeasure) {
+    if (m_Tool == Tool::Measure) {
         host.ReleaseCapture();
-        m_bMeasure = 0; // one measurement, then the tool is off
-        m_bMeasuring = 0;
+        m_Tool = Tool::None; // one measurement, then the tool is off
+        m_bMeasuring = false;
         m_rcMeasureSave = QRect();
         host.Invalidate();
     }
 
     const auto frameAt = [&](QPoint p) {
-        RefreshWindowSize();
         return ClientToFrame(ComputeVisibleFrame(doc, *this), cw, ch, p.x(), p.y());
     };
-    if (m_bSetPoints) {
+    if (m_Tool == Tool::SetPoints) {
         HitTestPoint(doc, cw, ch, point.x(), point.y());
         if (m_nSelectedPoint >= 0) {
             // A click on a point edits that point: a second one on top of it only spoils the fit.
@@ -157,14 +155,14 @@ void ViewState::OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions&
             m_PendingPoint.reset();
             host.Invalidate();
         }
-    } else if (m_bDeletePoint) {
+    } else if (m_Tool == Tool::DeletePoint) {
         HitTestPoint(doc, cw, ch, point.x(), point.y());
         if (m_nSelectedPoint >= 0) {
             if (actions.DeletePoint(m_nSelectedPoint))
                 m_nSelectedPoint = -1;
             host.Invalidate();
         }
-    } else if (m_bMovePoint && m_nSelectedPoint >= 0 &&
+    } else if (m_Tool == Tool::MovePoint && m_nSelectedPoint >= 0 &&
                m_nSelectedPoint < static_cast<int>(doc.ControlPoints().size())) {
         host.ReleaseCapture();
         if (m_ptMoveAt != QPoint(-1, -1))
@@ -182,16 +180,16 @@ void ViewState::OnLButtonUp(const CQuilletDoc& doc, ViewHost& host, ViewActions&
         host.Invalidate();
     }
 
-    if (m_bZoomIn)
+    if (m_Tool == Tool::ZoomIn)
         ZoomAtPoint(doc, host, actions, point.x(), point.y());
-    if (m_bZoomOut)
+    if (m_Tool == Tool::ZoomOut)
         ZoomAtPoint(doc, host, actions, point.x(), point.y());
 }
 
 void ViewState::OnLButtonDblClk(const CQuilletDoc& doc, ViewHost& host, ViewActions& actions, QPoint point)
 {
     // With Set points the first click of the two has already added or edited the point there.
-    if (m_bSetPoints)
+    if (m_Tool == Tool::SetPoints)
         return;
     const QSize client = host.ClientSize();
     HitTestPoint(doc, client.width(), client.height(), point.x(), point.y());
@@ -212,14 +210,13 @@ void ViewState::OnMouseMove(const CQuilletDoc& doc, ViewHost& host, QPoint point
     const int y = point.y();
 
     if (doc.IsGeoCoded()) {
-        RefreshWindowSize();
         const QString pixel = PixelText(x, y);
         QString decimal, dms, distance;
         if (const std::optional<GeoPosition> here = GeographicPosition(doc, *this, cw, ch, x, y)) {
             decimal = DecimalDegreesText(*here);
             dms = DegMinSecText(*here);
         }
-        if (m_bSelectRange && m_bRangeDragging) {
+        if (m_Tool == Tool::SelectRange && m_bRangeDragging) {
             const QRect before = m_rcRangeSave;
             m_ptRangeEnd = point;
             m_rcRangeSave = BandRect(m_ptRangeStart, m_ptRangeEnd);
@@ -236,7 +233,7 @@ void ViewState::OnMouseMove(const CQuilletDoc& doc, ViewHost& host, QPoint point
                 m_dRangeBottom = (band.bottom() - edges.yT) / height;
             }
         }
-        if (m_bMeasure && m_bMeasuring && QRect(0, 0, cw, ch).contains(point)) {
+        if (m_Tool == Tool::Measure && m_bMeasuring && QRect(0, 0, cw, ch).contains(point)) {
             const QRect before = m_rcMeasureSave;
             m_ptMeasureEnd = point;
             m_rcMeasureSave = BandRect(m_ptMeasureStart, m_ptMeasureEnd);
@@ -256,7 +253,7 @@ void ViewState::OnMouseMove(const CQuilletDoc& doc, ViewHost& host, QPoint point
         host.SetPaneText(distance, 4);
     }
 
-    if (doc.IsMapLoaded() && m_bMovePoint && m_nSelectedPoint >= 0 &&
+    if (doc.IsMapLoaded() && m_Tool == Tool::MovePoint && m_nSelectedPoint >= 0 &&
         m_nSelectedPoint < static_cast<int>(doc.ControlPoints().size())) {
         const QRect before = m_rcMoveSave;
         m_ptMoveAt = point;
@@ -267,15 +264,18 @@ void ViewState::OnMouseMove(const CQuilletDoc& doc, ViewHost& host, QPoint point
 
 int ViewState::CursorId() const
 {
-    if (m_bZoomIn)
+    switch (m_Tool) {
+    case Tool::ZoomIn:
         return 130;
-    if (m_bZoomOut)
+    case Tool::ZoomOut:
         return 131;
-    if (m_bSetPoints)
+    case Tool::SetPoints:
         return 132;
-    if (m_bMeasure)
+    case Tool::Measure:
         return -1;
-    if (m_bDeletePoint)
+    case Tool::DeletePoint:
         return 135;
-    return 0;
+    default:
+        return 0;
+    }
 }

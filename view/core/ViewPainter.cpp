@@ -141,7 +141,6 @@ MapPlacement ComputeMapPlacement(const CQuilletDoc& doc, const ViewState& view, 
 
 bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int cw, int ch, MapPlacement* placement)
 {
-    view.RefreshWindowSize();
     UpdateFrame(doc, view, cw, ch);
     if (!doc.IsMapLoaded() || cw <= 1 || ch <= 1)
         return false;
@@ -150,8 +149,8 @@ bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int c
     const QRect& dest = m.m_Destination;
     if (doc.IsPictureMap()) {
         doc.Picture().DrawPart(&painter, dest, m.L, m.R, m.B, m.T);
-    } else if (doc.IsTiffMap() && view.m_DisplayDib.m_pBits) {
-        const DIBSection& copy = view.m_DisplayDib;
+    } else if (doc.IsTiffMap() && view.DisplayCopy().m_pBits) {
+        const DIBSection& copy = view.DisplayCopy();
         const int wd = copy.m_nWidth;
         const int hd = copy.m_nHeight;
         if (wd == dest.width() && hd == dest.height()) {
@@ -176,15 +175,15 @@ bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int c
         const std::vector<CDataGeo>& points = doc.ControlPoints();
         for (size_t i = 0; i < points.size(); ++i) {
             // A point being dragged is drawn under the pointer, not here.
-            if (static_cast<int>(i) != view.m_nDraggedPoint)
+            if (static_cast<int>(i) != view.DraggedPoint())
                 drawPoint(points[i].m_dImageX, points[i].m_dImageY, i);
         }
-        if (view.m_PendingPoint)
-            drawPoint(view.m_PendingPoint->x(), view.m_PendingPoint->y(), points.size());
-        if (view.m_nHighlightedPoint >= 0 && view.m_nHighlightedPoint < static_cast<int>(points.size()) &&
-            view.m_nHighlightedPoint != view.m_nDraggedPoint) {
+        if (const std::optional<QPointF>& pending = view.PendingPoint())
+            drawPoint(pending->x(), pending->y(), points.size());
+        const int highlighted = view.HighlightedPoint();
+        if (highlighted >= 0 && highlighted < static_cast<int>(points.size()) && highlighted != view.DraggedPoint()) {
             // The point chosen in the control-point table: a ring around its marker.
-            const CDataGeo& chosen = points[static_cast<size_t>(view.m_nHighlightedPoint)];
+            const CDataGeo& chosen = points[static_cast<size_t>(highlighted)];
             const QPointF at = FrameToClient(frame, cw, ch, chosen.m_dImageX, chosen.m_dImageY);
             painter.save();
             painter.setRenderHint(QPainter::Antialiasing);
@@ -193,7 +192,7 @@ bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int c
             painter.drawEllipse(QPointF(static_cast<int>(at.x()), static_cast<int>(at.y())), 12, 12);
             painter.restore();
         }
-        if (view.m_bShowResiduals)
+        if (view.ShowsResiduals())
             PaintResiduals(painter, doc, frame, m, cw, ch);
     }
 
@@ -202,8 +201,8 @@ bool PaintView(QPainter& painter, const CQuilletDoc& doc, ViewState& view, int c
         return p.x() >= dest.left() && p.x() < dest.left() + dest.width() && p.y() >= dest.top() &&
                p.y() < dest.top() + dest.height();
     };
-    if (view.m_bSelectRange && onPicture(view.m_ptRangeStart) && onPicture(view.m_ptRangeEnd))
-        PaintRangeRectangle(painter, view.m_ptRangeStart, view.m_ptRangeEnd);
+    if (const std::optional<QLine> range = view.RangeCorners(); range && onPicture(range->p1()) && onPicture(range->p2()))
+        PaintRangeRectangle(painter, range->p1(), range->p2());
 
     DrawIconAt(painter, doc.IsGeoCoded() ? IDI_GEOCODED : IDI_NOT_GEOCODED, cw - 33, 1);
     if (placement)
@@ -229,14 +228,14 @@ void PaintRangeRectangle(QPainter& painter, QPoint a, QPoint b)
 
 void PaintFeedback(QPainter& painter, const ViewState& view)
 {
-    if (view.m_bSelectRange && view.m_bRangeDragging && view.m_ptRangeEnd != QPoint(-1, -1))
-        PaintRangeRectangle(painter, view.m_ptRangeStart, view.m_ptRangeEnd);
-    if (view.m_bMeasure && view.m_bMeasuring) {
+    if (const std::optional<QLine> band = view.RangeBeingDragged())
+        PaintRangeRectangle(painter, band->p1(), band->p2());
+    if (const std::optional<QLine> line = view.MeasuringLine()) {
         painter.save();
         painter.setPen(QPen(kMeasureColour, 1, Qt::DashLine));
-        painter.drawLine(view.m_ptMeasureStart, view.m_ptMeasureEnd);
+        painter.drawLine(*line);
         painter.restore();
     }
-    if (view.m_bMovePoint && view.m_ptMoveAt != QPoint(-1, -1))
-        DrawIconAt(painter, IDI_POINT_MARKER, view.m_ptMoveAt.x() - 16, view.m_ptMoveAt.y() - 16);
+    if (const std::optional<QPoint> marker = view.MovingMarker())
+        DrawIconAt(painter, IDI_POINT_MARKER, marker->x() - 16, marker->y() - 16);
 }

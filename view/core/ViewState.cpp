@@ -82,24 +82,54 @@ int ScrollPosition(int code, int position, int thumb, int line, int page)
     }
 }
 
+/// The new thumb position for a scroll code on a bar along an axis of client pixels where the
+/// window spans size (window units); textSize is the line step in pixels.
+int ScrollAlong(int code, int position, int thumb, int client, int textSize, double size)
+{
+    const double scrollable = size > 0 ? std::trunc(client / size) - client : 0;
+    const int line = scrollable > 0 ? ScrollStep(textSize * 1000.0 / scrollable) : 1;
+    const int page = scrollable > 0 ? ScrollStep(client * 1000.0 / scrollable) : 1;
+    return ScrollPosition(code, position, thumb, line, page);
+}
+
+/// The scroll position that shows a window of size (below 1) whose edge lies offset from the
+/// start of the frame: its left edge, or its top edge counted down from the top.
+int ScrollPositionFor(double offset, double size)
+{
+    // Window edges such as 0.1 come out a hair below their value; without the allowance a window
+    // at (0.1, 0.9) would scroll to 499 instead of half way.
+    constexpr double kRoundingAllowance = 1e-9;
+    return std::min(ToClientInt(kScrollRange * offset / (1 - size) + kRoundingAllowance), kScrollRange);
+}
+
+/// Where a window of size (below 1) starts for a scroll position: the inverse of ScrollPositionFor.
+double WindowStartFor(int position, double size)
+{
+    return (1 - size) * position / kScrollRange;
+}
+
 } // namespace
 
 ViewState::ViewState() = default;
 ViewState::~ViewState() = default;
 
-void ViewState::RefreshWindowSize()
-{
-    m_dWinWidth = m_dWinRight - m_dWinLeft;
-    m_dWinHeight = m_dWinTop - m_dWinBottom;
-}
-
 void ViewState::ShowWholeFrame()
 {
-    m_dWinLeft = 0.0;
-    m_dWinBottom = 0.0;
-    m_dWinRight = 1.0;
-    m_dWinTop = 1.0;
-    RefreshWindowSize();
+    m_Window = ViewWindow{};
+}
+
+void ViewState::SetFrame(const CDataGeo& origin, const CDataGeo& extent)
+{
+    m_FrameOrigin = origin;
+    m_FrameExtent = extent;
+}
+
+void ViewState::ScrollTo(double width, double height)
+{
+    if (width < 1)
+        m_nHScrollPos = ScrollPositionFor(m_Window.m_dLeft, width);
+    if (height < 1)
+        m_nVScrollPos = ScrollPositionFor(1 - m_Window.m_dTop, height);
 }
 
 QSize ViewState::GetDisplaySize(const CQuilletDoc& doc, int cw, int ch) const
@@ -138,38 +168,28 @@ bool ViewState::ZoomAtPoint(const CQuilletDoc& doc, ViewHost& host, ViewActions&
         actions.Refuse(ViewActions::Refusal::ZoomPointOutOfView);
         return false;
     }
-    RefreshWindowSize();
-    const double w = m_dWinWidth;
-    const double h = m_dWinHeight;
-    const double cx = m_dWinLeft + w * x / cw;
-    const double cy = m_dWinBottom + h * (ch - y) / ch;
-    if (m_bZoomIn) {
+    const double w = m_Window.Width();
+    const double h = m_Window.Height();
+    const double cx = m_Window.m_dLeft + w * x / cw;
+    const double cy = m_Window.m_dBottom + h * (ch - y) / ch;
+    if (m_Tool == Tool::ZoomIn) {
         if (w < kSmallestWindow || h < kSmallestWindow) {
             ShowWholeFrame();
         } else {
-            ZoomAxis(m_dWinLeft, m_dWinRight, cx, w, true);
-            ZoomAxis(m_dWinBottom, m_dWinTop, cy, h, true);
+            ZoomAxis(m_Window.m_dLeft, m_Window.m_dRight, cx, w, true);
+            ZoomAxis(m_Window.m_dBottom, m_Window.m_dTop, cy, h, true);
         }
-    } else if (m_bZoomOut) {
+    } else if (m_Tool == Tool::ZoomOut) {
         if (w >= kLargestWindow || h >= kLargestWindow) {
             ShowWholeFrame();
         } else {
-            ZoomAxis(m_dWinLeft, m_dWinRight, cx, w, false);
-            ZoomAxis(m_dWinBottom, m_dWinTop, cy, h, false);
+            ZoomAxis(m_Window.m_dLeft, m_Window.m_dRight, cx, w, false);
+            ZoomAxis(m_Window.m_dBottom, m_Window.m_dTop, cy, h, false);
         }
     } else {
         return false;
     }
-    RefreshWindowSize();
-    // Window edges such as 0.1 come out a hair below their value; without the allowance a window
-    // at (0.1, 0.9) would scroll to 499 instead of half way.
-    constexpr double kRoundingAllowance = 1e-9;
-    if (m_dWinWidth < 1)
-        m_nHScrollPos = std::min(
-            ToClientInt(kScrollRange * m_dWinLeft / (1 - m_dWinWidth) + kRoundingAllowance), kScrollRange);
-    if (m_dWinHeight < 1)
-        m_nVScrollPos = std::min(
-            ToClientInt(kScrollRange * (1 - m_dWinTop) / (1 - m_dWinHeight) + kRoundingAllowance), kScrollRange);
+    ScrollTo(m_Window.Width(), m_Window.Height());
 
     if (doc.IsTiffMap()) {
         // The frame for the new window is what the next paint shows; size the copy for it.
@@ -184,29 +204,23 @@ bool ViewState::ZoomAtPoint(const CQuilletDoc& doc, ViewHost& host, ViewActions&
 
 int ViewState::OnVScroll(int code, int thumb, int clientHeight, int textHeight)
 {
-    RefreshWindowSize();
-    const double scrollable = m_dWinHeight > 0 ? std::trunc(clientHeight / m_dWinHeight) - clientHeight : 0;
-    const int line = scrollable > 0 ? ScrollStep(textHeight * 1000.0 / scrollable) : 1;
-    const int page = scrollable > 0 ? ScrollStep(clientHeight * 1000.0 / scrollable) : 1;
-    m_nVScrollPos = ScrollPosition(code, m_nVScrollPos, thumb, line, page);
-    if (m_dWinHeight < 1) {
+    const double height = m_Window.Height();
+    m_nVScrollPos = ScrollAlong(code, m_nVScrollPos, thumb, clientHeight, textHeight, height);
+    if (height < 1) {
         // Position 0 shows the top of the frame.
-        m_dWinBottom = (1 - m_dWinHeight) * (kScrollRange - m_nVScrollPos) / kScrollRange;
-        m_dWinTop = m_dWinBottom + m_dWinHeight;
+        m_Window.m_dBottom = WindowStartFor(kScrollRange - m_nVScrollPos, height);
+        m_Window.m_dTop = m_Window.m_dBottom + height;
     }
     return m_nVScrollPos;
 }
 
 int ViewState::OnHScroll(int code, int thumb, int clientWidth, int textWidth)
 {
-    RefreshWindowSize();
-    const double scrollable = m_dWinWidth > 0 ? std::trunc(clientWidth / m_dWinWidth) - clientWidth : 0;
-    const int line = scrollable > 0 ? ScrollStep(textWidth * 1000.0 / scrollable) : 1;
-    const int page = scrollable > 0 ? ScrollStep(clientWidth * 1000.0 / scrollable) : 1;
-    m_nHScrollPos = ScrollPosition(code, m_nHScrollPos, thumb, line, page);
-    if (m_dWinWidth < 1) {
-        m_dWinLeft = (1 - m_dWinWidth) * m_nHScrollPos / kScrollRange;
-        m_dWinRight = m_dWinLeft + m_dWinWidth;
+    const double width = m_Window.Width();
+    m_nHScrollPos = ScrollAlong(code, m_nHScrollPos, thumb, clientWidth, textWidth, width);
+    if (width < 1) {
+        m_Window.m_dLeft = WindowStartFor(m_nHScrollPos, width);
+        m_Window.m_dRight = m_Window.m_dLeft + width;
     }
     return m_nHScrollPos;
 }
@@ -220,21 +234,20 @@ void ViewState::ShowPoint(const CQuilletDoc& doc, ViewHost& host, int index)
         // The point in window units, 0 to 1 across the displayed frame.
         const double wx = (point.m_dImageX - m_FrameOrigin.m_dLongitude) / m_FrameExtent.m_dLongitude;
         const double wy = (point.m_dImageY - m_FrameOrigin.m_dLatitude) / m_FrameExtent.m_dLatitude;
-        RefreshWindowSize();
-        if (wx < m_dWinLeft || wx > m_dWinRight || wy < m_dWinBottom || wy > m_dWinTop) {
+        const double width = m_Window.Width();
+        const double height = m_Window.Height();
+        if (wx < m_Window.m_dLeft || wx > m_Window.m_dRight || wy < m_Window.m_dBottom || wy > m_Window.m_dTop) {
             // Centred where it can be; a window within the frame stays within it.
             const auto centre = [](double at, double size) {
                 const double low = at - size / 2;
                 return size < 1 ? std::clamp(low, 0.0, 1.0 - size) : low;
             };
-            m_dWinLeft = centre(wx, m_dWinWidth);
-            m_dWinRight = m_dWinLeft + m_dWinWidth;
-            m_dWinBottom = centre(wy, m_dWinHeight);
-            m_dWinTop = m_dWinBottom + m_dWinHeight;
-            if (m_dWinWidth < 1)
-                m_nHScrollPos = static_cast<int>(kScrollRange * m_dWinLeft / (1 - m_dWinWidth) + 1e-9);
-            if (m_dWinHeight < 1)
-                m_nVScrollPos = static_cast<int>(kScrollRange * (1 - m_dWinTop) / (1 - m_dWinHeight) + 1e-9);
+            m_Window.m_dLeft = centre(wx, width);
+            m_Window.m_dRight = m_Window.m_dLeft + width;
+            m_Window.m_dBottom = centre(wy, height);
+            m_Window.m_dTop = m_Window.m_dBottom + height;
+            // The size kept, not the new edges' difference: that may differ in the last bit.
+            ScrollTo(width, height);
             RebuildForClient(doc, host);
         }
     }
@@ -269,21 +282,25 @@ void ViewState::OnUpdate(const CQuilletDoc& doc, ViewHost& host, long hint)
 
 void ViewState::ClearTools()
 {
-    m_bSetPoints = 0;
-    m_bZoomIn = m_bZoomOut = m_bMovePoint = m_bDeletePoint = m_bMeasure = m_bSelectRange = 0;
+    m_Tool = Tool::None;
+}
+
+void ViewState::ToggleTool(Tool tool)
+{
+    m_Tool = m_Tool == tool ? Tool::None : tool;
 }
 
 void ViewState::ForgetRangeAndMeasure()
 {
     // Output and Export crop by the range while the range tool is on: a new map is written
     // whole until a range is dragged over it. A measurement belongs to its map as much.
-    m_bSelectRange = 0;
-    m_bRangeDragging = 0;
+    if (m_Tool == Tool::SelectRange || m_Tool == Tool::Measure)
+        m_Tool = Tool::None;
+    m_bRangeDragging = false;
     m_ptRangeStart = m_ptRangeEnd = QPoint(-1, -1);
     m_dRangeLeft = m_dRangeRight = m_dRangeBottom = m_dRangeTop = 0.0;
     m_rcRangeSave = QRect();
-    m_bMeasure = 0;
-    m_bMeasuring = 0;
+    m_bMeasuring = false;
     m_rcMeasureSave = QRect();
 }
 
@@ -292,28 +309,51 @@ bool ViewState::HasRange() const
     return m_ptRangeStart != QPoint(-1, -1) && m_ptRangeEnd != QPoint(-1, -1);
 }
 
-namespace {
-
-/// Toggles one tool flag; every other tool goes off.
-void ToggleTool(ViewState& view, BOOL& flag)
+std::optional<OutputRange> ViewState::SelectedOutputRange() const
 {
-    const BOOL on = !flag;
-    view.ClearTools();
-    flag = on;
+    if (m_Tool != Tool::SelectRange)
+        return std::nullopt;
+    return OutputRange{HasRange(), m_dRangeLeft, m_dRangeRight, m_dRangeTop, m_dRangeBottom};
 }
 
-} // namespace
+std::optional<QLine> ViewState::RangeCorners() const
+{
+    if (m_Tool != Tool::SelectRange)
+        return std::nullopt;
+    return QLine(m_ptRangeStart, m_ptRangeEnd);
+}
+
+std::optional<QLine> ViewState::RangeBeingDragged() const
+{
+    if (m_Tool != Tool::SelectRange || !m_bRangeDragging || m_ptRangeEnd == QPoint(-1, -1))
+        return std::nullopt;
+    return QLine(m_ptRangeStart, m_ptRangeEnd);
+}
+
+std::optional<QLine> ViewState::MeasuringLine() const
+{
+    if (m_Tool != Tool::Measure || !m_bMeasuring)
+        return std::nullopt;
+    return QLine(m_ptMeasureStart, m_ptMeasureEnd);
+}
+
+std::optional<QPoint> ViewState::MovingMarker() const
+{
+    if (m_Tool != Tool::MovePoint || m_ptMoveAt == QPoint(-1, -1))
+        return std::nullopt;
+    return m_ptMoveAt;
+}
 
 void ViewState::OnZoomIn(const CQuilletDoc& doc)
 {
     if (doc.IsMapLoaded())
-        ToggleTool(*this, m_bZoomIn);
+        ToggleTool(Tool::ZoomIn);
 }
 
 void ViewState::OnZoomOut(const CQuilletDoc& doc)
 {
     if (doc.IsMapLoaded())
-        ToggleTool(*this, m_bZoomOut);
+        ToggleTool(Tool::ZoomOut);
 }
 
 void ViewState::OnFitInWindow(const CQuilletDoc& doc, ViewHost& host)
@@ -328,15 +368,15 @@ void ViewState::OnFitInWindow(const CQuilletDoc& doc, ViewHost& host)
 void ViewState::OnSetPoints(const CQuilletDoc& doc)
 {
     if (doc.IsMapLoaded())
-        ToggleTool(*this, m_bSetPoints);
+        ToggleTool(Tool::SetPoints);
 }
 
 void ViewState::OnMovePoints(const CQuilletDoc& doc, ViewHost& host)
 {
     if (!doc.IsMapLoaded())
         return;
-    ToggleTool(*this, m_bMovePoint);
-    if (m_bMovePoint)
+    ToggleTool(Tool::MovePoint);
+    if (m_Tool == Tool::MovePoint)
         m_nSelectedPoint = -1;
     host.Invalidate();
 }
@@ -345,24 +385,23 @@ void ViewState::OnDeletePoint(const CQuilletDoc& doc)
 {
     if (!doc.IsMapLoaded())
         return;
-    ToggleTool(*this, m_bDeletePoint);
-    if (m_bDeletePoint)
+    ToggleTool(Tool::DeletePoint);
+    if (m_Tool == Tool::DeletePoint)
         m_nSelectedPoint = -1;
 }
 
 void ViewState::OnMeasure(const CQuilletDoc& doc)
 {
     if (doc.IsGeoCoded())
-        ToggleTool(*this, m_bMeasure);
+        ToggleTool(Tool::Measure);
 }
 
 void ViewState::OnSelectRange(ViewHost& host)
 {
-    if (!m_bSelectRange) {
-        ClearTools();
-        m_bSelectRange = 1;
+    if (m_Tool != Tool::SelectRange) {
+        m_Tool = Tool::SelectRange;
     } else {
-        m_bSelectRange = 0;
+        m_Tool = Tool::None;
         m_ptRangeStart = m_ptRangeEnd = QPoint(-1, -1);
     }
     host.Invalidate();

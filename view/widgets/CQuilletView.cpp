@@ -125,8 +125,7 @@ void CQuilletView::UpdateCursor()
 
 void CQuilletView::SyncScrollBars()
 {
-    m_State.RefreshWindowSize();
-    const bool zoomedIn = m_State.m_dWinHeight < 1;
+    const bool zoomedIn = m_State.Window().Height() < 1;
     const Qt::ScrollBarPolicy policy = zoomedIn ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
     if (verticalScrollBarPolicy() != policy) {
         setVerticalScrollBarPolicy(policy);
@@ -135,8 +134,8 @@ void CQuilletView::SyncScrollBars()
     if (zoomedIn) {
         const QSignalBlocker vertical(verticalScrollBar());
         const QSignalBlocker horizontal(horizontalScrollBar());
-        verticalScrollBar()->setValue(m_State.m_nVScrollPos);
-        horizontalScrollBar()->setValue(m_State.m_nHScrollPos);
+        verticalScrollBar()->setValue(m_State.VScrollPos());
+        horizontalScrollBar()->setValue(m_State.HScrollPos());
     }
 }
 
@@ -168,7 +167,7 @@ void CQuilletView::RenderMap()
     const QSize display =
         m_Document.IsTiffMap() ? m_State.GetDisplaySize(m_Document, client.width(), client.height()) : QSize();
     const bool memoryShort =
-        (m_MapPaint.isNull() && !client.isEmpty()) || (!display.isEmpty() && !m_State.m_DisplayDib.m_pBits);
+        (m_MapPaint.isNull() && !client.isEmpty()) || (!display.isEmpty() && !m_State.DisplayCopy().m_pBits);
     if (memoryShort && !m_bMemoryShort)
         QTimer::singleShot(0, this, [] { ShowMessage(OutOfMemoryMessage()); });
     m_bMemoryShort = memoryShort;
@@ -180,7 +179,7 @@ void CQuilletView::RenderMap()
     painter.setFont(font());
     if (PaintView(painter, m_Document, m_State, client.width(), client.height())) {
         // The picture of the last paint, for Save As Bitmap and printing.
-        m_State.m_pViewBitmap = std::make_unique<QImage>(m_MapPaint);
+        m_State.KeepViewBitmap(std::make_unique<QImage>(m_MapPaint));
         if (const std::optional<UiMessage>& failure = m_Document.Picture().LastError()) {
             // Told once the paint is over: a message box inside a paint would paint again.
             QTimer::singleShot(0, this, [message = *failure] { ShowMessage(message); });
@@ -219,7 +218,7 @@ void CQuilletView::mouseReleaseEvent(QMouseEvent* event)
     {
         // A zoom click remakes the display copy of a TIFF map.
         std::optional<CWaitCursor> wait;
-        if ((m_State.m_bZoomIn || m_State.m_bZoomOut) && m_Document.IsTiffMap())
+        if ((m_State.ActiveTool() == Tool::ZoomIn || m_State.ActiveTool() == Tool::ZoomOut) && m_Document.IsTiffMap())
             wait.emplace();
         m_State.OnLButtonUp(m_Document, *this, m_Edits, event->position().toPoint());
     }
