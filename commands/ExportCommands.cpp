@@ -129,8 +129,8 @@ std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& exten
         // The degrees as typed, not the arc-seconds' quotient with its last digits.
         p.m_dLatitude = TypedDegrees(points[i].m_dLatitude);
         p.m_dLongitude = TypedDegrees(points[i].m_dLongitude);
-        p.m_dColumn = doc.ImageWidth() * points[i].m_dImageX - extent.m_nLeft;
-        p.m_dRow = (1.0 - points[i].m_dImageY) * doc.ImageHeight() - extent.m_nTop;
+        p.m_dColumn = points[i].PixelColumn(doc.ImageWidth()) - extent.m_nLeft;
+        p.m_dRow = points[i].PixelRow(doc.ImageHeight()) - extent.m_nTop;
         if (analysis.m_Model) {
             p.m_dDx = analysis.m_Points[i].m_dDx;
             p.m_dDy = analysis.m_Points[i].m_dDy;

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr double kArcSecondsPerDegree = 3600.0;
 /// A bad field is quoted at most this long in a message.
 constexpr qsizetype kQuotedLength = 80;
 
@@ -163,8 +162,7 @@ std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, 
         }
         if (std::fabs(latitude) > 90 || std::fabs(longitude) > 180)
             return refuse(number, QStringLiteral("%1, %2 is not a latitude and longitude").arg(latitude).arg(longitude));
-        points.push_back({latitude * kArcSecondsPerDegree, longitude * kArcSecondsPerDegree, column / width,
-                          1.0 - row / height});
+        points.push_back(CDataGeo::FromPixel(latitude, longitude, column, row, width, height));
     }
     // A header alone places nothing, like an empty file.
     if (points.empty())

@@ -10,8 +10,9 @@ namespace {
 
 /// The fit works in thousandths of a degree: 3.6 arc-seconds per fit unit. The linear coefficients
 /// come out per fit unit and are stored per degree, hence the factor 1000.
-constexpr double kArcSecondsPerFitUnit = 3.6;
 constexpr double kFitUnitsPerDegree = 1000.0;
+constexpr double kArcSecondsPerFitUnit = CDataGeo::kArcSecondsPerDegree / kFitUnitsPerDegree;
+static_assert(kArcSecondsPerFitUnit == 3.6);
 
 /// Six points are the least the fit accepts, although three would determine the model: the
 /// surplus is what makes the residuals say something about the quality of the points.
@@ -53,8 +54,8 @@ GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, 
     for (std::size_t i = 0; i < count; ++i) {
         x[i] = points[i].m_dLatitude / kArcSecondsPerFitUnit;
         y[i] = points[i].m_dLongitude / kArcSecondsPerFitUnit;
-        p[i] = imageWidth * points[i].m_dImageX;
-        q[i] = (1.0 - points[i].m_dImageY) * imageHeight;
+        p[i] = points[i].PixelColumn(imageWidth);
+        q[i] = points[i].PixelRow(imageHeight);
     }
 
     // The sums are kept in long double and rounded to double once complete. Besides precision this
