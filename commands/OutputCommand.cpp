@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -83,9 +84,8 @@ int PrepareTiffMap(const CQuilletDoc& doc, TemporarySideFile& temp, CPicture& pi
         return error;
     if (!progress.Report(2, 3))
         return ECANCELED;
-    QByteArray bmp;
-    if (const int error = temp.Read(bmp))
-        return error;
+    // The file holds what was just written: the encoded bytes are the BMP.
+    const QByteArray& bmp = encoded;
     out.m_CpfPayload = doc.MapFileData();
     picture.LoadFromMemory(bmp);
     if (picture.m_pPicture)
@@ -123,10 +123,8 @@ int CutOutRange(const CQuilletDoc& doc, const CPicture& source, const OutputRang
         return ENOMEM;
     if (const int error = temp.Write(packed))
         return error;
-    packed.clear();
-    QByteArray bmp;
-    if (const int error = temp.Read(bmp))
-        return error;
+    // The file holds what was just written: the packed bytes are the BMP.
+    QByteArray bmp = std::move(packed);
     CPicture cutOut;
     cutOut.LoadFromMemory(bmp);
     if (cutOut.m_pPicture) {
