@@ -53,10 +53,11 @@ std::optional<CDataGeo> PointOfRow(const double (&v)[4], bool csv, const QString
 {
     double latitude = 0, longitude = 0, column = 0, row = 0;
     if (csv) {
+        const CDataGeo place = CDataGeo::FromDegrees(v[0], v[1], v[2], v[3]);
         latitude = v[0];
         longitude = v[1];
-        column = v[2] * width;
-        row = (1.0 - v[3]) * height;
+        column = place.PixelColumn(width);
+        row = place.PixelRow(height);
     } else {
         column = v[2];
         row = -v[3];
@@ -97,9 +98,11 @@ QByteArray EncodeQgisPoints(const QString& crsWkt2, const std::vector<ExchangedP
 QByteArray EncodePointsCsv(const std::vector<ExchangedPoint>& points, int width, int height)
 {
     QByteArray file = "latitude,longitude,x,y\n";
-    for (const ExchangedPoint& p : points)
-        file += Number(p.m_dLatitude) + ',' + Number(p.m_dLongitude) + ',' + Number(p.m_dColumn / width) + ',' +
-                Number(1.0 - p.m_dRow / height) + '\n';
+    for (const ExchangedPoint& p : points) {
+        const CDataGeo place = CDataGeo::FromPixel(p.m_dLatitude, p.m_dLongitude, p.m_dColumn, p.m_dRow, width, height);
+        file += Number(p.m_dLatitude) + ',' + Number(p.m_dLongitude) + ',' + Number(place.m_dImageX) + ',' +
+                Number(place.m_dImageY) + '\n';
+    }
     return file;
 }
 
