@@ -201,7 +201,11 @@ EmfRenderer::RecordTable::Rows EmfRenderer::ObjectRecords()
         {CREATEBRUSHINDIRECT, [](E& e, Type, R& r) { return e.CreateBrushIndirect(r); }},
         {CREATEMONOBRUSH, patternBrush},
         {CREATEDIBPATTERNBRUSHPT, patternBrush},
-        {CREATEPALETTE, [](E& e, Type, R& r) { e.m_Canvas.Objects().Store(r.U32(), MetafilePalette{}); return r.Ok(); }},
+        {CREATEPALETTE,
+         [](E& e, Type, R& r) {
+             e.m_Canvas.Objects().Store(r.U32(), MetafilePalette{});
+             return r.Ok();
+         }},
         {EXTCREATEFONTINDIRECTW, [](E& e, Type, R& r) { return e.CreateFont(r); }},
     };
 }
