@@ -67,10 +67,10 @@ QVariant ControlPointTableModel::data(const QModelIndex& index, int role) const
     const auto row = static_cast<std::size_t>(index.row());
     const CDataGeo& point = points[row];
     const PointResidual* residual = row < m_Analysis.m_Points.size() ? &m_Analysis.m_Points[row] : nullptr;
-    const double latitude = point.m_dLatitude / 3600.0;
-    const double longitude = point.m_dLongitude / 3600.0;
-    const double column = m_Doc.ImageWidth() * point.m_dImageX;
-    const double pixelRow = (1.0 - point.m_dImageY) * m_Doc.ImageHeight();
+    const double latitude = point.LatitudeDegrees();
+    const double longitude = point.LongitudeDegrees();
+    const double column = point.PixelColumn(m_Doc.ImageWidth());
+    const double pixelRow = point.PixelRow(m_Doc.ImageHeight());
 
     // The value sorted by: numbers as numbers, a missing one below every other.
     std::optional<double> value;

@@ -37,7 +37,7 @@ std::optional<std::array<double, 16>> ParseCoefficientList(const QString& text, 
 void WriteCoefficients(JsonWriter& json, const std::array<double, 16>& coefficients);
 
 /// Writes control points as a JSON array of [latitude, longitude, x, y], the coordinates divided
-/// by unit (3600 turns the stored seconds into degrees).
+/// by unit (CDataGeo::kArcSecondsPerDegree turns the stored seconds into degrees).
 void WritePoints(JsonWriter& json, const std::vector<CDataGeo>& points, double unit = 1.0);
 
 /// The options ("--name value", "--name=value" or "-o value") and positional arguments of a

@@ -103,7 +103,7 @@ int RunImportPointsCommand(const QStringList& args)
         return CliFail("import-points", error);
     JsonWriter json;
     json.BeginObject().Key("points");
-    WritePoints(json, *points, 3600.0);
+    WritePoints(json, *points, CDataGeo::kArcSecondsPerDegree);
     json.EndObject();
     std::printf("%s\n", json.Text().c_str());
     return 0;

@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr double kArcSecondsPerDegree = 3600.0;
 
 struct FitArguments {
     int m_nWidth = 0;
@@ -149,7 +148,7 @@ std::optional<std::vector<CDataGeo>> ReadPoints(const QString& path)
             }
             values[static_cast<std::size_t>(k)] = *number;
         }
-        points.push_back({values[0] * kArcSecondsPerDegree, values[1] * kArcSecondsPerDegree, values[2], values[3]});
+        points.push_back(CDataGeo::FromDegrees(values[0], values[1], values[2], values[3]));
     }
     if (!haveHeader) {
         Fail(QStringLiteral("%1: the file is empty").arg(DisplayText(path)));

@@ -9,6 +9,7 @@
 #include "formats/WorldFile.h"
 #include "geo/PointEntry.h"
 #include "geo/Residuals.h"
+#include "imaging/BitmapExport.h"
 #include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
@@ -77,21 +78,7 @@ QImage MapPixels(const CQuilletDoc& doc)
 {
     if (doc.IsTiffMap()) {
         const DIBSection* image = doc.CurrentImageSection();
-        if (!image || image->m_nBitCount != 24)
-            return {};
-        QImage rgb(image->m_nWidth, image->m_nHeight, QImage::Format_RGB888);
-        RequirePixels(rgb);
-        for (int y = 0; y < image->m_nHeight; ++y) {
-            // Stored rows run bottom-up in blue, green, red.
-            const std::uint8_t* from = image->StoredRow(image->m_nHeight - 1 - y);
-            uchar* to = rgb.scanLine(y);
-            for (int x = 0; x < image->m_nWidth; ++x) {
-                to[3 * x] = from[3 * x + 2];
-                to[3 * x + 1] = from[3 * x + 1];
-                to[3 * x + 2] = from[3 * x];
-            }
-        }
-        return rgb;
+        return image ? RgbImageOf(*image) : QImage();
     }
     if (!doc.Picture().m_pPicture || doc.ImageWidth() <= 0 || doc.ImageHeight() <= 0)
         return {};
@@ -129,8 +116,8 @@ std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& exten
         // The degrees as typed, not the arc-seconds' quotient with its last digits.
         p.m_dLatitude = TypedDegrees(points[i].m_dLatitude);
         p.m_dLongitude = TypedDegrees(points[i].m_dLongitude);
-        p.m_dColumn = doc.ImageWidth() * points[i].m_dImageX - extent.m_nLeft;
-        p.m_dRow = (1.0 - points[i].m_dImageY) * doc.ImageHeight() - extent.m_nTop;
+        p.m_dColumn = points[i].PixelColumn(doc.ImageWidth()) - extent.m_nLeft;
+        p.m_dRow = points[i].PixelRow(doc.ImageHeight()) - extent.m_nTop;
         if (analysis.m_Model) {
             p.m_dDx = analysis.m_Points[i].m_dDx;
             p.m_dDy = analysis.m_Points[i].m_dDy;
@@ -235,17 +222,19 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
     if (!doc.IsMapLoaded())
         return CommandResult::Refused({QStringLiteral("There is no map to export."), kInvalidFile, MB_OK | MB_ICONSTOP});
     Extent extent{0, 0, doc.ImageWidth(), doc.ImageHeight()};
+    // A world file stands beside the whole picture, never beside a cut-out of it: a range would
+    // move the picture it describes.
+    std::optional<UiMessage> rangeRefusal;
+    if (kind != ExportKind::WorldFile)
+        rangeRefusal = ExtentOf(doc, range, extent);
+    // A map without a georeference is refused before its range: whether it has one does not
+    // depend on the extent.
     MapCrs crs;
     std::array<double, 6> gt{};
     if (std::optional<UiMessage> refusal = Georeference(doc, extent, crs, gt))
         return CommandResult::Refused(*refusal);
-    // A world file stands beside the whole picture, never beside a cut-out of it: a range would
-    // move the picture it describes.
-    if (kind != ExportKind::WorldFile) {
-        if (std::optional<UiMessage> refusal = ExtentOf(doc, range, extent))
-            return CommandResult::Refused(*refusal);
-        Georeference(doc, extent, crs, gt);
-    }
+    if (rangeRefusal)
+        return CommandResult::Refused(*rangeRefusal);
 
     switch (kind) {
     case ExportKind::GeoTiff: {

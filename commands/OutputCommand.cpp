@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -90,9 +91,8 @@ CommandResult PrepareTiffMap(const CQuilletDoc& doc, TemporarySideFile& temp, CP
         return WriteFailed(error);
     if (!progress.Report(2, 3))
         return CommandResult::Cancelled();
-    QByteArray bmp;
-    if (const int error = temp.Read(bmp))
-        return WriteFailed(error);
+    // The file holds what was just written: the encoded bytes are the BMP.
+    const QByteArray& bmp = encoded;
     out.m_CpfPayload = doc.MapFileData();
     picture.LoadFromMemory(bmp);
     if (picture.m_pPicture)
@@ -134,10 +134,8 @@ CommandResult CutOutRange(const CQuilletDoc& doc, const CPicture& source, const 
         return CommandResult::Refused(OutOfMemoryMessage());
     if (const int error = temp.Write(packed))
         return failed(error);
-    packed.clear();
-    QByteArray bmp;
-    if (const int error = temp.Read(bmp))
-        return failed(error);
+    // The file holds what was just written: the packed bytes are the BMP.
+    QByteArray bmp = std::move(packed);
     CPicture cutOut;
     cutOut.LoadFromMemory(bmp);
     if (cutOut.m_pPicture) {

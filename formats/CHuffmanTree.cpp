@@ -157,6 +157,43 @@ int ThreadsOf(int setting)
 /// A payload is encoded or counted on several threads from this many bytes a thread on.
 constexpr std::uint32_t kMinBytesPerThread = std::uint32_t(4) << 20;
 
+/// Writes the rest of the codes from in on whose first skip bits the slice before wrote. Returns
+/// the first byte whose code the slice writes whole.
+const std::uint8_t* PutSkippedCodes(const CHuffmanTree& tree, const std::uint8_t* in, const std::uint8_t* end, int skip,
+                                    BitSink& sink)
+{
+    for (; skip > 0 && in < end; ++in) {
+        const int length = tree.CodeLength(*in);
+        if (length <= skip) {
+            skip -= length;
+            continue;
+        }
+        for (int first = skip; first < length; first += 56) {
+            const int take = std::min(length - first, 56);
+            sink.Put(CodeBits(tree, *in, first, take), static_cast<unsigned>(take));
+            sink.FlushBytes();
+        }
+        skip = 0;
+    }
+    return in;
+}
+
+/// Puts carry, carryBits long, out after a slice's codes, then the last partly filled byte, the
+/// bits above it keeping what the destination held. Returns the end of what was written.
+std::uint8_t* FinishSlice(BitSink sink, std::uint64_t carry, unsigned carryBits)
+{
+    if (carryBits != 0) {
+        sink.Put(carry, carryBits);
+        sink.FlushBytes();
+    }
+    if (sink.m_nPending != 0) {
+        const auto mask = static_cast<std::uint8_t>((1u << sink.m_nPending) - 1);
+        *sink.m_pOut = static_cast<std::uint8_t>((*sink.m_pOut & ~mask) | (sink.m_nBits & mask));
+        ++sink.m_pOut;
+    }
+    return sink.m_pOut;
+}
+
 } // namespace
 
 CHuffmanTree::CHuffmanTree() = default;
@@ -389,31 +426,13 @@ std::uint32_t CHuffmanTree::EncodeInSlices(const std::uint8_t* source, std::uint
 std::uint8_t* CHuffmanTree::EncodeSlice(const std::uint8_t* source, const std::uint8_t* end, std::uint8_t* destination,
                                         unsigned skipBits, std::uint64_t carry, unsigned carryBits) const
 {
+    BitSink start {destination};
+    const std::uint8_t* in = PutSkippedCodes(*this, source, end, static_cast<int>(skipBits), start);
     // The bit buffer lives in plain locals so that it stays in registers in the bulk loop; the
     // rare codes that do not fit a table entry go through a BitSink copy.
-    std::uint8_t* out = destination;
-    std::uint64_t bits = 0;
-    unsigned pending = 0;
-    const std::uint8_t* in = source;
-
-    // The rest of the codes whose first bits the slice before wrote.
-    for (int skip = static_cast<int>(skipBits); skip > 0 && in < end; ++in) {
-        const int length = m_nCodeLength[*in];
-        if (length <= skip) {
-            skip -= length;
-            continue;
-        }
-        BitSink sink {out, bits, pending};
-        for (int first = skip; first < length; first += 56) {
-            const int take = std::min(length - first, 56);
-            sink.Put(CodeBits(*this, *in, first, take), static_cast<unsigned>(take));
-            sink.FlushBytes();
-        }
-        out = sink.m_pOut;
-        bits = sink.m_nBits;
-        pending = sink.m_nPending;
-        skip = 0;
-    }
+    std::uint8_t* out = start.m_pOut;
+    std::uint64_t bits = start.m_nBits;
+    unsigned pending = start.m_nPending;
 
     auto putOne = [this, &out, &bits, &pending](std::uint8_t value, auto wordFlush) {
         BitSink sink {out, bits, pending};
@@ -474,20 +493,7 @@ std::uint8_t* CHuffmanTree::EncodeSlice(const std::uint8_t* source, const std::u
     }
     for (; in < end; ++in)
         putOne(*in, std::false_type {});
-    if (carryBits != 0) {
-        BitSink sink {out, bits, pending};
-        sink.Put(carry, carryBits);
-        sink.FlushBytes();
-        out = sink.m_pOut;
-        bits = sink.m_nBits;
-        pending = sink.m_nPending;
-    }
-    if (pending != 0) {
-        const auto mask = static_cast<std::uint8_t>((1u << pending) - 1);
-        *out = static_cast<std::uint8_t>((*out & ~mask) | (bits & mask));
-        ++out;
-    }
-    return out;
+    return FinishSlice({out, bits, pending}, carry, carryBits);
 }
 
 std::uint32_t CHuffmanTree::Decode(const std::uint8_t* source, std::uint32_t sourceLength, std::uint32_t count,

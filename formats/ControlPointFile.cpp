@@ -14,7 +14,6 @@ QString NoPointsText()
     return QStringLiteral("the file holds no control points");
 }
 
-constexpr double kArcSecondsPerDegree = 3600.0;
 /// A bad field is quoted at most this long in a message.
 constexpr qsizetype kQuotedLength = 80;
 
@@ -50,6 +49,41 @@ QList<QByteArray> Fields(const QByteArray& line)
     return fields;
 }
 
+/// One row's four numbers as a control point of a width x height picture: a CSV row in degrees
+/// and frame units, a QGIS row in map coordinates (of crs, unless geographic or unsaid) and
+/// pixels with rows counted upward from the top edge. Nothing, with the reason in why, for map
+/// coordinates PROJ cannot convert or that are no latitude and longitude.
+std::optional<CDataGeo> PointOfRow(const double (&v)[4], bool csv, const QString& crs,
+                                   const std::optional<bool>& geographic, int width, int height, QString& why)
+{
+    double latitude = 0, longitude = 0, column = 0, row = 0;
+    if (csv) {
+        const CDataGeo place = CDataGeo::FromDegrees(v[0], v[1], v[2], v[3]);
+        latitude = v[0];
+        longitude = v[1];
+        column = place.PixelColumn(width);
+        row = place.PixelRow(height);
+    } else {
+        column = v[2];
+        row = -v[3];
+        if (geographic.value_or(true)) {
+            longitude = v[0];
+            latitude = v[1];
+        } else {
+            const std::optional<GeoPosition> position = ToWgs84(crs, v[0], v[1], &why);
+            if (!position)
+                return std::nullopt;
+            latitude = position->m_dLatitude;
+            longitude = position->m_dLongitude;
+        }
+    }
+    if (std::fabs(latitude) > 90 || std::fabs(longitude) > 180) {
+        why = QStringLiteral("%1, %2 is not a latitude and longitude").arg(latitude).arg(longitude);
+        return std::nullopt;
+    }
+    return CDataGeo::FromPixel(latitude, longitude, column, row, width, height);
+}
+
 } // namespace
 
 QByteArray EncodeQgisPoints(const QString& crsWkt2, const std::vector<ExchangedPoint>& points)
@@ -69,9 +103,11 @@ QByteArray EncodeQgisPoints(const QString& crsWkt2, const std::vector<ExchangedP
 QByteArray EncodePointsCsv(const std::vector<ExchangedPoint>& points, int width, int height)
 {
     QByteArray file = "latitude,longitude,x,y\n";
-    for (const ExchangedPoint& p : points)
-        file += Number(p.m_dLatitude) + ',' + Number(p.m_dLongitude) + ',' + Number(p.m_dColumn / width) + ',' +
-                Number(1.0 - p.m_dRow / height) + '\n';
+    for (const ExchangedPoint& p : points) {
+        const CDataGeo place = CDataGeo::FromPixel(p.m_dLatitude, p.m_dLongitude, p.m_dColumn, p.m_dRow, width, height);
+        file += Number(p.m_dLatitude) + ',' + Number(p.m_dLongitude) + ',' + Number(place.m_dImageX) + ',' +
+                Number(place.m_dImageY) + '\n';
+    }
     return file;
 }
 
@@ -145,31 +181,11 @@ std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, 
                 continue;
             }
         }
-        double latitude = 0, longitude = 0, column = 0, row = 0;
-        if (csv) {
-            latitude = v[0];
-            longitude = v[1];
-            column = v[2] * width;
-            row = (1.0 - v[3]) * height;
-        } else {
-            column = v[2];
-            row = -v[3];
-            if (geographic.value_or(true)) {
-                longitude = v[0];
-                latitude = v[1];
-            } else {
-                QString why;
-                const std::optional<GeoPosition> position = ToWgs84(crs, v[0], v[1], &why);
-                if (!position)
-                    return refuse(number, why);
-                latitude = position->m_dLatitude;
-                longitude = position->m_dLongitude;
-            }
-        }
-        if (std::fabs(latitude) > 90 || std::fabs(longitude) > 180)
-            return refuse(number, QStringLiteral("%1, %2 is not a latitude and longitude").arg(latitude).arg(longitude));
-        points.push_back({latitude * kArcSecondsPerDegree, longitude * kArcSecondsPerDegree, column / width,
-                          1.0 - row / height});
+        QString why;
+        const std::optional<CDataGeo> point = PointOfRow(v, csv, crs, geographic, width, height, why);
+        if (!point)
+            return refuse(number, why);
+        points.push_back(*point);
     }
     // A header alone places nothing, like an empty file.
     if (points.empty())

@@ -545,6 +545,95 @@ unsigned HuffmanDecoder::DecodeOne(std::uint64_t bit, std::uint8_t& value) const
     return bit;
 }
 
+/// One round of the run path: a run of the one-bit code taken at once, or a load's lookups in
+/// the serial loop's table, whose entries take up to 6 values of a one-bit code.
+[[gnu::always_inline]] inline void HuffmanDecoder::StepRuns(Lane& lane, const std::uint64_t* table,
+                                                            std::uint8_t runByte) const
+{
+    const auto runLimit = std::min(lane.m_nCount, kMaxRun);
+    const auto run = static_cast<unsigned>(std::countr_zero(lane.m_nBits | (std::uint64_t(1) << runLimit)));
+    if (run >= kMinRun) {
+        std::memset(lane.m_pOut, runByte, kMaxRun);
+        lane.m_pOut += run;
+        lane.m_nBits >>= run;
+        lane.m_nCount -= run;
+        return;
+    }
+    std::uint64_t last = 0;
+    for (int i = 0; i < kLookupsPerLoad; ++i) {
+        last = table[lane.m_nBits & kLookaheadMask];
+        HuffmanStore64(lane.m_pOut, last >> 16);
+        lane.m_pOut += (last >> 8) & 0xFF;
+        lane.m_nBits >>= last & 63;
+        lane.m_nCount -= static_cast<unsigned>(last & 0xFF);
+    }
+    if ((last & 0xFF00) == 0) [[unlikely]]
+        lane = Prime({FinishLongCode(Position(lane), (last >> 16) & 0xFFFF, kTableBits, lane.m_pOut), lane.m_pOut + 1});
+}
+
+template <int K, bool Noting>
+[[gnu::always_inline]] inline void HuffmanDecoder::StepLanes(Lane& lane0, Lane& lane1, Lane& lane2, Lane& lane3,
+                                                             const std::uint32_t* wide, const Notes* notes,
+                                                             int* noted) const
+{
+    auto forEach = [&](auto&& step) {
+        step(lane0, 0);
+        if constexpr (K > 1)
+            step(lane1, 1);
+        if constexpr (K > 2)
+            step(lane2, 2);
+        if constexpr (K > 3)
+            step(lane3, 3);
+    };
+    // A code longer than the table stalls its lane: its entry consumes nothing, so the lane's
+    // further lookups give the same entry again, and the lane's last entry shows it. Only plain
+    // values cross the call that finishes the code, so that the lanes stay in registers.
+    constexpr std::uint64_t kWideMask = (std::uint64_t(1) << CHuffmanTree::kWideTableBits) - 1;
+    static_assert(kLookupsPerLoad * CHuffmanTree::kWideTableBits <= 49);
+    auto lookupWide = [&](Lane& lane) {
+        const std::uint32_t entry = wide[lane.m_nBits & kWideMask];
+        HuffmanStore32(lane.m_pOut, entry >> 8);
+        lane.m_pOut += (entry >> 6) & 3;
+        lane.m_nBits >>= entry & 63;
+        lane.m_nCount -= entry & 63;
+        return entry;
+    };
+    auto finishWide = [&](Lane& lane, std::uint32_t last) {
+        if ((last & 0xC0) == 0) [[unlikely]]
+            lane = Prime({FinishLongCode(Position(lane), (last >> 8) & 0xFFFF, CHuffmanTree::kWideTableBits, lane.m_pOut),
+                          lane.m_pOut + 1});
+    };
+    auto note = [&](Lane& lane, int k) {
+        if constexpr (Noting) {
+            notes[k].m_pPoints[*noted] = {static_cast<std::uint32_t>(Position(lane) - notes[k].m_nStart),
+                                          static_cast<std::uint32_t>(lane.m_pOut - notes[k].m_pBuffer)};
+        }
+    };
+#pragma GCC unroll 4
+    for (int i = 0; i < kLookupsPerLoad - 1; ++i) {
+        forEach([&](Lane& lane, int k) {
+            note(lane, k);
+            lookupWide(lane);
+        });
+        if constexpr (Noting)
+            ++*noted;
+    }
+    forEach(note);
+    if constexpr (Noting)
+        ++*noted;
+    const std::uint32_t last0 = lookupWide(lane0);
+    const std::uint32_t last1 = K > 1 ? lookupWide(lane1) : 0xC0;
+    const std::uint32_t last2 = K > 2 ? lookupWide(lane2) : 0xC0;
+    const std::uint32_t last3 = K > 3 ? lookupWide(lane3) : 0xC0;
+    finishWide(lane0, last0);
+    if constexpr (K > 1)
+        finishWide(lane1, last1);
+    if constexpr (K > 2)
+        finishWide(lane2, last2);
+    if constexpr (K > 3)
+        finishWide(lane3, last3);
+}
+
 template <int K, bool Runs, bool Noting>
 unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopBits, const Notes* notes,
                                      int* noted) const
@@ -567,86 +656,16 @@ unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopB
         if constexpr (K > 3)
             step(lane3, 3);
     };
-
-    // A code longer than the table stalls its lane: its entry consumes nothing, so the lane's
-    // further lookups give the same entry again, and the lane's last entry shows it. Only plain
-    // values cross the call that finishes the code, so that the lanes stay in registers.
+    // The tables are read once here: the lookups' stores through the output may alias anything.
     const std::uint32_t* const wide = m_Tree.m_nWideTable.data();
-    constexpr std::uint64_t kWideMask = (std::uint64_t(1) << CHuffmanTree::kWideTableBits) - 1;
-    static_assert(kLookupsPerLoad * CHuffmanTree::kWideTableBits <= 49);
-    auto lookupWide = [&](Lane& lane) {
-        const std::uint32_t entry = wide[lane.m_nBits & kWideMask];
-        HuffmanStore32(lane.m_pOut, entry >> 8);
-        lane.m_pOut += (entry >> 6) & 3;
-        lane.m_nBits >>= entry & 63;
-        lane.m_nCount -= entry & 63;
-        return entry;
-    };
-    auto finishWide = [&](Lane& lane, std::uint32_t last) {
-        if ((last & 0xC0) == 0) [[unlikely]]
-            lane = Prime({FinishLongCode(Position(lane), (last >> 8) & 0xFFFF, CHuffmanTree::kWideTableBits, lane.m_pOut),
-                          lane.m_pOut + 1});
-    };
-    // With runs: the serial loop's table, whose entries take up to 6 values of a one-bit code.
     const std::uint64_t* const table = m_pTable;
     const auto runByte = static_cast<std::uint8_t>(m_Tree.m_nRunValue);
-    auto lookupNarrow = [&](Lane& lane) {
-        const std::uint64_t entry = table[lane.m_nBits & kLookaheadMask];
-        HuffmanStore64(lane.m_pOut, entry >> 16);
-        lane.m_pOut += (entry >> 8) & 0xFF;
-        lane.m_nBits >>= entry & 63;
-        lane.m_nCount -= static_cast<unsigned>(entry & 0xFF);
-        return entry;
-    };
 
     for (;;) {
-        if constexpr (Runs) {
-            const auto runLimit = std::min(lane0.m_nCount, kMaxRun);
-            const auto run = static_cast<unsigned>(std::countr_zero(lane0.m_nBits | (std::uint64_t(1) << runLimit)));
-            if (run >= kMinRun) {
-                std::memset(lane0.m_pOut, runByte, kMaxRun);
-                lane0.m_pOut += run;
-                lane0.m_nBits >>= run;
-                lane0.m_nCount -= run;
-            } else {
-                std::uint64_t last = 0;
-                for (int i = 0; i < kLookupsPerLoad; ++i)
-                    last = lookupNarrow(lane0);
-                if ((last & 0xFF00) == 0) [[unlikely]]
-                    lane0 = Prime({FinishLongCode(Position(lane0), (last >> 16) & 0xFFFF, kTableBits, lane0.m_pOut),
-                                   lane0.m_pOut + 1});
-            }
-        } else {
-            auto note = [&](Lane& lane, int k) {
-                if constexpr (Noting) {
-                    notes[k].m_pPoints[*noted] = {static_cast<std::uint32_t>(Position(lane) - notes[k].m_nStart),
-                                                  static_cast<std::uint32_t>(lane.m_pOut - notes[k].m_pBuffer)};
-                }
-            };
-#pragma GCC unroll 4
-            for (int i = 0; i < kLookupsPerLoad - 1; ++i) {
-                forEach([&](Lane& lane, int k) {
-                    note(lane, k);
-                    lookupWide(lane);
-                });
-                if constexpr (Noting)
-                    ++*noted;
-            }
-            forEach(note);
-            if constexpr (Noting)
-                ++*noted;
-            const std::uint32_t last0 = lookupWide(lane0);
-            const std::uint32_t last1 = K > 1 ? lookupWide(lane1) : 0xC0;
-            const std::uint32_t last2 = K > 2 ? lookupWide(lane2) : 0xC0;
-            const std::uint32_t last3 = K > 3 ? lookupWide(lane3) : 0xC0;
-            finishWide(lane0, last0);
-            if constexpr (K > 1)
-                finishWide(lane1, last1);
-            if constexpr (K > 2)
-                finishWide(lane2, last2);
-            if constexpr (K > 3)
-                finishWide(lane3, last3);
-        }
+        if constexpr (Runs)
+            StepRuns(lane0, table, runByte);
+        else
+            StepLanes<K, Noting>(lane0, lane1, lane2, lane3, wide, notes, noted);
         bool near = false;
         forEach([&](Lane& lane, int k) { near |= lane.m_pNext >= limits[k]; });
         if (near || (Noting && *noted + kLookupsPerLoad > kSyncLookups))

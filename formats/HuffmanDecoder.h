@@ -69,6 +69,13 @@ private:
     template <int K, bool Runs, bool Noting>
     unsigned DecodeLanes(Cursor* cursors, const std::uint64_t* stopBits, const Notes* notes = nullptr,
                          int* noted = nullptr) const;
+    /// One round of DecodeLanes on the run path (one lane).
+    void StepRuns(Lane& lane, const std::uint64_t* table, std::uint8_t runByte) const;
+    /// One round of DecodeLanes on K lanes through the wide table: a load's lookups on each lane,
+    /// noted when Noting, then any code longer than the table finished.
+    template <int K, bool Noting>
+    void StepLanes(Lane& lane0, Lane& lane1, Lane& lane2, Lane& lane3, const std::uint32_t* wide, const Notes* notes,
+                   int* noted) const;
     Lane Prime(const Cursor& at) const;
     /// Finishes a code starting at bit that is longer than a table of tableBits bits, whose
     /// lookup led to inner node node, bit by bit: writes its value to out and returns the bit

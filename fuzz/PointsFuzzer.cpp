@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             !std::isfinite(point.m_dImageY))
             std::abort();
         // Back to degrees and pixels as the export writes them.
-        exchanged.push_back({point.m_dLatitude / 3600.0, point.m_dLongitude / 3600.0, point.m_dImageX * width,
-                             (1.0 - point.m_dImageY) * height, 0.0, 0.0});
+        exchanged.push_back({point.LatitudeDegrees(), point.LongitudeDegrees(), point.PixelColumn(width),
+                             point.PixelRow(height), 0.0, 0.0});
     }
     const std::optional<std::vector<CDataGeo>> again =
         ParseControlPoints(EncodePointsCsv(exchanged, width, height), width, height, &error);

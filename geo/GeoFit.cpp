@@ -6,13 +6,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 
 namespace {
 
 /// The fit works in thousandths of a degree: 3.6 arc-seconds per fit unit. The linear coefficients
 /// come out per fit unit and are stored per degree, hence the factor 1000.
-constexpr double kArcSecondsPerFitUnit = 3.6;
 constexpr double kFitUnitsPerDegree = 1000.0;
+constexpr double kArcSecondsPerFitUnit = CDataGeo::kArcSecondsPerDegree / kFitUnitsPerDegree;
+static_assert(kArcSecondsPerFitUnit == 3.6);
 
 /// Six points are the least the fit accepts, although three would determine the model: the
 /// surplus is what makes the residuals say something about the quality of the points.
@@ -31,33 +33,38 @@ const QString kAccuracyCaption = QStringLiteral("Projection Accuracy");
 /// The rejection report is captioned with the application's title.
 const QString kApplicationTitle = ApplicationTitle();
 
-} // namespace
 
-GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, int imageHeight,
-                           const std::array<double, 16>& geoCoef, BOOL geoCoded)
+/// The points as the fit reads them: latitude X and longitude Y in fit units; column P and row Q
+/// in pixels, the row counted from the top edge. The picture size is used as it is, not reduced
+/// by one.
+struct FitSamples {
+    std::vector<double> x, y, p, q;
+};
+
+FitSamples SamplesOf(const std::vector<CDataGeo>& points, int imageWidth, int imageHeight)
 {
-    GeoFitResult result;
-    result.m_bGeoCoded = geoCoded;
-    result.m_dGeoCoef = geoCoef;
-
     const std::size_t count = points.size();
-    if (count < kMinimumPoints) {
-        // Too few points withdraw the geo-coding silently but keep the last model.
-        result.m_Outcome = GeoFitOutcome::TooFewPoints;
-        result.m_bGeoCoded = 0;
-        return result;
-    }
-
-    // Latitude X and longitude Y in fit units; column P and row Q in pixels, the row counted from
-    // the top edge. The picture size is used as it is, not reduced by one.
-    std::vector<double> x(count), y(count), p(count), q(count);
+    FitSamples s{std::vector<double>(count), std::vector<double>(count), std::vector<double>(count),
+                 std::vector<double>(count)};
     for (std::size_t i = 0; i < count; ++i) {
-        x[i] = points[i].m_dLatitude / kArcSecondsPerFitUnit;
-        y[i] = points[i].m_dLongitude / kArcSecondsPerFitUnit;
-        p[i] = imageWidth * points[i].m_dImageX;
-        q[i] = (1.0 - points[i].m_dImageY) * imageHeight;
+        s.x[i] = points[i].m_dLatitude / kArcSecondsPerFitUnit;
+        s.y[i] = points[i].m_dLongitude / kArcSecondsPerFitUnit;
+        s.p[i] = points[i].PixelColumn(imageWidth);
+        s.q[i] = points[i].PixelRow(imageHeight);
     }
+    return s;
+}
 
+/// P = a X + b Y + c and Q = d X + e Y + f, pixels per fit unit and pixels.
+struct AffineFit {
+    double a, b, c, d, e, f;
+};
+
+/// The least-squares affine fit of the samples, or nothing for a degenerate point set.
+std::optional<AffineFit> SolveAffine(const FitSamples& s)
+{
+    const std::vector<double>&x = s.x, &y = s.y, &p = s.p, &q = s.q;
+    const std::size_t count = x.size();
     // The sums are kept in long double and rounded to double once complete. Besides precision this
     // makes each mean exactly equal to the common value when all points share it (for fewer than
     // 512 points), so that points on one parallel or meridian, or all on one pixel, give an exactly
@@ -92,50 +99,41 @@ GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, 
     const double spx = static_cast<double>(sumPX), spy = static_cast<double>(sumPY);
     const double sqx = static_cast<double>(sumQX), sqy = static_cast<double>(sumQY);
 
-    const auto [minX, maxX] = std::minmax_element(x.begin(), x.end());
-    const auto [minY, maxY] = std::minmax_element(y.begin(), y.end());
-    const double spanX = *maxX - *minX;
-    const double spanY = *maxY - *minY;
-
-    // Degenerate point sets leave flag and model as they were and say nothing.
     const double det = sxx * syy - syx * sxy;
-    if (!(std::fabs(det) > kSingularDeterminant)) {
-        result.m_Outcome = GeoFitOutcome::Degenerate;
-        return result;
-    }
-    // P = a X + b Y + c and Q = d X + e Y + f, pixels per fit unit and pixels.
-    const double a = (syy * spx - sxy * spy) / det;
-    const double b = (sxx * spy - syx * spx) / det;
-    const double c = meanP - a * meanX - b * meanY;
-    const double d = (syy * sqx - sxy * sqy) / det;
-    const double e = (sxx * sqy - syx * sqx) / det;
-    const double f = meanQ - d * meanX - e * meanY;
+    if (!(std::fabs(det) > kSingularDeterminant))
+        return std::nullopt;
+    AffineFit fit{};
+    fit.a = (syy * spx - sxy * spy) / det;
+    fit.b = (sxx * spy - syx * spx) / det;
+    fit.c = meanP - fit.a * meanX - fit.b * meanY;
+    fit.d = (syy * sqx - sxy * sqy) / det;
+    fit.e = (sxx * sqy - syx * sqx) / det;
+    fit.f = meanQ - fit.d * meanX - fit.e * meanY;
+    return fit;
+}
 
-    // The model in fit units, inverted to bring each point's pixel back to latitude and longitude.
-    const GeoModel fitted = GeoModel::FromAffine(a, b, c, d, e, f);
-    if (!fitted.IsInvertible()) {
-        result.m_Outcome = GeoFitOutcome::Degenerate;
-        return result;
-    }
+/// The threshold in fit units: a hundredth of the smaller span of the points, at least the minimum.
+double ThresholdOf(const FitSamples& s)
+{
+    const auto [minX, maxX] = std::minmax_element(s.x.begin(), s.x.end());
+    const auto [minY, maxY] = std::minmax_element(s.y.begin(), s.y.end());
+    const double smallerSpan = std::min(*maxX - *minX, *maxY - *minY);
+    return kThresholdPerSpan * smallerSpan < kMinimumThreshold ? kMinimumThreshold : kThresholdPerSpan * smallerSpan;
+}
 
-    result.m_FittedModel = GeoModel::FromAffine(kFitUnitsPerDegree * a, kFitUnitsPerDegree * b, c, kFitUnitsPerDegree * d,
-                                                kFitUnitsPerDegree * e, f)
-                               .Coefficients();
-
-    const double smallerSpan = std::min(spanX, spanY);
-    const double threshold =
-        kThresholdPerSpan * smallerSpan < kMinimumThreshold ? kMinimumThreshold : kThresholdPerSpan * smallerSpan;
-
-    // Each point's pixel position goes back through the inverted model; its residual is the
-    // larger of the latitude and longitude differences, both in fit units as they are (the
-    // longitude difference is not shortened by the cosine of the latitude).
+/// Each point's pixel position goes back through the inverted model; its residual is the larger
+/// of the latitude and longitude differences, both in fit units as they are (the longitude
+/// difference is not shortened by the cosine of the latitude). Fills the residuals, threshold,
+/// accuracy and report of result and returns the largest residual in fit units.
+double MeasureResiduals(const GeoModel& fitted, const FitSamples& s, double threshold, GeoFitResult& result)
+{
     QString report = QStringLiteral("The following points cause \n the failure of projection:\n\n Index\tError in second \n");
     double largest = 0.0;
-    result.m_dResiduals.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const GeoPosition back = *fitted.Inverse(p[i], q[i]);
-        const double errorX = std::fabs(back.m_dLatitude - x[i]);
-        const double errorY = std::fabs(back.m_dLongitude - y[i]);
+    result.m_dResiduals.reserve(s.x.size());
+    for (std::size_t i = 0; i < s.x.size(); ++i) {
+        const GeoPosition back = *fitted.Inverse(s.p[i], s.q[i]);
+        const double errorX = std::fabs(back.m_dLatitude - s.x[i]);
+        const double errorY = std::fabs(back.m_dLongitude - s.y[i]);
         const double error = std::max(errorX, errorY);
         result.m_dResiduals.push_back(error * kArcSecondsPerFitUnit);
         if (error > largest)
@@ -148,6 +146,47 @@ GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, 
     result.m_dThreshold = threshold * kArcSecondsPerFitUnit;
     result.m_dAccuracy = largest * kArcSecondsPerFitUnit;
     result.m_strReport = report;
+    return largest;
+}
+
+} // namespace
+
+GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, int imageHeight,
+                           const std::array<double, 16>& geoCoef, BOOL geoCoded)
+{
+    GeoFitResult result;
+    result.m_bGeoCoded = geoCoded;
+    result.m_dGeoCoef = geoCoef;
+
+    if (points.size() < kMinimumPoints) {
+        // Too few points withdraw the geo-coding silently but keep the last model.
+        result.m_Outcome = GeoFitOutcome::TooFewPoints;
+        result.m_bGeoCoded = 0;
+        return result;
+    }
+
+    const FitSamples samples = SamplesOf(points, imageWidth, imageHeight);
+    // Degenerate point sets leave flag and model as they were and say nothing.
+    const std::optional<AffineFit> solved = SolveAffine(samples);
+    if (!solved) {
+        result.m_Outcome = GeoFitOutcome::Degenerate;
+        return result;
+    }
+    const auto [a, b, c, d, e, f] = *solved;
+
+    // The model in fit units, inverted to bring each point's pixel back to latitude and longitude.
+    const GeoModel fitted = GeoModel::FromAffine(a, b, c, d, e, f);
+    if (!fitted.IsInvertible()) {
+        result.m_Outcome = GeoFitOutcome::Degenerate;
+        return result;
+    }
+
+    result.m_FittedModel = GeoModel::FromAffine(kFitUnitsPerDegree * a, kFitUnitsPerDegree * b, c, kFitUnitsPerDegree * d,
+                                                kFitUnitsPerDegree * e, f)
+                               .Coefficients();
+
+    const double threshold = ThresholdOf(samples);
+    const double largest = MeasureResiduals(fitted, samples, threshold, result);
 
     // Points a little above the threshold are listed in the report, but only a residual beyond
     // 1.25 thresholds rejects the fit.
@@ -169,7 +208,7 @@ GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, 
         // can be corrected.
         result.m_Outcome = GeoFitOutcome::Rejected;
         result.m_bGeoCoded = 0;
-        result.m_Message = UiMessage{report, kApplicationTitle, MB_OK};
+        result.m_Message = UiMessage{result.m_strReport, kApplicationTitle, MB_OK};
     }
     return result;
 }

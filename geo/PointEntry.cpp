@@ -1,5 +1,7 @@
 #include "geo/PointEntry.h"
 
+#include "geo/CDataGeo.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -8,7 +10,6 @@
 
 namespace {
 
-constexpr double kArcSecondsPerDegree = 3600.0;
 constexpr double kMaxLatitude = 90.0;
 constexpr double kMaxLongitude = 180.0;
 /// More decimals than any double needs: past them the fields fall back to the shortest text.
@@ -55,12 +56,12 @@ std::string Shortest(double value)
 /// not typed, such as one read from another program's file).
 std::string DegreesText(double arcSeconds)
 {
-    const double degrees = arcSeconds / kArcSecondsPerDegree;
+    const double degrees = CDataGeo::ToDegrees(arcSeconds);
     for (int decimals = 0; decimals <= kMaxDecimals; ++decimals) {
         const std::string text = Fixed(degrees, decimals);
         if (text.empty())
             break;
-        if (const std::optional<double> typed = ParseNumber(text); typed && *typed * kArcSecondsPerDegree == arcSeconds)
+        if (const std::optional<double> typed = ParseNumber(text); typed && CDataGeo::ToArcSeconds(*typed) == arcSeconds)
             return text;
     }
     return Shortest(degrees);
@@ -69,16 +70,16 @@ std::string DegreesText(double arcSeconds)
 DmsFields FormatOne(double arcSeconds)
 {
     // A point read from a damaged file may hold anything: the whole degrees stay in the int range.
-    constexpr double kLimit = 1e9 * kArcSecondsPerDegree;
+    constexpr double kLimit = 1e9 * CDataGeo::kArcSecondsPerDegree;
     arcSeconds = arcSeconds == arcSeconds ? std::clamp(arcSeconds, -kLimit, kLimit) : 0.0;
     // Split in arc-seconds, where whole degrees and minutes are exact, so that the minutes and
     // seconds shown are below 60 and read back as they are.
     const double total = std::fabs(arcSeconds);
-    double degrees = std::floor(total / kArcSecondsPerDegree);
-    double rest = total - kArcSecondsPerDegree * degrees;
+    double degrees = std::floor(total / CDataGeo::kArcSecondsPerDegree);
+    double rest = total - CDataGeo::kArcSecondsPerDegree * degrees;
     if (rest < 0) {
         degrees -= 1;
-        rest += kArcSecondsPerDegree;
+        rest += CDataGeo::kArcSecondsPerDegree;
     }
     double minutes = std::floor(rest / 60);
     double seconds = rest - 60 * minutes;
@@ -137,7 +138,7 @@ std::optional<double> ComposeOne(const QString& degreesField, const QString& min
 /// Refuses a coordinate beyond limit degrees either way, naming it and its first field.
 bool WithinRange(double arcSeconds, double limit, const QString& name, const QString& text, int field, EntryError* error)
 {
-    if (std::fabs(arcSeconds) <= limit * kArcSecondsPerDegree)
+    if (std::fabs(arcSeconds) <= limit * CDataGeo::kArcSecondsPerDegree)
         return true;
     if (error)
         *error = {name, text, EntryError::Problem::OutOfRange, field};
@@ -167,7 +168,7 @@ std::optional<ArcSeconds> ComposeDecimal(const CoordinateEntry& entry, EntryErro
             *error = {longitudeName, entry.m_strLongitude, EntryError::Problem::NotANumber, 1};
         return std::nullopt;
     }
-    const ArcSeconds typed{*latitude * kArcSecondsPerDegree, *longitude * kArcSecondsPerDegree};
+    const ArcSeconds typed{CDataGeo::ToArcSeconds(*latitude), CDataGeo::ToArcSeconds(*longitude)};
     if (!WithinRange(typed.m_dLatitude, kMaxLatitude, latitudeName, entry.m_strLatitude, 0, error) ||
         !WithinRange(typed.m_dLongitude, kMaxLongitude, longitudeName, entry.m_strLongitude, 1, error))
         return std::nullopt;
@@ -203,7 +204,7 @@ DegMinSecEntry FormatDegMinSec(const ArcSeconds& point)
 
 double TypedDegrees(double arcSeconds)
 {
-    return ParseNumber(DegreesText(arcSeconds)).value_or(arcSeconds / kArcSecondsPerDegree);
+    return ParseNumber(DegreesText(arcSeconds)).value_or(CDataGeo::ToDegrees(arcSeconds));
 }
 
 QString EntryErrorText(const EntryError& error)

@@ -7,12 +7,10 @@
 
 namespace {
 
-constexpr double kArcSecondsPerDegree = 3600.0;
-
 /// The point's pixel as the fit reads it: column from the left, row from the top.
 QPointF PixelOf(const CDataGeo& point, int width, int height)
 {
-    return {width * point.m_dImageX, (1.0 - point.m_dImageY) * height};
+    return {point.PixelColumn(width), point.PixelRow(height)};
 }
 
 } // namespace
@@ -32,8 +30,8 @@ ResidualAnalysis AnalyseResiduals(const std::vector<CDataGeo>& points, int width
     double sumOfSquares = 0.0;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const CDataGeo& point = points[i];
-        const double latitude = point.m_dLatitude / kArcSecondsPerDegree;
-        const double longitude = point.m_dLongitude / kArcSecondsPerDegree;
+        const double latitude = point.LatitudeDegrees();
+        const double longitude = point.LongitudeDegrees();
         const QPointF pixel = PixelOf(point, width, height);
         PointResidual residual;
         const QPointF landed = model.Forward(latitude, longitude);
@@ -55,7 +53,7 @@ ResidualAnalysis AnalyseResiduals(const std::vector<CDataGeo>& points, int width
                 if (const std::optional<GeoPosition> back = GeoModel(*without.m_FittedModel).Inverse(pixel.x(), pixel.y()))
                     residual.m_dLeaveOneOut = std::max(std::fabs(back->m_dLatitude - latitude),
                                                        std::fabs(back->m_dLongitude - longitude)) *
-                                              kArcSecondsPerDegree;
+                                              CDataGeo::kArcSecondsPerDegree;
         }
         analysis.m_Points.push_back(residual);
     }

@@ -212,3 +212,22 @@ bool WriteDibSectionBmp(const QString& path, const DIBSection& section, const Pr
     const QByteArray file = EncodeDibSectionBmp(section);
     return !file.isEmpty() && WriteWholeFile(path, file, nullptr, nullptr, progress);
 }
+
+QImage RgbImageOf(const DIBSection& section)
+{
+    if (!section.m_pBits || section.m_nBitCount != 24)
+        return {};
+    QImage rgb(section.m_nWidth, section.m_nHeight, QImage::Format_RGB888);
+    RequirePixels(rgb);
+    for (int y = 0; y < section.m_nHeight; ++y) {
+        // Stored rows run bottom-up in blue, green, red.
+        const std::uint8_t* from = section.StoredRow(section.m_nHeight - 1 - y);
+        uchar* to = rgb.scanLine(y);
+        for (int x = 0; x < section.m_nWidth; ++x) {
+            to[3 * x] = from[3 * x + 2];
+            to[3 * x + 1] = from[3 * x + 1];
+            to[3 * x + 2] = from[3 * x];
+        }
+    }
+    return rgb;
+}

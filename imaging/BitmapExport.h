@@ -34,6 +34,10 @@ void WritePackedBitmapFile(QByteArray& file, const QByteArray& block);
 /// bit count or too large for a BMP file.
 QByteArray EncodeDibSectionBmp(const DIBSection& section);
 
+/// A 24-bit section's pixels as the picture is seen: rows top-down, red, green, blue (RGB888).
+/// A null image for a section without bits or of another bit count.
+QImage RgbImageOf(const DIBSection& section);
+
 /// Writes EncodeDibSectionBmp(section) to path. The file is replaced only once it is complete.
 /// False, writing nothing, when there is nothing to write, the file cannot be written, or when
 /// cancelled through progress.

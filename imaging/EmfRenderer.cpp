@@ -30,6 +30,13 @@ std::optional<std::vector<QRect>> ReadRegionData(MetafileRecordReader& r, std::u
     return r.Ok() ? std::optional(std::move(rects)) : std::nullopt;
 }
 
+/// An extent stored as a point (cx, cy).
+QSizeF ReadSize(MetafileRecordReader& r)
+{
+    const QPointF e = r.Point32();
+    return QSizeF(e.x(), e.y());
+}
+
 } // namespace
 
 QSizeF EmfHeader::DevicePerMillimetre() const
@@ -114,247 +121,253 @@ bool EmfRenderer::Play()
 
 bool EmfRenderer::PlayRecord(std::uint32_t type, MetafileRecordReader& r)
 {
-    MetafileCanvas& c = m_Canvas;
-    MetafileDcState& dc = c.Dc();
-    switch (type) {
-    case POLYBEZIER:
-    case POLYGON:
-    case POLYLINE:
-    case POLYBEZIERTO:
-    case POLYLINETO:
-        return Polygonal(type, r, false);
-    case POLYBEZIER16:
-    case POLYGON16:
-    case POLYLINE16:
-    case POLYBEZIERTO16:
-    case POLYLINETO16:
-        return Polygonal(type, r, true);
-    case POLYPOLYLINE:
-    case POLYPOLYGON:
-        return PolyPolygonal(type, r, false);
-    case POLYPOLYLINE16:
-    case POLYPOLYGON16:
-        return PolyPolygonal(type, r, true);
-    case SETWINDOWEXTEX: {
-        const QPointF e = r.Point32();
-        c.SetWindowExt(QSizeF(e.x(), e.y()));
-        break;
-    }
-    case SETWINDOWORGEX:
-        c.SetWindowOrg(r.Point32());
-        break;
-    case SETVIEWPORTEXTEX: {
-        const QPointF e = r.Point32();
-        c.SetViewportExt(QSizeF(e.x(), e.y()));
-        break;
-    }
-    case SETVIEWPORTORGEX:
-        c.SetViewportOrg(r.Point32());
-        break;
-    case SCALEVIEWPORTEXTEX:
-    case SCALEWINDOWEXTEX: {
-        const double xNum = r.I32(), xDenom = r.I32(), yNum = r.I32(), yDenom = r.I32();
-        if (!r.Ok())
-            return false;
-        if (type == SCALEWINDOWEXTEX)
-            c.ScaleWindowExt(xNum, xDenom, yNum, yDenom);
-        else
-            c.ScaleViewportExt(xNum, xDenom, yNum, yDenom);
-        break;
-    }
-    case SETPIXELV: {
-        const QPointF p = r.Point32();
-        const QColor colour = ReadColour(r);
-        if (r.Ok())
-            c.SetPixel(p, colour);
-        break;
-    }
-    case SETMAPMODE:
-        c.SetMapMode(int(r.U32()));
-        break;
-    case SETBKMODE:
-        dc.bkMode = int(r.U32());
-        break;
-    case SETPOLYFILLMODE:
-        dc.polyFillMode = int(r.U32());
-        break;
-    case SETROP2:
-        dc.rop2 = int(r.U32());
-        break;
-    case SETTEXTALIGN:
-        dc.textAlign = r.U32();
-        break;
-    case SETTEXTCOLOR:
-        dc.textColour = ReadColour(r);
-        break;
-    case SETBKCOLOR:
-        dc.bkColour = ReadColour(r);
-        break;
-    case SETARCDIRECTION:
-        dc.arcDirection = int(r.U32());
-        break;
-    case OFFSETCLIPRGN:
-        c.OffsetClip(r.Point32());
-        break;
-    case MOVETOEX:
-        c.MoveTo(r.Point32());
-        break;
-    case LINETO:
-        c.LineTo(r.Point32());
-        break;
-    case EXCLUDECLIPRECT:
-    case INTERSECTCLIPRECT: {
-        const QRectF rect = r.Rect32();
-        if (!r.Ok())
-            return false;
-        if (type == EXCLUDECLIPRECT)
-            c.ExcludeClipRect(rect);
-        else
-            c.IntersectClipRect(rect);
-        break;
-    }
-    case SAVEDC:
-        c.SaveDc();
-        break;
-    case RESTOREDC:
-        c.RestoreDc(r.I32());
-        break;
-    case SETWORLDTRANSFORM: {
-        const QTransform xf = ReadXForm(r);
-        if (r.Ok())
-            c.SetWorldTransform(xf);
-        return true; // a transform that is not finite is ignored, not an error
-    }
-    case MODIFYWORLDTRANSFORM: {
-        const QTransform xf = ReadXForm(r);
-        const std::uint32_t mode = r.U32();
-        if (r.Ok())
-            c.ModifyWorldTransform(xf, mode);
-        return true;
-    }
-    case SELECTOBJECT:
-        SelectObject(r.U32());
-        break;
-    case DELETEOBJECT:
-        c.Objects().Delete(r.U32());
-        break;
-    case CREATEPEN:
-        return CreatePen(r);
-    case EXTCREATEPEN:
-        return ExtCreatePen(r);
-    case CREATEBRUSHINDIRECT: {
-        const std::uint32_t index = r.U32();
-        MetafileBrush brush;
-        brush.style = int(r.U32());
-        brush.colour = ReadColour(r);
-        brush.hatch = int(r.U32());
-        if (!r.Ok())
-            return false;
-        c.Objects().Store(index, brush);
-        break;
-    }
-    case CREATEMONOBRUSH:
-    case CREATEDIBPATTERNBRUSHPT:
-        return CreatePatternBrush(r);
-    case CREATEPALETTE:
-        c.Objects().Store(r.U32(), MetafilePalette{});
-        break;
-    case EXTCREATEFONTINDIRECTW:
-        return CreateFont(r);
-    case ANGLEARC: {
-        const QPointF centre = r.Point32();
-        const double radius = r.U32();
-        const double start = r.F32(), sweep = r.F32();
-        if (r.Ok())
-            c.AngleArc(centre, radius, start, sweep);
-        return true;
-    }
-    case ELLIPSE:
-    case RECTANGLE: {
-        const QRectF box = r.Rect32();
-        if (!r.Ok())
-            return false;
-        if (type == ELLIPSE)
-            c.Ellipse(box);
-        else
-            c.Rectangle(box);
-        break;
-    }
-    case ROUNDRECT: {
-        const QRectF box = r.Rect32();
-        const QPointF corner = r.Point32();
-        if (!r.Ok())
-            return false;
-        c.RoundRect(box, QSizeF(corner.x(), corner.y()));
-        break;
-    }
-    case ARC:
-    case CHORD:
-    case PIE:
-    case ARCTO: {
-        const QRectF box = r.Rect32();
-        const QPointF start = r.Point32(), end = r.Point32();
-        if (!r.Ok())
-            return false;
-        if (type == ARCTO)
-            c.ArcTo(box, start, end);
-        else
-            c.Arc(type == ARC ? MetafileCanvas::ArcKind::Arc
-                  : type == CHORD ? MetafileCanvas::ArcKind::Chord
-                                  : MetafileCanvas::ArcKind::Pie,
-                  box, start, end);
-        break;
-    }
-    case BEGINPATH:
-        c.BeginPath();
-        break;
-    case ENDPATH:
-        c.EndPath();
-        break;
-    case CLOSEFIGURE:
-        c.CloseFigure();
-        break;
-    case ABORTPATH:
-        c.AbortPath();
-        break;
-    case FILLPATH:
-        c.FillPath();
-        break;
-    case STROKEPATH:
-        c.StrokePath();
-        break;
-    case STROKEANDFILLPATH:
-        c.StrokeAndFillPath();
-        break;
-    case SELECTCLIPPATH:
-        c.SelectClipPath(int(r.U32()));
-        break;
-    case FILLRGN:
-    case FRAMERGN:
-    case INVERTRGN:
-    case PAINTRGN:
-    case EXTSELECTCLIPRGN:
-        return RegionRecord(type, r);
-    case BITBLT:
-    case STRETCHBLT:
-    case MASKBLT:
-    case ALPHABLEND:
-    case TRANSPARENTBLT:
-        return Blit(type, r);
-    case STRETCHDIBITS:
-        return StretchDIBits(r);
-    case SETDIBITSTODEVICE:
-        return SetDIBitsToDevice(r);
-    case EXTTEXTOUTA:
-    case EXTTEXTOUTW:
-        return ExtTextOut(r, type == EXTTEXTOUTW);
-    case SMALLTEXTOUT:
-        return SmallTextOut(r);
-    case GRADIENTFILL:
-        return GradientFill(r);
-    default:
-        return true; // records that change nothing drawn here, comments (and EMF+) included
-    }
+    static const RecordTable table{MappingRecords(), StateRecords(), ClipAndPathRecords(), ObjectRecords(),
+                                   DrawingRecords()};
+    return table.Play(*this, type, r);
+}
+
+// The handlers below read their parameters and hand them to the canvas. Those that end in r.Ok()
+// refuse a record too short for its parameters; those that return true pass over one.
+
+EmfRenderer::RecordTable::Rows EmfRenderer::MappingRecords()
+{
+    using R = MetafileRecordReader;
+    using E = EmfRenderer;
+    return {
+        {SETWINDOWEXTEX, [](E& e, Type, R& r) { e.m_Canvas.SetWindowExt(ReadSize(r)); return r.Ok(); }},
+        {SETWINDOWORGEX, [](E& e, Type, R& r) { e.m_Canvas.SetWindowOrg(r.Point32()); return r.Ok(); }},
+        {SETVIEWPORTEXTEX, [](E& e, Type, R& r) { e.m_Canvas.SetViewportExt(ReadSize(r)); return r.Ok(); }},
+        {SETVIEWPORTORGEX, [](E& e, Type, R& r) { e.m_Canvas.SetViewportOrg(r.Point32()); return r.Ok(); }},
+        {SCALEVIEWPORTEXTEX, [](E& e, Type t, R& r) { return e.ScaleExtent(t, r); }},
+        {SCALEWINDOWEXTEX, [](E& e, Type t, R& r) { return e.ScaleExtent(t, r); }},
+        {SETMAPMODE, [](E& e, Type, R& r) { e.m_Canvas.SetMapMode(int(r.U32())); return r.Ok(); }},
+        {SETWORLDTRANSFORM, [](E& e, Type, R& r) { return e.SetWorldTransform(r); }},
+        {MODIFYWORLDTRANSFORM, [](E& e, Type, R& r) { return e.ModifyWorldTransform(r); }},
+    };
+}
+
+EmfRenderer::RecordTable::Rows EmfRenderer::StateRecords()
+{
+    using R = MetafileRecordReader;
+    using E = EmfRenderer;
+    return {
+        {SETBKMODE, [](E& e, Type, R& r) { e.m_Canvas.Dc().bkMode = int(r.U32()); return r.Ok(); }},
+        {SETPOLYFILLMODE, [](E& e, Type, R& r) { e.m_Canvas.Dc().polyFillMode = int(r.U32()); return r.Ok(); }},
+        {SETROP2, [](E& e, Type, R& r) { e.m_Canvas.Dc().rop2 = int(r.U32()); return r.Ok(); }},
+        {SETTEXTALIGN, [](E& e, Type, R& r) { e.m_Canvas.Dc().textAlign = r.U32(); return r.Ok(); }},
+        {SETTEXTCOLOR, [](E& e, Type, R& r) { e.m_Canvas.Dc().textColour = ReadColour(r); return r.Ok(); }},
+        {SETBKCOLOR, [](E& e, Type, R& r) { e.m_Canvas.Dc().bkColour = ReadColour(r); return r.Ok(); }},
+        {SETARCDIRECTION, [](E& e, Type, R& r) { e.m_Canvas.Dc().arcDirection = int(r.U32()); return r.Ok(); }},
+        {SAVEDC, [](E& e, Type, R& r) { e.m_Canvas.SaveDc(); return r.Ok(); }},
+        {RESTOREDC, [](E& e, Type, R& r) { e.m_Canvas.RestoreDc(r.I32()); return r.Ok(); }},
+    };
+}
+
+EmfRenderer::RecordTable::Rows EmfRenderer::ClipAndPathRecords()
+{
+    using R = MetafileRecordReader;
+    using E = EmfRenderer;
+    const RecordTable::Handler region = [](E& e, Type t, R& r) { return e.RegionRecord(t, r); };
+    return {
+        {OFFSETCLIPRGN, [](E& e, Type, R& r) { e.m_Canvas.OffsetClip(r.Point32()); return r.Ok(); }},
+        {EXCLUDECLIPRECT, [](E& e, Type t, R& r) { return e.ClipRect(t, r); }},
+        {INTERSECTCLIPRECT, [](E& e, Type t, R& r) { return e.ClipRect(t, r); }},
+        {SELECTCLIPPATH, [](E& e, Type, R& r) { e.m_Canvas.SelectClipPath(int(r.U32())); return r.Ok(); }},
+        {BEGINPATH, [](E& e, Type, R& r) { e.m_Canvas.BeginPath(); return r.Ok(); }},
+        {ENDPATH, [](E& e, Type, R& r) { e.m_Canvas.EndPath(); return r.Ok(); }},
+        {CLOSEFIGURE, [](E& e, Type, R& r) { e.m_Canvas.CloseFigure(); return r.Ok(); }},
+        {ABORTPATH, [](E& e, Type, R& r) { e.m_Canvas.AbortPath(); return r.Ok(); }},
+        {FILLPATH, [](E& e, Type, R& r) { e.m_Canvas.FillPath(); return r.Ok(); }},
+        {STROKEPATH, [](E& e, Type, R& r) { e.m_Canvas.StrokePath(); return r.Ok(); }},
+        {STROKEANDFILLPATH, [](E& e, Type, R& r) { e.m_Canvas.StrokeAndFillPath(); return r.Ok(); }},
+        {FILLRGN, region},
+        {FRAMERGN, region},
+        {INVERTRGN, region},
+        {PAINTRGN, region},
+        {EXTSELECTCLIPRGN, region},
+    };
+}
+
+EmfRenderer::RecordTable::Rows EmfRenderer::ObjectRecords()
+{
+    using R = MetafileRecordReader;
+    using E = EmfRenderer;
+    const RecordTable::Handler patternBrush = [](E& e, Type, R& r) { return e.CreatePatternBrush(r); };
+    return {
+        {SELECTOBJECT, [](E& e, Type, R& r) { e.SelectObject(r.U32()); return r.Ok(); }},
+        {DELETEOBJECT, [](E& e, Type, R& r) { e.m_Canvas.Objects().Delete(r.U32()); return r.Ok(); }},
+        {CREATEPEN, [](E& e, Type, R& r) { return e.CreatePen(r); }},
+        {EXTCREATEPEN, [](E& e, Type, R& r) { return e.ExtCreatePen(r); }},
+        {CREATEBRUSHINDIRECT, [](E& e, Type, R& r) { return e.CreateBrushIndirect(r); }},
+        {CREATEMONOBRUSH, patternBrush},
+        {CREATEDIBPATTERNBRUSHPT, patternBrush},
+        {CREATEPALETTE,
+         [](E& e, Type, R& r) {
+             e.m_Canvas.Objects().Store(r.U32(), MetafilePalette{});
+             return r.Ok();
+         }},
+        {EXTCREATEFONTINDIRECTW, [](E& e, Type, R& r) { return e.CreateFont(r); }},
+    };
+}
+
+EmfRenderer::RecordTable::Rows EmfRenderer::DrawingRecords()
+{
+    using R = MetafileRecordReader;
+    using E = EmfRenderer;
+    const RecordTable::Handler polygonal = [](E& e, Type t, R& r) { return e.Polygonal(t, r, false); };
+    const RecordTable::Handler polygonal16 = [](E& e, Type t, R& r) { return e.Polygonal(t, r, true); };
+    const RecordTable::Handler polyPolygonal = [](E& e, Type t, R& r) { return e.PolyPolygonal(t, r, false); };
+    const RecordTable::Handler polyPolygonal16 = [](E& e, Type t, R& r) { return e.PolyPolygonal(t, r, true); };
+    const RecordTable::Handler arc = [](E& e, Type t, R& r) { return e.ArcRecord(t, r); };
+    const RecordTable::Handler blit = [](E& e, Type t, R& r) { return e.Blit(t, r); };
+    return {
+        {POLYBEZIER, polygonal},
+        {POLYGON, polygonal},
+        {POLYLINE, polygonal},
+        {POLYBEZIERTO, polygonal},
+        {POLYLINETO, polygonal},
+        {POLYBEZIER16, polygonal16},
+        {POLYGON16, polygonal16},
+        {POLYLINE16, polygonal16},
+        {POLYBEZIERTO16, polygonal16},
+        {POLYLINETO16, polygonal16},
+        {POLYPOLYLINE, polyPolygonal},
+        {POLYPOLYGON, polyPolygonal},
+        {POLYPOLYLINE16, polyPolygonal16},
+        {POLYPOLYGON16, polyPolygonal16},
+        {SETPIXELV, [](E& e, Type, R& r) { return e.SetPixelV(r); }},
+        {MOVETOEX, [](E& e, Type, R& r) { e.m_Canvas.MoveTo(r.Point32()); return r.Ok(); }},
+        {LINETO, [](E& e, Type, R& r) { e.m_Canvas.LineTo(r.Point32()); return r.Ok(); }},
+        {ANGLEARC, [](E& e, Type, R& r) { return e.AngleArc(r); }},
+        {ELLIPSE, [](E& e, Type t, R& r) { return e.BoxRecord(t, r); }},
+        {RECTANGLE, [](E& e, Type t, R& r) { return e.BoxRecord(t, r); }},
+        {ROUNDRECT, [](E& e, Type, R& r) { return e.RoundRect(r); }},
+        {ARC, arc},
+        {CHORD, arc},
+        {PIE, arc},
+        {ARCTO, arc},
+        {BITBLT, blit},
+        {STRETCHBLT, blit},
+        {MASKBLT, blit},
+        {ALPHABLEND, blit},
+        {TRANSPARENTBLT, blit},
+        {STRETCHDIBITS, [](E& e, Type, R& r) { return e.StretchDIBits(r); }},
+        {SETDIBITSTODEVICE, [](E& e, Type, R& r) { return e.SetDIBitsToDevice(r); }},
+        {EXTTEXTOUTA, [](E& e, Type, R& r) { return e.ExtTextOut(r, false); }},
+        {EXTTEXTOUTW, [](E& e, Type, R& r) { return e.ExtTextOut(r, true); }},
+        {SMALLTEXTOUT, [](E& e, Type, R& r) { return e.SmallTextOut(r); }},
+        {GRADIENTFILL, [](E& e, Type, R& r) { return e.GradientFill(r); }},
+    };
+}
+
+bool EmfRenderer::ScaleExtent(std::uint32_t type, MetafileRecordReader& r)
+{
+    const double xNum = r.I32(), xDenom = r.I32(), yNum = r.I32(), yDenom = r.I32();
+    if (!r.Ok())
+        return false;
+    if (type == SCALEWINDOWEXTEX)
+        m_Canvas.ScaleWindowExt(xNum, xDenom, yNum, yDenom);
+    else
+        m_Canvas.ScaleViewportExt(xNum, xDenom, yNum, yDenom);
+    return r.Ok();
+}
+
+bool EmfRenderer::SetWorldTransform(MetafileRecordReader& r)
+{
+    const QTransform xf = ReadXForm(r);
+    if (r.Ok())
+        m_Canvas.SetWorldTransform(xf);
+    return true; // a transform that is not finite is ignored, not an error
+}
+
+bool EmfRenderer::ModifyWorldTransform(MetafileRecordReader& r)
+{
+    const QTransform xf = ReadXForm(r);
+    const std::uint32_t mode = r.U32();
+    if (r.Ok())
+        m_Canvas.ModifyWorldTransform(xf, mode);
+    return true;
+}
+
+bool EmfRenderer::ClipRect(std::uint32_t type, MetafileRecordReader& r)
+{
+    const QRectF rect = r.Rect32();
+    if (!r.Ok())
+        return false;
+    if (type == EXCLUDECLIPRECT)
+        m_Canvas.ExcludeClipRect(rect);
+    else
+        m_Canvas.IntersectClipRect(rect);
+    return r.Ok();
+}
+
+bool EmfRenderer::CreateBrushIndirect(MetafileRecordReader& r)
+{
+    const std::uint32_t index = r.U32();
+    MetafileBrush brush;
+    brush.style = int(r.U32());
+    brush.colour = ReadColour(r);
+    brush.hatch = int(r.U32());
+    if (!r.Ok())
+        return false;
+    m_Canvas.Objects().Store(index, brush);
+    return r.Ok();
+}
+
+bool EmfRenderer::SetPixelV(MetafileRecordReader& r)
+{
+    const QPointF p = r.Point32();
+    const QColor colour = ReadColour(r);
+    if (r.Ok())
+        m_Canvas.SetPixel(p, colour);
+    return r.Ok();
+}
+
+bool EmfRenderer::AngleArc(MetafileRecordReader& r)
+{
+    const QPointF centre = r.Point32();
+    const double radius = r.U32();
+    const double start = r.F32(), sweep = r.F32();
+    if (r.Ok())
+        m_Canvas.AngleArc(centre, radius, start, sweep);
+    return true;
+}
+
+bool EmfRenderer::BoxRecord(std::uint32_t type, MetafileRecordReader& r)
+{
+    const QRectF box = r.Rect32();
+    if (!r.Ok())
+        return false;
+    if (type == ELLIPSE)
+        m_Canvas.Ellipse(box);
+    else
+        m_Canvas.Rectangle(box);
+    return r.Ok();
+}
+
+bool EmfRenderer::RoundRect(MetafileRecordReader& r)
+{
+    const QRectF box = r.Rect32();
+    const QPointF corner = r.Point32();
+    if (!r.Ok())
+        return false;
+    m_Canvas.RoundRect(box, QSizeF(corner.x(), corner.y()));
+    return r.Ok();
+}
+
+bool EmfRenderer::ArcRecord(std::uint32_t type, MetafileRecordReader& r)
+{
+    const QRectF box = r.Rect32();
+    const QPointF start = r.Point32(), end = r.Point32();
+    if (!r.Ok())
+        return false;
+    if (type == ARCTO)
+        m_Canvas.ArcTo(box, start, end);
+    else
+        m_Canvas.Arc(type == ARC     ? MetafileCanvas::ArcKind::Arc
+                     : type == CHORD ? MetafileCanvas::ArcKind::Chord
+                                     : MetafileCanvas::ArcKind::Pie,
+                     box, start, end);
     return r.Ok();
 }
 

@@ -3,6 +3,8 @@
 // that carries out the records on a MetafileCanvas. EMF+ records (carried in comment records)
 // are skipped; the EMF records that accompany them in dual files are drawn.
 
+#include "imaging/MetafileRecordTable.h"
+
 #include <QByteArrayView>
 #include <QRectF>
 #include <QSizeF>
@@ -11,7 +13,6 @@
 #include <optional>
 
 class MetafileCanvas;
-class MetafileRecordReader;
 
 /// What an enhanced metafile's header says about its place on the page.
 struct EmfHeader {
@@ -43,7 +44,28 @@ public:
     bool Play();
 
 private:
+    using Type = std::uint32_t;
+    using RecordTable = MetafileRecordTable<EmfRenderer, Type>;
+
+    /// Plays one record (not the header, not EMR_EOF) through its row of the record table.
     bool PlayRecord(std::uint32_t type, MetafileRecordReader& r);
+    // The record table's rows, by what the records do.
+    static RecordTable::Rows MappingRecords();
+    static RecordTable::Rows StateRecords();
+    static RecordTable::Rows ClipAndPathRecords();
+    static RecordTable::Rows ObjectRecords();
+    static RecordTable::Rows DrawingRecords();
+
+    bool ScaleExtent(std::uint32_t type, MetafileRecordReader& r);
+    bool SetWorldTransform(MetafileRecordReader& r);
+    bool ModifyWorldTransform(MetafileRecordReader& r);
+    bool ClipRect(std::uint32_t type, MetafileRecordReader& r);
+    bool CreateBrushIndirect(MetafileRecordReader& r);
+    bool SetPixelV(MetafileRecordReader& r);
+    bool AngleArc(MetafileRecordReader& r);
+    bool BoxRecord(std::uint32_t type, MetafileRecordReader& r);
+    bool RoundRect(MetafileRecordReader& r);
+    bool ArcRecord(std::uint32_t type, MetafileRecordReader& r);
     bool Polygonal(std::uint32_t type, MetafileRecordReader& r, bool shortPoints);
     bool PolyPolygonal(std::uint32_t type, MetafileRecordReader& r, bool shortPoints);
     bool CreatePen(MetafileRecordReader& r);

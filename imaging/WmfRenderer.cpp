@@ -132,198 +132,234 @@ void WmfRenderer::Select(std::uint16_t index)
 
 bool WmfRenderer::PlayRecord(std::uint16_t function, MetafileRecordReader& r)
 {
-    MetafileCanvas& c = m_Canvas;
-    MetafileDcState& dc = c.Dc();
-    switch (function) {
-    case SETBKCOLOR:
-        dc.bkColour = ColorFromRef(r.U32());
-        break;
-    case SETBKMODE:
-        dc.bkMode = r.U16();
-        break;
-    case SETROP2:
-        dc.rop2 = r.U16();
-        break;
-    case SETPOLYFILLMODE:
-        dc.polyFillMode = r.U16();
-        break;
-    case SETTEXTALIGN:
-        dc.textAlign = r.U16();
-        break;
-    case SETTEXTCOLOR:
-        dc.textColour = ColorFromRef(r.U32());
-        break;
-    case SETWINDOWORG:
-        c.SetWindowOrg(ReversedPoint(r));
-        break;
-    case SETVIEWPORTORG:
-        c.SetViewportOrg(ReversedPoint(r));
-        break;
-    case SETWINDOWEXT:
-    case SETVIEWPORTEXT: {
-        const QPointF e = ReversedPoint(r);
-        if (function == SETWINDOWEXT)
-            c.SetWindowExt(QSizeF(e.x(), e.y()));
-        else
-            c.SetViewportExt(QSizeF(e.x(), e.y()));
-        break;
-    }
-    case OFFSETWINDOWORG:
-        c.SetWindowOrg(dc.windowOrg + ReversedPoint(r));
-        break;
-    case OFFSETVIEWPORTORG:
-        c.SetViewportOrg(dc.viewportOrg + ReversedPoint(r));
-        break;
-    case SCALEWINDOWEXT:
-    case SCALEVIEWPORTEXT: {
-        const double yDenom = r.I16(), yNum = r.I16(), xDenom = r.I16(), xNum = r.I16();
-        if (!r.Ok())
-            return false;
-        if (function == SCALEWINDOWEXT)
-            c.ScaleWindowExt(xNum, xDenom, yNum, yDenom);
-        else
-            c.ScaleViewportExt(xNum, xDenom, yNum, yDenom);
-        break;
-    }
-    case LINETO:
-        c.LineTo(ReversedPoint(r));
-        break;
-    case MOVETO:
-        c.MoveTo(ReversedPoint(r));
-        break;
-    case EXCLUDECLIPRECT:
-    case INTERSECTCLIPRECT: {
-        const QRectF rect = ReversedRect(r);
-        if (!r.Ok())
-            return false;
-        if (function == EXCLUDECLIPRECT)
-            c.ExcludeClipRect(rect);
-        else
-            c.IntersectClipRect(rect);
-        break;
-    }
-    case OFFSETCLIPRGN:
-        c.OffsetClip(ReversedPoint(r));
-        break;
-    case ARC:
-    case PIE:
-    case CHORD: {
-        const QPointF end = ReversedPoint(r), start = ReversedPoint(r);
-        const QRectF box = ReversedRect(r);
-        if (!r.Ok())
-            return false;
-        c.Arc(function == ARC ? MetafileCanvas::ArcKind::Arc
-              : function == PIE ? MetafileCanvas::ArcKind::Pie
-                                : MetafileCanvas::ArcKind::Chord,
-              box, start, end);
-        break;
-    }
-    case ELLIPSE:
-    case RECTANGLE: {
-        const QRectF box = ReversedRect(r);
-        if (!r.Ok())
-            return false;
-        if (function == ELLIPSE)
-            c.Ellipse(box);
-        else
-            c.Rectangle(box);
-        break;
-    }
-    case ROUNDRECT: {
-        const double h = r.I16(), w = r.I16();
-        const QRectF box = ReversedRect(r);
-        if (!r.Ok())
-            return false;
-        c.RoundRect(box, QSizeF(w, h));
-        break;
-    }
-    case PATBLT: {
-        const std::uint32_t rop = r.U32();
-        const double h = r.I16(), w = r.I16();
-        const QPointF p = ReversedPoint(r);
-        if (!r.Ok())
-            return false;
-        c.PatBlt(QRectF(p, QSizeF(w, h)), rop);
-        break;
-    }
-    case SAVEDC:
-        c.SaveDc();
-        break;
-    case RESTOREDC:
-        c.RestoreDc(r.I16());
-        break;
-    case SETPIXEL: {
-        const QColor colour = ColorFromRef(r.U32());
-        const QPointF p = ReversedPoint(r);
-        if (!r.Ok())
-            return false;
-        c.SetPixel(p, colour);
-        break;
-    }
-    case TEXTOUT:
-        return TextOut(r);
-    case EXTTEXTOUT:
-        return ExtTextOut(r);
-    case POLYGON:
-    case POLYLINE:
-        return Poly(function, r);
-    case POLYPOLYGON:
-        return PolyPolygon(r);
-    case SELECTOBJECT:
-        Select(r.U16());
-        break;
-    case SELECTCLIPREGION:
-    case FILLREGION:
-    case FRAMEREGION:
-    case INVERTREGION:
-    case PAINTREGION:
-        return RegionRecord(function, r);
-    case DELETEOBJECT:
-        c.Objects().Delete(r.U16());
-        break;
-    case CREATEPALETTE:
-        c.Objects().StoreInFreeEntry(MetafilePalette{});
-        break;
-    case CREATEPENINDIRECT: {
-        MetafilePen pen;
-        pen.style = r.U16();
-        pen.width = r.I16();
-        r.I16(); // the y of the width is not used
-        pen.colour = ColorFromRef(r.U32());
-        if (!r.Ok())
-            return false;
-        pen.cosmetic = pen.width == 0;
-        c.Objects().StoreInFreeEntry(pen);
-        break;
-    }
-    case CREATEBRUSHINDIRECT: {
-        MetafileBrush brush;
-        brush.style = r.U16();
-        brush.colour = ColorFromRef(r.U32());
-        brush.hatch = r.U16();
-        if (!r.Ok())
-            return false;
-        c.Objects().StoreInFreeEntry(brush);
-        break;
-    }
-    case DIBCREATEPATTERNBRUSH:
-    case CREATEPATTERNBRUSH:
-        return CreatePatternBrush(function, r);
-    case CREATEFONTINDIRECT:
-        return CreateFont(r);
-    case CREATEREGION:
-        return CreateRegion(r);
-    case BITBLT:
-    case STRETCHBLT:
-    case DIBBITBLT:
-    case DIBSTRETCHBLT:
-    case STRETCHDIB:
-    case SETDIBTODEV:
-        return Bitmap(function, r);
-    case SETMAPMODE: // see the header: the frame decides the mapping
-    default:
-        return true;
-    }
+    static const RecordTable table{MappingRecords(), StateRecords(), ObjectRecords(), DrawingRecords()};
+    return table.Play(*this, function, r);
+}
+
+// The handlers below read their parameters and hand them to the canvas. Those that end in r.Ok()
+// refuse a record too short for its parameters. SETMAPMODE has no row: the frame decides the
+// mapping (see the header).
+
+WmfRenderer::RecordTable::Rows WmfRenderer::MappingRecords()
+{
+    using R = MetafileRecordReader;
+    using W = WmfRenderer;
+    const RecordTable::Handler extent = [](W& w, Function f, R& r) { return w.SetExtent(f, r); };
+    const RecordTable::Handler scale = [](W& w, Function f, R& r) { return w.ScaleExtent(f, r); };
+    return {
+        {SETWINDOWORG, [](W& w, Function, R& r) { w.m_Canvas.SetWindowOrg(ReversedPoint(r)); return r.Ok(); }},
+        {SETVIEWPORTORG, [](W& w, Function, R& r) { w.m_Canvas.SetViewportOrg(ReversedPoint(r)); return r.Ok(); }},
+        {SETWINDOWEXT, extent},
+        {SETVIEWPORTEXT, extent},
+        {OFFSETWINDOWORG,
+         [](W& w, Function, R& r) {
+             w.m_Canvas.SetWindowOrg(w.m_Canvas.Dc().windowOrg + ReversedPoint(r));
+             return r.Ok();
+         }},
+        {OFFSETVIEWPORTORG,
+         [](W& w, Function, R& r) {
+             w.m_Canvas.SetViewportOrg(w.m_Canvas.Dc().viewportOrg + ReversedPoint(r));
+             return r.Ok();
+         }},
+        {SCALEWINDOWEXT, scale},
+        {SCALEVIEWPORTEXT, scale},
+    };
+}
+
+WmfRenderer::RecordTable::Rows WmfRenderer::StateRecords()
+{
+    using R = MetafileRecordReader;
+    using W = WmfRenderer;
+    const RecordTable::Handler clipRect = [](W& w, Function f, R& r) { return w.ClipRect(f, r); };
+    const RecordTable::Handler region = [](W& w, Function f, R& r) { return w.RegionRecord(f, r); };
+    return {
+        {SETBKCOLOR, [](W& w, Function, R& r) { w.m_Canvas.Dc().bkColour = ColorFromRef(r.U32()); return r.Ok(); }},
+        {SETBKMODE, [](W& w, Function, R& r) { w.m_Canvas.Dc().bkMode = r.U16(); return r.Ok(); }},
+        {SETROP2, [](W& w, Function, R& r) { w.m_Canvas.Dc().rop2 = r.U16(); return r.Ok(); }},
+        {SETPOLYFILLMODE, [](W& w, Function, R& r) { w.m_Canvas.Dc().polyFillMode = r.U16(); return r.Ok(); }},
+        {SETTEXTALIGN, [](W& w, Function, R& r) { w.m_Canvas.Dc().textAlign = r.U16(); return r.Ok(); }},
+        {SETTEXTCOLOR, [](W& w, Function, R& r) { w.m_Canvas.Dc().textColour = ColorFromRef(r.U32()); return r.Ok(); }},
+        {SAVEDC, [](W& w, Function, R& r) { w.m_Canvas.SaveDc(); return r.Ok(); }},
+        {RESTOREDC, [](W& w, Function, R& r) { w.m_Canvas.RestoreDc(r.I16()); return r.Ok(); }},
+        {EXCLUDECLIPRECT, clipRect},
+        {INTERSECTCLIPRECT, clipRect},
+        {OFFSETCLIPRGN, [](W& w, Function, R& r) { w.m_Canvas.OffsetClip(ReversedPoint(r)); return r.Ok(); }},
+        {SELECTCLIPREGION, region},
+        {FILLREGION, region},
+        {FRAMEREGION, region},
+        {INVERTREGION, region},
+        {PAINTREGION, region},
+    };
+}
+
+WmfRenderer::RecordTable::Rows WmfRenderer::ObjectRecords()
+{
+    using R = MetafileRecordReader;
+    using W = WmfRenderer;
+    const RecordTable::Handler patternBrush = [](W& w, Function f, R& r) { return w.CreatePatternBrush(f, r); };
+    return {
+        {SELECTOBJECT, [](W& w, Function, R& r) { w.Select(r.U16()); return r.Ok(); }},
+        {DELETEOBJECT, [](W& w, Function, R& r) { w.m_Canvas.Objects().Delete(r.U16()); return r.Ok(); }},
+        {CREATEPALETTE,
+         [](W& w, Function, R& r) {
+             w.m_Canvas.Objects().StoreInFreeEntry(MetafilePalette{});
+             return r.Ok();
+         }},
+        {CREATEPENINDIRECT, [](W& w, Function, R& r) { return w.CreatePen(r); }},
+        {CREATEBRUSHINDIRECT, [](W& w, Function, R& r) { return w.CreateBrush(r); }},
+        {DIBCREATEPATTERNBRUSH, patternBrush},
+        {CREATEPATTERNBRUSH, patternBrush},
+        {CREATEFONTINDIRECT, [](W& w, Function, R& r) { return w.CreateFont(r); }},
+        {CREATEREGION, [](W& w, Function, R& r) { return w.CreateRegion(r); }},
+    };
+}
+
+WmfRenderer::RecordTable::Rows WmfRenderer::DrawingRecords()
+{
+    using R = MetafileRecordReader;
+    using W = WmfRenderer;
+    const RecordTable::Handler arc = [](W& w, Function f, R& r) { return w.ArcRecord(f, r); };
+    const RecordTable::Handler box = [](W& w, Function f, R& r) { return w.BoxRecord(f, r); };
+    const RecordTable::Handler poly = [](W& w, Function f, R& r) { return w.Poly(f, r); };
+    const RecordTable::Handler bitmap = [](W& w, Function f, R& r) { return w.Bitmap(f, r); };
+    return {
+        {LINETO, [](W& w, Function, R& r) { w.m_Canvas.LineTo(ReversedPoint(r)); return r.Ok(); }},
+        {MOVETO, [](W& w, Function, R& r) { w.m_Canvas.MoveTo(ReversedPoint(r)); return r.Ok(); }},
+        {ARC, arc},
+        {PIE, arc},
+        {CHORD, arc},
+        {ELLIPSE, box},
+        {RECTANGLE, box},
+        {ROUNDRECT, [](W& w, Function, R& r) { return w.RoundRect(r); }},
+        {PATBLT, [](W& w, Function, R& r) { return w.PatBlt(r); }},
+        {SETPIXEL, [](W& w, Function, R& r) { return w.SetPixel(r); }},
+        {TEXTOUT, [](W& w, Function, R& r) { return w.TextOut(r); }},
+        {EXTTEXTOUT, [](W& w, Function, R& r) { return w.ExtTextOut(r); }},
+        {POLYGON, poly},
+        {POLYLINE, poly},
+        {POLYPOLYGON, [](W& w, Function, R& r) { return w.PolyPolygon(r); }},
+        {BITBLT, bitmap},
+        {STRETCHBLT, bitmap},
+        {DIBBITBLT, bitmap},
+        {DIBSTRETCHBLT, bitmap},
+        {STRETCHDIB, bitmap},
+        {SETDIBTODEV, bitmap},
+    };
+}
+
+bool WmfRenderer::SetExtent(std::uint16_t function, MetafileRecordReader& r)
+{
+    const QPointF e = ReversedPoint(r);
+    if (function == SETWINDOWEXT)
+        m_Canvas.SetWindowExt(QSizeF(e.x(), e.y()));
+    else
+        m_Canvas.SetViewportExt(QSizeF(e.x(), e.y()));
+    return r.Ok();
+}
+
+bool WmfRenderer::ScaleExtent(std::uint16_t function, MetafileRecordReader& r)
+{
+    const double yDenom = r.I16(), yNum = r.I16(), xDenom = r.I16(), xNum = r.I16();
+    if (!r.Ok())
+        return false;
+    if (function == SCALEWINDOWEXT)
+        m_Canvas.ScaleWindowExt(xNum, xDenom, yNum, yDenom);
+    else
+        m_Canvas.ScaleViewportExt(xNum, xDenom, yNum, yDenom);
+    return r.Ok();
+}
+
+bool WmfRenderer::ClipRect(std::uint16_t function, MetafileRecordReader& r)
+{
+    const QRectF rect = ReversedRect(r);
+    if (!r.Ok())
+        return false;
+    if (function == EXCLUDECLIPRECT)
+        m_Canvas.ExcludeClipRect(rect);
+    else
+        m_Canvas.IntersectClipRect(rect);
+    return r.Ok();
+}
+
+bool WmfRenderer::ArcRecord(std::uint16_t function, MetafileRecordReader& r)
+{
+    const QPointF end = ReversedPoint(r), start = ReversedPoint(r);
+    const QRectF box = ReversedRect(r);
+    if (!r.Ok())
+        return false;
+    m_Canvas.Arc(function == ARC   ? MetafileCanvas::ArcKind::Arc
+                 : function == PIE ? MetafileCanvas::ArcKind::Pie
+                                   : MetafileCanvas::ArcKind::Chord,
+                 box, start, end);
+    return r.Ok();
+}
+
+bool WmfRenderer::BoxRecord(std::uint16_t function, MetafileRecordReader& r)
+{
+    const QRectF box = ReversedRect(r);
+    if (!r.Ok())
+        return false;
+    if (function == ELLIPSE)
+        m_Canvas.Ellipse(box);
+    else
+        m_Canvas.Rectangle(box);
+    return r.Ok();
+}
+
+bool WmfRenderer::RoundRect(MetafileRecordReader& r)
+{
+    const double h = r.I16(), w = r.I16();
+    const QRectF box = ReversedRect(r);
+    if (!r.Ok())
+        return false;
+    m_Canvas.RoundRect(box, QSizeF(w, h));
+    return r.Ok();
+}
+
+bool WmfRenderer::PatBlt(MetafileRecordReader& r)
+{
+    const std::uint32_t rop = r.U32();
+    const double h = r.I16(), w = r.I16();
+    const QPointF p = ReversedPoint(r);
+    if (!r.Ok())
+        return false;
+    m_Canvas.PatBlt(QRectF(p, QSizeF(w, h)), rop);
+    return r.Ok();
+}
+
+bool WmfRenderer::SetPixel(MetafileRecordReader& r)
+{
+    const QColor colour = ColorFromRef(r.U32());
+    const QPointF p = ReversedPoint(r);
+    if (!r.Ok())
+        return false;
+    m_Canvas.SetPixel(p, colour);
+    return r.Ok();
+}
+
+bool WmfRenderer::CreatePen(MetafileRecordReader& r)
+{
+    MetafilePen pen;
+    pen.style = r.U16();
+    pen.width = r.I16();
+    r.I16(); // the y of the width is not used
+    pen.colour = ColorFromRef(r.U32());
+    if (!r.Ok())
+        return false;
+    pen.cosmetic = pen.width == 0;
+    m_Canvas.Objects().StoreInFreeEntry(pen);
+    return r.Ok();
+}
+
+bool WmfRenderer::CreateBrush(MetafileRecordReader& r)
+{
+    MetafileBrush brush;
+    brush.style = r.U16();
+    brush.colour = ColorFromRef(r.U32());
+    brush.hatch = r.U16();
+    if (!r.Ok())
+        return false;
+    m_Canvas.Objects().StoreInFreeEntry(brush);
     return r.Ok();
 }
 

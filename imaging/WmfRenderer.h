@@ -8,6 +8,8 @@
 // viewport records then change the mapping from there. SETMAPMODE is not followed: a
 // metafile has no device of its own to measure in.
 
+#include "imaging/MetafileRecordTable.h"
+
 #include <QByteArrayView>
 #include <QPointF>
 #include <QRectF>
@@ -17,7 +19,6 @@
 #include <optional>
 
 class MetafileCanvas;
-class MetafileRecordReader;
 
 /// What a 16-bit metafile's headers say about its place on the page.
 struct WmfHeader {
@@ -48,7 +49,27 @@ public:
     bool Play();
 
 private:
+    using Function = std::uint16_t;
+    using RecordTable = MetafileRecordTable<WmfRenderer, Function>;
+
+    /// Plays one record (not META_EOF) through its row of the record table.
     bool PlayRecord(std::uint16_t function, MetafileRecordReader& r);
+    // The record table's rows, by what the records do.
+    static RecordTable::Rows MappingRecords();
+    static RecordTable::Rows StateRecords();
+    static RecordTable::Rows ObjectRecords();
+    static RecordTable::Rows DrawingRecords();
+
+    bool SetExtent(std::uint16_t function, MetafileRecordReader& r);
+    bool ScaleExtent(std::uint16_t function, MetafileRecordReader& r);
+    bool ClipRect(std::uint16_t function, MetafileRecordReader& r);
+    bool ArcRecord(std::uint16_t function, MetafileRecordReader& r);
+    bool BoxRecord(std::uint16_t function, MetafileRecordReader& r);
+    bool RoundRect(MetafileRecordReader& r);
+    bool PatBlt(MetafileRecordReader& r);
+    bool SetPixel(MetafileRecordReader& r);
+    bool CreatePen(MetafileRecordReader& r);
+    bool CreateBrush(MetafileRecordReader& r);
     bool Poly(std::uint16_t function, MetafileRecordReader& r);
     bool PolyPolygon(MetafileRecordReader& r);
     bool TextOut(MetafileRecordReader& r);

@@ -87,27 +87,3 @@ int TemporarySideFile::Write(const QByteArray& bytes)
     }
     return 0;
 }
-
-int TemporarySideFile::Read(QByteArray& bytes) const
-{
-    if (m_nFd < 0)
-        return EBADF;
-    struct stat info {};
-    if (::fstat(m_nFd, &info) != 0)
-        return errno;
-    QByteArray content(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
-    qsizetype done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::pread(m_nFd, content.data() + done, static_cast<size_t>(content.size() - done), done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            break;
-        done += n;
-    }
-    content.truncate(done);
-    bytes = std::move(content);
-    return 0;
-}

@@ -24,8 +24,6 @@ public:
 
     /// Replaces the content with bytes. Returns 0 or the errno of the failure.
     int Write(const QByteArray& bytes);
-    /// The whole content. Returns 0 or the errno of the failure.
-    int Read(QByteArray& bytes) const;
 
     const QString& Path() const { return m_strPath; }
 

@@ -1,5 +1,7 @@
 #include "geo/PointEntry.h"
 
+#include "geo/CDataGeo.h"
+
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -79,5 +81,23 @@ TEST(PointEntry, ConfirmingAReEditUnchangedKeepsTheCoordinates)
             ASSERT_TRUE(dms);
             EXPECT_TRUE(dms->m_dLatitude == point.m_dLatitude && dms->m_dLongitude == point.m_dLongitude) << latitude;
         }
+    }
+}
+
+TEST(PointEntry, ControlPointsConvertBetweenDegreesArcSecondsAndPixels)
+{
+    // Degrees times 3600 are the stored arc-seconds; a pixel's row counts from the top edge, the
+    // stored y from the bottom edge. Values hand-worked and exact in binary.
+    const struct { double latitude, longitude, column, row, width, height, latSeconds, lonSeconds, x, y; } cases[] = {
+        {52.5, -1.25, 100, 50, 400, 200, 189000, -4500, 0.25, 0.75},
+        {-90, 180, 0, 0, 640, 480, -324000, 648000, 0, 1},
+        {0.5, -0.125, 640, 480, 640, 480, 1800, -450, 1, 0},
+    };
+    for (const auto& c : cases) {
+        const CDataGeo point = CDataGeo::FromPixel(c.latitude, c.longitude, c.column, c.row, c.width, c.height);
+        EXPECT_EQ(point, (CDataGeo{c.latSeconds, c.lonSeconds, c.x, c.y})) << c.latitude;
+        EXPECT_EQ(CDataGeo::FromDegrees(c.latitude, c.longitude, c.x, c.y), point) << c.latitude;
+        EXPECT_EQ(std::pair(point.LatitudeDegrees(), point.LongitudeDegrees()), std::pair(c.latitude, c.longitude));
+        EXPECT_EQ(std::pair(point.PixelColumn(c.width), point.PixelRow(c.height)), std::pair(c.column, c.row));
     }
 }
