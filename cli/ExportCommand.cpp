@@ -97,10 +97,10 @@ int RunImportPointsCommand(const QStringList& args)
     QString error;
     if (!ReadWholeFile(cli.m_Positional.constFirst(), bytes, &error))
         return CliFail("import-points", error);
-    const std::optional<std::vector<CDataGeo>> points =
-        ParseControlPoints(bytes, static_cast<int>(*width), static_cast<int>(*height), &error);
+    const Parsed<std::vector<CDataGeo>> points =
+        ParseControlPoints(bytes, static_cast<int>(*width), static_cast<int>(*height));
     if (!points)
-        return CliFail("import-points", error);
+        return CliFail("import-points", points.Why());
     JsonWriter json;
     json.BeginObject().Key("points");
     WritePoints(json, *points, CDataGeo::kArcSecondsPerDegree);

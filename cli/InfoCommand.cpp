@@ -83,9 +83,9 @@ int RunInfoCommand(const QStringList& args)
     QString error;
     if (!ReadWholeFile(path, bytes, &error))
         return CliFail("info", error);
-    const std::optional<WorkspaceContents> contents = ParseWorkspace(bytes, &error);
+    const Parsed<WorkspaceContents> contents = ParseWorkspace(bytes);
     if (!contents)
-        return CliFail("info", QStringLiteral("%1: %2").arg(DisplayText(path), error));
+        return CliFail("info", QStringLiteral("%1: %2").arg(DisplayText(path), contents.Why()));
     JsonWriter json;
     WriteWorkspace(json, *contents);
     std::printf("%s\n", json.Text().c_str());

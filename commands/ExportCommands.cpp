@@ -367,9 +367,9 @@ CommandResult ImportControlPoints(CQuilletDoc& doc, const QString& path, int* ad
     QString error;
     if (!ReadWholeFile(path, bytes, &error))
         return refuse(error);
-    const std::optional<std::vector<CDataGeo>> read = ParseControlPoints(bytes, doc.ImageWidth(), doc.ImageHeight(), &error);
+    const Parsed<std::vector<CDataGeo>> read = ParseControlPoints(bytes, doc.ImageWidth(), doc.ImageHeight());
     if (!read)
-        return refuse(QStringLiteral("%1 cannot be imported.\n%2").arg(DisplayText(QFileInfo(path).fileName()), error));
+        return refuse(QStringLiteral("%1 cannot be imported.\n%2").arg(DisplayText(QFileInfo(path).fileName()), read.Why()));
     std::vector<CDataGeo> points = doc.ControlPoints();
     points.insert(points.end(), read->begin(), read->end());
     const GeoFitResult fit =

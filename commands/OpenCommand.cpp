@@ -61,9 +61,10 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
     QString text;
     if (!ReadWholeFile(path, bytes, &text))
         return refuse(text);
-    ReadWorkspace read{CommandResult::Done(), ParseWorkspace(bytes, &text), {}, {}};
-    if (!read.m_Contents)
-        return refuse(QStringLiteral("%1\n%2").arg(DisplayText(path), text));
+    Parsed<WorkspaceContents> parsed = ParseWorkspace(bytes);
+    if (!parsed)
+        return refuse(QStringLiteral("%1\n%2").arg(DisplayText(path), parsed.Why()));
+    ReadWorkspace read{CommandResult::Done(), std::move(parsed).Value(), {}, {}};
     const WorkspaceContents& contents = *read.m_Contents;
 
     // A picture map's picture is decoded first: what it claims, and the size stored for it, are

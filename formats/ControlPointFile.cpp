@@ -111,12 +111,10 @@ QByteArray EncodePointsCsv(const std::vector<ExchangedPoint>& points, int width,
     return file;
 }
 
-std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, int width, int height, QString* error)
+Parsed<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, int width, int height)
 {
-    const auto refuse = [error](int line, const QString& why) -> std::optional<std::vector<CDataGeo>> {
-        if (error)
-            *error = line > 0 ? QStringLiteral("Line %1: %2").arg(line).arg(why) : why;
-        return std::nullopt;
+    const auto refuse = [](int line, const QString& why) {
+        return Parsed<std::vector<CDataGeo>>::Refused(line > 0 ? QStringLiteral("Line %1: %2").arg(line).arg(why) : why);
     };
     if (width <= 0 || height <= 0)
         return refuse(0, QStringLiteral("the map has no size to place the points on"));

@@ -3,6 +3,7 @@
 // files and the CSV that varnel-cli fit reads.
 
 #include "geo/CDataGeo.h"
+#include "platform/Parsed.h"
 
 #include <QByteArray>
 #include <QString>
@@ -33,8 +34,7 @@ QByteArray EncodePointsCsv(const std::vector<ExchangedPoint>& points, int width,
 /// CSV as above into control points of a picture of width x height pixels (arc-seconds and
 /// frame units). Map coordinates of a system that is not geographic are converted to WGS 84
 /// with PROJ; without a CRS line they are taken as WGS 84 longitude and latitude and values
-/// outside it are refused. Any line that cannot be read refuses the whole file: nothing, with
-/// the reason, naming the line, in error; so does a file without a point to import (empty, a
+/// outside it are refused. Any line that cannot be read refuses the whole file, with the reason
+/// naming the line; so does a file without a point to import (empty, a
 /// header alone, or only disabled rows).
-std::optional<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, int width, int height,
-                                                        QString* error);
+Parsed<std::vector<CDataGeo>> ParseControlPoints(const QByteArray& file, int width, int height);

@@ -125,13 +125,9 @@ QByteArray EncodeWorkspace(const WorkspaceContents& contents)
     return file;
 }
 
-std::optional<WorkspaceContents> ParseWorkspace(const QByteArray& file, QString* error)
+Parsed<WorkspaceContents> ParseWorkspace(const QByteArray& file)
 {
-    const auto refuse = [error](const QString& text) -> std::optional<WorkspaceContents> {
-        if (error)
-            *error = text;
-        return std::nullopt;
-    };
+    const auto refuse = [](const QString& text) { return Parsed<WorkspaceContents>::Refused(text); };
     BinaryReader in(file);
     std::uint32_t tag = 0;
     if (!in.Read(tag) || tag != kWorkspaceTag)

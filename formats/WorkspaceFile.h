@@ -8,6 +8,7 @@
 
 #include "formats/FileKinds.h"
 #include "geo/CDataGeo.h"
+#include "platform/Parsed.h"
 
 #include <QByteArray>
 #include <QString>
@@ -71,6 +72,5 @@ QByteArray EncodeWorkspace(const WorkspaceContents& contents);
 /// negative or larger than the data that follows, one with bytes after its last value (a
 /// workspace is always written exactly, so they can only come from a wrong count), and one whose
 /// values no Varnel writes: a negative picture size, a point, frame or window edge that is not a
-/// finite number, a view window that is empty, turned over or far outside the frame. On refusal
-/// returns nothing and, when error is not null, sets a message for the user.
-std::optional<WorkspaceContents> ParseWorkspace(const QByteArray& file, QString* error);
+/// finite number, a view window that is empty, turned over or far outside the frame, saying why.
+Parsed<WorkspaceContents> ParseWorkspace(const QByteArray& file);

@@ -16,10 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int width = 1 + 37 * static_cast<int>(size % 97);
     const int height = 1 + 29 * static_cast<int>(size % 89);
     const QByteArray bytes = FuzzBytes(data, size);
-    QString error;
-    const std::optional<std::vector<CDataGeo>> points = ParseControlPoints(bytes, width, height, &error);
+    const Parsed<std::vector<CDataGeo>> points = ParseControlPoints(bytes, width, height);
     if (!points) {
-        if (error.isEmpty())
+        if (points.Why().isEmpty())
             std::abort(); // a refusal always says why
         return 0;
     }
@@ -32,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         exchanged.push_back({point.LatitudeDegrees(), point.LongitudeDegrees(), point.PixelColumn(width),
                              point.PixelRow(height), 0.0, 0.0});
     }
-    const std::optional<std::vector<CDataGeo>> again =
-        ParseControlPoints(EncodePointsCsv(exchanged, width, height), width, height, &error);
+    const Parsed<std::vector<CDataGeo>> again = ParseControlPoints(EncodePointsCsv(exchanged, width, height), width, height);
     if (!again || again->size() != points->size())
         std::abort();
     return 0;

@@ -66,8 +66,7 @@ const QString& SmallTiff()
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes = FuzzBytes(data, size);
-    QString error;
-    std::optional<WorkspaceContents> contents = ParseWorkspace(bytes, &error);
+    Parsed<WorkspaceContents> contents = ParseWorkspace(bytes);
     if (!contents)
         return 0;
     if (EncodeWorkspace(*contents) != bytes)

@@ -223,9 +223,8 @@ TEST_F(ExportTest, ControlPointsTravelBothWays)
     LoadPatternMap(doc, GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500), points);
     for (const auto& [kind, name] : {std::pair{ExportKind::QgisPoints, "points.points"}, std::pair{ExportKind::PointsCsv, "points.csv"}}) {
         ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, kind, Path(name)).m_bDone) << name;
-        QString error;
-        const std::optional<std::vector<CDataGeo>> read = ParseControlPoints(ReadFileBytes(Path(name)), 90, 60, &error);
-        ASSERT_TRUE(read) << error.toStdString();
+        const Parsed<std::vector<CDataGeo>> read = ParseControlPoints(ReadFileBytes(Path(name)), 90, 60);
+        ASSERT_TRUE(read) << read.Why().toStdString();
         ASSERT_EQ(read->size(), points.size());
         for (std::size_t i = 0; i < points.size(); ++i) {
             EXPECT_NEAR((*read)[i].m_dLatitude / 3600, points[i].m_dLatitude / 3600, 1e-9) << name;
@@ -257,9 +256,8 @@ TEST_F(ExportTest, PointsInAProjectedSystemAreConvertedAndBadLinesRefuseTheWhole
                            "101985,2826915,0,0,1\n"
                            "339315,2611485,791,-718,1\n"
                            "200000,2700000,10,-10,0\n";
-    QString error;
-    const std::optional<std::vector<CDataGeo>> read = ParseControlPoints(utm, 791, 718, &error);
-    ASSERT_TRUE(read) << error.toStdString();
+    const Parsed<std::vector<CDataGeo>> read = ParseControlPoints(utm, 791, 718);
+    ASSERT_TRUE(read) << read.Why().toStdString();
     ASSERT_EQ(read->size(), 2u);
     const LatLon corner = ReferenceInverse("EPSG:32618", "EPSG:4326", 339315, 2611485);
     EXPECT_NEAR((*read)[1].m_dLatitude / 3600, corner.m_dLatitude, 1e-9);
@@ -284,7 +282,9 @@ TEST_F(ExportTest, PointsInAProjectedSystemAreConvertedAndBadLinesRefuseTheWhole
     CQuilletDoc doc;
     LoadPictureMap(doc, 100, 100);
     for (const auto& c : bad) {
-        EXPECT_FALSE(ParseControlPoints(c.file, 100, 100, &error)) << c.file.toStdString();
+        const Parsed<std::vector<CDataGeo>> parsed = ParseControlPoints(c.file, 100, 100);
+        const QString& error = parsed.Why();
+        EXPECT_FALSE(parsed) << c.file.toStdString();
         EXPECT_TRUE(c.line ? error.startsWith(QStringLiteral("Line %1:").arg(c.line)) : !error.startsWith(QStringLiteral("Line")))
             << error.toStdString();
         WriteFileBytes(Path("bad.points"), c.file);

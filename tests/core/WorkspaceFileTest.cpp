@@ -255,10 +255,8 @@ TEST(WorkspaceLayout, OtherKindsEndAfterTheCommonPart)
 TEST(WorkspaceParse, PictureWorkspaceReadsBackEveryValue)
 {
     const QByteArray picture = JpegLikeBytes();
-    QString error;
-    const std::optional<WorkspaceContents> contents =
-        ParseWorkspace(EncodeWorkspace(PictureContents(7, picture, SevenPoints())), &error);
-    ASSERT_TRUE(contents) << error.toStdString();
+    const Parsed<WorkspaceContents> contents = ParseWorkspace(EncodeWorkspace(PictureContents(7, picture, SevenPoints())));
+    ASSERT_TRUE(contents) << contents.Why().toStdString();
     EXPECT_EQ(contents->m_nGeoCoded, 1);
     EXPECT_EQ(contents->m_nMapType, 7);
     EXPECT_EQ(contents->m_nImageWidth, 640);
@@ -273,7 +271,7 @@ TEST(WorkspaceParse, PictureWorkspaceReadsBackEveryValue)
 
 TEST(WorkspaceParse, TiffWorkspaceReadsBackEveryValue)
 {
-    const std::optional<WorkspaceContents> contents = ParseWorkspace(SmallTiffWorkspace(), nullptr);
+    const Parsed<WorkspaceContents> contents = ParseWorkspace(SmallTiffWorkspace());
     ASSERT_TRUE(contents);
     EXPECT_EQ(contents->m_nMapType, 9);
     EXPECT_FALSE(contents->m_PictureBytes);
@@ -312,7 +310,7 @@ TEST(WorkspaceParse, StoredPathIsTheTextUpToTheFirstZero)
         file.truncate(253);
         file.append(QByteArray(4, '\0')).append(c.stored).append(points);
         PutInt32(file, 253, static_cast<std::int32_t>(c.stored.size()));
-        const std::optional<WorkspaceContents> contents = ParseWorkspace(file, nullptr);
+        const Parsed<WorkspaceContents> contents = ParseWorkspace(file);
         ASSERT_TRUE(contents) << c.stored.toStdString();
         EXPECT_EQ(contents->m_Tiff->MapPath(), c.path);
         EXPECT_EQ(contents->m_ControlPoints.size(), 2u);
@@ -330,10 +328,11 @@ TEST(WorkspaceParse, EveryShorterFileIsRefused)
         {"no map", EmptyWorkspace()},
     };
     for (const auto& c : cases) {
-        ASSERT_TRUE(ParseWorkspace(c.file, nullptr)) << c.name;
+        ASSERT_TRUE(ParseWorkspace(c.file)) << c.name;
         for (qsizetype length = 0; length < c.file.size(); ++length) {
-            QString error;
-            EXPECT_FALSE(ParseWorkspace(c.file.left(length), &error)) << c.name << " cut at " << length;
+            const Parsed<WorkspaceContents> parsed = ParseWorkspace(c.file.left(length));
+            const QString& error = parsed.Why();
+            EXPECT_FALSE(parsed) << c.name << " cut at " << length;
             EXPECT_FALSE(error.isEmpty()) << c.name << " cut at " << length;
         }
     }
@@ -366,8 +365,9 @@ TEST(WorkspaceParse, CountsBeyondTheDataAreRefused)
     for (const auto& c : cases) {
         QByteArray file = c.file;
         PutInt32(file, c.offset, c.value);
-        QString error;
-        EXPECT_FALSE(ParseWorkspace(file, &error)) << c.name;
+        const Parsed<WorkspaceContents> parsed = ParseWorkspace(file);
+        const QString& error = parsed.Why();
+        EXPECT_FALSE(parsed) << c.name;
         EXPECT_TRUE(error.contains(QStringLiteral("cut short or damaged"))) << c.name << ": " << error.toStdString();
     }
 }
@@ -378,8 +378,9 @@ TEST(WorkspaceParse, AFileWithoutTheTagIsRefused)
     const QByteArray tags[] = {QByteArray("PWS "), QByteArray(4, '\0'), QByteArray(" SWQ"), QByteArray(" FPC"),
                                QByteArray("\x20\x53\x57\x00", 4)};
     for (const QByteArray& tag : tags) {
-        QString error;
-        EXPECT_FALSE(ParseWorkspace(tag + sound.mid(4), &error)) << tag.toHex().toStdString();
+        const Parsed<WorkspaceContents> parsed = ParseWorkspace(tag + sound.mid(4));
+        const QString& error = parsed.Why();
+        EXPECT_FALSE(parsed) << tag.toHex().toStdString();
         EXPECT_TRUE(error.contains(QStringLiteral("not a work space file"))) << error.toStdString();
     }
 }
@@ -396,19 +397,20 @@ TEST(WorkspaceParse, BytesAfterTheLastValueAreRefused)
         {"no map", EmptyWorkspace() + QByteArray(4, '\0')},
     };
     for (const auto& c : cases) {
-        QString error;
-        EXPECT_FALSE(ParseWorkspace(c.file, &error)) << c.name;
+        const Parsed<WorkspaceContents> parsed = ParseWorkspace(c.file);
+        const QString& error = parsed.Why();
+        EXPECT_FALSE(parsed) << c.name;
         EXPECT_TRUE(error.contains(QStringLiteral("cut short or damaged"))) << c.name;
     }
     QByteArray smaller = SmallPictureWorkspace();
     PutInt32(smaller, 148, 9); // one picture byte fewer than there are
-    EXPECT_FALSE(ParseWorkspace(smaller, nullptr));
+    EXPECT_FALSE(ParseWorkspace(smaller));
 }
 
 TEST(WorkspaceParse, EncodingParsedContentsGivesTheSameBytes)
 {
     for (const QByteArray& file : {SmallPictureWorkspace(), SmallTiffWorkspace(), EmptyWorkspace()}) {
-        const std::optional<WorkspaceContents> contents = ParseWorkspace(file, nullptr);
+        const Parsed<WorkspaceContents> contents = ParseWorkspace(file);
         ASSERT_TRUE(contents);
         EXPECT_EQ(EncodeWorkspace(*contents), file);
     }
