@@ -69,8 +69,9 @@ QVariant ControlPointTableModel::data(const QModelIndex& index, int role) const
     const PointResidual* residual = row < m_Analysis.m_Points.size() ? &m_Analysis.m_Points[row] : nullptr;
     const double latitude = point.LatitudeDegrees();
     const double longitude = point.LongitudeDegrees();
-    const double column = point.PixelColumn(m_Doc.ImageWidth());
-    const double pixelRow = point.PixelRow(m_Doc.ImageHeight());
+    const CDataGeo place = m_Doc.InPictureFractions(point);
+    const double column = place.PixelColumn(m_Doc.ImageWidth());
+    const double pixelRow = place.PixelRow(m_Doc.ImageHeight());
 
     // The value sorted by: numbers as numbers, a missing one below every other.
     std::optional<double> value;

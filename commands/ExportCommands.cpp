@@ -116,11 +116,13 @@ std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& exten
         // The degrees as typed, not the arc-seconds' quotient with its last digits.
         p.m_dLatitude = TypedDegrees(points[i].m_dLatitude);
         p.m_dLongitude = TypedDegrees(points[i].m_dLongitude);
-        p.m_dColumn = points[i].PixelColumn(doc.ImageWidth()) - extent.m_nLeft;
-        p.m_dRow = points[i].PixelRow(doc.ImageHeight()) - extent.m_nTop;
+        // On a GeoTIFF frame the points, and so the fit's pixels, count in degrees of the frame.
+        const CDataGeo place = doc.InPictureFractions(points[i]);
+        p.m_dColumn = place.PixelColumn(doc.ImageWidth()) - extent.m_nLeft;
+        p.m_dRow = place.PixelRow(doc.ImageHeight()) - extent.m_nTop;
         if (analysis.m_Model) {
-            p.m_dDx = analysis.m_Points[i].m_dDx;
-            p.m_dDy = analysis.m_Points[i].m_dDy;
+            p.m_dDx = analysis.m_Points[i].m_dDx / doc.GeoExtent().m_dLongitude;
+            p.m_dDy = analysis.m_Points[i].m_dDy / doc.GeoExtent().m_dLatitude;
         }
         exchanged.push_back(p);
     }
@@ -371,7 +373,8 @@ CommandResult ImportControlPoints(CQuilletDoc& doc, const QString& path, int* ad
     if (!read)
         return refuse(QStringLiteral("%1 cannot be imported.\n%2").arg(DisplayText(QFileInfo(path).fileName()), read.Why()));
     std::vector<CDataGeo> points = doc.ControlPoints();
-    points.insert(points.end(), read->begin(), read->end());
+    for (const CDataGeo& point : *read)
+        points.push_back(doc.InFrameUnits(point));
     const GeoFitResult fit =
         doc.EditPoints(QStringLiteral("Import %1 Points").arg(read->size()), std::move(points));
     if (added)

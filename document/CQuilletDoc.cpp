@@ -99,6 +99,20 @@ void CQuilletDoc::ClearMap()
     m_bWorkspaceNamed = false;
 }
 
+CDataGeo CQuilletDoc::InPictureFractions(CDataGeo point) const
+{
+    point.m_dImageX = (point.m_dImageX - m_GeoOrigin.m_dLongitude) / m_GeoExtent.m_dLongitude;
+    point.m_dImageY = (point.m_dImageY - m_GeoOrigin.m_dLatitude) / m_GeoExtent.m_dLatitude;
+    return point;
+}
+
+CDataGeo CQuilletDoc::InFrameUnits(CDataGeo point) const
+{
+    point.m_dImageX = m_GeoOrigin.m_dLongitude + point.m_dImageX * m_GeoExtent.m_dLongitude;
+    point.m_dImageY = m_GeoOrigin.m_dLatitude + point.m_dImageY * m_GeoExtent.m_dLatitude;
+    return point;
+}
+
 void CQuilletDoc::SetPictureFrame()
 {
     m_GeoOrigin = {0.0, 0.0, 0.0, 0.0};

@@ -97,6 +97,11 @@ public:
     const CDataGeo& GeoExtent() const { return m_GeoExtent; }
     /// The map's own GeoTIFF georeference is its frame: frame units are degrees.
     bool HasGeoTiffFrame() const { return m_bGeoTiffFrame; }
+    /// A control point's place in frame units as fractions of the picture (from the left and
+    /// from the bottom edge, the units a picture map keeps and CDataGeo's pixel conversions
+    /// take), and back. Both leave a picture map's points as they are.
+    CDataGeo InPictureFractions(CDataGeo point) const;
+    CDataGeo InFrameUnits(CDataGeo point) const;
     /// The TIFF map's own georeference (image 0's), whether or not it gives a usable frame;
     /// nothing for a map without one. All images of a map share it.
     const std::optional<GeoTiffInfo>& Georeference() const { return m_GeoInfo; }

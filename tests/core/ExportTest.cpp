@@ -248,6 +248,37 @@ TEST_F(ExportTest, ControlPointsTravelBothWays)
     EXPECT_EQ(doc.ControlPoints().size(), before);
 }
 
+TEST_F(ExportTest, PointsOnAGeoTiffFrameTravelAtTheirPixels)
+{
+    // A GeoTIFF map's points are kept in its frame's degrees, placed there as a click places them.
+    CQuilletDoc doc;
+    InitialNewDocument(doc);
+    ASSERT_TRUE(OpenDocumentFile(doc, nullptr, TestDataPath(QStringLiteral("geotiff/RGB.byte.tif"))));
+    ASSERT_TRUE(doc.HasGeoTiffFrame());
+    const CDataGeo origin = doc.GeoOrigin(), extent = doc.GeoExtent();
+    const double pixels[][2] = {{100, 200}, {700.5, 50}, {395.5, 359}};
+    std::vector<CDataGeo> points;
+    for (const auto& [column, row] : pixels)
+        points.push_back({25 * 3600.0, -78 * 3600.0, origin.m_dLongitude + extent.m_dLongitude * column / 791,
+                          origin.m_dLatitude + extent.m_dLatitude * (1 - row / 718)});
+    doc.EditPoints(QStringLiteral("Add Points"), points);
+    ASSERT_TRUE(ExportGeoreferenced(doc, std::nullopt, ExportKind::PointsCsv, Path("frame.csv")).m_bDone);
+    const QList<QByteArray> lines = ReadFileBytes(Path("frame.csv")).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 4);
+    for (int i = 0; i < 3; ++i) {
+        const QList<QByteArray> fields = lines[i + 1].split(',');
+        EXPECT_NEAR(fields[2].toDouble() * 791, pixels[i][0], 1e-6) << lines[i + 1].toStdString();
+        EXPECT_NEAR((1 - fields[3].toDouble()) * 718, pixels[i][1], 1e-6) << lines[i + 1].toStdString();
+    }
+    // Imported back, they land where they were.
+    ASSERT_TRUE(ImportControlPoints(doc, Path("frame.csv")).m_bDone);
+    ASSERT_EQ(doc.ControlPoints().size(), 6u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_NEAR(doc.ControlPoints()[i + 3].m_dImageX, points[i].m_dImageX, 1e-9);
+        EXPECT_NEAR(doc.ControlPoints()[i + 3].m_dImageY, points[i].m_dImageY, 1e-9);
+    }
+}
+
 TEST_F(ExportTest, PointsInAProjectedSystemAreConvertedAndBadLinesRefuseTheWholeFile)
 {
     // WGS 84 / UTM zone 18N; the older pixelX/pixelY header; a disabled row.
