@@ -1,0 +1,185 @@
+// The transformations against GDAL's own control-point transformers, against maps built by hand,
+// and on point sets that cannot carry them.
+
+#include "geo/TransformationResiduals.h"
+
+#include <gdal_alg.h>
+#include <geodesic.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+
+namespace {
+
+using Map = std::function<QPointF(double column, double row)>;
+
+std::vector<TiePoint> PointsOn(const std::vector<QPointF>& pixels, const Map& map)
+{
+    std::vector<TiePoint> points;
+    for (const QPointF& p : pixels)
+        points.push_back({p.x(), p.y(), map(p.x(), p.y()).x(), map(p.x(), p.y()).y()});
+    return points;
+}
+
+/// 20 pixels on a jittered 5 x 4 grid over a 2000 x 1500 picture.
+std::vector<QPointF> GridPixels()
+{
+    std::vector<QPointF> pixels;
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 4; ++j)
+            pixels.emplace_back(100 + 450 * i + 37 * ((i * j) % 3), 80 + 420 * j + 23 * ((i + j) % 2));
+    return pixels;
+}
+
+/// A smooth relation no kind here reproduces: bent in both directions, with a wave.
+QPointF Curved(double c, double r)
+{
+    return {5.0 + 0.0012 * c + 1.5e-7 * c * r + 0.002 * std::sin(c / 400.0),
+            52.0 - 0.0009 * r + 4e-8 * c * c + 0.001 * std::cos(r / 350.0)};
+}
+
+const std::vector<QPointF> kOffPoints{{0, 0}, {333.3, 1234.5}, {1777, 91}, {1000.25, 750.75}, {1950, 1450}, {620, 430}};
+
+} // namespace
+
+TEST(Transformation, AgreesWithGdalsTransformersAwayFromThePoints)
+{
+    const std::vector<TiePoint> points = PointsOn(GridPixels(), Curved);
+    std::vector<GDAL_GCP> gcps(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i)
+        gcps[i] = {const_cast<char*>(""), const_cast<char*>(""), points[i].m_dColumn, points[i].m_dRow, points[i].m_dX, points[i].m_dY, 0.0};
+    const struct {
+        TransformKind kind;
+        int order; ///< 0: GDAL's thin-plate spline
+    } cases[] = {{TransformKind::Affine, 1}, {TransformKind::Poly2, 2}, {TransformKind::Poly3, 3}, {TransformKind::Tps, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(TransformKindName(c.kind).toStdString());
+        const std::shared_ptr<void> gdal(c.order ? GDALCreateGCPTransformer(20, gcps.data(), c.order, FALSE)
+                                                 : GDALCreateTPSTransformer(20, gcps.data(), FALSE),
+                                         GDALDestroyTransformer);
+        ASSERT_TRUE(gdal);
+        const TransformationAnalysis analysis = AnalyseTransformation(c.kind, points);
+        ASSERT_TRUE(analysis.m_Fit.m_Transformation) << analysis.m_Fit.m_strRefusal.toStdString();
+        const Transformation& ours = *analysis.m_Fit.m_Transformation;
+        for (const QPointF& pixel : kOffPoints) {
+            double x = pixel.x(), y = pixel.y(), z = 0.0;
+            int ok = 0;
+            ASSERT_TRUE(GDALUseTransformer(gdal.get(), FALSE, 1, &x, &y, &z, &ok) && ok);
+            const std::optional<QPointF> ground = ours.Forward(pixel.x(), pixel.y());
+            ASSERT_TRUE(ground);
+            EXPECT_NEAR(ground->x(), x, 1e-6);
+            EXPECT_NEAR(ground->y(), y, 1e-6);
+            // Back from a ground position off the points (not GDAL's own image of this pixel).
+            x += 0.01;
+            y -= 0.02;
+            const std::optional<QPointF> back = ours.Inverse(x, y);
+            ASSERT_TRUE(back && GDALUseTransformer(gdal.get(), TRUE, 1, &x, &y, &z, &ok) && ok);
+            EXPECT_NEAR(back->x(), x, 1e-3);
+            EXPECT_NEAR(back->y(), y, 1e-3);
+        }
+        // The spline passes through every point, so only the leave-one-out measure tells anything.
+        if (c.kind == TransformKind::Tps)
+            for (const TransformationResidual& r : analysis.m_Points) {
+                EXPECT_LT(std::hypot(r.m_dDx, r.m_dDy), 1e-6);
+                EXPECT_LT(r.m_dGroundMetres, 1e-3);
+                ASSERT_TRUE(r.m_dLeaveOneOutMetres && r.m_dLeaveOneOutPixels);
+                EXPECT_GT(*r.m_dLeaveOneOutMetres, 1.0);
+            }
+    }
+}
+
+TEST(Transformation, HelmertAndProjectiveRecoverTheirOwnKindOfMap)
+{
+    const double s = 2e-4, turn = 20.0 * M_PI / 180.0;
+    const struct {
+        TransformKind kind;
+        Map truth;
+    } cases[] = {
+        // North up the rows: (column, -row) turned by 20 degrees and scaled to 2e-4 degree a pixel.
+        {TransformKind::Helmert,
+         [=](double c, double r) {
+             return QPointF(7.0 + s * (std::cos(turn) * c + std::sin(turn) * r), 45.0 + s * (std::sin(turn) * c - std::cos(turn) * r));
+         }},
+        {TransformKind::Projective,
+         [](double c, double r) {
+             const double w = 1e-5 * c + 2e-5 * r + 1.0;
+             return QPointF((0.001 * c + 0.0002 * r + 10.0) / w, (-0.0001 * c - 0.0009 * r + 45.0) / w);
+         }},
+    };
+    std::vector<QPointF> pixels{{0, 0}, {1000, 0}, {0, 800}, {1000, 800}, {500, 400}, {250, 650}, {800, 200}, {120, 330}};
+    geod_geodesic wgs84{};
+    geod_init(&wgs84, 6378137.0, 1 / 298.257223563);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(TransformKindName(c.kind).toStdString());
+        const TransformationAnalysis exact = AnalyseTransformation(c.kind, PointsOn(pixels, c.truth));
+        ASSERT_TRUE(exact.m_Fit.m_Transformation) << exact.m_Fit.m_strRefusal.toStdString();
+        for (const QPointF& pixel : kOffPoints) {
+            const QPointF ground = c.truth(pixel.x(), pixel.y());
+            const std::optional<QPointF> forward = exact.m_Fit.m_Transformation->Forward(pixel.x(), pixel.y());
+            const std::optional<QPointF> back = exact.m_Fit.m_Transformation->Inverse(ground.x(), ground.y());
+            ASSERT_TRUE(forward && back);
+            EXPECT_NEAR(forward->x(), ground.x(), 1e-10);
+            EXPECT_NEAR(forward->y(), ground.y(), 1e-10);
+            EXPECT_NEAR(back->x(), pixel.x(), 1e-6);
+            EXPECT_NEAR(back->y(), pixel.y(), 1e-6);
+        }
+        EXPECT_LT(exact.m_dRmsMetres, 1e-4);
+
+        // The centre point's pixel moved by (3, -4): the other seven still fix the truth, so left
+        // out it is off by the whole move, 5 pixels, and by the ground between the two pixels.
+        std::vector<TiePoint> moved = PointsOn(pixels, c.truth);
+        moved[4].m_dColumn += 3;
+        moved[4].m_dRow -= 4;
+        const TransformationAnalysis analysis = AnalyseTransformation(c.kind, moved);
+        ASSERT_TRUE(analysis.m_Fit.m_Transformation);
+        const TransformationResidual& r = analysis.m_Points[4];
+        ASSERT_TRUE(r.m_dLeaveOneOutPixels && r.m_dLeaveOneOutMetres);
+        EXPECT_NEAR(*r.m_dLeaveOneOutPixels, 5.0, 1e-6);
+        const QPointF from = c.truth(500, 400), to = c.truth(503, 396);
+        double metres = 0.0;
+        geod_inverse(&wgs84, from.y(), from.x(), to.y(), to.x(), &metres, nullptr, nullptr);
+        EXPECT_NEAR(*r.m_dLeaveOneOutMetres, metres, 1e-4);
+        EXPECT_GT(r.m_dGroundMetres, 0.0);
+    }
+}
+
+TEST(Transformation, RefusesPointSetsThatCannotCarryIt)
+{
+    const std::vector<TiePoint> grid = PointsOn(GridPixels(), Curved);
+    auto first = [&](std::size_t n) { return std::vector<TiePoint>(grid.begin(), grid.begin() + static_cast<std::ptrdiff_t>(n)); };
+    auto edited = [&](const std::function<void(std::vector<TiePoint>&)>& edit) {
+        std::vector<TiePoint> points = first(8);
+        edit(points);
+        return points;
+    };
+    const struct {
+        const char* name;
+        TransformKind kind;
+        std::vector<TiePoint> points;
+        const char* refusal; ///< empty: fitted
+    } cases[] = {
+        {"poly3", TransformKind::Poly3, first(7), "The third-order polynomial transformation needs at least 10 control points, and the map has 7."},
+        {"affine", TransformKind::Affine, first(5), "The affine transformation needs at least 6 control points, and the map has 5."},
+        {"projective", TransformKind::Projective, first(3), "The projective transformation needs at least 4 control points, and the map has 3."},
+        {"two Helmert", TransformKind::Helmert, first(2), ""},
+        {"same pixel", TransformKind::Poly2, edited([](auto& p) { p[4].m_dColumn = p[1].m_dColumn, p[4].m_dRow = p[1].m_dRow; }),
+         "Control points 2 and 5 are at the same place on the map."},
+        {"same ground", TransformKind::Tps, edited([](auto& p) { p[5].m_dX = p[2].m_dX, p[5].m_dY = p[2].m_dY; }),
+         "Control points 3 and 6 have the same coordinates."},
+        {"pixel line", TransformKind::Projective, edited([](auto& p) { for (auto& q : p) q.m_dColumn = 3 * q.m_dRow + 7; }),
+         "The control points lie on one line of the map; the projective transformation needs them spread over it."},
+        {"ground line", TransformKind::Tps, edited([](auto& p) { for (auto& q : p) q.m_dY = 40 - 0.5 * q.m_dX; }),
+         "The control points' coordinates lie on one line; the thin-plate spline transformation needs them spread over the map."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TransformationAnalysis analysis = AnalyseTransformation(c.kind, c.points);
+        EXPECT_EQ(analysis.m_Fit.m_strRefusal.toStdString(), c.refusal);
+        EXPECT_EQ(analysis.m_Fit.m_Transformation.has_value(), *c.refusal == '\0');
+        EXPECT_EQ(analysis.m_Points.size(), *c.refusal ? 0u : c.points.size());
+        EXPECT_EQ(ParseTransformKind(TransformKindName(c.kind).toUpper()), c.kind);
+    }
+}
