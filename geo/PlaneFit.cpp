@@ -125,7 +125,8 @@ std::optional<Homography> FitHomography(const std::vector<QPointF>& from, const 
     return Multiply(target->second, Multiply(normalised, source->first));
 }
 
-std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std::vector<double> b, int columns)
+std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std::vector<double> b, int columns,
+                                                     double tolerance)
 {
     const std::size_t m = b.size(), k = static_cast<std::size_t>(columns);
     if (m < k)
@@ -164,7 +165,7 @@ std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std:
     }
     std::vector<double> x(k, 0.0);
     for (std::size_t j = k; j-- > 0;) {
-        if (!(std::fabs(at(j, j)) > 1e-12 * largestPivot))
+        if (!(std::fabs(at(j, j)) > tolerance * largestPivot))
             return std::nullopt;
         double sum = b[j];
         for (std::size_t c = j + 1; c < k; ++c)

@@ -26,6 +26,7 @@ std::optional<Homography> FitSimilarity(const std::vector<QPointF>& from, const 
 std::optional<Homography> FitHomography(const std::vector<QPointF>& from, const std::vector<QPointF>& to);
 
 /// The x minimising |a x - b| for a matrix a of b.size() rows and the given number of columns,
-/// row by row, by Householder reflections. Nothing when the columns are dependent, to within the
-/// rounding of doubles.
-std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std::vector<double> b, int columns);
+/// row by row, by Householder reflections. Nothing when the columns are dependent: when a pivot
+/// is no more than tolerance times the largest one (by default, to within the rounding of doubles).
+std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std::vector<double> b, int columns,
+                                                     double tolerance = 1e-12);

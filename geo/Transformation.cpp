@@ -107,6 +107,29 @@ std::optional<QString> Refusal(const KindRow& row, const std::vector<TiePoint>& 
     return std::nullopt;
 }
 
+/// Whether a polynomial of the order in the positions' two coordinates is fixed by its values at
+/// them. Six points on one conic, for one, leave a second-order polynomial free; the library's
+/// normal equations then yield huge numbers rather than a refusal, so the terms are checked here,
+/// on positions centred and scaled, with a margin for the squaring the normal equations bring.
+bool TermsDetermined(int order, const std::vector<QPointF>& positions)
+{
+    QPointF centre;
+    for (const QPointF& p : positions)
+        centre += p / static_cast<double>(positions.size());
+    double scale = 0.0;
+    for (const QPointF& p : positions)
+        scale = std::max({scale, std::fabs(p.x() - centre.x()), std::fabs(p.y() - centre.y())});
+    std::vector<double> terms;
+    for (const QPointF& p : positions) {
+        const double u = (p.x() - centre.x()) / scale, v = (p.y() - centre.y()) / scale;
+        for (int degree = 0; degree <= order; ++degree)
+            for (int k = 0; k <= degree; ++k)
+                terms.push_back(std::pow(u, degree - k) * std::pow(v, k));
+    }
+    const int columns = (order + 1) * (order + 2) / 2;
+    return SolveLeastSquares(std::move(terms), std::vector<double>(positions.size(), 0.0), columns, 1e-7).has_value();
+}
+
 /// Row flip: the similarity keeps the map's north up the rows, so it is fitted between the ground
 /// and (column, -row), in which both planes turn the same way.
 constexpr Homography kFlipRows{1, 0, 0, 0, -1, 0, 0, 0, 1};
@@ -141,12 +164,12 @@ TransformationFit Transformation::Fit(TransformKind kind, const std::vector<TieP
             .arg(QString::fromLatin1(row.m_pszTitle));
 
     Transformation fitted(kind);
+    std::vector<QPointF> pixels, ground;
+    for (const TiePoint& p : points) {
+        pixels.push_back(kind == TransformKind::Helmert ? QPointF(p.m_dColumn, -p.m_dRow) : PixelOf(p));
+        ground.push_back(GroundOf(p));
+    }
     if (kind == TransformKind::Helmert || kind == TransformKind::Projective) {
-        std::vector<QPointF> pixels, ground;
-        for (const TiePoint& p : points) {
-            pixels.push_back(kind == TransformKind::Helmert ? QPointF(p.m_dColumn, -p.m_dRow) : PixelOf(p));
-            ground.push_back(GroundOf(p));
-        }
         const auto fit = kind == TransformKind::Helmert ? FitSimilarity : FitHomography;
         const std::optional<Homography> forward = fit(pixels, ground);
         const std::optional<Homography> inverse = fit(ground, pixels);
@@ -154,9 +177,22 @@ TransformationFit Transformation::Fit(TransformKind kind, const std::vector<TieP
             return {std::nullopt, undetermined};
         fitted.m_dForward = kind == TransformKind::Helmert ? Multiply(*forward, kFlipRows) : *forward;
         fitted.m_dInverse = kind == TransformKind::Helmert ? Multiply(kFlipRows, *inverse) : *inverse;
-        return {fitted, {}};
+    } else {
+        if (row.m_nOrder > 1 && !(TermsDetermined(row.m_nOrder, pixels) && TermsDetermined(row.m_nOrder, ground)))
+            return {std::nullopt, undetermined};
+        if (!fitted.FitWithLibrary(row.m_nOrder, points))
+            return {std::nullopt, undetermined};
     }
+    // A spline through nearly collinear points can be solved into numbers that are not finite, and
+    // a projective fit to bad points can put one of them on its horizon.
+    for (const TiePoint& p : points)
+        if (!fitted.Forward(p.m_dColumn, p.m_dRow) || !fitted.Inverse(p.m_dX, p.m_dY))
+            return {std::nullopt, undetermined};
+    return {fitted, {}};
+}
 
+bool Transformation::FitWithLibrary(int order, const std::vector<TiePoint>& points)
+{
     // The library's transformers, which the field's warping tools use: each polynomial is fitted
     // both ways by least squares, the spline solved both ways through every point.
     std::vector<GDAL_GCP> gcps(points.size());
@@ -174,17 +210,13 @@ TransformationFit Transformation::Fit(TransformKind kind, const std::vector<TieP
         // An unsolvable set is told to the user in our words; the library's own text goes nowhere.
         CPLErrorHandlerPusher quiet(CPLQuietErrorHandler);
         const int count = static_cast<int>(gcps.size());
-        handle = kind == TransformKind::Tps ? GDALCreateTPSTransformer(count, gcps.data(), FALSE)
-                                            : GDALCreateGCPTransformer(count, gcps.data(), row.m_nOrder, FALSE);
+        handle = order == 0 ? GDALCreateTPSTransformer(count, gcps.data(), FALSE)
+                            : GDALCreateGCPTransformer(count, gcps.data(), order, FALSE);
     }
     if (!handle)
-        return {std::nullopt, undetermined};
-    fitted.m_pLibrary = std::shared_ptr<void>(handle, GDALDestroyTransformer);
-    // A spline through nearly collinear points can be solved into numbers that are not finite.
-    for (const TiePoint& p : points)
-        if (!fitted.Forward(p.m_dColumn, p.m_dRow) || !fitted.Inverse(p.m_dX, p.m_dY))
-            return {std::nullopt, undetermined};
-    return {fitted, {}};
+        return false;
+    m_pLibrary = std::shared_ptr<void>(handle, GDALDestroyTransformer);
+    return true;
 }
 
 namespace {

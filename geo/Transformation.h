@@ -63,6 +63,9 @@ public:
 
 private:
     explicit Transformation(TransformKind kind) : m_eKind(kind) {}
+    /// Fits the library's polynomial transformer of the order (1 to 3), or for order 0 its
+    /// thin-plate spline; false when the library finds the points do not determine it.
+    bool FitWithLibrary(int order, const std::vector<TiePoint>& points);
 
     TransformKind m_eKind;
     Homography m_dForward{}; ///< Helmert and projective: pixel to ground

@@ -155,6 +155,9 @@ TEST(Transformation, RefusesPointSetsThatCannotCarryIt)
         edit(points);
         return points;
     };
+    std::vector<QPointF> circle; // six points on one conic leave a second-order polynomial free
+    for (int i = 0; i < 6; ++i)
+        circle.emplace_back(1000 + 500 * std::cos(i * M_PI / 3), 700 + 500 * std::sin(i * M_PI / 3));
     const struct {
         const char* name;
         TransformKind kind;
@@ -173,6 +176,8 @@ TEST(Transformation, RefusesPointSetsThatCannotCarryIt)
          "The control points lie on one line of the map; the projective transformation needs them spread over it."},
         {"ground line", TransformKind::Tps, edited([](auto& p) { for (auto& q : p) q.m_dY = 40 - 0.5 * q.m_dX; }),
          "The control points' coordinates lie on one line; the thin-plate spline transformation needs them spread over the map."},
+        {"conic", TransformKind::Poly2, PointsOn(circle, Curved),
+         "The control points do not determine a second-order polynomial transformation; spread them more evenly over the map."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
