@@ -55,10 +55,12 @@ bool OnOneLine(const std::vector<TiePoint>& points, Position position)
 template <class Position>
 std::optional<std::pair<int, int>> SamePosition(const std::vector<TiePoint>& points, Position position)
 {
-    double extent = 0.0;
-    for (const TiePoint& p : points)
-        for (const TiePoint& q : points)
-            extent = std::max({extent, std::fabs(position(p).x() - position(q).x()), std::fabs(position(p).y() - position(q).y())});
+    QPointF low = position(points.front()), high = low;
+    for (const TiePoint& p : points) {
+        low = {std::min(low.x(), position(p).x()), std::min(low.y(), position(p).y())};
+        high = {std::max(high.x(), position(p).x()), std::max(high.y(), position(p).y())};
+    }
+    const double extent = std::max(high.x() - low.x(), high.y() - low.y());
     for (std::size_t i = 0; i < points.size(); ++i)
         for (std::size_t j = i + 1; j < points.size(); ++j) {
             const QPointF d = position(points[i]) - position(points[j]);

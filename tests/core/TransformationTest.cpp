@@ -170,7 +170,8 @@ TEST(Transformation, RefusesPointSetsThatCannotCarryIt)
         {"two Helmert", TransformKind::Helmert, first(2), ""},
         {"same pixel", TransformKind::Poly2, edited([](auto& p) { p[4].m_dColumn = p[1].m_dColumn, p[4].m_dRow = p[1].m_dRow; }),
          "Control points 2 and 5 are at the same place on the map."},
-        {"same ground", TransformKind::Tps, edited([](auto& p) { p[5].m_dX = p[2].m_dX, p[5].m_dY = p[2].m_dY; }),
+        // A trillionth of a degree apart is the same place for any map.
+        {"same ground", TransformKind::Tps, edited([](auto& p) { p[5].m_dX = p[2].m_dX + 1e-12, p[5].m_dY = p[2].m_dY; }),
          "Control points 3 and 6 have the same coordinates."},
         {"pixel line", TransformKind::Projective, edited([](auto& p) { for (auto& q : p) q.m_dColumn = 3 * q.m_dRow + 7; }),
          "The control points lie on one line of the map; the projective transformation needs them spread over it."},
@@ -185,6 +186,13 @@ TEST(Transformation, RefusesPointSetsThatCannotCarryIt)
         EXPECT_EQ(analysis.m_Fit.m_strRefusal.toStdString(), c.refusal);
         EXPECT_EQ(analysis.m_Fit.m_Transformation.has_value(), *c.refusal == '\0');
         EXPECT_EQ(analysis.m_Points.size(), *c.refusal ? 0u : c.points.size());
-        EXPECT_EQ(ParseTransformKind(TransformKindName(c.kind).toUpper()), c.kind);
     }
+    const char* names[] = {"affine", "helmert", "projective", "poly2", "poly3", "tps"};
+    const int minimum[] = {6, 2, 4, 6, 10, 3};
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(TransformKindName(TransformKind(k)).toStdString(), names[k]);
+        EXPECT_EQ(ParseTransformKind(QString::fromLatin1(names[k]).toUpper()), TransformKind(k));
+        EXPECT_EQ(MinimumPoints(TransformKind(k)), minimum[k]);
+    }
+    EXPECT_FALSE(ParseTransformKind(QStringLiteral("poly4")));
 }
