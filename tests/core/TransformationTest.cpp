@@ -1,10 +1,12 @@
 // The transformations against GDAL's own control-point transformers, against maps built by hand,
-// and on point sets that cannot carry them.
+// and on point sets that cannot carry them; maps drawn in a projection, fitted in it.
 
+#include "geo/GeoCoding.h"
 #include "geo/TransformationResiduals.h"
 
 #include <gdal_alg.h>
 #include <geodesic.h>
+#include <proj.h>
 
 #include <gtest/gtest.h>
 
@@ -195,4 +197,99 @@ TEST(Transformation, RefusesPointSetsThatCannotCarryIt)
         EXPECT_EQ(MinimumPoints(TransformKind(k)), minimum[k]);
     }
     EXPECT_FALSE(ParseTransformKind(QStringLiteral("poly4")));
+}
+
+TEST(GeoCoding, AffineInTheMapsOwnProjectionReadsOutTheTruth)
+{
+    const struct {
+        const char* crs;
+        double west, north, pixel; ///< the picture's top-left corner and pixel size in metres
+        double columns, rows;
+    } cases[] = {
+        {"EPSG:5070", -2.4e6, 3.2e6, 1175.0, 4000, 2500}, // Albers over the conterminous USA
+        {"EPSG:3413", -3.0e6, 3.0e6, 2000.0, 3000, 3000}, // polar stereographic, the pole inside
+    };
+    geod_geodesic wgs84{};
+    geod_init(&wgs84, 6378137.0, 1 / 298.257223563);
+    auto metres = [&](const GeoPosition& a, const GeoPosition& b) {
+        double s = 0.0;
+        geod_inverse(&wgs84, a.m_dLatitude, a.m_dLongitude, b.m_dLatitude, b.m_dLongitude, &s, nullptr, nullptr);
+        return s;
+    };
+    PJ_CONTEXT* context = proj_context_create();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.crs);
+        PJ* raw = proj_create_crs_to_crs(context, c.crs, "EPSG:4326", nullptr);
+        PJ* toLonLat = proj_normalize_for_visualization(context, raw);
+        proj_destroy(raw);
+        ASSERT_TRUE(toLonLat);
+        auto truth = [&](double column, double row) {
+            const PJ_COORD g = proj_trans(toLonLat, PJ_FWD, proj_coord(c.west + column * c.pixel, c.north - row * c.pixel, 0, 0));
+            return GeoPosition{g.lp.phi, g.lp.lam};
+        };
+        std::vector<GeoControlPoint> points;
+        for (const QPointF& p : GridPixels()) {
+            const double column = p.x() * c.columns / 2000, row = p.y() * c.rows / 1500;
+            points.push_back({truth(column, row).m_dLatitude, truth(column, row).m_dLongitude, column, row});
+        }
+        const GeoCodingAnalysis own = GeoCoding::Analyse(TransformKind::Affine, *FitCrs::Parse(c.crs), points);
+        const GeoCodingAnalysis geographic = GeoCoding::Analyse(TransformKind::Affine, FitCrs(), points);
+        ASSERT_TRUE(own.m_GeoCoding && geographic.m_GeoCoding) << own.m_strRefusal.toStdString();
+        EXPECT_LT(own.m_dRmsMetres, 0.01);
+        EXPECT_GT(geographic.m_dRmsMetres, 1e5);
+        // Ground residuals are the distance on the ellipsoid from the typed position to where the pixel reads out.
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const GeoPosition typed{points[i].m_dLatitude, points[i].m_dLongitude};
+            const GeoPosition read = geographic.m_GeoCoding->PixelToGeo(points[i].m_dColumn, points[i].m_dRow).value();
+            EXPECT_NEAR(geographic.m_Points[i].m_dGroundMetres, metres(typed, read), 1e-6);
+        }
+        double worstOwn = 0.0, worstGeographic = 0.0;
+        for (int k = 0; k < 30; ++k) {
+            const double column = c.columns * (0.03 + 0.94 * std::fmod(k * 0.618034, 1.0));
+            const double row = c.rows * (0.03 + 0.94 * std::fmod(k * 0.381966 + 0.1, 1.0));
+            worstOwn = std::max(worstOwn, metres(own.m_GeoCoding->PixelToGeo(column, row).value(), truth(column, row)));
+            worstGeographic = std::max(worstGeographic, metres(geographic.m_GeoCoding->PixelToGeo(column, row).value(), truth(column, row)));
+            const QPointF back = own.m_GeoCoding->GeoToPixel(truth(column, row)).value();
+            EXPECT_LT(std::hypot(back.x() - column, back.y() - row), 1e-3);
+        }
+        EXPECT_LT(worstOwn, 1.0);
+        EXPECT_GT(worstGeographic, 1000.0);
+        proj_destroy(toLonLat);
+    }
+    proj_context_destroy(context);
+}
+
+TEST(GeoCoding, FitCrsIsReadResolvedAndWrittenBack)
+{
+    const QString notCrs = QStringLiteral("NOT A CRS ").repeated(12);
+    const struct {
+        QString text;
+        std::vector<GeoPosition> points;
+        const char* resolved; ///< empty: refused with the refusal
+        const char* refusal;
+    } cases[] = {
+        {"Geographic", {}, "geographic", ""},
+        {"utm", {{45.0, 9.0}, {46.0, 9.4}}, "EPSG:32632", ""},          // Milan
+        {"UTM", {{-33.0, -70.0}}, "EPSG:32719", ""},                    // Santiago
+        {"utm", {{60.4, 5.3}}, "EPSG:32632", ""},                       // Bergen: zone 32 is widened over it
+        {"utm", {{78.0, 8.0}}, "EPSG:32631", ""},                       // Svalbard: zone 31 is widened over it
+        {" EPSG:5070 ", {{40.0, -100.0}}, "EPSG:5070", ""},
+        {"+proj=lcc +lat_1=33 +lat_2=45 +lat_0=39 +lon_0=-96 +datum=WGS84", {}, "+proj=lcc +lat_1=33 +lat_2=45 +lat_0=39 +lon_0=-96 +datum=WGS84", ""},
+        {"EPSG:999999", {}, "", "The coordinate system \"EPSG:999999\" is not one PROJ knows."},
+        // The first 40 and the last 39 characters of a long text.
+        {notCrs, {}, "", "The coordinate system \"NOT A CRS NOT A CRS NOT A CRS NOT A CRS \u2026NOT A CRS NOT A CRS NOT A CRS NOT A CRS\" is not one PROJ knows."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        QString refusal;
+        const std::optional<FitCrs> crs = FitCrs::Parse(c.text, &refusal);
+        EXPECT_EQ(refusal.toStdString(), c.refusal);
+        ASSERT_EQ(crs.has_value(), *c.refusal == '\0');
+        if (!crs)
+            continue;
+        const FitCrs resolved = crs->Resolved(c.points);
+        EXPECT_EQ(resolved.Text().toStdString(), c.resolved);
+        EXPECT_EQ(FitCrs::Parse(crs->Text()), crs);
+        EXPECT_TRUE(FitCrsConversion::Create(resolved));
+    }
 }
