@@ -63,10 +63,15 @@ FitCrs FitCrs::Resolved(const std::vector<GeoPosition>& points) const
     const auto [south, north] = std::minmax_element(points.begin(), points.end(), [](const GeoPosition& a, const GeoPosition& b) {
         return a.m_dLatitude < b.m_dLatitude;
     });
-    const auto [west, east] = std::minmax_element(points.begin(), points.end(), [](const GeoPosition& a, const GeoPosition& b) {
-        return a.m_dLongitude < b.m_dLongitude;
-    });
-    return UtmZoneOf({(south->m_dLatitude + north->m_dLatitude) / 2.0, (west->m_dLongitude + east->m_dLongitude) / 2.0});
+    // Longitudes counted from -180 and from 0: a map across the date line is narrower in the second.
+    double west = 180.0, east = -180.0, west360 = 360.0, east360 = 0.0;
+    for (const GeoPosition& p : points) {
+        const double lon = std::remainder(p.m_dLongitude, 360.0), lon360 = lon < 0.0 ? lon + 360.0 : lon;
+        west = std::min(west, lon), east = std::max(east, lon);
+        west360 = std::min(west360, lon360), east360 = std::max(east360, lon360);
+    }
+    const double middle = east360 - west360 < east - west ? (west360 + east360) / 2.0 : (west + east) / 2.0;
+    return UtmZoneOf({(south->m_dLatitude + north->m_dLatitude) / 2.0, middle});
 }
 
 QString FitCrs::Definition() const

@@ -30,8 +30,8 @@ public:
     Kind GetKind() const { return m_eKind; }
     /// The text Parse reads back: "geographic", "utm" or the definition as given.
     QString Text() const;
-    /// The system for these points: UTM becomes the zone of the middle of their extent;
-    /// the others stay as they are.
+    /// The system for these points: UTM becomes the zone of the middle of their extent (taken
+    /// across the date line when it is narrower that way); the others stay as they are.
     FitCrs Resolved(const std::vector<GeoPosition>& points) const;
     /// The definition PROJ is given: "EPSG:4326" for geographic, empty for an unresolved UTM, a
     /// PROJ string marked as a coordinate system ("+type=crs").

@@ -273,6 +273,7 @@ TEST(GeoCoding, FitCrsIsReadResolvedAndWrittenBack)
         {"UTM", {{-33.0, -70.0}}, "EPSG:32719", ""},                    // Santiago
         {"utm", {{60.4, 5.3}}, "EPSG:32632", ""},                       // Bergen: zone 32 is widened over it
         {"utm", {{78.0, 8.0}}, "EPSG:32631", ""},                       // Svalbard: zone 31 is widened over it
+        {"utm", {{-16.0, 177.5}, {-19.0, -178.5}}, "EPSG:32760", ""},   // Fiji, across the date line
         {" EPSG:5070 ", {{40.0, -100.0}}, "EPSG:5070", ""},
         {"+proj=lcc +lat_1=33 +lat_2=45 +lat_0=39 +lon_0=-96 +datum=WGS84", {}, "+proj=lcc +lat_1=33 +lat_2=45 +lat_0=39 +lon_0=-96 +datum=WGS84", ""},
         {"EPSG:999999", {}, "", "The coordinate system \"EPSG:999999\" is not one PROJ knows."},
