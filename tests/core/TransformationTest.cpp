@@ -1,16 +1,25 @@
 // The transformations against GDAL's own control-point transformers, against maps built by hand,
-// and on point sets that cannot carry them; maps drawn in a projection, fitted in it.
+// and on point sets that cannot carry them; maps drawn in a projection, fitted in it, rectified
+// and compared with gdalwarp.
 
 #include "geo/GeoCoding.h"
+#include "formats/Rectify.h"
 #include "geo/TransformationResiduals.h"
+#include "imaging/DIBSection.h"
+
+#include <QDir>
+#include <QTemporaryDir>
 
 #include <gdal_alg.h>
+#include <gdal_utils.h>
+#include <ogr_srs_api.h>
 #include <geodesic.h>
 #include <proj.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -292,5 +301,179 @@ TEST(GeoCoding, FitCrsIsReadResolvedAndWrittenBack)
         EXPECT_EQ(resolved.Text().toStdString(), c.resolved);
         EXPECT_EQ(FitCrs::Parse(crs->Text()), crs);
         EXPECT_TRUE(FitCrsConversion::Create(resolved));
+    }
+}
+
+namespace {
+
+/// A 600 x 400 map drawn in Albers over the USA (2 km pixels from its top-left corner at
+/// -1200 km, 2400 km): a smooth colour pattern, geo-coded by an affine fit in its own projection
+/// to 20 points whose latitude and longitude PROJ gives.
+struct AlbersMap {
+    static constexpr double kWest = -1.2e6, kNorth = 2.4e6, kPixel = 2000.0;
+    DIBSection picture;
+    std::optional<GeoCoding> geoCoding;
+
+    AlbersMap()
+    {
+        picture.Create(24, 600, 400);
+        for (int row = 0; row < 400; ++row) {
+            std::uint8_t* bgr = picture.StoredRow(399 - row);
+            for (int column = 0; column < 600; ++column, bgr += 3) {
+                bgr[0] = std::uint8_t(128 + 100 * std::sin(column / 23.0));
+                bgr[1] = std::uint8_t(128 + 100 * std::cos(row / 17.0));
+                bgr[2] = std::uint8_t(128 + 100 * std::sin((column + row) / 41.0));
+            }
+        }
+        PJ_CONTEXT* context = proj_context_create();
+        PJ* raw = proj_create_crs_to_crs(context, "EPSG:5070", "EPSG:4326", nullptr);
+        PJ* toLonLat = proj_normalize_for_visualization(context, raw);
+        std::vector<GeoControlPoint> points;
+        for (const QPointF& p : GridPixels()) {
+            const double column = p.x() * 0.3, row = p.y() * 0.26;
+            const PJ_COORD g = proj_trans(toLonLat, PJ_FWD, proj_coord(kWest + column * kPixel, kNorth - row * kPixel, 0, 0));
+            points.push_back({g.lp.phi, g.lp.lam, column, row});
+        }
+        proj_destroy(toLonLat);
+        proj_destroy(raw);
+        proj_context_destroy(context);
+        geoCoding = std::move(GeoCoding::Analyse(TransformKind::Affine, *FitCrs::Parse("EPSG:5070"), points).m_GeoCoding);
+    }
+
+    /// The same pixels with their georeference, as GDAL reads a GeoTIFF of them.
+    GDALDatasetH Georeferenced() const
+    {
+        GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("MEM"), "", 600, 400, 3, GDT_Byte, nullptr);
+        for (int band = 0; band < 3; ++band)
+            for (int row = 0; row < 400; ++row) {
+                std::uint8_t line[600];
+                for (int column = 0; column < 600; ++column)
+                    line[column] = picture.StoredRow(399 - row)[3 * column + 2 - band];
+                EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(dataset, band + 1), GF_Write, 0, row, 600, 1, line, 600, 1,
+                                       GDT_Byte, 0, 0), CE_None);
+            }
+        double geoTransform[6] = {kWest, kPixel, 0, kNorth, 0, -kPixel};
+        GDALSetGeoTransform(dataset, geoTransform);
+        OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+        OSRImportFromEPSG(srs, 5070);
+        GDALSetSpatialRef(dataset, srs);
+        OSRDestroySpatialReference(srs);
+        return dataset;
+    }
+};
+
+std::vector<std::uint8_t> Bands(GDALDatasetH dataset, int width, int height)
+{
+    std::vector<std::uint8_t> pixels(std::size_t(width) * height * 4);
+    EXPECT_EQ(GDALDatasetRasterIO(dataset, GF_Read, 0, 0, width, height, pixels.data(), width, height, GDT_Byte, 4,
+                                  nullptr, 4, 4 * width, 1), CE_None);
+    return pixels;
+}
+
+} // namespace
+
+TEST(Rectify, MatchesGdalwarpOnTheSameGrid)
+{
+    const AlbersMap map;
+    ASSERT_TRUE(map.geoCoding);
+    GDALAllRegister();
+    const struct {
+        const char* crs;
+        RectifyResampling resampling;
+        const char* gdalResampling;
+        std::optional<std::array<double, 2>> resolution;
+        std::optional<std::array<double, 4>> extent;
+    } cases[] = {
+        {"EPSG:4326", RectifyResampling::Bilinear, "bilinear", {}, {}},
+        {"EPSG:32614", RectifyResampling::Cubic, "cubic", {{3000.0, 2500.0}}, {}},
+        {"EPSG:4326", RectifyResampling::Near, "near", {}, {{-104.0, 38.0, -96.0, 45.0}}},
+    };
+    QTemporaryDir folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.crs);
+        RectifyOptions options;
+        options.m_strCrs = c.crs;
+        options.m_eResampling = c.resampling;
+        options.m_Resolution = c.resolution;
+        options.m_Extent = c.extent;
+        const QString path = folder.filePath("rectified.tif");
+        const RectifyResult result = RectifyMap(map.picture, *map.geoCoding, options, path);
+        ASSERT_TRUE(result.m_Grid) << result.m_strRefusal.toStdString();
+        const RectifiedGrid& grid = *result.m_Grid;
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"rectified.tif"});
+
+        // gdalwarp on the georeferenced pixels, told the grid the rectified file has.
+        const double* g = grid.m_GeoTransform.data();
+        const std::string te[] = {std::to_string(g[0]), std::to_string(g[3] + grid.m_nHeight * g[5]),
+                                  std::to_string(g[0] + grid.m_nWidth * g[1]), std::to_string(g[3])};
+        const std::string ts[] = {std::to_string(grid.m_nWidth), std::to_string(grid.m_nHeight)};
+        const char* argv[] = {"-t_srs", c.crs, "-te", te[0].c_str(), te[1].c_str(), te[2].c_str(), te[3].c_str(),
+                              "-ts", ts[0].c_str(), ts[1].c_str(), "-r", c.gdalResampling, "-dstalpha", "-of", "MEM",
+                              nullptr};
+        GDALWarpAppOptions* warpOptions = GDALWarpAppOptionsNew(const_cast<char**>(argv), nullptr);
+        GDALDatasetH source = map.Georeferenced();
+        GDALDatasetH reference = GDALWarp("", nullptr, 1, &source, warpOptions, nullptr);
+        GDALWarpAppOptionsFree(warpOptions);
+        ASSERT_TRUE(reference);
+        GDALDatasetH ours = GDALOpen(path.toUtf8().constData(), GA_ReadOnly);
+        ASSERT_TRUE(ours);
+        ASSERT_EQ(GDALGetRasterCount(ours), 4);
+        EXPECT_EQ(GDALGetRasterColorInterpretation(GDALGetRasterBand(ours, 4)), GCI_AlphaBand);
+        const auto a = Bands(ours, grid.m_nWidth, grid.m_nHeight);
+        const auto b = Bands(reference, grid.m_nWidth, grid.m_nHeight);
+        long both = 0, either = 0, close = 0;
+        for (std::size_t i = 0; i < a.size(); i += 4) {
+            either += a[i + 3] || b[i + 3];
+            if (!(a[i + 3] && b[i + 3]))
+                continue;
+            ++both;
+            close += std::abs(a[i] - b[i]) <= 4 && std::abs(a[i + 1] - b[i + 1]) <= 4 && std::abs(a[i + 2] - b[i + 2]) <= 4;
+        }
+        ASSERT_GT(both, 1000);
+        EXPECT_GE(double(both) / either, 0.98);
+        EXPECT_GE(double(close) / both, 0.98);
+        GDALClose(ours);
+        GDALClose(reference);
+        GDALClose(source);
+    }
+}
+
+TEST(Rectify, RefusesAndCancelsWithoutLeavingAFile)
+{
+    const AlbersMap map;
+    ASSERT_TRUE(map.geoCoding);
+    const struct {
+        const char* crs;
+        std::optional<std::array<double, 4>> extent;
+        std::optional<std::array<double, 2>> resolution;
+        const char* mask;
+        bool cancel;
+        const char* refusal; ///< its start
+    } cases[] = {
+        {"EPSG:4326", {{10.0, 40.0, 20.0, 50.0}}, {}, "", false, "The extent misses the map."},
+        {"EPSG:4326", {}, {}, "LINESTRING (0 0, 300 300)", false, "The mask is not a polygon."},
+        {"EPSG:4326", {}, {}, R"({"type": "Point", "coordinates": [5, 5]})", false, "The mask is not a polygon."},
+        {"EPSG:999999", {}, {}, "", false, "The coordinate system \"EPSG:999999\" is not one PROJ knows."},
+        {"EPSG:4326", {}, {{1e-6, 1e-6}}, "", false, "This map needs "},
+        {"EPSG:4326", {}, {}, "POLYGON ((50 50, 550 50, 550 350, 50 50))", true, ""},
+    };
+    QTemporaryDir folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        RectifyOptions options;
+        options.m_strCrs = c.crs;
+        options.m_Extent = c.extent;
+        options.m_Resolution = c.resolution;
+        options.m_strMask = c.mask;
+        ProgressState state;
+        state.m_OnReport = [&](double fraction) {
+            if (c.cancel && fraction > 0.1)
+                state.Cancel();
+        };
+        const RectifyResult result = RectifyMap(map.picture, *map.geoCoding, options, folder.filePath("out.tif"), Progress(state));
+        EXPECT_FALSE(result.m_Grid);
+        EXPECT_EQ(result.m_bCancelled, c.cancel);
+        EXPECT_EQ(result.m_strRefusal.left(int(std::strlen(c.refusal))), QString(c.refusal));
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
     }
 }
