@@ -19,6 +19,7 @@
 #include <ogr_api.h>
 #include <ogr_srs_api.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -414,17 +415,12 @@ RectifyResult RectifyMap(const DIBSection& picture, const GeoCoding& geoCoding, 
         return result;
     SetGrid(*exact, geoTransform);
 
-    // Written under a temporary name beside the target and renamed when complete.
+    // Written under a temporary name beside the target, which GDAL creates with the permissions
+    // any new file of the user's gets, and renamed when complete.
+    static std::atomic<int> serial{0};
     const QFileInfo info(path);
-    QByteArray temporary = QFile::encodeName(QDir(info.absolutePath()).filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
-    const int descriptor = mkstemp(temporary.data());
-    if (descriptor < 0) {
-        if (mask)
-            OGR_G_DestroyGeometry(mask);
-        result.m_strRefusal = QStringLiteral("The rectified map could not be written: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-        return result;
-    }
-    ::close(descriptor);
+    const QByteArray temporary = QFile::encodeName(QDir(info.absolutePath()).filePath(
+        QStringLiteral(".%1.%2-%3.partial").arg(info.fileName()).arg(::getpid()).arg(serial++)));
     auto removeTemporary = [&temporary] { ::unlink(temporary.constData()); };
 
     CPLStringList createOptions;
