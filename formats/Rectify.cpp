@@ -10,10 +10,8 @@
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
-#include <cpl_minixml.h>
 #include <cpl_string.h>
 #include <gdal_alg.h>
-#include <gdal_alg_priv.h>
 #include <gdalwarper.h>
 #include <memdataset.h>
 #include <ogr_api.h>
@@ -37,8 +35,8 @@ struct SharedGeoCoding {
 };
 
 /// Between output pixels (or target coordinates while no grid is set) and picture pixels,
-/// through WGS 84. Laid out as GDAL's transformers are, so that the warper can give each of its
-/// threads a copy with a PROJ conversion of its own.
+/// through WGS 84. Laid out as GDAL's transformers are, so that the warper can make a similar one
+/// for each of its threads.
 struct RectifyTransformer {
     GDALTransformerInfo m_Info;
     SharedGeoCoding* m_pShared = nullptr;
@@ -54,7 +52,6 @@ struct RectifyTransformer {
 
 int TransformPoints(void* arg, int dstToSrc, int count, double* x, double* y, double* /*z*/, int* success);
 void DestroyTransformer(void* arg);
-CPLXMLNode* SerializeTransformer(void* arg);
 void* CreateSimilarTransformer(void* arg, double ratioX, double ratioY);
 
 RectifyTransformer* NewTransformer(SharedGeoCoding* shared, const FitCrs& target, QString* refusal = nullptr)
@@ -67,7 +64,7 @@ RectifyTransformer* NewTransformer(SharedGeoCoding* shared, const FitCrs& target
     transformer->m_Info.pszClassName = kTransformerName;
     transformer->m_Info.pfnTransform = TransformPoints;
     transformer->m_Info.pfnCleanup = DestroyTransformer;
-    transformer->m_Info.pfnSerialize = SerializeTransformer;
+    transformer->m_Info.pfnSerialize = nullptr;
     transformer->m_Info.pfnCreateSimilar = CreateSimilarTransformer;
     transformer->m_pShared = shared;
     transformer->m_Target = target;
@@ -133,46 +130,9 @@ void DestroyTransformer(void* arg)
     delete static_cast<RectifyTransformer*>(arg);
 }
 
-// The warper copies a transformer for each of its threads by writing it out and reading it
-// back; the copy lives in this process only, so the shared state travels as its address.
-CPLXMLNode* SerializeTransformer(void* arg)
-{
-    const auto& transformer = *static_cast<RectifyTransformer*>(arg);
-    CPLXMLNode* tree = CPLCreateXMLNode(nullptr, CXT_Element, kTransformerName);
-    CPLCreateXMLElementAndValue(tree, "Shared", CPLSPrintf("%p", static_cast<void*>(transformer.m_pShared)));
-    CPLCreateXMLElementAndValue(tree, "Target", transformer.m_Target.Text().toUtf8().constData());
-    CPLCreateXMLElementAndValue(tree, "SourceRatio",
-                                CPLSPrintf("%.17g,%.17g", transformer.m_dSourceRatioX, transformer.m_dSourceRatioY));
-    if (transformer.m_bHasGrid) {
-        const double* g = transformer.m_GeoTransform;
-        CPLCreateXMLElementAndValue(tree, "GeoTransform",
-                                    CPLSPrintf("%.17g,%.17g,%.17g,%.17g,%.17g,%.17g", g[0], g[1], g[2], g[3], g[4], g[5]));
-    }
-    return tree;
-}
-
-void* DeserializeTransformer(CPLXMLNode* tree)
-{
-    void* shared = nullptr;
-    if (std::sscanf(CPLGetXMLValue(tree, "Shared", ""), "%p", &shared) != 1 || !shared)
-        return nullptr;
-    const auto target = FitCrs::Parse(QString::fromUtf8(CPLGetXMLValue(tree, "Target", "")));
-    if (!target)
-        return nullptr;
-    RectifyTransformer* transformer = NewTransformer(static_cast<SharedGeoCoding*>(shared), *target);
-    const char* grid = CPLGetXMLValue(tree, "GeoTransform", nullptr);
-    if (transformer && grid) {
-        double g[6];
-        if (std::sscanf(grid, "%lf,%lf,%lf,%lf,%lf,%lf", &g[0], &g[1], &g[2], &g[3], &g[4], &g[5]) == 6)
-            SetGrid(*transformer, g);
-    }
-    if (transformer)
-        std::sscanf(CPLGetXMLValue(tree, "SourceRatio", "1,1"), "%lf,%lf", &transformer->m_dSourceRatioX,
-                    &transformer->m_dSourceRatioY);
-    return transformer;
-}
-
-/// The same transformer for a reduced copy of the picture, ratio picture pixels to one of its.
+/// The same transformer for a reduced copy of the picture, ratio picture pixels to one of its
+/// (1 when the warper gives each of its threads a transformer of its own), with a PROJ
+/// conversion of its own.
 void* CreateSimilarTransformer(void* arg, double ratioX, double ratioY)
 {
     const auto& original = *static_cast<RectifyTransformer*>(arg);
@@ -191,7 +151,6 @@ void RegisterGdal()
     static std::once_flag once;
     std::call_once(once, [] {
         GDALAllRegister();
-        GDALRegisterTransformDeserializer(kTransformerName, TransformPoints, DeserializeTransformer);
     });
 }
 
