@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
@@ -217,9 +219,13 @@ QString GdalFailure()
 /// The mask polygon from WKT or GeoJSON text; nothing, with the refusal, for anything else.
 OGRGeometryH ParseMask(const QString& text, QString& refusal)
 {
-    const QByteArray utf8 = text.trimmed().toUtf8();
+    QByteArray utf8 = text.trimmed().toUtf8();
     OGRGeometryH geometry = nullptr;
     if (utf8.startsWith('{')) {
+        // A GeoJSON feature, as drawing programs save one, carries the polygon as its geometry.
+        const QJsonObject object = QJsonDocument::fromJson(utf8).object();
+        if (object.value(QLatin1String("type")).toString() == QLatin1String("Feature"))
+            utf8 = QJsonDocument(object.value(QLatin1String("geometry")).toObject()).toJson(QJsonDocument::Compact);
         geometry = OGR_G_CreateGeometryFromJson(utf8.constData());
     } else {
         char* wkt = const_cast<char*>(utf8.constData());

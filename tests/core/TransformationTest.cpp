@@ -8,6 +8,7 @@
 #include "imaging/DIBSection.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gdal_alg.h>
@@ -383,11 +384,21 @@ TEST(Rectify, MatchesGdalwarpOnTheSameGrid)
         const char* gdalResampling;
         std::optional<std::array<double, 2>> resolution;
         std::optional<std::array<double, 4>> extent;
+        bool mask; ///< cut to a quadrilateral given in pixels (ours) and in Albers metres (gdalwarp's)
     } cases[] = {
-        {"EPSG:4326", RectifyResampling::Bilinear, "bilinear", {}, {}},
-        {"EPSG:32614", RectifyResampling::Cubic, "cubic", {{3000.0, 2500.0}}, {}},
-        {"EPSG:4326", RectifyResampling::Near, "near", {}, {{-104.0, 38.0, -96.0, 45.0}}},
+        {"EPSG:4326", RectifyResampling::Bilinear, "bilinear", {}, {}, false},
+        {"EPSG:32614", RectifyResampling::Cubic, "cubic", {{3000.0, 2500.0}}, {}, false},
+        {"EPSG:4326", RectifyResampling::Near, "near", {}, {{-104.0, 38.0, -96.0, 45.0}}, false},
+        {"EPSG:4326", RectifyResampling::Bilinear, "bilinear", {}, {}, true},
     };
+    const double quadrilateral[][2] = {{100, 50}, {500, 80}, {450, 350}, {120, 300}, {100, 50}};
+    QString inPixels, inMetres;
+    for (const auto& p : quadrilateral) {
+        inPixels += QStringLiteral("%1[%2, %3]").arg(inPixels.isEmpty() ? "" : ", ").arg(p[0]).arg(p[1]);
+        inMetres += QStringLiteral("%1[%2, %3]").arg(inMetres.isEmpty() ? "" : ", ")
+                        .arg(AlbersMap::kWest + p[0] * AlbersMap::kPixel, 0, 'f', 1)
+                        .arg(AlbersMap::kNorth - p[1] * AlbersMap::kPixel, 0, 'f', 1);
+    }
     QTemporaryDir folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.crs);
@@ -396,11 +407,21 @@ TEST(Rectify, MatchesGdalwarpOnTheSameGrid)
         options.m_eResampling = c.resampling;
         options.m_Resolution = c.resolution;
         options.m_Extent = c.extent;
+        if (c.mask)
+            options.m_strMask = QStringLiteral(R"({"type": "Feature", "geometry": {"type": "Polygon", "coordinates": [[%1]]}})").arg(inPixels);
         const QString path = folder.filePath("rectified.tif");
         const RectifyResult result = RectifyMap(map.picture, *map.geoCoding, options, path);
         ASSERT_TRUE(result.m_Grid) << result.m_strRefusal.toStdString();
         const RectifiedGrid& grid = *result.m_Grid;
-        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"rectified.tif"});
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).filter(".tif"), QStringList{"rectified.tif"});
+        const QByteArray cutline = folder.filePath("cut.geojson").toUtf8();
+        {
+            QFile file(QString::fromUtf8(cutline));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QStringLiteral(R"({"type": "FeatureCollection", "crs": {"type": "name", "properties": {"name": "EPSG:5070"}},
+                "features": [{"type": "Feature", "properties": {}, "geometry": {"type": "Polygon", "coordinates": [[%1]]}}]})")
+                           .arg(inMetres).toUtf8());
+        }
 
         // gdalwarp on the georeferenced pixels, told the grid the rectified file has.
         const double* g = grid.m_GeoTransform.data();
@@ -409,7 +430,7 @@ TEST(Rectify, MatchesGdalwarpOnTheSameGrid)
         const std::string ts[] = {std::to_string(grid.m_nWidth), std::to_string(grid.m_nHeight)};
         const char* argv[] = {"-t_srs", c.crs, "-te", te[0].c_str(), te[1].c_str(), te[2].c_str(), te[3].c_str(),
                               "-ts", ts[0].c_str(), ts[1].c_str(), "-r", c.gdalResampling, "-dstalpha", "-of", "MEM",
-                              nullptr};
+                              c.mask ? "-cutline" : nullptr, cutline.constData(), nullptr};
         GDALWarpAppOptions* warpOptions = GDALWarpAppOptionsNew(const_cast<char**>(argv), nullptr);
         GDALDatasetH source = map.Georeferenced();
         GDALDatasetH reference = GDALWarp("", nullptr, 1, &source, warpOptions, nullptr);
