@@ -4,9 +4,6 @@
 
 namespace {
 
-constexpr qsizetype kHead = 100;
-constexpr qsizetype kTail = kDisplayLength - kHead - 1;
-
 QString Shown(char32_t c)
 {
     return QChar::isPrint(c) ? QString::fromUcs4(&c, 1) : QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
@@ -22,27 +19,29 @@ QString EscapedText(const QString& text)
     return shown;
 }
 
-QString DisplayText(const QString& text)
+QString DisplayText(const QString& text, qsizetype length)
 {
-    if (text.size() <= kDisplayLength) {
+    if (text.size() <= length) {
         QString shown = EscapedText(text);
-        if (shown.size() <= kDisplayLength)
+        if (shown.size() <= length)
             return shown;
     }
+    const qsizetype headLength = length / 2;
+    const qsizetype tailLength = length - headLength - 1;
     // Each character shows as one or more, so no more than twice as many UTF-16 units as are
     // shown at either end need be looked at, however long the text.
     QString head;
-    for (const char32_t c : text.left(2 * kHead).toUcs4()) {
+    for (const char32_t c : text.left(2 * headLength).toUcs4()) {
         const QString piece = Shown(c);
-        if (head.size() + piece.size() > kHead)
+        if (head.size() + piece.size() > headLength)
             break;
         head += piece;
     }
     QString tail;
-    const QList<uint> end = text.right(2 * kTail).toUcs4();
+    const QList<uint> end = text.right(2 * tailLength).toUcs4();
     for (auto c = end.crbegin(); c != end.crend(); ++c) {
         const QString piece = Shown(*c);
-        if (tail.size() + piece.size() > kTail)
+        if (tail.size() + piece.size() > tailLength)
             break;
         tail.prepend(piece);
     }

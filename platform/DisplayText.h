@@ -11,7 +11,7 @@ inline constexpr qsizetype kDisplayLength = 200;
 /// file name or a file's own words can neither steer a terminal nor break a message's lines.
 QString EscapedText(const QString& text);
 
-/// EscapedText(text), and when that is longer than kDisplayLength characters, its first 100 and
-/// last 99 around "…": a path of thousands of characters still shows where it starts and which
-/// file it ends in. Escapes are never cut in two.
-QString DisplayText(const QString& text);
+/// EscapedText(text), and when that is longer than length characters (kDisplayLength: 200), its
+/// first length / 2 and the rest but one last around "…" (100 and 99): a path of thousands of
+/// characters still shows where it starts and which file it ends in. Escapes are never cut in two.
+QString DisplayText(const QString& text, qsizetype length = kDisplayLength);

@@ -12,6 +12,7 @@ packages=(
   libpng-dev                         # PNG pictures inside icons, tried before Qt's reader decodes them
   libgeotiff-dev                     # GeoTIFF georeference keys
   libproj-dev proj-data              # UTM inverse projection of GeoTIFF frames
+  libgdal-dev                        # control-point transformers (polynomials, thin-plate spline)
   libgtest-dev libgmock-dev          # unit tests
   libbenchmark-dev                   # benchmarks in bench/
   libzstd-dev zstd                   # benchmarks only: the coder is timed against zstd's decompression

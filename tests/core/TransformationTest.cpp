@@ -1,0 +1,500 @@
+// The transformations against GDAL's own control-point transformers, against maps built by hand,
+// and on point sets that cannot carry them; maps drawn in a projection, fitted in it, rectified
+// and compared with gdalwarp.
+
+#include "geo/GeoCoding.h"
+#include "formats/Rectify.h"
+#include "geo/TransformationResiduals.h"
+#include "imaging/DIBSection.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gdal_alg.h>
+#include <gdal_utils.h>
+#include <ogr_srs_api.h>
+#include <geodesic.h>
+#include <proj.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+namespace {
+
+using Map = std::function<QPointF(double column, double row)>;
+
+std::vector<TiePoint> PointsOn(const std::vector<QPointF>& pixels, const Map& map)
+{
+    std::vector<TiePoint> points;
+    for (const QPointF& p : pixels)
+        points.push_back({p.x(), p.y(), map(p.x(), p.y()).x(), map(p.x(), p.y()).y()});
+    return points;
+}
+
+/// 20 pixels on a jittered 5 x 4 grid over a 2000 x 1500 picture.
+std::vector<QPointF> GridPixels()
+{
+    std::vector<QPointF> pixels;
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 4; ++j)
+            pixels.emplace_back(100 + 450 * i + 37 * ((i * j) % 3), 80 + 420 * j + 23 * ((i + j) % 2));
+    return pixels;
+}
+
+/// A smooth relation no kind here reproduces: bent in both directions, with a wave.
+QPointF Curved(double c, double r)
+{
+    return {5.0 + 0.0012 * c + 1.5e-7 * c * r + 0.002 * std::sin(c / 400.0),
+            52.0 - 0.0009 * r + 4e-8 * c * c + 0.001 * std::cos(r / 350.0)};
+}
+
+const std::vector<QPointF> kOffPoints{{0, 0}, {333.3, 1234.5}, {1777, 91}, {1000.25, 750.75}, {1950, 1450}, {620, 430}};
+
+} // namespace
+
+TEST(Transformation, AgreesWithGdalsTransformersAwayFromThePoints)
+{
+    const std::vector<TiePoint> points = PointsOn(GridPixels(), Curved);
+    std::vector<GDAL_GCP> gcps(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i)
+        gcps[i] = {const_cast<char*>(""), const_cast<char*>(""), points[i].m_dColumn, points[i].m_dRow, points[i].m_dX, points[i].m_dY, 0.0};
+    const struct {
+        TransformKind kind;
+        int order; ///< 0: GDAL's thin-plate spline
+    } cases[] = {{TransformKind::Affine, 1}, {TransformKind::Poly2, 2}, {TransformKind::Poly3, 3}, {TransformKind::Tps, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(TransformKindName(c.kind).toStdString());
+        const std::shared_ptr<void> gdal(c.order ? GDALCreateGCPTransformer(20, gcps.data(), c.order, FALSE)
+                                                 : GDALCreateTPSTransformer(20, gcps.data(), FALSE),
+                                         GDALDestroyTransformer);
+        ASSERT_TRUE(gdal);
+        const TransformationAnalysis analysis = AnalyseTransformation(c.kind, points);
+        ASSERT_TRUE(analysis.m_Fit.m_Transformation) << analysis.m_Fit.m_strRefusal.toStdString();
+        const Transformation& ours = *analysis.m_Fit.m_Transformation;
+        for (const QPointF& pixel : kOffPoints) {
+            double x = pixel.x(), y = pixel.y(), z = 0.0;
+            int ok = 0;
+            ASSERT_TRUE(GDALUseTransformer(gdal.get(), FALSE, 1, &x, &y, &z, &ok) && ok);
+            const std::optional<QPointF> ground = ours.Forward(pixel.x(), pixel.y());
+            ASSERT_TRUE(ground);
+            EXPECT_NEAR(ground->x(), x, 1e-6);
+            EXPECT_NEAR(ground->y(), y, 1e-6);
+            // Back from a ground position off the points (not GDAL's own image of this pixel).
+            x += 0.01;
+            y -= 0.02;
+            const std::optional<QPointF> back = ours.Inverse(x, y);
+            ASSERT_TRUE(back && GDALUseTransformer(gdal.get(), TRUE, 1, &x, &y, &z, &ok) && ok);
+            EXPECT_NEAR(back->x(), x, 1e-3);
+            EXPECT_NEAR(back->y(), y, 1e-3);
+        }
+        // The spline passes through every point, so only the leave-one-out measure tells anything.
+        if (c.kind == TransformKind::Tps)
+            for (const TransformationResidual& r : analysis.m_Points) {
+                EXPECT_LT(std::hypot(r.m_dDx, r.m_dDy), 1e-6);
+                EXPECT_LT(r.m_dGroundMetres, 1e-3);
+                ASSERT_TRUE(r.m_dLeaveOneOutMetres && r.m_dLeaveOneOutPixels);
+                EXPECT_GT(*r.m_dLeaveOneOutMetres, 1.0);
+            }
+    }
+}
+
+TEST(Transformation, HelmertAndProjectiveRecoverTheirOwnKindOfMap)
+{
+    const double s = 2e-4, turn = 20.0 * M_PI / 180.0;
+    const struct {
+        TransformKind kind;
+        Map truth;
+    } cases[] = {
+        // North up the rows: (column, -row) turned by 20 degrees and scaled to 2e-4 degree a pixel.
+        {TransformKind::Helmert,
+         [=](double c, double r) {
+             return QPointF(7.0 + s * (std::cos(turn) * c + std::sin(turn) * r), 45.0 + s * (std::sin(turn) * c - std::cos(turn) * r));
+         }},
+        {TransformKind::Projective,
+         [](double c, double r) {
+             const double w = 1e-5 * c + 2e-5 * r + 1.0;
+             return QPointF((0.001 * c + 0.0002 * r + 10.0) / w, (-0.0001 * c - 0.0009 * r + 45.0) / w);
+         }},
+    };
+    std::vector<QPointF> pixels{{0, 0}, {1000, 0}, {0, 800}, {1000, 800}, {500, 400}, {250, 650}, {800, 200}, {120, 330}};
+    geod_geodesic wgs84{};
+    geod_init(&wgs84, 6378137.0, 1 / 298.257223563);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(TransformKindName(c.kind).toStdString());
+        const TransformationAnalysis exact = AnalyseTransformation(c.kind, PointsOn(pixels, c.truth));
+        ASSERT_TRUE(exact.m_Fit.m_Transformation) << exact.m_Fit.m_strRefusal.toStdString();
+        for (const QPointF& pixel : kOffPoints) {
+            const QPointF ground = c.truth(pixel.x(), pixel.y());
+            const std::optional<QPointF> forward = exact.m_Fit.m_Transformation->Forward(pixel.x(), pixel.y());
+            const std::optional<QPointF> back = exact.m_Fit.m_Transformation->Inverse(ground.x(), ground.y());
+            ASSERT_TRUE(forward && back);
+            EXPECT_NEAR(forward->x(), ground.x(), 1e-10);
+            EXPECT_NEAR(forward->y(), ground.y(), 1e-10);
+            EXPECT_NEAR(back->x(), pixel.x(), 1e-6);
+            EXPECT_NEAR(back->y(), pixel.y(), 1e-6);
+        }
+        EXPECT_LT(exact.m_dRmsMetres, 1e-4);
+
+        // The centre point's pixel moved by (3, -4): the other seven still fix the truth, so left
+        // out it is off by the whole move, 5 pixels, and by the ground between the two pixels.
+        std::vector<TiePoint> moved = PointsOn(pixels, c.truth);
+        moved[4].m_dColumn += 3;
+        moved[4].m_dRow -= 4;
+        const TransformationAnalysis analysis = AnalyseTransformation(c.kind, moved);
+        ASSERT_TRUE(analysis.m_Fit.m_Transformation);
+        const TransformationResidual& r = analysis.m_Points[4];
+        ASSERT_TRUE(r.m_dLeaveOneOutPixels && r.m_dLeaveOneOutMetres);
+        EXPECT_NEAR(*r.m_dLeaveOneOutPixels, 5.0, 1e-6);
+        const QPointF from = c.truth(500, 400), to = c.truth(503, 396);
+        double metres = 0.0;
+        geod_inverse(&wgs84, from.y(), from.x(), to.y(), to.x(), &metres, nullptr, nullptr);
+        EXPECT_NEAR(*r.m_dLeaveOneOutMetres, metres, 1e-4);
+        EXPECT_GT(r.m_dGroundMetres, 0.0);
+    }
+}
+
+TEST(Transformation, RefusesPointSetsThatCannotCarryIt)
+{
+    const std::vector<TiePoint> grid = PointsOn(GridPixels(), Curved);
+    auto first = [&](std::size_t n) { return std::vector<TiePoint>(grid.begin(), grid.begin() + static_cast<std::ptrdiff_t>(n)); };
+    auto edited = [&](const std::function<void(std::vector<TiePoint>&)>& edit) {
+        std::vector<TiePoint> points = first(8);
+        edit(points);
+        return points;
+    };
+    std::vector<QPointF> circle; // six points on one conic leave a second-order polynomial free
+    for (int i = 0; i < 6; ++i)
+        circle.emplace_back(1000 + 500 * std::cos(i * M_PI / 3), 700 + 500 * std::sin(i * M_PI / 3));
+    const struct {
+        const char* name;
+        TransformKind kind;
+        std::vector<TiePoint> points;
+        const char* refusal; ///< empty: fitted
+    } cases[] = {
+        {"poly3", TransformKind::Poly3, first(7), "The third-order polynomial transformation needs at least 10 control points, and the map has 7."},
+        {"affine", TransformKind::Affine, first(5), "The affine transformation needs at least 6 control points, and the map has 5."},
+        {"projective", TransformKind::Projective, first(3), "The projective transformation needs at least 4 control points, and the map has 3."},
+        {"two Helmert", TransformKind::Helmert, first(2), ""},
+        {"same pixel", TransformKind::Poly2, edited([](auto& p) { p[4].m_dColumn = p[1].m_dColumn, p[4].m_dRow = p[1].m_dRow; }),
+         "Control points 2 and 5 are at the same place on the map."},
+        // A trillionth of a degree apart is the same place for any map.
+        {"same ground", TransformKind::Tps, edited([](auto& p) { p[5].m_dX = p[2].m_dX + 1e-12, p[5].m_dY = p[2].m_dY; }),
+         "Control points 3 and 6 have the same coordinates."},
+        {"pixel line", TransformKind::Projective, edited([](auto& p) { for (auto& q : p) q.m_dColumn = 3 * q.m_dRow + 7; }),
+         "The control points lie on one line of the map; the projective transformation needs them spread over it."},
+        {"ground line", TransformKind::Tps, edited([](auto& p) { for (auto& q : p) q.m_dY = 40 - 0.5 * q.m_dX; }),
+         "The control points' coordinates lie on one line; the thin-plate spline transformation needs them spread over the map."},
+        {"conic", TransformKind::Poly2, PointsOn(circle, Curved),
+         "The control points do not determine a second-order polynomial transformation; spread them more evenly over the map."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TransformationAnalysis analysis = AnalyseTransformation(c.kind, c.points);
+        EXPECT_EQ(analysis.m_Fit.m_strRefusal.toStdString(), c.refusal);
+        EXPECT_EQ(analysis.m_Fit.m_Transformation.has_value(), *c.refusal == '\0');
+        EXPECT_EQ(analysis.m_Points.size(), *c.refusal ? 0u : c.points.size());
+    }
+    const char* names[] = {"affine", "helmert", "projective", "poly2", "poly3", "tps"};
+    const int minimum[] = {6, 2, 4, 6, 10, 3};
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(TransformKindName(TransformKind(k)).toStdString(), names[k]);
+        EXPECT_EQ(ParseTransformKind(QString::fromLatin1(names[k]).toUpper()), TransformKind(k));
+        EXPECT_EQ(MinimumPoints(TransformKind(k)), minimum[k]);
+    }
+    EXPECT_FALSE(ParseTransformKind(QStringLiteral("poly4")));
+}
+
+TEST(GeoCoding, AffineInTheMapsOwnProjectionReadsOutTheTruth)
+{
+    const struct {
+        const char* crs;
+        double west, north, pixel; ///< the picture's top-left corner and pixel size in metres
+        double columns, rows;
+    } cases[] = {
+        {"EPSG:5070", -2.4e6, 3.2e6, 1175.0, 4000, 2500}, // Albers over the conterminous USA
+        {"EPSG:3413", -3.0e6, 3.0e6, 2000.0, 3000, 3000}, // polar stereographic, the pole inside
+    };
+    geod_geodesic wgs84{};
+    geod_init(&wgs84, 6378137.0, 1 / 298.257223563);
+    auto metres = [&](const GeoPosition& a, const GeoPosition& b) {
+        double s = 0.0;
+        geod_inverse(&wgs84, a.m_dLatitude, a.m_dLongitude, b.m_dLatitude, b.m_dLongitude, &s, nullptr, nullptr);
+        return s;
+    };
+    PJ_CONTEXT* context = proj_context_create();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.crs);
+        PJ* raw = proj_create_crs_to_crs(context, c.crs, "EPSG:4326", nullptr);
+        PJ* toLonLat = proj_normalize_for_visualization(context, raw);
+        proj_destroy(raw);
+        ASSERT_TRUE(toLonLat);
+        auto truth = [&](double column, double row) {
+            const PJ_COORD g = proj_trans(toLonLat, PJ_FWD, proj_coord(c.west + column * c.pixel, c.north - row * c.pixel, 0, 0));
+            return GeoPosition{g.lp.phi, g.lp.lam};
+        };
+        std::vector<GeoControlPoint> points;
+        for (const QPointF& p : GridPixels()) {
+            const double column = p.x() * c.columns / 2000, row = p.y() * c.rows / 1500;
+            points.push_back({truth(column, row).m_dLatitude, truth(column, row).m_dLongitude, column, row});
+        }
+        const GeoCodingAnalysis own = GeoCoding::Analyse(TransformKind::Affine, *FitCrs::Parse(c.crs), points);
+        const GeoCodingAnalysis geographic = GeoCoding::Analyse(TransformKind::Affine, FitCrs(), points);
+        ASSERT_TRUE(own.m_GeoCoding && geographic.m_GeoCoding) << own.m_strRefusal.toStdString();
+        EXPECT_LT(own.m_dRmsMetres, 0.01);
+        EXPECT_GT(geographic.m_dRmsMetres, 1e5);
+        // Ground residuals are the distance on the ellipsoid from the typed position to where the pixel reads out.
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const GeoPosition typed{points[i].m_dLatitude, points[i].m_dLongitude};
+            const GeoPosition read = geographic.m_GeoCoding->PixelToGeo(points[i].m_dColumn, points[i].m_dRow).value();
+            EXPECT_NEAR(geographic.m_Points[i].m_dGroundMetres, metres(typed, read), 1e-6);
+        }
+        double worstOwn = 0.0, worstGeographic = 0.0;
+        for (int k = 0; k < 30; ++k) {
+            const double column = c.columns * (0.03 + 0.94 * std::fmod(k * 0.618034, 1.0));
+            const double row = c.rows * (0.03 + 0.94 * std::fmod(k * 0.381966 + 0.1, 1.0));
+            worstOwn = std::max(worstOwn, metres(own.m_GeoCoding->PixelToGeo(column, row).value(), truth(column, row)));
+            worstGeographic = std::max(worstGeographic, metres(geographic.m_GeoCoding->PixelToGeo(column, row).value(), truth(column, row)));
+            const QPointF back = own.m_GeoCoding->GeoToPixel(truth(column, row)).value();
+            EXPECT_LT(std::hypot(back.x() - column, back.y() - row), 1e-3);
+        }
+        EXPECT_LT(worstOwn, 1.0);
+        EXPECT_GT(worstGeographic, 1000.0);
+        proj_destroy(toLonLat);
+    }
+    proj_context_destroy(context);
+}
+
+TEST(GeoCoding, FitCrsIsReadResolvedAndWrittenBack)
+{
+    const QString notCrs = QStringLiteral("NOT A CRS ").repeated(12);
+    const struct {
+        QString text;
+        std::vector<GeoPosition> points;
+        const char* resolved; ///< empty: refused with the refusal
+        const char* refusal;
+    } cases[] = {
+        {"Geographic", {}, "geographic", ""},
+        {"utm", {{45.0, 9.0}, {46.0, 9.4}}, "EPSG:32632", ""},          // Milan
+        {"UTM", {{-33.0, -70.0}}, "EPSG:32719", ""},                    // Santiago
+        {"utm", {{60.4, 5.3}}, "EPSG:32632", ""},                       // Bergen: zone 32 is widened over it
+        {"utm", {{78.0, 8.0}}, "EPSG:32631", ""},                       // Svalbard: zone 31 is widened over it
+        {"utm", {{-16.0, 177.5}, {-19.0, -178.5}}, "EPSG:32760", ""},   // Fiji, across the date line
+        {" EPSG:5070 ", {{40.0, -100.0}}, "EPSG:5070", ""},
+        {"+proj=lcc +lat_1=33 +lat_2=45 +lat_0=39 +lon_0=-96 +datum=WGS84", {}, "+proj=lcc +lat_1=33 +lat_2=45 +lat_0=39 +lon_0=-96 +datum=WGS84", ""},
+        {"EPSG:999999", {}, "", "The coordinate system \"EPSG:999999\" is not one PROJ knows."},
+        // The first 40 and the last 39 characters of a long text.
+        {notCrs, {}, "", "The coordinate system \"NOT A CRS NOT A CRS NOT A CRS NOT A CRS \u2026NOT A CRS NOT A CRS NOT A CRS NOT A CRS\" is not one PROJ knows."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        QString refusal;
+        const std::optional<FitCrs> crs = FitCrs::Parse(c.text, &refusal);
+        EXPECT_EQ(refusal.toStdString(), c.refusal);
+        ASSERT_EQ(crs.has_value(), *c.refusal == '\0');
+        if (!crs)
+            continue;
+        const FitCrs resolved = crs->Resolved(c.points);
+        EXPECT_EQ(resolved.Text().toStdString(), c.resolved);
+        EXPECT_EQ(FitCrs::Parse(crs->Text()), crs);
+        EXPECT_TRUE(FitCrsConversion::Create(resolved));
+    }
+}
+
+namespace {
+
+/// A 600 x 400 map drawn in Albers over the USA (2 km pixels from its top-left corner at
+/// -1200 km, 2400 km): a smooth colour pattern, geo-coded by an affine fit in its own projection
+/// to 20 points whose latitude and longitude PROJ gives.
+struct AlbersMap {
+    static constexpr double kWest = -1.2e6, kNorth = 2.4e6, kPixel = 2000.0;
+    DIBSection picture;
+    std::optional<GeoCoding> geoCoding;
+
+    AlbersMap()
+    {
+        picture.Create(24, 600, 400);
+        for (int row = 0; row < 400; ++row) {
+            std::uint8_t* bgr = picture.StoredRow(399 - row);
+            for (int column = 0; column < 600; ++column, bgr += 3) {
+                bgr[0] = std::uint8_t(128 + 100 * std::sin(column / 23.0));
+                bgr[1] = std::uint8_t(128 + 100 * std::cos(row / 17.0));
+                bgr[2] = std::uint8_t(128 + 100 * std::sin((column + row) / 41.0));
+            }
+        }
+        PJ_CONTEXT* context = proj_context_create();
+        PJ* raw = proj_create_crs_to_crs(context, "EPSG:5070", "EPSG:4326", nullptr);
+        PJ* toLonLat = proj_normalize_for_visualization(context, raw);
+        std::vector<GeoControlPoint> points;
+        for (const QPointF& p : GridPixels()) {
+            const double column = p.x() * 0.3, row = p.y() * 0.26;
+            const PJ_COORD g = proj_trans(toLonLat, PJ_FWD, proj_coord(kWest + column * kPixel, kNorth - row * kPixel, 0, 0));
+            points.push_back({g.lp.phi, g.lp.lam, column, row});
+        }
+        proj_destroy(toLonLat);
+        proj_destroy(raw);
+        proj_context_destroy(context);
+        geoCoding = std::move(GeoCoding::Analyse(TransformKind::Affine, *FitCrs::Parse("EPSG:5070"), points).m_GeoCoding);
+    }
+
+    /// The same pixels with their georeference, as GDAL reads a GeoTIFF of them.
+    GDALDatasetH Georeferenced() const
+    {
+        GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("MEM"), "", 600, 400, 3, GDT_Byte, nullptr);
+        for (int band = 0; band < 3; ++band)
+            for (int row = 0; row < 400; ++row) {
+                std::uint8_t line[600];
+                for (int column = 0; column < 600; ++column)
+                    line[column] = picture.StoredRow(399 - row)[3 * column + 2 - band];
+                EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(dataset, band + 1), GF_Write, 0, row, 600, 1, line, 600, 1,
+                                       GDT_Byte, 0, 0), CE_None);
+            }
+        double geoTransform[6] = {kWest, kPixel, 0, kNorth, 0, -kPixel};
+        GDALSetGeoTransform(dataset, geoTransform);
+        OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+        OSRImportFromEPSG(srs, 5070);
+        GDALSetSpatialRef(dataset, srs);
+        OSRDestroySpatialReference(srs);
+        return dataset;
+    }
+};
+
+std::vector<std::uint8_t> Bands(GDALDatasetH dataset, int width, int height)
+{
+    std::vector<std::uint8_t> pixels(std::size_t(width) * height * 4);
+    EXPECT_EQ(GDALDatasetRasterIO(dataset, GF_Read, 0, 0, width, height, pixels.data(), width, height, GDT_Byte, 4,
+                                  nullptr, 4, 4 * width, 1), CE_None);
+    return pixels;
+}
+
+} // namespace
+
+TEST(Rectify, MatchesGdalwarpOnTheSameGrid)
+{
+    const AlbersMap map;
+    ASSERT_TRUE(map.geoCoding);
+    GDALAllRegister();
+    const struct {
+        const char* crs;
+        RectifyResampling resampling;
+        const char* gdalResampling;
+        std::optional<std::array<double, 2>> resolution;
+        std::optional<std::array<double, 4>> extent;
+        bool mask; ///< cut to a quadrilateral given in pixels (ours) and in Albers metres (gdalwarp's)
+    } cases[] = {
+        {"EPSG:4326", RectifyResampling::Bilinear, "bilinear", {}, {}, false},
+        {"EPSG:32614", RectifyResampling::Cubic, "cubic", {{3000.0, 2500.0}}, {}, false},
+        {"EPSG:4326", RectifyResampling::Near, "near", {}, {{-104.0, 38.0, -96.0, 45.0}}, false},
+        {"EPSG:4326", RectifyResampling::Bilinear, "bilinear", {}, {}, true},
+    };
+    const double quadrilateral[][2] = {{100, 50}, {500, 80}, {450, 350}, {120, 300}, {100, 50}};
+    QString inPixels, inMetres;
+    for (const auto& p : quadrilateral) {
+        inPixels += QStringLiteral("%1[%2, %3]").arg(inPixels.isEmpty() ? "" : ", ").arg(p[0]).arg(p[1]);
+        inMetres += QStringLiteral("%1[%2, %3]").arg(inMetres.isEmpty() ? "" : ", ")
+                        .arg(AlbersMap::kWest + p[0] * AlbersMap::kPixel, 0, 'f', 1)
+                        .arg(AlbersMap::kNorth - p[1] * AlbersMap::kPixel, 0, 'f', 1);
+    }
+    QTemporaryDir folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.crs);
+        RectifyOptions options;
+        options.m_strCrs = c.crs;
+        options.m_eResampling = c.resampling;
+        options.m_Resolution = c.resolution;
+        options.m_Extent = c.extent;
+        if (c.mask)
+            options.m_strMask = QStringLiteral(R"({"type": "Feature", "geometry": {"type": "Polygon", "coordinates": [[%1]]}})").arg(inPixels);
+        const QString path = folder.filePath("rectified.tif");
+        const RectifyResult result = RectifyMap(map.picture, *map.geoCoding, options, path);
+        ASSERT_TRUE(result.m_Grid) << result.m_strRefusal.toStdString();
+        const RectifiedGrid& grid = *result.m_Grid;
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).filter(".tif"), QStringList{"rectified.tif"});
+        const QByteArray cutline = folder.filePath("cut.geojson").toUtf8();
+        {
+            QFile file(QString::fromUtf8(cutline));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QStringLiteral(R"({"type": "FeatureCollection", "crs": {"type": "name", "properties": {"name": "EPSG:5070"}},
+                "features": [{"type": "Feature", "properties": {}, "geometry": {"type": "Polygon", "coordinates": [[%1]]}}]})")
+                           .arg(inMetres).toUtf8());
+        }
+
+        // gdalwarp on the georeferenced pixels, told the grid the rectified file has.
+        const double* g = grid.m_GeoTransform.data();
+        const std::string te[] = {std::to_string(g[0]), std::to_string(g[3] + grid.m_nHeight * g[5]),
+                                  std::to_string(g[0] + grid.m_nWidth * g[1]), std::to_string(g[3])};
+        const std::string ts[] = {std::to_string(grid.m_nWidth), std::to_string(grid.m_nHeight)};
+        const char* argv[] = {"-t_srs", c.crs, "-te", te[0].c_str(), te[1].c_str(), te[2].c_str(), te[3].c_str(),
+                              "-ts", ts[0].c_str(), ts[1].c_str(), "-r", c.gdalResampling, "-dstalpha", "-of", "MEM",
+                              c.mask ? "-cutline" : nullptr, cutline.constData(), nullptr};
+        GDALWarpAppOptions* warpOptions = GDALWarpAppOptionsNew(const_cast<char**>(argv), nullptr);
+        GDALDatasetH source = map.Georeferenced();
+        GDALDatasetH reference = GDALWarp("", nullptr, 1, &source, warpOptions, nullptr);
+        GDALWarpAppOptionsFree(warpOptions);
+        ASSERT_TRUE(reference);
+        GDALDatasetH ours = GDALOpen(path.toUtf8().constData(), GA_ReadOnly);
+        ASSERT_TRUE(ours);
+        ASSERT_EQ(GDALGetRasterCount(ours), 4);
+        EXPECT_EQ(GDALGetRasterColorInterpretation(GDALGetRasterBand(ours, 4)), GCI_AlphaBand);
+        const auto a = Bands(ours, grid.m_nWidth, grid.m_nHeight);
+        const auto b = Bands(reference, grid.m_nWidth, grid.m_nHeight);
+        long both = 0, either = 0, close = 0;
+        for (std::size_t i = 0; i < a.size(); i += 4) {
+            either += a[i + 3] || b[i + 3];
+            if (!(a[i + 3] && b[i + 3]))
+                continue;
+            ++both;
+            close += std::abs(a[i] - b[i]) <= 4 && std::abs(a[i + 1] - b[i + 1]) <= 4 && std::abs(a[i + 2] - b[i + 2]) <= 4;
+        }
+        ASSERT_GT(both, 1000);
+        EXPECT_GE(double(both) / either, 0.98);
+        EXPECT_GE(double(close) / both, 0.98);
+        GDALClose(ours);
+        GDALClose(reference);
+        GDALClose(source);
+    }
+}
+
+TEST(Rectify, RefusesAndCancelsWithoutLeavingAFile)
+{
+    const AlbersMap map;
+    ASSERT_TRUE(map.geoCoding);
+    const struct {
+        const char* crs;
+        std::optional<std::array<double, 4>> extent;
+        std::optional<std::array<double, 2>> resolution;
+        const char* mask;
+        bool cancel;
+        const char* refusal; ///< its start
+    } cases[] = {
+        {"EPSG:4326", {{10.0, 40.0, 20.0, 50.0}}, {}, "", false, "The extent misses the map."},
+        {"EPSG:4326", {}, {}, "LINESTRING (0 0, 300 300)", false, "The mask is not a polygon."},
+        {"EPSG:4326", {}, {}, R"({"type": "Point", "coordinates": [5, 5]})", false, "The mask is not a polygon."},
+        {"EPSG:999999", {}, {}, "", false, "The coordinate system \"EPSG:999999\" is not one PROJ knows."},
+        {"EPSG:4326", {}, {{1e-6, 1e-6}}, "", false, "This map needs "},
+        {"EPSG:4326", {}, {}, "POLYGON ((50 50, 550 50, 550 350, 50 50))", true, ""},
+    };
+    QTemporaryDir folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        RectifyOptions options;
+        options.m_strCrs = c.crs;
+        options.m_Extent = c.extent;
+        options.m_Resolution = c.resolution;
+        options.m_strMask = c.mask;
+        ProgressState state;
+        state.m_OnReport = [&](double fraction) {
+            if (c.cancel && fraction > 0.1)
+                state.Cancel();
+        };
+        const RectifyResult result = RectifyMap(map.picture, *map.geoCoding, options, folder.filePath("out.tif"), Progress(state));
+        EXPECT_FALSE(result.m_Grid);
+        EXPECT_EQ(result.m_bCancelled, c.cancel);
+        EXPECT_EQ(result.m_strRefusal.left(int(std::strlen(c.refusal))), QString(c.refusal));
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+    }
+}
