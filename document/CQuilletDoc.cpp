@@ -75,6 +75,20 @@ std::optional<GeoPosition> CQuilletDoc::PositionOfPixel(double column, double ro
     return m_Model.Inverse(column, row);
 }
 
+std::shared_ptr<const GeoCoding> CQuilletDoc::MapGeoCoding() const
+{
+    if (!IsGeoCoded())
+        return nullptr;
+    if (!m_bGeoTiffFrame && !m_Choice.IsDefault())
+        return m_pGeoCoding;
+    const GeoModel model = m_bGeoTiffFrame
+                               ? GeoModel::FromFrame(m_Model, m_GeoOrigin, m_GeoExtent, m_nImageWidth, m_nImageHeight)
+                               : m_Model;
+    const std::optional<std::array<double, 6>> gt = model.GeoTransform();
+    std::optional<GeoCoding> coding = gt ? GeoCoding::FromGeographicTransform(*gt) : std::nullopt;
+    return coding ? std::make_shared<const GeoCoding>(std::move(*coding)) : nullptr;
+}
+
 // --- changing the map ------------------------------------------------------------------------------
 
 void CQuilletDoc::ClearMap()

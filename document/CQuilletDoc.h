@@ -125,6 +125,9 @@ public:
     /// The model of a map geo-coded from its points otherwise than affinely in latitude and
     /// longitude (the last one accepted); null under the default choice.
     const GeoCoding* ChosenModel() const { return m_Choice.IsDefault() ? nullptr : m_pGeoCoding.get(); }
+    /// The map's geo-coding as one model, whatever made it (the chosen transformation, the affine
+    /// model, the GeoTIFF frame), for rectifying the map; null when the map is not geo-coded.
+    std::shared_ptr<const GeoCoding> MapGeoCoding() const;
     PointsAndModel CapturePoints() const;
     /// The latitude and longitude of picture pixel (column, row), continuous from the picture's
     /// top-left corner: through the exact inverse projection of the map's GeoTIFF georeference

@@ -32,6 +32,11 @@ public:
     static GeoCodingAnalysis Analyse(TransformKind kind, const FitCrs& crs, const std::vector<GeoControlPoint>& points,
                                      bool leaveOneOut = true);
 
+    /// The geo-coding of a map whose affine relation to latitude and longitude is known (a
+    /// geotransform in GDAL's convention, x longitude and y latitude): the default model, a
+    /// projection file's. Nothing when it cannot be inverted.
+    static std::optional<GeoCoding> FromGeographicTransform(const std::array<double, 6>& gt);
+
     TransformKind Kind() const { return m_Transformation.Kind(); }
     /// The system the fit was made in: never an unresolved UTM.
     const FitCrs& Crs() const { return m_Crs; }
