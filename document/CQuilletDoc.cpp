@@ -79,7 +79,7 @@ std::shared_ptr<const GeoCoding> CQuilletDoc::MapGeoCoding() const
 {
     if (!IsGeoCoded())
         return nullptr;
-    if (!m_bGeoTiffFrame && !m_Choice.IsDefault())
+    if (ChosenModel())
         return m_pGeoCoding;
     const GeoModel model = m_bGeoTiffFrame
                                ? GeoModel::FromFrame(m_Model, m_GeoOrigin, m_GeoExtent, m_nImageWidth, m_nImageHeight)

@@ -950,6 +950,23 @@ TEST_F(WorkspaceCommandTest, ChosenGeoCodingIsFittedUndoneAndKeptBesideTheWorksp
     EXPECT_FALSE(m_Doc.IsGeoCoded());
     m_Doc.UndoStack().redo();
 
+    // Exported, a world file holds the Albers georeference exactly; a GeoTIFF is written rectified
+    // into Albers. A spline has no world file.
+    ExportReport report;
+    ASSERT_TRUE(ExportGeoreferenced(m_Doc, std::nullopt, ExportKind::WorldFile, Path("usa.jgw"), &report).m_bDone);
+    const std::array<double, 6> albersGt{-2.4e6, pixel, 0, 3.2e6, 0, -pixel};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_NEAR(report.m_GeoTransform[k], albersGt[k], 1e-6 * pixel) << k;
+    EXPECT_TRUE(ReadFileBytes(Path("usa.prj")).contains("Albers"));
+    ASSERT_TRUE(ExportGeoreferenced(m_Doc, std::nullopt, ExportKind::GeoTiff, Path("usa.tif"), &report).m_bDone);
+    EXPECT_EQ(report.m_Crs.Name(), QStringLiteral("EPSG:5070"));
+    EXPECT_NEAR(report.m_GeoTransform[0], -2.4e6, pixel);
+    m_Doc.EditChoice(QStringLiteral("Transformation"), {TransformKind::Tps, albers.m_FitCrs});
+    const CommandResult noWorld = ExportGeoreferenced(m_Doc, std::nullopt, ExportKind::WorldFile, Path("tps.jgw"));
+    ASSERT_FALSE(noWorld.m_bDone);
+    EXPECT_TRUE(noWorld.m_Messages.back().m_strText.contains(QStringLiteral("the tps transformation")));
+    m_Doc.UndoStack().undo();
+
     // Saved, the workspace is written as always and the choice beside it; opened again, the map
     // reads out as it did.
     const QString path = Path(QStringLiteral("usa.pws"));
