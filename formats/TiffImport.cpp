@@ -8,6 +8,7 @@
 #include "platform/MemoryBudget.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "geo/MapCrs.h"
 
@@ -351,6 +352,18 @@ bool FitsProjDefinition(const GTIFDefn& defn)
            fits(defn.UOMLengthInMeters);
 }
 
+/// The PROJ definition with the projection's scale factor whole: libgeotiff prints it with six
+/// decimals ("+k=0.999834" for 0.9998335), which puts a map a quarter of a metre off 500 km
+/// from its central meridian.
+QString WithWholeScaleFactor(QString proj, const GTIFDefn& defn)
+{
+    static const QRegularExpression scale(QStringLiteral("\\+k=\\S+"));
+    for (int i = 0; i < defn.nParms && i < MAX_GTIF_PROJPARMS; ++i)
+        if (defn.ProjParmId[i] == ProjScaleAtNatOriginGeoKey || defn.ProjParmId[i] == ProjScaleAtCenterGeoKey)
+            proj.replace(scale, QStringLiteral("+k=%1").arg(defn.ProjParm[i], 0, 'g', 17));
+    return proj;
+}
+
 /// The coordinate system the keys define, as libgeotiff makes it out: the EPSG code of a
 /// registered projected system (or, for a map in degrees, geographic one); otherwise the
 /// system libgeotiff describes, on the registered geographic system the keys name, if any.
@@ -369,11 +382,31 @@ QString CrsOfKeys(GTIF* gtif)
     char* proj = GTIFGetProj4Defn(&defn);
     if (!proj)
         return {};
-    const QString definition = QString::fromLatin1(proj).trimmed();
+    const QString definition = WithWholeScaleFactor(QString::fromLatin1(proj).trimmed(), defn);
     GTIFFreeMemory(proj);
     if (definition.isEmpty())
         return {};
     return CrsWktOfDefinition(definition, registered(defn.GCS) ? std::optional<int>(defn.GCS) : std::nullopt);
+}
+
+/// A georeference by a ModelTransformationTag alone (a map turned on its grid, as GDAL writes
+/// one): its first two rows are the pixel-to-model affine relation. A file without keys that
+/// define its coordinate system gains nothing by it, as there is no zone to read it with.
+bool ReadModelTransformation(TIFF* tif, GeoTiffInfo& info)
+{
+    const std::vector<double> matrix = ReadDoubles(tif, TIFFTAG_GEOTRANSMATRIX);
+    if (matrix.size() < 16 || info.m_strCrs.isEmpty())
+        return false;
+    const std::array<double, 6> gt = {matrix[3], matrix[0], matrix[1], matrix[7], matrix[4], matrix[5]};
+    if (!std::all_of(gt.begin(), gt.end(), [](double value) { return std::isfinite(value); }) ||
+        gt[1] * gt[5] - gt[2] * gt[4] == 0.0)
+        return false;
+    info.m_ModelTransformation = gt;
+    info.m_dTieX = gt[0];
+    info.m_dTieY = gt[3];
+    info.m_dScaleX = std::hypot(gt[1], gt[4]);
+    info.m_dScaleY = std::hypot(gt[2], gt[5]);
+    return true;
 }
 
 /// GDAL's NoData text, when the map's pixels keep the sample values it refers to: one or three
@@ -526,7 +559,7 @@ bool ReadGeoTiffInfo(const QString& path, GeoTiffInfo& info)
 
     const std::vector<double> tiePoint = ReadDoubles(file.Handle(), TIFFTAG_GEOTIEPOINTS);
     if (tiePoint.size() < 6)
-        return false;
+        return ReadModelTransformation(file.Handle(), info);
     info.m_dTieX = tiePoint[3];
     info.m_dTieY = tiePoint[4];
     const std::vector<double> scale = ReadDoubles(file.Handle(), TIFFTAG_GEOPIXELSCALE);
