@@ -557,11 +557,16 @@ bool ReadGeoTiffInfo(const QString& path, GeoTiffInfo& info)
     info.m_GeoKeys = info.m_strCrs.isEmpty() ? std::vector<GeoKeyValue>{} : ReadGeoKeys(gtif.get());
     info.m_NoData = ReadNoData(file.Handle());
 
+    unsigned short rasterType = RasterPixelIsArea;
+    if (GTIFKeyGet(gtif.get(), GTRasterTypeGeoKey, &rasterType, 0, 1) == 1 && rasterType == RasterPixelIsPoint)
+        info.m_dTieColumn = info.m_dTieRow = 0.5;
     const std::vector<double> tiePoint = ReadDoubles(file.Handle(), TIFFTAG_GEOTIEPOINTS);
     if (tiePoint.size() < 6)
         return ReadModelTransformation(file.Handle(), info);
     info.m_dTieX = tiePoint[3];
     info.m_dTieY = tiePoint[4];
+    info.m_dTieColumn += tiePoint[0];
+    info.m_dTieRow += tiePoint[1];
     const std::vector<double> scale = ReadDoubles(file.Handle(), TIFFTAG_GEOPIXELSCALE);
     if (scale.size() >= 2) {
         info.m_dScaleX = scale[0];

@@ -93,14 +93,17 @@ bool CitationReadsAsKeys(const GeoTiffInfo& info, const UtmProjection& projectio
                                                      : nullptr);
     if (!toLonLat)
         return false;
+    // The citation's reading takes the tie point at the top-left corner, the keys' the position it ties.
+    const std::array<double, 6> citation = {info.m_dTieX, info.m_dScaleX, 0.0, info.m_dTieY, 0.0, -info.m_dScaleY};
     const std::array<double, 6> gt = GeoTiffGeoTransform(info);
     const double places[3][2] = {{0.0, 0.0}, {width / 2.0, height / 2.0}, {double(width), double(height)}};
     for (const auto& place : places) {
-        const ModelPoint model = PixelToModel(gt, place[0], place[1]);
+        const ModelPoint model = PixelToModel(citation, place[0], place[1]);
         double latitude = model.m_dY, longitude = model.m_dX;
         if (IsMetric(info) && !UtmToGeographic(projection, model.m_dX, model.m_dY, latitude, longitude))
             return false;
-        const PJ_COORD keys = proj_trans(toLonLat.get(), PJ_FWD, proj_coord(model.m_dX, model.m_dY, 0.0, 0.0));
+        const ModelPoint own = PixelToModel(gt, place[0], place[1]);
+        const PJ_COORD keys = proj_trans(toLonLat.get(), PJ_FWD, proj_coord(own.m_dX, own.m_dY, 0.0, 0.0));
         if (!(std::abs(keys.xy.x - longitude) <= kSameReading && std::abs(keys.xy.y - latitude) <= kSameReading))
             return false;
     }
@@ -160,9 +163,14 @@ std::optional<GeoTiffFrame> KeysFrame(const GeoTiffInfo& info, const FitCrsConve
 
 std::array<double, 6> GeoTiffGeoTransform(const GeoTiffInfo& info)
 {
-    if (info.m_ModelTransformation)
-        return *info.m_ModelTransformation;
-    return {info.m_dTieX, info.m_dScaleX, 0.0, info.m_dTieY, 0.0, -info.m_dScaleY};
+    std::array<double, 6> gt = info.m_ModelTransformation.value_or(
+        std::array<double, 6>{info.m_dTieX, info.m_dScaleX, 0.0, info.m_dTieY, 0.0, -info.m_dScaleY});
+    if (info.m_dTieColumn != 0.0 || info.m_dTieRow != 0.0) {
+        // Moved from the tied position to the top-left corner of the picture.
+        gt[0] -= info.m_dTieColumn * gt[1] + info.m_dTieRow * gt[2];
+        gt[3] -= info.m_dTieColumn * gt[4] + info.m_dTieRow * gt[5];
+    }
+    return gt;
 }
 
 GeoTiffFrame SetUpGeoTiffFrame(const GeoTiffInfo& info, int width, int height, UtmProjection& projection,

@@ -514,10 +514,12 @@ TEST(GeoTiffCrs, AnySystemReadsOutAsGdalDoesAndExportsKeepIt)
     const struct {
         const char* srs;
         std::array<double, 6> gt;
+        bool pixelIsPoint = false; // the tie point at the top-left pixel's centre
     } cases[] = {
         {"EPSG:5070", {1000000.0, 250.0, 0.0, 2000000.0, 0.0, -250.0}}, // NAD83 Conus Albers
         {"EPSG:4326", {10.0, c, s, 50.0, s, -c}},                       // degrees, turned
         {"EPSG:26913", {500000.0, 30.0, 0.0, 4300000.0, 0.0, -30.0}},   // NAD83 / UTM zone 13N
+        {"EPSG:26913", {500000.0, 30.0, 0.0, 4300000.0, 0.0, -30.0}, true},
         {"+proj=utm +zone=18 +ellps=WGS84", {300000.0, 3000.0, 0.0, 2800000.0, 0.0, -3000.0}},
         {"EPSG:32633", {500000.0, 0.005, 0.0, 5000000.0, 0.0, -0.005}}, // 5 mm pixels are no degrees
     };
@@ -528,12 +530,13 @@ TEST(GeoTiffCrs, AnySystemReadsOutAsGdalDoesAndExportsKeepIt)
     QTemporaryDir dir;
     const QByteArray path = dir.filePath(QStringLiteral("map.tif")).toUtf8(), out = dir.filePath(QStringLiteral("out.tif")).toUtf8();
     for (const auto& map : cases) {
-        SCOPED_TRACE(map.srs);
+        SCOPED_TRACE(std::string(map.srs) + (map.pixelIsPoint ? ", pixel is point" : ""));
         OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
         ASSERT_EQ(OSRSetFromUserInput(srs, map.srs), OGRERR_NONE);
         GDALDatasetH made = GDALCreate(GDALGetDriverByName("GTiff"), path.constData(), width, height, 1, GDT_Byte, nullptr);
         GDALSetGeoTransform(made, const_cast<double*>(map.gt.data()));
         GDALSetSpatialRef(made, srs);
+        GDALSetMetadataItem(made, "AREA_OR_POINT", map.pixelIsPoint ? "Point" : "Area", nullptr);
         GDALClose(made);
         CQuilletDoc doc;
         TiffImport import = ImportTiffImages(QString::fromUtf8(path));
