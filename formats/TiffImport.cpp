@@ -8,11 +8,12 @@
 #include "platform/MemoryBudget.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include "geo/MapCrs.h"
 
 #include <tiffio.h>
+#include <cpl_conv.h>
+#include <cpl_error.h>
 #include <geotiff.h>
 #include <proj.h>
 #include <geo_normalize.h>
@@ -352,16 +353,18 @@ bool FitsProjDefinition(const GTIFDefn& defn)
            fits(defn.UOMLengthInMeters);
 }
 
-/// The PROJ definition with the projection's scale factor whole: libgeotiff prints it with six
-/// decimals ("+k=0.999834" for 0.9998335), which puts a map a quarter of a metre off 500 km
-/// from its central meridian.
-QString WithWholeScaleFactor(QString proj, const GTIFDefn& defn)
+/// GDAL's reading of the keys as WKT: the GeoTIFF driver's own translation, which keeps what
+/// libgeotiff's PROJ text drops. GDAL exports it without a header of its own.
+extern "C" char* GTIFGetOGISDefn(GTIF* gtif, GTIFDefn* defn);
+
+QString GdalCrsOfKeys(GTIF* gtif, GTIFDefn& defn)
 {
-    static const QRegularExpression scale(QStringLiteral("\\+k=\\S+"));
-    for (int i = 0; i < defn.nParms && i < MAX_GTIF_PROJPARMS; ++i)
-        if (defn.ProjParmId[i] == ProjScaleAtNatOriginGeoKey || defn.ProjParmId[i] == ProjScaleAtCenterGeoKey)
-            proj.replace(scale, QStringLiteral("+k=%1").arg(defn.ProjParm[i], 0, 'g', 17));
-    return proj;
+    CPLPushErrorHandler(CPLQuietErrorHandler); // a file's odd keys are no message of ours
+    char* wkt = GTIFGetOGISDefn(gtif, &defn);
+    CPLPopErrorHandler();
+    const QString text = wkt ? QString::fromUtf8(wkt) : QString();
+    CPLFree(wkt);
+    return text;
 }
 
 /// The coordinate system the keys define, as libgeotiff makes it out: the EPSG code of a
@@ -380,13 +383,11 @@ QString CrsOfKeys(GTIF* gtif)
     if ((defn.Model != ModelTypeProjected && defn.Model != ModelTypeGeographic) || !FitsProjDefinition(defn))
         return {};
     char* proj = GTIFGetProj4Defn(&defn);
-    if (!proj)
-        return {};
-    const QString definition = WithWholeScaleFactor(QString::fromLatin1(proj).trimmed(), defn);
+    const QString definition = proj ? QString::fromLatin1(proj).trimmed() : QString();
     GTIFFreeMemory(proj);
-    if (definition.isEmpty())
-        return {};
-    return CrsWktOfDefinition(definition, registered(defn.GCS) ? std::optional<int>(defn.GCS) : std::nullopt);
+    const std::optional<int> geographic = registered(defn.GCS) ? std::optional<int>(defn.GCS) : std::nullopt;
+    return CrsWktOfKeys(definition.isEmpty() ? QString() : CrsWktOfDefinition(definition, geographic),
+                        GdalCrsOfKeys(gtif, defn));
 }
 
 /// A georeference by a ModelTransformationTag alone (a map turned on its grid, as GDAL writes

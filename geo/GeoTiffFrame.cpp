@@ -77,15 +77,19 @@ struct ProjFree {
 };
 
 /// Whether the citation's reading of the model is the keys' own: the picture's corners and
-/// centre fall on the same latitude and longitude of the keys' geographic system (no datum
-/// shift: the citation's reading has none). Only then does a map keep the numbers it has always
-/// had; a WGS 84 zone whose citation reads as Clarke 1866 lands some 200 m away and does not.
+/// centre fall on the same latitude and longitude of the keys' geographic system (a zone's
+/// reading has no datum shift) or, for degrees, which the citation takes for WGS 84 ones, of
+/// WGS 84. Only then does a map keep the numbers it has always had; a WGS 84 zone whose citation
+/// reads as Clarke 1866 lands some 200 m away and does not, nor do NAD27 degrees.
 bool CitationReadsAsKeys(const GeoTiffInfo& info, const UtmProjection& projection, int width, int height)
 {
     const std::unique_ptr<PJ_CONTEXT, ProjFree> context(proj_context_create());
     proj_log_level(context.get(), PJ_LOG_NONE);
     const std::unique_ptr<PJ, ProjFree> crs(proj_create(context.get(), info.m_strCrs.toUtf8().constData()));
-    const std::unique_ptr<PJ, ProjFree> geographic(crs ? proj_crs_get_geodetic_crs(context.get(), crs.get()) : nullptr);
+    const std::unique_ptr<PJ, ProjFree> geographic(
+        !crs                ? nullptr
+        : IsMetric(info)    ? proj_crs_get_geodetic_crs(context.get(), crs.get())
+                            : proj_create(context.get(), "EPSG:4326"));
     const std::unique_ptr<PJ, ProjFree> raw(
         geographic ? proj_create_crs_to_crs_from_pj(context.get(), crs.get(), geographic.get(), nullptr, nullptr)
                    : nullptr);

@@ -522,6 +522,14 @@ TEST(GeoTiffCrs, AnySystemReadsOutAsGdalDoesAndExportsKeepIt)
         {"EPSG:26913", {500000.0, 30.0, 0.0, 4300000.0, 0.0, -30.0}, true},
         {"+proj=utm +zone=18 +ellps=WGS84", {300000.0, 3000.0, 0.0, 2800000.0, 0.0, -3000.0}},
         {"EPSG:32633", {500000.0, 0.005, 0.0, 5000000.0, 0.0, -0.005}}, // 5 mm pixels are no degrees
+        {"EPSG:4267", {-100.0, 0.001, 0.0, 40.0, 0.0, -0.001}},          // NAD27 degrees, shifted to WGS 84
+        // A datum shift and a skew angle, which libgeotiff's PROJ text drops.
+        {"+proj=tmerc +lat_0=49 +lon_0=-2 +k=0.9996012717 +x_0=400000 +y_0=-100000 +ellps=airy "
+         "+towgs84=446.448,-125.157,542.06,0.15,0.247,0.842,-20.489",
+         {400000.0, 250.0, 0.0, 300000.0, 0.0, -250.0}},
+        {"+proj=omerc +lat_0=4 +lonc=115 +alpha=53.3 +gamma=53.13 +k=0.99984 +x_0=590476.87 +y_0=442857.65 "
+         "+ellps=evrstSS",
+         {500000.0, 250.0, 0.0, 500000.0, 0.0, -250.0}},
     };
     const int width = 400, height = 300;
     GDALAllRegister();
