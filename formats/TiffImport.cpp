@@ -558,8 +558,13 @@ bool ReadGeoTiffInfo(const QString& path, GeoTiffInfo& info)
     info.m_GeoKeys = info.m_strCrs.isEmpty() ? std::vector<GeoKeyValue>{} : ReadGeoKeys(gtif.get());
     info.m_NoData = ReadNoData(file.Handle());
 
+    // The raster type read only as the short it must be: a damaged file's key may claim more.
+    int size = 0;
+    tagtype_t type = TYPE_UNKNOWN;
     unsigned short rasterType = RasterPixelIsArea;
-    if (GTIFKeyGet(gtif.get(), GTRasterTypeGeoKey, &rasterType, 0, 1) == 1 && rasterType == RasterPixelIsPoint)
+    if (GTIFKeyInfo(gtif.get(), GTRasterTypeGeoKey, &size, &type) == 1 && type == TYPE_SHORT &&
+        size == int(sizeof rasterType) && GTIFKeyGet(gtif.get(), GTRasterTypeGeoKey, &rasterType, 0, 1) == 1 &&
+        rasterType == RasterPixelIsPoint)
         info.m_dTieColumn = info.m_dTieRow = 0.5;
     const std::vector<double> tiePoint = ReadDoubles(file.Handle(), TIFFTAG_GEOTIEPOINTS);
     if (tiePoint.size() < 6)
