@@ -140,8 +140,11 @@ QString CrsWktOfDefinition(const QString& proj, std::optional<int> geographicEps
 QString CrsWktOfKeys(const QString& definitionWkt, const QString& gdalWkt)
 {
     ProjContext context;
-    const PjPtr ours(definitionWkt.isEmpty() ? nullptr : proj_create(context.m_pContext, definitionWkt.toUtf8().constData()));
-    const PjPtr gdal(gdalWkt.isEmpty() ? nullptr : proj_create(context.m_pContext, gdalWkt.toUtf8().constData()));
+    const auto create = [&](const QString& wkt) {
+        return PjPtr(wkt.isEmpty() ? nullptr : proj_create(context.m_pContext, wkt.toUtf8().constData()));
+    };
+    const PjPtr ours = create(definitionWkt);
+    const PjPtr gdal = create(gdalWkt);
     if (!gdal || !proj_is_crs(gdal.get()))
         return ours ? definitionWkt : QString();
     if (ours && proj_get_type(ours.get()) == proj_get_type(gdal.get())) {
@@ -155,9 +158,10 @@ QString CrsWktOfKeys(const QString& definitionWkt, const QString& gdalWkt)
             proj_ellipsoid_get_parameters(context.m_pContext, ourEllipsoid.get(), &a1, &b1, nullptr, nullptr) &&
             proj_ellipsoid_get_parameters(context.m_pContext, gdalEllipsoid.get(), &a2, &b2, nullptr, nullptr) &&
             std::abs(a1 - a2) < 1e-3 && std::abs(b1 - b2) < 1e-3; // libgeotiff writes millimetres
-        const bool sameConversion = (!ourConversion && !gdalConversion) ||
-                                    (ourConversion && gdalConversion &&
-                                     proj_is_equivalent_to(ourConversion.get(), gdalConversion.get(), PJ_COMP_EQUIVALENT));
+        const bool sameConversion =
+            (!ourConversion && !gdalConversion) ||
+            (ourConversion && gdalConversion &&
+             proj_is_equivalent_to(ourConversion.get(), gdalConversion.get(), PJ_COMP_EQUIVALENT));
         if (sameEllipsoid && sameConversion)
             return definitionWkt;
     }

@@ -114,7 +114,8 @@ TEST(GeoTiffFrame, TestFilesGiveTheirReferenceCorners)
         const GeoTiffFrame reference = FrameOf({c.topLeft[1], c.topLeft[0]}, {c.bottomRight[1], c.bottomRight[0]});
         // rgb-byte-tenth.tif's citation, "UTM Zone 18, Northern Hemisphere", names no datum and
         // its zone number reads as Clarke 1866; its keys say WGS 84, and they are followed.
-        EXPECT_EQ(projection.IsNull(), !c.realEllipsoid || EllipsoidForDatum(info.m_nDatum) != std::string(c.realEllipsoid));
+        EXPECT_EQ(projection.IsNull(),
+                  !c.realEllipsoid || EllipsoidForDatum(info.m_nDatum) != std::string(c.realEllipsoid));
         ExpectFrame(frame, reference, 1e-7);
     }
 }

@@ -536,12 +536,14 @@ TEST(GeoTiffCrs, AnySystemReadsOutAsGdalDoesAndExportsKeepIt)
     ScriptedUiServices ui;
     ScopedUiServices installed(ui);
     QTemporaryDir dir;
-    const QByteArray path = dir.filePath(QStringLiteral("map.tif")).toUtf8(), out = dir.filePath(QStringLiteral("out.tif")).toUtf8();
+    const QByteArray path = dir.filePath(QStringLiteral("map.tif")).toUtf8();
+    const QByteArray out = dir.filePath(QStringLiteral("out.tif")).toUtf8();
     for (const auto& map : cases) {
         SCOPED_TRACE(std::string(map.srs) + (map.pixelIsPoint ? ", pixel is point" : ""));
         OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
         ASSERT_EQ(OSRSetFromUserInput(srs, map.srs), OGRERR_NONE);
-        GDALDatasetH made = GDALCreate(GDALGetDriverByName("GTiff"), path.constData(), width, height, 1, GDT_Byte, nullptr);
+        GDALDatasetH made =
+            GDALCreate(GDALGetDriverByName("GTiff"), path.constData(), width, height, 1, GDT_Byte, nullptr);
         GDALSetGeoTransform(made, const_cast<double*>(map.gt.data()));
         GDALSetSpatialRef(made, srs);
         GDALSetMetadataItem(made, "AREA_OR_POINT", map.pixelIsPoint ? "Point" : "Area", nullptr);
