@@ -8,6 +8,7 @@
 #include "formats/GeoTiffWriter.h"
 #include "formats/Rectify.h"
 #include "formats/WorldFile.h"
+#include "geo/GeoTiffFrame.h"
 #include "geo/PointEntry.h"
 #include "geo/Residuals.h"
 #include "imaging/BitmapExport.h"
@@ -61,8 +62,9 @@ std::optional<UiMessage> Georeference(const CQuilletDoc& doc, const Extent& exte
         // Every image of the map shares its georeference.
         const GeoTiffInfo& info = *doc.Georeference();
         crs = CrsOfGeoTiff(info);
-        gt = {info.m_dTieX + extent.m_nLeft * info.m_dScaleX, info.m_dScaleX, 0.0,
-              info.m_dTieY - extent.m_nTop * info.m_dScaleY, 0.0, -info.m_dScaleY};
+        gt = GeoTiffGeoTransform(info);
+        gt[0] += extent.m_nLeft * gt[1] + extent.m_nTop * gt[2];
+        gt[3] += extent.m_nLeft * gt[4] + extent.m_nTop * gt[5];
         return std::nullopt;
     }
     const std::optional<std::array<double, 6>> transform =

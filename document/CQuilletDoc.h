@@ -6,6 +6,7 @@
 #include "formats/WorkspaceFile.h"
 #include "geo/CDataGeo.h"
 #include "geo/GeoCodingChoice.h"
+#include "geo/FitCrsConversion.h"
 #include "geo/GeoFitResult.h"
 #include "geo/GeoModel.h"
 #include "geo/GeoTiffInfo.h"
@@ -256,6 +257,9 @@ private:
     bool m_bGeoTiffFrame = false;
     std::optional<GeoTiffInfo> m_GeoInfo;
     UtmProjection m_UtmProjection;
+    /// The read-out of a GeoTIFF whose keys define a system its citation's zone does not read
+    /// right: PROJ from that system to WGS 84 (see SetUpGeoTiffFrame).
+    std::optional<FitCrsConversion> m_GeoTiffCrs;
     std::vector<CDataGeo> m_ControlPoints;
     QByteArray m_MapFileData;
     int m_nMapFileSize = 0;
