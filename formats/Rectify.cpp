@@ -458,8 +458,12 @@ RectifyResult RectifyMap(const DIBSection& picture, const GeoCoding& geoCoding, 
         QStringLiteral(".%1.%2-%3.partial").arg(info.fileName()).arg(::getpid()).arg(serial++)));
     auto removeTemporary = [&temporary] { ::unlink(temporary.constData()); };
 
+    // Tiles are compressed on all cores too: the grid stays in GDAL's block cache until the
+    // overviews are built from it, and compressing it there on one core took as long again as
+    // the overviews themselves.
     CPLStringList createOptions;
-    for (const char* option : {"TILED=YES", "COMPRESS=DEFLATE", "PHOTOMETRIC=RGB", "ALPHA=YES", "BIGTIFF=IF_SAFER"})
+    for (const char* option :
+         {"TILED=YES", "COMPRESS=DEFLATE", "PHOTOMETRIC=RGB", "ALPHA=YES", "BIGTIFF=IF_SAFER", "NUM_THREADS=ALL_CPUS"})
         createOptions.AddString(option);
     GDALDriverH gtiff = GDALGetDriverByName("GTiff");
     DatasetPtr output(GDALDataset::FromHandle(
@@ -480,6 +484,9 @@ RectifyResult RectifyMap(const DIBSection& picture, const GeoCoding& geoCoding, 
     if (written) {
         std::vector<int> levels = OverviewLevels(width, height);
         ProgressBridge overviewProgress{progress.Part(0.8, 1.0)};
+        // The reduced copies are computed on all cores as well; set for this thread alone, so
+        // that nothing else the process runs meanwhile is affected.
+        CPLConfigOptionSetter threads("GDAL_NUM_THREADS", "ALL_CPUS", true);
         written = levels.empty() || GDALBuildOverviews(GDALDataset::ToHandle(output.get()), "AVERAGE", int(levels.size()),
                                                        levels.data(), 0, nullptr, ReportProgress,
                                                        &overviewProgress) == CE_None;
