@@ -464,8 +464,8 @@ RectifyResult RectifyMap(const DIBSection& picture, const GeoCoding& geoCoding, 
     auto removeTemporary = [&temporary] { ::unlink(temporary.constData()); };
 
     // Tiles are compressed on all cores too: the grid stays in GDAL's block cache until the
-    // overviews are built from it, and compressing it there on one core took as long again as
-    // the overviews themselves.
+    // overviews are built from it, and then one core compressed all of it, a ninth of the whole
+    // write of a 10000 x 8000 map.
     CPLStringList createOptions;
     for (const char* option :
          {"TILED=YES", "COMPRESS=DEFLATE", "PHOTOMETRIC=RGB", "ALPHA=YES", "BIGTIFF=IF_SAFER", "NUM_THREADS=ALL_CPUS"})
