@@ -10,6 +10,7 @@
 #include "ScriptedUiServices.h"
 #include "geo/TransformationResiduals.h"
 #include "imaging/DIBSection.h"
+#include "platform/MemoryBudget.h"
 
 #include <QDir>
 #include <QFile>
@@ -390,11 +391,13 @@ TEST(Rectify, MatchesGdalwarpOnTheSameGrid)
         std::optional<std::array<double, 2>> resolution;
         std::optional<std::array<double, 4>> extent;
         bool mask; ///< cut to a quadrilateral given in pixels (ours) and in Albers metres (gdalwarp's)
+        bool inMemory = false; ///< RectifyToLatLong: white, which the pattern never is, where the map is not
     } cases[] = {
         {"EPSG:4326", RectifyResampling::Bilinear, "bilinear", {}, {}, false},
         {"EPSG:32614", RectifyResampling::Cubic, "cubic", {{3000.0, 2500.0}}, {}, false},
         {"EPSG:4326", RectifyResampling::Near, "near", {}, {{-104.0, 38.0, -96.0, 45.0}}, false},
         {"EPSG:4326", RectifyResampling::Bilinear, "bilinear", {}, {}, true},
+        {"EPSG:4326", RectifyResampling::Bilinear, "bilinear", {}, {}, false, true},
     };
     const double quadrilateral[][2] = {{100, 50}, {500, 80}, {450, 350}, {120, 300}, {100, 50}};
     QString inPixels, inMetres;
@@ -415,10 +418,16 @@ TEST(Rectify, MatchesGdalwarpOnTheSameGrid)
         if (c.mask)
             options.m_strMask = QStringLiteral(R"({"type": "Feature", "geometry": {"type": "Polygon", "coordinates": [[%1]]}})").arg(inPixels);
         const QString path = folder.filePath("rectified.tif");
-        const RectifyResult result = RectifyMap(map.picture, *map.geoCoding, options, path);
-        ASSERT_TRUE(result.m_Grid) << result.m_strRefusal.toStdString();
+        const RectifiedPicture inMemory = c.inMemory ? RectifyToLatLong(map.picture, *map.geoCoding) : RectifiedPicture();
+        const DIBSection& p = inMemory.m_Picture;
+        const RectifyResult result = c.inMemory ? RectifyResult{RectifiedGrid{c.crs,
+            {inMemory.m_dWest, inMemory.m_dDegreesPerColumn, 0, inMemory.m_dNorth, 0, -inMemory.m_dDegreesPerRow},
+            p.m_nWidth, p.m_nHeight}, inMemory.m_strRefusal} : RectifyMap(map.picture, *map.geoCoding, options, path);
+        ASSERT_TRUE(result.m_Grid && (!c.inMemory || p.m_pBits)) << result.m_strRefusal.toStdString();
         const RectifiedGrid& grid = *result.m_Grid;
-        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).filter(".tif"), QStringList{"rectified.tif"});
+        if (!c.inMemory) {
+            EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).filter(".tif"), QStringList{"rectified.tif"});
+        }
         const QByteArray cutline = folder.filePath("cut.geojson").toUtf8();
         {
             QFile file(QString::fromUtf8(cutline));
@@ -441,11 +450,17 @@ TEST(Rectify, MatchesGdalwarpOnTheSameGrid)
         GDALDatasetH reference = GDALWarp("", nullptr, 1, &source, warpOptions, nullptr);
         GDALWarpAppOptionsFree(warpOptions);
         ASSERT_TRUE(reference);
-        GDALDatasetH ours = GDALOpen(path.toUtf8().constData(), GA_ReadOnly);
-        ASSERT_TRUE(ours);
-        ASSERT_EQ(GDALGetRasterCount(ours), 4);
-        EXPECT_EQ(GDALGetRasterColorInterpretation(GDALGetRasterBand(ours, 4)), GCI_AlphaBand);
-        const auto a = Bands(ours, grid.m_nWidth, grid.m_nHeight);
+        std::vector<std::uint8_t> a;
+        for (int row = 0; row < p.m_nHeight; ++row)
+            for (const std::uint8_t* bgr = p.StoredRow(p.m_nHeight - 1 - row); bgr < p.StoredRow(p.m_nHeight - 1 - row) + 3 * p.m_nWidth; bgr += 3)
+                a.insert(a.end(), {bgr[2], bgr[1], bgr[0], std::uint8_t(bgr[0] & bgr[1] & bgr[2]) == 255 ? std::uint8_t(0) : std::uint8_t(255)});
+        GDALDatasetH ours = c.inMemory ? nullptr : GDALOpen(path.toUtf8().constData(), GA_ReadOnly);
+        ASSERT_TRUE(ours || c.inMemory);
+        if (ours) {
+            ASSERT_EQ(GDALGetRasterCount(ours), 4);
+            EXPECT_EQ(GDALGetRasterColorInterpretation(GDALGetRasterBand(ours, 4)), GCI_AlphaBand);
+            a = Bands(ours, grid.m_nWidth, grid.m_nHeight);
+        }
         const auto b = Bands(reference, grid.m_nWidth, grid.m_nHeight);
         long both = 0, either = 0, close = 0;
         for (std::size_t i = 0; i < a.size(); i += 4) {
@@ -458,7 +473,8 @@ TEST(Rectify, MatchesGdalwarpOnTheSameGrid)
         ASSERT_GT(both, 1000);
         EXPECT_GE(double(both) / either, 0.98);
         EXPECT_GE(double(close) / both, 0.98);
-        GDALClose(ours);
+        if (ours)
+            GDALClose(ours);
         GDALClose(reference);
         GDALClose(source);
     }
@@ -475,6 +491,7 @@ TEST(Rectify, RefusesAndCancelsWithoutLeavingAFile)
         const char* mask;
         bool cancel;
         const char* refusal; ///< its start
+        bool inMemory = false; ///< RectifyToLatLong, under a memory ceiling when it is to refuse
     } cases[] = {
         {"EPSG:4326", {{10.0, 40.0, 20.0, 50.0}}, {}, "", false, "The extent misses the map."},
         {"EPSG:4326", {}, {}, "LINESTRING (0 0, 300 300)", false, "The mask is not a polygon."},
@@ -482,6 +499,8 @@ TEST(Rectify, RefusesAndCancelsWithoutLeavingAFile)
         {"EPSG:999999", {}, {}, "", false, "The coordinate system \"EPSG:999999\" is not one PROJ knows."},
         {"EPSG:4326", {}, {{1e-6, 1e-6}}, "", false, "This map needs "},
         {"EPSG:4326", {}, {}, "POLYGON ((50 50, 550 50, 550 350, 50 50))", true, ""},
+        {"EPSG:4326", {}, {}, "", false, "This map needs ", true},
+        {"EPSG:4326", {}, {}, "", true, "", true},
     };
     QTemporaryDir folder;
     for (const auto& c : cases) {
@@ -496,6 +515,15 @@ TEST(Rectify, RefusesAndCancelsWithoutLeavingAFile)
             if (c.cancel && fraction > 0.1)
                 state.Cancel();
         };
+        if (c.inMemory) {
+            SetMemoryCeiling(*c.refusal ? 100000 : 0);
+            const RectifiedPicture rectified = RectifyToLatLong(map.picture, *map.geoCoding, RectifyResampling::Near, Progress(state));
+            SetMemoryCeiling(0);
+            EXPECT_FALSE(rectified.m_Picture.m_pBits);
+            EXPECT_EQ(rectified.m_bCancelled, c.cancel);
+            EXPECT_EQ(rectified.m_strRefusal.left(int(std::strlen(c.refusal))), QString(c.refusal));
+            continue;
+        }
         const RectifyResult result = RectifyMap(map.picture, *map.geoCoding, options, folder.filePath("out.tif"), Progress(state));
         EXPECT_FALSE(result.m_Grid);
         EXPECT_EQ(result.m_bCancelled, c.cancel);
