@@ -143,9 +143,11 @@ int RunRectifyCommand(const QStringList& args)
     const DIBSection* pixels = MapSection(doc, drawn);
     if (!pixels)
         return CliFail("rectify", NoReadableImageText(input));
-    const RectifyResult result = RectifyMap(*pixels, *coding, options, out, CliProgress(0.3, 1.0));
+    const Progress progress = CliProgress(0.3, 1.0);
+    const RectifyResult result = RectifyMap(*pixels, *coding, options, out, progress);
     if (!result.m_Grid)
         return CliFail("rectify", result.m_strRefusal);
+    progress.Report(1, 1); // the warper's last steps (overviews, the rename) report nothing
 
     const RectifiedGrid& grid = *result.m_Grid;
     JsonWriter json;
