@@ -15,6 +15,8 @@
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 
+#include <QFileInfo>
+
 #include <cstdio>
 
 namespace {
@@ -82,7 +84,8 @@ int RunGeocodeCommand(const QStringList& args)
         return CliFail("geocode", *refusal);
 
     CQuilletDoc doc;
-    if (!LoadNewMap(doc, map, error, CliProgress(0.0, 0.6)))
+    // The workspace of a TIFF map names it: by a path that leads to it from anywhere.
+    if (!LoadNewMap(doc, QFileInfo(map).absoluteFilePath(), error, CliProgress(0.0, 0.6)))
         return CliFail("geocode", error);
     const GeoCodingChoice choice = options->Over(doc.Choice());
     if (!choice.IsDefault()) {
