@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "Json.h"
 
+#include "commands/ExportCommands.h"
 #include "document/CQuilletDoc.h"
 #include "formats/Rectify.h"
 #include "imaging/DIBSection.h"
@@ -34,30 +35,6 @@ std::optional<std::array<double, count>> ParseNumbers(const QString& text)
         numbers[k] = *number;
     }
     return numbers;
-}
-
-/// The map's pixels at 24 bits as the warper reads them: a TIFF map's current image, or a picture
-/// drawn at its size into drawn, on white paper (its transparent parts show as paper). Null when
-/// the map has none; throws std::bad_alloc when a picture's pixels do not fit in memory.
-const DIBSection* MapSection(const CQuilletDoc& doc, DIBSection& drawn)
-{
-    if (doc.IsTiffMap()) {
-        const DIBSection* image = doc.CurrentImageSection();
-        return image && image->m_nBitCount == 24 ? image : nullptr;
-    }
-    if (!doc.Picture().m_pPicture || doc.ImageWidth() <= 0 || doc.ImageHeight() <= 0)
-        return nullptr;
-    drawn.Create(24, doc.ImageWidth(), doc.ImageHeight());
-    if (!drawn.m_pBits || !drawn.m_pDC)
-        throw std::bad_alloc();
-    drawn.m_pDC->fill(Qt::white);
-    // The section's image holds the rows bottom-up: the picture is drawn upside down into it.
-    QPainter painter(drawn.m_pDC.get());
-    painter.translate(0, doc.ImageHeight());
-    painter.scale(1, -1);
-    doc.Picture().Draw(&painter, QRect(0, 0, doc.ImageWidth(), doc.ImageHeight()));
-    painter.end();
-    return &drawn;
 }
 
 /// The target system --crs names (given through FitCrs::Parse): geographic is WGS 84 latitude

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -215,7 +216,12 @@ CommandResult ExportRectified(const CQuilletDoc& doc, const GeoCoding& coding, c
                               const QString& path, ExportReport* report, const Progress& progress)
 {
     DIBSection drawn;
-    const DIBSection* section = MapSection(doc, drawn);
+    const DIBSection* section = nullptr;
+    try {
+        section = MapSection(doc, drawn);
+    } catch (const std::bad_alloc&) {
+        return CommandResult::Refused(OutOfMemoryMessage());
+    }
     if (!section)
         return CommandResult::Refused({NoPictureToWriteText(), kInvalidFile, MB_OK | MB_ICONERROR});
     RectifyOptions options;
@@ -247,13 +253,23 @@ UiMessage NotWritten(const QString& error)
 
 const DIBSection* MapSection(const CQuilletDoc& doc, DIBSection& drawn)
 {
-    if (doc.IsTiffMap())
-        return doc.CurrentImageSection();
-    const QImage pixels = MapPixels(doc);
-    if (pixels.isNull())
+    if (doc.IsTiffMap()) {
+        const DIBSection* image = doc.CurrentImageSection();
+        return image && image->m_nBitCount == 24 ? image : nullptr;
+    }
+    if (!doc.Picture().m_pPicture || doc.ImageWidth() <= 0 || doc.ImageHeight() <= 0)
         return nullptr;
-    drawn = DibSectionOf(pixels);
-    return drawn.m_pBits ? &drawn : nullptr;
+    drawn.Create(24, doc.ImageWidth(), doc.ImageHeight());
+    if (!drawn.m_pBits || !drawn.m_pDC)
+        throw std::bad_alloc();
+    drawn.m_pDC->fill(Qt::white); // transparent parts of a picture show as white paper
+    // The section's image holds the rows bottom-up: the picture is drawn upside down into it.
+    QPainter painter(drawn.m_pDC.get());
+    painter.translate(0, doc.ImageHeight());
+    painter.scale(1, -1);
+    doc.Picture().Draw(&painter, QRect(0, 0, doc.ImageWidth(), doc.ImageHeight()));
+    painter.end();
+    return &drawn;
 }
 
 std::optional<ExportKind> ExportKindForEntry(int entry)

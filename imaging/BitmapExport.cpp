@@ -231,24 +231,3 @@ QImage RgbImageOf(const DIBSection& section)
     }
     return rgb;
 }
-
-DIBSection DibSectionOf(const QImage& image)
-{
-    DIBSection section;
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    if (rgb.isNull())
-        return section;
-    section.Create(24, rgb.width(), rgb.height());
-    if (!section.m_pBits)
-        return section;
-    for (int y = 0; y < rgb.height(); ++y) {
-        const uchar* from = rgb.constScanLine(y);
-        std::uint8_t* to = section.StoredRow(rgb.height() - 1 - y);
-        for (int x = 0; x < rgb.width(); ++x) {
-            to[3 * x] = from[3 * x + 2];
-            to[3 * x + 1] = from[3 * x + 1];
-            to[3 * x + 2] = from[3 * x];
-        }
-    }
-    return section;
-}

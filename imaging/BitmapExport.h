@@ -37,9 +37,6 @@ QByteArray EncodeDibSectionBmp(const DIBSection& section);
 /// A 24-bit section's pixels as the picture is seen: rows top-down, red, green, blue (RGB888).
 /// A null image for a section without bits or of another bit count.
 QImage RgbImageOf(const DIBSection& section);
-/// The other way: a 24-bit section of the image's pixels; one without pixels (m_pBits null) when
-/// memory runs out.
-DIBSection DibSectionOf(const QImage& image);
 
 /// Writes EncodeDibSectionBmp(section) to path. The file is replaced only once it is complete.
 /// False, writing nothing, when there is nothing to write, the file cannot be written, or when
