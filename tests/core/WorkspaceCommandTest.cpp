@@ -961,6 +961,23 @@ TEST_F(WorkspaceCommandTest, ChosenGeoCodingIsFittedUndoneAndKeptBesideTheWorksp
     ASSERT_TRUE(ExportGeoreferenced(m_Doc, std::nullopt, ExportKind::GeoTiff, Path("usa.tif"), &report).m_bDone);
     EXPECT_EQ(report.m_Crs.Name(), QStringLiteral("EPSG:5070"));
     EXPECT_NEAR(report.m_GeoTransform[0], -2.4e6, pixel);
+    // Output A Geo-Map writes the map rectified to latitude and longitude: its coefficients put the
+    // map's outline on the edges of the written picture.
+    ASSERT_TRUE(WriteProjectionOutput(m_Doc, std::nullopt, OutputFlavour::Cpf, Path("usa.cpf")).m_bDone);
+    UiMessage refusal;
+    const std::optional<ProjectionContents> cpf = ParseCpfProjection(ReadFileBytes(Path("usa.cpf")), refusal);
+    ASSERT_TRUE(cpf);
+    double minColumn = 1e9, maxColumn = -1e9, minRow = 1e9, maxRow = -1e9;
+    for (int k = 0; k <= 64; ++k)
+        for (const auto& [c, r] : {std::pair{w * k / 64, 0.0}, {w * k / 64, h}, {0.0, h * k / 64}, {w, h * k / 64}}) {
+            const QPointF at = GeoModel(cpf->m_dGeoCoef).Forward(truth(c, r).m_dLatitude, truth(c, r).m_dLongitude);
+            minColumn = std::min(minColumn, at.x()), maxColumn = std::max(maxColumn, at.x());
+            minRow = std::min(minRow, at.y()), maxRow = std::max(maxRow, at.y());
+        }
+    EXPECT_NEAR(minColumn, 0, 1.5);
+    EXPECT_NEAR(maxColumn, cpf->m_nWidth, 1.5);
+    EXPECT_NEAR(minRow, 0, 1.5);
+    EXPECT_NEAR(maxRow, cpf->m_nHeight, 1.5);
     m_Doc.EditChoice(QStringLiteral("Transformation"), {TransformKind::Tps, albers.m_FitCrs});
     const CommandResult noWorld = ExportGeoreferenced(m_Doc, std::nullopt, ExportKind::WorldFile, Path("tps.jgw"));
     ASSERT_FALSE(noWorld.m_bDone);
