@@ -3,6 +3,7 @@
 #include "document/PointEditStep.h"
 #include "geo/GeoFit.h"
 #include "geo/GeoTiffFrame.h"
+#include "geo/MapCrs.h"
 
 #include <algorithm>
 
@@ -81,11 +82,16 @@ std::shared_ptr<const GeoCoding> CQuilletDoc::MapGeoCoding() const
         return nullptr;
     if (ChosenModel())
         return m_pGeoCoding;
-    const GeoModel model = m_bGeoTiffFrame
-                               ? GeoModel::FromFrame(m_Model, m_GeoOrigin, m_GeoExtent, m_nImageWidth, m_nImageHeight)
-                               : m_Model;
-    const std::optional<std::array<double, 6>> gt = model.GeoTransform();
-    std::optional<GeoCoding> coding = gt ? GeoCoding::FromGeographicTransform(*gt) : std::nullopt;
+    std::optional<GeoCoding> coding;
+    if (m_bGeoTiffFrame) {
+        // The georeference itself, in the system its keys or its citation name.
+        const GeoTiffInfo& info = *m_GeoInfo;
+        const QString system = m_GeoTiffCrs ? info.m_strCrs : m_UtmProjection ? CrsOfGeoTiff(info).Name() : QString();
+        if (const std::optional<FitCrs> crs = system.isEmpty() ? std::optional<FitCrs>(FitCrs{}) : FitCrs::Parse(system))
+            coding = GeoCoding::FromGeoTransform(*crs, GeoTiffGeoTransform(info));
+    } else if (const std::optional<std::array<double, 6>> gt = m_Model.GeoTransform()) {
+        coding = GeoCoding::FromGeographicTransform(*gt);
+    }
     return coding ? std::make_shared<const GeoCoding>(std::move(*coding)) : nullptr;
 }
 

@@ -36,6 +36,9 @@ public:
     /// geotransform in GDAL's convention, x longitude and y latitude): the default model, a
     /// projection file's. Nothing when it cannot be inverted.
     static std::optional<GeoCoding> FromGeographicTransform(const std::array<double, 6>& gt);
+    /// The same for a geotransform into the ground coordinates of a system (a GeoTIFF's own).
+    /// Nothing when it cannot be inverted or PROJ cannot convert the system.
+    static std::optional<GeoCoding> FromGeoTransform(const FitCrs& crs, const std::array<double, 6>& gt);
 
     TransformKind Kind() const { return m_Transformation.Kind(); }
     /// The system the fit was made in: never an unresolved UTM.

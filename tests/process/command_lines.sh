@@ -109,6 +109,18 @@ done <<EOF
 EOF
 expect 0 out '"crs": "EPSG:32632", ' -- "$cli" rectify "$work/g.pws" -o "$work/r.tif" --fit-crs utm --transform poly3
 [ ! -e "$work/p8.pws" ] || { echo "FAIL: a refused geocode wrote its workspace"; failures=$((failures + 1)); }
+# A GeoTIFF map (NAD27 UTM by its citation, NAD83 transverse Mercator and a user-defined zone by
+# its keys) rectifies onto the grid gdalwarp chooses for it: the same geotransform and size.
+for name in utmsmall transverse_mercator rgb-byte-tenth; do
+    tif=$(dirname "$0")/../data/geotiff/$name.tif
+    ours=$("$cli" rectify "$tif" -o "$work/$name.r.tif" --crs EPSG:4326 | sed 's/.*"geotransform": \[\(.*\)\], "width": \([0-9]*\), "height": \([0-9]*\)}/\1,\2,\3/')
+    gdalwarp -q -overwrite -t_srs EPSG:4326 "$tif" "$work/$name.g.tif" && gdal=$(gdalinfo "$work/$name.g.tif" |
+        sed -n 's/^Size is \([0-9]*\), \([0-9]*\)$/\1,\2/p; s/^Origin = (\(.*\),\(.*\))$/\1,\2/p; s/^Pixel Size = (\(.*\),\(.*\))$/\1,\2/p' | paste -sd,)
+    awk -v o="$ours" -v g="$gdal" 'BEGIN { split(o, a, ","); split(g, b, ",")
+        d[1] = a[1] - b[3]; d[2] = a[2] - b[5]; d[3] = a[4] - b[4]; d[4] = a[6] - b[6]; d[5] = a[7] - b[1]; d[6] = a[8] - b[2]
+        for (k = 1; k <= 6; k++) if (d[k] > 1e-9 || d[k] < -1e-9) exit 1 }' ||
+        { echo "FAIL: rectify $name gave $ours, gdalwarp $gdal"; failures=$((failures + 1)); }
+done
 
 # A device, a FIFO or standard output is written into: -o /dev/stdout puts the file before the
 # JSON, on a pipe and in a file the shell opened alike.
