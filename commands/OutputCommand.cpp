@@ -157,6 +157,28 @@ CommandResult CutOutRange(const CQuilletDoc& doc, const CPicture& source, const 
     return CommandResult::Done();
 }
 
+/// Codes the picture into a projection file of flavour (a CPF carries the picture file, a GPF or
+/// DPF its BMP) and writes it whole; the picture is let go once coded, before the file is written.
+CommandResult CodeAndWrite(OutputPicture picture, OutputFlavour flavour, const QString& path, const Progress& progress)
+{
+    QByteArray file;
+    if (flavour == OutputFlavour::Cpf) {
+        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, picture.m_dCoef, picture.m_CpfPayload);
+    } else {
+        if (picture.m_BmpPayload.isEmpty())
+            return CommandResult::Refused(NoPicture());
+        WriteDpfHeader(file, flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, picture.m_dCoef);
+        WriteDpfPayload(file, picture.m_BmpPayload, progress.Part(0.4, 0.8));
+    }
+    picture = OutputPicture();
+    if (progress.Cancelled())
+        return CommandResult::Cancelled();
+    int error = 0;
+    if (!WriteWholeFile(path, file, nullptr, &error, progress.Part(0.8, 1.0)))
+        return WriteFailed(error);
+    return CommandResult::Done();
+}
+
 /// The part of a rectified picture that holds the range of the map: the north-up box around the
 /// range's outline, whole pixels, within the picture. Nothing when the outline cannot be placed.
 std::optional<QRect> RectifiedRange(const CQuilletDoc& doc, const GeoCoding& coding, const RectifiedPicture& rectified,
@@ -214,7 +236,7 @@ CommandResult WriteRectifiedOutput(const CQuilletDoc& doc, const GeoCoding& codi
     const DIBSection* section = MapSection(doc, drawn);
     if (!section)
         return CommandResult::Refused(NoPicture());
-    RectifiedPicture rectified = RectifyToLatLong(*section, coding, RectifyResampling::Bilinear, progress.Part(0.0, 0.5));
+    RectifiedPicture rectified = RectifyToLatLong(*section, coding, RectifyResampling::Bilinear, progress.Part(0.0, 0.4));
     drawn.Release();
     if (rectified.m_bCancelled)
         return CommandResult::Cancelled();
@@ -233,22 +255,16 @@ CommandResult WriteRectifiedOutput(const CQuilletDoc& doc, const GeoCoding& codi
         rectified.m_Picture = CutSection(rectified.m_Picture, *part);
         model = model.ShiftedForRange(part->left(), part->top());
     }
-    const QByteArray bmp = EncodeDibSectionBmp(rectified.m_Picture);
-    if (bmp.isEmpty())
+    OutputPicture picture;
+    picture.m_nWidth = rectified.m_Picture.m_nWidth;
+    picture.m_nHeight = rectified.m_Picture.m_nHeight;
+    picture.m_dCoef = model.Coefficients();
+    picture.m_BmpPayload = EncodeDibSectionBmp(rectified.m_Picture);
+    if (picture.m_BmpPayload.isEmpty())
         return CommandResult::Refused(OutOfMemoryMessage());
-    QByteArray file;
-    if (flavour == OutputFlavour::Cpf) {
-        WriteCpfProjection(file, rectified.m_Picture.m_nWidth, rectified.m_Picture.m_nHeight, model.Coefficients(), bmp);
-    } else {
-        WriteDpfHeader(file, flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, model.Coefficients());
-        WriteDpfPayload(file, bmp, progress.Part(0.5, 0.8));
-    }
-    if (progress.Cancelled())
-        return CommandResult::Cancelled();
-    int error = 0;
-    if (!WriteWholeFile(path, file, nullptr, &error, progress.Part(0.8, 1.0)))
-        return WriteFailed(error);
-    return CommandResult::Done();
+    rectified.m_Picture.Release();
+    picture.m_CpfPayload = picture.m_BmpPayload; // shared, not copied
+    return CodeAndWrite(std::move(picture), flavour, path, progress);
 }
 
 } // namespace
@@ -380,22 +396,7 @@ CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRang
     if (!making.Report(1, 1))
         return CommandResult::Cancelled();
 
-    QByteArray file;
-    if (flavour == OutputFlavour::Cpf) {
-        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, picture.m_dCoef, picture.m_CpfPayload);
-    } else {
-        if (picture.m_BmpPayload.isEmpty())
-            return CommandResult::Refused(NoPicture());
-        WriteDpfHeader(file, flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, picture.m_dCoef);
-        WriteDpfPayload(file, picture.m_BmpPayload, progress.Part(0.4, 0.8));
-    }
-    picture = OutputPicture();
-    if (progress.Cancelled())
-        return CommandResult::Cancelled();
-    int error = 0;
-    if (!WriteWholeFile(path, file, nullptr, &error, progress.Part(0.8, 1.0)))
-        return WriteFailed(error);
-    return CommandResult::Done();
+    return CodeAndWrite(std::move(picture), flavour, path, progress);
 }
 
 } // namespace
