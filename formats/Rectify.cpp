@@ -397,6 +397,58 @@ std::optional<RectifyResampling> ParseResampling(const QString& text)
     return std::nullopt;
 }
 
+namespace {
+
+/// The grid the user asked for, as gdalwarp takes -te and -tr over the grid it suggests: an
+/// extent keeps the map's resolution nearest to filling it, a resolution keeps the extent's
+/// top-left corner. False, with why, for an extent that misses the map, a resolution that is not
+/// positive or a grid too large to count.
+bool ChooseGrid(WarpSetup& setup, const RectifyOptions& options, QString& refusal)
+{
+    double* geoTransform = setup.m_GeoTransform;
+    double xRes = geoTransform[1], yRes = std::fabs(geoTransform[5]);
+    double minX = setup.m_Extent[0], minY = setup.m_Extent[1], maxX = setup.m_Extent[2], maxY = setup.m_Extent[3];
+    if (options.m_Extent) {
+        const auto& e = *options.m_Extent;
+        if (!(e[0] < e[2] && e[1] < e[3]) || e[2] <= minX || e[0] >= maxX || e[3] <= minY || e[1] >= maxY) {
+            refusal = QStringLiteral("The extent misses the map.");
+            return false;
+        }
+        minX = e[0], minY = e[1], maxX = e[2], maxY = e[3];
+    }
+    if (options.m_Resolution) {
+        xRes = (*options.m_Resolution)[0];
+        yRes = (*options.m_Resolution)[1];
+    }
+    if (!options.m_Extent && !options.m_Resolution)
+        return true;
+    if (!(xRes > 0 && yRes > 0)) {
+        refusal = QStringLiteral("The resolution must be positive.");
+        return false;
+    }
+    const double columns = std::max(1.0, std::floor((maxX - minX) / xRes + 0.5));
+    const double rows = std::max(1.0, std::floor((maxY - minY) / yRes + 0.5));
+    if (columns * rows * 4 > double(INT64_MAX) / 2 || columns > INT_MAX || rows > INT_MAX) {
+        refusal = MemoryShortfallText(INT64_MAX / 2, AvailableMemoryBytes());
+        return false;
+    }
+    setup.m_nWidth = int(columns);
+    setup.m_nHeight = int(rows);
+    if (options.m_Extent && !options.m_Resolution) {
+        // The whole extent, at the resolution nearest the map's own that fills it.
+        xRes = (maxX - minX) / setup.m_nWidth;
+        yRes = (maxY - minY) / setup.m_nHeight;
+    } else if (!options.m_Extent) {
+        maxX = minX + setup.m_nWidth * xRes;
+        minY = maxY - setup.m_nHeight * yRes;
+    }
+    const double grid[6] = {minX, xRes, 0.0, maxY, 0.0, -yRes};
+    std::memcpy(geoTransform, grid, sizeof grid);
+    return true;
+}
+
+} // namespace
+
 RectifyResult RectifyMap(const DIBSection& picture, const GeoCoding& geoCoding, const RectifyOptions& options,
                          const QString& path, const Progress& progress)
 {
@@ -405,46 +457,10 @@ RectifyResult RectifyMap(const DIBSection& picture, const GeoCoding& geoCoding, 
     const std::unique_ptr<WarpSetup> setup = SetUpWarp(picture, geoCoding, options.m_strCrs, result.m_strRefusal);
     if (!setup)
         return result;
-    int width = setup->m_nWidth, height = setup->m_nHeight;
+    if (!ChooseGrid(*setup, options, result.m_strRefusal))
+        return result;
+    const int width = setup->m_nWidth, height = setup->m_nHeight;
     double* geoTransform = setup->m_GeoTransform;
-    double xRes = geoTransform[1], yRes = std::fabs(geoTransform[5]);
-    double minX = setup->m_Extent[0], minY = setup->m_Extent[1], maxX = setup->m_Extent[2], maxY = setup->m_Extent[3];
-    if (options.m_Extent) {
-        const auto& e = *options.m_Extent;
-        if (!(e[0] < e[2] && e[1] < e[3]) || e[2] <= minX || e[0] >= maxX || e[3] <= minY || e[1] >= maxY) {
-            result.m_strRefusal = QStringLiteral("The extent misses the map.");
-            return result;
-        }
-        minX = e[0], minY = e[1], maxX = e[2], maxY = e[3];
-    }
-    if (options.m_Resolution) {
-        xRes = (*options.m_Resolution)[0];
-        yRes = (*options.m_Resolution)[1];
-    }
-    if (options.m_Extent || options.m_Resolution) {
-        if (!(xRes > 0 && yRes > 0)) {
-            result.m_strRefusal = QStringLiteral("The resolution must be positive.");
-            return result;
-        }
-        const double columns = std::max(1.0, std::floor((maxX - minX) / xRes + 0.5));
-        const double rows = std::max(1.0, std::floor((maxY - minY) / yRes + 0.5));
-        if (columns * rows * 4 > double(INT64_MAX) / 2 || columns > INT_MAX || rows > INT_MAX) {
-            result.m_strRefusal = MemoryShortfallText(INT64_MAX / 2, AvailableMemoryBytes());
-            return result;
-        }
-        width = int(columns);
-        height = int(rows);
-        if (options.m_Extent && !options.m_Resolution) {
-            // The whole extent, at the resolution nearest the map's own that fills it.
-            xRes = (maxX - minX) / width;
-            yRes = (maxY - minY) / height;
-        } else if (!options.m_Extent) {
-            maxX = minX + width * xRes;
-            minY = maxY - height * yRes;
-        }
-        const double grid[6] = {minX, xRes, 0.0, maxY, 0.0, -yRes};
-        std::memcpy(geoTransform, grid, sizeof grid);
-    }
     // The warper streams the grid in chunks, but building overviews and reading the file back
     // need its pixels in memory: a grid larger than the machine is refused before anything is made.
     if (const auto shortfall = CheckMemory(CheckedProduct(width, height, 4).value_or(-1))) {
