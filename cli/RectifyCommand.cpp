@@ -11,12 +11,9 @@
 #include "imaging/DIBSection.h"
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
-#include "platform/MemoryBudget.h"
 
-#include <QPainter>
 
 #include <cstdio>
-#include <new>
 
 namespace {
 
