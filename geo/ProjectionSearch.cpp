@@ -148,7 +148,7 @@ std::vector<Family> Families(const Extent& extent)
     const auto azimuthal = [](const char* proj) {
         return [proj](const std::array<double, 2>& p) {
             return QStringLiteral("+proj=%1 +lat_0=%2 +lon_0=%3")
-                .arg(QLatin1String(proj), Number(p[0]), Number(std::fabs(p[0]) == 90.0 ? 0.0 : Longitude(p[1])));
+                .arg(QLatin1String(proj), Number(p[0]), Number(std::fabs(Number(p[0]).toDouble()) == 90.0 ? 0.0 : Longitude(p[1])));
         };
     };
     std::vector<std::array<double, 2>> centreGrid, parallelPairs;
@@ -164,7 +164,7 @@ std::vector<Family> Families(const Extent& extent)
                 parallelPairs.push_back({a, b});
 
     const QString lon = Number(lon0);
-    const std::array<std::array<double, 2>, 2> parallelBounds{{{-89.5, 89.5}, {-89.5, 89.5}}};
+    const std::array<std::array<double, 2>, 2> parallelBounds{{{-89.9, 89.9}, {-89.9, 89.9}}};
     const std::array<std::array<double, 2>, 2> centreBounds{{{-90.0, 90.0}, {-1e9, 1e9}}};
     std::vector<Family> families;
     // The simplest first: ties in the ranking keep this order.
@@ -415,11 +415,15 @@ ProjectionSearchResult SearchProjection(const std::vector<GeoControlPoint>& poin
 
     Evaluator evaluator(*samples);
     std::vector<ProjectionCandidate> candidates;
+    int unjudged = 0; // the fewest shape parameters of a family left out
     for (const Family& family : Families(extent)) {
         // Leaving one point out judges only the affine part; shape parameters are judged by the
         // surplus of points beyond them.
-        if (points.size() < kMinimumPoints + kPointsPerShapeParameter * family.shapeParameters)
+        const std::size_t needed = kMinimumPoints + kPointsPerShapeParameter * family.shapeParameters;
+        if (points.size() < needed) {
+            unjudged = unjudged == 0 ? family.shapeParameters : std::min(unjudged, family.shapeParameters);
             continue;
+        }
         ProjectionCandidate candidate = FitFamily(family, evaluator);
         if (std::isfinite(candidate.m_dLooRmsMetres))
             candidates.push_back(std::move(candidate));
@@ -427,14 +431,29 @@ ProjectionSearchResult SearchProjection(const std::vector<GeoControlPoint>& poin
     std::stable_sort(candidates.begin(), candidates.end(), [](const ProjectionCandidate& a, const ProjectionCandidate& b) {
         return a.m_dLooRmsMetres < b.m_dLooRmsMetres;
     });
+    if (unjudged > 0)
+        result.m_strNote =
+            unjudged == 1
+                ? QStringLiteral("Projections with shape parameters need %1 points for one and %2 for two to be judged; "
+                                 "with %3 they were left out.")
+                      .arg(kMinimumPoints + kPointsPerShapeParameter)
+                      .arg(kMinimumPoints + 2 * kPointsPerShapeParameter)
+                      .arg(points.size())
+                : QStringLiteral("Projections with two shape parameters need %1 points to be judged; with %2 they were "
+                                 "left out.")
+                      .arg(kMinimumPoints + 2 * kPointsPerShapeParameter)
+                      .arg(points.size());
     const double diagonal = kEarthRadius * kDegree * std::hypot(extent.latSpan, eastWest);
     if (candidates.empty() || candidates.front().m_dLooRmsMetres > kMisfitShareOfExtent * diagonal) {
         result.m_strRefusal =
             candidates.empty()
                 ? kCannotTell.arg(QStringLiteral("no projection family takes all of them."))
                 : kCannotTell.arg(QStringLiteral("the best projection still misses them by %1 km, more than a hundredth "
-                                                 "of their extent; some points may be wrong.")
-                                      .arg(Kilometres(candidates.front().m_dLooRmsMetres)));
+                                                 "of their extent; %2")
+                                      .arg(Kilometres(candidates.front().m_dLooRmsMetres),
+                                           result.m_strNote.isEmpty() ? QStringLiteral("some points may be wrong.")
+                                                                      : result.m_strNote));
+        result.m_strNote.clear();
         return result;
     }
     // The simplest family among those nearly as good as the best comes first.

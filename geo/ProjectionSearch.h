@@ -23,6 +23,9 @@ struct ProjectionCandidate {
 struct ProjectionSearchResult {
     std::vector<ProjectionCandidate> m_Candidates; ///< empty when refused
     QString m_strRefusal; ///< "The projection cannot be told from these points: ..."; empty when found
+    /// Which families too few points left out of the ranking, the simpler ones standing in; empty
+    /// when every family was judged.
+    QString m_strNote;
 };
 
 /// Searches the projection families for the one the points' map is drawn in and ranks the best
