@@ -189,8 +189,15 @@ std::vector<Family> Families(const Extent& extent)
     families.push_back({1, meridian("poly"), single(meridians)});
     for (const char* proj : {"stere", "laea", "aeqd", "ortho"})
         families.push_back({2, azimuthal(proj), centreGrid, centreBounds});
-    for (const char* proj : {"robin", "moll", "sinu", "wintri"})
+    for (const char* proj : {"robin", "moll", "sinu"})
         families.push_back({1, meridian(proj), single(wideMeridians)});
+    // Winkel's own standard parallel, arccos(2/pi), written out: as a coordinate system PROJ
+    // takes a Winkel tripel without one at the equator, unlike the projection on its own.
+    families.push_back({1,
+                        [](const std::array<double, 2>& p) {
+                            return QStringLiteral("+proj=wintri +lat_1=50.4598 +lon_0=%1").arg(Number(Longitude(p[0])));
+                        },
+                        single(wideMeridians)});
     return families;
 }
 

@@ -325,6 +325,7 @@ TEST(GeoCoding, AutoFindsTheProjectionAMapIsDrawnIn)
         {"EPSG:3395", -3.3e6, 8.3e6, 2500, 4000, 3700, 0, "+proj=merc", 500, ""}, // the Atlantic, 10 S to 60 N
         {"EPSG:3413", -3e6, 3e6, 2000, 3000, 3000, 0, "+proj=stere +lat_0=90", 500, ""}, // the Arctic
         {"EPSG:3035", 2.5e6, 5.5e6, 1250, 4000, 3200, 0, "+proj=laea", 500, ""},         // Europe
+        {"+proj=wintri +lat_1=50.4598 +lon_0=20 +datum=WGS84", -1.2e7, 7e6, 4500, 4000, 3000, 0, "+proj=wintri", 500, ""}, // the world
         // Points 3 km off on a plate carree of Europe: the families that bend fit the noise, not the map.
         {"+proj=eqc +lat_ts=30 +lon_0=10 +datum=WGS84", -1.93e6, 6.68e6, 1250, 3100, 3500, 3000, "+proj=eqc", 1000, ""},
         {"EPSG:3395", -3.3e6, 8.3e6, 2500, 4000, 3700, 3000, "+proj=merc", 1000, ""}, // a cone as flat as a cylinder fits no better
