@@ -104,6 +104,12 @@ struct Family {
     std::vector<std::array<double, 2>> grid;
     /// Latitudes among the parameters are kept within these bounds.
     std::array<std::array<double, 2>, 2> bounds{{{-1e9, 1e9}, {-1e9, 1e9}}};
+    /// The figure of the earth: the search's projection on its own, and the coordinate system
+    /// that becomes the fit system.
+    QString searchFigure = QStringLiteral(" +ellps=WGS84");
+    QString crsFigure = QStringLiteral(" +datum=WGS84 +units=m +no_defs");
+
+    QString SearchDefinition(const std::array<double, 2>& p) const { return definition(p) + searchFigure; }
 };
 
 QString Number(double value)
@@ -170,6 +176,12 @@ std::vector<Family> Families(const Extent& extent)
     // The simplest first: ties in the ranking keep this order.
     families.push_back({0, fixed(QStringLiteral("+proj=eqc +lon_0=%1").arg(lon)), {{0.0, 0.0}}});
     families.push_back({0, fixed(QStringLiteral("+proj=merc +lon_0=%1").arg(lon)), {{0.0, 0.0}}});
+    // Web maps draw Mercator's formulas for the sphere on WGS 84 latitudes, kilometres away from
+    // Mercator on the ellipsoid at continental scale; the null grid keeps the latitudes as they are.
+    Family web{0, fixed(QStringLiteral("+proj=merc +a=6378137 +b=6378137 +lon_0=%1").arg(lon)), {{0.0, 0.0}}};
+    web.searchFigure.clear();
+    web.crsFigure = QStringLiteral(" +nadgrids=@null +units=m +no_defs");
+    families.push_back(std::move(web));
     // A conic's central meridian turns the map about the cone's apex, which the affine part
     // absorbs: it stays at the points' middle. A conformal conic's shape is its cone constant
     // alone, which one standard parallel fixes; an equal-area conic needs both.
@@ -217,10 +229,11 @@ public:
         double rms = kInfinity, loo = kInfinity;
     };
 
-    /// The ground errors of the affine fit in the projection: RMS, and with each point left out.
+    /// The ground errors of the affine fit in the projection (a PROJ string of the projection on
+    /// its own, from longitude and latitude in radians): RMS, and with each point left out.
     Errors Measure(const QString& definition, bool leaveOneOut)
     {
-        const QByteArray text = (definition + QStringLiteral(" +ellps=WGS84")).toUtf8();
+        const QByteArray text = definition.toUtf8();
         PJ* projection = proj_create(m_pContext, text.constData());
         if (!projection)
             return {};
@@ -302,7 +315,7 @@ std::array<double, 2> Descend(const Family& family, Evaluator& evaluator, std::a
         return p;
     };
     const auto cost = [&](const std::array<double, 2>& p) {
-        return evaluator.Measure(family.definition(clampToBounds(p)), false).rms;
+        return evaluator.Measure(family.SearchDefinition(clampToBounds(p)), false).rms;
     };
     std::vector<std::array<double, 2>> simplex(k + 1, start);
     std::vector<double> values(k + 1);
@@ -368,7 +381,7 @@ ProjectionCandidate FitFamily(const Family& family, Evaluator& evaluator)
 {
     std::vector<std::pair<double, std::array<double, 2>>> tried;
     for (const std::array<double, 2>& p : family.grid)
-        tried.push_back({evaluator.Measure(family.definition(p), false).rms, p});
+        tried.push_back({evaluator.Measure(family.SearchDefinition(p), false).rms, p});
     std::sort(tried.begin(), tried.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::array<double, 2> best = tried.front().second;
     double bestRms = tried.front().first;
@@ -385,8 +398,8 @@ ProjectionCandidate FitFamily(const Family& family, Evaluator& evaluator)
         }
     }
     ProjectionCandidate candidate;
-    candidate.m_strCrs = family.definition(best) + QStringLiteral(" +datum=WGS84 +units=m +no_defs");
-    const Evaluator::Errors errors = evaluator.Measure(family.definition(best), true);
+    candidate.m_strCrs = family.definition(best) + family.crsFigure;
+    const Evaluator::Errors errors = evaluator.Measure(family.SearchDefinition(best), true);
     candidate.m_dRmsMetres = errors.rms;
     candidate.m_dLooRmsMetres = errors.loo;
     candidate.m_nShapeParameters = family.shapeParameters;

@@ -323,6 +323,7 @@ TEST(GeoCoding, AutoFindsTheProjectionAMapIsDrawnIn)
     } cases[] = {
         {"+proj=lcc +lat_1=20 +lat_2=60 +lat_0=40 +lon_0=-96 +datum=WGS84", -3e6, 2.2e6, 1500, 4000, 2667, 0, "+proj=lcc", 500, ""},
         {"EPSG:3395", -3.3e6, 8.3e6, 2500, 4000, 3700, 0, "+proj=merc", 500, ""}, // the Atlantic, 10 S to 60 N
+        {"EPSG:3857", -3.3e6, 8.3e6, 2500, 4000, 3700, 0, "+proj=merc +a=6378137", 500, ""}, // the same as web maps draw it
         {"EPSG:3413", -3e6, 3e6, 2000, 3000, 3000, 0, "+proj=stere +lat_0=90", 500, ""}, // the Arctic
         {"EPSG:3035", 2.5e6, 5.5e6, 1250, 4000, 3200, 0, "+proj=laea", 500, ""},         // Europe
         {"+proj=wintri +lat_1=50.4598 +lon_0=20 +datum=WGS84", -1.2e7, 7e6, 4500, 4000, 3000, 0, "+proj=wintri", 500, ""}, // the world
