@@ -3,6 +3,8 @@
 #include "app/CComboChoiceDialog.h"
 #include "app/CDataInputDialog.h"
 #include "app/DialogDegMinSec.h"
+#include "app/RectifyDialog.h"
+#include "app/TransformationDialog.h"
 #include "platform/FileFilter.h"
 #include "platform/Version.h"
 
@@ -218,6 +220,18 @@ int QtUiServices::RunSelectUnitDialog(ComboChoice& choice)
 {
     CDialogSelunit dialog(m_pParent);
     return RunChoice(dialog, choice.m_nSelection);
+}
+
+int QtUiServices::RunTransformationDialog(TransformationEntry& entry)
+{
+    TransformationDialog dialog(m_pParent);
+    return dialog.DoModal(entry);
+}
+
+int QtUiServices::RunRectifyDialog(RectifyEntry& entry)
+{
+    RectifyDialog dialog(m_pParent);
+    return dialog.DoModal(entry);
 }
 
 void QtUiServices::BeginWaitCursor()

@@ -105,11 +105,12 @@ std::int64_t GeoTiffExportBytes(const CQuilletDoc& doc, const Extent& extent, bo
     return std::max(pixelBytes * (cut ? whole + part : whole), coding);
 }
 
-/// The control points in the pixels of the extent, with their residuals under the model.
+/// The control points in the pixels of the extent, with their residuals under the map's
+/// transformation.
 std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& extent)
 {
     const std::vector<CDataGeo>& points = doc.ControlPoints();
-    const ResidualAnalysis analysis = AnalyseResiduals(points, doc.ImageWidth(), doc.ImageHeight(), false);
+    const ResidualAnalysis analysis = AnalyseResiduals(doc.Choice(), points, doc.ImageWidth(), doc.ImageHeight(), false);
     std::vector<ExchangedPoint> exchanged;
     for (std::size_t i = 0; i < points.size(); ++i) {
         ExchangedPoint p;

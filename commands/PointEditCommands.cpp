@@ -80,6 +80,9 @@ void PointEditCommands::Commit(const QString& step, std::vector<CDataGeo> points
     const GeoFitResult fit = m_Doc.EditPoints(step, std::move(points));
     if (fit.m_Message)
         ShowMessage(*fit.m_Message);
+    // A transformation that needs more points says so without a box on every click.
+    if (!fit.m_strRefusal.isEmpty())
+        Ui().ShowStatus(fit.m_strRefusal);
 }
 
 bool PointEditCommands::AddPoint(QPointF at)
