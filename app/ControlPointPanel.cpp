@@ -1,6 +1,7 @@
 #include "app/ControlPointPanel.h"
 
 #include "document/CQuilletDoc.h"
+#include "platform/DisplayText.h"
 #include "view/core/ReadOut.h"
 #include "view/widgets/CQuilletView.h"
 
@@ -22,6 +23,23 @@ const QString kHiddenKey = QStringLiteral("ControlPoints/hidden");
 QString Fixed2(double value)
 {
     return QString::number(value, 'f', 2);
+}
+
+/// Where the map's transformation is fitted, as the summary names it: the UTM zone once the points
+/// have chosen it, a long WKT cut short.
+QString FitCrsText(const CQuilletDoc& doc)
+{
+    const FitCrs& crs = doc.Choice().m_FitCrs;
+    switch (crs.GetKind()) {
+    case FitCrs::Kind::Geographic:
+        return QStringLiteral("latitude and longitude");
+    case FitCrs::Kind::Utm:
+        return doc.ChosenModel() ? QStringLiteral("the UTM zone of the points, %1").arg(doc.ChosenModel()->Crs().Text())
+                                 : QStringLiteral("the UTM zone of the points");
+    case FitCrs::Kind::Defined:
+        break;
+    }
+    return DisplayText(crs.Text(), 80);
 }
 
 } // namespace
@@ -250,10 +268,7 @@ void ControlPointPanel::Refresh()
     const int needed = MinimumPoints(choice.m_eTransform);
     QStringList lines;
     if (!choice.IsDefault())
-        lines << QStringLiteral("%1, fitted in %2.")
-                     .arg(TransformKindName(choice.m_eTransform), choice.m_FitCrs.GetKind() == FitCrs::Kind::Geographic
-                                                                      ? QStringLiteral("latitude and longitude")
-                                                                      : choice.m_FitCrs.Text());
+        lines << QStringLiteral("%1, fitted in %2.").arg(TransformKindName(choice.m_eTransform), FitCrsText(m_Doc));
     if (count < needed && m_Doc.HasGeoTiffFrame() && m_Doc.IsGeoCoded()) {
         lines << QStringLiteral("Geo-coded by the map's GeoTIFF georeference: no control points are needed.");
     } else if (count < needed) {

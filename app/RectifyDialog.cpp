@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -44,7 +45,9 @@ RectifyDialog::RectifyDialog(QWidget* parent)
     form->addRow(QStringLiteral("&Resampling:"), m_pResampling);
     form->addRow(QStringLiteral("Re&solution:"), m_pResolution);
     form->addRow(QStringLiteral("&Extent:"), m_pExtent);
-    form->addRow(QStringLiteral("&Mask:"), mask);
+    auto* maskLabel = new QLabel(QStringLiteral("&Mask:"), this);
+    maskLabel->setBuddy(m_pMask);
+    form->addRow(maskLabel, mask);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -48,7 +48,6 @@ TransformationDialog::TransformationDialog(QWidget* parent)
     m_pCrs->setObjectName(QStringLiteral("crs"));
     m_pCrs->setPlaceholderText(QStringLiteral("EPSG code, PROJ string or WKT (EPSG:5070)"));
     m_pCrs->setMinimumWidth(fontMetrics().averageCharWidth() * 40);
-    connect(m_pTyped, &QRadioButton::toggled, m_pCrs, &QLineEdit::setEnabled);
     // Typing a system chooses it.
     connect(m_pCrs, &QLineEdit::textEdited, m_pTyped, [this] { m_pTyped->setChecked(true); });
 
@@ -78,7 +77,6 @@ int TransformationDialog::DoModal(TransformationEntry& entry)
     m_pTransform->setCurrentIndex(std::clamp(entry.m_nTransform, 0, m_pTransform->count() - 1));
     m_pCrs->setText(entry.m_strCrs);
     (entry.m_nCrsKind == 1 ? m_pUtm : entry.m_nCrsKind == 2 ? m_pTyped : m_pGeographic)->setChecked(true);
-    m_pCrs->setEnabled(m_pTyped->isChecked());
     m_pTransform->setFocus();
     if (exec() != QDialog::Accepted)
         return IDCANCEL;

@@ -46,7 +46,9 @@ void PaintResiduals(QPainter& painter, const CQuilletDoc& doc, const VisibleFram
     double longest = 0.0;
     for (const PointResidual& r : analysis.m_Points)
         longest = std::max(longest, std::hypot(r.m_dDx * sx, r.m_dDy * sy));
-    if (!(longest > 0))
+    // A thousandth of a pixel is the round-off of a fit through the points (a spline's, or an
+    // exact one): magnified, it would point anywhere.
+    if (!(longest > 1e-3))
         return;
     const double factor = TwoSignificantDigits(kLongestVector / longest);
     painter.save();
