@@ -165,10 +165,13 @@ int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)
     dialog.m_strLatitude = entry.m_strLatitude;
     dialog.m_strLongitude = entry.m_strLongitude;
     dialog.m_nFocusField = entry.m_nFocusField;
+    dialog.m_strProjectedCrs = entry.m_strProjectedCrs;
+    dialog.m_bProjected = entry.m_bProjected;
     const int result = dialog.DoModal();
     if (result == IDOK) {
         entry.m_strLatitude = dialog.m_strLatitude;
         entry.m_strLongitude = dialog.m_strLongitude;
+        entry.m_bProjected = dialog.m_bProjected;
     }
     return result;
 }

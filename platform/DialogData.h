@@ -10,6 +10,11 @@ struct CoordinateEntry {
     QString m_strLatitude;
     QString m_strLongitude;
     int m_nFocusField = 0; ///< the field that takes the keyboard: 0 latitude, 1 longitude
+    /// The projected system the map is fitted in, by name, when the dialog may take easting and
+    /// northing in it instead; empty when it may not.
+    QString m_strProjectedCrs = {};
+    /// The fields hold northing (in m_strLatitude) and easting (in m_strLongitude) in that system.
+    bool m_bProjected = false;
 };
 
 /// Degree/minute/second coordinate dialog: six fields as typed.

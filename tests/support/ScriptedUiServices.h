@@ -44,8 +44,8 @@ public:
         std::function<int(CoordinateEntry&)> m_OnDataInput;
         std::function<int(DegMinSecEntry&)> m_OnDegMinSec;
         std::function<int(int& selection)> m_OnChoice;
-        std::function<int(TransformationEntry&)> m_OnTransformation;
-        std::function<int(RectifyEntry&)> m_OnRectify;
+        std::function<int(TransformationEntry&)> m_OnTransformation = {};
+        std::function<int(RectifyEntry&)> m_OnRectify = {};
     };
 
     // Recorded interaction, in order of occurrence.
