@@ -15,7 +15,8 @@ CDataInputDialog::CDataInputDialog(QWidget* parent)
     units.SetUp(this, 150, 113);
     setWindowTitle(QString());
 
-    auto* prompt = new QLabel(QStringLiteral("Please input the latitude and longitude \n for this point (Decimal Degree)"), this);
+    const QString degreesPrompt = QStringLiteral("Please input the latitude and longitude \n for this point (Decimal Degree)");
+    auto* prompt = new QLabel(degreesPrompt, this);
     prompt->setObjectName(QStringLiteral("1000"));
     units.Place(prompt, 13, 12, 129, 19);
     auto* latitudeLabel = m_pLatitudeLabel = new QLabel(QStringLiteral("Latitude"), this);
@@ -33,7 +34,10 @@ CDataInputDialog::CDataInputDialog(QWidget* parent)
     m_pProjected = new QCheckBox(this);
     units.Place(m_pProjected, 13, 80, 134, 10);
     m_pProjected->hide();
-    connect(m_pProjected, &QCheckBox::toggled, this, [this](bool projected) {
+    connect(m_pProjected, &QCheckBox::toggled, this, [this, prompt, degreesPrompt](bool projected) {
+        prompt->setText(projected ? QStringLiteral("Please input the northing and easting \n for this point (%1)")
+                                        .arg(m_strProjectedCrs)
+                                  : degreesPrompt);
         m_pLatitudeLabel->setText(projected ? QStringLiteral("Northing") : QStringLiteral("Latitude"));
         m_pLongitudeLabel->setText(projected ? QStringLiteral("Easting") : QStringLiteral("Longitude"));
     });
