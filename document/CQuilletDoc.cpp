@@ -69,7 +69,7 @@ PointsAndModel CQuilletDoc::CapturePoints() const
 std::optional<GeoPosition> CQuilletDoc::PositionOfPixel(double column, double row) const
 {
     if (m_bGeoTiffFrame)
-        return GeoTiffPixelToGeographic(*m_GeoInfo, m_UtmProjection, column, row);
+        return GeoTiffPixelToGeographic(*m_GeoInfo, m_UtmProjection, m_GeoTiffCrs, column, row);
     if (const GeoCoding* chosen = ChosenModel())
         return chosen->PixelToGeo(column, row);
     return m_Model.Inverse(column, row);
@@ -79,7 +79,7 @@ std::shared_ptr<const GeoCoding> CQuilletDoc::MapGeoCoding() const
 {
     if (!IsGeoCoded())
         return nullptr;
-    if (!m_bGeoTiffFrame && !m_Choice.IsDefault())
+    if (ChosenModel())
         return m_pGeoCoding;
     const GeoModel model = m_bGeoTiffFrame
                                ? GeoModel::FromFrame(m_Model, m_GeoOrigin, m_GeoExtent, m_nImageWidth, m_nImageHeight)
@@ -110,6 +110,7 @@ void CQuilletDoc::ClearMap()
     m_bGeoTiffFrame = false;
     m_GeoInfo.reset();
     FreeUtmProjection(m_UtmProjection);
+    m_GeoTiffCrs.reset();
     // So do the files: the work on another map is saved under a name of its own, never in the
     // workspace of the map before.
     m_strMapPath.clear();
@@ -150,7 +151,8 @@ bool CQuilletDoc::SetUpTiffImage0()
     m_nImageWidth = image.m_nWidth;
     m_nImageHeight = image.m_nHeight;
     if (m_GeoInfo) {
-        const GeoTiffFrame frame = ::SetUpGeoTiffFrame(*m_GeoInfo, image.m_nWidth, image.m_nHeight, m_UtmProjection);
+        const GeoTiffFrame frame =
+            ::SetUpGeoTiffFrame(*m_GeoInfo, image.m_nWidth, image.m_nHeight, m_UtmProjection, m_GeoTiffCrs);
         if (frame.m_bGeoTiffFrame) {
             m_bGeoTiffFrame = true;
             m_GeoOrigin = frame.m_Origin;
@@ -160,6 +162,7 @@ bool CQuilletDoc::SetUpTiffImage0()
     }
     // Without a usable georeference the image is a plain picture.
     FreeUtmProjection(m_UtmProjection);
+    m_GeoTiffCrs.reset();
     SetPictureFrame();
     return false;
 }

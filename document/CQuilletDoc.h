@@ -6,6 +6,7 @@
 #include "formats/WorkspaceFile.h"
 #include "geo/CDataGeo.h"
 #include "geo/GeoCodingChoice.h"
+#include "geo/FitCrsConversion.h"
 #include "geo/GeoFitResult.h"
 #include "geo/GeoModel.h"
 #include "geo/GeoTiffInfo.h"
@@ -123,8 +124,12 @@ public:
     /// The transformation and coordinate system the map is geo-coded with from its points.
     const GeoCodingChoice& Choice() const { return m_Choice; }
     /// The model of a map geo-coded from its points otherwise than affinely in latitude and
-    /// longitude (the last one accepted); null under the default choice.
-    const GeoCoding* ChosenModel() const { return m_Choice.IsDefault() ? nullptr : m_pGeoCoding.get(); }
+    /// longitude (the last one accepted); null under the default choice and for a map its GeoTIFF
+    /// frame geo-codes.
+    const GeoCoding* ChosenModel() const
+    {
+        return m_Choice.IsDefault() || m_bGeoTiffFrame ? nullptr : m_pGeoCoding.get();
+    }
     /// The map's geo-coding as one model, whatever made it (the chosen transformation, the affine
     /// model, the GeoTIFF frame), for rectifying the map; null when the map is not geo-coded.
     std::shared_ptr<const GeoCoding> MapGeoCoding() const;
@@ -252,6 +257,9 @@ private:
     bool m_bGeoTiffFrame = false;
     std::optional<GeoTiffInfo> m_GeoInfo;
     UtmProjection m_UtmProjection;
+    /// The read-out of a GeoTIFF whose keys define a system its citation's zone does not read
+    /// right: PROJ from that system to WGS 84 (see SetUpGeoTiffFrame).
+    std::optional<FitCrsConversion> m_GeoTiffCrs;
     std::vector<CDataGeo> m_ControlPoints;
     QByteArray m_MapFileData;
     int m_nMapFileSize = 0;

@@ -42,6 +42,8 @@ public:
     const FitCrs& Crs() const { return m_Crs; }
     /// The WGS 84 position pixel (column, row) reads out at; nothing where there is none.
     std::optional<GeoPosition> PixelToGeo(double column, double row) const;
+    /// The ground coordinates of the fit's system of pixel (column, row); nothing where there are none.
+    std::optional<QPointF> PixelToGround(double column, double row) const { return m_Transformation.Forward(column, row); }
     /// The WGS 84 position of ground coordinates of the fit's system; nothing where there is none.
     std::optional<GeoPosition> GroundToGeo(const QPointF& xy) const { return m_Conversion.ToWgs84(xy); }
     /// The pixel (column, row) of a WGS 84 position; nothing where there is none.

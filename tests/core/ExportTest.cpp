@@ -352,7 +352,8 @@ TEST_F(ExportTest, AGeoTiffMapKeepsItsOwnSystemAndNoDataAndExportsAGridOfItsGeor
          4311669.765735351480544 - 232 * 0.149997895864513, 383, 232},
         {"rgb-byte-tenth.tif", "+proj=utm +zone=18 +ellps=WGS84 +type=crs", "0", 339315, 2611485, 79, 71},
         {"RGB.byte.tif", "EPSG:32618", "0", 339315, 2611485, 791, 718},
-        {"utmsmall.tif", "EPSG:26711", "", 446720, 3745320, 100, 100}};
+        {"utmsmall.tif", "EPSG:26711", "", 446720, 3745320, 100, 100},
+        {"transverse_mercator.tif", "EPSG:3814", "", 440780, 3751260, 1, 1}}; // NAD83, no zone: by its keys alone
     for (const auto& c : cases) {
         SCOPED_TRACE(c.m_pMap);
         const QString map = TestDataPath(QStringLiteral("geotiff/") + QLatin1String(c.m_pMap));
