@@ -1,22 +1,22 @@
 #include "commands/RectifyCommand.h"
 
 #include "commands/CommandMessages.h"
+#include "commands/ExportCommands.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "geo/GeoFit.h"
-#include "imaging/BitmapExport.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
 #include "platform/MemoryBudget.h"
 #include "platform/UiServices.h"
 
 #include <QFileInfo>
-#include <QPainter>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -42,54 +42,6 @@ std::optional<std::vector<double>> Numbers(const QString& text, int count)
         numbers.push_back(value);
     }
     return numbers;
-}
-
-/// The map's pixels as a 24-bit section: a TIFF map's current image as it is, a picture drawn at
-/// its size on white paper. Null, with why in refusal, when there are none or memory is short.
-std::unique_ptr<DIBSection> PictureSection(const CQuilletDoc& doc, const DIBSection*& section, UiMessage& refusal)
-{
-    section = nullptr;
-    const DIBSection* image = doc.IsTiffMap() ? doc.CurrentImageSection() : nullptr;
-    if (image && image->m_nBitCount == 24 && image->m_pBits) {
-        section = image;
-        return nullptr;
-    }
-    const int width = doc.ImageWidth(), height = doc.ImageHeight();
-    if ((!image && !doc.Picture().m_pPicture) || width <= 0 || height <= 0) {
-        refusal = Refusal(NoPictureToWriteText());
-        return nullptr;
-    }
-    // The drawn picture at 32 bits and the section at 24.
-    if (const std::optional<QString> shortfall = CheckMemory(std::int64_t(width) * height * 7)) {
-        refusal = OutOfMemoryMessage(*shortfall);
-        return nullptr;
-    }
-    QImage rgb;
-    if (image) {
-        rgb = RgbImageOf(*image).convertToFormat(QImage::Format_RGB32);
-    } else {
-        rgb = QImage(width, height, QImage::Format_RGB32);
-        rgb.fill(Qt::white); // transparent parts of a picture show as white paper
-        QPainter painter(&rgb);
-        doc.Picture().Draw(&painter, rgb.rect());
-    }
-    auto made = std::make_unique<DIBSection>();
-    made->Create(24, rgb.width(), rgb.height());
-    if (rgb.isNull() || !made->m_pBits) {
-        refusal = OutOfMemoryMessage();
-        return nullptr;
-    }
-    for (int y = 0; y < rgb.height(); ++y) {
-        const auto* from = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        std::uint8_t* to = made->StoredRow(rgb.height() - 1 - y); // rows are stored bottom-up
-        for (int x = 0; x < rgb.width(); ++x) {
-            *to++ = static_cast<std::uint8_t>(qBlue(from[x]));
-            *to++ = static_cast<std::uint8_t>(qGreen(from[x]));
-            *to++ = static_cast<std::uint8_t>(qRed(from[x]));
-        }
-    }
-    section = made.get();
-    return made;
 }
 
 /// The map's geo-coding for work on another thread: a model fitted to the points is fitted once
@@ -153,17 +105,24 @@ std::optional<RectifyOptions> RectifyOptionsOf(const RectifyEntry& entry, UiMess
     return options;
 }
 
-CommandResult ExportRectified(const CQuilletDoc& doc, const RectifyOptions& options, const QString& path,
+CommandResult WriteRectifiedMap(const CQuilletDoc& doc, const RectifyOptions& options, const QString& path,
                               RectifiedGrid* grid, const Progress& progress)
 {
     const std::shared_ptr<const GeoCoding> coding = GeoCodingForWork(doc);
     if (!doc.IsMapLoaded() || !coding)
         return CommandResult::Refused(NeedMorePointsMessage());
-    UiMessage refusal;
+    // The drawn picture at 24 bits beside the picture itself.
+    if (const std::optional<QString> shortfall = CheckMemory(std::int64_t(doc.ImageWidth()) * doc.ImageHeight() * 3))
+        return CommandResult::Refused(OutOfMemoryMessage(*shortfall));
+    DIBSection drawn;
     const DIBSection* section = nullptr;
-    const std::unique_ptr<DIBSection> made = PictureSection(doc, section, refusal);
+    try {
+        section = MapSection(doc, drawn);
+    } catch (const std::bad_alloc&) {
+        return CommandResult::Refused(OutOfMemoryMessage());
+    }
     if (!section)
-        return CommandResult::Refused(refusal);
+        return CommandResult::Refused(Refusal(NoPictureToWriteText()));
     const RectifyResult result = RectifyMap(*section, *coding, options, path, progress);
     if (result.m_bCancelled || progress.Cancelled())
         return CommandResult::Cancelled();
@@ -197,7 +156,7 @@ void OnExportRectified(CQuilletDoc& doc)
     const QString path = chosen.m_strPath;
     CommandResult result;
     Ui().RunLongWork(QStringLiteral("Rectifying %1").arg(DisplayText(QFileInfo(path).fileName())),
-                     [&](Progress progress) { result = ExportRectified(doc, *options, path, nullptr, progress); });
+                     [&](Progress progress) { result = WriteRectifiedMap(doc, *options, path, nullptr, progress); });
     ShowMessages(result.m_Messages);
     if (result.m_bDone)
         Ui().ShowStatus(WroteText(path));

@@ -29,7 +29,7 @@ std::optional<RectifyOptions> RectifyOptionsOf(const RectifyEntry& entry, UiMess
 /// is not geo-coded and for everything RectifyMap refuses; cancelled through progress, it leaves
 /// no file. The grid written, when given, is filled when done. Leaves the document alone, so that
 /// it may run while the window goes on painting.
-CommandResult ExportRectified(const CQuilletDoc& doc, const RectifyOptions& options, const QString& path,
+CommandResult WriteRectifiedMap(const CQuilletDoc& doc, const RectifyOptions& options, const QString& path,
                               RectifiedGrid* grid = nullptr, const Progress& progress = {});
 
 /// File > Export Rectified...: asks for the target system, resampling, resolution, extent and mask,
