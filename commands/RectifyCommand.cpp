@@ -71,6 +71,12 @@ std::optional<RectifyOptions> RectifyOptionsOf(const RectifyEntry& entry, UiMess
 {
     RectifyOptions options;
     options.m_strCrs = entry.m_strCrs.trimmed();
+    // A system PROJ does not know is said while the dialog can still correct it.
+    QString unknown;
+    if (!FitCrs::Parse(options.m_strCrs, &unknown)) {
+        refusal = Refusal(unknown);
+        return std::nullopt;
+    }
     options.m_eResampling = static_cast<RectifyResampling>(std::clamp(entry.m_nResampling, 0, 3));
     if (!entry.m_strResolution.trimmed().isEmpty()) {
         std::optional<std::vector<double>> size = Numbers(entry.m_strResolution, 2);

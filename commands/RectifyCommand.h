@@ -20,8 +20,8 @@ QString DefaultRectifiedCrs(const CQuilletDoc& doc);
 
 /// The options the dialog's fields give: the resolution as "XRES,YRES" (one number for both), the
 /// extent as "XMIN,YMIN,XMAX,YMAX", both in target units and empty for the map's own, and the
-/// mask read from its file. Refused with a message for text that is not such numbers or a mask
-/// file that cannot be read.
+/// mask read from its file. Refused with a message for a coordinate system PROJ does not know,
+/// text that is not such numbers or a mask file that cannot be read.
 std::optional<RectifyOptions> RectifyOptionsOf(const RectifyEntry& entry, UiMessage& refusal);
 
 /// Writes the map rectified to path with the options (see RectifyMap): the picture, or a TIFF
