@@ -440,4 +440,15 @@ TEST_F(ExportTest, ExportRectifiedWritesTheGridAskedForAndCancelLeavesNoFile)
         OSRDestroySpatialReference(srs);
         GDALClose(written);
     }
+    // A system PROJ does not know is refused while the dialog can correct it: no file is asked for.
+    m_Ui.m_Dialogs.clear();
+    const std::size_t fileDialogs = m_Ui.m_FileDialogs.size();
+    ScriptedUiServices::DialogAnswer unknown;
+    unknown.m_OnRectify = [](RectifyEntry& entry) { return entry.m_strCrs = QStringLiteral("EPSG:999999"), IDOK; };
+    m_Ui.m_DialogAnswers.push_back(unknown);
+    OnExportRectified(doc);
+    EXPECT_EQ(m_Ui.m_Dialogs.size(), 2u);
+    EXPECT_EQ(m_Ui.m_FileDialogs.size(), fileDialogs);
+    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The coordinate system \"EPSG:999999\" is not one PROJ knows."));
 }
