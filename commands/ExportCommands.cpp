@@ -109,7 +109,8 @@ std::int64_t GeoTiffExportBytes(const CQuilletDoc& doc, const Extent& extent, bo
     return std::max(pixelBytes * (cut ? whole + part : whole), coding);
 }
 
-/// The control points in the pixels of the extent, with their residuals under the model.
+/// The control points in the pixels of the extent, with their residuals under the map's
+/// transformation.
 std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& extent)
 {
     const std::vector<CDataGeo>& points = doc.ControlPoints();
