@@ -412,11 +412,15 @@ CommandResult WriteExport(const std::vector<ExportedFile>& files, const Progress
 CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
                                   const QString& path, ExportReport* report, const Progress& progress)
 {
-    if (const GeoCoding* chosen = doc.ChosenModel(); chosen && kind == ExportKind::GeoTiff && doc.IsGeoCoded()) {
+    if (doc.ChosenModel() && kind == ExportKind::GeoTiff && doc.IsGeoCoded()) {
         Extent extent;
         if (std::optional<UiMessage> refusal = ExtentOf(doc, range, extent))
             return CommandResult::Refused(*refusal);
-        return ExportRectified(doc, *chosen, extent, range.has_value(), path, report, progress);
+        // A model of its own: the export may run while the window reads out through the document's.
+        const std::shared_ptr<const GeoCoding> coding = doc.MapGeoCoding();
+        if (!coding)
+            return CommandResult::Refused(NeedMorePointsMessage());
+        return ExportRectified(doc, *coding, extent, range.has_value(), path, report, progress);
     }
     // Everything is made in memory first, so that a refusal leaves no file.
     std::vector<ExportedFile> files;

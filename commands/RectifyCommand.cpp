@@ -44,19 +44,6 @@ std::optional<std::vector<double>> Numbers(const QString& text, int count)
     return numbers;
 }
 
-/// The map's geo-coding for work on another thread: a model fitted to the points is fitted once
-/// more, as the document's serves the window's read-out on this thread meanwhile.
-std::shared_ptr<const GeoCoding> GeoCodingForWork(const CQuilletDoc& doc)
-{
-    std::shared_ptr<const GeoCoding> coding = doc.MapGeoCoding();
-    if (!coding || !doc.ChosenModel() || coding.get() != doc.ChosenModel())
-        return coding;
-    GeoCodingAnalysis own = GeoCoding::Analyse(doc.Choice().m_eTransform, doc.Choice().m_FitCrs,
-                                               GeoControlPoints(doc.ControlPoints(), doc.ImageWidth(), doc.ImageHeight()),
-                                               false);
-    return own.m_GeoCoding ? std::make_shared<const GeoCoding>(std::move(*own.m_GeoCoding)) : nullptr;
-}
-
 } // namespace
 
 QString DefaultRectifiedCrs(const CQuilletDoc& doc)
@@ -114,7 +101,7 @@ std::optional<RectifyOptions> RectifyOptionsOf(const RectifyEntry& entry, UiMess
 CommandResult WriteRectifiedMap(const CQuilletDoc& doc, const RectifyOptions& options, const QString& path,
                               RectifiedGrid* grid, const Progress& progress)
 {
-    const std::shared_ptr<const GeoCoding> coding = GeoCodingForWork(doc);
+    const std::shared_ptr<const GeoCoding> coding = doc.MapGeoCoding();
     if (!doc.IsMapLoaded() || !coding)
         return CommandResult::Refused(NeedMorePointsMessage());
     // The drawn picture at 24 bits beside the picture itself.
