@@ -4,23 +4,43 @@
 
 namespace {
 
+// The options that choose how a map is geo-coded, and what they take.
+#define CHOICE_OPTIONS "[--transform T] [--fit-crs CRS]"
+#define CHOICE_DETAILS                                                                                             \
+    "  T: how pixels and ground are related: affine (the default), helmert, projective, poly2, poly3 or tps\n"      \
+    "  CRS: the coordinate system the transformation is fitted in: geographic (the default), utm (the\n"             \
+    "  zone of the points' centre), an EPSG code, a PROJ string or WKT; points stay in WGS 84 degrees\n"
+// The same for a command that opens saved work.
+#define SAVED_CHOICE_DETAILS CHOICE_DETAILS "  Without them a map is geo-coded as its workspace keeps it.\n"
+
 const CliCommand kCommands[] = {
-    {"export", RunExportCommand, "FILE --format geotiff|world|points|csv -o OUT [--range left,right,top,bottom]",
-     "write the geo-coding as GIS tools read it"},
-    {"fit", RunFitCommand, "--width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv",
+    {"export", RunExportCommand,
+     "FILE --format geotiff|world|points|csv -o OUT [--range left,right,top,bottom] " CHOICE_OPTIONS,
+     "write the geo-coding as GIS tools read it", SAVED_CHOICE_DETAILS},
+    {"fit", RunFitCommand, "--width W --height H [--coef c0,...,c15] [--geocoded 0|1] " CHOICE_OPTIONS " POINTS.csv",
      "fit the geo-coding model to control points",
      "  POINTS.csv: header latitude,longitude,x,y; latitude and longitude in decimal degrees,\n"
-     "  x and y in frame units (fraction of the width from the left, of the height from the bottom)\n"},
+     "  x and y in frame units (fraction of the width from the left, of the height from the bottom)\n" CHOICE_DETAILS},
+    {"geocode", RunGeocodeCommand, "PICTURE --points FILE -o WORKSPACE " CHOICE_OPTIONS,
+     "make a workspace of a map and its control points (a .points or CSV file)", CHOICE_DETAILS},
     {"geotiff", RunGeoTiffCommand, "FILE", "import a TIFF map and report its images and georeferences"},
     {"import-points", RunImportPointsCommand, "FILE --width W --height H", "read control points from a .points or CSV file"},
     {"info", RunInfoCommand, "FILE", "report what a workspace (.pws) or projection file (.gpf, .dpf, .cpf) holds"},
-    {"locate", RunLocateCommand, "FILE --pixel COLUMN,ROW",
-     "latitude and longitude of a picture pixel, as the status bar reads it out"},
-    {"output", RunOutputCommand, "WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT",
-     "write the projection file Output A Geo-Map writes"},
+    {"locate", RunLocateCommand, "FILE --pixel COLUMN,ROW " CHOICE_OPTIONS,
+     "latitude and longitude of a picture pixel, as the status bar reads it out", SAVED_CHOICE_DETAILS},
+    {"output", RunOutputCommand, "WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] " CHOICE_OPTIONS " -o OUT",
+     "write the projection file Output A Geo-Map writes", SAVED_CHOICE_DETAILS},
     {"pack", RunPackCommand, "--format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT", "write a projection file of a picture"},
     {"picture", RunPictureCommand, "FILE", "load a picture file as the picture service does"},
     {"recovery", RunRecoveryCommand, "FILE", "report what a recovery file left by an interrupted run holds"},
+    {"rectify", RunRectifyCommand,
+     "FILE -o OUT [--crs CRS] [--resampling near|bilinear|cubic|lanczos] [--resolution XRES,YRES] "
+     "[--extent XMIN,YMIN,XMAX,YMAX] [--mask FILE] " CHOICE_OPTIONS,
+     "write a geo-coded map as a north-up GeoTIFF",
+     "  --crs: the GeoTIFF's coordinate system (a CRS as below), by default the one the map is fitted\n"
+     "  in (EPSG:4326 for geographic); --resolution and --extent are in its units, by default the\n"
+     "  map's own resolution and all of it; --mask: a polygon in the map's pixels (GeoJSON or WKT)\n"
+     "  outside which nothing is written\n" SAVED_CHOICE_DETAILS},
     {"unpack", RunUnpackCommand, "FILE [--as dpf|cpf] [-o PAYLOAD]", "read a projection file as Open does"},
 };
 

@@ -11,6 +11,7 @@
 
 int RunExportCommand(const QStringList& args);
 int RunFitCommand(const QStringList& args);
+int RunGeocodeCommand(const QStringList& args);
 int RunGeoTiffCommand(const QStringList& args);
 int RunImportPointsCommand(const QStringList& args);
 int RunInfoCommand(const QStringList& args);
@@ -19,6 +20,7 @@ int RunOutputCommand(const QStringList& args);
 int RunPackCommand(const QStringList& args);
 int RunPictureCommand(const QStringList& args);
 int RunRecoveryCommand(const QStringList& args);
+int RunRectifyCommand(const QStringList& args);
 int RunUnpackCommand(const QStringList& args);
 
 /// A subcommand: its name, what runs it, and how it is used. The table of them in

@@ -14,11 +14,13 @@
 #include <cstdio>
 
 // varnel-cli export FILE --format geotiff|world|points|csv -o OUT [--range left,right,top,bottom]
+//     [--transform T] [--fit-crs CRS]
 // With -o - a text output (world file, points, CSV) goes to standard output instead of the JSON
 // report, so that it can be piped on; a world file's .prj is then not written.
 int RunExportCommand(const QStringList& args)
 {
-    const CliArguments cli(args, {QStringLiteral("--format"), QStringLiteral("--range"), QStringLiteral("-o")});
+    const CliArguments cli(args, QStringList{QStringLiteral("--format"), QStringLiteral("--range"), QStringLiteral("-o")} +
+                                     kChoiceOptions);
     if (!cli.Ok())
         return CliUsageFail("export", cli.m_strError);
     const std::optional<ExportKind> kind = ExportKindFromName(cli.Value(QStringLiteral("--format")));
@@ -39,10 +41,16 @@ int RunExportCommand(const QStringList& args)
             return CliUsageFail("export", error);
     }
 
+    const std::optional<ChoiceOptions> choice = ParseChoiceOptions(cli, error);
+    if (!choice)
+        return CliUsageFail("export", error);
+
     CQuilletDoc doc;
     const QString input = cli.m_Positional.constFirst();
     if (!LoadMapFile(doc, input, error, CliProgress(0.0, 0.5)))
         return CliFail("export", error);
+    if (const std::optional<QString> refusal = ApplyChoiceOptions(doc, *choice, input))
+        return CliFail("export", *refusal);
     ExportReport report;
     std::vector<ExportedFile> files;
     CommandResult result = MakeExport(doc, range, *kind, out, files, &report, CliProgress(0.5, 0.9));

@@ -15,9 +15,11 @@
 #include <optional>
 #include <vector>
 
-// varnel-cli fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] POINTS.csv
+// varnel-cli fit --width W --height H [--coef c0,...,c15] [--geocoded 0|1] [--transform T] [--fit-crs CRS]
+//     POINTS.csv
 // Runs the geo-coding fit on the control points of POINTS.csv as the document would after an
-// edit of its points, and reports the flag and model it leaves and the message it would show.
+// edit of its points, under the transformation and coordinate system chosen, and reports the flag
+// and model it leaves and the message it would show.
 
 namespace {
 
@@ -27,6 +29,7 @@ struct FitArguments {
     int m_nHeight = 0;
     std::array<double, 16> m_dGeoCoef{};
     BOOL m_bGeoCoded = 0;
+    ChoiceOptions m_Choice;
     QString m_strPointsPath;
 };
 
@@ -89,6 +92,12 @@ std::optional<FitArguments> ParseArguments(const QStringList& args)
                 return std::nullopt;
             }
             parsed.m_bGeoCoded = value == QStringLiteral("1") ? 1 : 0;
+        } else if (kChoiceOptions.contains(arg)) {
+            QString error;
+            if (!ParseChoiceOption(arg, value, parsed.m_Choice, error)) {
+                Fail(error);
+                return std::nullopt;
+            }
         } else {
             Fail(UnknownOptionText(arg));
             return std::nullopt;
@@ -193,8 +202,15 @@ int RunFitCommand(const QStringList& args)
     if (!points)
         return 1;
 
+    const GeoCodingChoice choice = parsed->m_Choice.Over({});
     const GeoFitResult fit =
-        ComputeGeoFit(*points, parsed->m_nWidth, parsed->m_nHeight, parsed->m_dGeoCoef, parsed->m_bGeoCoded);
+        ComputeGeoFit(choice, *points, parsed->m_nWidth, parsed->m_nHeight, parsed->m_dGeoCoef, parsed->m_bGeoCoded);
+    // Another transformation says why it has no model (how many points it needs, points on one
+    // line); the affine fit keeps answering as it always has.
+    if (!fit.m_strRefusal.isEmpty()) {
+        Fail(fit.m_strRefusal);
+        return 1;
+    }
 
     JsonWriter json;
     json.BeginObject().Key("outcome").Value(OutcomeName(fit.m_Outcome)).Key("geocoded").Value(fit.m_bGeoCoded);
@@ -221,7 +237,7 @@ int RunFitCommand(const QStringList& args)
     }
     // Every point's residuals on the picture, on the ground and left out of the fit, whenever the
     // fit reached a model, accepted or not.
-    const ResidualAnalysis analysis = AnalyseResiduals(*points, parsed->m_nWidth, parsed->m_nHeight);
+    const ResidualAnalysis analysis = AnalyseResiduals(choice, *points, parsed->m_nWidth, parsed->m_nHeight);
     const bool modelled = analysis.m_Model.has_value();
     json.Key("residuals_px");
     if (modelled) {
@@ -252,6 +268,8 @@ int RunFitCommand(const QStringList& args)
     }
     json.Key("rmse_m");
     WriteOptional(json, modelled ? std::optional<double>(analysis.m_dRmsMetres) : std::nullopt);
+    if (!choice.IsDefault())
+        WriteChoice(json, choice);
     json.EndObject();
     std::printf("%s\n", json.Text().c_str());
     return 0;

@@ -28,8 +28,15 @@ void WriteGeoreference(JsonWriter& json, const std::optional<GeoTiffInfo>& geore
         .Key("zone").Value(info.m_nUtmZone)
         .Key("has_zone").Value(int(info.m_bHasZone))
         .Key("datum").Value(info.m_nDatum)
-        .Key("south").Value(int(info.m_bSouth))
-        .EndObject();
+        .Key("south").Value(int(info.m_bSouth));
+    if (info.m_ModelTransformation) {
+        // A turned map: the tie and scale above are only its origin and pixel sizes.
+        json.Key("geotransform").BeginArray();
+        for (const double value : *info.m_ModelTransformation)
+            json.Value(value);
+        json.EndArray();
+    }
+    json.EndObject();
 }
 
 } // namespace

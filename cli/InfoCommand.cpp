@@ -5,6 +5,7 @@
 #include "Json.h"
 
 #include "formats/FileKinds.h"
+#include "formats/GeoCodingChoiceFile.h"
 #include "formats/ProjectionFile.h"
 #include "formats/WorkspaceFile.h"
 #include "platform/DisplayText.h"
@@ -19,8 +20,9 @@ void WriteGeo(JsonWriter& json, const char* name, const CDataGeo& geo)
     json.Key(name).BeginObject().Key("latitude").Value(geo.m_dLatitude).Key("longitude").Value(geo.m_dLongitude).EndObject();
 }
 
-/// The workspace's values as stored in the file; the TIFF images are not decoded again.
-void WriteWorkspace(JsonWriter& json, const WorkspaceContents& contents)
+/// The workspace's values as stored in the file, with the choice its side file keeps when that is
+/// not the default; the TIFF images are not decoded again.
+void WriteWorkspace(JsonWriter& json, const WorkspaceContents& contents, const GeoCodingChoice& choice)
 {
     json.BeginObject()
         .Key("kind").Value("workspace")
@@ -57,6 +59,8 @@ void WriteWorkspace(JsonWriter& json, const WorkspaceContents& contents)
     }
     json.Key("points");
     WritePoints(json, contents.m_ControlPoints);
+    if (!choice.IsDefault())
+        WriteChoice(json, choice);
     json.EndObject();
 }
 
@@ -86,8 +90,11 @@ int RunInfoCommand(const QStringList& args)
     const Parsed<WorkspaceContents> contents = ParseWorkspace(bytes);
     if (!contents)
         return CliFail("info", QStringLiteral("%1: %2").arg(DisplayText(path), contents.Why()));
+    const Parsed<GeoCodingChoice> choice = ReadGeoCodingChoice(path);
+    if (!choice)
+        return CliFail("info", QStringLiteral("%1: %2").arg(DisplayText(GeoCodingChoicePath(path)), choice.Why()));
     JsonWriter json;
-    WriteWorkspace(json, *contents);
+    WriteWorkspace(json, *contents, *choice);
     std::printf("%s\n", json.Text().c_str());
     return 0;
 }

@@ -9,11 +9,11 @@
 
 #include <cstdio>
 
-// varnel-cli locate FILE --pixel COLUMN,ROW
+// varnel-cli locate FILE --pixel COLUMN,ROW [--transform T] [--fit-crs CRS]
 // The pixel is continuous from the picture's top-left corner, as the fit uses it.
 int RunLocateCommand(const QStringList& args)
 {
-    const CliArguments cli(args, {QStringLiteral("--pixel")});
+    const CliArguments cli(args, QStringList{QStringLiteral("--pixel")} + kChoiceOptions);
     if (!cli.Ok())
         return CliUsageFail("locate", cli.m_strError);
     if (cli.m_Positional.size() != 1 || !cli.Has(QStringLiteral("--pixel")))
@@ -23,12 +23,17 @@ int RunLocateCommand(const QStringList& args)
     const std::optional<double> row = parts.size() == 2 ? ParseFinite(parts[1]) : std::nullopt;
     if (!column || !row)
         return CliUsageFail("locate", QStringLiteral("--pixel needs two numbers COLUMN,ROW"));
+    QString error;
+    const std::optional<ChoiceOptions> choice = ParseChoiceOptions(cli, error);
+    if (!choice)
+        return CliUsageFail("locate", error);
 
     CQuilletDoc doc;
     const QString path = cli.m_Positional.constFirst();
-    QString error;
     if (!LoadMapFile(doc, path, error, CliProgress()))
         return CliFail("locate", error);
+    if (const std::optional<QString> refusal = ApplyChoiceOptions(doc, *choice, path))
+        return CliFail("locate", *refusal);
     if (!doc.IsGeoCoded())
         return CliFail("locate", QStringLiteral("%1 is not geo-coded").arg(DisplayText(path)));
     const std::optional<GeoPosition> position = doc.PositionOfPixel(*column, *row);

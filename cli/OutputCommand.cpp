@@ -16,12 +16,14 @@
 #include <algorithm>
 #include <cstdio>
 
-// varnel-cli output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] -o OUT
+// varnel-cli output WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] [--transform T]
+//     [--fit-crs CRS] -o OUT
 // Opens the workspace as Open does and writes the projection file Output A Geo-Map writes for
 // it: the whole map, or with --range the part the range tool would have selected.
 int RunOutputCommand(const QStringList& args)
 {
-    const CliArguments cli(args, {QStringLiteral("--format"), QStringLiteral("--range"), QStringLiteral("-o")});
+    const CliArguments cli(args, QStringList{QStringLiteral("--format"), QStringLiteral("--range"), QStringLiteral("-o")} +
+                                     kChoiceOptions);
     if (!cli.Ok())
         return CliUsageFail("output", cli.m_strError);
     const std::optional<OutputFlavour> flavour = OutputFlavourFromName(cli.Value(QStringLiteral("--format")));
@@ -34,6 +36,9 @@ int RunOutputCommand(const QStringList& args)
     std::optional<OutputRange> range;
     if (cli.Has(QStringLiteral("--range")) && !(range = ParseRangeOption(cli.Value(QStringLiteral("--range")), error)))
         return CliUsageFail("output", error);
+    const std::optional<ChoiceOptions> choice = ParseChoiceOptions(cli, error);
+    if (!choice)
+        return CliUsageFail("output", error);
 
     CQuilletDoc doc;
     const QString workspace = cli.m_Positional.constFirst();
@@ -43,6 +48,10 @@ int RunOutputCommand(const QStringList& args)
     if (!doc.IsMapLoaded() || (!doc.IsPictureMap() && !doc.IsTiffMap())) {
         PrintMessages(opened.m_Messages, MessageStyle::WithCaption);
         return CliFail("output", QStringLiteral("%1 holds no map").arg(workspace));
+    }
+    if (const std::optional<QString> refusal = ApplyChoiceOptions(doc, *choice, workspace)) {
+        PrintMessages(opened.m_Messages, MessageStyle::WithCaption);
+        return CliFail("output", *refusal);
     }
 
     const QString out = cli.Value(QStringLiteral("-o"));

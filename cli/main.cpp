@@ -83,7 +83,8 @@ int main(int argc, char* argv[])
         return kCliUsageStatus;
     }
     if (std::any_of(args.cbegin(), args.cend(), IsHelpOption)) {
-        std::printf("%s\n%s\n", qPrintable(CliUsage(command->m_Name)), command->m_Purpose);
+        std::printf("%s\n%s\n%s", qPrintable(CliUsage(command->m_Name)), command->m_Purpose,
+                    command->m_Details ? command->m_Details : "");
         return 0;
     }
     try {

@@ -2,11 +2,14 @@
 
 #include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
+#include "commands/RectifyCommand.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ControlPointFile.h"
 #include "formats/FileKinds.h"
 #include "formats/GeoTiffWriter.h"
+#include "formats/Rectify.h"
 #include "formats/WorldFile.h"
+#include "geo/GeoTiffFrame.h"
 #include "geo/PointEntry.h"
 #include "geo/Residuals.h"
 #include "imaging/BitmapExport.h"
@@ -22,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -60,8 +64,9 @@ std::optional<UiMessage> Georeference(const CQuilletDoc& doc, const Extent& exte
         // Every image of the map shares its georeference.
         const GeoTiffInfo& info = *doc.Georeference();
         crs = CrsOfGeoTiff(info);
-        gt = {info.m_dTieX + extent.m_nLeft * info.m_dScaleX, info.m_dScaleX, 0.0,
-              info.m_dTieY - extent.m_nTop * info.m_dScaleY, 0.0, -info.m_dScaleY};
+        gt = GeoTiffGeoTransform(info);
+        gt[0] += extent.m_nLeft * gt[1] + extent.m_nTop * gt[2];
+        gt[3] += extent.m_nLeft * gt[4] + extent.m_nTop * gt[5];
         return std::nullopt;
     }
     const std::optional<std::array<double, 6>> transform =
@@ -105,11 +110,12 @@ std::int64_t GeoTiffExportBytes(const CQuilletDoc& doc, const Extent& extent, bo
     return std::max(pixelBytes * (cut ? whole + part : whole), coding);
 }
 
-/// The control points in the pixels of the extent, with their residuals under the model.
+/// The control points in the pixels of the extent, with their residuals under the map's
+/// transformation.
 std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& extent)
 {
     const std::vector<CDataGeo>& points = doc.ControlPoints();
-    const ResidualAnalysis analysis = AnalyseResiduals(points, doc.ImageWidth(), doc.ImageHeight(), false);
+    const ResidualAnalysis analysis = AnalyseResiduals(doc.Choice(), points, doc.ImageWidth(), doc.ImageHeight(), false);
     std::vector<ExchangedPoint> exchanged;
     for (std::size_t i = 0; i < points.size(); ++i) {
         ExchangedPoint p;
@@ -173,12 +179,89 @@ QString WorldFileExtensionOf(const CQuilletDoc& doc)
     return WorldFileExtension(QString());
 }
 
+/// The system a chosen model's ground coordinates are in, as an export names it.
+MapCrs CrsOfFit(const GeoCoding& coding)
+{
+    MapCrs crs;
+    const QString definition = coding.Crs().Definition();
+    crs.m_bGeographic = IsGeographicCrs(definition).value_or(false);
+    bool isCode = false;
+    const int code = definition.startsWith(QStringLiteral("EPSG:")) ? definition.mid(5).toInt(&isCode) : 0;
+    if (isCode)
+        crs.m_nEpsg = code;
+    else
+        crs.m_strDefinition = definition;
+    return crs;
+}
+
+/// A world file's affine georeference of a model chosen affine or Helmert: exact in the fit's
+/// system, from where three pixels land. Refused for a transformation no world file can hold.
+std::optional<UiMessage> ChosenWorldGeoreference(const GeoCoding& coding, MapCrs& crs, std::array<double, 6>& gt)
+{
+    const std::optional<QPointF> origin = coding.PixelToGround(0, 0);
+    const std::optional<QPointF> across = coding.PixelToGround(1, 0);
+    const std::optional<QPointF> down = coding.PixelToGround(0, 1);
+    if ((coding.Kind() != TransformKind::Affine && coding.Kind() != TransformKind::Helmert) || !origin || !across || !down)
+        return UiMessage{QStringLiteral("A world file holds only an affine georeference, and the map is geo-coded with "
+                                        "the %1 transformation. Export it as a GeoTIFF, which is written rectified.")
+                             .arg(TransformKindName(coding.Kind())),
+                         kInvalidFile, MB_OK | MB_ICONINFORMATION};
+    gt = {origin->x(), across->x() - origin->x(), down->x() - origin->x(),
+          origin->y(), across->y() - origin->y(), down->y() - origin->y()};
+    crs = CrsOfFit(coding);
+    return std::nullopt;
+}
+
+/// A GeoTIFF of a map geo-coded otherwise than affinely in latitude and longitude: the map, or the
+/// range, rectified into the fit's system (latitude and longitude for geographic) through a model
+/// of its own (WriteRectifiedMap), so that only the chosen model's system is read here.
+CommandResult ExportRectified(const CQuilletDoc& doc, const GeoCoding& coding, const Extent& extent, bool cut,
+                              const QString& path, ExportReport* report, const Progress& progress)
+{
+    RectifyOptions options;
+    options.m_strCrs = coding.Crs().Definition();
+    if (cut) {
+        const double l = extent.m_nLeft, t = extent.m_nTop;
+        const double r = l + extent.m_nWidth, b = t + extent.m_nHeight;
+        options.m_strMask = QStringLiteral("POLYGON((%1 %2,%3 %2,%3 %4,%1 %4,%1 %2))").arg(l).arg(t).arg(r).arg(b);
+    }
+    RectifiedGrid grid;
+    CommandResult written = WriteRectifiedMap(doc, options, path, &grid, progress);
+    if (written.m_bDone && report) {
+        report->m_Written = QStringList{path};
+        report->m_Crs = CrsOfFit(coding);
+        report->m_GeoTransform = grid.m_GeoTransform;
+    }
+    return written;
+}
+
 UiMessage NotWritten(const QString& error)
 {
     return {QStringLiteral("%1 (%2)").arg(CannotOpenFileText(), error), kInvalidFile, MB_OKCANCEL | MB_ICONERROR};
 }
 
 } // namespace
+
+const DIBSection* MapSection(const CQuilletDoc& doc, DIBSection& drawn)
+{
+    if (doc.IsTiffMap()) {
+        const DIBSection* image = doc.CurrentImageSection();
+        return image && image->m_nBitCount == 24 ? image : nullptr;
+    }
+    if (!doc.Picture().m_pPicture || doc.ImageWidth() <= 0 || doc.ImageHeight() <= 0)
+        return nullptr;
+    drawn.Create(24, doc.ImageWidth(), doc.ImageHeight());
+    if (!drawn.m_pBits || !drawn.m_pDC)
+        throw std::bad_alloc();
+    drawn.m_pDC->fill(Qt::white); // transparent parts of a picture show as white paper
+    // The section's image holds the rows bottom-up: the picture is drawn upside down into it.
+    QPainter painter(drawn.m_pDC.get());
+    painter.translate(0, doc.ImageHeight());
+    painter.scale(1, -1);
+    doc.Picture().Draw(&painter, QRect(0, 0, doc.ImageWidth(), doc.ImageHeight()));
+    painter.end();
+    return &drawn;
+}
 
 std::optional<ExportKind> ExportKindForEntry(int entry)
 {
@@ -262,6 +345,9 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
         break;
     }
     case ExportKind::WorldFile: {
+        if (const GeoCoding* chosen = doc.ChosenModel())
+            if (std::optional<UiMessage> refusal = ChosenWorldGeoreference(*chosen, crs, gt))
+                return CommandResult::Refused(*refusal);
         // The .prj beside it: the same name with its extension replaced.
         const QString suffix = QFileInfo(path).suffix();
         const QString prj = (suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1)) + QStringLiteral(".prj");
@@ -316,6 +402,12 @@ CommandResult WriteExport(const std::vector<ExportedFile>& files, const Progress
 CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
                                   const QString& path, ExportReport* report, const Progress& progress)
 {
+    if (doc.ChosenModel() && kind == ExportKind::GeoTiff && doc.IsGeoCoded()) {
+        Extent extent;
+        if (std::optional<UiMessage> refusal = ExtentOf(doc, range, extent))
+            return CommandResult::Refused(*refusal);
+        return ExportRectified(doc, *doc.ChosenModel(), extent, range.has_value(), path, report, progress);
+    }
     // Everything is made in memory first, so that a refusal leaves no file.
     std::vector<ExportedFile> files;
     const CommandResult made = MakeExport(doc, range, kind, path, files, report, progress.Part(0.0, 0.8));

@@ -34,6 +34,11 @@ struct ExportReport {
     std::array<double, 6> m_GeoTransform{}; ///< GDAL's convention, for the part exported
 };
 
+/// The map's pixels as a 24-bit section, as rectifying reads them: a TIFF map's current image
+/// (pointed at, not copied), or a picture drawn at its size into drawn. Null when the map has
+/// none; throws std::bad_alloc when a picture's pixels do not fit in memory.
+const DIBSection* MapSection(const CQuilletDoc& doc, DIBSection& drawn);
+
 /// One file of an export, made in memory before anything is written.
 struct ExportedFile {
     QString m_strPath;

@@ -7,6 +7,7 @@
 #include "commands/FileNaming.h"
 #include "commands/FileOpening.h"
 #include "document/CQuilletDoc.h"
+#include "formats/GeoCodingChoiceFile.h"
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
 #include "imaging/CPicture.h"
@@ -66,6 +67,14 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
         return refuse(QStringLiteral("%1\n%2").arg(DisplayText(path), parsed.Why()));
     ReadWorkspace read{CommandResult::Done(), std::move(parsed).Value(), {}, {}};
     const WorkspaceContents& contents = *read.m_Contents;
+    // The choice beside the workspace is part of the work: one that cannot be read is refused
+    // rather than replaced by the default, which the next save would make permanent.
+    Parsed<GeoCodingChoice> choice = ReadGeoCodingChoice(path);
+    if (!choice)
+        return refuse(QStringLiteral("%1\nIts geo-coding side file %2 can not be read: %3.\nCorrect or remove that file "
+                                     "to open the work space.")
+                          .arg(DisplayText(path), DisplayText(GeoCodingChoicePath(path)), choice.Why()));
+    read.m_Choice = *choice;
 
     // A picture map's picture is decoded first: what it claims, and the size stored for it, are
     // checked before the document changes.
@@ -142,7 +151,8 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
         const WorkspaceTiffPart& tiff = *contents.m_Tiff;
         view->SetWindow({tiff.m_dWinLeft, tiff.m_dWinBottom, tiff.m_dWinRight, tiff.m_dWinTop});
     }
-    doc.InstallWorkspace(path, contents, std::move(read.m_Images), &read.m_Picture, std::move(read.m_Georeference));
+    doc.InstallWorkspace(path, contents, std::move(read.m_Images), &read.m_Picture, std::move(read.m_Georeference),
+                         read.m_Choice);
     if (view && contents.m_Tiff && doc.Images().empty()) {
         view->SetFrame(contents.m_Tiff->m_FrameOrigin, contents.m_Tiff->m_FrameExtent);
     }

@@ -1,9 +1,11 @@
 #include "commands/OutputCommand.h"
 
 #include "commands/CommandMessages.h"
+#include "commands/ExportCommands.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ProjectionFile.h"
+#include "formats/Rectify.h"
 #include "imaging/BitmapExport.h"
 #include "imaging/Blit.h"
 #include "platform/DisplayText.h"
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -154,6 +157,116 @@ CommandResult CutOutRange(const CQuilletDoc& doc, const CPicture& source, const 
     return CommandResult::Done();
 }
 
+/// Codes the picture into a projection file of flavour (a CPF carries the picture file, a GPF or
+/// DPF its BMP) and writes it whole; the picture is let go once coded, before the file is written.
+CommandResult CodeAndWrite(OutputPicture picture, OutputFlavour flavour, const QString& path, const Progress& progress)
+{
+    QByteArray file;
+    if (flavour == OutputFlavour::Cpf) {
+        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, picture.m_dCoef, picture.m_CpfPayload);
+    } else {
+        if (picture.m_BmpPayload.isEmpty())
+            return CommandResult::Refused(NoPicture());
+        WriteDpfHeader(file, flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, picture.m_dCoef);
+        WriteDpfPayload(file, picture.m_BmpPayload, progress.Part(0.4, 0.8));
+    }
+    picture = OutputPicture();
+    if (progress.Cancelled())
+        return CommandResult::Cancelled();
+    int error = 0;
+    if (!WriteWholeFile(path, file, nullptr, &error, progress.Part(0.8, 1.0)))
+        return WriteFailed(error);
+    return CommandResult::Done();
+}
+
+/// The part of a rectified picture that holds the range of the map: the north-up box around the
+/// range's outline, whole pixels, within the picture. Nothing when the outline cannot be placed.
+std::optional<QRect> RectifiedRange(const CQuilletDoc& doc, const GeoCoding& coding, const RectifiedPicture& rectified,
+                                    const OutputRange& range)
+{
+    constexpr int kStepsPerSide = 32;
+    const double left = doc.ImageWidth() * range.m_dLeft, right = doc.ImageWidth() * range.m_dRight;
+    const double top = doc.ImageHeight() * range.m_dTop, bottom = doc.ImageHeight() * range.m_dBottom;
+    double minColumn = HUGE_VAL, maxColumn = -HUGE_VAL, minRow = HUGE_VAL, maxRow = -HUGE_VAL;
+    for (int k = 0; k <= kStepsPerSide; ++k) {
+        const double t = double(k) / kStepsPerSide;
+        for (const QPointF pixel : {QPointF(left + t * (right - left), top), QPointF(left + t * (right - left), bottom),
+                                    QPointF(left, top + t * (bottom - top)), QPointF(right, top + t * (bottom - top))}) {
+            const std::optional<GeoPosition> at = coding.PixelToGeo(pixel.x(), pixel.y());
+            if (!at)
+                return std::nullopt;
+            const double column = (at->m_dLongitude - rectified.m_dWest) / rectified.m_dDegreesPerColumn;
+            const double row = (rectified.m_dNorth - at->m_dLatitude) / rectified.m_dDegreesPerRow;
+            minColumn = std::min(minColumn, column);
+            maxColumn = std::max(maxColumn, column);
+            minRow = std::min(minRow, row);
+            maxRow = std::max(maxRow, row);
+        }
+    }
+    const QRect box(QPoint(static_cast<int>(std::floor(minColumn)), static_cast<int>(std::floor(minRow))),
+                    QPoint(static_cast<int>(std::ceil(maxColumn)) - 1, static_cast<int>(std::ceil(maxRow)) - 1));
+    const QRect within = box.intersected(QRect(0, 0, rectified.m_Picture.m_nWidth, rectified.m_Picture.m_nHeight));
+    return within.isEmpty() ? std::nullopt : std::optional<QRect>(within);
+}
+
+/// The pixels of part of a 24-bit section, as a section of their own.
+DIBSection CutSection(const DIBSection& whole, const QRect& part)
+{
+    DIBSection cut;
+    cut.Create(24, part.width(), part.height());
+    if (!cut.m_pBits)
+        throw std::bad_alloc();
+    for (int y = 0; y < part.height(); ++y) {
+        // Stored rows run bottom-up in both.
+        const std::uint8_t* from = whole.StoredRow(whole.m_nHeight - 1 - (part.top() + y)) + 3 * part.left();
+        std::memcpy(cut.StoredRow(part.height() - 1 - y), from, 3 * std::size_t(part.width()));
+    }
+    return cut;
+}
+
+/// The projection file of a map geo-coded with a chosen model: an affine relation to latitude and
+/// longitude cannot describe the picture as it is, so the picture written is the map rectified to
+/// a latitude and longitude grid (a range, the box around it), which the coefficients describe
+/// exactly.
+CommandResult WriteRectifiedOutput(const CQuilletDoc& doc, const GeoCoding& coding,
+                                   const std::optional<OutputRange>& range, OutputFlavour flavour, const QString& path,
+                                   const Progress& progress)
+{
+    DIBSection drawn;
+    const DIBSection* section = MapSection(doc, drawn);
+    if (!section)
+        return CommandResult::Refused(NoPicture());
+    RectifiedPicture rectified = RectifyToLatLong(*section, coding, RectifyResampling::Bilinear, progress.Part(0.0, 0.4));
+    drawn.Release();
+    if (rectified.m_bCancelled)
+        return CommandResult::Cancelled();
+    if (!rectified.m_strRefusal.isEmpty())
+        return CommandResult::Refused({rectified.m_strRefusal, kInvalidFile, MB_OK | MB_ICONERROR});
+    GeoModel model = GeoModel::FromAffine(0.0, 1.0 / rectified.m_dDegreesPerColumn,
+                                          -rectified.m_dWest / rectified.m_dDegreesPerColumn,
+                                          -1.0 / rectified.m_dDegreesPerRow, 0.0,
+                                          rectified.m_dNorth / rectified.m_dDegreesPerRow);
+    if (range) {
+        const std::optional<QRect> part = RectifiedRange(doc, coding, rectified, *range);
+        if (!part)
+            return CommandResult::Refused({QStringLiteral("The selected range lies where the map has no position. "
+                                                          "Drag a range over the map."),
+                                           kInvalidRange, MB_OK | MB_ICONINFORMATION});
+        rectified.m_Picture = CutSection(rectified.m_Picture, *part);
+        model = model.ShiftedForRange(part->left(), part->top());
+    }
+    OutputPicture picture;
+    picture.m_nWidth = rectified.m_Picture.m_nWidth;
+    picture.m_nHeight = rectified.m_Picture.m_nHeight;
+    picture.m_dCoef = model.Coefficients();
+    picture.m_BmpPayload = EncodeDibSectionBmp(rectified.m_Picture);
+    if (picture.m_BmpPayload.isEmpty())
+        return CommandResult::Refused(OutOfMemoryMessage());
+    rectified.m_Picture.Release();
+    picture.m_CpfPayload = picture.m_BmpPayload; // shared, not copied
+    return CodeAndWrite(std::move(picture), flavour, path, progress);
+}
+
 } // namespace
 
 std::optional<UiMessage> RangeSize(const CQuilletDoc& doc, const OutputRange& range, int& w, int& h)
@@ -248,6 +361,13 @@ CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRang
             return CommandResult::Refused(std::move(*refusal));
     if (!HasPicture(doc))
         return CommandResult::Refused(NoPicture());
+    if (doc.ChosenModel()) {
+        // A model of its own: the output may run while the window reads out through the document's.
+        const std::shared_ptr<const GeoCoding> coding = doc.MapGeoCoding();
+        if (!coding)
+            return CommandResult::Refused(NeedMorePointsMessage());
+        return WriteRectifiedOutput(doc, *coding, range, flavour, path, progress);
+    }
     if (const std::optional<QString> shortfall = CheckMemory(OutputMemory(doc, range, w, h)))
         return CommandResult::Refused(OutOfMemoryMessage(*shortfall));
 
@@ -281,22 +401,7 @@ CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRang
     if (!making.Report(1, 1))
         return CommandResult::Cancelled();
 
-    QByteArray file;
-    if (flavour == OutputFlavour::Cpf) {
-        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, picture.m_dCoef, picture.m_CpfPayload);
-    } else {
-        if (picture.m_BmpPayload.isEmpty())
-            return CommandResult::Refused(NoPicture());
-        WriteDpfHeader(file, flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, picture.m_dCoef);
-        WriteDpfPayload(file, picture.m_BmpPayload, progress.Part(0.4, 0.8));
-    }
-    picture = OutputPicture();
-    if (progress.Cancelled())
-        return CommandResult::Cancelled();
-    int error = 0;
-    if (!WriteWholeFile(path, file, nullptr, &error, progress.Part(0.8, 1.0)))
-        return WriteFailed(error);
-    return CommandResult::Done();
+    return CodeAndWrite(std::move(picture), flavour, path, progress);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "commands/CommandMessages.h"
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
+#include "formats/GeoCodingChoiceFile.h"
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
@@ -34,6 +35,13 @@ QString LockPathFor(const QString& recoveryPath)
 QString RecoveryPathFor(const QString& lockPath)
 {
     return lockPath.left(lockPath.size() - kLockSuffix.size()) + kRecoverySuffix;
+}
+
+/// A recovery file goes with the choice kept beside it.
+void RemoveRecoveryFile(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(GeoCodingChoicePath(path));
 }
 
 } // namespace
@@ -109,8 +117,12 @@ void RecoveryKeeper::WriteNow()
         Remove();
         return;
     }
-    if (WriteWholeFile(m_strFile, EncodeRecovery(CaptureRecovery(m_Doc, m_pView))))
+    if (WriteWholeFile(m_strFile, EncodeRecovery(CaptureRecovery(m_Doc, m_pView)))) {
         QFile::setPermissions(m_strFile, kUserOnly);
+        // The choice of transformation is kept beside, as beside a workspace.
+        if (WriteGeoCodingChoice(m_strFile, m_Doc.Choice()) && !m_Doc.Choice().IsDefault())
+            QFile::setPermissions(GeoCodingChoicePath(m_strFile), kUserOnly);
+    }
 }
 
 void RecoveryKeeper::KeepForNextStart()
@@ -123,7 +135,7 @@ void RecoveryKeeper::KeepForNextStart()
 void RecoveryKeeper::Remove()
 {
     m_Timer.stop();
-    QFile::remove(m_strFile);
+    RemoveRecoveryFile(m_strFile);
 }
 
 RecoveryContents CaptureRecovery(const CQuilletDoc& doc, const ViewState* view)
@@ -173,9 +185,13 @@ bool LoadSource(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recov
     return OpenMapFile(doc, recovered.m_strPath, recovered.Kind());
 }
 
-void Apply(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered)
+void Apply(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered, const GeoCodingChoice& choice)
 {
-    doc.RestorePoints({recovered.m_ControlPoints, recovered.m_nGeoCoded != 0 ? 1 : 0, recovered.m_dGeoCoef, std::nullopt});
+    doc.RestorePoints({recovered.m_ControlPoints, recovered.m_nGeoCoded != 0 ? 1 : 0, recovered.m_dGeoCoef, std::nullopt,
+                       choice});
+    // Another choice's model is not in the recovered coefficients: it is fitted again.
+    if (!choice.IsDefault())
+        doc.ComputeProjection();
     doc.SetInputOption(static_cast<InputNotation>(recovered.m_nInputOption));
     doc.SetUnitFactor(recovered.m_dUnitFactor);
     if (view) {
@@ -204,7 +220,7 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
         if (!contents || recovered) {
             // Unreadable, or one recovery is enough for this run: a later start offers the rest.
             if (!contents)
-                QFile::remove(file.absoluteFilePath());
+                RemoveRecoveryFile(file.absoluteFilePath());
             owner.unlock();
             continue;
         }
@@ -215,7 +231,7 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
                 .arg(contents->m_ControlPoints.size())
                 .arg(name, contents->m_SavedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         if (Ui().MessageBox(question, ApplicationTitle(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            QFile::remove(file.absoluteFilePath());
+            RemoveRecoveryFile(file.absoluteFilePath());
             owner.unlock();
             continue;
         }
@@ -231,8 +247,9 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
             owner.unlock();
             continue;
         }
-        Apply(doc, view, *contents);
-        QFile::remove(file.absoluteFilePath());
+        // A side file that cannot be read leaves the default choice: the points are what matters.
+        Apply(doc, view, *contents, ReadGeoCodingChoice(file.absoluteFilePath()).Value().value_or(GeoCodingChoice{}));
+        RemoveRecoveryFile(file.absoluteFilePath());
         owner.unlock();
         recovered = true;
     }

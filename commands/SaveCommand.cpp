@@ -5,6 +5,7 @@
 #include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
+#include "formats/GeoCodingChoiceFile.h"
 #include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
@@ -105,6 +106,13 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
     if (!written) {
         Ui().MessageBox(WithSystemReason(QStringLiteral("Can not open this file."), error), InvalidFileCaption(),
                         MB_OKCANCEL | MB_ICONINFORMATION);
+        return;
+    }
+    // The workspace holds only the affine approximation of another choice: without its side file
+    // the work would open geo-coded otherwise than it was saved, so it stays unsaved.
+    QString sideError;
+    if (!WriteGeoCodingChoice(path, doc.Choice(), &sideError)) {
+        Ui().MessageBox(sideError, InvalidFileCaption(), MB_OK | MB_ICONERROR);
         return;
     }
     doc.MarkSaved();

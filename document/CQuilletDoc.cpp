@@ -3,6 +3,7 @@
 #include "document/PointEditStep.h"
 #include "geo/GeoFit.h"
 #include "geo/GeoTiffFrame.h"
+#include "geo/MapCrs.h"
 
 #include <algorithm>
 
@@ -63,14 +64,41 @@ bool CQuilletDoc::WorkspacePathIsProjectionFile() const
 
 PointsAndModel CQuilletDoc::CapturePoints() const
 {
-    return {m_ControlPoints, m_bGeoCoded, m_Model.Coefficients(), m_LastFit};
+    return {m_ControlPoints, m_bGeoCoded, m_Model.Coefficients(), m_LastFit, m_Choice, m_pGeoCoding};
 }
 
 std::optional<GeoPosition> CQuilletDoc::PositionOfPixel(double column, double row) const
 {
     if (m_bGeoTiffFrame)
-        return GeoTiffPixelToGeographic(*m_GeoInfo, m_UtmProjection, column, row);
+        return GeoTiffPixelToGeographic(*m_GeoInfo, m_UtmProjection, m_GeoTiffCrs, column, row);
+    if (const GeoCoding* chosen = ChosenModel())
+        return chosen->PixelToGeo(column, row);
     return m_Model.Inverse(column, row);
+}
+
+std::shared_ptr<const GeoCoding> CQuilletDoc::MapGeoCoding() const
+{
+    if (!IsGeoCoded())
+        return nullptr;
+    std::optional<GeoCoding> coding;
+    if (ChosenModel()) {
+        // Fitted once more to the same points: the document's own model serves the window's
+        // read-out, and a model serves one thread at a time.
+        coding = GeoCoding::Analyse(m_Choice.m_eTransform, m_Choice.m_FitCrs,
+                                    GeoControlPoints(m_ControlPoints, m_nImageWidth, m_nImageHeight), false)
+                     .m_GeoCoding;
+        return coding ? std::make_shared<const GeoCoding>(std::move(*coding)) : nullptr;
+    }
+    if (m_bGeoTiffFrame) {
+        // The georeference itself, in the system its keys or its citation name.
+        const GeoTiffInfo& info = *m_GeoInfo;
+        const QString system = m_GeoTiffCrs ? info.m_strCrs : m_UtmProjection ? CrsOfGeoTiff(info).Name() : QString();
+        if (const std::optional<FitCrs> crs = system.isEmpty() ? std::optional<FitCrs>(FitCrs{}) : FitCrs::Parse(system))
+            coding = GeoCoding::FromGeoTransform(*crs, GeoTiffGeoTransform(info));
+    } else if (const std::optional<std::array<double, 6>> gt = m_Model.GeoTransform()) {
+        coding = GeoCoding::FromGeographicTransform(*gt);
+    }
+    return coding ? std::make_shared<const GeoCoding>(std::move(*coding)) : nullptr;
 }
 
 // --- changing the map ------------------------------------------------------------------------------
@@ -84,6 +112,9 @@ void CQuilletDoc::ClearMap()
     m_Picture.Free();
     m_nCurrentImage = 0;
     m_LastFit.reset();
+    // Each map is geo-coded as its own work chooses; a new one starts with the default.
+    m_Choice = {};
+    m_pGeoCoding.reset();
     // The history belongs to the map that is going.
     m_UndoStack.clear();
     m_bUnsavedMap = false;
@@ -91,6 +122,7 @@ void CQuilletDoc::ClearMap()
     m_bGeoTiffFrame = false;
     m_GeoInfo.reset();
     FreeUtmProjection(m_UtmProjection);
+    m_GeoTiffCrs.reset();
     // So do the files: the work on another map is saved under a name of its own, never in the
     // workspace of the map before.
     m_strMapPath.clear();
@@ -131,7 +163,8 @@ bool CQuilletDoc::SetUpTiffImage0()
     m_nImageWidth = image.m_nWidth;
     m_nImageHeight = image.m_nHeight;
     if (m_GeoInfo) {
-        const GeoTiffFrame frame = ::SetUpGeoTiffFrame(*m_GeoInfo, image.m_nWidth, image.m_nHeight, m_UtmProjection);
+        const GeoTiffFrame frame =
+            ::SetUpGeoTiffFrame(*m_GeoInfo, image.m_nWidth, image.m_nHeight, m_UtmProjection, m_GeoTiffCrs);
         if (frame.m_bGeoTiffFrame) {
             m_bGeoTiffFrame = true;
             m_GeoOrigin = frame.m_Origin;
@@ -141,6 +174,7 @@ bool CQuilletDoc::SetUpTiffImage0()
     }
     // Without a usable georeference the image is a plain picture.
     FreeUtmProjection(m_UtmProjection);
+    m_GeoTiffCrs.reset();
     SetPictureFrame();
     return false;
 }
@@ -184,7 +218,7 @@ void CQuilletDoc::InstallTiffMap(const QString& path, MapKind mapType, std::vect
 
 void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents& contents,
                                    std::vector<DIBSection> images, CPicture* decoded,
-                                   std::optional<GeoTiffInfo> georeference)
+                                   std::optional<GeoTiffInfo> georeference, const GeoCodingChoice& choice)
 {
     // Decoding is what can run out of memory: it happens while the document is still as it was.
     CPicture picture;
@@ -221,6 +255,16 @@ void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents&
         // stored geo-coding (from control points) stays as it was saved.
         if (!m_Images.empty() && SetUpTiffImage0())
             m_bGeoCoded = 1;
+    }
+    m_Choice = choice;
+    if (!m_Choice.IsDefault() && !m_bGeoTiffFrame) {
+        // Only the affine approximation is stored: the chosen model is fitted again to the same
+        // points, which gives it exactly as it was saved.
+        GeoFitResult fit = ComputeGeoFit(m_Choice, m_ControlPoints, m_nImageWidth, m_nImageHeight,
+                                         m_Model.Coefficients(), m_bGeoCoded);
+        m_pGeoCoding = std::move(fit.m_GeoCoding);
+        if (!m_pGeoCoding)
+            m_bGeoCoded = 0;
     }
     // An opened workspace is saved where it was opened from, however it was opened.
     m_strWorkspacePath = path;
@@ -283,9 +327,14 @@ GeoFitResult CQuilletDoc::SetControlPoints(std::vector<CDataGeo> points)
 
 GeoFitResult CQuilletDoc::ComputeProjection()
 {
-    GeoFitResult fit = ComputeGeoFit(m_ControlPoints, m_nImageWidth, m_nImageHeight, m_Model.Coefficients(), m_bGeoCoded);
+    GeoFitResult fit =
+        ComputeGeoFit(m_Choice, m_ControlPoints, m_nImageWidth, m_nImageHeight, m_Model.Coefficients(), m_bGeoCoded);
     m_bGeoCoded = fit.m_bGeoCoded;
     m_Model = GeoModel(fit.m_dGeoCoef);
+    if (m_Choice.IsDefault())
+        m_pGeoCoding.reset();
+    else if (fit.m_GeoCoding)
+        m_pGeoCoding = fit.m_GeoCoding;
     m_LastFit = fit;
     Notify(DocChange::kPoints | DocChange::kGeoCoding);
     return fit;
@@ -299,12 +348,25 @@ GeoFitResult CQuilletDoc::EditPoints(const QString& step, std::vector<CDataGeo> 
     return fit;
 }
 
+GeoFitResult CQuilletDoc::EditChoice(const QString& step, const GeoCodingChoice& choice)
+{
+    PointsAndModel before = CapturePoints();
+    m_Choice = choice;
+    // The last model belongs to the choice before: this choice starts from none of its own.
+    m_pGeoCoding.reset();
+    GeoFitResult fit = ComputeProjection();
+    m_UndoStack.push(new PointEditStep(*this, step, std::move(before), CapturePoints()));
+    return fit;
+}
+
 void CQuilletDoc::RestorePoints(const PointsAndModel& state)
 {
     m_ControlPoints = state.m_Points;
     m_bGeoCoded = state.m_bGeoCoded;
     m_Model = GeoModel(state.m_dGeoCoef);
     m_LastFit = state.m_LastFit;
+    m_Choice = state.m_Choice;
+    m_pGeoCoding = state.m_pGeoCoding;
     Notify(DocChange::kPoints | DocChange::kGeoCoding);
 }
 

@@ -5,6 +5,8 @@
 #include "formats/ProjectionFile.h"
 #include "formats/WorkspaceFile.h"
 #include "geo/CDataGeo.h"
+#include "geo/GeoCodingChoice.h"
+#include "geo/FitCrsConversion.h"
 #include "geo/GeoFitResult.h"
 #include "geo/GeoModel.h"
 #include "geo/GeoTiffInfo.h"
@@ -18,6 +20,7 @@
 #include <QString>
 #include <QUndoStack>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -37,12 +40,15 @@ constexpr long kAll = 0xFF;
 enum class InputNotation : std::int32_t { DecimalDegrees = 0, DegreesMinutesSeconds = 1 };
 
 /// What a point edit changes and what undoing it puts back: the control points and the
-/// geo-coding (flag, all sixteen coefficients and the fit that produced them).
+/// geo-coding (flag, all sixteen coefficients and the fit that produced them, the choice of
+/// transformation and coordinate system and the model it gave).
 struct PointsAndModel {
     std::vector<CDataGeo> m_Points;
     BOOL m_bGeoCoded = 0;
     GeoCoefficients m_dGeoCoef{};
     std::optional<GeoFitResult> m_LastFit;
+    GeoCodingChoice m_Choice = {};
+    std::shared_ptr<const GeoCoding> m_pGeoCoding = nullptr;
 };
 
 /// The one document: it owns the map (a picture and its file's bytes, or the images of a TIFF
@@ -115,10 +121,25 @@ public:
     const GeoModel& Model() const { return m_Model; }
     /// The last run of the fit since the map was loaded, if any.
     const std::optional<GeoFitResult>& LastFit() const { return m_LastFit; }
+    /// The transformation and coordinate system the map is geo-coded with from its points.
+    const GeoCodingChoice& Choice() const { return m_Choice; }
+    /// The model of a map geo-coded from its points otherwise than affinely in latitude and
+    /// longitude (the last one accepted); null under the default choice and for a map its GeoTIFF
+    /// frame geo-codes.
+    const GeoCoding* ChosenModel() const
+    {
+        return m_Choice.IsDefault() || m_bGeoTiffFrame ? nullptr : m_pGeoCoding.get();
+    }
+    /// The map's geo-coding as one model, whatever made it (the chosen transformation, the affine
+    /// model, the GeoTIFF georeference), for rectifying the map: a model of its own, which work on
+    /// another thread may use while the window reads out through the document's. Null when the
+    /// map is not geo-coded.
+    std::shared_ptr<const GeoCoding> MapGeoCoding() const;
     PointsAndModel CapturePoints() const;
     /// The latitude and longitude of picture pixel (column, row), continuous from the picture's
     /// top-left corner: through the exact inverse projection of the map's GeoTIFF georeference
-    /// when it is the frame, otherwise by inverting the model. Nothing when neither can answer.
+    /// when it is the frame, otherwise through the chosen model or by inverting the affine one.
+    /// Nothing when none can answer.
     std::optional<GeoPosition> PositionOfPixel(double column, double row) const;
 
     // --- options and paths ------------------------------------------------------------------------
@@ -148,8 +169,11 @@ public:
     /// fit); a TIFF map whose georeference is usable takes its frame from it. A picture map's
     /// picture is decoded from the stored bytes before anything changes, unless decoded gives it
     /// already (its picture is then taken over).
+    /// choice is what the workspace's side file keeps; a map geo-coded under another than the
+    /// default is fitted again to take up its model.
     void InstallWorkspace(const QString& path, const WorkspaceContents& contents, std::vector<DIBSection> images,
-                          CPicture* decoded = nullptr, std::optional<GeoTiffInfo> georeference = std::nullopt);
+                          CPicture* decoded = nullptr, std::optional<GeoTiffInfo> georeference = std::nullopt,
+                          const GeoCodingChoice& choice = {});
     /// A checked projection file as Open reads it: its picture becomes the map (a BMP map) and
     /// its coefficients the model. Returns the complaint about a model that cannot be inverted,
     /// the map then not being geo-coded. The picture is decoded before anything changes, unless
@@ -171,6 +195,9 @@ public:
     /// A completed point edit: the points become the new set, the model is refitted, and the
     /// edit is one step on the undo stack, named step ("Move Point 3").
     GeoFitResult EditPoints(const QString& step, std::vector<CDataGeo> points);
+    /// Geo-codes the map with another transformation or in another coordinate system: the model
+    /// is refitted to the points and the change is one step on the undo stack, named step.
+    GeoFitResult EditChoice(const QString& step, const GeoCodingChoice& choice);
     /// Puts back points and geo-coding exactly as captured (no fit, no undo step).
     void RestorePoints(const PointsAndModel& state);
     /// The model derived from the map's GeoTIFF frame replaces the stored one (Output A Geo-Map
@@ -232,11 +259,18 @@ private:
     bool m_bGeoTiffFrame = false;
     std::optional<GeoTiffInfo> m_GeoInfo;
     UtmProjection m_UtmProjection;
+    /// The read-out of a GeoTIFF whose keys define a system its citation's zone does not read
+    /// right: PROJ from that system to WGS 84 (see SetUpGeoTiffFrame).
+    std::optional<FitCrsConversion> m_GeoTiffCrs;
     std::vector<CDataGeo> m_ControlPoints;
     QByteArray m_MapFileData;
     int m_nMapFileSize = 0;
     GeoModel m_Model;
     std::optional<GeoFitResult> m_LastFit;
+    GeoCodingChoice m_Choice = {};
+    /// The last model the chosen transformation gave that was accepted, as m_Model is the last
+    /// accepted affine one; kept while a rejected fit flags the map as not geo-coded.
+    std::shared_ptr<const GeoCoding> m_pGeoCoding = nullptr;
 
     std::vector<CView*> m_Views;
     QUndoStack m_UndoStack;

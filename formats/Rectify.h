@@ -3,14 +3,13 @@
 // resamples the picture through the map's own geo-coding, so the file lines up in any GIS.
 
 #include "geo/GeoCoding.h"
+#include "imaging/DIBSection.h"
 #include "platform/Progress.h"
 
 #include <QString>
 
 #include <array>
 #include <optional>
-
-class DIBSection;
 
 enum class RectifyResampling { Near, Bilinear, Cubic, Lanczos };
 
@@ -49,6 +48,29 @@ struct RectifyResult {
 /// refusal, a failure or Cancel through progress leaves no file and keeps the one that was there.
 RectifyResult RectifyMap(const DIBSection& picture, const GeoCoding& geoCoding, const RectifyOptions& options,
                          const QString& path, const Progress& progress = {});
+
+/// A map resampled in memory onto a WGS 84 latitude and longitude grid, north up, so that
+/// longitude and latitude are linear in column and row: the picture and where its pixels lie,
+/// or a sentence for the user on why there is none.
+struct RectifiedPicture {
+    /// 24-bit, white where the map does not reach (a BMP has no transparency, and the map's
+    /// paper is white); empty on refusal or Cancel.
+    DIBSection m_Picture;
+    double m_dWest = 0.0;  ///< longitude of the left edge of the first column
+    double m_dNorth = 0.0; ///< latitude of the top edge of the first row
+    double m_dDegreesPerColumn = 0.0;
+    double m_dDegreesPerRow = 0.0; ///< positive: latitude falls down the rows
+    QString m_strRefusal;
+    bool m_bCancelled = false;
+};
+
+/// Resamples the 24-bit picture through its geo-coding into WGS 84 latitude and longitude on the
+/// grid gdalwarp would choose (the whole map at its own resolution), as RectifyMap does on all
+/// cores, but into memory and without an alpha band. The rectified picture's size is checked
+/// against the memory left before it is made; Cancel through progress returns no picture.
+RectifiedPicture RectifyToLatLong(const DIBSection& picture, const GeoCoding& geoCoding,
+                                  RectifyResampling resampling = RectifyResampling::Bilinear,
+                                  const Progress& progress = {});
 
 /// "near", "bilinear", "cubic", "lanczos" as a command line gives them; nothing for another word.
 std::optional<RectifyResampling> ParseResampling(const QString& text);

@@ -12,6 +12,8 @@
 #include "geo/MapCrs.h"
 
 #include <tiffio.h>
+#include <cpl_conv.h>
+#include <cpl_error.h>
 #include <geotiff.h>
 #include <proj.h>
 #include <geo_normalize.h>
@@ -351,6 +353,20 @@ bool FitsProjDefinition(const GTIFDefn& defn)
            fits(defn.UOMLengthInMeters);
 }
 
+/// GDAL's reading of the keys as WKT: the GeoTIFF driver's own translation, which keeps what
+/// libgeotiff's PROJ text drops. GDAL exports it without a header of its own.
+extern "C" char* GTIFGetOGISDefn(GTIF* gtif, GTIFDefn* defn);
+
+QString GdalCrsOfKeys(GTIF* gtif, GTIFDefn& defn)
+{
+    CPLPushErrorHandler(CPLQuietErrorHandler); // a file's odd keys are no message of ours
+    char* wkt = GTIFGetOGISDefn(gtif, &defn);
+    CPLPopErrorHandler();
+    const QString text = wkt ? QString::fromUtf8(wkt) : QString();
+    CPLFree(wkt);
+    return text;
+}
+
 /// The coordinate system the keys define, as libgeotiff makes it out: the EPSG code of a
 /// registered projected system (or, for a map in degrees, geographic one); otherwise the
 /// system libgeotiff describes, on the registered geographic system the keys name, if any.
@@ -367,13 +383,31 @@ QString CrsOfKeys(GTIF* gtif)
     if ((defn.Model != ModelTypeProjected && defn.Model != ModelTypeGeographic) || !FitsProjDefinition(defn))
         return {};
     char* proj = GTIFGetProj4Defn(&defn);
-    if (!proj)
-        return {};
-    const QString definition = QString::fromLatin1(proj).trimmed();
+    const QString definition = proj ? QString::fromLatin1(proj).trimmed() : QString();
     GTIFFreeMemory(proj);
-    if (definition.isEmpty())
-        return {};
-    return CrsWktOfDefinition(definition, registered(defn.GCS) ? std::optional<int>(defn.GCS) : std::nullopt);
+    const std::optional<int> geographic = registered(defn.GCS) ? std::optional<int>(defn.GCS) : std::nullopt;
+    return CrsWktOfKeys(definition.isEmpty() ? QString() : CrsWktOfDefinition(definition, geographic),
+                        GdalCrsOfKeys(gtif, defn));
+}
+
+/// A georeference by a ModelTransformationTag alone (a map turned on its grid, as GDAL writes
+/// one): its first two rows are the pixel-to-model affine relation. A file without keys that
+/// define its coordinate system gains nothing by it, as there is no zone to read it with.
+bool ReadModelTransformation(TIFF* tif, GeoTiffInfo& info)
+{
+    const std::vector<double> matrix = ReadDoubles(tif, TIFFTAG_GEOTRANSMATRIX);
+    if (matrix.size() < 16 || info.m_strCrs.isEmpty())
+        return false;
+    const std::array<double, 6> gt = {matrix[3], matrix[0], matrix[1], matrix[7], matrix[4], matrix[5]};
+    if (!std::all_of(gt.begin(), gt.end(), [](double value) { return std::isfinite(value); }) ||
+        gt[1] * gt[5] - gt[2] * gt[4] == 0.0)
+        return false;
+    info.m_ModelTransformation = gt;
+    info.m_dTieX = gt[0];
+    info.m_dTieY = gt[3];
+    info.m_dScaleX = std::hypot(gt[1], gt[4]);
+    info.m_dScaleY = std::hypot(gt[2], gt[5]);
+    return true;
 }
 
 /// GDAL's NoData text, when the map's pixels keep the sample values it refers to: one or three
@@ -524,11 +558,21 @@ bool ReadGeoTiffInfo(const QString& path, GeoTiffInfo& info)
     info.m_GeoKeys = info.m_strCrs.isEmpty() ? std::vector<GeoKeyValue>{} : ReadGeoKeys(gtif.get());
     info.m_NoData = ReadNoData(file.Handle());
 
+    // The raster type read only as the short it must be: a damaged file's key may claim more.
+    int size = 0;
+    tagtype_t type = TYPE_UNKNOWN;
+    unsigned short rasterType = RasterPixelIsArea;
+    if (GTIFKeyInfo(gtif.get(), GTRasterTypeGeoKey, &size, &type) == 1 && type == TYPE_SHORT &&
+        size == int(sizeof rasterType) && GTIFKeyGet(gtif.get(), GTRasterTypeGeoKey, &rasterType, 0, 1) == 1 &&
+        rasterType == RasterPixelIsPoint)
+        info.m_dTieColumn = info.m_dTieRow = 0.5;
     const std::vector<double> tiePoint = ReadDoubles(file.Handle(), TIFFTAG_GEOTIEPOINTS);
     if (tiePoint.size() < 6)
-        return false;
+        return ReadModelTransformation(file.Handle(), info);
     info.m_dTieX = tiePoint[3];
     info.m_dTieY = tiePoint[4];
+    info.m_dTieColumn += tiePoint[0];
+    info.m_dTieRow += tiePoint[1];
     const std::vector<double> scale = ReadDoubles(file.Handle(), TIFFTAG_GEOPIXELSCALE);
     if (scale.size() >= 2) {
         info.m_dScaleX = scale[0];

@@ -52,6 +52,20 @@ GeoCodingAnalysis GeoCoding::Analyse(TransformKind kind, const FitCrs& crs, cons
     return result;
 }
 
+std::optional<GeoCoding> GeoCoding::FromGeographicTransform(const std::array<double, 6>& gt)
+{
+    return FromGeoTransform(FitCrs{}, gt);
+}
+
+std::optional<GeoCoding> GeoCoding::FromGeoTransform(const FitCrs& crs, const std::array<double, 6>& gt)
+{
+    std::optional<Transformation> affine = Transformation::FromGeoTransform(gt);
+    std::optional<FitCrsConversion> conversion = FitCrsConversion::Create(crs);
+    if (!affine || !conversion)
+        return std::nullopt;
+    return GeoCoding(crs, std::move(*conversion), std::move(*affine));
+}
+
 std::optional<GeoPosition> GeoCoding::PixelToGeo(double column, double row) const
 {
     const std::optional<QPointF> xy = m_Transformation.Forward(column, row);

@@ -32,11 +32,23 @@ public:
     static GeoCodingAnalysis Analyse(TransformKind kind, const FitCrs& crs, const std::vector<GeoControlPoint>& points,
                                      bool leaveOneOut = true);
 
+    /// The geo-coding of a map whose affine relation to latitude and longitude is known (a
+    /// geotransform in GDAL's convention, x longitude and y latitude): the default model, a
+    /// projection file's. Nothing when it cannot be inverted.
+    static std::optional<GeoCoding> FromGeographicTransform(const std::array<double, 6>& gt);
+    /// The same for a geotransform into the ground coordinates of a system (a GeoTIFF's own).
+    /// Nothing when it cannot be inverted or PROJ cannot convert the system.
+    static std::optional<GeoCoding> FromGeoTransform(const FitCrs& crs, const std::array<double, 6>& gt);
+
     TransformKind Kind() const { return m_Transformation.Kind(); }
     /// The system the fit was made in: never an unresolved UTM.
     const FitCrs& Crs() const { return m_Crs; }
     /// The WGS 84 position pixel (column, row) reads out at; nothing where there is none.
     std::optional<GeoPosition> PixelToGeo(double column, double row) const;
+    /// The ground coordinates of the fit's system of pixel (column, row); nothing where there are none.
+    std::optional<QPointF> PixelToGround(double column, double row) const { return m_Transformation.Forward(column, row); }
+    /// The WGS 84 position of ground coordinates of the fit's system; nothing where there is none.
+    std::optional<GeoPosition> GroundToGeo(const QPointF& xy) const { return m_Conversion.ToWgs84(xy); }
     /// The pixel (column, row) of a WGS 84 position; nothing where there is none.
     std::optional<QPointF> GeoToPixel(const GeoPosition& position) const;
 

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <functional>
+#include <limits>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -121,20 +124,25 @@ double ThresholdOf(const FitSamples& s)
     return kThresholdPerSpan * smallerSpan < kMinimumThreshold ? kMinimumThreshold : kThresholdPerSpan * smallerSpan;
 }
 
-/// Each point's pixel position goes back through the inverted model; its residual is the larger
+/// Where each point's pixel reads out under the fitted model, in fit units; nothing where the
+/// model has no position for it.
+using BackProjection = std::function<std::optional<GeoPosition>(std::size_t point)>;
+
+/// Each point's pixel position goes back through the fitted model; its residual is the larger
 /// of the latitude and longitude differences, both in fit units as they are (the longitude
-/// difference is not shortened by the cosine of the latitude). Fills the residuals, threshold,
-/// accuracy and report of result and returns the largest residual in fit units.
-double MeasureResiduals(const GeoModel& fitted, const FitSamples& s, double threshold, GeoFitResult& result)
+/// difference is not shortened by the cosine of the latitude). A pixel the model cannot bring
+/// back counts as infinitely far. Fills the residuals, threshold, accuracy and report of result
+/// and returns the largest residual in fit units.
+double MeasureResiduals(const BackProjection& back, const FitSamples& s, double threshold, GeoFitResult& result)
 {
     QString report = QStringLiteral("The following points cause \n the failure of projection:\n\n Index\tError in second \n");
     double largest = 0.0;
     result.m_dResiduals.reserve(s.x.size());
     for (std::size_t i = 0; i < s.x.size(); ++i) {
-        const GeoPosition back = *fitted.Inverse(s.p[i], s.q[i]);
-        const double errorX = std::fabs(back.m_dLatitude - s.x[i]);
-        const double errorY = std::fabs(back.m_dLongitude - s.y[i]);
-        const double error = std::max(errorX, errorY);
+        const std::optional<GeoPosition> position = back(i);
+        const double error = position ? std::max(std::fabs(position->m_dLatitude - s.x[i]),
+                                                 std::fabs(position->m_dLongitude - s.y[i]))
+                                      : std::numeric_limits<double>::infinity();
         result.m_dResiduals.push_back(error * kArcSecondsPerFitUnit);
         if (error > largest)
             largest = error;
@@ -147,6 +155,63 @@ double MeasureResiduals(const GeoModel& fitted, const FitSamples& s, double thre
     result.m_dAccuracy = largest * kArcSecondsPerFitUnit;
     result.m_strReport = report;
     return largest;
+}
+
+/// Judges the fitted model by its residuals: points a little above the threshold are listed in
+/// the report, but only a residual beyond 1.25 thresholds rejects the fit. Sets the outcome, the
+/// flag and the message; an accepted fit's coefficients are the caller's to store.
+bool JudgeFit(const BackProjection& back, const FitSamples& samples, GeoFitResult& result)
+{
+    const double threshold = ThresholdOf(samples);
+    const double largest = MeasureResiduals(back, samples, threshold, result);
+    if (kAcceptanceFactor * threshold > largest) {
+        result.m_Outcome = GeoFitOutcome::Accepted;
+        result.m_bGeoCoded = 1;
+        result.m_Message = UiMessage{
+            QString::asprintf("The map is successfully geo coded. The accuracy is %2.2f second.",
+                              largest * kArcSecondsPerFitUnit),
+            kAccuracyCaption, MB_OK | MB_ICONINFORMATION};
+        return true;
+    }
+    // The last accepted model stays, flagged as not geo-coded, so that the offending points can
+    // be corrected.
+    result.m_Outcome = GeoFitOutcome::Rejected;
+    result.m_bGeoCoded = 0;
+    result.m_Message = UiMessage{result.m_strReport, kApplicationTitle, MB_OK};
+    return false;
+}
+
+/// The coefficients the document stores for an affine fit in fit units.
+std::array<double, 16> StoredCoefficients(const AffineFit& fit, std::array<double, 16> coefficients)
+{
+    coefficients[0] = kFitUnitsPerDegree * fit.a;
+    coefficients[1] = kFitUnitsPerDegree * fit.b;
+    coefficients[3] = fit.c;
+    coefficients[4] = kFitUnitsPerDegree * fit.d;
+    coefficients[5] = kFitUnitsPerDegree * fit.e;
+    coefficients[7] = fit.f;
+    return coefficients;
+}
+
+/// The affine relation to latitude and longitude closest to the geo-coding over the whole
+/// picture, from an 11 x 11 grid of pixels edge to edge: what the workspace's coefficients keep
+/// of a map geo-coded otherwise, so that a reader of the coefficients alone places it nearly right.
+std::optional<AffineFit> AffineApproximation(const GeoCoding& coding, int imageWidth, int imageHeight)
+{
+    constexpr int kSteps = 10;
+    FitSamples grid;
+    for (int i = 0; i <= kSteps; ++i)
+        for (int j = 0; j <= kSteps; ++j) {
+            const double column = imageWidth * double(i) / kSteps;
+            const double row = imageHeight * double(j) / kSteps;
+            if (const std::optional<GeoPosition> position = coding.PixelToGeo(column, row)) {
+                grid.x.push_back(position->m_dLatitude * kFitUnitsPerDegree);
+                grid.y.push_back(position->m_dLongitude * kFitUnitsPerDegree);
+                grid.p.push_back(column);
+                grid.q.push_back(row);
+            }
+        }
+    return grid.x.size() >= 3 ? SolveAffine(grid) : std::nullopt;
 }
 
 } // namespace
@@ -185,30 +250,60 @@ GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, 
                                                 kFitUnitsPerDegree * e, f)
                                .Coefficients();
 
-    const double threshold = ThresholdOf(samples);
-    const double largest = MeasureResiduals(fitted, samples, threshold, result);
+    const BackProjection back = [&](std::size_t i) { return fitted.Inverse(samples.p[i], samples.q[i]); };
+    if (JudgeFit(back, samples, result))
+        result.m_dGeoCoef = StoredCoefficients(*solved, result.m_dGeoCoef);
+    return result;
+}
 
-    // Points a little above the threshold are listed in the report, but only a residual beyond
-    // 1.25 thresholds rejects the fit.
-    if (kAcceptanceFactor * threshold > largest) {
-        result.m_Outcome = GeoFitOutcome::Accepted;
-        result.m_bGeoCoded = 1;
-        result.m_dGeoCoef[0] = kFitUnitsPerDegree * a;
-        result.m_dGeoCoef[1] = kFitUnitsPerDegree * b;
-        result.m_dGeoCoef[3] = c;
-        result.m_dGeoCoef[4] = kFitUnitsPerDegree * d;
-        result.m_dGeoCoef[5] = kFitUnitsPerDegree * e;
-        result.m_dGeoCoef[7] = f;
-        result.m_Message = UiMessage{
-            QString::asprintf("The map is successfully geo coded. The accuracy is %2.2f second.",
-                              largest * kArcSecondsPerFitUnit),
-            kAccuracyCaption, MB_OK | MB_ICONINFORMATION};
-    } else {
-        // The last accepted model stays, flagged as not geo-coded, so that the offending points
-        // can be corrected.
-        result.m_Outcome = GeoFitOutcome::Rejected;
-        result.m_bGeoCoded = 0;
-        result.m_Message = UiMessage{result.m_strReport, kApplicationTitle, MB_OK};
+GeoFitResult ComputeGeoFit(const GeoCodingChoice& choice, const std::vector<CDataGeo>& points, int imageWidth,
+                           int imageHeight, const std::array<double, 16>& geoCoef, BOOL geoCoded)
+{
+    if (choice.IsDefault())
+        return ComputeGeoFit(points, imageWidth, imageHeight, geoCoef, geoCoded);
+
+    GeoFitResult result;
+    result.m_bGeoCoded = geoCoded;
+    result.m_dGeoCoef = geoCoef;
+    GeoCodingAnalysis analysis =
+        GeoCoding::Analyse(choice.m_eTransform, choice.m_FitCrs, GeoControlPoints(points, imageWidth, imageHeight), false);
+    if (!analysis.m_GeoCoding) {
+        result.m_strRefusal = analysis.m_strRefusal;
+        if (points.size() < static_cast<std::size_t>(MinimumPoints(choice.m_eTransform))) {
+            // Too few points withdraw the geo-coding silently but keep the last model, as for the
+            // affine fit; the refusal says how many the transformation needs.
+            result.m_Outcome = GeoFitOutcome::TooFewPoints;
+            result.m_bGeoCoded = 0;
+        } else {
+            result.m_Outcome = GeoFitOutcome::Degenerate;
+        }
+        return result;
+    }
+    auto coding = std::make_shared<const GeoCoding>(std::move(*analysis.m_GeoCoding));
+    const std::optional<AffineFit> approximation = AffineApproximation(*coding, imageWidth, imageHeight);
+    if (approximation)
+        result.m_FittedModel = StoredCoefficients(*approximation, {});
+    const FitSamples samples = SamplesOf(points, imageWidth, imageHeight);
+    const BackProjection back = [&](std::size_t i) -> std::optional<GeoPosition> {
+        const std::optional<GeoPosition> position = coding->PixelToGeo(samples.p[i], samples.q[i]);
+        if (!position)
+            return std::nullopt;
+        return GeoPosition{position->m_dLatitude * kFitUnitsPerDegree, position->m_dLongitude * kFitUnitsPerDegree};
+    };
+    if (JudgeFit(back, samples, result)) {
+        if (approximation)
+            result.m_dGeoCoef = StoredCoefficients(*approximation, result.m_dGeoCoef);
+        result.m_GeoCoding = std::move(coding);
     }
     return result;
+}
+
+std::vector<GeoControlPoint> GeoControlPoints(const std::vector<CDataGeo>& points, int imageWidth, int imageHeight)
+{
+    std::vector<GeoControlPoint> control;
+    control.reserve(points.size());
+    for (const CDataGeo& point : points)
+        control.push_back({point.LatitudeDegrees(), point.LongitudeDegrees(), point.PixelColumn(imageWidth),
+                           point.PixelRow(imageHeight)});
+    return control;
 }

@@ -4,6 +4,7 @@
 // derived from the extent of the points.
 
 #include "geo/CDataGeo.h"
+#include "geo/GeoCodingChoice.h"
 #include "geo/GeoFitResult.h"
 
 #include <array>
@@ -18,3 +19,16 @@
 /// values after it. Six or more points are needed. The function has no side effects.
 GeoFitResult ComputeGeoFit(const std::vector<CDataGeo>& points, int imageWidth, int imageHeight,
                            const std::array<double, 16>& geoCoef, BOOL geoCoded);
+
+/// The fit as the map's choice makes it: the affine fit above for the default choice; otherwise
+/// the chosen transformation in the chosen coordinate system, judged by the same rule on its own
+/// residuals (the larger of the latitude and longitude differences where each point's pixel reads
+/// out, against the same threshold) and, when accepted, stored as the closest affine relation
+/// over the picture with the model itself in m_GeoCoding. Fewer points than the transformation
+/// needs, or a set it refuses, leave a sentence in m_strRefusal.
+GeoFitResult ComputeGeoFit(const GeoCodingChoice& choice, const std::vector<CDataGeo>& points, int imageWidth,
+                           int imageHeight, const std::array<double, 16>& geoCoef, BOOL geoCoded);
+
+/// The points as a transformation is fitted to them: degrees and continuous pixels (column from
+/// the left, row from the top) of a picture of imageWidth x imageHeight pixels.
+std::vector<GeoControlPoint> GeoControlPoints(const std::vector<CDataGeo>& points, int imageWidth, int imageHeight);

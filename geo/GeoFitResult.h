@@ -2,11 +2,13 @@
 // What one run of the geo-coding fit decided: the outcome, the document's flag and model after
 // the run, the accuracy figures and the message box the user is to see.
 
+#include "geo/GeoCoding.h"
 #include "platform/UiMessage.h"
 
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -38,4 +40,11 @@ struct GeoFitResult {
     /// it. It is assembled whenever residuals were computed, also when the fit is accepted.
     QString m_strReport;
     std::optional<UiMessage> m_Message; ///< the one message box to show, if any
+    /// Why no model was fitted, for a transformation other than the default affine one: too few
+    /// points for it (saying how many it needs), points on one line or on the same place. The
+    /// window shows it in the point table's summary, a command line says it.
+    QString m_strRefusal;
+    /// The accepted model of a map geo-coded otherwise than affinely in latitude and longitude;
+    /// its coefficients above are then the affine relation closest to it over the picture.
+    std::shared_ptr<const GeoCoding> m_GeoCoding;
 };

@@ -2,9 +2,11 @@
 // The map frame of a GeoTIFF image: its georeference turned into a latitude/longitude box.
 
 #include "geo/CDataGeo.h"
+#include "geo/FitCrsConversion.h"
 #include "geo/GeoTiffInfo.h"
 #include "geo/Geodesy.h"
 
+#include <array>
 #include <optional>
 
 class UtmProjection;
@@ -31,11 +33,26 @@ struct GeoTiffFrame {
 /// with a scale of 0.01 or less is already in degrees and used as it is, whether or not the
 /// projection could be set up. A map across the 180th meridian keeps a continuous frame: its
 /// east longitude goes beyond 180 instead of the extent turning negative.
-GeoTiffFrame SetUpGeoTiffFrame(const GeoTiffInfo& info, int width, int height, UtmProjection& projection);
+///
+/// Where the keys define the coordinate system (m_strCrs) and that reading is not theirs - no
+/// zone in the citation, another ellipsoid or projection than the citation suggests, metres
+/// read as degrees, or a turned ModelTransformation - the model goes through PROJ from the
+/// keys' own system, datum and all, to WGS 84 instead: keysCrs then holds that conversion (it
+/// is emptied otherwise), and the frame is spanned the same way by the latitude and longitude
+/// of the picture's top-left and bottom-right corners (by the box around its outline should
+/// those not span one).
+GeoTiffFrame SetUpGeoTiffFrame(const GeoTiffInfo& info, int width, int height, UtmProjection& projection,
+                               std::optional<FitCrsConversion>& keysCrs);
 
 /// The latitude and longitude of pixel (column, row) of an image with this georeference,
-/// continuous from the image's top-left corner: the model coordinates by tie point and pixel
-/// scale, then, for a metric georeference, the inverse of projection (set up by
-/// SetUpGeoTiffFrame). Nothing when a metric point cannot be converted.
+/// continuous from the image's top-left corner: the model coordinates by the pixel-to-model
+/// relation, then, with keysCrs, PROJ's conversion to WGS 84, else, for a metric georeference,
+/// the inverse of projection (both set up by SetUpGeoTiffFrame). Nothing when a point cannot be
+/// converted.
 std::optional<GeoPosition> GeoTiffPixelToGeographic(const GeoTiffInfo& info, const UtmProjection& projection,
-                                                    double column, double row);
+                                                    const std::optional<FitCrsConversion>& keysCrs, double column,
+                                                    double row);
+
+/// The pixel-to-model relation of a georeference as a GDAL geotransform: the file's
+/// ModelTransformation, or its tie point and scale, north up.
+std::array<double, 6> GeoTiffGeoTransform(const GeoTiffInfo& info);

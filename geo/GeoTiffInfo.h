@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
+#include <optional>
 #include <vector>
 
 /// One GeoTIFF key as a file holds it: its number and its values, numbers for a SHORT or DOUBLE
@@ -29,6 +31,16 @@ struct GeoTiffInfo {
     double m_dTieY = 0.0;   ///< model Y (northing) of the top-left corner: ModelTiepointTag value 4
     double m_dScaleX = 0.0; ///< model units per pixel across: ModelPixelScaleTag value 0
     double m_dScaleY = 0.0; ///< model units per pixel down: ModelPixelScaleTag value 1
+    /// The picture position the model is tied at, in pixels from the top-left corner: the tie
+    /// point's raster position (ModelTiepointTag values 0 and 1), half a pixel further on where
+    /// the keys say the values are the pixels' centres (RasterPixelIsPoint). GDAL reads files so.
+    double m_dTieColumn = 0.0;
+    double m_dTieRow = 0.0;
+    /// The whole pixel-to-model relation as a GDAL geotransform (x = gt0 + column gt1 + row gt2,
+    /// y = gt3 + column gt4 + row gt5), when the file gives it by a ModelTransformationTag instead
+    /// of a tie point and scale: it may turn the picture. The tie and scale fields then hold its
+    /// origin and its scales along the picture's axes.
+    std::optional<std::array<double, 6>> m_ModelTransformation;
     int m_nRows = 0;        ///< image height in pixels
     int m_nColumns = 0;     ///< image width in pixels
     int m_nUtmZone = 0;     ///< UTM zone number from the citation, 0 when none

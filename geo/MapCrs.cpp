@@ -137,6 +137,39 @@ QString CrsWktOfDefinition(const QString& proj, std::optional<int> geographicEps
     return wkt ? QString::fromUtf8(wkt) : QString();
 }
 
+QString CrsWktOfKeys(const QString& definitionWkt, const QString& gdalWkt)
+{
+    ProjContext context;
+    const auto create = [&](const QString& wkt) {
+        return PjPtr(wkt.isEmpty() ? nullptr : proj_create(context.m_pContext, wkt.toUtf8().constData()));
+    };
+    const PjPtr ours = create(definitionWkt);
+    const PjPtr gdal = create(gdalWkt);
+    if (!gdal || !proj_is_crs(gdal.get()))
+        return ours ? definitionWkt : QString();
+    if (ours && proj_get_type(ours.get()) == proj_get_type(gdal.get())) {
+        const PjPtr ourConversion(proj_crs_get_coordoperation(context.m_pContext, ours.get()));
+        const PjPtr gdalConversion(proj_crs_get_coordoperation(context.m_pContext, gdal.get()));
+        const PjPtr ourEllipsoid(proj_get_ellipsoid(context.m_pContext, ours.get()));
+        const PjPtr gdalEllipsoid(proj_get_ellipsoid(context.m_pContext, gdal.get()));
+        double a1 = 0, b1 = 0, a2 = 0, b2 = 0;
+        const bool sameEllipsoid =
+            ourEllipsoid && gdalEllipsoid &&
+            proj_ellipsoid_get_parameters(context.m_pContext, ourEllipsoid.get(), &a1, &b1, nullptr, nullptr) &&
+            proj_ellipsoid_get_parameters(context.m_pContext, gdalEllipsoid.get(), &a2, &b2, nullptr, nullptr) &&
+            std::abs(a1 - a2) < 1e-3 && std::abs(b1 - b2) < 1e-3; // libgeotiff writes millimetres
+        const bool sameConversion =
+            (!ourConversion && !gdalConversion) ||
+            (ourConversion && gdalConversion &&
+             proj_is_equivalent_to(ourConversion.get(), gdalConversion.get(), PJ_COMP_EQUIVALENT));
+        if (sameEllipsoid && sameConversion)
+            return definitionWkt;
+    }
+    const char* const options[] = {"MULTILINE=NO", nullptr};
+    const char* wkt = proj_as_wkt(context.m_pContext, gdal.get(), PJ_WKT2_2019, options);
+    return wkt ? QString::fromUtf8(wkt) : QString();
+}
+
 QString CrsWktEsri(const MapCrs& crs)
 {
     return AsWkt(crs, PJ_WKT1_ESRI);

@@ -40,6 +40,13 @@ MapCrs CrsOfGeoTiff(const GeoTiffInfo& info);
 /// empty when PROJ cannot make a coordinate system of it.
 QString CrsWktOfDefinition(const QString& proj, std::optional<int> geographicEpsg);
 
+/// The WKT of the system a GeoTIFF's keys define, from two readings of them: libgeotiff's PROJ
+/// definition made WKT (by CrsWktOfDefinition) and GDAL's WKT. The first where the two say the
+/// same (the same kind of system, projection and ellipsoid); GDAL's, as WKT 2 on one line, where
+/// the first lost something on the way (a datum shift, a parameter that libgeotiff's PROJ text
+/// has no room for, digits). Empty when neither reads.
+QString CrsWktOfKeys(const QString& definitionWkt, const QString& gdalWkt);
+
 /// The system as WKT: ESRI's WKT 1 (for .prj files) or WKT 2 on one line (for QGIS .points
 /// files). Empty when PROJ cannot describe it.
 QString CrsWktEsri(const MapCrs& crs);

@@ -60,3 +60,38 @@ ResidualAnalysis AnalyseResiduals(const std::vector<CDataGeo>& points, int width
     analysis.m_dRmsMetres = points.empty() ? 0.0 : std::sqrt(sumOfSquares / static_cast<double>(points.size()));
     return analysis;
 }
+
+ResidualAnalysis AnalyseResiduals(const GeoCodingChoice& choice, const std::vector<CDataGeo>& points, int width,
+                                  int height, bool leaveOneOut)
+{
+    if (choice.IsDefault())
+        return AnalyseResiduals(points, width, height, leaveOneOut);
+    ResidualAnalysis analysis;
+    const GeoFitResult fit = ComputeGeoFit(choice, points, width, height, GeoCoefficients{}, 0);
+    analysis.m_strRefusal = fit.m_strRefusal;
+    const GeoCodingAnalysis chosen = GeoCoding::Analyse(choice.m_eTransform, choice.m_FitCrs,
+                                                        GeoControlPoints(points, width, height), leaveOneOut);
+    if (!fit.m_FittedModel || !chosen.m_GeoCoding)
+        return analysis;
+    analysis.m_Model = GeoModel(*fit.m_FittedModel);
+    analysis.m_bAccepted = fit.m_Outcome == GeoFitOutcome::Accepted;
+    analysis.m_dThreshold = fit.m_dThreshold.value_or(0.0);
+    analysis.m_dLargest = fit.m_dAccuracy.value_or(0.0);
+    analysis.m_dRmsMetres = chosen.m_dRmsMetres;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const TransformationResidual& own = chosen.m_Points[i];
+        PointResidual residual;
+        residual.m_dDx = own.m_dDx;
+        residual.m_dDy = own.m_dDy;
+        residual.m_dGroundMetres = own.m_dGroundMetres;
+        residual.m_dArcSeconds = fit.m_dResiduals[i];
+        residual.m_bOverThreshold = residual.m_dArcSeconds > analysis.m_dThreshold;
+        if (own.m_LeaveOneOutLanded)
+            if (const std::optional<GeoPosition> back = chosen.m_GeoCoding->GroundToGeo(*own.m_LeaveOneOutLanded))
+                residual.m_dLeaveOneOut = std::max(std::fabs(back->m_dLatitude - points[i].LatitudeDegrees()),
+                                                   std::fabs(back->m_dLongitude - points[i].LongitudeDegrees())) *
+                                          CDataGeo::kArcSecondsPerDegree;
+        analysis.m_Points.push_back(residual);
+    }
+    return analysis;
+}

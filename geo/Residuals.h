@@ -4,6 +4,7 @@
 // on the ground in metres, and with the point left out of the fit.
 
 #include "geo/CDataGeo.h"
+#include "geo/GeoCodingChoice.h"
 #include "geo/GeoModel.h"
 
 #include <optional>
@@ -38,6 +39,8 @@ struct ResidualAnalysis {
     double m_dRmsMetres = 0.0;           ///< root mean square of the ground residuals
     double m_dThreshold = 0.0;           ///< arc-seconds
     double m_dLargest = 0.0;             ///< the largest residual, arc-seconds
+    /// Why no model was reached under a transformation other than the default (see GeoFitResult).
+    QString m_strRefusal;
 };
 
 /// Fits the points (latitude and longitude in arc-seconds, image position in frame units) of a
@@ -45,3 +48,11 @@ struct ResidualAnalysis {
 /// the result. The leave-one-out residuals, which fit the set once per point, are computed only
 /// when leaveOneOut is set. Pure: nothing outside changes.
 ResidualAnalysis AnalyseResiduals(const std::vector<CDataGeo>& points, int width, int height, bool leaveOneOut = true);
+
+/// The same under the map's choice of transformation and coordinate system: the default is the
+/// analysis above; for another choice the pixel residual is the transformation's, the residual in
+/// arc-seconds and the threshold are the fit's own, the ground residual is measured on the
+/// ellipsoid and the leave-one-out residual in arc-seconds comes from the transformation fitted
+/// to the other points. For a spline the residuals at the points are zero by construction.
+ResidualAnalysis AnalyseResiduals(const GeoCodingChoice& choice, const std::vector<CDataGeo>& points, int width,
+                                  int height, bool leaveOneOut = true);

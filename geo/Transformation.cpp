@@ -235,6 +235,19 @@ std::optional<QPointF> UseLibrary(void* handle, bool groundToPixel, QPointF from
 
 } // namespace
 
+std::optional<Transformation> Transformation::FromGeoTransform(const std::array<double, 6>& gt)
+{
+    const double determinant = gt[1] * gt[5] - gt[2] * gt[4];
+    if (!std::isfinite(determinant) || determinant == 0.0)
+        return std::nullopt;
+    Transformation affine(TransformKind::Affine);
+    affine.m_dForward = {gt[1], gt[2], gt[0], gt[4], gt[5], gt[3], 0.0, 0.0, 1.0};
+    const double a = gt[5] / determinant, b = -gt[2] / determinant;
+    const double d = -gt[4] / determinant, e = gt[1] / determinant;
+    affine.m_dInverse = {a, b, -(a * gt[0] + b * gt[3]), d, e, -(d * gt[0] + e * gt[3]), 0.0, 0.0, 1.0};
+    return affine;
+}
+
 std::optional<QPointF> Transformation::Forward(double column, double row) const
 {
     if (m_pLibrary)

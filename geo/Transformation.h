@@ -9,6 +9,7 @@
 #include <QPointF>
 #include <QString>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -53,6 +54,11 @@ public:
     /// position, points on one line (all kinds but Helmert need them spread), and a set that does
     /// not determine the transformation.
     static TransformationFit Fit(TransformKind kind, const std::vector<TiePoint>& points);
+
+    /// The affine transformation of a geotransform in GDAL's convention (x = gt0 + gt1 column +
+    /// gt2 row, y = gt3 + gt4 column + gt5 row): a model known exactly, not fitted to points.
+    /// Nothing when it cannot be inverted.
+    static std::optional<Transformation> FromGeoTransform(const std::array<double, 6>& gt);
 
     TransformKind Kind() const { return m_eKind; }
     /// The ground coordinates (x, y) of pixel (column, row); nothing where the transformation has

@@ -29,15 +29,18 @@ TransformationAnalysis AnalyseTransformation(TransformKind kind, const std::vect
         const QPointF pixel = *fitted.Inverse(p.m_dX, p.m_dY);
         residual.m_dDx = pixel.x() - p.m_dColumn;
         residual.m_dDy = pixel.y() - p.m_dRow;
-        residual.m_dGroundMetres = distance(*fitted.Forward(p.m_dColumn, p.m_dRow), ground);
+        residual.m_Landed = *fitted.Forward(p.m_dColumn, p.m_dRow);
+        residual.m_dGroundMetres = distance(residual.m_Landed, ground);
         sumOfSquares += residual.m_dGroundMetres * residual.m_dGroundMetres;
 
         if (leaveOneOut) {
             std::vector<TiePoint> others = points;
             others.erase(others.begin() + static_cast<std::ptrdiff_t>(i));
             if (const std::optional<Transformation> without = Transformation::Fit(kind, others).m_Transformation) {
-                if (const std::optional<QPointF> landed = without->Forward(p.m_dColumn, p.m_dRow))
+                if (const std::optional<QPointF> landed = without->Forward(p.m_dColumn, p.m_dRow)) {
+                    residual.m_LeaveOneOutLanded = landed;
                     residual.m_dLeaveOneOutMetres = distance(*landed, ground);
+                }
                 if (const std::optional<QPointF> back = without->Inverse(p.m_dX, p.m_dY))
                     residual.m_dLeaveOneOutPixels = std::hypot(back->x() - p.m_dColumn, back->y() - p.m_dRow);
             }

@@ -24,6 +24,10 @@ struct TransformationResidual {
     /// The distance in metres between the point's ground coordinates and where the
     /// transformation takes its pixel.
     double m_dGroundMetres = 0.0;
+    /// Where the transformation takes the point's pixel, in ground coordinates.
+    QPointF m_Landed;
+    /// Where the transformation fitted to all the other points takes it; nothing when there is none.
+    std::optional<QPointF> m_LeaveOneOutLanded;
     /// The same two measures under the transformation fitted to all the other points: the
     /// distance in metres and that in pixels. Nothing when the others do not carry one.
     std::optional<double> m_dLeaveOneOutMetres;

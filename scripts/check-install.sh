@@ -115,7 +115,7 @@ if [ -z "$deb" ]; then
     fail "cpack made no varnel_${version}_*.deb"
 else
     depends=$(dpkg-deb -f "$deb" Depends)
-    for library in libqt6widgets6 libqt6printsupport6 libtiff6 libgeotiff5 libproj25 qt6-qpa-plugins; do
+    for library in libqt6widgets6 libqt6printsupport6 libtiff6 libgeotiff5 libproj25 libgdal32 qt6-qpa-plugins; do
         grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
     done
     listing=$(dpkg-deb -c "$deb")

@@ -13,6 +13,7 @@ packages=(
   libgeotiff-dev                     # GeoTIFF georeference keys
   libproj-dev proj-data              # UTM inverse projection of GeoTIFF frames
   libgdal-dev                        # control-point transformers (polynomials, thin-plate spline)
+  gdal-bin                           # tests only: gdaltransform as a second opinion on the command line's read-out
   libgtest-dev libgmock-dev          # unit tests
   libbenchmark-dev                   # benchmarks in bench/
   libzstd-dev zstd                   # benchmarks only: the coder is timed against zstd's decompression

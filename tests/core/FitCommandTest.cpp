@@ -175,6 +175,16 @@ TEST_F(FitCommand, ResidualsOnThePictureOnTheGroundAndLeftOut)
     EXPECT_NEAR(out.value("rmse_m").toDouble(), std::sqrt(sum / 9), 1e-9);
     // The fit's own figures are unchanged: the same residual in arc-seconds.
     EXPECT_NEAR(out.value("residuals_arcsec").toArray()[4].toDouble(), 30.0 * 8 / 9, 1e-6);
+
+    // The spline passes through every point; through the eight exact others it is the exact
+    // grid, off the moved centre by the whole 30 again.
+    const QJsonObject spline = RunAndParse({QStringLiteral("fit"), QStringLiteral("--transform=tps"), QStringLiteral("--width"),
+                                            QString::number(m_Grid.Width()), QStringLiteral("--height"),
+                                            QString::number(m_Grid.Height()), WritePoints(PointsCsv(points))});
+    EXPECT_EQ(spline.value("transform").toString(), QStringLiteral("tps"));
+    for (const QJsonValue& p : spline.value("residuals_px").toArray())
+        EXPECT_NEAR(std::hypot(p.toArray()[0].toDouble(), p.toArray()[1].toDouble()), 0.0, 1e-6);
+    EXPECT_NEAR(spline.value("loo_residuals_arcsec").toArray()[4].toDouble(), 30.0, 1e-6);
 }
 
 TEST_F(FitCommand, BadInputFailsWithMessage)
@@ -204,6 +214,8 @@ TEST_F(FitCommand, BadInputFailsWithMessage)
         {"GeoCodedTwo", {fit, w, n, h, n, QStringLiteral("--geocoded"), QStringLiteral("2"), goodPath}},
         {"UnknownOption", {fit, w, n, h, n, QStringLiteral("--scale"), QStringLiteral("2"), goodPath}},
         {"OptionWithoutValue", {fit, w, n, goodPath, h}},
+        {"UnknownTransform", {fit, w, n, h, n, QStringLiteral("--transform"), QStringLiteral("poly4"), goodPath}},
+        {"UnknownFitCrs", {fit, w, n, h, n, QStringLiteral("--fit-crs=EPSG:999999"), goodPath}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.m_pName);

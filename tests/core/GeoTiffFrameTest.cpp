@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -20,19 +21,6 @@
 namespace {
 
 using Arguments = std::vector<std::string>;
-
-/// The EPSG projected and geographic systems whose ellipsoid is the one Varnel picks for a
-/// datum code: WGS 84 / UTM (north 326zz, south 327zz) for code 0, NAD27 / UTM (267zz, north
-/// only, Clarke 1866) for code 1.
-std::pair<std::string, std::string> EpsgForDatum(int datum, int zone, bool south)
-{
-    if (datum == 1) {
-        EXPECT_FALSE(south);
-        return {"EPSG:" + std::to_string(26700 + zone), "EPSG:4267"};
-    }
-    EXPECT_EQ(datum, 0);
-    return {"EPSG:" + std::to_string((south ? 32700 : 32600) + zone), "EPSG:4326"};
-}
 
 /// The frame spanned by a north-west and a south-east corner.
 GeoTiffFrame FrameOf(LatLon northWest, LatLon southEast)
@@ -86,6 +74,13 @@ GeoTiffInfo MakeInfo(double tieX, double tieY, double scaleX, double scaleY, int
     return info;
 }
 
+/// The frame set-up, the keys' system (where used) dropped.
+GeoTiffFrame SetUpGeoTiffFrame(const GeoTiffInfo& info, int width, int height, UtmProjection& projection)
+{
+    std::optional<FitCrsConversion> keysCrs;
+    return SetUpGeoTiffFrame(info, width, height, projection, keysCrs);
+}
+
 } // namespace
 
 TEST(GeoTiffFrame, TestFilesGiveTheirReferenceCorners)
@@ -117,42 +112,30 @@ TEST(GeoTiffFrame, TestFilesGiveTheirReferenceCorners)
         const GeoTiffFrame frame = SetUpGeoTiffFrame(info, c.width, c.height, projection);
 
         const GeoTiffFrame reference = FrameOf({c.topLeft[1], c.topLeft[0]}, {c.bottomRight[1], c.bottomRight[0]});
-        if (!c.realEllipsoid) {
-            EXPECT_TRUE(projection.IsNull()); // no zone in the citation
-            ExpectFrame(frame, reference, 1e-7);
-            continue;
-        }
-        ASSERT_FALSE(projection.IsNull());
-        const std::string chosen = EllipsoidForDatum(info.m_nDatum);
-        if (chosen == c.realEllipsoid) {
-            ExpectFrame(frame, reference, 1e-7);
-            continue;
-        }
-        // The citation names no datum and its zone number reads as Clarke 1866 although the file
-        // is on WGS 84 (rgb-byte-tenth.tif, "UTM Zone 18, Northern Hemisphere"). The expected
-        // corners are then those of the ellipsoid Varnel picks, by PROJ's EPSG definition of the
-        // same zone on that ellipsoid, from the file's own tie point and scale.
-        SCOPED_TRACE("ellipsoid chosen: " + chosen + ", real: " + c.realEllipsoid);
-        const auto [projected, geographic] = EpsgForDatum(info.m_nDatum, info.m_nUtmZone, info.m_bSouth != 0);
-        const LatLon northWest = ReferenceInverse(projected, geographic, info.m_dTieX, info.m_dTieY);
-        const LatLon southEast = ReferenceInverse(projected, geographic, info.m_dTieX + c.width * info.m_dScaleX,
-                                                  info.m_dTieY - c.height * info.m_dScaleY);
-        ExpectFrame(frame, FrameOf(northWest, southEast), 1e-7);
-        // The ellipsoid really matters at this tolerance: the other one's corners are far off.
-        EXPECT_GT(std::abs(frame.m_Origin.m_dLatitude - reference.m_Origin.m_dLatitude), 1e-5);
+        // rgb-byte-tenth.tif's citation, "UTM Zone 18, Northern Hemisphere", names no datum and
+        // its zone number reads as Clarke 1866; its keys say WGS 84, and they are followed.
+        EXPECT_EQ(projection.IsNull(),
+                  !c.realEllipsoid || EllipsoidForDatum(info.m_nDatum) != std::string(c.realEllipsoid));
+        ExpectFrame(frame, reference, 1e-7);
     }
 }
 
-TEST(GeoTiffFrame, GeoreferenceWithoutUtmZoneIsAPlainPicture)
+TEST(GeoTiffFrame, GeoreferenceWithoutUtmZoneNeedsItsKeys)
 {
     // transverse_mercator.tif is in metres (byte.tif's tie point and scale) but names no UTM
-    // zone: nothing to convert with, so it is shown as a plain picture.
+    // zone: its keys define NAD83 / Mississippi TM (EPSG:3814), which places it; without them
+    // there is nothing to convert with, so it is shown as a plain picture.
     ScriptedUiServices ui;
     ScopedUiServices installed(ui);
     GeoTiffInfo info;
     ASSERT_TRUE(ReadGeoTiffInfo(TestDataPath(QStringLiteral("geotiff/transverse_mercator.tif")), info));
     ASSERT_GT(info.m_dScaleX, 1.0);
     UtmProjection projection;
+    ExpectFrame(SetUpGeoTiffFrame(info, 1, 1, projection),
+                FrameOf(ReferenceInverse("EPSG:3814", "EPSG:4269", 440720.0, 3751320.0),
+                        ReferenceInverse("EPSG:3814", "EPSG:4269", 440780.0, 3751260.0)),
+                1e-9);
+    info.m_strCrs.clear();
     ExpectPlainFrame(SetUpGeoTiffFrame(info, 1, 1, projection));
     EXPECT_TRUE(projection.IsNull());
 }

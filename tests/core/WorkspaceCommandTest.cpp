@@ -23,6 +23,11 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include "geo/GeoFit.h"
+#include "geo/Geodesy.h"
+
+#include <proj.h>
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -880,4 +885,130 @@ TEST_F(WorkspaceCommandTest, LoadWorkspaceFileInstallsOrRefusesWithoutShowingAny
     EXPECT_FALSE(LoadWorkspaceFile(later.m_Doc, nullptr, Path(QStringLiteral("none.pws"))).m_bDone);
     EXPECT_TRUE(Take(later.m_Doc, later.m_ViewState, later.m_View) == before);
     EXPECT_TRUE(m_Ui.m_Messages.empty());
+}
+TEST_F(WorkspaceCommandTest, ChosenGeoCodingIsFittedUndoneAndKeptBesideTheWorkspace)
+{
+    // A picture of the conterminous USA in Albers (EPSG:5070), 4480 km across, with 20 control
+    // points typed in WGS 84 as PROJ places their pixels.
+    LoadMap(m_Doc, PaddedJpeg(), kJpgEntry);
+    const double w = m_Doc.ImageWidth(), h = m_Doc.ImageHeight(), pixel = 4.48e6 / w;
+    PJ_CONTEXT* context = proj_context_create();
+    PJ* raw = proj_create_crs_to_crs(context, "EPSG:5070", "EPSG:4326", nullptr);
+    PJ* toLonLat = proj_normalize_for_visualization(context, raw);
+    proj_destroy(raw);
+    const auto truth = [&](double column, double row) {
+        const PJ_COORD g = proj_trans(toLonLat, PJ_FWD, proj_coord(-2.4e6 + pixel * column, 3.2e6 - pixel * row, 0, 0));
+        return GeoPosition{g.lp.phi, g.lp.lam};
+    };
+    std::vector<CDataGeo> points;
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 4; ++j) {
+            const double column = w * (0.06 + 0.22 * i + 0.01 * j), row = h * (0.06 + 0.27 * j + 0.01 * i);
+            const GeoPosition p = truth(column, row);
+            points.push_back({p.m_dLatitude * 3600, p.m_dLongitude * 3600, column / w, 1 - row / h});
+        }
+    const std::array<double, 2> probe{0.52 * w, 0.46 * h};
+    const auto metresFromTruth = [&](const CQuilletDoc& doc) {
+        const GeoPosition at = doc.PositionOfPixel(probe[0], probe[1]).value();
+        return GreatCircleDistance(at.m_dLatitude, at.m_dLongitude, truth(probe[0], probe[1]).m_dLatitude,
+                                   truth(probe[0], probe[1]).m_dLongitude);
+    };
+
+    // Affinely in latitude and longitude the continent does not fit.
+    EXPECT_EQ(m_Doc.EditPoints(QStringLiteral("Add Points"), points).m_Outcome, GeoFitOutcome::Rejected);
+    const PointsAndModel affine = m_Doc.CapturePoints();
+
+    // Affinely in its own projection it fits exactly, by the same rule and message.
+    GeoCodingChoice albers{TransformKind::Affine, *FitCrs::Parse(QStringLiteral("EPSG:5070"))};
+    const GeoFitResult fit = m_Doc.EditChoice(QStringLiteral("Transformation"), albers);
+    ASSERT_EQ(fit.m_Outcome, GeoFitOutcome::Accepted) << fit.m_strReport.toStdString();
+    EXPECT_TRUE(fit.m_Message->m_strText.startsWith(QStringLiteral("The map is successfully geo coded. The accuracy is 0.0")));
+    EXPECT_TRUE(m_Doc.IsGeoCoded());
+    EXPECT_LT(metresFromTruth(m_Doc), 1.0);
+    // The coefficients keep the closest affine relation over the picture: the continent's centre
+    // reads out within the affine error, not exactly.
+    const GeoPosition centre = GeoModel(m_Doc.GeoCoef()).Inverse(w / 2, h / 2).value();
+    const double off = GreatCircleDistance(centre.m_dLatitude, centre.m_dLongitude, truth(w / 2, h / 2).m_dLatitude,
+                                           truth(w / 2, h / 2).m_dLongitude);
+    EXPECT_GT(off, 1.0);
+    EXPECT_LT(off, 2e5);
+
+    // A spline passes through its points; too few points for a cubic say how many it needs.
+    EXPECT_EQ(m_Doc.EditChoice(QStringLiteral("Transformation"), {TransformKind::Tps, albers.m_FitCrs}).m_Outcome,
+              GeoFitOutcome::Accepted);
+    const std::vector<CDataGeo> nine(points.begin(), points.begin() + 9);
+    const GeoFitResult few = ComputeGeoFit({TransformKind::Poly3, FitCrs()}, nine, 128, 128, {}, 1);
+    EXPECT_EQ(few.m_Outcome, GeoFitOutcome::TooFewPoints);
+    EXPECT_TRUE(few.m_strRefusal.contains(QStringLiteral("10"))) << few.m_strRefusal.toStdString();
+
+    // Undo goes back choice by choice to the affine fit in latitude and longitude.
+    m_Doc.UndoStack().undo();
+    EXPECT_EQ(m_Doc.Choice(), albers);
+    EXPECT_LT(metresFromTruth(m_Doc), 1.0);
+    m_Doc.UndoStack().undo();
+    EXPECT_EQ(m_Doc.CapturePoints().m_Choice, affine.m_Choice);
+    EXPECT_FALSE(m_Doc.IsGeoCoded());
+    m_Doc.UndoStack().redo();
+
+    // Exported, a world file holds the Albers georeference exactly; a GeoTIFF is written rectified
+    // into Albers. A spline has no world file.
+    ExportReport report;
+    ASSERT_TRUE(ExportGeoreferenced(m_Doc, std::nullopt, ExportKind::WorldFile, Path("usa.jgw"), &report).m_bDone);
+    const std::array<double, 6> albersGt{-2.4e6, pixel, 0, 3.2e6, 0, -pixel};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_NEAR(report.m_GeoTransform[k], albersGt[k], 1e-6 * pixel) << k;
+    EXPECT_TRUE(ReadFileBytes(Path("usa.prj")).contains("Albers"));
+    ASSERT_TRUE(ExportGeoreferenced(m_Doc, std::nullopt, ExportKind::GeoTiff, Path("usa.tif"), &report).m_bDone);
+    EXPECT_EQ(report.m_Crs.Name(), QStringLiteral("EPSG:5070"));
+    EXPECT_NEAR(report.m_GeoTransform[0], -2.4e6, pixel);
+    // Output A Geo-Map writes the map rectified to latitude and longitude: its coefficients put the
+    // map's outline on the edges of the written picture.
+    ASSERT_TRUE(WriteProjectionOutput(m_Doc, std::nullopt, OutputFlavour::Cpf, Path("usa.cpf")).m_bDone);
+    UiMessage refusal;
+    const std::optional<ProjectionContents> cpf = ParseCpfProjection(ReadFileBytes(Path("usa.cpf")), refusal);
+    ASSERT_TRUE(cpf);
+    double minColumn = 1e9, maxColumn = -1e9, minRow = 1e9, maxRow = -1e9;
+    for (int k = 0; k <= 64; ++k)
+        for (const auto& [c, r] : {std::pair{w * k / 64, 0.0}, {w * k / 64, h}, {0.0, h * k / 64}, {w, h * k / 64}}) {
+            const QPointF at = GeoModel(cpf->m_dGeoCoef).Forward(truth(c, r).m_dLatitude, truth(c, r).m_dLongitude);
+            minColumn = std::min(minColumn, at.x()), maxColumn = std::max(maxColumn, at.x());
+            minRow = std::min(minRow, at.y()), maxRow = std::max(maxRow, at.y());
+        }
+    EXPECT_NEAR(minColumn, 0, 1.5);
+    EXPECT_NEAR(maxColumn, cpf->m_nWidth, 1.5);
+    EXPECT_NEAR(minRow, 0, 1.5);
+    EXPECT_NEAR(maxRow, cpf->m_nHeight, 1.5);
+    m_Doc.EditChoice(QStringLiteral("Transformation"), {TransformKind::Tps, albers.m_FitCrs});
+    const CommandResult noWorld = ExportGeoreferenced(m_Doc, std::nullopt, ExportKind::WorldFile, Path("tps.jgw"));
+    ASSERT_FALSE(noWorld.m_bDone);
+    EXPECT_TRUE(noWorld.m_Messages.back().m_strText.contains(QStringLiteral("the tps transformation")));
+    m_Doc.UndoStack().undo();
+
+    // Saved, the workspace is written as always and the choice beside it; opened again, the map
+    // reads out as it did.
+    const QString path = Path(QStringLiteral("usa.pws"));
+    SaveAs(path);
+    EXPECT_EQ(ReadFileBytes(path + QStringLiteral(".geocoding")),
+              QByteArray("# Varnel geo-coding of usa.pws\ntransform=affine\nfit_crs=EPSG:5070\n"));
+    OtherRun later;
+    m_Ui.AnswerFile(path, kPwsEntry);
+    later.Open();
+    EXPECT_EQ(later.m_Doc.Choice(), albers);
+    EXPECT_LT(metresFromTruth(later.m_Doc), 1.0);
+
+    // Back to the default, saving removes the side file; an unreadable one refuses the workspace.
+    later.m_Doc.EditChoice(QStringLiteral("Transformation"), {});
+    m_Ui.AnswerFile(path, 1);
+    later.SaveAs();
+    EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral(".geocoding")));
+    WriteFileBytes(path + QStringLiteral(".geocoding"), "transform=cubic\n");
+    m_Ui.Forget();
+    OtherRun refused;
+    m_Ui.AnswerFile(path, kPwsEntry);
+    refused.Open();
+    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+    EXPECT_TRUE(m_Ui.m_Messages[0].m_strText.contains(QStringLiteral("names no transformation Varnel knows: \"cubic\"")));
+    EXPECT_FALSE(refused.m_Doc.IsMapLoaded());
+    proj_destroy(toLonLat);
+    proj_context_destroy(context);
 }

@@ -77,6 +77,51 @@ pack --format dpf --coef $coefficients @pal8.bmp -o @pal8.bmp
 unpack @p.gpf -o @p.gpf
 EOF
 
+# geocode: a picture and points on a smooth, not polynomial, warp make a workspace that keeps its
+# transformation; locate then reads out, with the saved one or another chosen, where GDAL's GCP
+# transformers put the pixel (1e-6 degree). Then bad choices: status, message, nothing written.
+picture=$(dirname "$0")/../data/pictures/bmp/hopper.bmp
+awk 'BEGIN { print "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual"
+    for (k = 0; k < 16; k++) { c = (k * 37) % 120 + 4; r = (k * 53) % 118 + 5
+        printf "%.9f,%.9f,%d,%d,1,0,0,0\n", 10 + 0.01 * c + 0.002 * sin(c / 19) * cos(r / 23), 50 - 0.008 * r + 1e-5 * c * r, c, -r } }' >"$work/p.points"
+gcps=$(awk -F, 'NR > 1 { printf " -gcp %s %s %s %s", $3, -$4, $1, $2 }' "$work/p.points")
+head -9 "$work/p.points" >"$work/p8.points"
+expect 0 out '"points": 16, "geocoded": true, "transform": "poly2", "fit_crs": "geographic"}$' -- \
+    "$cli" geocode "$picture" --points "$work/p.points" -o "$work/g.pws" --transform poly2
+expect 0 out '"transform": "poly2", "fit_crs": "geographic"}$' -- "$cli" info "$work/g.pws"
+for pixel in 37.5,81.25 120,3; do
+    for pair in ":-order 2" "--transform=poly3:-order 3" "--transform=tps:-tps"; do
+        ours=$("$cli" locate "$work/g.pws" --pixel $pixel ${pair%%:*} | sed 's/[^0-9.,-]//g')
+        gdal=$(tr , ' ' <<<$pixel | gdaltransform ${pair#*:} $gcps)
+        awk -v o="$ours" -v g="$gdal" 'BEGIN { split(o, a, ","); split(g, b, " ")
+            exit !(a[1] - b[2] < 1e-6 && b[2] - a[1] < 1e-6 && a[2] - b[1] < 1e-6 && b[1] - a[2] < 1e-6) }' ||
+            { echo "FAIL: locate $pixel ${pair%%:*} gave $ours, GDAL $gdal"; failures=$((failures + 1)); }
+    done
+done
+long=EPSG:999999$(printf %0100d 0 | tr 0 x)
+while IFS='|' read -r status pattern command; do
+    eval "expect $status err '$pattern' -- \"\$cli\" $command"
+done <<EOF
+2|^varnel-cli locate: --transform must be affine, helmert, projective, poly2, poly3 or tps, not .poly4.$|locate \$work/g.pws --pixel 1,1 --transform poly4
+2|^varnel-cli rectify: --fit-crs: The coordinate system "EPSG:999999x{29}…x{39}" is not one PROJ knows.$|rectify \$work/g.pws -o \$work/r.tif --fit-crs \$long
+1|^varnel-cli geocode: The third-order polynomial transformation needs at least 10 control points, and the map has 8.$|geocode \$picture --points \$work/p8.points -o \$work/p8.pws --transform poly3
+1|^varnel-cli rectify: The extent misses the map.$|rectify \$work/g.pws -o \$work/r.tif --extent 100,10,101,11
+EOF
+expect 0 out '"crs": "EPSG:32632", ' -- "$cli" rectify "$work/g.pws" -o "$work/r.tif" --fit-crs utm --transform poly3
+[ ! -e "$work/p8.pws" ] || { echo "FAIL: a refused geocode wrote its workspace"; failures=$((failures + 1)); }
+# A GeoTIFF map (NAD27 UTM by its citation, NAD83 transverse Mercator and a user-defined zone by
+# its keys) rectifies onto the grid gdalwarp chooses for it: the same geotransform and size.
+for name in utmsmall transverse_mercator rgb-byte-tenth; do
+    tif=$(dirname "$0")/../data/geotiff/$name.tif
+    ours=$("$cli" rectify "$tif" -o "$work/$name.r.tif" --crs EPSG:4326 | sed 's/.*"geotransform": \[\(.*\)\], "width": \([0-9]*\), "height": \([0-9]*\)}/\1,\2,\3/')
+    gdalwarp -q -overwrite -t_srs EPSG:4326 "$tif" "$work/$name.g.tif" && gdal=$(gdalinfo "$work/$name.g.tif" |
+        sed -n 's/^Size is \([0-9]*\), \([0-9]*\)$/\1,\2/p; s/^Origin = (\(.*\),\(.*\))$/\1,\2/p; s/^Pixel Size = (\(.*\),\(.*\))$/\1,\2/p' | paste -sd,)
+    awk -v o="$ours" -v g="$gdal" 'BEGIN { split(o, a, ","); split(g, b, ",")
+        d[1] = a[1] - b[3]; d[2] = a[2] - b[5]; d[3] = a[4] - b[4]; d[4] = a[6] - b[6]; d[5] = a[7] - b[1]; d[6] = a[8] - b[2]
+        for (k = 1; k <= 6; k++) if (d[k] > 1e-9 || d[k] < -1e-9) exit 1 }' ||
+        { echo "FAIL: rectify $name gave $ours, gdalwarp $gdal"; failures=$((failures + 1)); }
+done
+
 # A device, a FIFO or standard output is written into: -o /dev/stdout puts the file before the
 # JSON, on a pipe and in a file the shell opened alike.
 size=$(stat -c %s "$work/p.gpf")
