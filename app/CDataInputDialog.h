@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 /// Asks for a control point's latitude and longitude in decimal degrees. The fields take any
@@ -19,11 +21,18 @@ public:
     /// The field that takes the keyboard when the dialog opens: 0 latitude, 1 longitude (the
     /// one to correct when the dialog comes back after a refusal).
     int m_nFocusField = 0;
+    /// When not empty, a check box offers easting and northing in this projected system instead;
+    /// m_bProjected says which the fields hold (northing first, in the latitude field).
+    QString m_strProjectedCrs;
+    bool m_bProjected = false;
 
     QLineEdit* LatitudeEdit() const { return m_pLatitude; }
     QLineEdit* LongitudeEdit() const { return m_pLongitude; }
 
 private:
+    QLabel* m_pLatitudeLabel;
+    QLabel* m_pLongitudeLabel;
+    QCheckBox* m_pProjected;
     QLineEdit* m_pLatitude;
     QLineEdit* m_pLongitude;
 };

@@ -7,6 +7,7 @@
 #include "commands/FileCommands.h"
 #include "commands/OptionCommands.h"
 #include "commands/OutputCommand.h"
+#include "commands/RectifyCommand.h"
 #include "document/CQuilletDoc.h"
 #include "resources/Resource.h"
 #include "view/core/ViewState.h"
@@ -123,6 +124,9 @@ const std::vector<CommandRow>& CommandTable()
         {ID_EXPORT_GEOREFERENCED, "&Export Georeferenced...",
          "Write the geo-coded map or its control points in a form GIS tools read\nExport Georeferenced", false,
          [](CMainFrame& f) { OnExportGeoreferenced(f.Document(), &State(f)); }, nullptr, kGeo},
+        {ID_EXPORT_RECTIFIED, "Export Rec&tified...",
+         "Write the geo-coded map resampled north up into a GeoTIFF in a coordinate system of your choice\nExport Rectified",
+         false, [](CMainFrame& f) { OnExportRectified(f.Document()); }, nullptr, kGeo},
         {ID_IMPORT_CONTROL_POINTS, "&Import Control Points...",
          "Add control points from a QGIS .points or CSV file\nImport Control Points", false,
          [](CMainFrame& f) { OnImportControlPoints(f.Document()); }, nullptr, kMap},
@@ -166,6 +170,9 @@ const std::vector<CommandRow>& CommandTable()
         {ID_UNHANDLED_32782, nullptr, "Input Options", true},
         {ID_INPUT_OPTIONS, "Input O&ptions...", "Input Options", true,
          [](CMainFrame& f) { OnInputOptions(f.Document()); }, nullptr, kMap},
+        {ID_TRANSFORMATION, "&Transformation...",
+         "Choose the transformation the map is geo-coded with and the coordinate system it is fitted in\nTransformation",
+         false, [](CMainFrame& f) { OnTransformation(f.Document()); }, nullptr, kMap},
         {ID_SELECT_RANGE, "Select &Range\tCtrl+7", "Select the range for the output map", true,
          SelectRange, nullptr, kGeo, ToolCheck<Tool::SelectRange>},
         {ID_MEASURE, "Measure &Distance\tCtrl+4", "Measure the distance", true,
@@ -217,14 +224,14 @@ const std::vector<MenuLayout>& MenuBarLayout()
     static const std::vector<MenuLayout> menus = {
         {"&File",
          {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_OUTPUT_GEO_MAP, ID_SAVE_VIEW_AS_BITMAP, kSeparator,
-          ID_EXPORT_GEOREFERENCED, ID_IMPORT_CONTROL_POINTS, kSeparator, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW,
+          ID_EXPORT_GEOREFERENCED, ID_EXPORT_RECTIFIED, ID_IMPORT_CONTROL_POINTS, kSeparator, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW,
           ID_FILE_PRINT_SETUP, kSeparator, kRecentFiles, ID_APP_EXIT}},
         {"&Edit", {ID_EDIT_UNDO, ID_EDIT_REDO}},
         {"&View",
          {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, kSeparator, kControlPointsPanel, ID_SHOW_POINTS, ID_SHOW_RESIDUALS}},
         {"&Tools",
          {ID_SET_POINTS, ID_MOVE_POINTS, ID_DELETE_POINT, ID_MEASURE, kSeparator, ID_ZOOM_IN, ID_ZOOM_OUT,
-          ID_FIT_IN_WINDOW, ID_SELECT_RANGE, kSeparator, ID_INPUT_OPTIONS, ID_SELECT_UNIT, ID_SELECT_IMAGES}},
+          ID_FIT_IN_WINDOW, ID_SELECT_RANGE, kSeparator, ID_INPUT_OPTIONS, ID_TRANSFORMATION, ID_SELECT_UNIT, ID_SELECT_IMAGES}},
         {"&Help", {ID_APP_ABOUT}},
     };
     return menus;

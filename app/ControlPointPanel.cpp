@@ -1,6 +1,7 @@
 #include "app/ControlPointPanel.h"
 
 #include "document/CQuilletDoc.h"
+#include "platform/DisplayText.h"
 #include "view/core/ReadOut.h"
 #include "view/widgets/CQuilletView.h"
 
@@ -17,12 +18,28 @@
 
 namespace {
 
-constexpr int kMinimumPoints = 6;
 const QString kHiddenKey = QStringLiteral("ControlPoints/hidden");
 
 QString Fixed2(double value)
 {
     return QString::number(value, 'f', 2);
+}
+
+/// Where the map's transformation is fitted, as the summary names it: the UTM zone once the points
+/// have chosen it, a long WKT cut short.
+QString FitCrsText(const CQuilletDoc& doc)
+{
+    const FitCrs& crs = doc.Choice().m_FitCrs;
+    switch (crs.GetKind()) {
+    case FitCrs::Kind::Geographic:
+        return QStringLiteral("latitude and longitude");
+    case FitCrs::Kind::Utm:
+        return doc.ChosenModel() ? QStringLiteral("the UTM zone of the points, %1").arg(doc.ChosenModel()->Crs().Text())
+                                 : QStringLiteral("the UTM zone of the points");
+    case FitCrs::Kind::Defined:
+        break;
+    }
+    return DisplayText(crs.Text(), 80);
 }
 
 } // namespace
@@ -35,7 +52,7 @@ ControlPointTableModel::ControlPointTableModel(const CQuilletDoc& doc, QObject* 
 void ControlPointTableModel::Refresh()
 {
     beginResetModel();
-    m_Analysis = AnalyseResiduals(m_Doc.ControlPoints(), m_Doc.ImageWidth(), m_Doc.ImageHeight());
+    m_Analysis = AnalyseResiduals(m_Doc.Choice(), m_Doc.ControlPoints(), m_Doc.ImageWidth(), m_Doc.ImageHeight());
     m_nWorst = -1;
     double worst = -1.0;
     for (std::size_t i = 0; i < m_Analysis.m_Points.size(); ++i) {
@@ -246,19 +263,27 @@ void ControlPointPanel::Refresh()
         m_pTable->selectRow(m_pSorted->mapFromSource(m_pModel->index(chosen, 0)).row());
 
     const ResidualAnalysis& analysis = m_pModel->Analysis();
+    const GeoCodingChoice& choice = m_Doc.Choice();
     const int count = static_cast<int>(m_Doc.ControlPoints().size());
+    const int needed = MinimumPoints(choice.m_eTransform);
     QStringList lines;
-    if (count < kMinimumPoints && m_Doc.HasGeoTiffFrame() && m_Doc.IsGeoCoded()) {
+    if (!choice.IsDefault())
+        lines << QStringLiteral("%1, fitted in %2.").arg(TransformKindName(choice.m_eTransform), FitCrsText(m_Doc));
+    if (count < needed && m_Doc.HasGeoTiffFrame() && m_Doc.IsGeoCoded()) {
         lines << QStringLiteral("Geo-coded by the map's GeoTIFF georeference: no control points are needed.");
-    } else if (count < kMinimumPoints) {
-        lines << QStringLiteral("%1 of %2 points needed").arg(count).arg(kMinimumPoints);
+    } else if (count < needed) {
+        lines << QStringLiteral("%1 of %2 points needed").arg(count).arg(needed);
     } else if (!analysis.m_Model) {
-        lines << QStringLiteral("%1 points: they do not fix a model (on one line?)").arg(count);
+        lines << (analysis.m_strRefusal.isEmpty() ? QStringLiteral("%1 points: they do not fix a model (on one line?)").arg(count)
+                                                  : analysis.m_strRefusal);
     } else {
         lines << QStringLiteral("%1 points. RMS ground residual %2 m. Largest residual %3\", threshold %4\".")
                      .arg(count)
                      .arg(Fixed2(analysis.m_dRmsMetres), Fixed2(analysis.m_dLargest), Fixed2(analysis.m_dThreshold));
         lines << (analysis.m_bAccepted ? QStringLiteral("The fit is accepted.") : QStringLiteral("The fit is rejected."));
+        if (choice.m_eTransform == TransformKind::Tps)
+            lines << QStringLiteral("The spline passes through every point, so the residuals at the points are zero by "
+                                    "construction: the Left out column is the honest measure.");
     }
     m_pSummary->setText(lines.join(QLatin1Char('\n')));
 

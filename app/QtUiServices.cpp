@@ -3,6 +3,8 @@
 #include "app/CComboChoiceDialog.h"
 #include "app/CDataInputDialog.h"
 #include "app/DialogDegMinSec.h"
+#include "app/RectifyDialog.h"
+#include "app/TransformationDialog.h"
 #include "platform/FileFilter.h"
 #include "platform/Version.h"
 
@@ -163,10 +165,13 @@ int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)
     dialog.m_strLatitude = entry.m_strLatitude;
     dialog.m_strLongitude = entry.m_strLongitude;
     dialog.m_nFocusField = entry.m_nFocusField;
+    dialog.m_strProjectedCrs = entry.m_strProjectedCrs;
+    dialog.m_bProjected = entry.m_bProjected;
     const int result = dialog.DoModal();
     if (result == IDOK) {
         entry.m_strLatitude = dialog.m_strLatitude;
         entry.m_strLongitude = dialog.m_strLongitude;
+        entry.m_bProjected = dialog.m_bProjected;
     }
     return result;
 }
@@ -218,6 +223,18 @@ int QtUiServices::RunSelectUnitDialog(ComboChoice& choice)
 {
     CDialogSelunit dialog(m_pParent);
     return RunChoice(dialog, choice.m_nSelection);
+}
+
+int QtUiServices::RunTransformationDialog(TransformationEntry& entry)
+{
+    TransformationDialog dialog(m_pParent);
+    return dialog.DoModal(entry);
+}
+
+int QtUiServices::RunRectifyDialog(RectifyEntry& entry)
+{
+    RectifyDialog dialog(m_pParent);
+    return dialog.DoModal(entry);
 }
 
 void QtUiServices::BeginWaitCursor()

@@ -24,6 +24,8 @@ public:
     int RunInputOptionsDialog(ComboChoice& choice) override;
     int RunSelectImageDialog(ImageChoice& choice) override;
     int RunSelectUnitDialog(ComboChoice& choice) override;
+    int RunTransformationDialog(TransformationEntry& entry) override;
+    int RunRectifyDialog(RectifyEntry& entry) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     /// The work runs on a thread of its own while this one keeps the window painted.

@@ -215,6 +215,18 @@ Progress CliProgress(double from, double to)
     return Progress(g_CliProgress).Part(from, to);
 }
 
+bool LoadTiffMap(CQuilletDoc& doc, const QString& path, MapKind kind, QString& error, const Progress& progress)
+{
+    TiffImport import = ImportTiffImages(path, -1, progress);
+    PrintMessages(import.m_Messages, MessageStyle::WithCaption);
+    if (import.m_Images.empty()) {
+        error = NoReadableImageText(path);
+        return false;
+    }
+    doc.InstallTiffMap(path, kind, import.TakeImages(), import.MapGeoreference());
+    return true;
+}
+
 bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Progress& progress)
 {
     const FileOpening opening = ChooseFileOpening(path, OpenedFrom::Content);
@@ -242,16 +254,8 @@ bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Pr
         doc.InstallProjection(path, *contents, opening.m_Projection);
         return true;
     }
-    if (opening.m_Reader == OpenReader::TiffMap) {
-        TiffImport import = ImportTiffImages(path, -1, progress);
-        PrintMessages(import.m_Messages, MessageStyle::WithCaption);
-        if (import.m_Images.empty()) {
-            error = NoReadableImageText(path);
-            return false;
-        }
-        doc.InstallTiffMap(path, opening.m_MapKind, import.TakeImages(), import.MapGeoreference());
-        return true;
-    }
+    if (opening.m_Reader == OpenReader::TiffMap)
+        return LoadTiffMap(doc, path, opening.m_MapKind, error, progress);
     error = QStringLiteral("%1: not a workspace, projection file or TIFF map").arg(DisplayText(path));
     return false;
 }

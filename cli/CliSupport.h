@@ -95,6 +95,9 @@ void PrintMessages(const UiMessages& messages, MessageStyle style);
 /// TIFF map, as ChooseFileOpening picks by the file's content, then its extension (a picture map
 /// is refused); the import's messages go to standard error. On failure sets error.
 bool LoadMapFile(CQuilletDoc& doc, const QString& path, QString& error, const Progress& progress = {});
+/// Imports the TIFF map at path (of kind) as New does, its messages on standard error; false with
+/// why in error when no image could be read.
+bool LoadTiffMap(CQuilletDoc& doc, const QString& path, MapKind kind, QString& error, const Progress& progress);
 
 /// --range left,right,top,bottom as the range tool leaves it: four fractions of the picture
 /// (left and right of its width, top and bottom of its height from the top edge), put in order.

@@ -10,7 +10,6 @@
 #include "commands/FileOpening.h"
 #include "document/CQuilletDoc.h"
 #include "formats/GeoCodingChoiceFile.h"
-#include "formats/TiffImport.h"
 #include "imaging/CPicture.h"
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
@@ -41,16 +40,8 @@ bool LoadNewMap(CQuilletDoc& doc, const QString& path, QString& error, const Pro
         doc.InstallPictureMap(path, opening.m_MapKind, std::move(picture), bytes);
         return true;
     }
-    if (opening.m_Reader == OpenReader::TiffMap) {
-        TiffImport import = ImportTiffImages(path, -1, progress);
-        PrintMessages(import.m_Messages, MessageStyle::WithCaption);
-        if (import.m_Images.empty()) {
-            error = NoReadableImageText(path);
-            return false;
-        }
-        doc.InstallTiffMap(path, opening.m_MapKind, import.TakeImages(), import.MapGeoreference());
-        return true;
-    }
+    if (opening.m_Reader == OpenReader::TiffMap)
+        return LoadTiffMap(doc, path, opening.m_MapKind, error, progress);
     error = QStringLiteral("%1: not a picture or TIFF map (a workspace or projection file already holds its map)")
                 .arg(DisplayText(path));
     return false;

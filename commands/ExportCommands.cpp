@@ -2,6 +2,7 @@
 
 #include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
+#include "commands/RectifyCommand.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ControlPointFile.h"
 #include "formats/FileKinds.h"
@@ -109,7 +110,8 @@ std::int64_t GeoTiffExportBytes(const CQuilletDoc& doc, const Extent& extent, bo
     return std::max(pixelBytes * (cut ? whole + part : whole), coding);
 }
 
-/// The control points in the pixels of the extent, with their residuals under the model.
+/// The control points in the pixels of the extent, with their residuals under the map's
+/// transformation.
 std::vector<ExchangedPoint> PointsOf(const CQuilletDoc& doc, const Extent& extent)
 {
     const std::vector<CDataGeo>& points = doc.ControlPoints();
@@ -211,19 +213,11 @@ std::optional<UiMessage> ChosenWorldGeoreference(const GeoCoding& coding, MapCrs
 }
 
 /// A GeoTIFF of a map geo-coded otherwise than affinely in latitude and longitude: the map, or the
-/// range, rectified into the fit's system (latitude and longitude for geographic).
+/// range, rectified into the fit's system (latitude and longitude for geographic) through a model
+/// of its own (WriteRectifiedMap), so that only the chosen model's system is read here.
 CommandResult ExportRectified(const CQuilletDoc& doc, const GeoCoding& coding, const Extent& extent, bool cut,
                               const QString& path, ExportReport* report, const Progress& progress)
 {
-    DIBSection drawn;
-    const DIBSection* section = nullptr;
-    try {
-        section = MapSection(doc, drawn);
-    } catch (const std::bad_alloc&) {
-        return CommandResult::Refused(OutOfMemoryMessage());
-    }
-    if (!section)
-        return CommandResult::Refused({NoPictureToWriteText(), kInvalidFile, MB_OK | MB_ICONERROR});
     RectifyOptions options;
     options.m_strCrs = coding.Crs().Definition();
     if (cut) {
@@ -231,17 +225,14 @@ CommandResult ExportRectified(const CQuilletDoc& doc, const GeoCoding& coding, c
         const double r = l + extent.m_nWidth, b = t + extent.m_nHeight;
         options.m_strMask = QStringLiteral("POLYGON((%1 %2,%3 %2,%3 %4,%1 %4,%1 %2))").arg(l).arg(t).arg(r).arg(b);
     }
-    const RectifyResult rectified = RectifyMap(*section, coding, options, path, progress);
-    if (rectified.m_bCancelled)
-        return CommandResult::Cancelled();
-    if (!rectified.m_Grid)
-        return CommandResult::Refused({rectified.m_strRefusal, kInvalidFile, MB_OK | MB_ICONERROR});
-    if (report) {
+    RectifiedGrid grid;
+    CommandResult written = WriteRectifiedMap(doc, options, path, &grid, progress);
+    if (written.m_bDone && report) {
         report->m_Written = QStringList{path};
         report->m_Crs = CrsOfFit(coding);
-        report->m_GeoTransform = rectified.m_Grid->m_GeoTransform;
+        report->m_GeoTransform = grid.m_GeoTransform;
     }
-    return CommandResult::Done();
+    return written;
 }
 
 UiMessage NotWritten(const QString& error)
@@ -411,11 +402,11 @@ CommandResult WriteExport(const std::vector<ExportedFile>& files, const Progress
 CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,
                                   const QString& path, ExportReport* report, const Progress& progress)
 {
-    if (const GeoCoding* chosen = doc.ChosenModel(); chosen && kind == ExportKind::GeoTiff && doc.IsGeoCoded()) {
+    if (doc.ChosenModel() && kind == ExportKind::GeoTiff && doc.IsGeoCoded()) {
         Extent extent;
         if (std::optional<UiMessage> refusal = ExtentOf(doc, range, extent))
             return CommandResult::Refused(*refusal);
-        return ExportRectified(doc, *chosen, extent, range.has_value(), path, report, progress);
+        return ExportRectified(doc, *doc.ChosenModel(), extent, range.has_value(), path, report, progress);
     }
     // Everything is made in memory first, so that a refusal leaves no file.
     std::vector<ExportedFile> files;

@@ -1,13 +1,57 @@
 #include "commands/OptionCommands.h"
 
+#include "commands/CommandResult.h"
 #include "document/CQuilletDoc.h"
 #include "platform/UiServices.h"
+
+#include <algorithm>
+#include <optional>
 
 namespace {
 
 constexpr double kMetresPerFoot = 0.3048;
 constexpr int kUnitFeet = 0;
 constexpr int kUnitMeter = 1;
+constexpr int kCrsGeographic = 0;
+constexpr int kCrsUtm = 1;
+constexpr int kCrsTyped = 2;
+constexpr int kTransformCount = static_cast<int>(TransformKind::Tps) + 1;
+
+/// The dialog's fields for a choice.
+TransformationEntry EntryOf(const GeoCodingChoice& choice)
+{
+    TransformationEntry entry;
+    entry.m_nTransform = static_cast<int>(choice.m_eTransform);
+    switch (choice.m_FitCrs.GetKind()) {
+    case FitCrs::Kind::Geographic:
+        entry.m_nCrsKind = kCrsGeographic;
+        break;
+    case FitCrs::Kind::Utm:
+        entry.m_nCrsKind = kCrsUtm;
+        break;
+    case FitCrs::Kind::Defined:
+        entry.m_nCrsKind = kCrsTyped;
+        entry.m_strCrs = choice.m_FitCrs.Text();
+        break;
+    }
+    return entry;
+}
+
+/// The choice the dialog's fields make, or nothing with why in refusal.
+std::optional<GeoCodingChoice> ChoiceOf(const TransformationEntry& entry, QString& refusal)
+{
+    GeoCodingChoice choice;
+    choice.m_eTransform = static_cast<TransformKind>(std::clamp(entry.m_nTransform, 0, kTransformCount - 1));
+    if (entry.m_nCrsKind == kCrsUtm) {
+        choice.m_FitCrs = *FitCrs::Parse(QStringLiteral("utm"));
+    } else if (entry.m_nCrsKind == kCrsTyped) {
+        const std::optional<FitCrs> crs = FitCrs::Parse(entry.m_strCrs.trimmed(), &refusal);
+        if (!crs)
+            return std::nullopt;
+        choice.m_FitCrs = *crs;
+    }
+    return choice;
+}
 
 } // namespace
 
@@ -46,4 +90,28 @@ void OnSelectImages(CQuilletDoc& doc)
         return;
     CWaitCursor wait;
     doc.SelectImage(choice.m_nSelection);
+}
+
+void OnTransformation(CQuilletDoc& doc)
+{
+    if (!doc.IsMapLoaded())
+        return;
+    TransformationEntry entry = EntryOf(doc.Choice());
+    std::optional<GeoCodingChoice> chosen;
+    while (Ui().RunTransformationDialog(entry) == IDOK) {
+        QString refusal;
+        if ((chosen = ChoiceOf(entry, refusal)))
+            break;
+        Ui().MessageBox(refusal, QStringLiteral("Invalid Coordinate System"), MB_OK | MB_ICONEXCLAMATION);
+    }
+    if (!chosen || *chosen == doc.Choice())
+        return;
+    CWaitCursor wait;
+    const GeoFitResult fit = doc.EditChoice(QStringLiteral("Transformation"), *chosen);
+    if (fit.m_Message)
+        ShowMessage(*fit.m_Message);
+    // Too few points for the transformation is a state to work on, not a mistake: the status bar
+    // and the point table say it, and the next points complete the fit.
+    if (!fit.m_strRefusal.isEmpty())
+        Ui().ShowStatus(fit.m_strRefusal);
 }

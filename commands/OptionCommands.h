@@ -1,6 +1,6 @@
 #pragma once
 // The commands that change how the map is shown or read: Show points, Select unit, Input
-// Options and Select images.
+// Options, Select images and the map's Transformation.
 
 class CQuilletDoc;
 
@@ -14,3 +14,8 @@ void OnInputOptions(CQuilletDoc& doc);
 /// Select images: with two or more TIFF images asks which one to show; the map's size, frame
 /// and model stay those of image 0, the chosen image being stretched into the same place.
 void OnSelectImages(CQuilletDoc& doc);
+/// Transformation: asks which transformation the map is geo-coded with and in which coordinate
+/// system it is fitted, then refits the points under that choice as one undoable step and says
+/// what the fit says, as after a point edit. A coordinate system PROJ does not know is refused
+/// with a message quoting it, and the dialog comes back with the text as typed.
+void OnTransformation(CQuilletDoc& doc);

@@ -361,8 +361,13 @@ CommandResult WriteOutput(const CQuilletDoc& doc, const std::optional<OutputRang
             return CommandResult::Refused(std::move(*refusal));
     if (!HasPicture(doc))
         return CommandResult::Refused(NoPicture());
-    if (const GeoCoding* chosen = doc.ChosenModel())
-        return WriteRectifiedOutput(doc, *chosen, range, flavour, path, progress);
+    if (doc.ChosenModel()) {
+        // A model of its own: the output may run while the window reads out through the document's.
+        const std::shared_ptr<const GeoCoding> coding = doc.MapGeoCoding();
+        if (!coding)
+            return CommandResult::Refused(NeedMorePointsMessage());
+        return WriteRectifiedOutput(doc, *coding, range, flavour, path, progress);
+    }
     if (const std::optional<QString> shortfall = CheckMemory(OutputMemory(doc, range, w, h)))
         return CommandResult::Refused(OutOfMemoryMessage(*shortfall));
 

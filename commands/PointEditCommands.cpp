@@ -3,8 +3,13 @@
 #include "commands/CommandMessages.h"
 #include "commands/CommandResult.h"
 #include "document/CQuilletDoc.h"
+#include "geo/FitCrsConversion.h"
+#include "geo/MapCrs.h"
 #include "geo/PointEntry.h"
+#include "platform/DisplayText.h"
 #include "platform/UiServices.h"
+
+#include <cmath>
 
 namespace {
 
@@ -19,6 +24,56 @@ QString StepName(const char* edit, int index)
 bool IsPoint(const CQuilletDoc& doc, int index)
 {
     return index >= 0 && index < static_cast<int>(doc.ControlPoints().size());
+}
+
+/// The projected system the map's transformation is fitted in, for typing a point's easting and
+/// northing: a UTM choice becomes the zone its model or its points give. Nothing for a system of
+/// latitude and longitude, or for UTM before there are points to choose the zone by.
+std::optional<FitCrs> ProjectedFitCrs(const CQuilletDoc& doc)
+{
+    FitCrs crs = doc.Choice().m_FitCrs;
+    if (crs.GetKind() == FitCrs::Kind::Geographic)
+        return std::nullopt;
+    if (crs.GetKind() == FitCrs::Kind::Utm) {
+        std::vector<GeoPosition> positions;
+        for (const CDataGeo& point : doc.ControlPoints())
+            positions.push_back({point.LatitudeDegrees(), point.LongitudeDegrees()});
+        if (doc.ChosenModel())
+            crs = doc.ChosenModel()->Crs();
+        else if (positions.empty())
+            return std::nullopt;
+        else
+            crs = crs.Resolved(positions);
+    }
+    if (IsGeographicCrs(crs.Definition()).value_or(true))
+        return std::nullopt;
+    return crs;
+}
+
+/// Northing and easting typed in the fit's system, as latitude and longitude. Nothing, with the
+/// message to show and the field to correct, for a field that is no number or a place the system
+/// does not reach.
+std::optional<ArcSeconds> ComposeProjected(const CoordinateEntry& entry, const FitCrsConversion& conversion,
+                                           const QString& crsName, QString& message, int& field)
+{
+    const std::optional<double> northing = ReadCoordinateField(entry.m_strLatitude);
+    const std::optional<double> easting = ReadCoordinateField(entry.m_strLongitude);
+    if (!northing || !easting) {
+        field = northing ? 1 : 0;
+        EntryError error{field ? QStringLiteral("easting") : QStringLiteral("northing"),
+                         field ? entry.m_strLongitude : entry.m_strLatitude, EntryError::Problem::NotANumber, field};
+        message = EntryErrorText(error);
+        return std::nullopt;
+    }
+    const std::optional<GeoPosition> position = conversion.ToWgs84(QPointF(*easting, *northing));
+    if (!position || std::fabs(position->m_dLatitude) > 90.0) {
+        field = 1;
+        message = QStringLiteral("Easting %1 and northing %2 are no place in %3. Please type a place the system reaches.")
+                      .arg(entry.m_strLongitude.trimmed(), entry.m_strLatitude.trimmed(), crsName);
+        return std::nullopt;
+    }
+    return ArcSeconds{position->m_dLatitude * CDataGeo::kArcSecondsPerDegree,
+                      std::remainder(position->m_dLongitude, 360.0) * CDataGeo::kArcSecondsPerDegree};
 }
 
 } // namespace
@@ -43,9 +98,24 @@ std::optional<ArcSeconds> PointEditCommands::AskCoordinates(const std::optional<
             read->m_dLongitude = current->m_dLongitude;
     };
     if (m_Doc.InputOption() == InputNotation::DecimalDegrees) {
-        const CoordinateEntry shown = current ? FormatDecimal(*current) : CoordinateEntry{};
+        CoordinateEntry shown = current ? FormatDecimal(*current) : CoordinateEntry{};
+        // A map fitted in a projected system takes easting and northing in it too, as read off
+        // the map's own grid; they are kept as the latitude and longitude they stand for.
+        const std::optional<FitCrs> projected = ProjectedFitCrs(m_Doc);
+        const std::optional<FitCrsConversion> conversion =
+            projected ? FitCrsConversion::Create(*projected) : std::nullopt;
+        const QString crsName = projected ? DisplayText(projected->Text(), 40) : QString();
+        if (conversion)
+            shown.m_strProjectedCrs = crsName;
         CoordinateEntry entry = shown;
         while (Ui().RunDataInputDialog(entry) == IDOK) {
+            if (entry.m_bProjected && conversion) {
+                QString message;
+                if ((typed = ComposeProjected(entry, *conversion, crsName, message, entry.m_nFocusField)))
+                    break;
+                Ui().MessageBox(message, InvalidCoordinatesCaption(), MB_OK | MB_ICONEXCLAMATION);
+                continue;
+            }
             if ((typed = ComposeDecimal(entry, &error))) {
                 keepUnchanged(typed, entry.m_strLatitude == shown.m_strLatitude,
                               entry.m_strLongitude == shown.m_strLongitude);
@@ -80,6 +150,9 @@ void PointEditCommands::Commit(const QString& step, std::vector<CDataGeo> points
     const GeoFitResult fit = m_Doc.EditPoints(step, std::move(points));
     if (fit.m_Message)
         ShowMessage(*fit.m_Message);
+    // A transformation that needs more points says so without a box on every click.
+    if (!fit.m_strRefusal.isEmpty())
+        Ui().ShowStatus(fit.m_strRefusal);
 }
 
 bool PointEditCommands::AddPoint(QPointF at)

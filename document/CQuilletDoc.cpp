@@ -80,9 +80,15 @@ std::shared_ptr<const GeoCoding> CQuilletDoc::MapGeoCoding() const
 {
     if (!IsGeoCoded())
         return nullptr;
-    if (ChosenModel())
-        return m_pGeoCoding;
     std::optional<GeoCoding> coding;
+    if (ChosenModel()) {
+        // Fitted once more to the same points: the document's own model serves the window's
+        // read-out, and a model serves one thread at a time.
+        coding = GeoCoding::Analyse(m_Choice.m_eTransform, m_Choice.m_FitCrs,
+                                    GeoControlPoints(m_ControlPoints, m_nImageWidth, m_nImageHeight), false)
+                     .m_GeoCoding;
+        return coding ? std::make_shared<const GeoCoding>(std::move(*coding)) : nullptr;
+    }
     if (m_bGeoTiffFrame) {
         // The georeference itself, in the system its keys or its citation name.
         const GeoTiffInfo& info = *m_GeoInfo;

@@ -131,7 +131,9 @@ public:
         return m_Choice.IsDefault() || m_bGeoTiffFrame ? nullptr : m_pGeoCoding.get();
     }
     /// The map's geo-coding as one model, whatever made it (the chosen transformation, the affine
-    /// model, the GeoTIFF frame), for rectifying the map; null when the map is not geo-coded.
+    /// model, the GeoTIFF georeference), for rectifying the map: a model of its own, which work on
+    /// another thread may use while the window reads out through the document's. Null when the
+    /// map is not geo-coded.
     std::shared_ptr<const GeoCoding> MapGeoCoding() const;
     PointsAndModel CapturePoints() const;
     /// The latitude and longitude of picture pixel (column, row), continuous from the picture's

@@ -1,5 +1,5 @@
 #pragma once
-// The values the five modal dialogs exchange with their callers. The dialogs themselves are
+// The values the modal dialogs exchange with their callers. The dialogs themselves are
 // widgets; these plain records let the document and the view run them through UiServices and
 // let tests answer them.
 
@@ -10,6 +10,11 @@ struct CoordinateEntry {
     QString m_strLatitude;
     QString m_strLongitude;
     int m_nFocusField = 0; ///< the field that takes the keyboard: 0 latitude, 1 longitude
+    /// The projected system the map is fitted in, by name, when the dialog may take easting and
+    /// northing in it instead; empty when it may not.
+    QString m_strProjectedCrs = {};
+    /// The fields hold northing (in m_strLatitude) and easting (in m_strLongitude) in that system.
+    bool m_bProjected = false;
 };
 
 /// Degree/minute/second coordinate dialog: six fields as typed.
@@ -32,4 +37,23 @@ struct ComboChoice {
 struct ImageChoice {
     int m_nSelection = 0;
     int m_nImageCount = 0;
+};
+
+/// Transformation: how a map is geo-coded from its points, as chosen in the dialog. The
+/// transformation is a list index in the order affine, helmert, projective, poly2, poly3, tps; the
+/// coordinate system 0 latitude and longitude, 1 the UTM zone of the points, 2 the system typed.
+struct TransformationEntry {
+    int m_nTransform = 0;
+    int m_nCrsKind = 0;
+    QString m_strCrs; ///< an EPSG code, a PROJ string or WKT, as typed (with m_nCrsKind 2)
+};
+
+/// Export Rectified: the grid and resampling of the rectified file, as typed. Empty resolution
+/// and extent texts take the map's own.
+struct RectifyEntry {
+    QString m_strCrs;         ///< the target coordinate system
+    int m_nResampling = 1;    ///< 0 nearest, 1 bilinear, 2 cubic, 3 Lanczos
+    QString m_strResolution;  ///< "XRES,YRES" in target units
+    QString m_strExtent;      ///< "XMIN,YMIN,XMAX,YMAX" in target units
+    QString m_strMaskPath;    ///< a GeoJSON or WKT polygon file in the map's pixels; empty for none
 };

@@ -32,6 +32,16 @@ UiServices* g_current = nullptr;
 
 void UiServices::NoteRecentFile(const QString&) {}
 
+int UiServices::RunTransformationDialog(TransformationEntry&)
+{
+    return IDCANCEL;
+}
+
+int UiServices::RunRectifyDialog(RectifyEntry&)
+{
+    return IDCANCEL;
+}
+
 bool UiServices::RunLongWork(const QString&, const std::function<void(Progress)>& work)
 {
     ProgressState state;

@@ -176,3 +176,53 @@ TEST(EditHistory, EveryUnsavedStateIsKeptForRecoveryHoweverItWasReached)
         EXPECT_EQ(mode(folder), 0700u);
     }
 }
+
+TEST(PointEdit, AMapFittedInAProjectedSystemTakesEastingAndNorthing)
+{
+    // Worked by hand: UTM zone 32 N has its central meridian at 9 E and a false easting of 500 km;
+    // World Mercator's easting is 6378137 m times the longitude in radians. Systems of latitude and
+    // longitude offer nothing. A northing that is no number is refused and nothing is added.
+    const struct {
+        const char* crs;
+        const char* northing;
+        const char* easting;
+        const char* offered;
+        double latitude, longitude; ///< NaN: refused
+    } cases[] = {
+        {"geographic", "", "", "", 0, 0},
+        {"EPSG:4269", "", "", "", 0, 0},
+        {"EPSG:32632", "0", "500000", "EPSG:32632", 0.0, 9.0},
+        {"EPSG:3395", "0", "1113194.9079327357", "EPSG:3395", 0.0, 10.0},
+        {"EPSG:32632", "north", "500000", "EPSG:32632", std::nan(""), std::nan("")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.crs);
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        CQuilletDoc doc;
+        LoadPictureMap(doc, 100, 100);
+        doc.EditChoice(QStringLiteral("Transformation"), {TransformKind::Helmert, *FitCrs::Parse(QString::fromLatin1(c.crs))});
+        ScriptedUiServices::DialogAnswer answer;
+        answer.m_OnDataInput = [&c](CoordinateEntry& entry) {
+            entry = {QString::fromLatin1(c.northing), QString::fromLatin1(c.easting), 0, entry.m_strProjectedCrs, true};
+            return IDOK;
+        };
+        ui.m_DialogAnswers.push_back(answer);
+        const bool added = PointEditCommands(doc).AddPoint({0.5, 0.5});
+        ASSERT_FALSE(ui.m_Dialogs.empty());
+        EXPECT_EQ(ui.m_Dialogs[0].m_Coordinates.m_strProjectedCrs, QString::fromLatin1(c.offered));
+        if (!*c.offered)
+            continue;
+        EXPECT_EQ(added, !std::isnan(c.latitude));
+        if (!added) {
+            ASSERT_EQ(ui.m_Messages.size(), 1u);
+            EXPECT_EQ(ui.m_Messages[0].m_strText, QStringLiteral("\"north\" is not a number. Please type a number for the northing."));
+            EXPECT_EQ(ui.m_Dialogs.size(), 2u);
+            EXPECT_TRUE(doc.ControlPoints().empty());
+            continue;
+        }
+        ASSERT_EQ(doc.ControlPoints().size(), 1u);
+        EXPECT_NEAR(doc.ControlPoints()[0].LatitudeDegrees(), c.latitude, 1e-9);
+        EXPECT_NEAR(doc.ControlPoints()[0].LongitudeDegrees(), c.longitude, 1e-9);
+    }
+}

@@ -3,6 +3,7 @@
 
 #include "commands/ExportCommands.h"
 #include "commands/FileCommands.h"
+#include "commands/RectifyCommand.h"
 #include "document/CQuilletDoc.h"
 #include "formats/ControlPointFile.h"
 #include "formats/WorkspaceFile.h"
@@ -18,7 +19,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <gdal.h>
 #include <geotiff.h>
+#include <ogr_srs_api.h>
 #include <geo_normalize.h>
 #include <geovalues.h>
 #include <xtiffio.h>
@@ -378,4 +381,74 @@ TEST_F(ExportTest, AGeoTiffMapKeepsItsOwnSystemAndNoDataAndExportsAGridOfItsGeor
             EXPECT_NEAR(there.m_dLongitude, corner.m_dLongitude, 1e-9);
         }
     }
+}
+
+TEST_F(ExportTest, ExportRectifiedWritesTheGridAskedForAndCancelLeavesNoFile)
+{
+    // 0.01 degree per pixel east from 10 E, 0.02 south from 50 N: 10 to 10.9 E, 48.8 to 50 N.
+    CQuilletDoc doc;
+    LoadPatternMap(doc, GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500));
+    GDALAllRegister();
+    struct Case {
+        const char* name;
+        const char* crs;        ///< typed over the proposed EPSG:4326; null keeps it
+        const char* resolution; ///< sizes that divide the extent exactly in binary
+        const char* extent;
+        int epsg, width, height;
+    };
+    const Case cases[] = {
+        {"geographic.tif", nullptr, "0.0078125,0.015625", "10,49,10.5,50", 4326, 64, 64},
+        {"utm.tif", "EPSG:32632", "1000", "580000,5450000,620000,5480000", 32632, 40, 30},
+        {"cancelled.tif", nullptr, "0.0078125,0.015625", "10,49,10.5,50", 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_Ui.m_Dialogs.clear();
+        m_Ui.m_StatusTexts.clear();
+        m_Ui.m_dCancelAt = c.epsg ? 2.0 : 0.0;
+        ScriptedUiServices::DialogAnswer answer;
+        answer.m_OnRectify = [&c](RectifyEntry& entry) {
+            if (c.crs)
+                entry.m_strCrs = QString::fromLatin1(c.crs);
+            entry.m_strResolution = QString::fromLatin1(c.resolution);
+            entry.m_strExtent = QString::fromLatin1(c.extent);
+            return IDOK;
+        };
+        m_Ui.m_DialogAnswers.push_back(answer);
+        const QString path = Path(c.name);
+        m_Ui.AnswerFile(path, 1);
+        OnExportRectified(doc);
+        ASSERT_EQ(m_Ui.m_Dialogs.size(), 1u);
+        EXPECT_EQ(m_Ui.m_Dialogs[0].m_Rectify.m_strCrs, QStringLiteral("EPSG:4326")); // the fit's system
+        EXPECT_TRUE(m_Ui.m_Messages.empty());
+        if (!c.epsg) {
+            EXPECT_FALSE(QFileInfo::exists(path));
+            EXPECT_TRUE(m_Ui.m_StatusTexts.empty());
+            continue;
+        }
+        ASSERT_EQ(m_Ui.m_StatusTexts.size(), 1u);
+        EXPECT_TRUE(m_Ui.m_StatusTexts[0].contains(QString::fromLatin1(c.name)));
+        GDALDatasetH written = GDALOpen(QFile::encodeName(path).constData(), GA_ReadOnly);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(GDALGetRasterXSize(written), c.width);
+        EXPECT_EQ(GDALGetRasterYSize(written), c.height);
+        OGRSpatialReferenceH srs = OSRNewSpatialReference(GDALGetProjectionRef(written));
+        ASSERT_TRUE(srs);
+        OSRAutoIdentifyEPSG(srs);
+        const char* code = OSRGetAuthorityCode(srs, nullptr);
+        EXPECT_EQ(code ? std::atoi(code) : 0, c.epsg);
+        OSRDestroySpatialReference(srs);
+        GDALClose(written);
+    }
+    // A system PROJ does not know is refused while the dialog can correct it: no file is asked for.
+    m_Ui.m_Dialogs.clear();
+    const std::size_t fileDialogs = m_Ui.m_FileDialogs.size();
+    ScriptedUiServices::DialogAnswer unknown;
+    unknown.m_OnRectify = [](RectifyEntry& entry) { return entry.m_strCrs = QStringLiteral("EPSG:999999"), IDOK; };
+    m_Ui.m_DialogAnswers.push_back(unknown);
+    OnExportRectified(doc);
+    EXPECT_EQ(m_Ui.m_Dialogs.size(), 2u);
+    EXPECT_EQ(m_Ui.m_FileDialogs.size(), fileDialogs);
+    ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
+    EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The coordinate system \"EPSG:999999\" is not one PROJ knows."));
 }

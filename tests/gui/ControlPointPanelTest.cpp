@@ -115,3 +115,82 @@ TEST(ControlPointPanel, FindsTheDisplacedPointAndKeepsTableMapAndHistoryInStep)
     LoadDegreeTiffMap(doc, 400, 200, {45.0, 7.0}, {1.0, 2.0});
     EXPECT_EQ(panel.Summary()->text(), QStringLiteral("Geo-coded by the map's GeoTIFF georeference: no control points are needed."));
 }
+
+TEST(ControlPointPanel, FollowsTheTransformationChosenForTheMap)
+{
+    // A 3 x 3 grid on a map whose longitude and latitude are exact polynomials of order 2 in the
+    // pixel: the order-2 fit and the spline pass through every point, an affine fit cannot.
+    constexpr int kWidth = 2000, kHeight = 1000;
+    std::vector<CDataGeo> points;
+    for (double column : {100.0, 1000.0, 1900.0})
+        for (double row : {100.0, 500.0, 900.0}) {
+            const double c = column / 1000.0, r = row / 1000.0;
+            const double lon = 10.0 + c + 0.2 * c * c, lat = 45.0 - r + 0.1 * r * r - 0.05 * c * r;
+            points.push_back(MakeControlPoint(lat, lon, column, row, kWidth, kHeight));
+        }
+    const auto largest = [](ControlPointPanel& panel, int column) {
+        double worst = 0.0;
+        for (int i = 0; i < panel.Model().rowCount(); ++i)
+            worst = std::max(worst, Cell(panel, i, column));
+        return worst;
+    };
+    struct Case {
+        int transform; ///< list index, as the dialog gives it
+        int crsKind;
+        QString crs;
+        QString changed;   ///< the transformation afterwards, empty when the choice is refused
+        QString told;      ///< a message box's (refused, accepted) or the status bar's (too few) words
+        QString summary;   ///< in the table's summary; empty: the summary is as it was
+        bool leftOutExact; ///< the fit to the other points passes through each left out too
+    };
+    const Case cases[] = {
+        {3, 0, {}, QStringLiteral("poly2"), QStringLiteral("successfully geo coded"), QStringLiteral("poly2, fitted in latitude"), true},
+        {5, 2, QStringLiteral("EPSG:32632"), QStringLiteral("tps"), QStringLiteral("successfully geo coded"),
+         QStringLiteral("zero by construction"), false},
+        {4, 0, {}, QStringLiteral("poly3"), QStringLiteral("10"), QStringLiteral("9 of 10 points needed"), false},
+        {3, 2, QStringLiteral("EPSG:999999"), {}, QStringLiteral("\"EPSG:999999\" is not one PROJ knows"), {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.transform);
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        CQuilletDoc doc;
+        CMainFrame frame(doc);
+        frame.Create(0);
+        ControlPointPanel& panel = *frame.ControlPoints();
+        LoadPictureMap(doc, kWidth, kHeight);
+        doc.EditPoints(QStringLiteral("Add"), points);
+        ASSERT_GT(largest(panel, ControlPointTableModel::Residual), 30.0); // affine: tens of arc-seconds
+        const QString before = panel.Summary()->text();
+        ScriptedUiServices::DialogAnswer answer;
+        answer.m_OnTransformation = [&c](TransformationEntry& entry) {
+            entry = {c.transform, c.crsKind, c.crs};
+            return IDOK;
+        };
+        ui.m_DialogAnswers.push_back(answer);
+        frame.OnCommand(ID_TRANSFORMATION);
+
+        const QString said = (ui.m_Messages.empty() ? QString() : ui.m_Messages.back().m_strText) +
+                             (ui.m_StatusTexts.empty() ? QString() : ui.m_StatusTexts.back());
+        EXPECT_TRUE(said.contains(c.told)) << said.toStdString();
+        EXPECT_TRUE(c.summary.isEmpty() ? panel.Summary()->text() == before : panel.Summary()->text().contains(c.summary))
+            << panel.Summary()->text().toStdString();
+        if (c.changed.isEmpty()) {
+            // Refused: the dialog came back (and was cancelled); nothing changed.
+            EXPECT_EQ(ui.m_Dialogs.size(), 2u);
+            EXPECT_TRUE(doc.Choice().IsDefault());
+            EXPECT_EQ(doc.UndoStack().count(), 1);
+            continue;
+        }
+        EXPECT_EQ(TransformKindName(doc.Choice().m_eTransform), c.changed);
+        EXPECT_EQ(doc.IsGeoCoded(), c.changed != QStringLiteral("poly3"));
+        if (doc.IsGeoCoded()) {
+            EXPECT_LT(largest(panel, ControlPointTableModel::Residual), 1e-3);
+            const double leftOut = largest(panel, ControlPointTableModel::LeftOut);
+            EXPECT_TRUE(c.leftOutExact ? leftOut < 1e-3 : leftOut > 1.0) << leftOut;
+        }
+        frame.OnCommand(ID_EDIT_UNDO);
+        EXPECT_TRUE(doc.Choice().IsDefault());
+        EXPECT_GT(largest(panel, ControlPointTableModel::Residual), 30.0);
+    }
+}

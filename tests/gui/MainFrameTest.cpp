@@ -122,7 +122,7 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
         file << (action->isSeparator() ? QStringLiteral("|") : action->text());
     EXPECT_EQ(file.join(QLatin1Char(';')),
               QStringLiteral("&New;&Open...;&Save;Save &As...;Output A Geo-Map...;Save As Bitmap...;|;"
-                             "&Export Georeferenced...;&Import Control Points...;|;&Print...;"
+                             "&Export Georeferenced...;Export Rec&tified...;&Import Control Points...;|;&Print...;"
                              "Print Pre&view;P&rint Setup...;|;Recent File;|;E&xit"));
     QStringList tools(menus[3]->text());
     for (QAction* action : menus[3]->menu()->actions())
@@ -130,7 +130,7 @@ TEST_F(FrameTest, MenusHoldTheirEntriesAndShortcuts)
     EXPECT_EQ(tools.join(QLatin1Char(';')),
               QStringLiteral("&Tools;&Set Points Ctrl+1;&Move Points Ctrl+2;&Delete Point Ctrl+3;Measure &Distance Ctrl+4; ;"
                              "Zoom &In Ctrl+5;Zoom &Out Ctrl+6;&Fit in Window Ctrl+0;Select &Range Ctrl+7; ;"
-                             "Input O&ptions... ;Select &Unit... ;Select Ima&ges... "));
+                             "Input O&ptions... ;&Transformation... ;Select &Unit... ;Select Ima&ges... "));
 }
 
 TEST_F(FrameTest, MenusShowPicturesOnlyWhereThereAreSomeAndCheckMarksAsTheStyleDoes)

@@ -36,7 +36,7 @@ fail() {
 
 # Waits for a visible window whose name contains $1, prints its id.
 window() {
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -1
+    timeout 60 xdotool search --sync --onlyvisible --name "$1" | head -1
 }
 
 # The first run: six points clicked on the map, each given coordinates that are a linear
@@ -71,7 +71,7 @@ grep -q '"geocoded": 1' "$work/before.json" || fail "the first run's map is not 
 "$varnel" >"$work/idle.log" 2>&1 &
 pids+=($!)
 idle=$!
-timeout 20 xdotool search --sync --onlyvisible --pid "$idle" >/dev/null || fail "the idle run's window did not appear"
+timeout 60 xdotool search --sync --onlyvisible --pid "$idle" >/dev/null || fail "the idle run's window did not appear"
 idle_lock=$(ls "$recovery_dir"/"$idle"-*.lock 2>/dev/null | head -1)
 [ -n "$idle_lock" ] || fail "the idle run holds no lock"
 kill -9 "$idle"
@@ -110,7 +110,7 @@ for signal in TERM HUP; do
         ! ls "$recovery_dir"/"$current"-*.lock 2>/dev/null || fail "after SIG$signal: $status, $(ls -A "$recovery_dir")"
     "$varnel" >"$work/after-$signal.log" 2>&1 &
     pids+=($!) current=$!
-    timeout 20 xdotool search --sync --onlyvisible --pid "$current" >/dev/null || fail "no window after SIG$signal"
+    timeout 60 xdotool search --sync --onlyvisible --pid "$current" >/dev/null || fail "no window after SIG$signal"
     sleep 4; xdotool key Return; sleep 1   # Yes to the offer: the work is kept again at once
     "$cli" recovery "$recovery_dir"/"$current"-*.vrc >"$work/again.json" && [ "$(model "$work/again.json")" = \
         "$(model "$work/before.json")" ] || fail "the work kept at SIG$signal is not back as it was"

@@ -133,6 +133,33 @@ int ScriptedUiServices::RunSelectUnitDialog(ComboChoice& choice)
     return RunChoice(DialogKind::SelectUnit, choice.m_nSelection, 0);
 }
 
+/// Records the dialog, then lets the next answer fill the entry (on IDOK only).
+template <typename Entry>
+int RunEntryDialog(ScriptedUiServices& ui, ScriptedUiServices::DialogRecord record, Entry& entry,
+                   std::function<int(Entry&)> answer)
+{
+    ui.m_Dialogs.push_back(std::move(record));
+    if (!answer)
+        return IDCANCEL;
+    Entry edited = entry;
+    const int result = answer(edited);
+    if (result == IDOK)
+        entry = edited;
+    return result;
+}
+
+int ScriptedUiServices::RunTransformationDialog(TransformationEntry& entry)
+{
+    DialogRecord record{DialogKind::Transformation, {}, {}, {}, entry};
+    return RunEntryDialog(*this, record, entry, NextDialogAnswer().m_OnTransformation);
+}
+
+int ScriptedUiServices::RunRectifyDialog(RectifyEntry& entry)
+{
+    DialogRecord record{DialogKind::Rectify, {}, {}, {}, {}, entry};
+    return RunEntryDialog(*this, record, entry, NextDialogAnswer().m_OnRectify);
+}
+
 bool ScriptedUiServices::RunLongWork(const QString& title, const std::function<void(Progress)>& work)
 {
     m_LongWork.push_back(title);

@@ -27,7 +27,7 @@ public:
         QString m_strProposal; ///< where the dialog was to start
     };
 
-    enum class DialogKind { DataInput, DegMinSec, InputOptions, SelectImage, SelectUnit };
+    enum class DialogKind { DataInput, DegMinSec, InputOptions, SelectImage, SelectUnit, Transformation, Rectify };
 
     /// What a modal dialog was opened with, recorded before the script answers it.
     struct DialogRecord {
@@ -35,6 +35,8 @@ public:
         CoordinateEntry m_Coordinates;
         DegMinSecEntry m_DegMinSec;
         ImageChoice m_Choice; ///< m_nSelection for every combo dialog; m_nImageCount for Select Image
+        TransformationEntry m_Transformation = {};
+        RectifyEntry m_Rectify = {};
     };
 
     /// A scripted answer to a modal dialog: it may change the fields and returns IDOK or IDCANCEL.
@@ -42,6 +44,8 @@ public:
         std::function<int(CoordinateEntry&)> m_OnDataInput;
         std::function<int(DegMinSecEntry&)> m_OnDegMinSec;
         std::function<int(int& selection)> m_OnChoice;
+        std::function<int(TransformationEntry&)> m_OnTransformation = {};
+        std::function<int(RectifyEntry&)> m_OnRectify = {};
     };
 
     // Recorded interaction, in order of occurrence.
@@ -81,6 +85,8 @@ public:
     int RunInputOptionsDialog(ComboChoice& choice) override;
     int RunSelectImageDialog(ImageChoice& choice) override;
     int RunSelectUnitDialog(ComboChoice& choice) override;
+    int RunTransformationDialog(TransformationEntry& entry) override;
+    int RunRectifyDialog(RectifyEntry& entry) override;
     void BeginWaitCursor() override { ++m_nWaitCursorDepth; }
     void EndWaitCursor() override { --m_nWaitCursorDepth; }
     bool RunLongWork(const QString& title, const std::function<void(Progress)>& work) override;

@@ -31,13 +31,13 @@ double TwoSignificantDigits(double value)
 }
 
 /// Each point's residual vector from its marker to where its typed coordinates land under the
-/// model fitted to the points, lengthened so that the longest is about 60 pixels; the factor is
+/// model the map's transformation fits to the points, lengthened so that the longest is about 60 pixels; the factor is
 /// written in the lower left corner. Nothing without a model.
 void PaintResiduals(QPainter& painter, const CQuilletDoc& doc, const VisibleFrame& frame, const MapPlacement&, int cw,
                     int ch)
 {
     const std::vector<CDataGeo>& points = doc.ControlPoints();
-    const ResidualAnalysis analysis = AnalyseResiduals(points, doc.ImageWidth(), doc.ImageHeight(), false);
+    const ResidualAnalysis analysis = AnalyseResiduals(doc.Choice(), points, doc.ImageWidth(), doc.ImageHeight(), false);
     if (!analysis.m_Model || doc.ImageWidth() <= 0 || doc.ImageHeight() <= 0)
         return;
     // Client pixels per picture pixel, across and down.
@@ -46,7 +46,9 @@ void PaintResiduals(QPainter& painter, const CQuilletDoc& doc, const VisibleFram
     double longest = 0.0;
     for (const PointResidual& r : analysis.m_Points)
         longest = std::max(longest, std::hypot(r.m_dDx * sx, r.m_dDy * sy));
-    if (!(longest > 0))
+    // A thousandth of a pixel is the round-off of a fit through the points (a spline's, or an
+    // exact one): magnified, it would point anywhere.
+    if (!(longest > 1e-3))
         return;
     const double factor = TwoSignificantDigits(kLongestVector / longest);
     painter.save();
