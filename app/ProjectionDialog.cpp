@@ -26,7 +26,7 @@ ProjectionDialog::ProjectionDialog(QWidget* parent)
     m_pList->setAllColumnsShowFocus(true);
     m_pList->setHeaderLabels({QStringLiteral("Left-out RMS (m)"), QStringLiteral("RMS (m)"), QStringLiteral("Projection")});
     m_pList->header()->setStretchLastSection(true);
-    m_pList->setMinimumWidth(fontMetrics().averageCharWidth() * 100);
+    m_pList->setMinimumWidth(fontMetrics().averageCharWidth() * 125); // a whole PROJ string
     m_pNote = new QLabel(this);
     m_pNote->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
