@@ -36,6 +36,10 @@ QString FitCrsText(const CQuilletDoc& doc)
     case FitCrs::Kind::Utm:
         return doc.ChosenModel() ? QStringLiteral("the UTM zone of the points, %1").arg(doc.ChosenModel()->Crs().Text())
                                  : QStringLiteral("the UTM zone of the points");
+    case FitCrs::Kind::Auto:
+        if (doc.ChosenModel())
+            return QStringLiteral("the projection found, %1").arg(DisplayText(doc.ChosenModel()->Crs().Text(), 80));
+        break;
     case FitCrs::Kind::Defined:
         break;
     }

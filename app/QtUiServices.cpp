@@ -4,6 +4,7 @@
 #include "app/CDataInputDialog.h"
 #include "app/DialogDegMinSec.h"
 #include "app/RectifyDialog.h"
+#include "app/ProjectionDialog.h"
 #include "app/TransformationDialog.h"
 #include "platform/FileFilter.h"
 #include "platform/Version.h"
@@ -229,6 +230,12 @@ int QtUiServices::RunTransformationDialog(TransformationEntry& entry)
 {
     TransformationDialog dialog(m_pParent);
     return dialog.DoModal(entry);
+}
+
+int QtUiServices::RunProjectionDialog(ProjectionPick& pick)
+{
+    ProjectionDialog dialog(m_pParent);
+    return dialog.DoModal(pick);
 }
 
 int QtUiServices::RunRectifyDialog(RectifyEntry& entry)

@@ -25,6 +25,7 @@ public:
     int RunSelectImageDialog(ImageChoice& choice) override;
     int RunSelectUnitDialog(ComboChoice& choice) override;
     int RunTransformationDialog(TransformationEntry& entry) override;
+    int RunProjectionDialog(ProjectionPick& pick) override;
     int RunRectifyDialog(RectifyEntry& entry) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;

@@ -9,6 +9,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -64,6 +65,14 @@ TransformationDialog::TransformationDialog(QWidget* parent)
                             this);
     note->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // Finding the projection closes the dialog: the search and the pick among what it found
+    // replace the choice made here.
+    m_pFind = buttons->addButton(QStringLiteral("&Find Projection..."), QDialogButtonBox::ActionRole);
+    m_pFind->setToolTip(QStringLiteral("Find the projection the map is drawn in from its control points"));
+    connect(m_pFind, &QPushButton::clicked, this, [this] {
+        m_bFind = true;
+        accept();
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
@@ -78,8 +87,10 @@ int TransformationDialog::DoModal(TransformationEntry& entry)
     m_pCrs->setText(entry.m_strCrs);
     (entry.m_nCrsKind == 1 ? m_pUtm : entry.m_nCrsKind == 2 ? m_pTyped : m_pGeographic)->setChecked(true);
     m_pTransform->setFocus();
+    m_bFind = false;
     if (exec() != QDialog::Accepted)
         return IDCANCEL;
+    entry.m_bFindProjection = m_bFind;
     entry.m_nTransform = m_pTransform->currentIndex();
     entry.m_nCrsKind = m_pUtm->isChecked() ? 1 : m_pTyped->isChecked() ? 2 : 0;
     entry.m_strCrs = m_pCrs->text();

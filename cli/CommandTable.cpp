@@ -9,7 +9,8 @@ namespace {
 #define CHOICE_DETAILS                                                                                             \
     "  T: how pixels and ground are related: affine (the default), helmert, projective, poly2, poly3 or tps\n"      \
     "  CRS: the coordinate system the transformation is fitted in: geographic (the default), utm (the\n"             \
-    "  zone of the points' centre), an EPSG code, a PROJ string or WKT; points stay in WGS 84 degrees\n"
+    "  zone of the points' centre), auto (the projection the map is drawn in, searched among the families\n"      \
+    "  maps are drawn in), an EPSG code, a PROJ string or WKT; points stay in WGS 84 degrees\n"
 // The same for a command that opens saved work.
 #define SAVED_CHOICE_DETAILS CHOICE_DETAILS "  Without them a map is geo-coded as its workspace keeps it.\n"
 

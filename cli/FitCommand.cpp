@@ -4,6 +4,7 @@
 
 #include "geo/CDataGeo.h"
 #include "geo/GeoFit.h"
+#include "geo/ProjectionSearch.h"
 #include "geo/Residuals.h"
 
 #include "platform/DisplayText.h"
@@ -202,7 +203,18 @@ int RunFitCommand(const QStringList& args)
     if (!points)
         return 1;
 
-    const GeoCodingChoice choice = parsed->m_Choice.Over({});
+    GeoCodingChoice choice = parsed->m_Choice.Over({});
+    // The projection is searched once: the fit and the residuals are then those in the winner,
+    // and the ranking is shown so that another can be chosen.
+    ProjectionSearchResult search;
+    if (choice.m_FitCrs.GetKind() == FitCrs::Kind::Auto) {
+        search = SearchProjection(GeoControlPoints(*points, parsed->m_nWidth, parsed->m_nHeight));
+        if (search.m_Candidates.empty()) {
+            Fail(search.m_strRefusal);
+            return 1;
+        }
+        choice.m_FitCrs = *FitCrs::Parse(search.m_Candidates.front().m_strCrs);
+    }
     const GeoFitResult fit =
         ComputeGeoFit(choice, *points, parsed->m_nWidth, parsed->m_nHeight, parsed->m_dGeoCoef, parsed->m_bGeoCoded);
     // Another transformation says why it has no model (how many points it needs, points on one
@@ -270,6 +282,18 @@ int RunFitCommand(const QStringList& args)
     WriteOptional(json, modelled ? std::optional<double>(analysis.m_dRmsMetres) : std::nullopt);
     if (!choice.IsDefault())
         WriteChoice(json, choice);
+    if (!search.m_Candidates.empty()) {
+        json.Key("candidates").BeginArray();
+        for (const ProjectionCandidate& candidate : search.m_Candidates)
+            json.BeginObject()
+                .Key("crs").Value(candidate.m_strCrs)
+                .Key("rms_m").Value(candidate.m_dRmsMetres)
+                .Key("loo_rms_m").Value(candidate.m_dLooRmsMetres)
+                .EndObject();
+        json.EndArray();
+        if (!search.m_strNote.isEmpty())
+            json.Key("candidates_note").Value(search.m_strNote);
+    }
     json.EndObject();
     std::printf("%s\n", json.Text().c_str());
     return 0;

@@ -35,9 +35,13 @@ std::optional<std::array<double, count>> ParseNumbers(const QString& text)
 }
 
 /// The target system --crs names (given through FitCrs::Parse): geographic is WGS 84 latitude
-/// and longitude, utm the zone of the map's centre.
+/// and longitude, utm the zone of the map's centre, auto the projection the map is fitted in.
 QString TargetCrs(const FitCrs& crs, const CQuilletDoc& doc)
 {
+    if (crs.GetKind() == FitCrs::Kind::Auto) {
+        const std::shared_ptr<const GeoCoding> coding = doc.MapGeoCoding();
+        return coding ? coding->Crs().Definition() : QString();
+    }
     if (crs.GetKind() != FitCrs::Kind::Utm)
         return crs.Definition();
     const std::optional<GeoPosition> centre = doc.PositionOfPixel(doc.ImageWidth() / 2.0, doc.ImageHeight() / 2.0);

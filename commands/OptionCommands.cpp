@@ -2,6 +2,8 @@
 
 #include "commands/CommandResult.h"
 #include "document/CQuilletDoc.h"
+#include "geo/GeoFit.h"
+#include "geo/ProjectionSearch.h"
 #include "platform/UiServices.h"
 
 #include <algorithm>
@@ -33,6 +35,11 @@ TransformationEntry EntryOf(const GeoCodingChoice& choice)
         entry.m_nCrsKind = kCrsTyped;
         entry.m_strCrs = choice.m_FitCrs.Text();
         break;
+    case FitCrs::Kind::Auto:
+        // Typed as the settings file keeps it, so that OK keeps the search.
+        entry.m_nCrsKind = kCrsTyped;
+        entry.m_strCrs = choice.m_FitCrs.Text();
+        break;
     }
     return entry;
 }
@@ -51,6 +58,19 @@ std::optional<GeoCodingChoice> ChoiceOf(const TransformationEntry& entry, QStrin
         choice.m_FitCrs = *crs;
     }
     return choice;
+}
+
+/// Fits the map with the choice, as the dialog's OK does, and says how it went.
+void ApplyChoice(CQuilletDoc& doc, const GeoCodingChoice& chosen)
+{
+    CWaitCursor wait;
+    const GeoFitResult fit = doc.EditChoice(QStringLiteral("Transformation"), chosen);
+    if (fit.m_Message)
+        ShowMessage(*fit.m_Message);
+    // Too few points for the transformation is a state to work on, not a mistake: the status bar
+    // and the point table say it, and the next points complete the fit.
+    if (!fit.m_strRefusal.isEmpty())
+        Ui().ShowStatus(fit.m_strRefusal);
 }
 
 } // namespace
@@ -99,19 +119,52 @@ void OnTransformation(CQuilletDoc& doc)
     TransformationEntry entry = EntryOf(doc.Choice());
     std::optional<GeoCodingChoice> chosen;
     while (Ui().RunTransformationDialog(entry) == IDOK) {
+        if (entry.m_bFindProjection) {
+            OnFindProjection(doc);
+            return;
+        }
         QString refusal;
         if ((chosen = ChoiceOf(entry, refusal)))
             break;
         Ui().MessageBox(refusal, QStringLiteral("Invalid Coordinate System"), MB_OK | MB_ICONEXCLAMATION);
     }
-    if (!chosen || *chosen == doc.Choice())
+    if (chosen && *chosen != doc.Choice())
+        ApplyChoice(doc, *chosen);
+}
+
+void OnFindProjection(CQuilletDoc& doc)
+{
+    if (!doc.IsMapLoaded())
         return;
-    CWaitCursor wait;
-    const GeoFitResult fit = doc.EditChoice(QStringLiteral("Transformation"), *chosen);
-    if (fit.m_Message)
-        ShowMessage(*fit.m_Message);
-    // Too few points for the transformation is a state to work on, not a mistake: the status bar
-    // and the point table say it, and the next points complete the fit.
-    if (!fit.m_strRefusal.isEmpty())
-        Ui().ShowStatus(fit.m_strRefusal);
+    constexpr std::size_t kCandidates = 5;
+    const std::vector<GeoControlPoint> points =
+        GeoControlPoints(doc.ControlPoints(), doc.ImageWidth(), doc.ImageHeight());
+    // The search runs on its own PROJ context and reads only this copy of the points, so the
+    // window may repaint meanwhile.
+    ProjectionSearchResult search;
+    if (!Ui().RunLongWork(QStringLiteral("Finding the projection"),
+                          [&](Progress) { search = SearchProjection(points, kCandidates); }))
+        return;
+    if (search.m_Candidates.empty()) {
+        Ui().MessageBox(search.m_strRefusal, QStringLiteral("Find Projection"), MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    ProjectionPick pick;
+    for (const ProjectionCandidate& candidate : search.m_Candidates)
+        pick.m_Rows.push_back({candidate.m_strCrs, candidate.m_dRmsMetres, candidate.m_dLooRmsMetres});
+    pick.m_strNote = search.m_strNote;
+    if (Ui().RunProjectionDialog(pick) != IDOK)
+        return;
+    const int row = std::clamp(pick.m_nSelection, 0, static_cast<int>(pick.m_Rows.size()) - 1);
+    GeoCodingChoice chosen;
+    chosen.m_eTransform = TransformKind::Affine; // in the map's own projection an affine relation holds
+    QString refusal;
+    const std::optional<FitCrs> crs = FitCrs::Parse(pick.m_Rows[static_cast<std::size_t>(row)].m_strCrs, &refusal);
+    if (!crs) {
+        Ui().MessageBox(refusal, QStringLiteral("Invalid Coordinate System"), MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    chosen.m_FitCrs = *crs;
+    if (chosen != doc.Choice())
+        ApplyChoice(doc, chosen);
 }

@@ -17,5 +17,12 @@ void OnSelectImages(CQuilletDoc& doc);
 /// Transformation: asks which transformation the map is geo-coded with and in which coordinate
 /// system it is fitted, then refits the points under that choice as one undoable step and says
 /// what the fit says, as after a point edit. A coordinate system PROJ does not know is refused
-/// with a message quoting it, and the dialog comes back with the text as typed.
+/// with a message quoting it, and the dialog comes back with the text as typed. The dialog's
+/// Find Projection goes on as OnFindProjection.
 void OnTransformation(CQuilletDoc& doc);
+/// Find Projection: searches the projection families for the one the map's points are drawn in,
+/// off the window's thread, and lists the best few with their ground errors for the user to pick
+/// from; the pick becomes the coordinate system the map is fitted in, with an affine
+/// transformation, as one undoable step. When the points cannot tell the projection the search's
+/// sentence is shown and nothing changes.
+void OnFindProjection(CQuilletDoc& doc);

@@ -262,7 +262,7 @@ void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents&
         // points, which gives it exactly as it was saved.
         GeoFitResult fit = ComputeGeoFit(m_Choice, m_ControlPoints, m_nImageWidth, m_nImageHeight,
                                          m_Model.Coefficients(), m_bGeoCoded);
-        m_pGeoCoding = std::move(fit.m_GeoCoding);
+        AdoptChosenModel(std::move(fit.m_GeoCoding));
         if (!m_pGeoCoding)
             m_bGeoCoded = 0;
     }
@@ -334,10 +334,19 @@ GeoFitResult CQuilletDoc::ComputeProjection()
     if (m_Choice.IsDefault())
         m_pGeoCoding.reset();
     else if (fit.m_GeoCoding)
-        m_pGeoCoding = fit.m_GeoCoding;
+        AdoptChosenModel(fit.m_GeoCoding);
     m_LastFit = fit;
     Notify(DocChange::kPoints | DocChange::kGeoCoding);
     return fit;
+}
+
+void CQuilletDoc::AdoptChosenModel(std::shared_ptr<const GeoCoding> coding)
+{
+    m_pGeoCoding = std::move(coding);
+    // A projection found for "auto" becomes the fit system itself: it is saved beside the
+    // workspace as any system is, and the search does not run again on every fit and open.
+    if (m_pGeoCoding && m_Choice.m_FitCrs.GetKind() == FitCrs::Kind::Auto)
+        m_Choice.m_FitCrs = m_pGeoCoding->Crs();
 }
 
 GeoFitResult CQuilletDoc::EditPoints(const QString& step, std::vector<CDataGeo> points)

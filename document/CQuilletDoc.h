@@ -232,6 +232,8 @@ private:
     /// Image 0 of a TIFF map becomes current and gives the map's size and, from its
     /// georeference, the frame; returns whether that frame is a usable GeoTIFF frame.
     bool SetUpTiffImage0();
+    /// Keeps the chosen model a fit accepted; the projection it found, when the choice was to find one.
+    void AdoptChosenModel(std::shared_ptr<const GeoCoding> coding);
     void Notify(long what);
 
     MapKind m_nMapType = MapKind::None;

@@ -9,6 +9,7 @@ namespace {
 
 const QString kGeographic = QStringLiteral("geographic");
 const QString kUtm = QStringLiteral("utm");
+const QString kAuto = QStringLiteral("auto");
 
 /// The UTM zone (1 to 60) of a position, with the wider zones over south-western Norway and
 /// Svalbard that the grid has there.
@@ -31,6 +32,8 @@ std::optional<FitCrs> FitCrs::Parse(const QString& text, QString* refusal)
         return FitCrs();
     if (given.compare(kUtm, Qt::CaseInsensitive) == 0)
         return FitCrs(Kind::Utm, QString());
+    if (given.compare(kAuto, Qt::CaseInsensitive) == 0)
+        return FitCrs(Kind::Auto, QString());
     FitCrs defined(Kind::Defined, given);
     if (!FitCrsConversion::Create(defined, refusal))
         return std::nullopt;
@@ -50,6 +53,8 @@ QString FitCrs::Text() const
         return kGeographic;
     case Kind::Utm:
         return kUtm;
+    case Kind::Auto:
+        return kAuto;
     case Kind::Defined:
         break;
     }
@@ -80,6 +85,7 @@ QString FitCrs::Definition() const
     case Kind::Geographic:
         return QStringLiteral("EPSG:4326");
     case Kind::Utm:
+    case Kind::Auto:
         return QString();
     case Kind::Defined:
         break;

@@ -1,5 +1,6 @@
 #include "geo/GeoCoding.h"
 
+#include "geo/ProjectionSearch.h"
 #include "platform/DisplayText.h"
 
 #include <limits>
@@ -12,6 +13,15 @@ GeoCodingAnalysis GeoCoding::Analyse(TransformKind kind, const FitCrs& crs, cons
     for (const GeoControlPoint& p : points)
         positions.push_back({p.m_dLatitude, p.m_dLongitude});
     FitCrs resolved = crs.Resolved(positions);
+    if (crs.GetKind() == FitCrs::Kind::Auto) {
+        // The search's winner is the system, kept as its PROJ string like any system defined so.
+        const ProjectionSearchResult search = SearchProjection(points);
+        if (search.m_Candidates.empty()) {
+            result.m_strRefusal = search.m_strRefusal;
+            return result;
+        }
+        resolved = *FitCrs::Parse(search.m_Candidates.front().m_strCrs);
+    }
     std::optional<FitCrsConversion> conversion = FitCrsConversion::Create(resolved, &result.m_strRefusal);
     if (!conversion)
         return result;

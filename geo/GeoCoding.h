@@ -23,7 +23,8 @@ struct GeoCodingAnalysis;
 /// PROJ conversion, which serves one thread at a time.
 class GeoCoding {
 public:
-    /// Fits the kind in the system (UTM resolved to the zone of the points) and measures every
+    /// Fits the kind in the system (UTM resolved to the zone of the points, Auto to the projection
+    /// SearchProjection ranks first, refused with its sentence when it cannot tell) and measures every
     /// point against the fit: its pixel residual, its ground residual in metres on the WGS 84
     /// ellipsoid between the typed position and where its pixel reads out, and, when
     /// leaveOneOut is set, the same under the fit to the other points. Refused, with a sentence

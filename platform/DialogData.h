@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <vector>
+
 /// Decimal-degree coordinate dialog: latitude and longitude as typed, in degrees.
 struct CoordinateEntry {
     QString m_strLatitude;
@@ -46,6 +48,21 @@ struct TransformationEntry {
     int m_nTransform = 0;
     int m_nCrsKind = 0;
     QString m_strCrs; ///< an EPSG code, a PROJ string or WKT, as typed (with m_nCrsKind 2)
+    /// The user asked to find the map's projection from its points instead of choosing one.
+    bool m_bFindProjection = false;
+};
+
+/// Find Projection: the projections the search ranked for the map, best first, and the one the
+/// user picks (a row index).
+struct ProjectionPick {
+    struct Row {
+        QString m_strCrs;           ///< the projection as a PROJ string
+        double m_dRmsMetres = 0.0;  ///< the fit's ground residuals in it
+        double m_dLooRmsMetres = 0.0; ///< the same with each point left out of the fit in turn
+    };
+    std::vector<Row> m_Rows;
+    QString m_strNote; ///< families too few points left out of the ranking; empty when none
+    int m_nSelection = 0;
 };
 
 /// Export Rectified: the grid and resampling of the rectified file, as typed. Empty resolution

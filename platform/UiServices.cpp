@@ -42,6 +42,11 @@ int UiServices::RunRectifyDialog(RectifyEntry&)
     return IDCANCEL;
 }
 
+int UiServices::RunProjectionDialog(ProjectionPick&)
+{
+    return IDCANCEL;
+}
+
 bool UiServices::RunLongWork(const QString&, const std::function<void(Progress)>& work)
 {
     ProgressState state;

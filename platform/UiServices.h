@@ -45,9 +45,11 @@ public:
     virtual int RunSelectImageDialog(ImageChoice& choice) = 0;
     virtual int RunSelectUnitDialog(ComboChoice& choice) = 0;
     /// The geo-coding dialogs of a map: its transformation and fit coordinate system, and the
-    /// grid of a rectified export. These ones cancel.
+    /// grid of a rectified export, and the pick among the projections found for it. These ones
+    /// cancel.
     virtual int RunTransformationDialog(TransformationEntry& entry);
     virtual int RunRectifyDialog(RectifyEntry& entry);
+    virtual int RunProjectionDialog(ProjectionPick& pick);
 
     /// Says in the status bar's first pane what a command has done ("Wrote ...").
     virtual void ShowStatus(const QString& text) = 0;

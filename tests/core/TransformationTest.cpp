@@ -311,6 +311,75 @@ TEST(GeoCoding, FitCrsIsReadResolvedAndWrittenBack)
     }
 }
 
+TEST(GeoCoding, AutoFindsTheProjectionAMapIsDrawnIn)
+{
+    const struct {
+        const char* truth;
+        double west, north, pixel, columns, rows; ///< the picture's top-left corner and pixel size in metres
+        double noise;                             ///< metres added to each point, east and north
+        const char* family;                       ///< the PROJ string found starts so; empty: refused
+        double readOut;                           ///< RMS in metres at 30 other pixels
+        const char* refusal;
+    } cases[] = {
+        {"+proj=lcc +lat_1=20 +lat_2=60 +lat_0=40 +lon_0=-96 +datum=WGS84", -3e6, 2.2e6, 1500, 4000, 2667, 0, "+proj=lcc", 500, ""},
+        {"EPSG:3395", -3.3e6, 8.3e6, 2500, 4000, 3700, 0, "+proj=merc", 500, ""}, // the Atlantic, 10 S to 60 N
+        {"EPSG:3857", -3.3e6, 8.3e6, 2500, 4000, 3700, 0, "+proj=merc +a=6378137", 500, ""}, // the same as web maps draw it
+        {"EPSG:3413", -3e6, 3e6, 2000, 3000, 3000, 0, "+proj=stere +lat_0=90", 500, ""}, // the Arctic
+        {"EPSG:3035", 2.5e6, 5.5e6, 1250, 4000, 3200, 0, "+proj=laea", 500, ""},         // Europe
+        {"+proj=wintri +lat_1=50.4598 +lon_0=20 +datum=WGS84", -1.2e7, 7e6, 4500, 4000, 3000, 0, "+proj=wintri", 500, ""}, // the world
+        // Points 3 km off on a plate carree of Europe: the families that bend fit the noise, not the map.
+        {"+proj=eqc +lat_ts=30 +lon_0=10 +datum=WGS84", -1.93e6, 6.68e6, 1250, 3100, 3500, 3000, "+proj=eqc", 1000, ""},
+        {"EPSG:3395", -3.3e6, 8.3e6, 2500, 4000, 3700, 3000, "+proj=merc", 1000, ""}, // a cone as flat as a cylinder fits no better
+        {"EPSG:32632", 5e5, 5e6, 10, 4000, 3000, 0, "", 0,
+         "The projection cannot be told from these points: they span less than 2 degrees, over which every projection "
+         "fits them alike."},
+    };
+    geod_geodesic wgs84{};
+    geod_init(&wgs84, 6378137.0, 1 / 298.257223563);
+    PJ_CONTEXT* context = proj_context_create();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.truth);
+        const QByteArray truthCrs = QByteArray(c.truth) + (*c.truth == '+' ? " +type=crs" : "");
+        PJ* raw = proj_create_crs_to_crs(context, truthCrs.constData(), "EPSG:4326", nullptr);
+        PJ* toLonLat = proj_normalize_for_visualization(context, raw);
+        proj_destroy(raw);
+        ASSERT_TRUE(toLonLat);
+        auto truth = [&](double column, double row, double dx = 0, double dy = 0) {
+            const PJ_COORD g = proj_trans(toLonLat, PJ_FWD,
+                                          proj_coord(c.west + column * c.pixel + dx, c.north - row * c.pixel + dy, 0, 0));
+            return GeoPosition{g.lp.phi, g.lp.lam};
+        };
+        std::vector<GeoControlPoint> points;
+        int k = 0;
+        for (const QPointF& p : GridPixels()) {
+            const double column = p.x() * c.columns / 2000, row = p.y() * c.rows / 1500;
+            ++k;
+            const GeoPosition g = truth(column, row, c.noise * std::sin(7.3 * k), c.noise * std::cos(5.1 * k));
+            points.push_back({g.m_dLatitude, g.m_dLongitude, column, row});
+        }
+        const GeoCodingAnalysis found = GeoCoding::Analyse(TransformKind::Affine, *FitCrs::Parse("Auto"), points);
+        EXPECT_EQ(found.m_strRefusal.toStdString(), c.refusal);
+        if (*c.family == '\0') {
+            EXPECT_FALSE(found.m_GeoCoding);
+        } else {
+            ASSERT_TRUE(found.m_GeoCoding);
+            EXPECT_TRUE(found.m_GeoCoding->Crs().Text().startsWith(c.family)) << found.m_GeoCoding->Crs().Text().toStdString();
+            double sum = 0.0;
+            for (int i = 0; i < 30; ++i) {
+                const double column = c.columns * (0.03 + 0.94 * std::fmod(i * 0.618034, 1.0));
+                const double row = c.rows * (0.03 + 0.94 * std::fmod(i * 0.381966 + 0.1, 1.0));
+                const GeoPosition read = found.m_GeoCoding->PixelToGeo(column, row).value(), real = truth(column, row);
+                double s = 0.0;
+                geod_inverse(&wgs84, read.m_dLatitude, read.m_dLongitude, real.m_dLatitude, real.m_dLongitude, &s, nullptr, nullptr);
+                sum += s * s;
+            }
+            EXPECT_LT(std::sqrt(sum / 30), c.readOut);
+        }
+        proj_destroy(toLonLat);
+    }
+    proj_context_destroy(context);
+}
+
 namespace {
 
 /// A 600 x 400 map drawn in Albers over the USA (2 km pixels from its top-left corner at

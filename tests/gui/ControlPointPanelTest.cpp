@@ -9,6 +9,7 @@
 #include "ScriptedUiServices.h"
 
 #include "FitTestPoints.h"
+#include "ProjReference.h"
 #include "TestDocs.h"
 
 #include <QLabel>
@@ -192,5 +193,66 @@ TEST(ControlPointPanel, FollowsTheTransformationChosenForTheMap)
         frame.OnCommand(ID_EDIT_UNDO);
         EXPECT_TRUE(doc.Choice().IsDefault());
         EXPECT_GT(largest(panel, ControlPointTableModel::Residual), 30.0);
+    }
+}
+
+TEST(ControlPointPanel, FindsTheMapsProjectionAndFitsInThePick)
+{
+    // Maps drawn in a projection, PROJ giving each pixel's position: the right family reads it out.
+    constexpr int kSize = 3000;
+    struct Case {
+        const char *projected, *geographic; ///< the map's projection, its datum's latitude and longitude
+        double left, top, metresPerPixel;   ///< the projected coordinates of the top-left corner
+        QString family;                     ///< the first candidate's; empty when the points cannot tell
+    };
+    const Case cases[] = {
+        {"EPSG:3413", "EPSG:4326", -1.2e6, 1.7e6, 1000.0, QStringLiteral("+proj=stere ")}, // Arctic
+        {"EPSG:3034", "EPSG:4258", 2.5e6, 4.3e6, 1000.0, QStringLiteral("+proj=lcc ")},    // Europe
+        {"EPSG:3034", "EPSG:4258", 4.0e6, 2.8e6, 1.0, {}},                                    // 3 km of it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.projected) + " " + std::to_string(c.metresPerPixel));
+        const auto truth = [&c](double column, double row) {
+            return ReferenceInverse(c.projected, c.geographic, c.left + column * c.metresPerPixel,
+                                    c.top - row * c.metresPerPixel);
+        };
+        std::vector<CDataGeo> points; // 5 x 5, none at the pole
+        for (double column = 150.0; column < kSize; column += 675.0)
+            for (double row = 250.0; row < kSize; row += 625.0)
+                points.push_back(MakeControlPoint(truth(column, row).m_dLatitude, truth(column, row).m_dLongitude,
+                                                  column, row, kSize, kSize));
+        ScriptedUiServices ui;
+        ScopedUiServices installed(ui);
+        CQuilletDoc doc;
+        CMainFrame frame(doc);
+        frame.Create(0);
+        LoadPictureMap(doc, kSize, kSize);
+        doc.EditPoints(QStringLiteral("Add"), points);
+        const int steps = doc.UndoStack().count();
+        ui.m_DialogAnswers = {{.m_OnTransformation = [](TransformationEntry& e) { return e.m_bFindProjection = true, IDOK; }},
+                              {.m_OnProjection = [](ProjectionPick& pick) { return pick.m_nSelection == 0 ? IDOK : IDCANCEL; }}};
+        frame.OnCommand(ID_TRANSFORMATION);
+
+        EXPECT_EQ(ui.m_LongWork.size(), 1u);
+        EXPECT_EQ(doc.UndoStack().count(), steps + (c.family.isEmpty() ? 0 : 1));
+        ASSERT_EQ(ui.m_Dialogs.size(), c.family.isEmpty() ? 1u : 2u); // a refusal lists nothing to pick
+        if (c.family.isEmpty()) {
+            EXPECT_TRUE(ui.m_Messages.size() == 1 && ui.m_Messages[0].m_strText.contains(QStringLiteral("cannot be told")));
+            continue;
+        }
+        const std::vector<ProjectionPick::Row>& rows = ui.m_Dialogs[1].m_Projection.m_Rows;
+        ASSERT_GE(rows.size(), 2u); // best first
+        EXPECT_TRUE(rows[0].m_strCrs.startsWith(c.family)) << rows[0].m_strCrs.toStdString();
+        for (std::size_t i = 1; i < rows.size(); ++i)
+            EXPECT_LE(rows[i - 1].m_dLooRmsMetres, rows[i].m_dLooRmsMetres);
+        EXPECT_EQ(doc.Choice().m_FitCrs.Text(), rows[0].m_strCrs);
+        EXPECT_EQ(doc.Choice().m_eTransform, TransformKind::Affine);
+        // Beyond the points, where a fit in the wrong projection strays most.
+        const std::optional<GeoPosition> read = doc.PositionOfPixel(2900.0, 80.0);
+        ASSERT_TRUE(read.has_value());
+        const LatLon expected = truth(2900.0, 80.0);
+        const double north = (read->m_dLatitude - expected.m_dLatitude) * 111320.0;
+        const double east = (read->m_dLongitude - expected.m_dLongitude) * 111320.0 * std::cos(expected.m_dLatitude * M_PI / 180.0);
+        EXPECT_LT(std::hypot(north, east), 5.0);
     }
 }

@@ -106,9 +106,22 @@ done <<EOF
 2|^varnel-cli rectify: --fit-crs: The coordinate system "EPSG:999999x{29}…x{39}" is not one PROJ knows.$|rectify \$work/g.pws -o \$work/r.tif --fit-crs \$long
 1|^varnel-cli geocode: The third-order polynomial transformation needs at least 10 control points, and the map has 8.$|geocode \$picture --points \$work/p8.points -o \$work/p8.pws --transform poly3
 1|^varnel-cli rectify: The extent misses the map.$|rectify \$work/g.pws -o \$work/r.tif --extent 100,10,101,11
+1|^varnel-cli geocode: The projection cannot be told from these points: they span less than 2 degrees|geocode \$picture --points \$work/p8.points -o \$work/p8.pws --fit-crs auto
 EOF
 expect 0 out '"crs": "EPSG:32632", ' -- "$cli" rectify "$work/g.pws" -o "$work/r.tif" --fit-crs utm --transform poly3
 [ ! -e "$work/p8.pws" ] || { echo "FAIL: a refused geocode wrote its workspace"; failures=$((failures + 1)); }
+# auto: the picture as a polar stereographic map of the Arctic, 47 km pixels, 20 points whose
+# positions GDAL gives; the projection is found and kept, and locate reads out what GDAL does.
+awk 'BEGIN { for (k = 0; k < 20; k++) printf "%d %d\n", (k * 37) % 120 + 4, (k * 53) % 118 + 5 }' >"$work/a.pix"
+awk '{ print -3e6 + 47000 * $1, 3e6 - 47000 * $2 }' "$work/a.pix" | gdaltransform -s_srs EPSG:3413 -t_srs OGC:CRS84 |
+    paste -d' ' "$work/a.pix" - | awk 'BEGIN { print "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual" }
+        { printf "%.9f,%.9f,%d,%d,1,0,0,0\n", $3, $4, $1, -$2 }' >"$work/a.points"
+expect 0 out '"fit_crs": "\+proj=stere \+lat_0=90 ' -- "$cli" geocode "$picture" --points "$work/a.points" -o "$work/a.pws" --fit-crs auto
+ours=$("$cli" locate "$work/a.pws" --pixel 60.5,70.25 | sed 's/[^0-9.,-]//g')
+gdal=$(echo "$(( -3000000 + 47000 * 605 / 10 )) $(( 3000000 - 47000 * 7025 / 100 ))" | gdaltransform -s_srs EPSG:3413 -t_srs OGC:CRS84)
+awk -v o="$ours" -v g="$gdal" 'BEGIN { split(o, a, ","); split(g, b, " ")
+    exit !(a[1] - b[2] < 1e-6 && b[2] - a[1] < 1e-6 && a[2] - b[1] < 1e-6 && b[1] - a[2] < 1e-6) }' ||
+    { echo "FAIL: locate on the map found by auto gave $ours, GDAL $gdal"; failures=$((failures + 1)); }
 # A GeoTIFF map (NAD27 UTM by its citation, NAD83 transverse Mercator and a user-defined zone by
 # its keys) rectifies onto the grid gdalwarp chooses for it: the same geotransform and size.
 for name in utmsmall transverse_mercator rgb-byte-tenth; do

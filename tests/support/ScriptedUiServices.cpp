@@ -160,6 +160,12 @@ int ScriptedUiServices::RunRectifyDialog(RectifyEntry& entry)
     return RunEntryDialog(*this, record, entry, NextDialogAnswer().m_OnRectify);
 }
 
+int ScriptedUiServices::RunProjectionDialog(ProjectionPick& pick)
+{
+    DialogRecord record{DialogKind::Projection, {}, {}, {}, {}, {}, pick};
+    return RunEntryDialog(*this, record, pick, NextDialogAnswer().m_OnProjection);
+}
+
 bool ScriptedUiServices::RunLongWork(const QString& title, const std::function<void(Progress)>& work)
 {
     m_LongWork.push_back(title);

@@ -27,7 +27,7 @@ public:
         QString m_strProposal; ///< where the dialog was to start
     };
 
-    enum class DialogKind { DataInput, DegMinSec, InputOptions, SelectImage, SelectUnit, Transformation, Rectify };
+    enum class DialogKind { DataInput, DegMinSec, InputOptions, SelectImage, SelectUnit, Transformation, Rectify, Projection };
 
     /// What a modal dialog was opened with, recorded before the script answers it.
     struct DialogRecord {
@@ -37,15 +37,17 @@ public:
         ImageChoice m_Choice; ///< m_nSelection for every combo dialog; m_nImageCount for Select Image
         TransformationEntry m_Transformation = {};
         RectifyEntry m_Rectify = {};
+        ProjectionPick m_Projection = {};
     };
 
     /// A scripted answer to a modal dialog: it may change the fields and returns IDOK or IDCANCEL.
     struct DialogAnswer {
-        std::function<int(CoordinateEntry&)> m_OnDataInput;
-        std::function<int(DegMinSecEntry&)> m_OnDegMinSec;
-        std::function<int(int& selection)> m_OnChoice;
+        std::function<int(CoordinateEntry&)> m_OnDataInput = {};
+        std::function<int(DegMinSecEntry&)> m_OnDegMinSec = {};
+        std::function<int(int& selection)> m_OnChoice = {};
         std::function<int(TransformationEntry&)> m_OnTransformation = {};
         std::function<int(RectifyEntry&)> m_OnRectify = {};
+        std::function<int(ProjectionPick&)> m_OnProjection = {};
     };
 
     // Recorded interaction, in order of occurrence.
@@ -87,6 +89,7 @@ public:
     int RunSelectUnitDialog(ComboChoice& choice) override;
     int RunTransformationDialog(TransformationEntry& entry) override;
     int RunRectifyDialog(RectifyEntry& entry) override;
+    int RunProjectionDialog(ProjectionPick& pick) override;
     void BeginWaitCursor() override { ++m_nWaitCursorDepth; }
     void EndWaitCursor() override { --m_nWaitCursorDepth; }
     bool RunLongWork(const QString& title, const std::function<void(Progress)>& work) override;
