@@ -199,6 +199,8 @@ std::array<double, 16> StoredCoefficients(const AffineFit& fit, std::array<doubl
 std::optional<AffineFit> AffineApproximation(const GeoCoding& coding, int imageWidth, int imageHeight)
 {
     constexpr int kSteps = 10;
+    // A map across the 180th meridian keeps continuous longitudes, counted from its centre's.
+    const std::optional<GeoPosition> centre = coding.PixelToGeo(imageWidth / 2.0, imageHeight / 2.0);
     FitSamples grid;
     for (int i = 0; i <= kSteps; ++i)
         for (int j = 0; j <= kSteps; ++j) {
@@ -206,7 +208,9 @@ std::optional<AffineFit> AffineApproximation(const GeoCoding& coding, int imageW
             const double row = imageHeight * double(j) / kSteps;
             if (const std::optional<GeoPosition> position = coding.PixelToGeo(column, row)) {
                 grid.x.push_back(position->m_dLatitude * kFitUnitsPerDegree);
-                grid.y.push_back(position->m_dLongitude * kFitUnitsPerDegree);
+                const double longitude = centre ? LongitudeNear(position->m_dLongitude, centre->m_dLongitude)
+                                                : position->m_dLongitude;
+                grid.y.push_back(longitude * kFitUnitsPerDegree);
                 grid.p.push_back(column);
                 grid.q.push_back(row);
             }
@@ -288,7 +292,8 @@ GeoFitResult ComputeGeoFit(const GeoCodingChoice& choice, const std::vector<CDat
         const std::optional<GeoPosition> position = coding->PixelToGeo(samples.p[i], samples.q[i]);
         if (!position)
             return std::nullopt;
-        return GeoPosition{position->m_dLatitude * kFitUnitsPerDegree, position->m_dLongitude * kFitUnitsPerDegree};
+        const double longitude = LongitudeNear(position->m_dLongitude, points[i].LongitudeDegrees());
+        return GeoPosition{position->m_dLatitude * kFitUnitsPerDegree, longitude * kFitUnitsPerDegree};
     };
     if (JudgeFit(back, samples, result)) {
         if (approximation)

@@ -53,3 +53,8 @@ double GreatCircleDistance(double latitude1, double longitude1, double latitude2
     geod_inverse(&Wgs84Geodesic(), latitude1, longitude1, latitude2, longitude2, &distance, nullptr, nullptr);
     return distance;
 }
+
+double LongitudeNear(double longitude, double reference)
+{
+    return longitude + 360.0 * std::round((reference - longitude) / 360.0);
+}

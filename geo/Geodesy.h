@@ -17,6 +17,10 @@ struct DegMinSec {
 };
 DegMinSec SplitDegrees(double degrees);
 
+/// The longitude that names the same meridian as longitude within half a turn of reference: a
+/// position read out as 179.9 beside a point typed at -180 is 0.1 degree away, not 359.9.
+double LongitudeNear(double longitude, double reference);
+
 /// The shortest distance in metres on the WGS 84 ellipsoid between two positions in degrees
 /// (PROJ's geodesic, exact to nanometres). NaN when a latitude lies beyond a pole or a position is
 /// not a number.

@@ -89,7 +89,8 @@ ResidualAnalysis AnalyseResiduals(const GeoCodingChoice& choice, const std::vect
         if (own.m_LeaveOneOutLanded)
             if (const std::optional<GeoPosition> back = chosen.m_GeoCoding->GroundToGeo(*own.m_LeaveOneOutLanded))
                 residual.m_dLeaveOneOut = std::max(std::fabs(back->m_dLatitude - points[i].LatitudeDegrees()),
-                                                   std::fabs(back->m_dLongitude - points[i].LongitudeDegrees())) *
+                                                   std::fabs(LongitudeNear(back->m_dLongitude, points[i].LongitudeDegrees()) -
+                                                             points[i].LongitudeDegrees())) *
                                           CDataGeo::kArcSecondsPerDegree;
         analysis.m_Points.push_back(residual);
     }

@@ -5,6 +5,7 @@
 #include "commands/ExportCommands.h"
 #include "document/CQuilletDoc.h"
 #include "geo/GeoCoding.h"
+#include "geo/GeoFit.h"
 #include "formats/Rectify.h"
 #include "formats/TiffImport.h"
 #include "ScriptedUiServices.h"
@@ -678,4 +679,31 @@ TEST(GeoTiffCrs, AnySystemReadsOutAsGdalDoesAndExportsKeepIt)
         GDALClose(exported);
         OSRDestroySpatialReference(srs);
     }
+}
+
+TEST(GeoCoding, APolarMapIsJudgedAcrossTheDateLine)
+{
+    // An Arctic map in EPSG:3413, 4 km a pixel, whose first point is typed at 180 degrees: it reads
+    // out at -180 or a hair west of 180, the same meridian.
+    PJ_CONTEXT* context = proj_context_create();
+    PJ* raw = proj_create_crs_to_crs(context, "EPSG:3413", "EPSG:4326", nullptr);
+    PJ* toLonLat = proj_normalize_for_visualization(context, raw);
+    proj_destroy(raw);
+    std::vector<CDataGeo> points;
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j) {
+            const double column = 100 + 200 * i + 13 * j, row = 100 + 200 * j + 7 * i;
+            const PJ_COORD g = proj_trans(toLonLat, PJ_FWD, proj_coord(-2e6 + 4000 * column, 2e6 - 4000 * row, 0, 0));
+            points.push_back({g.lp.phi * 3600, (i == 0 && j == 0 ? 180.0 : g.lp.lam) * 3600, column / 1000, 1 - row / 1000});
+        }
+    proj_destroy(toLonLat);
+    proj_context_destroy(context);
+    ASSERT_NEAR(std::fabs(points[0].m_dLongitude / 3600), 180.0, 1e-9); // on the date line
+    const GeoFitResult fit = ComputeGeoFit({TransformKind::Affine, *FitCrs::Parse(QStringLiteral("EPSG:3413"))}, points,
+                                           1000, 1000, {}, 0);
+    EXPECT_EQ(fit.m_Outcome, GeoFitOutcome::Accepted) << fit.m_strReport.toStdString();
+    EXPECT_LT(fit.m_dAccuracy.value_or(1e9), 0.01);
+    for (const auto& [longitude, reference, near] : {std::tuple{179.9, -180.0, -180.1}, {-179.9, 180.0, 180.1},
+                                                     {10.0, 12.0, 10.0}, {-170.0, 175.0, 190.0}})
+        EXPECT_DOUBLE_EQ(LongitudeNear(longitude, reference), near);
 }
