@@ -190,6 +190,57 @@ void WriteOptional(JsonWriter& json, const std::optional<double>& value)
         json.Null();
 }
 
+/// Every point's residual vector in pixels, on the ground and left out of the fit; nulls without
+/// a model.
+void WriteResiduals(JsonWriter& json, const ResidualAnalysis& analysis)
+{
+    const bool modelled = analysis.m_Model.has_value();
+    json.Key("residuals_px");
+    if (modelled) {
+        json.BeginArray();
+        for (const PointResidual& residual : analysis.m_Points)
+            json.BeginArray().Value(residual.m_dDx).Value(residual.m_dDy).EndArray();
+        json.EndArray();
+    } else {
+        json.Null();
+    }
+    json.Key("residuals_m");
+    if (modelled) {
+        json.BeginArray();
+        for (const PointResidual& residual : analysis.m_Points)
+            json.Value(residual.m_dGroundMetres);
+        json.EndArray();
+    } else {
+        json.Null();
+    }
+    json.Key("loo_residuals_arcsec");
+    if (modelled) {
+        json.BeginArray();
+        for (const PointResidual& residual : analysis.m_Points)
+            WriteOptional(json, residual.m_dLeaveOneOut);
+        json.EndArray();
+    } else {
+        json.Null();
+    }
+}
+
+/// The projections the search ranked, best first, and its note on families left out.
+void WriteCandidates(JsonWriter& json, const ProjectionSearchResult& search)
+{
+    if (search.m_Candidates.empty())
+        return;
+    json.Key("candidates").BeginArray();
+    for (const ProjectionCandidate& candidate : search.m_Candidates)
+        json.BeginObject()
+            .Key("crs").Value(candidate.m_strCrs)
+            .Key("rms_m").Value(candidate.m_dRmsMetres)
+            .Key("loo_rms_m").Value(candidate.m_dLooRmsMetres)
+            .EndObject();
+    json.EndArray();
+    if (!search.m_strNote.isEmpty())
+        json.Key("candidates_note").Value(search.m_strNote);
+}
+
 } // namespace
 
 int RunFitCommand(const QStringList& args)
@@ -251,49 +302,12 @@ int RunFitCommand(const QStringList& args)
     // fit reached a model, accepted or not.
     const ResidualAnalysis analysis = AnalyseResiduals(choice, *points, parsed->m_nWidth, parsed->m_nHeight);
     const bool modelled = analysis.m_Model.has_value();
-    json.Key("residuals_px");
-    if (modelled) {
-        json.BeginArray();
-        for (const PointResidual& residual : analysis.m_Points)
-            json.BeginArray().Value(residual.m_dDx).Value(residual.m_dDy).EndArray();
-        json.EndArray();
-    } else {
-        json.Null();
-    }
-    json.Key("residuals_m");
-    if (modelled) {
-        json.BeginArray();
-        for (const PointResidual& residual : analysis.m_Points)
-            json.Value(residual.m_dGroundMetres);
-        json.EndArray();
-    } else {
-        json.Null();
-    }
-    json.Key("loo_residuals_arcsec");
-    if (modelled) {
-        json.BeginArray();
-        for (const PointResidual& residual : analysis.m_Points)
-            WriteOptional(json, residual.m_dLeaveOneOut);
-        json.EndArray();
-    } else {
-        json.Null();
-    }
+    WriteResiduals(json, analysis);
     json.Key("rmse_m");
     WriteOptional(json, modelled ? std::optional<double>(analysis.m_dRmsMetres) : std::nullopt);
     if (!choice.IsDefault())
         WriteChoice(json, choice);
-    if (!search.m_Candidates.empty()) {
-        json.Key("candidates").BeginArray();
-        for (const ProjectionCandidate& candidate : search.m_Candidates)
-            json.BeginObject()
-                .Key("crs").Value(candidate.m_strCrs)
-                .Key("rms_m").Value(candidate.m_dRmsMetres)
-                .Key("loo_rms_m").Value(candidate.m_dLooRmsMetres)
-                .EndObject();
-        json.EndArray();
-        if (!search.m_strNote.isEmpty())
-            json.Key("candidates_note").Value(search.m_strNote);
-    }
+    WriteCandidates(json, search);
     json.EndObject();
     std::printf("%s\n", json.Text().c_str());
     return 0;
