@@ -31,6 +31,14 @@ const CliCommand kCommands[] = {
      "latitude and longitude of a picture pixel, as the status bar reads it out", SAVED_CHOICE_DETAILS},
     {"output", RunOutputCommand, "WORKSPACE --format gpf|dpf|cpf [--range left,right,top,bottom] " CHOICE_OPTIONS " -o OUT",
      "write the projection file Output A Geo-Map writes", SAVED_CHOICE_DETAILS},
+    {"overlay", RunOverlayCommand,
+     "FILE [--reference REF] [--graticule DEG] [--color RRGGBB] " CHOICE_OPTIONS " -o OUT.png",
+     "draw reference lines and a graticule over a geo-coded map",
+     "  --reference: a vector file OGR reads (GeoJSON, GeoPackage, Shapefile, KML) whose lines,\n"
+     "  polygon outlines and points are drawn, or a georeferenced raster whose outline is drawn;\n"
+     "  --graticule: meridians and parallels every DEG degrees (0 for an automatic interval);\n"
+     "  --color: the lines' colour, by default FF0000; lines are 1 pixel wide and not anti-aliased,\n"
+     "  so every drawn pixel has exactly that colour; OUT is a PNG of the map at its own size\n" SAVED_CHOICE_DETAILS},
     {"pack", RunPackCommand, "--format gpf|dpf|cpf --coef c0,...,c15 PICTURE -o OUT", "write a projection file of a picture"},
     {"picture", RunPictureCommand, "FILE", "load a picture file as the picture service does"},
     {"recovery", RunRecoveryCommand, "FILE", "report what a recovery file left by an interrupted run holds"},

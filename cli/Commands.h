@@ -20,6 +20,7 @@ int RunOutputCommand(const QStringList& args);
 int RunPackCommand(const QStringList& args);
 int RunPictureCommand(const QStringList& args);
 int RunRecoveryCommand(const QStringList& args);
+int RunOverlayCommand(const QStringList& args);
 int RunRectifyCommand(const QStringList& args);
 int RunUnpackCommand(const QStringList& args);
 

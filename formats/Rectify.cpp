@@ -1,5 +1,7 @@
 #include "formats/Rectify.h"
 
+#include "formats/GdalSupport.h"
+
 #include "imaging/DIBSection.h"
 #include "platform/DisplayText.h"
 #include "platform/MemoryBudget.h"
@@ -148,14 +150,6 @@ void* CreateSimilarTransformer(void* arg, double ratioX, double ratioY)
     return similar;
 }
 
-void RegisterGdal()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        GDALAllRegister();
-    });
-}
-
 struct DatasetCloser {
     void operator()(GDALDataset* dataset) const { GDALClose(GDALDataset::ToHandle(dataset)); }
 };
@@ -264,19 +258,6 @@ OGRSpatialReferenceH TargetSpatialReference(const FitCrs& target)
     return srs;
 }
 
-/// Silences GDAL's messages while it lives: they become the refusal's reason instead of lines on
-/// the terminal.
-class QuietGdal {
-public:
-    QuietGdal()
-    {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietGdal() { CPLPopErrorHandler(); }
-    QuietGdal(const QuietGdal&) = delete;
-    QuietGdal& operator=(const QuietGdal&) = delete;
-};
 
 /// What a rectification needs before its grid is settled: the target system, the picture as a
 /// dataset, the exact transformer between them, and the grid gdalwarp would choose (the map's

@@ -7,11 +7,14 @@
 #include "geo/GeoCoding.h"
 #include "geo/GeoFit.h"
 #include "formats/Rectify.h"
+#include "formats/ReferenceData.h"
 #include "formats/TiffImport.h"
 #include "ScriptedUiServices.h"
 #include "geo/TransformationResiduals.h"
 #include "imaging/DIBSection.h"
 #include "platform/MemoryBudget.h"
+#include "view/core/OverlayPainter.h"
+#include <QPainter>
 
 #include <QDir>
 #include <QFile>
@@ -706,4 +709,74 @@ TEST(GeoCoding, APolarMapIsJudgedAcrossTheDateLine)
     for (const auto& [longitude, reference, near] : {std::tuple{179.9, -180.0, -180.1}, {-179.9, 180.0, 180.1},
                                                      {10.0, 12.0, 10.0}, {-170.0, 175.0, 190.0}})
         EXPECT_DOUBLE_EQ(LongitudeNear(longitude, reference), near);
+}
+
+TEST(Overlay, GraticuleOfAReferenceLiesWhereProjPutsIt)
+{
+    // Meridians and parallels as two-vertex lines, as a GIS writes a graticule, and two points:
+    // straight in latitude and longitude, curved on the Albers map.
+    const AlbersMap map;
+    ASSERT_TRUE(map.geoCoding);
+    QTemporaryDir dir;
+    QByteArray features;
+    const auto feature = [&](const char* type, const QByteArray& coordinates) {
+        features += (features.isEmpty() ? "" : ",") + QByteArray("{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"") +
+                    type + "\",\"coordinates\":" + coordinates + "}}";
+    };
+    for (int longitude = -112; longitude <= -96; longitude += 2)
+        feature("LineString", QByteArray("[[%1,35],[%1,49]]").replace("%1", QByteArray::number(longitude)));
+    for (int latitude = 36; latitude <= 48; latitude += 2)
+        feature("LineString", QByteArray("[[-114,%1],[-94,%1]]").replace("%1", QByteArray::number(latitude)));
+    feature("MultiPoint", "[[-100,42],[-105,44]]");
+    QFile file(dir.filePath(QStringLiteral("graticule.geojson")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("{\"type\":\"FeatureCollection\",\"features\":[" + features + "]}");
+    file.close();
+
+    const Parsed<ReferenceData> reference = ReadReference(file.fileName());
+    ASSERT_TRUE(reference) << reference.Why().toStdString();
+    const std::optional<FitCrsConversion> source = FitCrsConversion::Create(reference->m_Crs);
+    ASSERT_TRUE(source);
+    const OverlayDrawing drawing = DrawOverlay(reference->m_Shapes, &*source, *map.geoCoding);
+    ASSERT_EQ(drawing.m_Points.size(), 2u);
+    QImage image(600, 400, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        PaintOverlay(painter, drawing, QColor(255, 0, 0));
+    }
+
+    PJ_CONTEXT* context = proj_context_create();
+    PJ* raw = proj_create_crs_to_crs(context, "EPSG:4326", "EPSG:5070", nullptr);
+    PJ* toAlbers = proj_normalize_for_visualization(context, raw);
+    const auto redNear = [&](double longitude, double latitude, int reach) {
+        const PJ_COORD xy = proj_trans(toAlbers, PJ_FWD, proj_coord(longitude, latitude, 0, 0));
+        const int column = static_cast<int>(std::floor((xy.xy.x - AlbersMap::kWest) / AlbersMap::kPixel));
+        const int row = static_cast<int>(std::floor((AlbersMap::kNorth - xy.xy.y) / AlbersMap::kPixel));
+        if (column < reach || row < reach || column >= 600 - reach || row >= 400 - reach)
+            return std::optional<bool>(); // off the map: nothing to find
+        for (int dy = -reach; dy <= reach; ++dy)
+            for (int dx = -reach; dx <= reach; ++dx)
+                if (image.pixel(column + dx, row + dy) == qRgb(255, 0, 0))
+                    return std::optional<bool>(true);
+        return std::optional<bool>(false);
+    };
+    int sampled = 0, missed = 0;
+    for (double t = 0; t <= 1.0; t += 1.0 / 256) {
+        for (int longitude = -112; longitude <= -96; longitude += 2)
+            if (const std::optional<bool> found = redNear(longitude, 35 + 14 * t, 1); found && ++sampled)
+                missed += !*found;
+        for (int latitude = 36; latitude <= 48; latitude += 2)
+            if (const std::optional<bool> found = redNear(-114 + 20 * t, latitude, 1); found && ++sampled)
+                missed += !*found;
+    }
+    EXPECT_GT(sampled, 1000);
+    EXPECT_EQ(missed, 0) << "of " << sampled << " samples";
+    EXPECT_EQ(redNear(-100, 42, 0), std::optional<bool>(true)); // the points' crosses are centred on them
+    EXPECT_EQ(redNear(-105, 44, 0), std::optional<bool>(true));
+    // And nothing else is red: a pixel away from every line and point stays white.
+    EXPECT_EQ(redNear(-103, 41, 3), std::optional<bool>(false));
+    proj_destroy(toAlbers);
+    proj_destroy(raw);
+    proj_context_destroy(context);
 }

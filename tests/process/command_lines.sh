@@ -122,6 +122,45 @@ gdal=$(echo "$(( -3000000 + 47000 * 605 / 10 )) $(( 3000000 - 47000 * 7025 / 100
 awk -v o="$ours" -v g="$gdal" 'BEGIN { split(o, a, ","); split(g, b, " ")
     exit !(a[1] - b[2] < 1e-6 && b[2] - a[1] < 1e-6 && a[2] - b[1] < 1e-6 && b[1] - a[2] < 1e-6) }' ||
     { echo "FAIL: locate on the map found by auto gave $ours, GDAL $gdal"; failures=$((failures + 1)); }
+# overlay: a 1200 x 900 map in Albers (2.5 km pixels), geo-coded from 12 points in its own
+# projection, with a graticule as two-vertex GeoJSON lines drawn in pure red: every sample of
+# every line GDAL puts on the map has a red pixel within 2 pixels, read back by GDAL.
+gdal_create -q -of BMP -outsize 1200 900 -bands 3 -burn 230 -burn 230 -burn 200 "$work/conic.bmp"
+awk 'BEGIN { for (k = 0; k < 12; k++) printf "%d %d\n", (k * 397) % 1150 + 20, (k * 241) % 860 + 20 }' >"$work/c.pix"
+awk '{ print -1.5e6 + 2500 * $1, 2.5e6 - 2500 * $2 }' "$work/c.pix" | gdaltransform -s_srs EPSG:5070 -t_srs OGC:CRS84 |
+    paste -d' ' "$work/c.pix" - | awk 'BEGIN { print "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual" }
+        { printf "%.9f,%.9f,%d,%d,1,0,0,0\n", $3, $4, $1, -$2 }' >"$work/c.points"
+"$cli" geocode "$work/conic.bmp" --points "$work/c.points" -o "$work/c.pws" --fit-crs EPSG:5070 >/dev/null
+awk 'BEGIN { printf "{\"type\":\"FeatureCollection\",\"features\":["
+    for (k = 0; k < 19; k++) { if (k < 11) { a = -120 + 5 * k; c = "[[" a ",20],[" a ",55]]" } else { a = 20 + 5 * (k - 11); c = "[[-125," a "],[-65," a "]]" }
+        printf "%s{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"LineString\",\"coordinates\":%s}}", k ? "," : "", c }
+    print "]}" }' >"$work/graticule.geojson"
+expect 0 out '^\{"written": \[".*/c.png"\], "lines": 19, ' -- "$cli" overlay "$work/c.pws" --reference "$work/graticule.geojson" --color FF0000 -o "$work/c.png"
+awk 'BEGIN { for (k = 0; k < 19; k++) for (t = 0; t <= 40; t++)
+    if (k < 11) print k, -120 + 5 * k, 20 + 35 * t / 40; else print k, -125 + 60 * t / 40, 20 + 5 * (k - 11) }' >"$work/samples"
+cut -d' ' -f2,3 "$work/samples" | gdaltransform -s_srs OGC:CRS84 -t_srs EPSG:5070 | paste -d' ' "$work/samples" - |
+    awk '{ c = int(($4 + 1.5e6) / 2500); r = int((2.5e6 - $5) / 2500)
+        if (c >= 2 && r >= 2 && c < 1198 && r < 898) for (d = 0; d < 25; d++) print $1, c + d % 5 - 2, r + int(d / 5) - 2 }' >"$work/near"
+cut -d' ' -f2,3 "$work/near" | gdallocationinfo -valonly "$work/c.png" | paste - - - | paste -d' ' "$work/near" - |
+    awk '{ s = int((NR - 1) / 25); line[s] = $1; if ($4 == 255 && $5 == 0 && $6 == 0) red[s] = 1 }
+        END { for (s in line) { seen[line[s]]++; found[line[s]] += red[s] ? 1 : 0 }
+            for (l in seen) if (found[l] < 0.98 * seen[l] || seen[l] < 5) { print "line " l ": " found[l] " of " seen[l]; bad = 1 }
+            exit bad + (length(seen) < 12) }' ||
+    { echo "FAIL: overlay's red graticule is not where GDAL puts it"; failures=$((failures + 1)); }
+gdal_create -q -of PNG -outsize 50 50 -bands 3 "$work/plain.png"
+printf '{"type":"FeatureCollection","features":[{"type":"Feature","properties":{},"geometry":{"type":"LineString","coordinates":"x"}}]}' >"$work/nogeometry.geojson"
+printf '{"type":"FeatureCollection","features":[{"type":"Feature","geometry":{"type":"LineString","coord' >"$work/broken.geojson"
+printf '{"type":"FeatureCollection","features":[{"type":"Feature","properties":{},"geometry":{"type":"Point","coordinates":[10,50]}}]}' >"$work/europe.geojson"
+while IFS='|' read -r status pattern command; do
+    eval "expect $status err '$pattern' -- \"\$cli\" $command"
+done <<EOF
+1|^varnel-cli overlay: .*plain.png cannot be drawn: it has no georeference|overlay \$work/c.pws --reference \$work/plain.png -o \$work/o.png
+1|^varnel-cli overlay: .*nogeometry.geojson cannot be drawn: none of its features .1. has a geometry that can be read|overlay \$work/c.pws --reference \$work/nogeometry.geojson -o \$work/o.png
+1|^varnel-cli overlay: .*broken.geojson cannot be drawn: GDAL cannot read it as a map|overlay \$work/c.pws --reference \$work/broken.geojson -o \$work/o.png
+1|^varnel-cli overlay: .*europe.geojson does not overlap the map$|overlay \$work/c.pws --reference \$work/europe.geojson -o \$work/o.png
+2|^varnel-cli overlay: --color needs six hexadecimal digits RRGGBB, not .red.$|overlay \$work/c.pws --graticule 1 --color red -o \$work/o.png
+EOF
+[ ! -e "$work/o.png" ] || { echo "FAIL: a refused overlay wrote its picture"; failures=$((failures + 1)); }
 # A GeoTIFF map (NAD27 UTM by its citation, NAD83 transverse Mercator and a user-defined zone by
 # its keys) rectifies onto the grid gdalwarp chooses for it: the same geotransform and size.
 for name in utmsmall transverse_mercator rgb-byte-tenth; do
