@@ -115,6 +115,7 @@ void CQuilletDoc::ClearMap()
     // Each map is geo-coded as its own work chooses; a new one starts with the default.
     m_Choice = {};
     m_pGeoCoding.reset();
+    m_References.clear();
     // The history belongs to the map that is going.
     m_UndoStack.clear();
     m_bUnsavedMap = false;
@@ -396,6 +397,15 @@ void CQuilletDoc::MarkModified()
 {
     m_bUnsavedMap = true;
     Notify(DocChange::kPaths);
+}
+
+void CQuilletDoc::SetReferences(QStringList paths)
+{
+    if (paths == m_References)
+        return;
+    m_References = std::move(paths);
+    m_bUnsavedMap = true;
+    Notify(DocChange::kReferences | DocChange::kPaths);
 }
 
 // --- changing options and paths ----------------------------------------------------------------------

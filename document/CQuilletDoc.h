@@ -18,6 +18,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QUndoStack>
 
 #include <memory>
@@ -32,6 +33,7 @@ constexpr long kPoints = 4;     ///< the control points
 constexpr long kGeoCoding = 8;  ///< the geo-coded flag, the model or the last fit
 constexpr long kOptions = 16;   ///< showing points, input notation, distance unit, output flavour
 constexpr long kPaths = 32;     ///< title, workspace or map path, saved state
+constexpr long kReferences = 64; ///< the reference maps shown beside the map
 constexpr long kAll = 0xFF;
 } // namespace DocChange
 
@@ -216,6 +218,13 @@ public:
     /// The work is to be saved although the history does not say so (it was recovered).
     void MarkModified();
 
+    // --- reference maps ----------------------------------------------------------------------------
+    /// The reference maps shown beside the map (a raster and vector layers, as absolute paths),
+    /// kept beside the workspace with its geo-coding choice.
+    const QStringList& References() const { return m_References; }
+    /// Replaces the reference maps; the work is then to be saved.
+    void SetReferences(QStringList paths);
+
     // --- changing options and paths ---------------------------------------------------------------
     void SetShowPoints(bool show);
     void SetInputOption(InputNotation option);
@@ -273,6 +282,8 @@ private:
     /// The last model the chosen transformation gave that was accepted, as m_Model is the last
     /// accepted affine one; kept while a rejected fit flags the map as not geo-coded.
     std::shared_ptr<const GeoCoding> m_pGeoCoding = nullptr;
+
+    QStringList m_References;
 
     std::vector<CView*> m_Views;
     QUndoStack m_UndoStack;
