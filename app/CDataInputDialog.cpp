@@ -49,6 +49,10 @@ CDataInputDialog::CDataInputDialog(QWidget* parent)
     units.Place(cancel, 83, 92, 50, 14);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    m_pPick = new QPushButton(QStringLiteral("Pick on Reference"), this);
+    units.Place(m_pPick, 7, 112, 126, 14);
+    m_pPick->hide();
+    connect(m_pPick, &QPushButton::clicked, this, [this] { done(kPickOnReference); });
 
     setTabOrder(m_pLatitude, m_pLongitude);
     setTabOrder(m_pLongitude, ok);
@@ -65,10 +69,15 @@ int CDataInputDialog::DoModal()
     QLineEdit* focus = m_nFocusField == 1 ? m_pLongitude : m_pLatitude;
     focus->setFocus();
     focus->selectAll();
-    if (exec() != QDialog::Accepted)
+    if (m_bOfferPick) {
+        m_pPick->show();
+        setFixedHeight(m_pPick->geometry().bottom() + m_pPick->height() / 2);
+    }
+    const int result = exec();
+    if (result != QDialog::Accepted && result != kPickOnReference)
         return IDCANCEL;
     m_strLatitude = m_pLatitude->text();
     m_strLongitude = m_pLongitude->text();
     m_bProjected = m_pProjected->isChecked();
-    return IDOK;
+    return result == kPickOnReference ? kPickOnReference : IDOK;
 }

@@ -5,6 +5,10 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
+
+/// What DoModal returns when "Pick on Reference" was pressed: the fields hold what was typed so far.
+constexpr int kPickOnReference = 100;
 
 /// Asks for a control point's latitude and longitude in decimal degrees. The fields take any
 /// text; turning it into numbers is the caller's job.
@@ -15,6 +19,9 @@ public:
 
     /// Shows the dialog with the members in the fields; on OK the members hold what was typed.
     int DoModal();
+
+    /// Offers "Pick on Reference", which closes the dialog with kPickOnReference.
+    bool m_bOfferPick = false;
 
     QString m_strLatitude;
     QString m_strLongitude;
@@ -35,4 +42,5 @@ private:
     QCheckBox* m_pProjected;
     QLineEdit* m_pLatitude;
     QLineEdit* m_pLongitude;
+    QPushButton* m_pPick = nullptr;
 };

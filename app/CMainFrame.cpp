@@ -2,6 +2,7 @@
 
 #include "app/CommandTable.h"
 #include "app/ControlPointPanel.h"
+#include "app/ReferencePane.h"
 #include "app/CQuilletApp.h"
 #include "commands/CommandResult.h"
 #include "document/CQuilletDoc.h"
@@ -67,6 +68,10 @@ CMainFrame::CMainFrame(CQuilletDoc& document, QWidget* parent) : QMainWindow(par
     setCentralWidget(m_pView);
     m_pControlPoints = new ControlPointPanel(document, *m_pView, this);
     addDockWidget(Qt::RightDockWidgetArea, m_pControlPoints);
+    // The reference map shares the right side with the point table, and shows once one is added.
+    m_pReferences = new ReferencePane(document, *m_pView, this);
+    addDockWidget(Qt::RightDockWidgetArea, m_pReferences);
+    m_pReferences->setVisible(!document.References().isEmpty());
     m_pControlPoints->hide(); // until there is a map
     m_pView->m_OnPointPicked = [this](int index) { m_pControlPoints->SelectPoint(index); };
     CreateActions();
@@ -170,6 +175,10 @@ void CMainFrame::CreateMenus()
                 // The recent files stand just above the separator that follows them.
                 m_pFileMenu = menu;
                 m_pRecentSeparator = menu->addSeparator();
+            } else if (entry == kReferencePanel) {
+                QAction* pane = m_pReferences->toggleViewAction();
+                pane->setText(QStringLiteral("Reference &Pane"));
+                menu->addAction(pane);
             } else if (entry == kControlPointsPanel) {
                 QAction* table = m_pControlPoints->toggleViewAction();
                 table->setText(QStringLiteral("&Control Points"));

@@ -9,6 +9,7 @@
 #include <vector>
 
 class ControlPointPanel;
+class ReferencePane;
 class CQuilletApp;
 class CQuilletDoc;
 class CQuilletView;
@@ -43,6 +44,7 @@ public:
     void SetApplication(CQuilletApp* app) { m_pApp = app; }
     CQuilletView* GetActiveView() const { return m_pView; }
     ControlPointPanel* ControlPoints() const { return m_pControlPoints; }
+    ReferencePane* References() const { return m_pReferences; }
     QToolBar* ToolBar() const { return m_pToolBar; }
 
     /// The splash window: a framed picture, made hidden by Create and shown over the frame for
@@ -90,6 +92,7 @@ private:
     CQuilletDoc& m_Document;
     CQuilletView* m_pView = nullptr;
     ControlPointPanel* m_pControlPoints = nullptr;
+    ReferencePane* m_pReferences = nullptr;
     CQuilletApp* m_pApp = nullptr;
     std::unique_ptr<QLabel> m_pSplash;
     std::array<QLabel*, 5> m_Panes{};

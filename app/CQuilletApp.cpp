@@ -3,6 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/QtUiServices.h"
+#include "app/ReferencePane.h"
 #include "app/TerminationSignals.h"
 #include "commands/CommandResult.h"
 #include "commands/FileCommands.h"
@@ -69,6 +70,8 @@ bool CQuilletApp::InitInstance(const QStringList& arguments, int splashMilliseco
     m_pUi = std::make_unique<QtUiServices>(m_pFrame.get());
     m_pUi->m_ShowStatus = [frame = m_pFrame.get()](const QString& text) { frame->SetPaneText(text, 0); };
     m_pUi->m_NoteRecentFile = [frame = m_pFrame.get()](const QString& path) { frame->AddToRecentFiles(path); };
+    m_pUi->m_CanPickOnReference = [frame = m_pFrame.get()] { return frame->References()->CanPick(); };
+    m_pUi->m_PickOnReference = [frame = m_pFrame.get()] { return frame->References()->PickPosition(); };
     m_pPreviousUi = UiServices::Install(services ? services : m_pUi.get());
     // The commands themselves come from the command table; closing asks first, but not while long
     // work runs on the document, and afterwards only once unsaved work is settled.

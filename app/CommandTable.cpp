@@ -10,6 +10,7 @@
 #include "commands/RectifyCommand.h"
 #include "document/CQuilletDoc.h"
 #include "resources/Resource.h"
+#include "app/ReferencePane.h"
 #include "view/core/ViewState.h"
 #include "view/widgets/CQuilletView.h"
 
@@ -94,6 +95,20 @@ QString RedoText(const CMainFrame& frame)
     return QStringLiteral("&Redo %1").arg(frame.Document().UndoStack().redoText()).trimmed();
 }
 
+/// A check of the reference pane's: graticule, lines on the map, map on the reference.
+template <bool (ReferencePane::*Shows)() const>
+std::optional<bool> PaneCheck(const CMainFrame& frame)
+{
+    return (frame.References()->*Shows)();
+}
+
+template <bool (ReferencePane::*Shows)() const, void (ReferencePane::*Set)(bool)>
+void TogglePane(CMainFrame& frame)
+{
+    ReferencePane& pane = *frame.References();
+    (pane.*Set)(!(pane.*Shows)());
+}
+
 void ToggleResiduals(CMainFrame& frame)
 {
     State(frame).ToggleResiduals();
@@ -151,6 +166,21 @@ const std::vector<CommandRow>& CommandTable()
          [](CMainFrame& f) { f.statusBar()->setVisible(f.statusBar()->isHidden()); }, nullptr, kAlways, StatusBarCheck},
         {ID_SHOW_RESIDUALS, "Show &Residuals", "Draw each control point's residual on the map\nShow Residuals", false,
          ToggleResiduals, nullptr, kMap, ResidualsCheck},
+        {ID_VIEW_REFERENCE_MAP, "Reference &Map...",
+         "Open a georeferenced raster or a vector file beside the map, to pick coordinates from and to compare "
+         "with\nReference Map",
+         false, [](CMainFrame& f) { f.References()->OnAddReference(); }},
+        {ID_VIEW_GRATICULE, "&Graticule", "Draw meridians and parallels over the geo-coded map\nGraticule", false,
+         TogglePane<&ReferencePane::ShowsGraticule, &ReferencePane::SetShowGraticule>, nullptr, kGeo,
+         PaneCheck<&ReferencePane::ShowsGraticule>},
+        {ID_VIEW_LINES_ON_MAP, "Reference &Lines on Map",
+         "Draw the reference map's lines and points over the geo-coded map\nReference Lines on Map", false,
+         TogglePane<&ReferencePane::ShowsLinesOnMap, &ReferencePane::SetShowLinesOnMap>, nullptr, kGeo,
+         PaneCheck<&ReferencePane::ShowsLinesOnMap>},
+        {ID_VIEW_MAP_ON_REFERENCE, "Map &on Reference",
+         "Draw the geo-coded map over the reference map, as transparent as the pane's slider says\nMap on Reference",
+         false, TogglePane<&ReferencePane::ShowsMapOnReference, &ReferencePane::SetShowMapOnReference>, nullptr, kGeo,
+         PaneCheck<&ReferencePane::ShowsMapOnReference>},
         {ID_APP_ABOUT, "&About Varnel...", "Display program information, version number and copyright\nAbout", true,
          nullptr, [](CQuilletApp& a) { a.OnAppAbout(); }},
         {ID_ZOOM_IN, "Zoom &In\tCtrl+5", "Zoom in the figure", true,
@@ -228,7 +258,9 @@ const std::vector<MenuLayout>& MenuBarLayout()
           ID_FILE_PRINT_SETUP, kSeparator, kRecentFiles, ID_APP_EXIT}},
         {"&Edit", {ID_EDIT_UNDO, ID_EDIT_REDO}},
         {"&View",
-         {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, kSeparator, kControlPointsPanel, ID_SHOW_POINTS, ID_SHOW_RESIDUALS}},
+         {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, kSeparator, kControlPointsPanel, ID_SHOW_POINTS, ID_SHOW_RESIDUALS,
+          kSeparator, ID_VIEW_REFERENCE_MAP, kReferencePanel, ID_VIEW_GRATICULE, ID_VIEW_LINES_ON_MAP,
+          ID_VIEW_MAP_ON_REFERENCE}},
         {"&Tools",
          {ID_SET_POINTS, ID_MOVE_POINTS, ID_DELETE_POINT, ID_MEASURE, kSeparator, ID_ZOOM_IN, ID_ZOOM_OUT,
           ID_FIT_IN_WINDOW, ID_SELECT_RANGE, kSeparator, ID_INPUT_OPTIONS, ID_TRANSFORMATION, ID_SELECT_UNIT, ID_SELECT_IMAGES}},

@@ -54,6 +54,7 @@ bool IsAvailable(Availability availability, const CMainFrame& frame);
 constexpr int kSeparator = 0;
 constexpr int kRecentFiles = -1;        ///< the recent-file list, then a separator
 constexpr int kControlPointsPanel = -2; ///< shows or hides the control-point table
+constexpr int kReferencePanel = -4;     ///< shows or hides the reference pane
 
 struct MenuLayout {
     const char* m_strTitle;

@@ -43,6 +43,10 @@ DialogDegMinSec::DialogDegMinSec(QWidget* parent)
     units.Place(cancel, 112, 84, 50, 14);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    m_pPick = new QPushButton(QStringLiteral("Pick on Reference"), this);
+    units.Place(m_pPick, 43, 104, 119, 14);
+    m_pPick->hide();
+    connect(m_pPick, &QPushButton::clicked, this, [this] { done(kPickOnReference); });
 
     for (size_t i = 0; i + 1 < m_Edits.size(); ++i)
         setTabOrder(m_Edits[i], m_Edits[i + 1]);
@@ -63,9 +67,14 @@ int DialogDegMinSec::DoModal()
     QLineEdit* focus = m_Edits[static_cast<size_t>(std::clamp(m_nFocusField, 0, int(m_Edits.size()) - 1))];
     focus->setFocus();
     focus->selectAll();
-    if (exec() != QDialog::Accepted)
+    if (m_bOfferPick) {
+        m_pPick->show();
+        setFixedHeight(m_pPick->geometry().bottom() + m_pPick->height() / 2);
+    }
+    const int result = exec();
+    if (result != QDialog::Accepted && result != kPickOnReference)
         return IDCANCEL;
     for (size_t i = 0; i < m_Edits.size(); ++i)
         *members[i] = m_Edits[i]->text();
-    return IDOK;
+    return result == kPickOnReference ? kPickOnReference : IDOK;
 }

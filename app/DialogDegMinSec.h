@@ -2,9 +2,12 @@
 
 #include <QDialog>
 
+#include "app/CDataInputDialog.h"
+
 #include <array>
 
 class QLineEdit;
+class QPushButton;
 
 /// Asks for a control point's latitude and longitude in degrees, minutes and seconds. The
 /// fields take any text; turning it into numbers is the caller's job.
@@ -15,6 +18,9 @@ public:
 
     /// Shows the dialog with the members in the fields; on OK the members hold what was typed.
     int DoModal();
+
+    /// Offers "Pick on Reference", which closes the dialog with kPickOnReference.
+    bool m_bOfferPick = false;
 
     QString m_strLatDeg;
     QString m_strLatMin;
@@ -33,4 +39,5 @@ private:
     std::array<QString*, 6> Members();
 
     std::array<QLineEdit*, 6> m_Edits{};
+    QPushButton* m_pPick = nullptr;
 };

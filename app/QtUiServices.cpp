@@ -1,4 +1,6 @@
 #include "app/QtUiServices.h"
+#include <cmath>
+#include "geo/PointEntry.h"
 
 #include "app/CComboChoiceDialog.h"
 #include "app/CDataInputDialog.h"
@@ -160,38 +162,77 @@ void QtUiServices::NoteRecentFile(const QString& path)
         m_NoteRecentFile(path);
 }
 
+namespace {
+
+/// A picked position as typed coordinates: to a ten-millionth of a degree (a centimetre), which
+/// no click is finer than.
+ArcSeconds PickedArcSeconds(const GeoPosition& at)
+{
+    const auto rounded = [](double degrees) { return std::round(degrees * 1e7) / 1e7 * 3600.0; };
+    return {rounded(at.m_dLatitude), rounded(at.m_dLongitude)};
+}
+
+} // namespace
+
+std::optional<GeoPosition> QtUiServices::PickIfOffered(int result)
+{
+    if (result != kPickOnReference || !m_PickOnReference)
+        return std::nullopt;
+    return m_PickOnReference();
+}
+
 int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)
 {
-    CDataInputDialog dialog(m_pParent);
-    dialog.m_strLatitude = entry.m_strLatitude;
-    dialog.m_strLongitude = entry.m_strLongitude;
-    dialog.m_nFocusField = entry.m_nFocusField;
-    dialog.m_strProjectedCrs = entry.m_strProjectedCrs;
-    dialog.m_bProjected = entry.m_bProjected;
-    const int result = dialog.DoModal();
-    if (result == IDOK) {
-        entry.m_strLatitude = dialog.m_strLatitude;
-        entry.m_strLongitude = dialog.m_strLongitude;
-        entry.m_bProjected = dialog.m_bProjected;
+    for (;;) {
+        CDataInputDialog dialog(m_pParent);
+        dialog.m_strLatitude = entry.m_strLatitude;
+        dialog.m_strLongitude = entry.m_strLongitude;
+        dialog.m_nFocusField = entry.m_nFocusField;
+        dialog.m_strProjectedCrs = entry.m_strProjectedCrs;
+        dialog.m_bProjected = entry.m_bProjected;
+        dialog.m_bOfferPick = m_CanPickOnReference && m_CanPickOnReference();
+        const int result = dialog.DoModal();
+        if (result == IDOK || result == kPickOnReference) {
+            entry.m_strLatitude = dialog.m_strLatitude;
+            entry.m_strLongitude = dialog.m_strLongitude;
+            entry.m_bProjected = dialog.m_bProjected;
+        }
+        if (result != kPickOnReference)
+            return result;
+        // The dialog comes back with the picked position, or as it was when the pick was given up.
+        if (const std::optional<GeoPosition> picked = PickIfOffered(result)) {
+            const CoordinateEntry typed = FormatDecimal(PickedArcSeconds(*picked));
+            entry.m_strLatitude = typed.m_strLatitude;
+            entry.m_strLongitude = typed.m_strLongitude;
+            entry.m_bProjected = false;
+        }
     }
-    return result;
 }
 
 int QtUiServices::RunDegMinSecDialog(DegMinSecEntry& entry)
 {
-    DialogDegMinSec dialog(m_pParent);
-    dialog.m_strLatDeg = entry.m_strLatDeg;
-    dialog.m_strLatMin = entry.m_strLatMin;
-    dialog.m_strLatSec = entry.m_strLatSec;
-    dialog.m_strLonDeg = entry.m_strLonDeg;
-    dialog.m_strLonMin = entry.m_strLonMin;
-    dialog.m_strLonSec = entry.m_strLonSec;
-    dialog.m_nFocusField = entry.m_nFocusField;
-    const int result = dialog.DoModal();
-    if (result == IDOK)
-        entry = {dialog.m_strLatDeg, dialog.m_strLatMin, dialog.m_strLatSec,
-                 dialog.m_strLonDeg, dialog.m_strLonMin, dialog.m_strLonSec, entry.m_nFocusField};
-    return result;
+    for (;;) {
+        DialogDegMinSec dialog(m_pParent);
+        dialog.m_strLatDeg = entry.m_strLatDeg;
+        dialog.m_strLatMin = entry.m_strLatMin;
+        dialog.m_strLatSec = entry.m_strLatSec;
+        dialog.m_strLonDeg = entry.m_strLonDeg;
+        dialog.m_strLonMin = entry.m_strLonMin;
+        dialog.m_strLonSec = entry.m_strLonSec;
+        dialog.m_nFocusField = entry.m_nFocusField;
+        dialog.m_bOfferPick = m_CanPickOnReference && m_CanPickOnReference();
+        const int result = dialog.DoModal();
+        if (result == IDOK || result == kPickOnReference)
+            entry = {dialog.m_strLatDeg, dialog.m_strLatMin, dialog.m_strLatSec,
+                     dialog.m_strLonDeg, dialog.m_strLonMin, dialog.m_strLonSec, entry.m_nFocusField};
+        if (result != kPickOnReference)
+            return result;
+        if (const std::optional<GeoPosition> picked = PickIfOffered(result)) {
+            DegMinSecEntry typed = FormatDegMinSec(PickedArcSeconds(*picked));
+            typed.m_nFocusField = entry.m_nFocusField;
+            entry = typed;
+        }
+    }
 }
 
 namespace {

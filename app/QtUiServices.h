@@ -1,5 +1,8 @@
 #pragma once
 
+#include "geo/Geodesy.h"
+#include <optional>
+
 #include "platform/UiServices.h"
 
 #include <functional>
@@ -13,6 +16,17 @@ public:
     /// parent owns the message boxes and dialogs (usually the main window); may be null.
     explicit QtUiServices(QWidget* parent = nullptr) : m_pParent(parent) {}
     void SetParent(QWidget* parent) { m_pParent = parent; }
+
+    /// Whether the coordinate dialogs offer "Pick on Reference", and the pick itself: a WGS 84
+    /// position clicked on the reference map, nothing when the user gave up.
+    std::function<bool()> m_CanPickOnReference;
+    std::function<std::optional<GeoPosition>()> m_PickOnReference;
+
+private:
+    /// The pick a coordinate dialog closed with kPickOnReference asks for.
+    std::optional<GeoPosition> PickIfOffered(int result);
+
+public:
 
     int MessageBox(const QString& text, const QString& caption, unsigned type) override;
     FileDialogResult OpenFileDialog(const QString& title, const QString& filter, const QString& proposal = {}) override;

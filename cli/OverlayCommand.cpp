@@ -33,20 +33,10 @@ OverlayShape RasterOutline(const ReferenceData& reference)
     return outline;
 }
 
-/// Whether anything drawn lies on the picture.
-bool Overlaps(const OverlayDrawing& drawing, const QRectF& picture)
-{
-    for (const QPolygonF& line : drawing.m_Lines)
-        if (line.boundingRect().intersects(picture))
-            return true;
-    for (const QPointF& point : drawing.m_Points)
-        if (picture.contains(point))
-            return true;
-    return false;
-}
-
-/// The reference's shapes drawn through the map's geo-coding; nothing, with why, when it cannot be.
-std::optional<OverlayDrawing> DrawReference(const QString& path, const GeoCoding& coding, QString& error)
+/// The reference's shapes drawn through the map's geo-coding (a width x height picture); nothing,
+/// with why, when it cannot be or does not overlap the map.
+std::optional<OverlayDrawing> DrawReference(const QString& path, const GeoCoding& coding, double width, double height,
+                                            QString& error)
 {
     const Parsed<ReferenceData> reference = ReadReference(path, 1);
     if (!reference) {
@@ -57,6 +47,10 @@ std::optional<OverlayDrawing> DrawReference(const QString& path, const GeoCoding
     const std::optional<FitCrsConversion> source = FitCrsConversion::Create(reference->m_Crs, &refusal);
     if (!source) {
         error = QStringLiteral("%1 cannot be drawn: %2").arg(DisplayText(path), refusal);
+        return std::nullopt;
+    }
+    if (!ReferenceOverlaps(*reference, coding, width, height)) {
+        error = QStringLiteral("%1 does not overlap the map").arg(DisplayText(path));
         return std::nullopt;
     }
     const std::vector<OverlayShape> outline{reference->m_bRaster ? RasterOutline(*reference) : OverlayShape{}};
@@ -117,11 +111,9 @@ int RunOverlayCommand(const QStringList& args)
 
     OverlayDrawing drawing;
     if (!referencePath.isEmpty()) {
-        std::optional<OverlayDrawing> drawn = DrawReference(referencePath, *coding, error);
+        std::optional<OverlayDrawing> drawn = DrawReference(referencePath, *coding, picture.width(), picture.height(), error);
         if (!drawn)
             return CliFail("overlay", error);
-        if (!Overlaps(*drawn, picture))
-            return CliFail("overlay", QStringLiteral("%1 does not overlap the map").arg(DisplayText(referencePath)));
         drawing = std::move(*drawn);
     }
     GraticuleLines graticule;

@@ -293,3 +293,23 @@ QPointF ReferenceGroundToImage(const ReferenceData& reference, const QPointF& gr
     const double dy = ground.y() - gt[3];
     return {(dx * gt[5] - dy * gt[2]) / det, (dy * gt[1] - dx * gt[4]) / det};
 }
+
+bool ReferenceOverlaps(const ReferenceData& reference, const GeoCoding& coding, double width, double height)
+{
+    const std::optional<FitCrsConversion> conversion = FitCrsConversion::Create(reference.m_Crs);
+    if (!conversion)
+        return true;
+    constexpr int kSamples = 8;
+    std::optional<QRectF> ground;
+    for (int i = 0; i <= kSamples; ++i)
+        for (int j = 0; j <= kSamples; ++j) {
+            const std::optional<GeoPosition> at = coding.PixelToGeo(width * i / kSamples, height * j / kSamples);
+            const std::optional<QPointF> xy = at ? conversion->ToFit(*at) : std::nullopt;
+            if (xy)
+                ground = ground ? ground->united(QRectF(*xy, QSizeF(0, 0))) : QRectF(*xy, QSizeF(0, 0));
+        }
+    if (!ground)
+        return false;
+    const std::array<double, 4>& e = reference.m_Extent;
+    return ground->left() <= e[2] && ground->right() >= e[0] && ground->top() <= e[3] && ground->bottom() >= e[1];
+}

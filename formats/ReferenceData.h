@@ -36,6 +36,10 @@ constexpr qsizetype kMaxReferenceVertices = 20'000'000;
 /// A raster with a world file and no system of its own takes the one in a ".prj" file beside it.
 Parsed<ReferenceData> ReadReference(const QString& path, int maxSide = 4096);
 
+/// Whether the reference's extent meets the ground a width x height picture geo-coded by coding
+/// reads out over (true when that cannot be told).
+bool ReferenceOverlaps(const ReferenceData& reference, const GeoCoding& coding, double width, double height);
+
 /// The picture column and row of the reference raster's ground coordinates (x, y), and back.
 QPointF ReferenceGroundToImage(const ReferenceData& reference, const QPointF& ground);
 QPointF ReferenceImageToGround(const ReferenceData& reference, const QPointF& pixel);

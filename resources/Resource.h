@@ -45,3 +45,7 @@ constexpr int ID_EXPORT_GEOREFERENCED = 32802;
 constexpr int ID_IMPORT_CONTROL_POINTS = 32803;
 constexpr int ID_TRANSFORMATION = 32804;
 constexpr int ID_EXPORT_RECTIFIED = 32805;
+constexpr int ID_VIEW_REFERENCE_MAP = 32806;
+constexpr int ID_VIEW_GRATICULE = 32807;
+constexpr int ID_VIEW_LINES_ON_MAP = 32808;
+constexpr int ID_VIEW_MAP_ON_REFERENCE = 32809;

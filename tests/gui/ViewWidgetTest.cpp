@@ -1,17 +1,28 @@
+#include "app/CDataInputDialog.h"
 #include "app/CMainFrame.h"
+#include "app/QtUiServices.h"
+#include "app/ReferencePane.h"
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
 #include "ScriptedUiServices.h"
 #include "view/core/ViewGeometry.h"
 #include "view/widgets/CQuilletView.h"
 
+#include "ProjReference.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <gdal.h>
+#include <ogr_srs_api.h>
 
 #include <gtest/gtest.h>
 
@@ -91,4 +102,71 @@ TEST_F(ViewWidgetTest, ZoomingInShowsTheScrollBars)
     m_pView->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_LT(m_pView->State().Window().m_dTop, top);
     EXPECT_EQ(m_pView->verticalScrollBar()->value(), m_pView->State().VScrollPos());
+}
+
+TEST_F(ViewWidgetTest, APickOnTheReferenceMapFillsTheDialogAndUndoRemovesThePoint)
+{
+    // A reference raster in UTM zone 33 north, 100 m pixels.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("reference.tif"));
+    GDALAllRegister();
+    GDALDatasetH raster = GDALCreate(GDALGetDriverByName("GTiff"), path.toUtf8().constData(), 200, 150, 1, GDT_Byte, nullptr);
+    double geoTransform[6] = {400000, 100, 0, 5600000, 0, -100};
+    GDALSetGeoTransform(raster, geoTransform);
+    GDALSetProjection(raster, "EPSG:32633");
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    OSRImportFromEPSG(srs, 32633);
+    GDALSetSpatialRef(raster, srs);
+    OSRDestroySpatialReference(srs);
+    GDALClose(raster);
+
+    ReferencePane& pane = *m_Frame.References();
+    ASSERT_EQ(pane.AddReference(path), std::nullopt);
+    EXPECT_TRUE(pane.isVisible());
+    EXPECT_EQ(m_Doc.References(), QStringList{path});
+    QtUiServices ui(&m_Frame);
+    ui.m_CanPickOnReference = [&] { return pane.CanPick(); };
+    ui.m_PickOnReference = [&] { return pane.PickPosition(); };
+    ScopedUiServices installed{ui};
+
+    const QPointF click(60, 50);
+    LatLon expected;
+    // The dialog opens with "Pick on Reference"; the pick waits for a click on the pane; the
+    // dialog comes back with the clicked position, and OK keeps it.
+    int step = 0;
+    QString latitude, longitude;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<CDataInputDialog*>(QApplication::activeModalWidget());
+        if (step == 0 && dialog) {
+            QPushButton* pick = nullptr;
+            for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                if (button->text() == QStringLiteral("Pick on Reference") && button->isVisible())
+                    pick = button;
+            ASSERT_NE(pick, nullptr);
+            step = 1;
+            pick->click();
+        } else if (step == 1 && !dialog && pane.Canvas()->cursor().shape() == Qt::CrossCursor) {
+            step = 2;
+            const QPointF ground = pane.GroundAt(click);
+            expected = ReferenceInverse("EPSG:32633", "EPSG:4326", ground.x(), ground.y());
+            QTest::mouseClick(pane.Canvas(), Qt::LeftButton, {}, click.toPoint());
+        } else if (step == 2 && dialog) {
+            step = 3;
+            latitude = dialog->LatitudeEdit()->text();
+            longitude = dialog->LongitudeEdit()->text();
+            QTest::keyClick(dialog, Qt::Key_Return);
+        }
+    });
+    driver.start(10);
+    m_pView->State().OnSetPoints(m_Doc);
+    QTest::mouseClick(m_pView->viewport(), Qt::LeftButton, {}, ClientOfPixel(40, 40));
+    driver.stop();
+    ASSERT_EQ(step, 3);
+    EXPECT_NEAR(latitude.toDouble(), expected.m_dLatitude, 1e-7);
+    EXPECT_NEAR(longitude.toDouble(), expected.m_dLongitude, 1e-7);
+    ASSERT_EQ(m_Doc.ControlPoints().size(), 1u);
+    EXPECT_NEAR(m_Doc.ControlPoints()[0].LatitudeDegrees(), expected.m_dLatitude, 1e-7);
+    m_Doc.UndoStack().undo();
+    EXPECT_TRUE(m_Doc.ControlPoints().empty());
 }

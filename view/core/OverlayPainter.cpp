@@ -1,5 +1,10 @@
 #include "view/core/OverlayPainter.h"
 
+#include "document/CQuilletDoc.h"
+#include "view/core/ViewGeometry.h"
+#include "view/core/ViewState.h"
+
+#include <QFontMetrics>
 #include <QPainter>
 
 void PaintOverlay(QPainter& painter, const OverlayDrawing& drawing, const QColor& colour)
@@ -11,9 +16,9 @@ void PaintOverlay(QPainter& painter, const OverlayDrawing& drawing, const QColor
     pen.setWidth(1);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
-    // Picture pixel (column, row) is the square from there to one more; aliased painting fills
-    // the pixel a coordinate rounds to, so half a pixel back puts each vertex in its own square.
-    painter.translate(-0.5, -0.5);
+    // Aliased painting fills the device pixel a coordinate rounds to: half a device pixel back
+    // puts a vertex in the pixel whose square holds it.
+    painter.setTransform(painter.transform() * QTransform::fromTranslate(-0.5, -0.5));
     for (const QPolygonF& line : drawing.m_Lines)
         painter.drawPolyline(line);
     const QTransform toDevice = painter.transform();
@@ -23,5 +28,94 @@ void PaintOverlay(QPainter& painter, const OverlayDrawing& drawing, const QColor
         painter.drawLine(at.x() - kOverlayPointArm, at.y(), at.x() + kOverlayPointArm, at.y());
         painter.drawLine(at.x(), at.y() - kOverlayPointArm, at.x(), at.y() + kOverlayPointArm);
     }
+    painter.restore();
+}
+
+MapOverlayLayer GraticuleLayer(const GeoCoding& coding, int width, int height, double interval, const QColor& colour)
+{
+    MapOverlayLayer layer;
+    layer.m_Colour = colour;
+    for (const GraticuleLine& line : Graticule(coding, width, height, interval).m_Lines) {
+        const OverlayDrawing runs = DrawOverlay({line.m_Shape}, nullptr, coding);
+        for (const QPolygonF& run : runs.m_Lines) {
+            layer.m_Drawing.m_Lines.push_back(run);
+            layer.m_Labels.push_back({GraticuleLabel(line), line.m_bMeridian});
+        }
+    }
+    return layer;
+}
+
+namespace {
+
+/// Where the run first crosses the edge (a horizontal edge at y for a meridian, a vertical one at
+/// x for a parallel) within the span from..to along it, in client pixels.
+std::optional<QPointF> Crossing(const QPolygonF& run, bool horizontal, double at, double from, double to)
+{
+    for (qsizetype k = 1; k < run.size(); ++k) {
+        const QPointF a = run[k - 1], b = run[k];
+        const double ea = horizontal ? a.y() : a.x(), eb = horizontal ? b.y() : b.x();
+        if ((ea - at) * (eb - at) > 0 || ea == eb)
+            continue;
+        const QPointF cross = a + (b - a) * ((at - ea) / (eb - ea));
+        const double along = horizontal ? cross.x() : cross.y();
+        if (along >= from && along <= to)
+            return cross;
+    }
+    return std::nullopt;
+}
+
+void PaintLabels(QPainter& painter, const MapOverlayLayer& layer, const QTransform& toClient, const QRectF& visible)
+{
+    painter.save();
+    painter.resetTransform();
+    const QFontMetrics metrics = painter.fontMetrics();
+    for (std::size_t k = 0; k < layer.m_Labels.size() && k < layer.m_Drawing.m_Lines.size(); ++k) {
+        const MapOverlayLayer::RunLabel& label = layer.m_Labels[k];
+        const QPolygonF run = toClient.map(layer.m_Drawing.m_Lines[k]);
+        const QRect box = metrics.boundingRect(label.m_strText).adjusted(-2, -1, 2, 1);
+        const auto place = [&](std::optional<QPointF> at, QPointF offset) {
+            if (!at)
+                return;
+            QRect placed = box;
+            placed.moveCenter((*at + offset).toPoint());
+            painter.fillRect(placed, QColor(255, 255, 255, 210));
+            painter.setPen(layer.m_Colour);
+            painter.drawText(placed, Qt::AlignCenter, label.m_strText);
+        };
+        if (label.m_bMeridian) {
+            place(Crossing(run, true, visible.top(), visible.left(), visible.right()), QPointF(0, box.height() / 2.0 + 1));
+            place(Crossing(run, true, visible.bottom(), visible.left(), visible.right()), QPointF(0, -box.height() / 2.0 - 1));
+        } else {
+            place(Crossing(run, false, visible.left(), visible.top(), visible.bottom()), QPointF(box.width() / 2.0 + 1, 0));
+            place(Crossing(run, false, visible.right(), visible.top(), visible.bottom()), QPointF(-box.width() / 2.0 - 1, 0));
+        }
+    }
+    painter.restore();
+}
+
+} // namespace
+
+void PaintMapOverlays(QPainter& painter, const CQuilletDoc& doc, const ViewState& view, int cw, int ch,
+                      const std::vector<MapOverlayLayer>& layers)
+{
+    const int width = doc.ImageWidth(), height = doc.ImageHeight();
+    if (layers.empty() || width <= 0 || height <= 0)
+        return;
+    // Picture pixels run down from the top edge; the frame's unit square runs up from the bottom.
+    const VisibleFrame frame = ComputeVisibleFrame(doc, view);
+    const QPointF origin = FrameToClient(frame, cw, ch, 0.0, 1.0);
+    const QPointF across = FrameToClient(frame, cw, ch, 1.0, 1.0) - origin;
+    const QPointF down = FrameToClient(frame, cw, ch, 0.0, 0.0) - origin;
+    const QTransform toClient(across.x() / width, across.y() / width, down.x() / height, down.y() / height, origin.x(),
+                              origin.y());
+    const QRectF visible = QRectF(origin, origin + across + down).normalized().intersected(QRectF(0, 0, cw, ch));
+    painter.save();
+    painter.setClipRect(visible);
+    painter.setTransform(toClient);
+    for (const MapOverlayLayer& layer : layers)
+        PaintOverlay(painter, layer.m_Drawing, layer.m_Colour);
+    painter.setClipping(false);
+    for (const MapOverlayLayer& layer : layers)
+        PaintLabels(painter, layer, toClient, visible);
     painter.restore();
 }

@@ -178,6 +178,7 @@ void CQuilletView::RenderMap()
     QPainter painter(&m_MapPaint);
     painter.setFont(font());
     if (PaintView(painter, m_Document, m_State, client.width(), client.height())) {
+        PaintMapOverlays(painter, m_Document, m_State, client.width(), client.height(), m_Overlays);
         // The picture of the last paint, for Save As Bitmap and printing.
         m_State.KeepViewBitmap(std::make_unique<QImage>(m_MapPaint));
         if (const std::optional<UiMessage>& failure = m_Document.Picture().LastError()) {
@@ -185,6 +186,12 @@ void CQuilletView::RenderMap()
             QTimer::singleShot(0, this, [message = *failure] { ShowMessage(message); });
         }
     }
+}
+
+void CQuilletView::SetOverlays(std::vector<MapOverlayLayer> layers)
+{
+    m_Overlays = std::move(layers);
+    Invalidate();
 }
 
 void CQuilletView::paintEvent(QPaintEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/PointEditCommands.h"
+#include "view/core/OverlayPainter.h"
 #include "document/CView.h"
 #include "view/core/ViewHost.h"
 #include "view/core/ViewState.h"
@@ -58,6 +59,8 @@ public:
     void UpdateCursor();
     /// Shows the scroll bars while zoomed in, at the view's positions.
     void SyncScrollBars();
+    /// The lines drawn over the map through its geo-coding (the graticule, reference lines).
+    void SetOverlays(std::vector<MapOverlayLayer> layers);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -75,6 +78,7 @@ private:
     CQuilletDoc& m_Document;
     ViewState m_State;
     PointEditCommands m_Edits;
+    std::vector<MapOverlayLayer> m_Overlays;
     QImage m_MapPaint;       ///< the map as last painted
     bool m_bMapDirty = true; ///< the map must be painted again
     bool m_bMemoryShort = false; ///< the last paint found no memory for its pictures (and said so)
