@@ -322,26 +322,43 @@ std::optional<QString> ReferencePane::AddReference(const QString& path)
     return std::nullopt;
 }
 
+std::optional<PaneReference> ReferencePane::ReadPaneReference(const QString& path, QStringList& missing)
+{
+    Parsed<ReferenceData> data = ReadReference(path);
+    QString refusal = data.Why();
+    std::optional<FitCrsConversion> conversion;
+    if (data)
+        conversion = FitCrsConversion::Create(data->m_Crs, &refusal);
+    if (!conversion) {
+        missing.append(QStringLiteral("%1: %2").arg(DisplayText(path), refusal));
+        return std::nullopt;
+    }
+    return PaneReference{std::move(*data), std::move(conversion), {}};
+}
+
 void ReferencePane::SyncReferences()
 {
     if (m_LoadedPaths == m_Doc.References())
         return;
     const bool wasEmpty = m_References.empty();
+    // References still listed are kept as read; only new ones are read from their files.
+    std::vector<PaneReference> previous = std::move(m_References);
     m_References.clear();
     QStringList missing;
     for (const QString& path : m_Doc.References()) {
-        Parsed<ReferenceData> data = ReadReference(path);
-        if (!data) {
-            missing.append(QStringLiteral("%1: %2").arg(DisplayText(path), data.Why()));
+        const auto kept = std::find_if(previous.begin(), previous.end(),
+                                       [&](const PaneReference& r) { return r.m_Data.m_strPath == path; });
+        if (kept != previous.end()) {
+            m_References.push_back(std::move(*kept));
+            previous.erase(kept);
+        } else if (std::optional<PaneReference> read = ReadPaneReference(path, missing)) {
+            m_References.push_back(std::move(*read));
+        } else {
             continue;
         }
-        QString refusal;
-        std::optional<FitCrsConversion> conversion = FitCrsConversion::Create(data->m_Crs, &refusal);
-        if (!conversion) {
-            missing.append(QStringLiteral("%1: %2").arg(DisplayText(path), refusal));
-            continue;
-        }
-        PaneReference reference{std::move(*data), std::move(conversion), {}};
+        // Vector layers are drawn in the first reference's system.
+        PaneReference& reference = m_References.back();
+        reference.m_InPane = {};
         for (const OverlayShape& shape : reference.m_Data.m_Shapes) {
             if (shape.m_bPoint)
                 reference.m_InPane.m_Points.insert(reference.m_InPane.m_Points.end(), shape.m_Vertices.begin(),
@@ -349,15 +366,17 @@ void ReferencePane::SyncReferences()
             else
                 reference.m_InPane.m_Lines.emplace_back(shape.m_Vertices.begin(), shape.m_Vertices.end());
         }
-        if (!m_References.empty() && !(reference.m_Data.m_Crs == m_References.front().m_Data.m_Crs))
-            reference.m_InPane =
-                Converted(reference.m_InPane, *reference.m_Conversion, *m_References.front().m_Conversion);
-        m_References.push_back(std::move(reference));
+        const PaneReference& first = m_References.front();
+        if (&reference != &first && !(reference.m_Data.m_Crs == first.m_Data.m_Crs))
+            reference.m_InPane = Converted(reference.m_InPane, *reference.m_Conversion, *first.m_Conversion);
     }
     m_LoadedPaths = m_Doc.References();
     m_pReadOut->setText(missing.isEmpty() ? QString() : QStringLiteral("Not shown: ") + missing.join(QStringLiteral("; ")));
     if (!m_References.empty() && (wasEmpty || m_References.size() == 1))
         m_pCanvas->Fit(m_References.front().m_Data.m_Extent);
+    // A workspace opened with its references shows them.
+    if (wasEmpty && !m_Doc.References().isEmpty())
+        show();
     m_pCanvas->update();
 }
 

@@ -63,6 +63,8 @@ public:
 private:
     /// Reads the document's references again when they changed.
     void SyncReferences();
+    /// The reference at path as the pane shows it; nothing, with why appended to missing.
+    static std::optional<PaneReference> ReadPaneReference(const QString& path, QStringList& missing);
     /// Redraws the lines on the map and the map on the pane after the geo-coding changed.
     void UpdateOverlays();
     /// The scan resampled onto the pane's grid through the map's geo-coding.

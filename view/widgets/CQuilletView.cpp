@@ -190,6 +190,8 @@ void CQuilletView::RenderMap()
 
 void CQuilletView::SetOverlays(std::vector<MapOverlayLayer> layers)
 {
+    if (layers.empty() && m_Overlays.empty())
+        return;
     m_Overlays = std::move(layers);
     Invalidate();
 }
