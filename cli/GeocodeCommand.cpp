@@ -9,7 +9,7 @@
 #include "commands/FileCommands.h"
 #include "commands/FileOpening.h"
 #include "document/CQuilletDoc.h"
-#include "formats/GeoCodingChoiceFile.h"
+#include "formats/WorkspaceSideFile.h"
 #include "imaging/CPicture.h"
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
@@ -70,7 +70,7 @@ int RunGeocodeCommand(const QStringList& args)
         return CliUsageFail("geocode", *refusal);
     const QString map = cli.m_Positional.constFirst();
     const QString pointsPath = cli.Value(QStringLiteral("--points"));
-    const QStringList written{out, GeoCodingChoicePath(out)};
+    const QStringList written{out, WorkspaceSideFilePath(out)};
     if (const std::optional<QString> refusal = OutputOverwritesInput(written, {map, pointsPath}))
         return CliFail("geocode", *refusal);
 
@@ -100,13 +100,13 @@ int RunGeocodeCommand(const QStringList& args)
 
     if (!WriteWholeFile(out, EncodeWorkspace(CaptureWorkspace(doc, nullptr)), &error, nullptr, CliProgress(0.6, 1.0)))
         return CliFail("geocode", error);
-    if (!WriteGeoCodingChoice(out, doc.Choice(), &error))
+    if (!WriteWorkspaceSideFile(out, {doc.Choice(), doc.References()}, &error))
         return CliFail("geocode", error);
 
     JsonWriter json;
     json.BeginObject().Key("written").BeginArray().Value(out);
     if (!doc.Choice().IsDefault())
-        json.Value(GeoCodingChoicePath(out));
+        json.Value(WorkspaceSideFilePath(out));
     json.EndArray()
         .Key("points").Value(imported)
         .Key("geocoded").Value(doc.IsGeoCoded());

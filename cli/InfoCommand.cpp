@@ -5,9 +5,9 @@
 #include "Json.h"
 
 #include "formats/FileKinds.h"
-#include "formats/GeoCodingChoiceFile.h"
 #include "formats/ProjectionFile.h"
 #include "formats/WorkspaceFile.h"
+#include "formats/WorkspaceSideFile.h"
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 
@@ -21,8 +21,9 @@ void WriteGeo(JsonWriter& json, const char* name, const CDataGeo& geo)
 }
 
 /// The workspace's values as stored in the file, with the choice its side file keeps when that is
-/// not the default; the TIFF images are not decoded again.
-void WriteWorkspace(JsonWriter& json, const WorkspaceContents& contents, const GeoCodingChoice& choice)
+/// not the default and the reference maps when there are any; the TIFF images are not decoded
+/// again.
+void WriteWorkspace(JsonWriter& json, const WorkspaceContents& contents, const WorkspaceSideFile& side)
 {
     json.BeginObject()
         .Key("kind").Value("workspace")
@@ -59,8 +60,14 @@ void WriteWorkspace(JsonWriter& json, const WorkspaceContents& contents, const G
     }
     json.Key("points");
     WritePoints(json, contents.m_ControlPoints);
-    if (!choice.IsDefault())
-        WriteChoice(json, choice);
+    if (!side.m_Choice.IsDefault())
+        WriteChoice(json, side.m_Choice);
+    if (!side.m_References.isEmpty()) {
+        json.Key("references").BeginArray();
+        for (const QString& reference : side.m_References)
+            json.Value(reference);
+        json.EndArray();
+    }
     json.EndObject();
 }
 
@@ -90,11 +97,11 @@ int RunInfoCommand(const QStringList& args)
     const Parsed<WorkspaceContents> contents = ParseWorkspace(bytes);
     if (!contents)
         return CliFail("info", QStringLiteral("%1: %2").arg(DisplayText(path), contents.Why()));
-    const Parsed<GeoCodingChoice> choice = ReadGeoCodingChoice(path);
-    if (!choice)
-        return CliFail("info", QStringLiteral("%1: %2").arg(DisplayText(GeoCodingChoicePath(path)), choice.Why()));
+    const Parsed<WorkspaceSideFile> side = ReadWorkspaceSideFile(path);
+    if (!side)
+        return CliFail("info", QStringLiteral("%1: %2").arg(DisplayText(WorkspaceSideFilePath(path)), side.Why()));
     JsonWriter json;
-    WriteWorkspace(json, *contents, *choice);
+    WriteWorkspace(json, *contents, *side);
     std::printf("%s\n", json.Text().c_str());
     return 0;
 }

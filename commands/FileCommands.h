@@ -8,7 +8,7 @@
 #include "commands/CommandResult.h"
 #include "formats/FileKinds.h"
 #include "formats/WorkspaceFile.h"
-#include "geo/GeoCodingChoice.h"
+#include "formats/WorkspaceSideFile.h"
 #include "geo/GeoTiffInfo.h"
 #include "imaging/CPicture.h"
 #include "imaging/DIBSection.h"
@@ -66,7 +66,7 @@ struct ReadWorkspace {
     std::vector<DIBSection> m_Images;
     CPicture m_Picture; ///< a picture map's picture, decoded and checked
     std::optional<GeoTiffInfo> m_Georeference = std::nullopt; ///< a TIFF map's, as its image 0 carries it
-    GeoCodingChoice m_Choice = {}; ///< what the workspace's side file keeps
+    WorkspaceSideFile m_SideFile = {}; ///< the choice and reference maps kept beside the workspace
 };
 ReadWorkspace ReadWorkspaceFile(const QString& path, const Progress& progress = {});
 /// Makes a workspace read by ReadWorkspaceFile the document's map (and, for a TIFF map, the

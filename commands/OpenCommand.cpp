@@ -7,9 +7,9 @@
 #include "commands/FileNaming.h"
 #include "commands/FileOpening.h"
 #include "document/CQuilletDoc.h"
-#include "formats/GeoCodingChoiceFile.h"
 #include "formats/ProjectionFile.h"
 #include "formats/TiffImport.h"
+#include "formats/WorkspaceSideFile.h"
 #include "imaging/CPicture.h"
 #include "imaging/PictureClaims.h"
 #include "platform/DisplayText.h"
@@ -67,14 +67,14 @@ ReadWorkspace ReadWorkspaceChecked(const QString& path, const Progress& progress
         return refuse(QStringLiteral("%1\n%2").arg(DisplayText(path), parsed.Why()));
     ReadWorkspace read{CommandResult::Done(), std::move(parsed).Value(), {}, {}};
     const WorkspaceContents& contents = *read.m_Contents;
-    // The choice beside the workspace is part of the work: one that cannot be read is refused
-    // rather than replaced by the default, which the next save would make permanent.
-    Parsed<GeoCodingChoice> choice = ReadGeoCodingChoice(path);
-    if (!choice)
+    // What is kept beside the workspace is part of the work: a side file that cannot be read is
+    // refused rather than replaced by the default, which the next save would make permanent.
+    Parsed<WorkspaceSideFile> side = ReadWorkspaceSideFile(path);
+    if (!side)
         return refuse(QStringLiteral("%1\nIts geo-coding side file %2 can not be read: %3.\nCorrect or remove that file "
                                      "to open the work space.")
-                          .arg(DisplayText(path), DisplayText(GeoCodingChoicePath(path)), choice.Why()));
-    read.m_Choice = *choice;
+                          .arg(DisplayText(path), DisplayText(WorkspaceSideFilePath(path)), side.Why()));
+    read.m_SideFile = std::move(side).Value().value();
 
     // A picture map's picture is decoded first: what it claims, and the size stored for it, are
     // checked before the document changes.
@@ -152,7 +152,7 @@ CommandResult InstallWorkspaceFile(CQuilletDoc& doc, ViewState* view, const QStr
         view->SetWindow({tiff.m_dWinLeft, tiff.m_dWinBottom, tiff.m_dWinRight, tiff.m_dWinTop});
     }
     doc.InstallWorkspace(path, contents, std::move(read.m_Images), &read.m_Picture, std::move(read.m_Georeference),
-                         read.m_Choice);
+                         read.m_SideFile.m_Choice, read.m_SideFile.m_References);
     if (view && contents.m_Tiff && doc.Images().empty()) {
         view->SetFrame(contents.m_Tiff->m_FrameOrigin, contents.m_Tiff->m_FrameExtent);
     }

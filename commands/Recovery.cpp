@@ -3,7 +3,7 @@
 #include "commands/CommandMessages.h"
 #include "commands/FileCommands.h"
 #include "document/CQuilletDoc.h"
-#include "formats/GeoCodingChoiceFile.h"
+#include "formats/WorkspaceSideFile.h"
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/UiServices.h"
@@ -37,11 +37,11 @@ QString RecoveryPathFor(const QString& lockPath)
     return lockPath.left(lockPath.size() - kLockSuffix.size()) + kRecoverySuffix;
 }
 
-/// A recovery file goes with the choice kept beside it.
+/// A recovery file goes with what is kept beside it.
 void RemoveRecoveryFile(const QString& path)
 {
     QFile::remove(path);
-    QFile::remove(GeoCodingChoicePath(path));
+    QFile::remove(WorkspaceSideFilePath(path));
 }
 
 } // namespace
@@ -119,9 +119,10 @@ void RecoveryKeeper::WriteNow()
     }
     if (WriteWholeFile(m_strFile, EncodeRecovery(CaptureRecovery(m_Doc, m_pView)))) {
         QFile::setPermissions(m_strFile, kUserOnly);
-        // The choice of transformation is kept beside, as beside a workspace.
-        if (WriteGeoCodingChoice(m_strFile, m_Doc.Choice()) && !m_Doc.Choice().IsDefault())
-            QFile::setPermissions(GeoCodingChoicePath(m_strFile), kUserOnly);
+        // The choice of transformation and the reference maps are kept beside, as beside a workspace.
+        const WorkspaceSideFile side{m_Doc.Choice(), m_Doc.References()};
+        if (WriteWorkspaceSideFile(m_strFile, side) && !side.IsDefault())
+            QFile::setPermissions(WorkspaceSideFilePath(m_strFile), kUserOnly);
     }
 }
 
@@ -185,8 +186,9 @@ bool LoadSource(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recov
     return OpenMapFile(doc, recovered.m_strPath, recovered.Kind());
 }
 
-void Apply(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered, const GeoCodingChoice& choice)
+void Apply(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered, const std::optional<WorkspaceSideFile>& side)
 {
+    const GeoCodingChoice choice = side ? side->m_Choice : GeoCodingChoice{};
     doc.RestorePoints({recovered.m_ControlPoints, recovered.m_nGeoCoded != 0 ? 1 : 0, recovered.m_dGeoCoef, std::nullopt,
                        choice});
     // Another choice's model is not in the recovered coefficients: it is fitted again.
@@ -194,6 +196,8 @@ void Apply(CQuilletDoc& doc, ViewState* view, const RecoveryContents& recovered,
         doc.ComputeProjection();
     doc.SetInputOption(static_cast<InputNotation>(recovered.m_nInputOption));
     doc.SetUnitFactor(recovered.m_dUnitFactor);
+    if (side)
+        doc.SetReferences(side->m_References);
     if (view) {
         view->SetWindow({recovered.m_dWinLeft, recovered.m_dWinBottom, recovered.m_dWinRight, recovered.m_dWinTop});
     }
@@ -247,8 +251,9 @@ bool OfferRecovery(CQuilletDoc& doc, ViewState* view, const QString& folder)
             owner.unlock();
             continue;
         }
-        // A side file that cannot be read leaves the default choice: the points are what matters.
-        Apply(doc, view, *contents, ReadGeoCodingChoice(file.absoluteFilePath()).Value().value_or(GeoCodingChoice{}));
+        // A side file that cannot be read leaves the default choice and the reference maps the
+        // work was opened with: the points are what matters.
+        Apply(doc, view, *contents, ReadWorkspaceSideFile(file.absoluteFilePath()).Value());
         RemoveRecoveryFile(file.absoluteFilePath());
         owner.unlock();
         recovered = true;

@@ -5,7 +5,7 @@
 #include "commands/CommandMessages.h"
 #include "commands/FileNaming.h"
 #include "document/CQuilletDoc.h"
-#include "formats/GeoCodingChoiceFile.h"
+#include "formats/WorkspaceSideFile.h"
 #include "platform/DisplayText.h"
 #include "platform/FileFilter.h"
 #include "platform/FileIO.h"
@@ -108,10 +108,11 @@ void WriteWorkspace(CQuilletDoc& doc, const ViewState* view)
                         MB_OKCANCEL | MB_ICONINFORMATION);
         return;
     }
-    // The workspace holds only the affine approximation of another choice: without its side file
-    // the work would open geo-coded otherwise than it was saved, so it stays unsaved.
+    // The workspace holds only the affine approximation of another choice, and not the reference
+    // maps: without its side file the work would open otherwise than it was saved, so it stays
+    // unsaved.
     QString sideError;
-    if (!WriteGeoCodingChoice(path, doc.Choice(), &sideError)) {
+    if (!WriteWorkspaceSideFile(path, {doc.Choice(), doc.References()}, &sideError)) {
         Ui().MessageBox(sideError, InvalidFileCaption(), MB_OK | MB_ICONERROR);
         return;
     }

@@ -219,7 +219,8 @@ void CQuilletDoc::InstallTiffMap(const QString& path, MapKind mapType, std::vect
 
 void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents& contents,
                                    std::vector<DIBSection> images, CPicture* decoded,
-                                   std::optional<GeoTiffInfo> georeference, const GeoCodingChoice& choice)
+                                   std::optional<GeoTiffInfo> georeference, const GeoCodingChoice& choice,
+                                   QStringList references)
 {
     // Decoding is what can run out of memory: it happens while the document is still as it was.
     CPicture picture;
@@ -267,6 +268,7 @@ void CQuilletDoc::InstallWorkspace(const QString& path, const WorkspaceContents&
         if (!m_pGeoCoding)
             m_bGeoCoded = 0;
     }
+    m_References = std::move(references);
     // An opened workspace is saved where it was opened from, however it was opened.
     m_strWorkspacePath = path;
     m_bWorkspaceNamed = true;

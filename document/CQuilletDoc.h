@@ -172,10 +172,11 @@ public:
     /// picture is decoded from the stored bytes before anything changes, unless decoded gives it
     /// already (its picture is then taken over).
     /// choice is what the workspace's side file keeps; a map geo-coded under another than the
-    /// default is fitted again to take up its model.
+    /// default is fitted again to take up its model; references are the reference maps it keeps
+    /// (the work stays saved).
     void InstallWorkspace(const QString& path, const WorkspaceContents& contents, std::vector<DIBSection> images,
                           CPicture* decoded = nullptr, std::optional<GeoTiffInfo> georeference = std::nullopt,
-                          const GeoCodingChoice& choice = {});
+                          const GeoCodingChoice& choice = {}, QStringList references = {});
     /// A checked projection file as Open reads it: its picture becomes the map (a BMP map) and
     /// its coefficients the model. Returns the complaint about a model that cannot be inverted,
     /// the map then not being geo-coded. The picture is decoded before anything changes, unless

@@ -153,8 +153,11 @@ TEST(EditHistory, EveryUnsavedStateIsKeptForRecoveryHoweverItWasReached)
              doc.SetWorkspaceName(workspace);
              WriteFileBytes(workspace, EncodeWorkspace(CaptureWorkspace(doc, nullptr)));
              WriteFileBytes(folder + QStringLiteral("/old.vrc"), EncodeRecovery(CaptureRecovery(doc, nullptr)));
+             WriteFileBytes(folder + QStringLiteral("/old.vrc.geocoding"), "reference=/refs/a.tif\n");
              ASSERT_TRUE(OfferRecovery(doc, nullptr, folder));
+             EXPECT_EQ(doc.References(), QStringList{QStringLiteral("/refs/a.tif")});
          }, 0600},
+        {false, [](CQuilletDoc& doc) { doc.SetReferences({QStringLiteral("/refs/b.gpkg")}); }, 0600},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -173,6 +176,8 @@ TEST(EditHistory, EveryUnsavedStateIsKeptForRecoveryHoweverItWasReached)
         EXPECT_TRUE(keeper.IsWritePending());
         keeper.WriteNow(); // as the timer does within two seconds
         EXPECT_EQ(mode(keeper.FilePath()), c.fileMode);
+        // The reference maps are kept beside it, as beside a workspace.
+        EXPECT_EQ(mode(keeper.FilePath() + QStringLiteral(".geocoding")), doc.References().isEmpty() ? 0 : c.fileMode);
         EXPECT_EQ(mode(folder), 0700u);
     }
 }

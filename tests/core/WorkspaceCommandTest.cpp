@@ -984,20 +984,30 @@ TEST_F(WorkspaceCommandTest, ChosenGeoCodingIsFittedUndoneAndKeptBesideTheWorksp
     EXPECT_TRUE(noWorld.m_Messages.back().m_strText.contains(QStringLiteral("the tps transformation")));
     m_Doc.UndoStack().undo();
 
-    // Saved, the workspace is written as always and the choice beside it; opened again, the map
-    // reads out as it did.
+    // Saved, the workspace is written as always and the choice and reference maps beside it;
+    // opened again, the map reads out as it did and the work is saved, a reference gone or not.
     const QString path = Path(QStringLiteral("usa.pws"));
+    const QStringList references{Path(QStringLiteral("usa.geojson")), QStringLiteral("/gone/roads.gpkg")};
+    m_Doc.SetReferences(references);
     SaveAs(path);
     EXPECT_EQ(ReadFileBytes(path + QStringLiteral(".geocoding")),
-              QByteArray("# Varnel geo-coding of usa.pws\ntransform=affine\nfit_crs=EPSG:5070\n"));
+              QByteArray("# Varnel geo-coding of usa.pws\ntransform=affine\nfit_crs=EPSG:5070\n"
+                         "reference=usa.geojson\nreference=/gone/roads.gpkg\n"));
     OtherRun later;
     m_Ui.AnswerFile(path, kPwsEntry);
     later.Open();
     EXPECT_EQ(later.m_Doc.Choice(), albers);
+    EXPECT_EQ(later.m_Doc.References(), references);
+    EXPECT_FALSE(later.m_Doc.IsModified());
     EXPECT_LT(metresFromTruth(later.m_Doc), 1.0);
 
-    // Back to the default, saving removes the side file; an unreadable one refuses the workspace.
+    // Back to the default, saving removes the side file once no reference is left; an unreadable
+    // one refuses the workspace.
     later.m_Doc.EditChoice(QStringLiteral("Transformation"), {});
+    m_Ui.AnswerFile(path, 1);
+    later.SaveAs();
+    EXPECT_TRUE(QFileInfo::exists(path + QStringLiteral(".geocoding")));
+    later.m_Doc.SetReferences({});
     m_Ui.AnswerFile(path, 1);
     later.SaveAs();
     EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral(".geocoding")));

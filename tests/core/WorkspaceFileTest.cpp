@@ -1,7 +1,10 @@
 // The workspace file's layout, byte for byte, and the checks of its reader.
 
 #include "formats/WorkspaceFile.h"
+#include "formats/WorkspaceSideFile.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -413,5 +416,35 @@ TEST(WorkspaceParse, EncodingParsedContentsGivesTheSameBytes)
         const Parsed<WorkspaceContents> contents = ParseWorkspace(file);
         ASSERT_TRUE(contents);
         EXPECT_EQ(EncodeWorkspace(*contents), file);
+    }
+}
+
+TEST(WorkspaceSideFile, KeepsReferencesRelativeToTheWorkspaceFolderOnlyWhenBelowIt)
+{
+    // Beside /maps/usa.pws; read back, every reference is absolute again.
+    const QString workspace = QStringLiteral("/maps/usa.pws");
+    const WorkspaceSideFile side{{}, {"/maps/ref/county.tif", "/data/roads.gpkg", "/mapsold/rivers.shp", "/maps/a=b c.kml"}};
+    const char* text = "# Varnel geo-coding of usa.pws\ntransform=affine\nfit_crs=geographic\nreference=ref/county.tif\n"
+                       "reference=/data/roads.gpkg\nreference=/mapsold/rivers.shp\nreference=a=b c.kml\n";
+    EXPECT_EQ(WorkspaceSideFileText(side, workspace), QByteArray(text));
+    // Written by Varnel, by hand or by an older Varnel: the references each gives, or why it is refused.
+    const struct { const char* text; QStringList references; const char* refusal; } cases[] = {
+        {text, side.m_References, nullptr},
+        {"transform=helmert\nfit_crs=utm\n", {}, nullptr},
+        {"reference=../up/a.tif\n  reference = /x/./b.tif ", {"/up/a.tif", "/x/b.tif"}, nullptr},
+        {"reference=\n", {}, "line 1 is not a setting"},
+        {"fit_crs=geographic\nreferences=a.tif\n", {}, "line 2 is not a setting"},
+    };
+    for (const auto& c : cases) {
+        const Parsed<WorkspaceSideFile> read = ParseWorkspaceSideFile(c.text, workspace);
+        EXPECT_EQ(read ? read->m_References.join('|') : read.Why().left(23), c.refusal ? c.refusal : c.references.join('|'));
+    }
+    // Only a default choice without references goes without a side file (a stale one is removed).
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("w.pws"));
+    for (const QStringList& references : {QStringList{dir.filePath(QStringLiteral("gone.tif"))}, QStringList{}}) {
+        ASSERT_TRUE(WriteWorkspaceSideFile(path, {{}, references}));
+        EXPECT_EQ(QFileInfo::exists(path + QStringLiteral(".geocoding")), !references.isEmpty());
+        EXPECT_EQ(ReadWorkspaceSideFile(path)->m_References, references);
     }
 }

@@ -89,6 +89,8 @@ head -9 "$work/p.points" >"$work/p8.points"
 expect 0 out '"points": 16, "geocoded": true, "transform": "poly2", "fit_crs": "geographic"}$' -- \
     "$cli" geocode "$picture" --points "$work/p.points" -o "$work/g.pws" --transform poly2
 expect 0 out '"transform": "poly2", "fit_crs": "geographic"}$' -- "$cli" info "$work/g.pws"
+printf 'transform=poly2\nreference=ref/roads.gpkg\nreference=/gone/a.tif\n' >"$work/g.pws.geocoding"
+expect 0 out "\"fit_crs\": \"geographic\", \"references\": \[\"$work/ref/roads.gpkg\", \"/gone/a.tif\"\]}\$" -- "$cli" info "$work/g.pws"
 for pixel in 37.5,81.25 120,3; do
     for pair in ":-order 2" "--transform=poly3:-order 3" "--transform=tps:-tps"; do
         ours=$("$cli" locate "$work/g.pws" --pixel $pixel ${pair%%:*} | sed 's/[^0-9.,-]//g')
