@@ -300,16 +300,24 @@ bool ReferenceOverlaps(const ReferenceData& reference, const GeoCoding& coding, 
     if (!conversion)
         return true;
     constexpr int kSamples = 8;
-    std::optional<QRectF> ground;
+    // The map's ground in the reference's system: x min, y min, x max, y max of its samples.
+    std::optional<std::array<double, 4>> ground;
     for (int i = 0; i <= kSamples; ++i)
         for (int j = 0; j <= kSamples; ++j) {
             const std::optional<GeoPosition> at = coding.PixelToGeo(width * i / kSamples, height * j / kSamples);
             const std::optional<QPointF> xy = at ? conversion->ToFit(*at) : std::nullopt;
-            if (xy)
-                ground = ground ? ground->united(QRectF(*xy, QSizeF(0, 0))) : QRectF(*xy, QSizeF(0, 0));
+            if (!xy)
+                continue;
+            if (!ground)
+                ground = std::array<double, 4>{xy->x(), xy->y(), xy->x(), xy->y()};
+            auto& [west, south, east, north] = *ground;
+            west = std::min(west, xy->x());
+            south = std::min(south, xy->y());
+            east = std::max(east, xy->x());
+            north = std::max(north, xy->y());
         }
     if (!ground)
         return false;
     const std::array<double, 4>& e = reference.m_Extent;
-    return ground->left() <= e[2] && ground->right() >= e[0] && ground->top() <= e[3] && ground->bottom() >= e[1];
+    return (*ground)[0] <= e[2] && (*ground)[2] >= e[0] && (*ground)[1] <= e[3] && (*ground)[3] >= e[1];
 }

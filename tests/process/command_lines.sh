@@ -163,6 +163,9 @@ done <<EOF
 2|^varnel-cli overlay: --color needs six hexadecimal digits RRGGBB, not .red.$|overlay \$work/c.pws --graticule 1 --color red -o \$work/o.png
 EOF
 [ ! -e "$work/o.png" ] || { echo "FAIL: a refused overlay wrote its picture"; failures=$((failures + 1)); }
+# A reference wholly inside the sample GeoTIFF's UTM map, away from its corners, overlaps it.
+printf '{"type":"FeatureCollection","features":[{"type":"Feature","properties":{},"geometry":{"type":"Polygon","coordinates":[[[-77.9,24.2],[-77.5,24.2],[-77.5,24.6],[-77.9,24.2]]]}},{"type":"Feature","properties":{},"geometry":{"type":"Point","coordinates":[-77.7,24.4]}}]}' >"$work/inside.geojson"
+expect 0 out '"lines": 1, "points": 1, ' -- "$cli" overlay "$map" --reference "$work/inside.geojson" -o "$work/inside.png"
 # A GeoTIFF map (NAD27 UTM by its citation, NAD83 transverse Mercator and a user-defined zone by
 # its keys) rectifies onto the grid gdalwarp chooses for it: the same geotransform and size.
 for name in utmsmall transverse_mercator rgb-byte-tenth; do
