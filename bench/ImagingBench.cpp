@@ -84,6 +84,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    // Figures from another build than the default one are not comparable: say which this is.
+    benchmark::AddCustomContext("build_type", VARNEL_BUILD_TYPE);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

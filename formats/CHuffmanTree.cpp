@@ -428,23 +428,30 @@ std::uint8_t* CHuffmanTree::EncodeSlice(const std::uint8_t* source, const std::u
 {
     BitSink start {destination};
     const std::uint8_t* in = PutSkippedCodes(*this, source, end, static_cast<int>(skipBits), start);
-    // The bit buffer lives in plain locals so that it stays in registers in the bulk loop; the
-    // rare codes that do not fit a table entry go through a BitSink copy.
+    // The bit buffer, its bit count and the output pointer live in plain locals whose address is
+    // never taken, so that they stay in registers through the bulk loop at any optimisation
+    // level; they are handed back to a BitSink once, at the end of the slice.
     std::uint8_t* out = start.m_pOut;
     std::uint64_t bits = start.m_nBits;
     unsigned pending = start.m_nPending;
 
-    auto putOne = [this, &out, &bits, &pending](std::uint8_t value, auto wordFlush) {
-        BitSink sink {out, bits, pending};
+    // One code the slow way. It takes and returns the buffer by value: a reference to the locals
+    // would put them in memory for the whole loop wherever the compiler keeps this out of line.
+    // The steps that do use the locals are forced inline (the GNU spelling, which applies to a
+    // lambda), for the same reason.
+    auto putOne = [this](BitSink sink, std::uint8_t value, auto wordFlush) {
         if (m_nCodeLength[value] <= kMaxTableCodeLength) {
             sink.Put(m_nCode[value], m_nCodeLength[value]);
             if constexpr (decltype(wordFlush)::value)
                 sink.FlushWord();
             else
                 sink.FlushBytes();
-        } else {
-            sink = PutLongCode<decltype(wordFlush)::value>(*this, value, sink);
+            return sink;
         }
+        return PutLongCode<decltype(wordFlush)::value>(*this, value, sink);
+    };
+    auto putOneHere = [&](std::uint8_t value, auto wordFlush) __attribute__((always_inline)) {
+        const BitSink sink = putOne(BitSink {out, bits, pending}, value, wordFlush);
         out = sink.m_pOut;
         bits = sink.m_nBits;
         pending = sink.m_nPending;
@@ -460,14 +467,15 @@ std::uint8_t* CHuffmanTree::EncodeSlice(const std::uint8_t* source, const std::u
     if (end - in > kTailCodes) {
         const std::uint8_t* const bulkEnd = end - kTailCodes;
         // Four codes of at most 56 bits together go into the buffer at once; a group with a
-        // longer total (a rare code, or a tree with very long codes) goes code by code.
-        auto putGroup = [&](const std::uint8_t* group) {
+        // longer total (a rare code, or a tree with very long codes) goes code by code. -O2
+        // called this step rather than inlining it, and the buffer went through memory at every group.
+        auto putGroup = [&](const std::uint8_t* group) __attribute__((always_inline)) {
             const unsigned length0 = m_nCodeLength[group[0]];
             const unsigned length1 = m_nCodeLength[group[1]];
             const unsigned length2 = m_nCodeLength[group[2]];
             const unsigned length3 = m_nCodeLength[group[3]];
             const unsigned total = length0 + length1 + length2 + length3;
-            if (total <= kMaxTableCodeLength) {
+            if (total <= kMaxTableCodeLength) [[likely]] {
                 // The group is assembled apart from the buffer and shifted in once, so that the
                 // loop carries only short chains of operations from one group to the next.
                 const std::uint64_t assembled = m_nCode[group[0]] | (m_nCode[group[1]] << length0)
@@ -480,7 +488,7 @@ std::uint8_t* CHuffmanTree::EncodeSlice(const std::uint8_t* source, const std::u
                 pending &= 7;
             } else {
                 for (int i = 0; i < 4; ++i)
-                    putOne(group[i], std::true_type {});
+                    putOneHere(group[i], std::true_type {});
             }
         };
         while (bulkEnd - in >= 8) {
@@ -489,10 +497,10 @@ std::uint8_t* CHuffmanTree::EncodeSlice(const std::uint8_t* source, const std::u
             in += 8;
         }
         while (in < bulkEnd)
-            putOne(*in++, std::true_type {});
+            putOneHere(*in++, std::true_type {});
     }
     for (; in < end; ++in)
-        putOne(*in, std::false_type {});
+        putOneHere(*in, std::false_type {});
     return FinishSlice({out, bits, pending}, carry, carryBits);
 }
 

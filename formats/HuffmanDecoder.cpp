@@ -70,6 +70,20 @@ void CopyToPayload(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes
     std::memcpy(to, from, bytes);
 }
 
+/// Applies step to each of the first K lanes with the lane's number. The lanes are separate
+/// variables, not an array, so that they stay in registers; this names them one by one.
+template <int K, class Lane, class Step>
+[[gnu::always_inline]] inline void ForEachLane(Lane& lane0, Lane& lane1, Lane& lane2, Lane& lane3, Step&& step)
+{
+    step(lane0, 0);
+    if constexpr (K > 1)
+        step(lane1, 1);
+    if constexpr (K > 2)
+        step(lane2, 2);
+    if constexpr (K > 3)
+        step(lane3, 3);
+}
+
 } // namespace
 
 /// Where a block's decoder stood before one of its first lookups: the bit, counted from the
@@ -576,15 +590,6 @@ template <int K, bool Noting>
                                                              const std::uint32_t* wide, const Notes* notes,
                                                              int* noted) const
 {
-    auto forEach = [&](auto&& step) {
-        step(lane0, 0);
-        if constexpr (K > 1)
-            step(lane1, 1);
-        if constexpr (K > 2)
-            step(lane2, 2);
-        if constexpr (K > 3)
-            step(lane3, 3);
-    };
     // A code longer than the table stalls its lane: its entry consumes nothing, so the lane's
     // further lookups give the same entry again, and the lane's last entry shows it. Only plain
     // values cross the call that finishes the code, so that the lanes stay in registers.
@@ -611,14 +616,14 @@ template <int K, bool Noting>
     };
 #pragma GCC unroll 4
     for (int i = 0; i < kLookupsPerLoad - 1; ++i) {
-        forEach([&](Lane& lane, int k) {
+        ForEachLane<K>(lane0, lane1, lane2, lane3, [&](Lane& lane, int k) {
             note(lane, k);
             lookupWide(lane);
         });
         if constexpr (Noting)
             ++*noted;
     }
-    forEach(note);
+    ForEachLane<K>(lane0, lane1, lane2, lane3, note);
     if constexpr (Noting)
         ++*noted;
     const std::uint32_t last0 = lookupWide(lane0);
@@ -647,15 +652,6 @@ unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopB
     const std::uint8_t* limits[K];
     for (int k = 0; k < K; ++k)
         limits[k] = m_pSource + (stopBits[k] >> 3);
-    auto forEach = [&](auto&& step) {
-        step(lane0, 0);
-        if constexpr (K > 1)
-            step(lane1, 1);
-        if constexpr (K > 2)
-            step(lane2, 2);
-        if constexpr (K > 3)
-            step(lane3, 3);
-    };
     // The tables are read once here: the lookups' stores through the output may alias anything.
     const std::uint32_t* const wide = m_Tree.m_nWideTable.data();
     const std::uint64_t* const table = m_pTable;
@@ -667,17 +663,17 @@ unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopB
         else
             StepLanes<K, Noting>(lane0, lane1, lane2, lane3, wide, notes, noted);
         bool near = false;
-        forEach([&](Lane& lane, int k) { near |= lane.m_pNext >= limits[k]; });
+        ForEachLane<K>(lane0, lane1, lane2, lane3, [&](Lane& lane, int k) { near |= lane.m_pNext >= limits[k]; });
         if (near || (Noting && *noted + kLookupsPerLoad > kSyncLookups))
             break;
-        forEach([&](Lane& lane, int) {
+        ForEachLane<K>(lane0, lane1, lane2, lane3, [&](Lane& lane, int) {
             lane.m_nBits |= HuffmanLoad64(lane.m_pNext) << lane.m_nCount;
             lane.m_pNext += (63 - lane.m_nCount) >> 3;
             lane.m_nCount |= 56;
         });
     }
     unsigned done = 0;
-    forEach([&](Lane& lane, int k) {
+    ForEachLane<K>(lane0, lane1, lane2, lane3, [&](Lane& lane, int k) {
         cursors[k] = {Position(lane), lane.m_pOut};
         if (lane.m_pNext >= limits[k])
             done |= 1u << k;

@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -31,6 +32,9 @@ constexpr double kSingularDeterminant = 1e-8;
 constexpr double kThresholdPerSpan = 0.01;
 constexpr double kMinimumThreshold = 0.1;
 constexpr double kAcceptanceFactor = 1.25;
+
+/// The rejection report lists at most this many points.
+constexpr std::size_t kLargestListed = 20;
 
 const QString kAccuracyCaption = QStringLiteral("Projection Accuracy");
 /// The rejection report is captioned with the application's title.
@@ -135,8 +139,8 @@ using BackProjection = std::function<std::optional<GeoPosition>(std::size_t poin
 /// and returns the largest residual in fit units.
 double MeasureResiduals(const BackProjection& back, const FitSamples& s, double threshold, GeoFitResult& result)
 {
-    QString report = QStringLiteral("The following points cause \n the failure of projection:\n\n Index\tError in second \n");
     double largest = 0.0;
+    std::vector<std::size_t> failing;
     result.m_dResiduals.reserve(s.x.size());
     for (std::size_t i = 0; i < s.x.size(); ++i) {
         const std::optional<GeoPosition> position = back(i);
@@ -147,8 +151,22 @@ double MeasureResiduals(const BackProjection& back, const FitSamples& s, double 
         if (error > largest)
             largest = error;
         if (error > threshold)
-            report += QString::asprintf(" %d\t%2.3f \n", static_cast<int>(i + 1), error * kArcSecondsPerFitUnit);
+            failing.push_back(i);
     }
+    // A box lists no more points than a user reads: the worst ones, in entry order, and how many
+    // more there are.
+    const std::size_t listed = std::min(failing.size(), kLargestListed);
+    std::nth_element(failing.begin(), failing.begin() + static_cast<std::ptrdiff_t>(listed), failing.end(),
+                     [&](std::size_t a, std::size_t b) {
+                         return result.m_dResiduals[a] > result.m_dResiduals[b] ||
+                                (result.m_dResiduals[a] == result.m_dResiduals[b] && a < b);
+                     });
+    std::sort(failing.begin(), failing.begin() + static_cast<std::ptrdiff_t>(listed));
+    QString report = QStringLiteral("The following points cause \n the failure of projection:\n\n Index\tError in second \n");
+    for (std::size_t k = 0; k < listed; ++k)
+        report += QString::asprintf(" %d\t%2.3f \n", static_cast<int>(failing[k] + 1), result.m_dResiduals[failing[k]]);
+    if (failing.size() > listed)
+        report += QString::asprintf(" ... and %d more points \n", static_cast<int>(failing.size() - listed));
     report += QString::asprintf("\n Threshold: %2.3f second", threshold * kArcSecondsPerFitUnit);
 
     result.m_dThreshold = threshold * kArcSecondsPerFitUnit;

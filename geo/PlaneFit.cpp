@@ -125,12 +125,13 @@ std::optional<Homography> FitHomography(const std::vector<QPointF>& from, const 
     return Multiply(target->second, Multiply(normalised, source->first));
 }
 
-std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std::vector<double> b, int columns,
-                                                     double tolerance)
+namespace {
+
+/// Householder triangularisation of the m x k matrix a (row by row) in place, applying the same
+/// reflections to b when given: a's upper triangle becomes R of a = Q R. Returns the largest pivot
+/// in magnitude, or nothing when a column's norm is not finite.
+std::optional<double> Triangularise(std::vector<double>& a, std::size_t m, std::size_t k, std::vector<double>* b)
 {
-    const std::size_t m = b.size(), k = static_cast<std::size_t>(columns);
-    if (m < k)
-        return std::nullopt;
     auto at = [&](std::size_t r, std::size_t c) -> double& { return a[r * k + c]; };
     double largestPivot = 0.0;
     for (std::size_t j = 0; j < k; ++j) {
@@ -159,13 +160,29 @@ std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std:
             };
             for (std::size_t c = j; c < k; ++c)
                 reflect([&](std::size_t r) -> double& { return at(r, c); });
-            reflect([&](std::size_t r) -> double& { return b[r]; });
+            if (b)
+                reflect([&](std::size_t r) -> double& { return (*b)[r]; });
         }
         largestPivot = std::max(largestPivot, std::fabs(at(j, j)));
     }
+    return largestPivot;
+}
+
+} // namespace
+
+std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std::vector<double> b, int columns,
+                                                     double tolerance)
+{
+    const std::size_t m = b.size(), k = static_cast<std::size_t>(columns);
+    if (m < k)
+        return std::nullopt;
+    const std::optional<double> largestPivot = Triangularise(a, m, k, &b);
+    if (!largestPivot)
+        return std::nullopt;
+    auto at = [&](std::size_t r, std::size_t c) -> double& { return a[r * k + c]; };
     std::vector<double> x(k, 0.0);
     for (std::size_t j = k; j-- > 0;) {
-        if (!(std::fabs(at(j, j)) > tolerance * largestPivot))
+        if (!(std::fabs(at(j, j)) > tolerance * *largestPivot))
             return std::nullopt;
         double sum = b[j];
         for (std::size_t c = j + 1; c < k; ++c)
@@ -173,4 +190,33 @@ std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std:
         x[j] = sum / at(j, j);
     }
     return x;
+}
+
+std::optional<std::vector<double>> Leverages(const std::vector<double>& a, int columns)
+{
+    const std::size_t k = static_cast<std::size_t>(columns), m = a.size() / k;
+    if (m < k)
+        return std::nullopt;
+    std::vector<double> r = a;
+    const std::optional<double> largestPivot = Triangularise(r, m, k, nullptr);
+    if (!largestPivot)
+        return std::nullopt;
+    for (std::size_t j = 0; j < k; ++j)
+        if (!(std::fabs(r[j * k + j]) > 1e-12 * *largestPivot))
+            return std::nullopt;
+    // With a = Q R the hat matrix is Q Q^T, so row i's leverage is |z|^2 for R^T z = a_i: the
+    // squared norm of the row in the orthonormal basis of the columns, without forming a^T a.
+    std::vector<double> leverages(m), z(k);
+    for (std::size_t i = 0; i < m; ++i) {
+        double sum = 0.0;
+        for (std::size_t j = 0; j < k; ++j) {
+            double value = a[i * k + j];
+            for (std::size_t c = 0; c < j; ++c)
+                value -= r[c * k + j] * z[c];
+            z[j] = value / r[j * k + j];
+            sum += z[j] * z[j];
+        }
+        leverages[i] = sum;
+    }
+    return leverages;
 }

@@ -30,3 +30,9 @@ std::optional<Homography> FitHomography(const std::vector<QPointF>& from, const 
 /// is no more than tolerance times the largest one (by default, to within the rounding of doubles).
 std::optional<std::vector<double>> SolveLeastSquares(std::vector<double> a, std::vector<double> b, int columns,
                                                      double tolerance = 1e-12);
+
+/// The leverage of each row of the least-squares fit with the matrix a (a.size() / columns rows of
+/// the given number of columns, row by row): the diagonal of its hat matrix, between 0 and 1, how
+/// much a row's own value decides the fitted value at it. A point left out of the fit lands its
+/// residual divided by 1 - leverage away. Nothing when the columns are dependent.
+std::optional<std::vector<double>> Leverages(const std::vector<double>& a, int columns);

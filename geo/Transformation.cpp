@@ -34,7 +34,7 @@ const KindRow& RowOf(TransformKind kind)
 /// Whether the points, seen through position, lie on one line: the smaller spread of their
 /// scatter about the centroid is nothing against the larger one.
 template <class Position>
-bool OnOneLine(const std::vector<TiePoint>& points, Position position)
+bool OnOneLine(const std::vector<TiePoint>& points, Position position, double tolerance = 1e-12)
 {
     QPointF centre;
     for (const TiePoint& p : points)
@@ -47,11 +47,12 @@ bool OnOneLine(const std::vector<TiePoint>& points, Position position)
         xy += d.x() * d.y();
     }
     // The determinant over the squared trace is about the ratio of the two spreads.
-    return xx * yy - xy * xy <= 1e-12 * (xx + yy) * (xx + yy);
+    return xx * yy - xy * xy <= tolerance * (xx + yy) * (xx + yy);
 }
 
 /// The first pair of points at the same position, numbered from 1; positions closer than a
-/// billionth of the points' extent count as the same.
+/// billionth of the points' extent count as the same. Only points whose x lie that close are
+/// compared, found in the order of x, so that a large set is not compared pair by pair.
 template <class Position>
 std::optional<std::pair<int, int>> SamePosition(const std::vector<TiePoint>& points, Position position)
 {
@@ -61,13 +62,26 @@ std::optional<std::pair<int, int>> SamePosition(const std::vector<TiePoint>& poi
         high = {std::max(high.x(), position(p).x()), std::max(high.y(), position(p).y())};
     }
     const double extent = std::max(high.x() - low.x(), high.y() - low.y());
-    for (std::size_t i = 0; i < points.size(); ++i)
-        for (std::size_t j = i + 1; j < points.size(); ++j) {
-            const QPointF d = position(points[i]) - position(points[j]);
-            if (std::max(std::fabs(d.x()), std::fabs(d.y())) <= 1e-9 * extent)
-                return std::pair{static_cast<int>(i) + 1, static_cast<int>(j) + 1};
+    std::vector<std::size_t> order(points.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return position(points[a]).x() < position(points[b]).x(); });
+    std::optional<std::pair<std::size_t, std::size_t>> first;
+    for (std::size_t s = 0; s < order.size(); ++s)
+        for (std::size_t t = s + 1; t < order.size(); ++t) {
+            const QPointF d = position(points[order[t]]) - position(points[order[s]]);
+            if (!(d.x() <= 1e-9 * extent))
+                break;
+            if (std::fabs(d.y()) <= 1e-9 * extent) {
+                const std::pair<std::size_t, std::size_t> pair{std::min(order[s], order[t]), std::max(order[s], order[t])};
+                if (!first || pair < *first)
+                    first = pair;
+            }
         }
-    return std::nullopt;
+    if (!first)
+        return std::nullopt;
+    return std::pair{static_cast<int>(first->first) + 1, static_cast<int>(first->second) + 1};
 }
 
 QPointF PixelOf(const TiePoint& p)
@@ -109,11 +123,9 @@ std::optional<QString> Refusal(const KindRow& row, const std::vector<TiePoint>& 
     return std::nullopt;
 }
 
-/// Whether a polynomial of the order in the positions' two coordinates is fixed by its values at
-/// them. Six points on one conic, for one, leave a second-order polynomial free; the library's
-/// normal equations then yield huge numbers rather than a refusal, so the terms are checked here,
-/// on positions centred and scaled, with a margin for the squaring the normal equations bring.
-bool TermsDetermined(int order, const std::vector<QPointF>& positions)
+/// The terms of a polynomial of the order in the positions' two coordinates, row by row, on the
+/// positions centred and scaled so that the terms of every degree weigh alike.
+std::vector<double> PolynomialTerms(int order, const std::vector<QPointF>& positions)
 {
     QPointF centre;
     for (const QPointF& p : positions)
@@ -128,8 +140,42 @@ bool TermsDetermined(int order, const std::vector<QPointF>& positions)
             for (int k = 0; k <= degree; ++k)
                 terms.push_back(std::pow(u, degree - k) * std::pow(v, k));
     }
-    const int columns = (order + 1) * (order + 2) / 2;
-    return SolveLeastSquares(std::move(terms), std::vector<double>(positions.size(), 0.0), columns, 1e-7).has_value();
+    return terms;
+}
+
+int TermCount(int order)
+{
+    return (order + 1) * (order + 2) / 2;
+}
+
+/// Whether a polynomial of the order in the positions' two coordinates is fixed by its values at
+/// them. Six points on one conic, for one, leave a second-order polynomial free; the library's
+/// normal equations then yield huge numbers rather than a refusal, so the terms are checked here,
+/// on positions centred and scaled, with a margin for the squaring the normal equations bring.
+bool TermsDetermined(int order, const std::vector<QPointF>& positions, double tolerance = 1e-7)
+{
+    return SolveLeastSquares(PolynomialTerms(order, positions), std::vector<double>(positions.size(), 0.0),
+                             TermCount(order), tolerance)
+        .has_value();
+}
+
+/// The leverage of each position in the least-squares fit of a similarity from them: with the
+/// positions centred the normal equations are diagonal, and both coordinates of a point share
+/// 1/n + |d|^2 / (sum of |d|^2 over the points).
+std::vector<double> SimilarityLeverages(const std::vector<QPointF>& positions)
+{
+    const double n = static_cast<double>(positions.size());
+    QPointF centre;
+    for (const QPointF& p : positions)
+        centre += p / n;
+    double spread = 0.0;
+    for (const QPointF& p : positions)
+        spread += QPointF::dotProduct(p - centre, p - centre);
+    std::vector<double> leverages;
+    leverages.reserve(positions.size());
+    for (const QPointF& p : positions)
+        leverages.push_back(1.0 / n + QPointF::dotProduct(p - centre, p - centre) / spread);
+    return leverages;
 }
 
 /// Row flip: the similarity keeps the map's north up the rows, so it is fitted between the ground
@@ -191,6 +237,42 @@ TransformationFit Transformation::Fit(TransformKind kind, const std::vector<TieP
         if (!fitted.Forward(p.m_dColumn, p.m_dRow) || !fitted.Inverse(p.m_dX, p.m_dY))
             return {std::nullopt, undetermined};
     return {fitted, {}};
+}
+
+std::optional<std::vector<std::pair<double, double>>> Transformation::Leverages(TransformKind kind,
+                                                                              const std::vector<TiePoint>& points)
+{
+    const KindRow& row = RowOf(kind);
+    if (kind == TransformKind::Projective || kind == TransformKind::Tps || Refusal(row, points))
+        return std::nullopt;
+    std::vector<QPointF> pixels, ground;
+    for (const TiePoint& p : points) {
+        pixels.push_back(PixelOf(p));
+        ground.push_back(GroundOf(p));
+    }
+    std::vector<double> fromPixels, fromGround;
+    if (kind == TransformKind::Helmert) {
+        fromPixels = SimilarityLeverages(pixels);
+        fromGround = SimilarityLeverages(ground);
+    } else {
+        // Leaving out a point of leverage at most one half keeps at least half of the scatter's
+        // determinant and of a polynomial's smallest pivots; sets that would still come near a
+        // refusal are fitted in full.
+        if (OnOneLine(points, PixelOf, 4e-12) || OnOneLine(points, GroundOf, 4e-12))
+            return std::nullopt;
+        if (row.m_nOrder > 1 && !(TermsDetermined(row.m_nOrder, pixels, 1e-5) && TermsDetermined(row.m_nOrder, ground, 1e-5)))
+            return std::nullopt;
+        std::optional<std::vector<double>> p = ::Leverages(PolynomialTerms(row.m_nOrder, pixels), TermCount(row.m_nOrder));
+        std::optional<std::vector<double>> g = ::Leverages(PolynomialTerms(row.m_nOrder, ground), TermCount(row.m_nOrder));
+        if (!p || !g)
+            return std::nullopt;
+        fromPixels = std::move(*p);
+        fromGround = std::move(*g);
+    }
+    std::vector<std::pair<double, double>> leverages(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i)
+        leverages[i] = {fromPixels[i], fromGround[i]};
+    return leverages;
 }
 
 bool Transformation::FitWithLibrary(int order, const std::vector<TiePoint>& points)

@@ -55,6 +55,14 @@ public:
     /// not determine the transformation.
     static TransformationFit Fit(TransformKind kind, const std::vector<TiePoint>& points);
 
+    /// For the kinds fitted by linear least squares (all but projective and the spline), each point's
+    /// leverage in the fit from pixels (first) and in that from ground coordinates (second): the
+    /// fit to the other points misses the point by its residual divided by 1 - leverage. Nothing
+    /// for the other kinds, for a set the fit refuses, and for one so near a refusal (points
+    /// almost on one line, terms barely determined) that leaving a point out might bring one.
+    static std::optional<std::vector<std::pair<double, double>>> Leverages(TransformKind kind,
+                                                                          const std::vector<TiePoint>& points);
+
     /// The affine transformation of a geotransform in GDAL's convention (x = gt0 + gt1 column +
     /// gt2 row, y = gt3 + gt4 column + gt5 row): a model known exactly, not fitted to points.
     /// Nothing when it cannot be inverted.

@@ -20,6 +20,13 @@ TransformationAnalysis AnalyseTransformation(TransformKind kind, const std::vect
         return analysis;
     const Transformation& fitted = *analysis.m_Fit.m_Transformation;
 
+    // A kind fitted by linear least squares gives every point's fit to the others from the fit to
+    // all of them; points that decide much of the fit at themselves are fitted without in full.
+    constexpr double kLargestDerivedLeverage = 0.5;
+    const bool othersFit = points.size() > static_cast<std::size_t>(MinimumPoints(kind));
+    const std::optional<std::vector<std::pair<double, double>>> leverages =
+        leaveOneOut && othersFit ? Transformation::Leverages(kind, points) : std::nullopt;
+
     double sumOfSquares = 0.0;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const TiePoint& p = points[i];
@@ -33,7 +40,16 @@ TransformationAnalysis AnalyseTransformation(TransformKind kind, const std::vect
         residual.m_dGroundMetres = distance(residual.m_Landed, ground);
         sumOfSquares += residual.m_dGroundMetres * residual.m_dGroundMetres;
 
-        if (leaveOneOut) {
+        // With fewer others than the kind needs there is no fit without the point.
+        if (!leaveOneOut || !othersFit) {
+        } else if (leverages && (*leverages)[i].first <= kLargestDerivedLeverage &&
+                   (*leverages)[i].second <= kLargestDerivedLeverage) {
+            const auto [fromPixel, fromGround] = (*leverages)[i];
+            const QPointF landed = ground + (residual.m_Landed - ground) / (1.0 - fromPixel);
+            residual.m_LeaveOneOutLanded = landed;
+            residual.m_dLeaveOneOutMetres = distance(landed, ground);
+            residual.m_dLeaveOneOutPixels = std::hypot(residual.m_dDx, residual.m_dDy) / (1.0 - fromGround);
+        } else {
             std::vector<TiePoint> others = points;
             others.erase(others.begin() + static_cast<std::ptrdiff_t>(i));
             if (const std::optional<Transformation> without = Transformation::Fit(kind, others).m_Transformation) {

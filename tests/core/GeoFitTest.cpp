@@ -50,6 +50,27 @@ void ExpectStoredMap(const std::array<double, 16>& coef, const AffineMap& map, d
 // ---------------------------------------------------------------------------------------------
 // Fewer than six points: the geo-coding is withdrawn silently and the model kept.
 
+TEST(GeoFit, ReportListsTheWorstTwentyAndCountsTheRest)
+{
+    // A 10 x 4 grid over one degree of latitude and two of longitude (threshold 36 arc-seconds) at
+    // 3600 pixels a degree, each point moved along its row in a checkerboard that leaves the fit
+    // exact: 40 arc-seconds off on the first two rows, 60 on the last two.
+    std::vector<CDataGeo> points;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 10; ++c) {
+            const double lat = 41 - r / 3.0, lon = 10 + c * 2 / 9.0;
+            const double shift = ((r + c) % 2 ? 1 : -1) * (r < 2 ? 40 : 60);
+            points.push_back(CDataGeo::FromDegrees(lat, lon, ((lon - 10) * 3600 + 100 + shift) / 7400,
+                                                   1 - ((41 - lat) * 3600 + 100) / 3800));
+        }
+    const GeoFitResult fit = ComputeGeoFit(points, 7400, 3800, {}, 0);
+    QString listed;
+    for (int i = 21; i <= 40; ++i)
+        listed += QString::asprintf(" %d\t60.000 \n", i);
+    EXPECT_EQ(fit.m_Outcome, GeoFitOutcome::Rejected);
+    EXPECT_EQ(fit.m_strReport, kReportHeader + listed + " ... and 20 more points \n\n Threshold: 36.000 second");
+}
+
 TEST(GeoFit, FewerThanSixPointsAreSilent)
 {
     const AffineMap map{10.0, 2000.0, 500.0, -3000.0, 5.0, 140000.0};
