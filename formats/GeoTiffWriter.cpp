@@ -10,10 +10,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <future>
+#include <optional>
+#include <system_error>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -193,7 +198,7 @@ class TileRow {
 public:
     explicit TileRow(int width)
         : m_nWidth(width), m_nColumns(int((std::uint32_t(width) + kTile - 1) / kTile)),
-          m_Pixels(std::size_t(m_nColumns) * kTile * kTile * 3), m_Tile(kTile * kTile * 3)
+          m_Pixels(std::size_t(m_nColumns) * kTile * kTile * 3)
     {
     }
     int Columns() const { return m_nColumns; }
@@ -204,14 +209,12 @@ public:
         return ++m_nFilled == int(kTile);
     }
     bool Empty() const { return m_nFilled == 0; }
-    /// Tile column of the row, ready for libtiff.
-    std::uint8_t* Tile(int column)
+    /// Copies tile column of the row into tile (256 x 256 x 3 bytes), ready for libtiff.
+    void CopyTile(int column, std::uint8_t* tile) const
     {
         const std::size_t stride = std::size_t(m_nColumns) * kTile * 3;
         for (std::uint32_t y = 0; y < kTile; ++y)
-            std::memcpy(m_Tile.data() + y * kTile * 3, m_Pixels.data() + y * stride + std::size_t(column) * kTile * 3,
-                        kTile * 3);
-        return m_Tile.data();
+            std::memcpy(tile + y * kTile * 3, m_Pixels.data() + y * stride + std::size_t(column) * kTile * 3, kTile * 3);
     }
     /// Starts the next row of tiles.
     void Clear()
@@ -225,8 +228,60 @@ private:
     int m_nColumns;
     int m_nFilled = 0;
     std::vector<std::uint8_t> m_Pixels;
-    std::vector<std::uint8_t> m_Tile;
 };
+
+/// The tiles of a row coded by libtiff as a file of these tags codes them, on all cores: each
+/// core codes its share in a file of its own in memory, whose bytes are taken out tile by tile.
+/// Empty on failure, with outOfMemory set when memory ran out.
+std::vector<QByteArray> CodeTiles(const TileRow& row, bool& outOfMemory)
+{
+    const int columns = row.Columns();
+    const int cores = std::clamp(int(std::thread::hardware_concurrency()), 1, columns);
+    std::vector<QByteArray> coded(static_cast<std::size_t>(columns));
+    std::atomic<bool> failed{false}, exhausted{false};
+    const auto code = [&](int first, int count) {
+        try {
+            QByteArray bytes;
+            TiffStore store{&bytes};
+            TiffHandle tif = OpenTiff(store);
+            std::vector<std::uint8_t> tile(kTile * kTile * 3);
+            bool ok = bool(tif);
+            if (ok)
+                SetTileTags(tif.get(), kTile, kTile * std::uint32_t(count), false, {});
+            for (int i = 0; ok && i < count; ++i) {
+                row.CopyTile(first + i, tile.data());
+                ok = TIFFWriteTile(tif.get(), tile.data(), 0, std::uint32_t(i) * kTile, 0, 0) >= 0;
+            }
+            const std::uint64_t* offsets = nullptr;
+            const std::uint64_t* counts = nullptr;
+            ok = ok && TIFFGetField(tif.get(), TIFFTAG_TILEOFFSETS, &offsets) &&
+                 TIFFGetField(tif.get(), TIFFTAG_TILEBYTECOUNTS, &counts);
+            for (int i = 0; ok && i < count; ++i)
+                coded[std::size_t(first + i)] = bytes.mid(qsizetype(offsets[i]), qsizetype(counts[i]));
+            if (!ok || store.m_bOutOfMemory) {
+                exhausted = exhausted || store.m_bOutOfMemory;
+                failed = true;
+            }
+        } catch (const std::bad_alloc&) {
+            exhausted = true;
+            failed = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    int first = 0;
+    for (int core = 0; core < cores; ++core) {
+        const int count = (columns - first) / (cores - core);
+        if (core + 1 < cores)
+            helpers.emplace_back(code, first, count);
+        else
+            code(first, count);
+        first += count;
+    }
+    for (std::thread& helper : helpers)
+        helper.join();
+    outOfMemory = exhausted;
+    return failed ? std::vector<QByteArray>() : coded;
+}
 
 /// Halves a picture of 2^20 pixels or more by area sampling as its rows come, with the very
 /// weights and integer steps of Qt's smooth scaling, so that the reduced copies are those the
@@ -480,31 +535,33 @@ int WritePyramid(TiffStore& mainStore, TiffStore& scratchStore, const RgbRows& r
     WriteGeoKeys(tif, crs, gt);
     SetTileTags(tif, std::uint32_t(rows.m_nWidth), std::uint32_t(rows.m_nHeight), false, noData);
 
-    // The reduced copies' tiles are coded as they fill, in one column of tiles of a file of
-    // their own, and copied over as they are when their directory's turn comes.
-    std::int64_t scratchTiles = 0;
-    for (std::size_t level = 1; level <= areaLevels; ++level)
-        scratchTiles += std::int64_t((std::uint32_t(sizes[level].width()) + kTile - 1) / kTile) *
-                        ((std::uint32_t(sizes[level].height()) + kTile - 1) / kTile);
-    TiffHandle scratchHandle;
-    if (scratchTiles > 0) {
-        scratchHandle = OpenTiff(scratchStore);
-        if (!scratchHandle)
-            return scratchStore.Failure();
-        SetTileTags(scratchHandle.get(), kTile, std::uint32_t(scratchTiles * kTile), false, {});
-    }
-    std::vector<std::vector<std::uint32_t>> coded(areaLevels + 1); ///< per level, its tiles in the scratch column
-    std::uint32_t scratchNext = 0;
+    // The reduced copies' tiles are coded as they fill and wait in scratch, each at its offset,
+    // until their directory's turn comes.
+    struct Coded {
+        qint64 m_nOffset;
+        qsizetype m_nSize;
+    };
+    std::vector<std::vector<Coded>> coded(areaLevels + 1);
+    bool outOfMemory = false;
 
-    std::vector<TileRow> tileRows;
+    // Two rows of tiles a size: one fills while the other is coded on the other cores.
+    std::vector<std::array<TileRow, 2>> tileRows;
+    std::vector<int> filling(areaLevels + 1, 0);
     std::vector<AreaHalving> halvings;
     std::vector<int> rowsDone(areaLevels + 1, 0);
     for (std::size_t level = 0; level <= areaLevels; ++level) {
-        tileRows.emplace_back(sizes[level].width());
+        tileRows.push_back({TileRow(sizes[level].width()), TileRow(sizes[level].width())});
         if (level > 0)
             halvings.emplace_back(sizes[level - 1].width(), sizes[level - 1].height(), sizes[level].width(),
                                   sizes[level].height());
     }
+    /// A row of tiles being coded: its top, and whether its coding ran out of memory.
+    struct Coding {
+        std::future<std::vector<QByteArray>> m_Tiles;
+        std::uint32_t m_nTop = 0;
+        std::unique_ptr<bool> m_pOutOfMemory = std::make_unique<bool>(false);
+    };
+    std::vector<std::optional<Coding>> coding(areaLevels + 1);
     QImage small;
     if (tail) {
         small = QImage(sizes[areaLevels], QImage::Format_RGB888);
@@ -514,26 +571,52 @@ int WritePyramid(TiffStore& mainStore, TiffStore& scratchStore, const RgbRows& r
     const double fullShare = sizes.size() > 1 ? 0.75 : 1.0;
     const Progress fullProgress = progress.Part(0.0, fullShare);
     bool ok = true;
-    const auto flush = [&](std::size_t level) {
-        TileRow& tiles = tileRows[level];
-        const std::uint32_t y0 = std::uint32_t(rowsDone[level] - 1) / kTile * kTile;
-        for (int column = 0; ok && column < tiles.Columns(); ++column) {
+    // The coded row of tiles of a size written where it goes, in order: the picture's into the
+    // file, a reduced copy's into scratch.
+    const auto finish = [&](std::size_t level) {
+        if (!coding[level])
+            return;
+        const std::vector<QByteArray> codedRow = coding[level]->m_Tiles.get();
+        const std::uint32_t y0 = coding[level]->m_nTop;
+        outOfMemory = outOfMemory || *coding[level]->m_pOutOfMemory;
+        coding[level].reset();
+        ok = ok && !codedRow.empty();
+        for (std::size_t column = 0; ok && column < codedRow.size(); ++column) {
+            QByteArray tile = codedRow[column];
             if (level == 0) {
-                ok = TIFFWriteTile(tif, tiles.Tile(column), std::uint32_t(column) * kTile, y0, 0, 0) >= 0;
+                ok = TIFFWriteRawTile(tif, TIFFComputeTile(tif, std::uint32_t(column) * kTile, y0, 0, 0), tile.data(),
+                                      tsize_t(tile.size())) >= 0;
             } else {
-                ok = TIFFWriteTile(scratchHandle.get(), tiles.Tile(column), 0, scratchNext * kTile, 0, 0) >= 0;
-                coded[level].push_back(scratchNext++);
+                coded[level].push_back({scratchStore.Size(), tile.size()});
+                scratchStore.m_nPos = coded[level].back().m_nOffset;
+                ok = WriteProc(&scratchStore, tile.data(), tsize_t(tile.size())) == tsize_t(tile.size());
             }
         }
-        tiles.Clear();
         if (ok && level == 0)
-            ok = fullProgress.Report(rowsDone[0], rows.m_nHeight);
+            ok = fullProgress.Report(std::min<int>(rows.m_nHeight, int(y0 + kTile)), rows.m_nHeight);
+    };
+    const auto flush = [&](std::size_t level) {
+        finish(level);
+        if (!ok)
+            return;
+        const TileRow& tiles = tileRows[level][std::size_t(filling[level])];
+        Coding next;
+        next.m_nTop = std::uint32_t(rowsDone[level] - 1) / kTile * kTile;
+        const auto code = [&tiles, flag = next.m_pOutOfMemory.get()] { return CodeTiles(tiles, *flag); };
+        try {
+            next.m_Tiles = std::async(std::launch::async, code);
+        } catch (const std::system_error&) {
+            next.m_Tiles = std::async(std::launch::deferred, code); // no thread to spare: coded when written
+        }
+        coding[level] = std::move(next);
+        filling[level] ^= 1;
+        tileRows[level][std::size_t(filling[level])].Clear();
     };
     std::function<void(std::size_t, const std::uint8_t*)> deliver = [&](std::size_t level, const std::uint8_t* rgb) {
         if (!ok)
             return;
         const int y = rowsDone[level]++;
-        if (tileRows[level].Put(rgb) || rowsDone[level] == sizes[level].height())
+        if (tileRows[level][std::size_t(filling[level])].Put(rgb) || rowsDone[level] == sizes[level].height())
             flush(level);
         if (level < areaLevels)
             halvings[level].Push(rgb, [&](const std::uint8_t* reduced) { deliver(level + 1, reduced); });
@@ -545,38 +628,34 @@ int WritePyramid(TiffStore& mainStore, TiffStore& scratchStore, const RgbRows& r
         rows.m_Read(y, row.data());
         deliver(0, row.data());
     }
+    for (std::size_t level = 0; level <= areaLevels; ++level)
+        finish(level);
     if (!ok)
-        return progress.Cancelled() ? ECANCELED : mainStore.m_nError || mainStore.m_bOutOfMemory ? mainStore.Failure()
-                                                                                              : scratchStore.Failure();
+        return progress.Cancelled()                                ? ECANCELED
+               : outOfMemory                                       ? ENOMEM
+               : mainStore.m_nError || mainStore.m_bOutOfMemory    ? mainStore.Failure()
+                                                                   : scratchStore.Failure();
     if (!TIFFWriteDirectory(tif))
         return mainStore.Failure();
 
     double done = fullShare;
     std::vector<char> raw;
-    if (scratchHandle) {
-        const std::uint64_t* offsets = nullptr;
-        const std::uint64_t* counts = nullptr;
-        if (!TIFFGetField(scratchHandle.get(), TIFFTAG_TILEOFFSETS, &offsets) ||
-            !TIFFGetField(scratchHandle.get(), TIFFTAG_TILEBYTECOUNTS, &counts))
-            return EIO;
-        for (std::size_t level = 1; level <= areaLevels; ++level) {
-            SetTileTags(tif, std::uint32_t(sizes[level].width()), std::uint32_t(sizes[level].height()), true, noData);
-            for (std::size_t tile = 0; tile < coded[level].size(); ++tile) {
-                const std::uint32_t at = coded[level][tile];
-                raw.resize(std::size_t(counts[at]));
-                scratchStore.m_nPos = qint64(offsets[at]);
-                if (ReadProc(&scratchStore, raw.data(), tsize_t(raw.size())) != tsize_t(raw.size()))
-                    return scratchStore.Failure();
-                if (TIFFWriteRawTile(tif, std::uint32_t(tile), raw.data(), tsize_t(raw.size())) < 0)
-                    return mainStore.Failure();
-            }
-            if (!TIFFWriteDirectory(tif))
+    for (std::size_t level = 1; level <= areaLevels; ++level) {
+        SetTileTags(tif, std::uint32_t(sizes[level].width()), std::uint32_t(sizes[level].height()), true, noData);
+        for (std::size_t tile = 0; tile < coded[level].size(); ++tile) {
+            raw.resize(std::size_t(coded[level][tile].m_nSize));
+            scratchStore.m_nPos = coded[level][tile].m_nOffset;
+            if (ReadProc(&scratchStore, raw.data(), tsize_t(raw.size())) != tsize_t(raw.size()))
+                return scratchStore.Failure();
+            if (TIFFWriteRawTile(tif, std::uint32_t(tile), raw.data(), tsize_t(raw.size())) < 0)
                 return mainStore.Failure();
-            const double share = (1.0 - done) * 0.75;
-            if (!progress.Part(done, done + share).Report(1, 1))
-                return ECANCELED;
-            done += share;
         }
+        if (!TIFFWriteDirectory(tif))
+            return mainStore.Failure();
+        const double share = (1.0 - done) * 0.75;
+        if (!progress.Part(done, done + share).Report(1, 1))
+            return ECANCELED;
+        done += share;
     }
     if (tail) {
         QImage reduced = small;
