@@ -208,7 +208,6 @@ public:
         std::memcpy(m_Pixels.data() + std::size_t(m_nFilled) * m_nColumns * kTile * 3, rgb, std::size_t(m_nWidth) * 3);
         return ++m_nFilled == int(kTile);
     }
-    bool Empty() const { return m_nFilled == 0; }
     /// Copies tile column of the row into tile (256 x 256 x 3 bytes), ready for libtiff.
     void CopyTile(int column, std::uint8_t* tile) const
     {
@@ -258,10 +257,10 @@ std::vector<QByteArray> CodeTiles(const TileRow& row, bool& outOfMemory)
                  TIFFGetField(tif.get(), TIFFTAG_TILEBYTECOUNTS, &counts);
             for (int i = 0; ok && i < count; ++i)
                 coded[std::size_t(first + i)] = bytes.mid(qsizetype(offsets[i]), qsizetype(counts[i]));
-            if (!ok || store.m_bOutOfMemory) {
-                exhausted = exhausted || store.m_bOutOfMemory;
+            if (store.m_bOutOfMemory)
+                exhausted = true;
+            if (!ok || store.m_bOutOfMemory)
                 failed = true;
-            }
         } catch (const std::bad_alloc&) {
             exhausted = true;
             failed = true;
@@ -271,9 +270,14 @@ std::vector<QByteArray> CodeTiles(const TileRow& row, bool& outOfMemory)
     int first = 0;
     for (int core = 0; core < cores; ++core) {
         const int count = (columns - first) / (cores - core);
-        if (core + 1 < cores)
-            helpers.emplace_back(code, first, count);
-        else
+        bool started = false;
+        try {
+            if (core + 1 < cores)
+                helpers.emplace_back(code, first, count), started = true;
+        } catch (const std::system_error&) {
+            // No thread to spare: this share is coded here.
+        }
+        if (!started)
             code(first, count);
         first += count;
     }
@@ -727,11 +731,12 @@ std::int64_t GeoTiffWorkingBytes(int width, int height)
     std::int64_t bytes = 0;
     for (std::size_t level = 0; level <= areaLevels; ++level) {
         const std::int64_t w = sizes[level].width();
-        // A row of tiles, the picture's row, and the halving's rows summed along, a few of them.
-        bytes += (w + kTile - 1) / kTile * kTile * kTile * 3 + w * 3 + 8 * w * 12;
+        // Two rows of tiles, one filling and one being coded, and that one's coded bytes twice
+        // (as coded, and taken out); the picture's row, and the halving's rows summed along.
+        bytes += 4 * ((w + kTile - 1) / kTile * kTile * kTile * 3) + w * 3 + 8 * w * 12;
     }
-    // The smallest copies are made whole: the first at 24 bits, and Qt's work at 32 on the next.
+    // The smallest copies are made whole: the first at 24 bits, and Qt's work at 32 on it.
     if (sizes.size() > areaLevels + 1)
-        bytes += std::int64_t(sizes[areaLevels].width()) * sizes[areaLevels].height() * (3 + 4 + 4);
+        bytes += std::int64_t(sizes[areaLevels].width()) * sizes[areaLevels].height() * (3 + 4);
     return bytes;
 }

@@ -43,6 +43,6 @@ int WriteGeoTiff(int fd, int scratch, const RgbRows& rows, const MapCrs& crs, co
 QByteArray EncodeGeoTiff(const QImage& image, const MapCrs& crs, const std::array<double, 6>& geoTransform,
                          const QByteArray& noData = {}, const Progress& progress = {});
 
-/// The memory WriteGeoTiff works in for a picture of width x height pixels: a row of tiles of
-/// each size and the smallest copies whole.
+/// The memory WriteGeoTiff works in for a picture of width x height pixels: a few rows of tiles
+/// of each size, and the smallest copies whole.
 std::int64_t GeoTiffWorkingBytes(int width, int height);

@@ -504,7 +504,7 @@ TEST_F(ExportTest, GeoTiffPyramidsAreTheWholePictureHalvedAndTheFileIsAsBefore)
             c.range ? std::optional(OutputRange{true, 0.1, 0.9, 0.05, 0.95}) : std::nullopt;
         const QString path = Path("pyramid.tif");
         // A TIFF map's pixels are read where they are: its export needs rows of tiles, not copies.
-        SetMemoryCeiling(c.picture ? 0 : 16'000'000);
+        SetMemoryCeiling(c.picture ? 0 : 24'000'000);
         const CommandResult exported = ExportGeoreferenced(doc, range, ExportKind::GeoTiff, path);
         SetMemoryCeiling(0);
         ASSERT_TRUE(exported.m_bDone);
