@@ -21,14 +21,14 @@
 #include "view/core/ViewState.h"
 
 #include <QFileInfo>
-
-#include <unistd.h>
 #include <QPainter>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <new>
+
+#include <unistd.h>
 
 namespace {
 

@@ -42,16 +42,18 @@ const DIBSection* MapSection(const CQuilletDoc& doc, DIBSection& drawn);
 
 /// One file of an export: made in memory before anything is written, or, for a file too large
 /// for that (a GeoTIFF), written by m_Write into the new file (open for reading and writing) as
-/// it is made, returning 0 or the errno of its failure.
+/// it is made, returning 0 or the errno of its failure. m_Write reads the map's pixels where the
+/// document holds them: the document stays as it is until the file is written.
 struct ExportedFile {
     QString m_strPath;
     QByteArray m_Bytes;
     std::function<int(int fd, const Progress& progress)> m_Write;
 };
 
-/// Makes the files of the export of kind to path in memory (a GeoTIFF's writer only), writing nothing: the whole map, or
-/// only range when one is given. A map geo-coded by its own GeoTIFF keys keeps their
-/// georeference; one geo-coded from control points is written in WGS 84 latitude and longitude.
+/// Makes the files of the export of kind to path in memory (a GeoTIFF's writer only), writing
+/// nothing: the whole map, or only range when one is given. A map geo-coded by its own GeoTIFF
+/// keys keeps their georeference; one geo-coded from control points is written in WGS 84
+/// latitude and longitude.
 /// A world file describes the picture it stands beside, the whole of it, whatever the range;
 /// its .prj comes second (path with the extension .prj). Refused: a map that is not geo-coded,
 /// a range too small, a map without a picture (GeoTIFF). Leaves the document alone, so that it

@@ -358,8 +358,12 @@ bool WritesIntoStream(const QString& path)
            (::stat(QFile::encodeName(path).constData(), &target) == 0 && (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)));
 }
 
-bool WriteFileThrough(const QString& path, const std::function<int(int)>& produce, QString* errorText, int* errorNumber,
-                      const Progress& progress)
+namespace {
+
+/// WriteFileThrough, or, with bytes given, WriteWholeFile of them: a stream is written the bytes
+/// themselves, never a copy made aside.
+bool WriteThrough(const QString& path, const std::function<int(int)>& produce, const QByteArray* given,
+                  QString* errorText, int* errorNumber, const Progress& progress)
 {
     int error = 0;
     const auto fail = [&](int cause) {
@@ -369,11 +373,12 @@ bool WriteFileThrough(const QString& path, const std::function<int(int)>& produc
             *errorNumber = cause;
         return false;
     };
-    // A descriptor the program was given (-o /dev/stdout, also when the shell sent it to a file)
-    // is written at its place, as printing to it would: replacing the file behind it would lose
-    // what comes after, and opening it again would write over what came before.
-    // A stream cannot be sought in: the bytes are made aside first.
+    // A stream cannot be sought in: bytes that are not given are made aside first.
     const auto made = [&](QByteArray& bytes) {
+        if (given) {
+            bytes = *given;
+            return 0;
+        }
         const int scratch = OpenScratchFile(QDir::tempPath());
         if (scratch < 0)
             return errno;
@@ -388,6 +393,9 @@ bool WriteFileThrough(const QString& path, const std::function<int(int)>& produc
         ::close(scratch);
         return failure;
     };
+    // A descriptor the program was given (-o /dev/stdout, also when the shell sent it to a file)
+    // is written at its place, as printing to it would: replacing the file behind it would lose
+    // what comes after, and opening it again would write over what came before.
     if (const int own = OwnDescriptorOf(path); own >= 0) {
         QByteArray bytes;
         error = made(bytes);
@@ -454,12 +462,20 @@ bool WriteFileThrough(const QString& path, const std::function<int(int)>& produc
     return true;
 }
 
+} // namespace
+
+bool WriteFileThrough(const QString& path, const std::function<int(int)>& produce, QString* errorText, int* errorNumber,
+                      const Progress& progress)
+{
+    return WriteThrough(path, produce, nullptr, errorText, errorNumber, progress);
+}
+
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, int* errorNumber,
                     const Progress& progress)
 {
-    return WriteFileThrough(
-        path, [&](int fd) { return WriteAll(fd, bytes.constData(), bytes.size(), progress) ? 0 : errno; }, errorText,
-        errorNumber, progress);
+    return WriteThrough(
+        path, [&](int fd) { return WriteAll(fd, bytes.constData(), bytes.size(), progress) ? 0 : errno; }, &bytes,
+        errorText, errorNumber, progress);
 }
 
 int OpenScratchFile(const QString& folder)
