@@ -53,7 +53,7 @@ int RunExportCommand(const QStringList& args)
         return CliFail("export", *refusal);
     ExportReport report;
     std::vector<ExportedFile> files;
-    CommandResult result = MakeExport(doc, range, *kind, out, files, &report, CliProgress(0.5, 0.9));
+    CommandResult result = MakeExport(doc, range, *kind, out, files, &report, CliProgress(0.5, 0.55));
     if (!result.m_bDone)
         return CliFail("export", result.m_Messages.back().m_strText);
 
@@ -72,7 +72,7 @@ int RunExportCommand(const QStringList& args)
         written << file.m_strPath;
     if (const std::optional<QString> refusal = OutputOverwritesInput(written, {input, doc.MapPath()}))
         return CliFail("export", *refusal);
-    result = WriteExport(files, CliProgress(0.9, 1.0));
+    result = WriteExport(files, CliProgress(0.55, 1.0));
     if (!result.m_bDone)
         return CliFail("export", result.m_Messages.back().m_strText);
 

@@ -24,8 +24,11 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <new>
+
+#include <unistd.h>
 
 namespace {
 
@@ -96,18 +99,35 @@ QImage MapPixels(const CQuilletDoc& doc)
     return rgb;
 }
 
-/// The memory a GeoTIFF export of the extent makes besides the map: the picture's pixels (24-bit
-/// for a TIFF map, a picture drawn at 32) and the range cut from them; then, while the file is
-/// coded, the pixels at 24 bits, the file (compression cannot be counted on to shrink it, and
-/// its overviews add a third), and the 32-bit copy Qt's smooth scaling makes of the pixels for
-/// the first overview with that overview.
-std::int64_t GeoTiffExportBytes(const CQuilletDoc& doc, const Extent& extent, bool cut)
+/// The memory a GeoTIFF export of the extent makes besides the map: a picture drawn at its size
+/// at 32 bits (a TIFF map's pixels are read where they are), and the writer's rows of tiles.
+std::int64_t GeoTiffExportBytes(const CQuilletDoc& doc, const Extent& extent)
 {
-    const std::int64_t pixelBytes = doc.IsTiffMap() ? 3 : 4;
-    const std::int64_t whole = std::int64_t(doc.ImageWidth()) * doc.ImageHeight();
-    const std::int64_t part = std::int64_t(extent.m_nWidth) * extent.m_nHeight;
-    const std::int64_t coding = (pixelBytes == 4 ? 4 : 0) * part + (3 + 4 + 4 + 1) * part;
-    return std::max(pixelBytes * (cut ? whole + part : whole), coding);
+    const std::int64_t drawn = doc.IsTiffMap() ? 0 : std::int64_t(doc.ImageWidth()) * doc.ImageHeight() * 4;
+    return drawn + GeoTiffWorkingBytes(extent.m_nWidth, extent.m_nHeight);
+}
+
+/// The extent's rows as the GeoTIFF writer reads them: from a TIFF map's own image, or from the
+/// picture drawn at its size (pixels).
+RgbRows ExtentRows(const CQuilletDoc& doc, const Extent& extent, const QImage& pixels)
+{
+    RgbRows rows{extent.m_nWidth, extent.m_nHeight, {}};
+    if (pixels.isNull()) {
+        const DIBSection* image = doc.CurrentImageSection();
+        rows.m_Read = [image, extent](int y, std::uint8_t* rgb) {
+            // Stored rows run bottom-up in blue, green, red.
+            const std::uint8_t* from = image->StoredRow(image->m_nHeight - 1 - (extent.m_nTop + y)) + 3 * extent.m_nLeft;
+            for (int x = 0; x < extent.m_nWidth; ++x, rgb += 3, from += 3)
+                rgb[0] = from[2], rgb[1] = from[1], rgb[2] = from[0];
+        };
+    } else {
+        rows.m_Read = [pixels, extent](int y, std::uint8_t* rgb) {
+            const QRgb* from = reinterpret_cast<const QRgb*>(pixels.constScanLine(extent.m_nTop + y)) + extent.m_nLeft;
+            for (int x = 0; x < extent.m_nWidth; ++x, rgb += 3)
+                rgb[0] = std::uint8_t(qRed(from[x])), rgb[1] = std::uint8_t(qGreen(from[x])), rgb[2] = std::uint8_t(qBlue(from[x]));
+        };
+    }
+    return rows;
 }
 
 /// The control points in the pixels of the extent, with their residuals under the map's
@@ -323,25 +343,29 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
 
     switch (kind) {
     case ExportKind::GeoTiff: {
-        if (const std::optional<QString> shortfall = CheckMemory(GeoTiffExportBytes(doc, extent, range.has_value())))
+        if (const std::optional<QString> shortfall = CheckMemory(GeoTiffExportBytes(doc, extent)))
             return CommandResult::Refused(OutOfMemoryMessage(*shortfall));
-        QImage pixels = MapPixels(doc);
-        if (pixels.isNull())
+        // A TIFF map's image is read where it is; a picture is drawn once at its size.
+        const bool tiffPixels = doc.IsTiffMap() && doc.CurrentImageSection() &&
+                                doc.CurrentImageSection()->m_pBits && doc.CurrentImageSection()->m_nBitCount == 24;
+        const QImage pixels = tiffPixels ? QImage() : MapPixels(doc);
+        if (!tiffPixels && (pixels.isNull() || pixels.format() != QImage::Format_RGB32))
             return CommandResult::Refused({NoPictureToWriteText(),
                                            kInvalidFile, MB_OK | MB_ICONERROR});
-        if (range) {
-            pixels = pixels.copy(extent.m_nLeft, extent.m_nTop, extent.m_nWidth, extent.m_nHeight);
-            RequirePixels(pixels);
-        }
         // A TIFF map's NoData value still names the same pixels: the export keeps it.
-        const bool tiffPixels = doc.IsTiffMap() && doc.CurrentImageSection();
         const QByteArray noData = tiffPixels && doc.Georeference() ? doc.Georeference()->m_NoData : QByteArray();
-        const QByteArray tiff = EncodeGeoTiff(pixels, crs, gt, noData, progress);
-        if (progress.Cancelled())
-            return CommandResult::Cancelled();
-        if (tiff.isEmpty())
-            return CommandResult::Refused(NotWritten(QStringLiteral("libtiff could not make it")));
-        files.push_back({path, tiff});
+        // Written straight into the file as its tiles are made, not first in memory: the map
+        // itself may take most of it.
+        ExportedFile file{path, {}, {}};
+        file.m_Write = [rows = ExtentRows(doc, extent, pixels), crs, gt, noData, path](int fd, const Progress& writing) {
+            const int scratch = OpenScratchFile(QFileInfo(path).absolutePath());
+            if (scratch < 0)
+                return errno;
+            const int error = WriteGeoTiff(fd, scratch, rows, crs, gt, noData, writing);
+            ::close(scratch);
+            return error;
+        };
+        files.push_back(std::move(file));
         break;
     }
     case ExportKind::WorldFile: {
@@ -351,8 +375,8 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
         // The .prj beside it: the same name with its extension replaced.
         const QString suffix = QFileInfo(path).suffix();
         const QString prj = (suffix.isEmpty() ? path : path.left(path.size() - suffix.size() - 1)) + QStringLiteral(".prj");
-        files.push_back({path, WorldFileText(gt)});
-        files.push_back({prj, CrsWktEsri(crs).toUtf8()});
+        files.push_back({path, WorldFileText(gt), {}});
+        files.push_back({prj, CrsWktEsri(crs).toUtf8(), {}});
         break;
     }
     case ExportKind::QgisPoints:
@@ -375,10 +399,12 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
                 return CommandResult::Refused(NotWritten(error));
             points = std::move(*grid);
         }
-        files.push_back({path, csv ? EncodePointsCsv(points, extent.m_nWidth, extent.m_nHeight) : EncodeQgisPoints(system, points)});
+        files.push_back({path, csv ? EncodePointsCsv(points, extent.m_nWidth, extent.m_nHeight) : EncodeQgisPoints(system, points), {}});
         break;
     }
     }
+    if (!progress.Report(1.0, 1.0))
+        return CommandResult::Cancelled();
     if (report) {
         report->m_Written.clear();
         for (const ExportedFile& file : files)
@@ -393,8 +419,18 @@ CommandResult WriteExport(const std::vector<ExportedFile>& files, const Progress
 {
     for (const ExportedFile& file : files) {
         QString error;
-        if (!WriteWholeFile(file.m_strPath, file.m_Bytes, &error, nullptr, progress))
-            return progress.Cancelled() ? CommandResult::Cancelled() : CommandResult::Refused(NotWritten(error));
+        int number = 0;
+        const bool written =
+            file.m_Write ? WriteFileThrough(file.m_strPath, [&](int fd) { return file.m_Write(fd, progress); }, &error,
+                                            &number, progress)
+                         : WriteWholeFile(file.m_strPath, file.m_Bytes, &error, &number, progress);
+        if (!written) {
+            if (progress.Cancelled())
+                return CommandResult::Cancelled();
+            if (number == ENOMEM)
+                return CommandResult::Refused(OutOfMemoryMessage(OutOfMemoryText()));
+            return CommandResult::Refused(NotWritten(error));
+        }
     }
     return CommandResult::Done();
 }
@@ -408,10 +444,11 @@ CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<Ou
             return CommandResult::Refused(*refusal);
         return ExportRectified(doc, *doc.ChosenModel(), extent, range.has_value(), path, report, progress);
     }
-    // Everything is made in memory first, so that a refusal leaves no file.
+    // Everything is made before any file is written (a GeoTIFF is written under a temporary
+    // name as it is made), so that a refusal leaves no file.
     std::vector<ExportedFile> files;
-    const CommandResult made = MakeExport(doc, range, kind, path, files, report, progress.Part(0.0, 0.8));
-    return made.m_bDone ? WriteExport(files, progress.Part(0.8, 1.0)) : made;
+    const CommandResult made = MakeExport(doc, range, kind, path, files, report, progress.Part(0.0, 0.05));
+    return made.m_bDone ? WriteExport(files, progress.Part(0.05, 1.0)) : made;
 }
 
 void OnExportGeoreferenced(CQuilletDoc& doc, const ViewState* view)

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -39,15 +40,20 @@ struct ExportReport {
 /// none; throws std::bad_alloc when a picture's pixels do not fit in memory.
 const DIBSection* MapSection(const CQuilletDoc& doc, DIBSection& drawn);
 
-/// One file of an export, made in memory before anything is written.
+/// One file of an export: made in memory before anything is written, or, for a file too large
+/// for that (a GeoTIFF), written by m_Write into the new file (open for reading and writing) as
+/// it is made, returning 0 or the errno of its failure. m_Write reads the map's pixels where the
+/// document holds them: the document stays as it is until the file is written.
 struct ExportedFile {
     QString m_strPath;
     QByteArray m_Bytes;
+    std::function<int(int fd, const Progress& progress)> m_Write;
 };
 
-/// Makes the files of the export of kind to path in memory, writing nothing: the whole map, or
-/// only range when one is given. A map geo-coded by its own GeoTIFF keys keeps their
-/// georeference; one geo-coded from control points is written in WGS 84 latitude and longitude.
+/// Makes the files of the export of kind to path in memory (a GeoTIFF's writer only), writing
+/// nothing: the whole map, or only range when one is given. A map geo-coded by its own GeoTIFF
+/// keys keeps their georeference; one geo-coded from control points is written in WGS 84
+/// latitude and longitude.
 /// A world file describes the picture it stands beside, the whole of it, whatever the range;
 /// its .prj comes second (path with the extension .prj). Refused: a map that is not geo-coded,
 /// a range too small, a map without a picture (GeoTIFF). Leaves the document alone, so that it
@@ -56,7 +62,8 @@ CommandResult MakeExport(const CQuilletDoc& doc, const std::optional<OutputRange
                          const QString& path, std::vector<ExportedFile>& files, ExportReport* report = nullptr,
                          const Progress& progress = {});
 /// Writes the files in order, each whole through a temporary file; a file that cannot be written
-/// is refused with the user's message. Cancelled through progress, stops.
+/// is refused with the user's message, one whose writer ran out of memory with the memory
+/// message. Cancelled through progress, stops.
 CommandResult WriteExport(const std::vector<ExportedFile>& files, const Progress& progress = {});
 /// MakeExport, then WriteExport: a refusal writes nothing and keeps any earlier file.
 CommandResult ExportGeoreferenced(const CQuilletDoc& doc, const std::optional<OutputRange>& range, ExportKind kind,

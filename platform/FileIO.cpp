@@ -4,6 +4,7 @@
 #include "platform/LargeMemory.h"
 #include "platform/MemoryBudget.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -266,7 +267,7 @@ QByteArray FolderOf(const QByteArray& path)
 int CreateTemporary(const QByteArray& destination, QByteArray& namedPath)
 {
 #if defined(O_TMPFILE)
-    const int fd = ::open(FolderOf(destination).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    const int fd = ::open(FolderOf(destination).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
         return fd;
 #endif
@@ -357,8 +358,12 @@ bool WritesIntoStream(const QString& path)
            (::stat(QFile::encodeName(path).constData(), &target) == 0 && (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)));
 }
 
-bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, int* errorNumber,
-                    const Progress& progress)
+namespace {
+
+/// WriteFileThrough, or, with bytes given, WriteWholeFile of them: a stream is written the bytes
+/// themselves, never a copy made aside.
+bool WriteThrough(const QString& path, const std::function<int(int)>& produce, const QByteArray* given,
+                  QString* errorText, int* errorNumber, const Progress& progress)
 {
     int error = 0;
     const auto fail = [&](int cause) {
@@ -368,11 +373,34 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
             *errorNumber = cause;
         return false;
     };
+    // A stream cannot be sought in: bytes that are not given are made aside first.
+    const auto made = [&](QByteArray& bytes) {
+        if (given) {
+            bytes = *given;
+            return 0;
+        }
+        const int scratch = OpenScratchFile(QDir::tempPath());
+        if (scratch < 0)
+            return errno;
+        int failure = produce(scratch);
+        struct stat info {};
+        if (!failure && ::fstat(scratch, &info) != 0)
+            failure = errno;
+        if (!failure) {
+            bytes.resize(qsizetype(info.st_size));
+            failure = ::pread(scratch, bytes.data(), size_t(bytes.size()), 0) == ssize_t(bytes.size()) ? 0 : EIO;
+        }
+        ::close(scratch);
+        return failure;
+    };
     // A descriptor the program was given (-o /dev/stdout, also when the shell sent it to a file)
     // is written at its place, as printing to it would: replacing the file behind it would lose
     // what comes after, and opening it again would write over what came before.
     if (const int own = OwnDescriptorOf(path); own >= 0) {
-        error = WriteToDescriptor(own, bytes, progress);
+        QByteArray bytes;
+        error = made(bytes);
+        if (!error)
+            error = WriteToDescriptor(own, bytes, progress);
         return error ? fail(error) : true;
     }
     // A device or a FIFO (a pipe another program reads) is written into, never replaced by a
@@ -383,7 +411,10 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
             return fail(EISDIR);
         if (!S_ISCHR(target.st_mode) && !S_ISFIFO(target.st_mode))
             return fail(ENODEV);
-        error = WriteIntoStream(QFile::encodeName(path), S_ISFIFO(target.st_mode), bytes, progress);
+        QByteArray bytes;
+        error = made(bytes);
+        if (!error)
+            error = WriteIntoStream(QFile::encodeName(path), S_ISFIFO(target.st_mode), bytes, progress);
         return error ? fail(error) : true;
     }
     const QByteArray destination = WriteDestination(QFile::encodeName(path), error);
@@ -400,8 +431,7 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
     const int fd = CreateTemporary(destination, named);
     if (fd < 0)
         return fail(errno);
-    if (!WriteAll(fd, bytes.constData(), bytes.size(), progress))
-        error = errno;
+    error = produce(fd);
     // Keep the permissions and owner of the file being replaced, or those an ordinary new file
     // gets, not the private 0600 of a temporary file.
     const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
@@ -430,6 +460,31 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
         ::close(folder);
     }
     return true;
+}
+
+} // namespace
+
+bool WriteFileThrough(const QString& path, const std::function<int(int)>& produce, QString* errorText, int* errorNumber,
+                      const Progress& progress)
+{
+    return WriteThrough(path, produce, nullptr, errorText, errorNumber, progress);
+}
+
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, int* errorNumber,
+                    const Progress& progress)
+{
+    return WriteThrough(
+        path, [&](int fd) { return WriteAll(fd, bytes.constData(), bytes.size(), progress) ? 0 : errno; }, &bytes,
+        errorText, errorNumber, progress);
+}
+
+int OpenScratchFile(const QString& folder)
+{
+    QByteArray named;
+    const int fd = CreateTemporary(QFile::encodeName(folder) + "/scratch", named);
+    if (fd >= 0 && !named.isEmpty())
+        ::unlink(named.constData());
+    return fd;
 }
 
 bool IsSameFile(const QString& first, const QString& second)

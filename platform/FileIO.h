@@ -8,6 +8,8 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+
 /// The text shown to the user when a file cannot be opened, read or written: it names the
 /// file (as DisplayText shows it) and the cause, and is at most 255 characters long.
 QString FileErrorText(const QString& path, int errorNumber);
@@ -49,6 +51,17 @@ bool WritesIntoStream(const QString& path);
 /// with an empty errorText (errorNumber ECANCELED), leaving the target as it was.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr,
                     int* errorNumber = nullptr, const Progress& progress = {});
+
+/// WriteWholeFile of the bytes produce writes into the descriptor it is given: a new empty file
+/// open for reading and writing, in which it may seek. produce returns 0, or the errno of its
+/// failure (ECANCELED when cancelled), which refuses the write as a failed write would. For a
+/// stream target the file is made aside first and its bytes written after.
+bool WriteFileThrough(const QString& path, const std::function<int(int fd)>& produce, QString* errorText = nullptr,
+                      int* errorNumber = nullptr, const Progress& progress = {});
+
+/// A new empty file in folder for work that does not fit in memory, open for reading and
+/// writing, without a name (it vanishes when closed); -1 with errno on failure.
+int OpenScratchFile(const QString& folder);
 
 /// True when both paths name one existing file (the same device and inode, whatever links or
 /// relative names lead to it), so that a derived file is never written over its own input.

@@ -9,6 +9,7 @@
 #include "formats/WorkspaceFile.h"
 #include "formats/WorldFile.h"
 #include "imaging/BmpEncoding.h"
+#include "platform/MemoryBudget.h"
 #include "ScriptedUiServices.h"
 
 #include "ProjReference.h"
@@ -16,6 +17,7 @@
 #include "TestSupport.h"
 #include "TiffTestFiles.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -451,4 +453,90 @@ TEST_F(ExportTest, ExportRectifiedWritesTheGridAskedForAndCancelLeavesNoFile)
     EXPECT_EQ(m_Ui.m_FileDialogs.size(), fileDialogs);
     ASSERT_EQ(m_Ui.m_Messages.size(), 1u);
     EXPECT_EQ(m_Ui.m_Messages[0].m_strText, QStringLiteral("The coordinate system \"EPSG:999999\" is not one PROJ knows."));
+}
+
+TEST_F(ExportTest, GeoTiffPyramidsAreTheWholePictureHalvedAndTheFileIsAsBefore)
+{
+    // Sizes about the tile (256), the overview threshold (above 1024 on a side), the picture size
+    // at which the halving becomes area sampling (2^20 pixels), odd sides, and a range cut out.
+    // The digests are of files the whole-picture writer made from the same pixels.
+    const struct { int w, h; bool picture, range; const char* digest; } cases[] = {
+        {1025, 40, false, false, "552e7c0ffb7c8b65"},    {2048, 512, false, false, "527445059664eb16"},
+        {2047, 512, false, false, "e2168c65c22516bb"},   {1300, 1100, false, false, "e45870851b314848"},
+        {2049, 1537, true, false, "38e38e6414d067ee"},   {2049, 1537, false, true, "f4be479767ea26f0"},
+        {1024, 1024, false, false, "e843dbe3573b889b"},
+    };
+    GDALAllRegister();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
+        // Noise over gradients: every halving rounds.
+        QImage pixels(c.w, c.h, QImage::Format_RGB32);
+        std::uint32_t noise = 12345;
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                noise = noise * 1664525u + 1013904223u;
+                pixels.setPixel(x, y, qRgb((x + (noise >> 28)) & 255, (y / 3 + (noise >> 24)) & 255, (noise >> 16) & 255));
+            }
+        CQuilletDoc doc;
+        if (c.picture) {
+            const QByteArray bmp = EncodeBmp24(pixels);
+            CPicture picture;
+            picture.LoadFromMemory(bmp);
+            picture.m_nWidth = c.w, picture.m_nHeight = c.h;
+            doc.InstallPictureMap(QStringLiteral("/maps/noise.bmp"), MapKind::Bmp, std::move(picture), bmp);
+            SetPointsAndModel(doc, {}, true, GeoModel::FromAffine(0, 100, -1000, -50, 0, 2500).Coefficients());
+        } else {
+            DIBSection section;
+            section.Create(24, c.w, c.h);
+            for (int y = 0; y < c.h; ++y)
+                for (int x = 0; x < c.w; ++x) {
+                    std::uint8_t* bgr = section.StoredRow(c.h - 1 - y) + 3 * x;
+                    const QRgb p = pixels.pixel(x, y);
+                    bgr[0] = qBlue(p), bgr[1] = qGreen(p), bgr[2] = qRed(p);
+                }
+            std::vector<DIBSection> images;
+            images.push_back(std::move(section));
+            GeoTiffInfo info;
+            info.m_dTieX = 10.0, info.m_dTieY = 50.0, info.m_dScaleX = info.m_dScaleY = 0.001;
+            doc.InstallTiffMap(QStringLiteral("/maps/noise.tif"), MapKind::Tif, std::move(images), info);
+        }
+        const std::optional<OutputRange> range =
+            c.range ? std::optional(OutputRange{true, 0.1, 0.9, 0.05, 0.95}) : std::nullopt;
+        const QString path = Path("pyramid.tif");
+        // A TIFF map's pixels are read where they are: its export needs rows of tiles, not copies.
+        SetMemoryCeiling(c.picture ? 0 : 24'000'000);
+        const CommandResult exported = ExportGeoreferenced(doc, range, ExportKind::GeoTiff, path);
+        SetMemoryCeiling(0);
+        ASSERT_TRUE(exported.m_bDone);
+        const QByteArray file = ReadFileBytes(path);
+        EXPECT_EQ(QCryptographicHash::hash(file, QCryptographicHash::Sha1).toHex().left(16).toStdString(), c.digest);
+        // GDAL finds the halvings down to 256 pixels on the longer side; the first is each 2 x 2
+        // block's mean rounded down wherever the sides are even.
+        GDALDatasetH read = GDALOpen(QFile::encodeName(path).constData(), GA_ReadOnly);
+        ASSERT_TRUE(read);
+        // The range starts at 0.1 of 2048 steps and 0.05 of 1536, rounded: pixel (205, 77).
+        const QImage whole = c.range ? pixels.copy(205, 77, GDALGetRasterXSize(read), GDALGetRasterYSize(read)) : pixels;
+        EXPECT_EQ(QSize(GDALGetRasterXSize(read), GDALGetRasterYSize(read)), whole.size());
+        GDALRasterBandH red = GDALGetRasterBand(read, 1);
+        std::vector<QSize> expected;
+        for (QSize s = whole.size(); std::max(s.width(), s.height()) > (expected.empty() ? 1024 : 256);)
+            expected.push_back(s = QSize((s.width() + 1) / 2, (s.height() + 1) / 2));
+        std::vector<QSize> found;
+        for (int i = 0; i < GDALGetOverviewCount(red); ++i)
+            found.emplace_back(GDALGetRasterBandXSize(GDALGetOverview(red, i)), GDALGetRasterBandYSize(GDALGetOverview(red, i)));
+        EXPECT_EQ(found, expected);
+        if (!found.empty() && whole.width() % 2 == 0 && whole.height() % 2 == 0) {
+            std::vector<std::uint8_t> half(std::size_t(found[0].width()) * found[0].height());
+            ASSERT_EQ(GDALRasterIO(GDALGetOverview(red, 0), GF_Read, 0, 0, found[0].width(), found[0].height(), half.data(),
+                                   found[0].width(), found[0].height(), GDT_Byte, 0, 0), CE_None);
+            int wrong = 0;
+            for (int y = 0; y < found[0].height(); ++y)
+                for (int x = 0; x < found[0].width(); ++x)
+                    wrong += half[std::size_t(y) * found[0].width() + x] !=
+                             (qRed(whole.pixel(2 * x, 2 * y)) + qRed(whole.pixel(2 * x + 1, 2 * y)) +
+                              qRed(whole.pixel(2 * x, 2 * y + 1)) + qRed(whole.pixel(2 * x + 1, 2 * y + 1))) / 4;
+            EXPECT_EQ(wrong, 0);
+        }
+        GDALClose(read);
+    }
 }

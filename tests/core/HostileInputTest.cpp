@@ -364,9 +364,9 @@ const std::vector<HostileCase>& Cases()
              return Write(folder, QStringLiteral("big.cpf"), file);
          },
          {QStringLiteral("This map needs 50 KB of memory; about 40 KB are available.")}, 40'000},
-        {"a GeoTIFF of 791 x 718 pixels exported with 2 MB to spare", Opening::ExportGeoTiff,
+        {"a GeoTIFF of 791 x 718 pixels exported with 200 KB to spare", Opening::ExportGeoTiff,
          [](const QString& folder) { return Copy(folder, QStringLiteral("geotiff/RGB.byte.tif")); },
-         {QStringLiteral("MB of memory; about 2 MB are available.")}, 2'000'000, false},
+         {QStringLiteral(" of memory; about 200 KB are available.")}, 200'000, false},
 
         // Found by the fuzzers.
         {"a workspace whose map is wider than the int range on screen", Opening::OpenWorkspace,
