@@ -413,13 +413,17 @@ void ReferencePane::RenderMapOnReference(const GeoCoding& coding)
     if (!pixels)
         return;
     const QImage scan = RgbImageOf(*pixels).convertToFormat(QImage::Format_RGB32);
-    const std::array<double, 4>& extent = m_References.front().m_Data.m_Extent;
+    // Over the reference and the whole map, wherever they reach beyond each other.
+    std::array<double, 4> extent = m_References.front().m_Data.m_Extent;
+    const FitCrsConversion& pane = *m_References.front().m_Conversion;
+    if (const std::optional<std::array<double, 4>> map = PictureExtentIn(pane, coding, m_Doc.ImageWidth(), m_Doc.ImageHeight()))
+        extent = {std::min(extent[0], (*map)[0]), std::min(extent[1], (*map)[1]), std::max(extent[2], (*map)[2]),
+                  std::max(extent[3], (*map)[3])};
     const double span = std::max(extent[2] - extent[0], extent[3] - extent[1]);
     const double step = span / kMapOnReferenceSide;
     const int width = std::max(1, static_cast<int>(std::ceil((extent[2] - extent[0]) / step)));
     const int height = std::max(1, static_cast<int>(std::ceil((extent[3] - extent[1]) / step)));
     const std::array<double, 6> gt{extent[0], step, 0.0, extent[3], 0.0, -step};
-    const FitCrsConversion& pane = *m_References.front().m_Conversion;
     // The scan pixel of every eighth grid node through PROJ and the geo-coding; those between
     // are interpolated, as GDAL's approximate transformer does.
     constexpr int kNode = 8;
@@ -431,6 +435,8 @@ void ReferencePane::RenderMapOnReference(const GeoCoding& coding)
             if (const std::optional<GeoPosition> at = pane.ToWgs84(ground))
                 nodes[static_cast<std::size_t>(j) * nodesX + i] = coding.GeoToPixel(*at);
         }
+    const double scaleX = double(scan.width()) / std::max(1, m_Doc.ImageWidth());
+    const double scaleY = double(scan.height()) / std::max(1, m_Doc.ImageHeight());
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     for (int y = 0; y < height; ++y) {
@@ -447,7 +453,8 @@ void ReferencePane::RenderMapOnReference(const GeoCoding& coding)
             if (!a || !b || !c || !d)
                 continue;
             const QPointF p = (*a * (1 - u) + *b * u) * (1 - v) + (*c * (1 - u) + *d * u) * v;
-            const int column = static_cast<int>(std::floor(p.x())), row = static_cast<int>(std::floor(p.y()));
+            // The geo-coding counts the map's pixels; the picture drawn may be another image's size.
+            const int column = static_cast<int>(std::floor(p.x() * scaleX)), row = static_cast<int>(std::floor(p.y() * scaleY));
             if (column >= 0 && row >= 0 && column < scan.width() && row < scan.height())
                 line[x] = scan.pixel(column, row) | 0xFF000000u;
         }

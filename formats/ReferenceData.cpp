@@ -294,28 +294,34 @@ QPointF ReferenceGroundToImage(const ReferenceData& reference, const QPointF& gr
     return {(dx * gt[5] - dy * gt[2]) / det, (dy * gt[1] - dx * gt[4]) / det};
 }
 
-bool ReferenceOverlaps(const ReferenceData& reference, const GeoCoding& coding, double width, double height)
+std::optional<std::array<double, 4>> PictureExtentIn(const FitCrsConversion& conversion, const GeoCoding& coding,
+                                                     double width, double height)
 {
-    const std::optional<FitCrsConversion> conversion = FitCrsConversion::Create(reference.m_Crs);
-    if (!conversion)
-        return true;
     constexpr int kSamples = 8;
-    // The map's ground in the reference's system: x min, y min, x max, y max of its samples.
-    std::optional<std::array<double, 4>> ground;
+    std::optional<std::array<double, 4>> extent;
     for (int i = 0; i <= kSamples; ++i)
         for (int j = 0; j <= kSamples; ++j) {
             const std::optional<GeoPosition> at = coding.PixelToGeo(width * i / kSamples, height * j / kSamples);
-            const std::optional<QPointF> xy = at ? conversion->ToFit(*at) : std::nullopt;
+            const std::optional<QPointF> xy = at ? conversion.ToFit(*at) : std::nullopt;
             if (!xy)
                 continue;
-            if (!ground)
-                ground = std::array<double, 4>{xy->x(), xy->y(), xy->x(), xy->y()};
-            auto& [west, south, east, north] = *ground;
+            if (!extent)
+                extent = std::array<double, 4>{xy->x(), xy->y(), xy->x(), xy->y()};
+            auto& [west, south, east, north] = *extent;
             west = std::min(west, xy->x());
             south = std::min(south, xy->y());
             east = std::max(east, xy->x());
             north = std::max(north, xy->y());
         }
+    return extent;
+}
+
+bool ReferenceOverlaps(const ReferenceData& reference, const GeoCoding& coding, double width, double height)
+{
+    const std::optional<FitCrsConversion> conversion = FitCrsConversion::Create(reference.m_Crs);
+    if (!conversion)
+        return true;
+    const std::optional<std::array<double, 4>> ground = PictureExtentIn(*conversion, coding, width, height);
     if (!ground)
         return false;
     const std::array<double, 4>& e = reference.m_Extent;

@@ -36,6 +36,12 @@ constexpr qsizetype kMaxReferenceVertices = 20'000'000;
 /// A raster with a world file and no system of its own takes the one in a ".prj" file beside it.
 Parsed<ReferenceData> ReadReference(const QString& path, int maxSide = 4096);
 
+/// The extent (x min, y min, x max, y max) in the system of conversion of the ground a width x
+/// height picture geo-coded by coding reads out over, from samples of it; nothing when no sample
+/// converts.
+std::optional<std::array<double, 4>> PictureExtentIn(const FitCrsConversion& conversion, const GeoCoding& coding,
+                                                     double width, double height);
+
 /// Whether the reference's extent meets the ground a width x height picture geo-coded by coding
 /// reads out over (true when that cannot be told).
 bool ReferenceOverlaps(const ReferenceData& reference, const GeoCoding& coding, double width, double height);

@@ -101,11 +101,13 @@ void PaintMapOverlays(QPainter& painter, const CQuilletDoc& doc, const ViewState
     const int width = doc.ImageWidth(), height = doc.ImageHeight();
     if (layers.empty() || width <= 0 || height <= 0)
         return;
-    // Picture pixels run down from the top edge; the frame's unit square runs up from the bottom.
+    // Picture pixels run down from the top edge; the map's frame runs up from its lower-left corner.
     const VisibleFrame frame = ComputeVisibleFrame(doc, view);
-    const QPointF origin = FrameToClient(frame, cw, ch, 0.0, 1.0);
-    const QPointF across = FrameToClient(frame, cw, ch, 1.0, 1.0) - origin;
-    const QPointF down = FrameToClient(frame, cw, ch, 0.0, 0.0) - origin;
+    const double left = doc.GeoOrigin().m_dLongitude, bottom = doc.GeoOrigin().m_dLatitude;
+    const double right = left + doc.GeoExtent().m_dLongitude, top = bottom + doc.GeoExtent().m_dLatitude;
+    const QPointF origin = FrameToClient(frame, cw, ch, left, top);
+    const QPointF across = FrameToClient(frame, cw, ch, right, top) - origin;
+    const QPointF down = FrameToClient(frame, cw, ch, left, bottom) - origin;
     const QTransform toClient(across.x() / width, across.y() / width, down.x() / height, down.y() / height, origin.x(),
                               origin.y());
     const QRectF visible = QRectF(origin, origin + across + down).normalized().intersected(QRectF(0, 0, cw, ch));
