@@ -50,6 +50,43 @@ bool WritesIntoStream(const QString& path);
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr,
                     int* errorNumber = nullptr, const Progress& progress = {});
 
+/// WriteWholeFile piece by piece, for a file too large to hold whole: the same targets, checks
+/// and messages, the same temporary file put on disk and renamed over the target only by
+/// Commit. A writer destroyed before a successful Commit leaves the target as it was and no
+/// temporary file behind.
+class SafeFileWriter {
+public:
+    /// Opens the target (or the temporary file beside it); a failure is kept for Error.
+    explicit SafeFileWriter(const QString& path);
+    ~SafeFileWriter();
+    SafeFileWriter(const SafeFileWriter&) = delete;
+    SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+    /// Appends size bytes, reporting to progress as it goes. False once anything has failed;
+    /// nothing more is written then.
+    bool Write(const char* data, qsizetype size, const Progress& progress = {});
+    /// Completes the file: on disk and in place of the target. False on failure.
+    bool Commit();
+    /// The errno of the first failure (ECANCELED for a cancelled write), or 0.
+    int Error() const { return m_nError; }
+    /// The user's message for the failure (see FileErrorText); empty without one or when cancelled.
+    QString ErrorText() const;
+
+private:
+    enum class Kind { Descriptor, Stream, File };
+
+    QString m_strPath;
+    Kind m_Kind = Kind::File;
+    int m_nFd = -1;
+    int m_nError = 0;
+    off_t m_nWritten = 0;
+    QByteArray m_Destination; ///< the file replaced: the target, its links followed
+    QByteArray m_Named;       ///< the temporary file's name, once it has one
+    struct stat m_Existing {};
+    bool m_bExists = false;
+    bool m_bCommitted = false;
+};
+
 /// True when both paths name one existing file (the same device and inode, whatever links or
 /// relative names lead to it), so that a derived file is never written over its own input.
 bool IsSameFile(const QString& first, const QString& second);
