@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -75,6 +76,33 @@ qsizetype PieceBytes(const StreamPieces& pieces)
 {
     return pieces.m_nPieceBytes > 0 ? pieces.m_nPieceBytes : (qsizetype(4) << 20) * WorkerPool::Shared().Threads();
 }
+
+/// Hands pieces to a sink on a thread of its own, one at a time, so that writing one piece
+/// overlaps coding the next. A piece handed on must stay as it is until the next Hand or Finish
+/// returns.
+class SinkBehind {
+public:
+    explicit SinkBehind(const ByteSink& sink) : m_Sink(sink) {}
+    ~SinkBehind() { Finish(); }
+    SinkBehind(const SinkBehind&) = delete;
+    SinkBehind& operator=(const SinkBehind&) = delete;
+
+    void Hand(const char* data, qsizetype size)
+    {
+        Finish();
+        m_Pending = std::async(std::launch::async, [this, data, size] { m_Sink(data, size); });
+    }
+    /// Waits until the last piece handed on is through the sink.
+    void Finish()
+    {
+        if (m_Pending.valid())
+            m_Pending.get();
+    }
+
+private:
+    const ByteSink& m_Sink;
+    std::future<void> m_Pending;
+};
 
 /// What follows a GPF or DPF header: the lengths and byte counts, checked against the file; the
 /// compressed bytes start at m_nDataAt.
@@ -259,27 +287,32 @@ std::optional<ProjectionContents> StreamDpfProjection(const QByteArray& file, Ui
     tree.SetParallelism(pieces.m_Parallelism);
     const HuffmanDecoder decoder(tree, reinterpret_cast<const std::uint8_t*>(file.constData()) + layout.m_nDataAt,
                                  layout.m_nCompressed);
+    // Two buffers take turns: one piece is written out while the next is decoded.
     const auto piece = static_cast<std::uint32_t>(std::min<qsizetype>(PieceBytes(pieces), length));
-    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[piece]);
+    const std::unique_ptr<std::uint8_t[]> buffers[2] = {std::unique_ptr<std::uint8_t[]>(new std::uint8_t[piece]),
+                                                        std::unique_ptr<std::uint8_t[]>(new std::uint8_t[piece])};
+    SinkBehind behind(sink);
     QByteArray head;
     std::uint64_t bit = 0;
-    for (std::uint32_t done = 0; done < length;) {
+    for (std::uint32_t done = 0, turn = 0; done < length; turn ^= 1) {
         const std::uint32_t count = std::min(piece, length - done);
+        std::uint8_t* buffer = buffers[turn].get();
         bool exhausted = false;
-        if (decoder.Decode(count, buffer.get(), &exhausted, bit, &bit) != count || exhausted) {
+        if (decoder.Decode(count, buffer, &exhausted, bit, &bit) != count || exhausted) {
             error = Damaged();
             return std::nullopt;
         }
-        const auto* values = reinterpret_cast<const char*>(buffer.get());
+        const auto* values = reinterpret_cast<const char*>(buffer);
         if (head.size() < kMinimumBmpPayload)
             head.append(values, std::min<qsizetype>(count, kMinimumBmpPayload - head.size()));
-        sink(values, count);
+        behind.Hand(values, count);
         done += count;
         if (pieces.m_Done)
             pieces.m_Done(layout.m_nDataAt + qsizetype(bit / 8));
         if (!progress.Report(done, length))
             return std::nullopt; // cancelled: nothing to say
     }
+    behind.Finish();
     if (!CheckDpfPicture(contents, head, error))
         return std::nullopt;
     return contents;
@@ -324,16 +357,19 @@ void StreamDpfPayload(const std::uint8_t* payload, std::uint32_t length, const B
         out.WriteUInt32(count);
     sink(lengths.constData(), lengths.size());
 
-    std::vector<std::uint8_t> coded;
-    for (std::size_t first = 0; first < slices; first = pieceEnd(first)) {
+    // Two buffers take turns: one piece is written out while the next is encoded.
+    std::vector<std::uint8_t> buffers[2];
+    SinkBehind behind(sink);
+    for (std::size_t first = 0, turn = 0; first < slices; first = pieceEnd(first), turn ^= 1) {
         const std::size_t last = pieceEnd(first);
+        std::vector<std::uint8_t>& coded = buffers[turn];
         coded.resize(std::size_t((firstBits[last] + 7) / 8 - (firstBits[first] + 7) / 8));
         // The bits above the last code in the final byte are not significant; keep them 0 so
         // that the same map always gives the same file.
         if (last == slices && !coded.empty())
             coded.back() = 0;
         tree.EncodeSlices(payload, length, counted, firstBits, first, last, coded.data());
-        sink(reinterpret_cast<const char*>(coded.data()), qsizetype(coded.size()));
+        behind.Hand(reinterpret_cast<const char*>(coded.data()), qsizetype(coded.size()));
         if (pieces.m_Done)
             pieces.m_Done(sliceBegin(last));
     }
