@@ -177,7 +177,8 @@ int UnpackProjectionFile(const char* command, const QString& path, ProjectionKin
             progress.Report(double(done), double(payloadBytes));
         }
     } else if (intoStream) {
-        StreamDpfProjection(bytes, refusal, [&writer](const char* data, qsizetype size) { writer->Write(data, size); });
+        StreamDpfProjection(bytes, refusal, [&writer](const char* data, qsizetype size) { writer->Write(data, size); },
+                            pieces);
     }
     if (writer && !writer->Commit())
         return CliFail(command, writer->ErrorText());
