@@ -17,6 +17,7 @@
 #include <cmath>
 #include <future>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -90,7 +91,11 @@ public:
     void Hand(const char* data, qsizetype size)
     {
         Finish();
-        m_Pending = std::async(std::launch::async, [this, data, size] { m_Sink(data, size); });
+        try {
+            m_Pending = std::async(std::launch::async, [this, data, size] { m_Sink(data, size); });
+        } catch (const std::system_error&) {
+            m_Sink(data, size); // no thread to be had (a tight memory limit): written here, in turn
+        }
     }
     /// Waits until the last piece handed on is through the sink.
     void Finish()
