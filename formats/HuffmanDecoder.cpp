@@ -209,8 +209,12 @@ private:
                 for (int i = 0; i < count; ++i)
                     if (const std::optional<Copy> copy = Join(blocks[i]))
                         copies[copyCount++] = *copy;
-                if (m_True.m_pOut == m_pEnd)
+                if (m_True.m_pOut == m_pEnd) {
                     m_bFinished.store(true, std::memory_order_release);
+                    // The groups after the end are not taken at all: handing the turn through
+                    // each of them woke one thread after the other for nothing.
+                    m_nNextGroup.store(m_Plan.m_nGroups);
+                }
             }
             m_nJoined.store(group + 1, std::memory_order_release);
             m_nJoined.notify_all();
@@ -348,8 +352,8 @@ std::uint32_t HuffmanDecoder::Decode(std::uint32_t count, std::uint8_t* destinat
     Plan plan;
     plan.m_nBlockBits = settings.m_nBlockBits != 0 ? std::min(settings.m_nBlockBits, kMaxBlockBits) : kDefaultBlockBits;
     plan.m_nFirstBit = startBit;
-    if (settings.m_bSpeculative && m_nSourceLength > kTailBytes && std::uint64_t(m_nSourceLength - kTailBytes) * 8 > startBit &&
-        count > 0) {
+    if (settings.m_bSpeculative && m_nSourceLength > kTailBytes &&
+        std::uint64_t(m_nSourceLength - kTailBytes) * 8 > startBit && count > 0) {
         // Blocks cover the stream up to the tail, and never more than count values can reach.
         const std::uint64_t reach = std::uint64_t(count) * std::uint64_t(std::max(m_Tree.m_nMaxCodeLength, 1));
         const std::uint64_t covered = std::min(std::uint64_t(m_nSourceLength - kTailBytes) * 8 - startBit, reach);

@@ -73,9 +73,14 @@ bool ReadCoefficients(BinaryReader& in, GeoCoefficients& coefficients)
 /// enough that placing them costs nothing.
 constexpr std::uint32_t kStreamSliceBytes = std::uint32_t(1) << 20;
 
+/// 4 MB a thread, so that the threads share a piece with little left over at its end, but at most
+/// 12 MB: two pieces (one written while the next is coded) and the decoder's blocks on 8 threads
+/// then stay well under 100 MB.
 qsizetype PieceBytes(const StreamPieces& pieces)
 {
-    return pieces.m_nPieceBytes > 0 ? pieces.m_nPieceBytes : (qsizetype(4) << 20) * WorkerPool::Shared().Threads();
+    if (pieces.m_nPieceBytes > 0)
+        return pieces.m_nPieceBytes;
+    return std::min<qsizetype>((qsizetype(4) << 20) * WorkerPool::Shared().Threads(), qsizetype(12) << 20);
 }
 
 /// Hands pieces to a sink on a thread of its own, one at a time, so that writing one piece

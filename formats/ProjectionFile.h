@@ -46,7 +46,7 @@ using ByteSink = std::function<void(const char* data, qsizetype size)>;
 /// done with, so that a map of any size is coded in a few pieces' memory.
 struct StreamPieces {
     /// Payload bytes coded at a time (rounded to a whole number of the encoder's slices); 0 for
-    /// 4 MB a thread of the shared pool.
+    /// 4 MB a thread of the shared pool, at most 12 MB.
     qsizetype m_nPieceBytes = 0;
     /// Told after each piece how many bytes from the start of the input are no longer needed
     /// (MappedFile::Release gives them back).
