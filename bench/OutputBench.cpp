@@ -34,6 +34,7 @@
 #include <QTemporaryDir>
 
 #include "ChildMeasure.h"
+#include "MapPayloads.h"
 
 #include <benchmark/benchmark.h>
 
@@ -50,45 +51,8 @@
 
 namespace {
 
-constexpr int kMapWidth = 10000;
-constexpr int kMapHeight = 8000;
-
-/// A colour scan of a map sheet as a 24-bit BMP: smooth shading, fine texture and sensor noise,
-/// which the coder packs to a little under 7 bits a byte.
-QByteArray MakeMapBmp()
-{
-    const std::int64_t rowBytes = (std::int64_t(kMapWidth) * 3 + 3) & ~std::int64_t(3);
-    const std::int64_t imageBytes = rowBytes * kMapHeight;
-    const std::uint32_t headerBytes = kBitmapFileHeaderSize + kBitmapInfoHeaderSize;
-    QByteArray file;
-    file.reserve(static_cast<qsizetype>(headerBytes + imageBytes));
-    BinaryWriter out(file);
-    WriteBmpFileHeader(out, static_cast<std::uint32_t>(headerBytes + imageBytes), headerBytes);
-    out.WriteUInt32(kBitmapInfoHeaderSize);
-    out.WriteInt32(kMapWidth);
-    out.WriteInt32(kMapHeight);
-    out.WriteUInt16(1);
-    out.WriteUInt16(24);
-    for (int i = 0; i < 6; ++i)
-        out.WriteUInt32(0);
-    file.resize(static_cast<qsizetype>(headerBytes + imageBytes));
-    std::uint64_t noise = 0x9E3779B97F4A7C15ULL;
-    for (int y = 0; y < kMapHeight; ++y) {
-        auto* row = reinterpret_cast<std::uint8_t*>(file.data()) + headerBytes + rowBytes * y;
-        for (int x = 0; x < kMapWidth; ++x) {
-            noise ^= noise >> 12;
-            noise ^= noise << 25;
-            noise ^= noise >> 27;
-            const std::uint32_t n = static_cast<std::uint32_t>((noise * 0x2545F4914F6CDD1DULL) >> 58); // 0..63
-            const std::uint32_t texture = (std::uint32_t(x) * 7 + std::uint32_t(y) * 13) % 23;
-            row[3 * x] = static_cast<std::uint8_t>(160 + (x / 80 + texture + (n & 7)) % 64);
-            row[3 * x + 1] = static_cast<std::uint8_t>(120 + (y / 64 + texture * 2 + (n >> 3)) % 96);
-            row[3 * x + 2] = static_cast<std::uint8_t>(((x + y) / 128 + (n & 15)) & 0xFF);
-        }
-        std::memset(row + 3 * kMapWidth, 0, static_cast<size_t>(rowBytes - 3 * kMapWidth));
-    }
-    return file;
-}
+constexpr int kMapWidth = kLargeMapWidth;
+constexpr int kMapHeight = kLargeMapHeight;
 
 GeoCoefficients BenchCoefficients()
 {
@@ -111,7 +75,7 @@ struct Fixture {
 
     Fixture()
     {
-        m_Bmp = MakeMapBmp();
+        m_Bmp = LargeMapBmp();
         WriteDpfHeader(m_Dpf, kDpfTag, BenchCoefficients());
         WriteDpfPayload(m_Dpf, m_Bmp);
         for (int v = 0; v < CHuffmanTree::kLeafCount; ++v)

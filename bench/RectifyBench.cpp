@@ -29,19 +29,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <string>
-
-extern char** environ;
 
 namespace {
 
@@ -125,40 +119,6 @@ double ChildrenCpuSeconds()
            1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 
-/// Runs a program, its output to /dev/null, and returns its wall time and its own peak resident
-/// set; zero seconds when it could not run or failed.
-Measurement RunProcess(const QStringList& command)
-{
-    std::vector<std::string> words;
-    for (const QString& word : command)
-        words.push_back(word.toStdString());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return {};
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            double(usage.ru_maxrss) * 1024.0};
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 void BM_RectifyLargeMapWithSpline(benchmark::State& state)
 {
     QStringList tools;
@@ -191,7 +151,7 @@ void BM_RectifyLargeMapWithSpline(benchmark::State& state)
     const QStringList translate = QStringList{tools[0], "-q", "-of", "VRT", "-a_srs", "EPSG:4326"} +
                                   QString::fromUtf8(gcps).simplified().split(QLatin1Char(' ')) +
                                   QStringList{folder.filePath("map.bmp"), vrt};
-    if (RunProcess(translate).m_dSeconds <= 0) {
+    if (MeasureProcess(translate).m_dSeconds <= 0) {
         state.SkipWithError("gdal_translate failed");
         return;
     }
@@ -215,12 +175,12 @@ void BM_RectifyLargeMapWithSpline(benchmark::State& state)
             }
             const double cpuBetween = ChildrenCpuSeconds();
             QFile::remove(theirs);
-            const Measurement warp = RunProcess(
+            const Measurement warp = MeasureProcess(
                 QStringList{tools[1], "-q", "-tps", "-multi", "-wo", "NUM_THREADS=ALL_CPUS", "-r", "bilinear",
                             "-dstalpha", "-co", "TILED=YES", "-co", "COMPRESS=DEFLATE"} +
                 QString::fromUtf8(grid).split(QLatin1Char(' ')) + QStringList{vrt, theirs});
             const double cpuAfter = ChildrenCpuSeconds();
-            const Measurement addo = RunProcess({tools[2], "-q", "-r", "average", theirs, "2", "4", "8", "16", "32"});
+            const Measurement addo = MeasureProcess({tools[2], "-q", "-r", "average", theirs, "2", "4", "8", "16", "32"});
             if (warp.m_dSeconds <= 0 || addo.m_dSeconds <= 0) {
                 state.SkipWithError("gdalwarp or gdaladdo failed");
                 return;

@@ -10,9 +10,10 @@
 #include "platform/DisplayText.h"
 #include "platform/FileIO.h"
 #include "platform/MappedFile.h"
-#include "platform/MemoryBudget.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -44,36 +45,50 @@ int RunPackCommand(const QStringList& args)
 
     CPicture picture;
     QByteArray pictureFile;
+    MappedFile mapping;
     const QString path = cli.m_Positional.constFirst();
     if (const std::optional<QString> refusal = OutputOverwritesInput({cli.Value(QStringLiteral("-o"))}, {path}))
         return CliFail("pack", *refusal);
-    if (!picture.LoadFromFile(path, &pictureFile)) {
+    if (!picture.LoadFromFile(path, &pictureFile, &mapping)) {
         if (picture.LastError())
             PrintMessages({*picture.LastError()}, MessageStyle::TextOnly);
         return CliFail("pack", QStringLiteral("%1 is not a picture Varnel can read").arg(DisplayText(path)));
     }
     // The payload is the picture's file (CPF) or the picture as the picture service saves it, a
-    // BMP file, which coded takes at most its own size again (GPF, DPF). The projection file is
-    // made whole before it is written.
+    // BMP file: for a picture read from a BMP file that file itself. It is coded and written a
+    // piece at a time, the mapped file's pages given back as they are done with, so that a map
+    // of any size takes a few pieces' memory; the projection file replaces its target only
+    // once it is whole.
     const bool cpf = *flavour == OutputFlavour::Cpf;
     const QByteArray payload = cpf ? pictureFile : picture.m_pPicture->SaveAsBmp();
-    const qsizetype header = cpf ? kCpfPayloadOffset : kDpfPayloadOffset;
-    if (const std::optional<QString> shortfall = CheckMemory(header + payload.size()))
-        return CliFail("pack", *shortfall);
-    QByteArray file;
+    StreamPieces pieces;
+    if (payload.constData() == pictureFile.constData())
+        pieces.m_Done = [&mapping](qsizetype done) { mapping.Release(done); };
+    SafeFileWriter writer(cli.Value(QStringLiteral("-o")));
+    qsizetype fileBytes = 0;
+    const ByteSink sink = [&writer, &fileBytes](const char* data, qsizetype size) {
+        fileBytes += size;
+        writer.Write(data, size);
+    };
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
+    const auto length = static_cast<std::uint32_t>(payload.size());
     if (cpf) {
-        WriteCpfProjection(file, picture.m_nWidth, picture.m_nHeight, *coefficients, payload);
+        StreamCpfProjection(picture.m_nWidth, picture.m_nHeight, *coefficients, bytes, length, sink, pieces);
     } else {
-        WriteDpfHeader(file, *flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, *coefficients);
-        WriteDpfPayload(file, payload, CliProgress(0.0, 0.8));
+        QByteArray header;
+        WriteDpfHeader(header, *flavour == OutputFlavour::Gpf ? kGpfTag : kDpfTag, *coefficients);
+        sink(header.constData(), header.size());
+        StreamDpfPayload(bytes, length, sink, pieces);
     }
-    if (!WriteWholeFile(cli.Value(QStringLiteral("-o")), file, &error, nullptr, CliProgress(0.8, 1.0)))
-        return CliFail("pack", error);
+    CliProgress(0.0, 0.8).Report(1, 1);
+    if (!writer.Commit())
+        return CliFail("pack", writer.ErrorText());
+    CliProgress(0.8, 1.0).Report(1, 1);
     JsonWriter json;
     json.BeginObject()
         .Key("width").Value(picture.m_nWidth)
         .Key("height").Value(picture.m_nHeight)
-        .Key("file_bytes").Value(static_cast<long long>(file.size()))
+        .Key("file_bytes").Value(static_cast<long long>(fileBytes))
         .EndObject();
     std::printf("%s\n", json.Text().c_str());
     return 0;
@@ -112,15 +127,33 @@ int UnpackProjectionFile(const char* command, const QString& path, ProjectionKin
     // The picture written out never replaces the file it is read from.
     if (const std::optional<QString> refusal = OutputOverwritesInput({payloadPath}, {path}))
         return CliFail(command, *refusal);
-    // Read as Open reads it: mapped, not copied into fresh memory.
+    // Mapped, not copied into fresh memory, and read from front to back: the pages already
+    // decoded or written out are given back as it goes.
     MappedFile file;
     QString error;
-    if (!file.Open(path, &error))
+    if (!file.Open(path, &error, MappedFile::Access::FrontToBack))
         return CliFail(command, error);
-    UiMessage refusal;
     const QByteArray& bytes = file.Bytes();
-    const std::optional<ProjectionContents> contents =
-        kind == ProjectionKind::Cpf ? ParseCpfProjection(bytes, refusal) : ParseDpfProjection(bytes, refusal, CliProgress(0.0, 0.9));
+    StreamPieces pieces;
+    pieces.m_Done = [&file](qsizetype done) { file.Release(done); };
+    // A GPF or DPF payload is decoded and written a piece at a time into a temporary file that
+    // replaces the target only when the whole payload is there and the file passed every check.
+    // What goes into a stream (a pipe, standard output) cannot be taken back: the payload is
+    // decoded once to check it and again to write it.
+    const bool intoStream = !payloadPath.isEmpty() && WritesIntoStream(payloadPath);
+    std::optional<SafeFileWriter> writer;
+    if (kind != ProjectionKind::Cpf && !payloadPath.isEmpty() && !intoStream)
+        writer.emplace(payloadPath);
+    qsizetype payloadBytes = 0;
+    const ByteSink sink = [&writer, &payloadBytes](const char* data, qsizetype size) {
+        payloadBytes += size;
+        if (writer)
+            writer->Write(data, size);
+    };
+    UiMessage refusal;
+    const std::optional<ProjectionContents> contents = kind == ProjectionKind::Cpf
+        ? ParseCpfProjection(bytes, refusal, false)
+        : StreamDpfProjection(bytes, refusal, sink, pieces, CliProgress(0.0, 0.9));
     if (!contents)
         return CliFail(command, refusal.m_strText);
 
@@ -128,8 +161,29 @@ int UnpackProjectionFile(const char* command, const QString& path, ProjectionKin
     const std::optional<UiMessage> complaint = ProjectionGeoRefusal(*contents, kind);
     if (complaint)
         PrintMessages({*complaint}, MessageStyle::TextOnly);
-    if (!payloadPath.isEmpty() && !WriteWholeFile(payloadPath, contents->m_Payload, &error, nullptr, CliProgress(0.9, 1.0)))
-        return CliFail(command, error);
+    if (kind == ProjectionKind::Cpf)
+        payloadBytes = contents->m_Payload.size();
+    if (!payloadPath.isEmpty() && !writer)
+        writer.emplace(payloadPath);
+    if (kind == ProjectionKind::Cpf && writer) {
+        const Progress progress = CliProgress(0.9, 1.0);
+        const qsizetype start = contents->m_Payload.constData() - bytes.constData();
+        constexpr qsizetype kPiece = qsizetype(4) << 20;
+        for (qsizetype done = 0; done < payloadBytes;) {
+            const qsizetype count = std::min(kPiece, payloadBytes - done);
+            writer->Write(contents->m_Payload.constData() + done, count);
+            done += count;
+            file.Release(start + done);
+            progress.Report(double(done), double(payloadBytes));
+        }
+    } else if (intoStream) {
+        StreamDpfProjection(bytes, refusal, [&writer](const char* data, qsizetype size) { writer->Write(data, size); },
+                            pieces);
+    }
+    if (writer && !writer->Commit())
+        return CliFail(command, writer->ErrorText());
+    if (writer)
+        CliProgress(0.9, 1.0).Report(1, 1);
 
     JsonWriter json;
     json.BeginObject().Key("flavour").Value(FlavourName(contents->m_nTag, kind)).Key("variant");
@@ -140,7 +194,7 @@ int UnpackProjectionFile(const char* command, const QString& path, ProjectionKin
     json.Key("width").Value(contents->m_nWidth).Key("height").Value(contents->m_nHeight).Key("coefficients");
     WriteCoefficients(json, contents->m_dGeoCoef);
     json.Key("geocoded").Value(!complaint);
-    json.Key("payload_bytes").Value(static_cast<long long>(contents->m_Payload.size())).Key("compressed_bytes");
+    json.Key("payload_bytes").Value(static_cast<long long>(payloadBytes)).Key("compressed_bytes");
     if (contents->m_nCompressedBytes)
         json.Value(static_cast<long long>(*contents->m_nCompressedBytes));
     else

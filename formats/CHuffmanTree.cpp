@@ -381,46 +381,77 @@ std::uint32_t CHuffmanTree::EncodeInSlices(const std::uint8_t* source, std::uint
                                            int threads, std::uint32_t sliceBytes, const SliceCounts* counted) const
 {
     // The code lengths give each slice's bits before a bit is written; their sums place each
-    // slice at its bit in the output. A slice that starts inside a byte leaves the bits of that
-    // byte to the slice before it, so every slice writes whole bytes of its own.
+    // slice at its bit in the output.
     // The last slice takes the rest too, so that none is shorter than sliceBytes.
     const std::size_t slices = counted != nullptr ? counted->m_Counts.size() : length / sliceBytes;
-    auto sliceBegin = [&](std::size_t slice) {
-        return slice == slices ? source + length : source + std::uint64_t(slice) * sliceBytes;
-    };
-    std::vector<std::uint64_t> firstBit(slices + 1, 0);
-    WorkerPool& pool = WorkerPool::Shared();
-    const int tasks = static_cast<int>(std::min<std::size_t>(std::size_t(threads), slices));
-    auto spread = [&](const auto& work) {
-        pool.Run(tasks, [&](int task) {
-            for (std::size_t slice = std::size_t(task); slice < slices; slice += std::size_t(tasks))
-                work(slice);
-        });
-    };
+    std::vector<std::uint64_t> firstBit;
     if (counted != nullptr) {
         // The writer counted the bytes slice by slice to build the tree; the counts give the
         // bits at once, where a pass over the payload would cost a third of the encoding.
-        for (std::size_t slice = 0; slice < slices; ++slice)
-            firstBit[slice + 1] = EncodedBits(counted->m_Counts[slice].data());
+        firstBit = SliceFirstBits(*counted);
     } else {
+        firstBit.assign(slices + 1, 0);
+        auto sliceBegin = [&](std::size_t slice) {
+            return slice == slices ? source + length : source + std::uint64_t(slice) * sliceBytes;
+        };
         std::vector<std::uint16_t> pairLengths(std::size_t(1) << 16);
         for (std::size_t pair = 0; pair < pairLengths.size(); ++pair)
             pairLengths[pair] = static_cast<std::uint16_t>(m_nCodeLength[pair & 0xFF] + m_nCodeLength[pair >> 8]);
-        spread([&](std::size_t slice) {
-            firstBit[slice + 1] = CodedBits(sliceBegin(slice), sliceBegin(slice + 1), pairLengths.data(),
-                                             m_nCodeLength.data());
+        const int tasks = static_cast<int>(std::min<std::size_t>(std::size_t(threads), slices));
+        WorkerPool::Shared().Run(tasks, [&](int task) {
+            for (std::size_t slice = std::size_t(task); slice < slices; slice += std::size_t(tasks))
+                firstBit[slice + 1] = CodedBits(sliceBegin(slice), sliceBegin(slice + 1), pairLengths.data(),
+                                                m_nCodeLength.data());
         });
+        for (std::size_t slice = 0; slice < slices; ++slice)
+            firstBit[slice + 1] += firstBit[slice];
     }
-    for (std::size_t slice = 0; slice < slices; ++slice)
-        firstBit[slice + 1] += firstBit[slice];
-    auto skipOf = [&](std::size_t slice) { return static_cast<unsigned>((8 - (firstBit[slice] & 7)) & 7); };
-    spread([&](std::size_t slice) {
-        const unsigned carryBits = slice + 1 < slices ? skipOf(slice + 1) : 0;
-        const std::uint64_t carry = carryBits != 0 ? FirstCodeBits(*this, sliceBegin(slice + 1), int(carryBits)) : 0;
-        EncodeSlice(sliceBegin(slice), sliceBegin(slice + 1), destination + (firstBit[slice] + 7) / 8, skipOf(slice),
-                    carry, carryBits);
-    });
+    EncodeSlicesOn(threads, source, length, sliceBytes, slices, firstBit, 0, slices, destination);
     return static_cast<std::uint32_t>((firstBit[slices] + 7) / 8);
+}
+
+std::vector<std::uint64_t> CHuffmanTree::SliceFirstBits(const SliceCounts& counted) const
+{
+    std::vector<std::uint64_t> firstBit(counted.m_Counts.size() + 1, 0);
+    for (std::size_t slice = 0; slice < counted.m_Counts.size(); ++slice)
+        firstBit[slice + 1] = firstBit[slice] + EncodedBits(counted.m_Counts[slice].data());
+    return firstBit;
+}
+
+void CHuffmanTree::EncodeSlices(const std::uint8_t* source, std::uint32_t length, const SliceCounts& counted,
+                                const std::vector<std::uint64_t>& firstBits, std::size_t first, std::size_t last,
+                                std::uint8_t* destination) const
+{
+    EncodeSlicesOn(ThreadsOf(m_Parallelism.m_nThreads), source, length, counted.m_nSliceBytes, counted.m_Counts.size(),
+                   firstBits, first, last, destination);
+}
+
+void CHuffmanTree::EncodeSlicesOn(int threads, const std::uint8_t* source, std::uint32_t length,
+                                  std::uint32_t sliceBytes, std::size_t slices,
+                                  const std::vector<std::uint64_t>& firstBit, std::size_t first, std::size_t last,
+                                  std::uint8_t* destination) const
+{
+    // A slice that starts inside a byte leaves the bits of that byte to the slice before it, so
+    // every slice writes whole bytes of its own.
+    auto sliceBegin = [&](std::size_t slice) {
+        return slice == slices ? source + length : source + std::uint64_t(slice) * sliceBytes;
+    };
+    auto skipOf = [&](std::size_t slice) { return static_cast<unsigned>((8 - (firstBit[slice] & 7)) & 7); };
+    const std::uint64_t base = (firstBit[first] + 7) / 8;
+    const std::size_t count = last - first;
+    const int tasks = static_cast<int>(std::min<std::size_t>(std::size_t(std::max(threads, 1)), count));
+    auto work = [&](int task) {
+        for (std::size_t slice = first + std::size_t(task); slice < last; slice += std::size_t(tasks)) {
+            const unsigned carryBits = slice + 1 < slices ? skipOf(slice + 1) : 0;
+            const std::uint64_t carry = carryBits != 0 ? FirstCodeBits(*this, sliceBegin(slice + 1), int(carryBits)) : 0;
+            EncodeSlice(sliceBegin(slice), sliceBegin(slice + 1), destination + ((firstBit[slice] + 7) / 8 - base),
+                        skipOf(slice), carry, carryBits);
+        }
+    };
+    if (tasks <= 1)
+        work(0);
+    else
+        WorkerPool::Shared().Run(tasks, work);
 }
 
 std::uint8_t* CHuffmanTree::EncodeSlice(const std::uint8_t* source, const std::uint8_t* end, std::uint8_t* destination,

@@ -89,6 +89,19 @@ public:
     std::uint32_t Encode(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
                          const SliceCounts* counted = nullptr) const;
 
+    /// The bit at which the codes of each slice of a payload counted slice by slice (CountBytes)
+    /// start in its encoding, one entry a slice, and the payload's encoded bits at the end.
+    std::vector<std::uint64_t> SliceFirstBits(const SliceCounts& counted) const;
+    /// Encodes slices first to last - 1 of the length bytes at source as cut by counted, on
+    /// several threads, into bytes (firstBits[first] + 7) / 8 to (firstBits[last] + 7) / 8 of the
+    /// payload's encoding, which go to destination on: a long payload is encoded and written a
+    /// few slices at a time, into the same bytes Encode gives. In the last byte of the payload
+    /// the bits above the last code keep what the destination held. firstBits from
+    /// SliceFirstBits(counted); every slice but a first one holds 8 bytes or more.
+    void EncodeSlices(const std::uint8_t* source, std::uint32_t length, const SliceCounts& counted,
+                      const std::vector<std::uint64_t>& firstBits, std::size_t first, std::size_t last,
+                      std::uint8_t* destination) const;
+
     /// Counts how often each byte value occurs in length bytes of source (counts[v] for value v),
     /// on threads threads (0: the shared pool's) for a large source. With slices, also the counts
     /// of each slice of slices->m_nSliceBytes bytes, or of one slice a thread where that is 0.
@@ -135,6 +148,11 @@ private:
     /// byte counts where counted is given.
     std::uint32_t EncodeInSlices(const std::uint8_t* source, std::uint32_t length, std::uint8_t* destination,
                                  int threads, std::uint32_t sliceBytes, const SliceCounts* counted) const;
+    /// Encodes slices first to last - 1 of slices of sliceBytes (the last takes the rest),
+    /// starting at firstBit, on threads threads, destination taking byte (firstBit[first] + 7) / 8.
+    void EncodeSlicesOn(int threads, const std::uint8_t* source, std::uint32_t length, std::uint32_t sliceBytes,
+                        std::size_t slices, const std::vector<std::uint64_t>& firstBit, std::size_t first,
+                        std::size_t last, std::uint8_t* destination) const;
 
     std::array<std::uint32_t, kLeafCount> m_nCounts {};
     std::array<CNode, kNodeCount> m_Nodes;

@@ -95,6 +95,7 @@ struct HuffmanDecoder::SyncPoint {
 
 /// How the speculative decoding of one stream is laid out.
 struct HuffmanDecoder::Plan {
+    std::uint64_t m_nFirstBit = 0; ///< where the first block starts
     std::uint32_t m_nBlockBits = 0;
     std::uint32_t m_nBlocks = 0;
     int m_nInterleave = 1;   ///< blocks per group, decoded interleaved by one thread
@@ -166,7 +167,7 @@ public:
     Speculation(const HuffmanDecoder& decoder, const Plan& plan, std::uint8_t* destination, std::uint8_t* end)
         : m_Decoder(decoder), m_Plan(plan), m_pEnd(end)
     {
-        m_True.m_pOut = destination;
+        m_True = {plan.m_nFirstBit, destination};
     }
 
     /// Runs the groups and returns the true decoder where the last block left it (or at end).
@@ -206,7 +207,7 @@ private:
             const std::uint32_t first = group * std::uint32_t(width);
             const int count = static_cast<int>(std::min<std::uint32_t>(std::uint32_t(width), m_Plan.m_nBlocks - first));
             for (int i = 0; i < count; ++i) {
-                blocks[i].m_nStart = std::uint64_t(first + std::uint32_t(i)) * m_Plan.m_nBlockBits;
+                blocks[i].m_nStart = m_Plan.m_nFirstBit + std::uint64_t(first + std::uint32_t(i)) * m_Plan.m_nBlockBits;
                 blocks[i].m_nStop = blocks[i].m_nStart + m_Plan.m_nBlockBits;
             }
             const bool finished = m_bFinished.load(std::memory_order_acquire);
@@ -222,8 +223,12 @@ private:
                 for (int i = 0; i < count; ++i)
                     if (const std::optional<Copy> copy = Join(blocks[i]))
                         copies[copyCount++] = *copy;
-                if (m_True.m_pOut == m_pEnd)
+                if (m_True.m_pOut == m_pEnd) {
                     m_bFinished.store(true, std::memory_order_release);
+                    // The groups after the end are not taken at all: handing the turn through
+                    // each of them woke one thread after the other for nothing.
+                    m_nNextGroup.store(m_Plan.m_nGroups);
+                }
             }
             m_nJoined.store(group + 1, std::memory_order_release);
             m_nJoined.notify_all();
@@ -319,8 +324,9 @@ private:
             if (block.m_nStart + point.m_nBit == at.m_nBit) {
                 // In step: from here the block's decoder decoded what the true one would.
                 const std::uint8_t* from = block.m_pBuffer + point.m_nOut;
-                const auto bytes = std::min<std::size_t>(std::size_t(block.m_End.m_pOut - from),
-                                                         std::size_t(m_pEnd - at.m_pOut));
+                const auto bytes = std::size_t(block.m_End.m_pOut - from);
+                if (bytes > std::size_t(m_pEnd - at.m_pOut))
+                    break; // the end lies inside: decoded below, so that the bit after it is known
                 const Copy copy {at.m_pOut, from, bytes};
                 at.m_pOut += bytes;
                 at.m_nBit = block.m_End.m_nBit;
@@ -350,18 +356,21 @@ HuffmanDecoder::HuffmanDecoder(const CHuffmanTree& tree, const std::uint8_t* sou
 {
 }
 
-std::uint32_t HuffmanDecoder::Decode(std::uint32_t count, std::uint8_t* destination, bool* exhausted) const
+std::uint32_t HuffmanDecoder::Decode(std::uint32_t count, std::uint8_t* destination, bool* exhausted,
+                                     std::uint64_t startBit, std::uint64_t* endBit) const
 {
     std::uint8_t* const end = destination + count;
-    Cursor at {0, destination};
+    Cursor at {startBit, destination};
 
     const CHuffmanTree::Parallelism& settings = m_Tree.m_Parallelism;
     Plan plan;
     plan.m_nBlockBits = settings.m_nBlockBits != 0 ? std::min(settings.m_nBlockBits, kMaxBlockBits) : kDefaultBlockBits;
-    if (settings.m_bSpeculative && m_nSourceLength > kTailBytes && count > 0) {
+    plan.m_nFirstBit = startBit;
+    if (settings.m_bSpeculative && m_nSourceLength > kTailBytes &&
+        std::uint64_t(m_nSourceLength - kTailBytes) * 8 > startBit && count > 0) {
         // Blocks cover the stream up to the tail, and never more than count values can reach.
         const std::uint64_t reach = std::uint64_t(count) * std::uint64_t(std::max(m_Tree.m_nMaxCodeLength, 1));
-        const std::uint64_t covered = std::min(std::uint64_t(m_nSourceLength - kTailBytes) * 8, reach);
+        const std::uint64_t covered = std::min(std::uint64_t(m_nSourceLength - kTailBytes) * 8 - startBit, reach);
         plan.m_nBlocks = static_cast<std::uint32_t>(std::min<std::uint64_t>(covered / plan.m_nBlockBits, 0xFFFFFFFFu));
         plan.m_bRuns = PrefersRuns();
         plan.m_nInterleave = plan.m_bRuns ? 1 : kInterleave;
@@ -378,6 +387,8 @@ std::uint32_t HuffmanDecoder::Decode(std::uint32_t count, std::uint8_t* destinat
     const auto decoded = static_cast<std::uint32_t>(at.m_pOut - destination);
     if (exhausted != nullptr)
         *exhausted = decoded < count;
+    if (endBit != nullptr)
+        *endBit = at.m_nBit;
     return decoded;
 }
 

@@ -25,8 +25,12 @@ public:
     /// A decoder for the sourceLength compressed bytes at source, with a built tree.
     HuffmanDecoder(const CHuffmanTree& tree, const std::uint8_t* source, std::uint32_t sourceLength);
 
-    /// CHuffmanTree::Decode, with the tree's parallelism settings.
-    std::uint32_t Decode(std::uint32_t count, std::uint8_t* destination, bool* exhausted) const;
+    /// CHuffmanTree::Decode, with the tree's parallelism settings. A long payload can be decoded
+    /// in pieces, each call going on from where the one before ended: startBit is the bit its
+    /// first code starts at, and endBit, when given, receives the bit after the last code it
+    /// decoded (meaningful when all count values were decoded).
+    std::uint32_t Decode(std::uint32_t count, std::uint8_t* destination, bool* exhausted, std::uint64_t startBit = 0,
+                         std::uint64_t* endBit = nullptr) const;
 
 private:
     /// A decoder standing at a code boundary: the bit it stands at and where its next value goes.

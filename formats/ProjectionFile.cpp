@@ -2,16 +2,23 @@
 
 #include "formats/CHuffmanTree.h"
 #include "formats/FormatMessages.h"
+#include "formats/HuffmanDecoder.h"
 #include "imaging/PictureClaims.h"
 #include "imaging/PictureService.h"
 #include "platform/BinaryIO.h"
 #include "platform/FileIO.h"
 #include "platform/MemoryBudget.h"
 #include "platform/LargeMemory.h"
+#include "platform/WorkerPool.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
+#include <future>
+#include <memory>
+#include <system_error>
+#include <vector>
 
 namespace {
 
@@ -30,7 +37,7 @@ UiMessage Damaged()
 /// The refusal of what no map can have: no size, no picture, or coefficients that are not
 /// numbers or place the map nowhere near the earth. What a file read as the other flavour (a DPF
 /// opened as a CPF) gives.
-std::optional<UiMessage> Impossible(const ProjectionContents& contents, const QString& flavour)
+std::optional<UiMessage> Impossible(const ProjectionContents& contents, const QString& flavour, bool hasPayload)
 {
     const QString why = QStringLiteral(" The file is damaged, or it is not a %1 file.").arg(flavour);
     QString text;
@@ -41,7 +48,7 @@ std::optional<UiMessage> Impossible(const ProjectionContents& contents, const QS
         text = QStringLiteral("The projection file gives its map %1 x %2 pixels, a size no map has.")
                    .arg(contents.m_nWidth)
                    .arg(contents.m_nHeight);
-    else if (contents.m_Payload.isEmpty())
+    else if (!hasPayload)
         text = QStringLiteral("The projection file holds no picture.");
     else
         return std::nullopt;
@@ -59,6 +66,112 @@ bool ReadCoefficients(BinaryReader& in, GeoCoefficients& coefficients)
     for (double& c : coefficients)
         if (!in.Read(c))
             return false;
+    return true;
+}
+
+/// The encoder's slices when a payload is streamed: small enough for a few per piece, large
+/// enough that placing them costs nothing.
+constexpr std::uint32_t kStreamSliceBytes = std::uint32_t(1) << 20;
+
+/// 4 MB a thread, so that the threads share a piece with little left over at its end, but at most
+/// 12 MB: two pieces (one written while the next is coded) and the decoder's blocks on 8 threads
+/// then stay well under 100 MB.
+qsizetype PieceBytes(const StreamPieces& pieces)
+{
+    if (pieces.m_nPieceBytes > 0)
+        return pieces.m_nPieceBytes;
+    return std::min<qsizetype>((qsizetype(4) << 20) * WorkerPool::Shared().Threads(), qsizetype(12) << 20);
+}
+
+/// Hands pieces to a sink on a thread of its own, one at a time, so that writing one piece
+/// overlaps coding the next. A piece handed on must stay as it is until the next Hand or Finish
+/// returns.
+class SinkBehind {
+public:
+    explicit SinkBehind(const ByteSink& sink) : m_Sink(sink) {}
+    ~SinkBehind() { Finish(); }
+    SinkBehind(const SinkBehind&) = delete;
+    SinkBehind& operator=(const SinkBehind&) = delete;
+
+    void Hand(const char* data, qsizetype size)
+    {
+        Finish();
+        try {
+            m_Pending = std::async(std::launch::async, [this, data, size] { m_Sink(data, size); });
+        } catch (const std::system_error&) {
+            m_Sink(data, size); // no thread to be had (a tight memory limit): written here, in turn
+        }
+    }
+    /// Waits until the last piece handed on is through the sink.
+    void Finish()
+    {
+        if (m_Pending.valid())
+            m_Pending.get();
+    }
+
+private:
+    const ByteSink& m_Sink;
+    std::future<void> m_Pending;
+};
+
+/// What follows a GPF or DPF header: the lengths and byte counts, checked against the file; the
+/// compressed bytes start at m_nDataAt.
+struct DpfLayout {
+    std::uint32_t m_nCompressed = 0;
+    std::uint32_t m_nLength = 0;
+    std::uint32_t m_nCounts[CHuffmanTree::kLeafCount] = {};
+    qsizetype m_nDataAt = 0;
+};
+
+bool ReadDpfLayout(const QByteArray& file, ProjectionContents& contents, DpfLayout& layout, UiMessage& error)
+{
+    BinaryReader in(file);
+    std::uint32_t headerLength = 0;
+    std::uint16_t fixed1 = 0, fixed2 = 0;
+    std::uint8_t variant = 0;
+    std::uint32_t fixed3 = 0;
+    if (!in.Read(headerLength) || !in.Read(contents.m_nTag) || !in.Read(fixed1) || !in.Read(fixed2) ||
+        !in.Read(variant)) {
+        error = Damaged();
+        return false;
+    }
+    if (variant != 0 && variant != 1) {
+        error = {QStringLiteral("Unsupported DPF Filetype. May be for a different product."), kInvalidFile,
+                 MB_OK | MB_ICONERROR};
+        return false;
+    }
+    contents.m_nVariant = variant;
+    bool ok = ReadCoefficients(in, contents.m_dGeoCoef) && in.Read(fixed3) && in.Read(layout.m_nCompressed) &&
+              in.Read(layout.m_nLength);
+    for (std::uint32_t& count : layout.m_nCounts)
+        ok = ok && in.Read(count);
+    // Every code is at least one bit long, so the compressed bytes bound the payload; a count
+    // beyond that is damage, and refusing it early avoids allocating for a payload that is not there.
+    if (!ok || layout.m_nCompressed > in.Remaining() ||
+        std::uint64_t(layout.m_nLength) > std::uint64_t(layout.m_nCompressed) * 8 || layout.m_nLength < kMinimumBmpPayload) {
+        error = Damaged();
+        return false;
+    }
+    layout.m_nDataAt = in.Position();
+    return true;
+}
+
+/// The refusals that depend on the decoded payload, from its first kMinimumBmpPayload bytes.
+bool CheckDpfPicture(ProjectionContents& contents, const QByteArray& head, UiMessage& error)
+{
+    BinaryReader bmp(head);
+    bmp.Seek(18);
+    bmp.Read(contents.m_nWidth);
+    bmp.Read(contents.m_nHeight);
+    // The size drives the view's and the output's arithmetic: a negative one is damage.
+    if (contents.m_nWidth < 0 || contents.m_nHeight < 0) {
+        error = Damaged();
+        return false;
+    }
+    if (std::optional<UiMessage> refusal = Impossible(contents, QStringLiteral("GPF or DPF"), !head.isEmpty())) {
+        error = *refusal;
+        return false;
+    }
     return true;
 }
 
@@ -136,49 +249,25 @@ void WriteCpfProjection(QByteArray& file, std::int32_t width, std::int32_t heigh
 
 std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiMessage& error, const Progress& progress)
 {
-    BinaryReader in(file);
     ProjectionContents contents;
-    std::uint32_t headerLength = 0;
-    std::uint16_t fixed1 = 0, fixed2 = 0;
-    std::uint8_t variant = 0;
-    std::uint32_t fixed3 = 0;
-    if (!in.Read(headerLength) || !in.Read(contents.m_nTag) || !in.Read(fixed1) || !in.Read(fixed2) ||
-        !in.Read(variant)) {
-        error = Damaged();
+    DpfLayout layout;
+    if (!ReadDpfLayout(file, contents, layout, error))
         return std::nullopt;
-    }
-    if (variant != 0 && variant != 1) {
-        error = {QStringLiteral("Unsupported DPF Filetype. May be for a different product."), kInvalidFile,
-                 MB_OK | MB_ICONERROR};
-        return std::nullopt;
-    }
-    contents.m_nVariant = variant;
-    std::uint32_t compressed = 0, length = 0;
-    std::uint32_t counts[CHuffmanTree::kLeafCount] = {};
-    bool ok = ReadCoefficients(in, contents.m_dGeoCoef) && in.Read(fixed3) && in.Read(compressed) && in.Read(length);
-    for (std::uint32_t& count : counts)
-        ok = ok && in.Read(count);
-    // Every code is at least one bit long, so the compressed bytes bound the payload; a count
-    // beyond that is damage, and refusing it early avoids allocating for a payload that is not there.
-    if (!ok || compressed > in.Remaining() || std::uint64_t(length) > std::uint64_t(compressed) * 8 ||
-        length < kMinimumBmpPayload) {
-        error = Damaged();
-        return std::nullopt;
-    }
+    const std::uint32_t length = layout.m_nLength;
     // The payload may be up to eight times the file: its memory is checked before it is made.
     if (const std::optional<QString> shortfall = CheckMemory(length)) {
         error = {*shortfall, kInvalidFile, MB_OK | MB_ICONERROR};
         return std::nullopt;
     }
-    contents.m_nCompressedBytes = compressed;
+    contents.m_nCompressedBytes = layout.m_nCompressed;
 
     CHuffmanTree tree;
-    tree.BuildTree(counts);
+    tree.BuildTree(layout.m_nCounts);
     contents.m_Payload = QByteArray(static_cast<qsizetype>(length), Qt::Uninitialized);
     CommitMemory(contents.m_Payload.data(), length);
     bool exhausted = false;
-    const auto* source = reinterpret_cast<const std::uint8_t*>(file.constData()) + in.Position();
-    const std::uint32_t decoded = tree.Decode(source, compressed, length,
+    const auto* source = reinterpret_cast<const std::uint8_t*>(file.constData()) + layout.m_nDataAt;
+    const std::uint32_t decoded = tree.Decode(source, layout.m_nCompressed, length,
                                               reinterpret_cast<std::uint8_t*>(contents.m_Payload.data()), &exhausted);
     if (exhausted || decoded != length) {
         error = Damaged();
@@ -186,23 +275,136 @@ std::optional<ProjectionContents> ParseDpfProjection(const QByteArray& file, UiM
     }
     if (!progress.Report(1, 1))
         return std::nullopt; // cancelled: nothing to say
-    BinaryReader bmp(contents.m_Payload);
-    bmp.Seek(18);
-    bmp.Read(contents.m_nWidth);
-    bmp.Read(contents.m_nHeight);
-    // The size drives the view's and the output's arithmetic: a negative one is damage.
-    if (contents.m_nWidth < 0 || contents.m_nHeight < 0) {
-        error = Damaged();
+    if (!CheckDpfPicture(contents, contents.m_Payload.left(kMinimumBmpPayload), error))
         return std::nullopt;
-    }
-    if (std::optional<UiMessage> refusal = Impossible(contents, QStringLiteral("GPF or DPF"))) {
-        error = *refusal;
-        return std::nullopt;
-    }
     return contents;
 }
 
-std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiMessage& error)
+std::optional<ProjectionContents> StreamDpfProjection(const QByteArray& file, UiMessage& error, const ByteSink& sink,
+                                                      const StreamPieces& pieces, const Progress& progress)
+{
+    ProjectionContents contents;
+    DpfLayout layout;
+    if (!ReadDpfLayout(file, contents, layout, error))
+        return std::nullopt;
+    const std::uint32_t length = layout.m_nLength;
+    contents.m_nCompressedBytes = layout.m_nCompressed;
+
+    // The parallel decoder takes a piece at a time, each going on from the bit where the one
+    // before ended; a piece's values go out before the next is decoded into the same buffer.
+    CHuffmanTree tree;
+    tree.BuildTree(layout.m_nCounts);
+    tree.SetParallelism(pieces.m_Parallelism);
+    const HuffmanDecoder decoder(tree, reinterpret_cast<const std::uint8_t*>(file.constData()) + layout.m_nDataAt,
+                                 layout.m_nCompressed);
+    // Two buffers take turns: one piece is written out while the next is decoded.
+    const auto piece = static_cast<std::uint32_t>(std::min<qsizetype>(PieceBytes(pieces), length));
+    const std::unique_ptr<std::uint8_t[]> buffers[2] = {std::unique_ptr<std::uint8_t[]>(new std::uint8_t[piece]),
+                                                        std::unique_ptr<std::uint8_t[]>(new std::uint8_t[piece])};
+    SinkBehind behind(sink);
+    QByteArray head;
+    std::uint64_t bit = 0;
+    for (std::uint32_t done = 0, turn = 0; done < length; turn ^= 1) {
+        const std::uint32_t count = std::min(piece, length - done);
+        std::uint8_t* buffer = buffers[turn].get();
+        bool exhausted = false;
+        if (decoder.Decode(count, buffer, &exhausted, bit, &bit) != count || exhausted) {
+            error = Damaged();
+            return std::nullopt;
+        }
+        const auto* values = reinterpret_cast<const char*>(buffer);
+        if (head.size() < kMinimumBmpPayload)
+            head.append(values, std::min<qsizetype>(count, kMinimumBmpPayload - head.size()));
+        behind.Hand(values, count);
+        done += count;
+        if (pieces.m_Done)
+            pieces.m_Done(layout.m_nDataAt + qsizetype(bit / 8));
+        if (!progress.Report(done, length))
+            return std::nullopt; // cancelled: nothing to say
+    }
+    behind.Finish();
+    if (!CheckDpfPicture(contents, head, error))
+        return std::nullopt;
+    return contents;
+}
+
+void StreamDpfPayload(const std::uint8_t* payload, std::uint32_t length, const ByteSink& sink, const StreamPieces& pieces)
+{
+    // The payload is cut into slices of one size (the last takes the rest) and the slices into
+    // pieces: first each piece's slices are counted, then, the tree built from the counts, each
+    // piece's slices are encoded together into the bytes of the output they own.
+    const auto sliceBytes = static_cast<std::uint32_t>(std::clamp<qsizetype>(PieceBytes(pieces), 8, kStreamSliceBytes));
+    const std::size_t slicesPerPiece = std::max<std::size_t>(1, std::size_t(PieceBytes(pieces) / sliceBytes));
+    const std::size_t slices = std::max<std::size_t>(1, length / sliceBytes);
+    auto pieceEnd = [&](std::size_t first) { return std::min(slices, first + slicesPerPiece); };
+    auto sliceBegin = [&](std::size_t slice) { return slice == slices ? length : std::uint32_t(slice * sliceBytes); };
+
+    CHuffmanTree::SliceCounts counted;
+    std::uint32_t counts[CHuffmanTree::kLeafCount] = {};
+    for (std::size_t first = 0; first < slices; first = pieceEnd(first)) {
+        CHuffmanTree::SliceCounts part;
+        part.m_nSliceBytes = sliceBytes;
+        std::uint32_t partCounts[CHuffmanTree::kLeafCount];
+        const std::uint32_t begin = sliceBegin(first), end = sliceBegin(pieceEnd(first));
+        CHuffmanTree::CountBytes(payload + begin, end - begin, partCounts, pieces.m_Parallelism.m_nThreads, &part);
+        counted.m_Counts.insert(counted.m_Counts.end(), part.m_Counts.begin(), part.m_Counts.end());
+        for (int v = 0; v < CHuffmanTree::kLeafCount; ++v)
+            counts[v] += partCounts[v];
+        if (pieces.m_Done)
+            pieces.m_Done(end);
+    }
+    counted.m_nSliceBytes = sliceBytes;
+    CHuffmanTree tree;
+    tree.BuildTree(counts);
+    tree.SetParallelism(pieces.m_Parallelism);
+    const std::vector<std::uint64_t> firstBits = tree.SliceFirstBits(counted);
+
+    QByteArray lengths;
+    BinaryWriter out(lengths);
+    out.WriteUInt32(static_cast<std::uint32_t>((firstBits.back() + 7) / 8));
+    out.WriteUInt32(length);
+    for (std::uint32_t count : tree.Counts())
+        out.WriteUInt32(count);
+    sink(lengths.constData(), lengths.size());
+
+    // Two buffers take turns: one piece is written out while the next is encoded.
+    std::vector<std::uint8_t> buffers[2];
+    SinkBehind behind(sink);
+    for (std::size_t first = 0, turn = 0; first < slices; first = pieceEnd(first), turn ^= 1) {
+        const std::size_t last = pieceEnd(first);
+        std::vector<std::uint8_t>& coded = buffers[turn];
+        coded.resize(std::size_t((firstBits[last] + 7) / 8 - (firstBits[first] + 7) / 8));
+        // The bits above the last code in the final byte are not significant; keep them 0 so
+        // that the same map always gives the same file.
+        if (last == slices && !coded.empty())
+            coded.back() = 0;
+        tree.EncodeSlices(payload, length, counted, firstBits, first, last, coded.data());
+        behind.Hand(reinterpret_cast<const char*>(coded.data()), qsizetype(coded.size()));
+        if (pieces.m_Done)
+            pieces.m_Done(sliceBegin(last));
+    }
+}
+
+void StreamCpfProjection(std::int32_t width, std::int32_t height, const GeoCoefficients& coefficients,
+                         const std::uint8_t* payload, std::uint32_t length, const ByteSink& sink, const StreamPieces& pieces)
+{
+    QByteArray header;
+    WriteCpfProjection(header, width, height, coefficients, QByteArray());
+    header.chop(4); // the length of no payload
+    BinaryWriter out(header);
+    out.WriteUInt32(length);
+    sink(header.constData(), header.size());
+    const auto piece = static_cast<std::uint32_t>(std::max<qsizetype>(1, PieceBytes(pieces)));
+    for (std::uint32_t done = 0; done < length;) {
+        const std::uint32_t count = std::min(piece, length - done);
+        sink(reinterpret_cast<const char*>(payload) + done, count);
+        done += count;
+        if (pieces.m_Done)
+            pieces.m_Done(done);
+    }
+}
+
+std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiMessage& error, bool copyPayload)
 {
     BinaryReader in(file);
     ProjectionContents contents;
@@ -213,13 +415,16 @@ std::optional<ProjectionContents> ParseCpfProjection(const QByteArray& file, UiM
         error = Damaged();
         return std::nullopt;
     }
-    // The payload is copied out of the file: its memory is checked before it is made.
-    if (const std::optional<QString> shortfall = CheckMemory(length)) {
+    // A copied payload's memory is checked before it is made.
+    if (!copyPayload) {
+        contents.m_Payload = QByteArray::fromRawData(file.constData() + in.Position(), static_cast<qsizetype>(length));
+    } else if (const std::optional<QString> shortfall = CheckMemory(length)) {
         error = {*shortfall, kInvalidFile, MB_OK | MB_ICONERROR};
         return std::nullopt;
+    } else {
+        in.ReadBytes(static_cast<qsizetype>(length), contents.m_Payload);
     }
-    in.ReadBytes(static_cast<qsizetype>(length), contents.m_Payload);
-    if (std::optional<UiMessage> refusal = Impossible(contents, QStringLiteral("CPF"))) {
+    if (std::optional<UiMessage> refusal = Impossible(contents, QStringLiteral("CPF"), !contents.m_Payload.isEmpty())) {
         error = *refusal;
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 
 #include "imaging/PictureService.h"
 #include "platform/FileIO.h"
+#include "platform/MappedFile.h"
 
 #include <QPainter>
 
@@ -24,13 +25,16 @@ void CPicture::Fail(const QString& text) const
     m_LastError = UiMessage{text, QString::fromLatin1(kPictureErrorCaption), MB_OK | MB_ICONERROR};
 }
 
-bool CPicture::LoadFromFile(const QString& path, QByteArray* fileBytes)
+bool CPicture::LoadFromFile(const QString& path, QByteArray* fileBytes, MappedFile* mapping)
 {
     Free();
     QByteArray bytes;
     QString error;
     bool result = false;
-    if (!ReadWholeFile(path, bytes, &error)) {
+    const bool read = mapping ? mapping->Open(path, &error, MappedFile::Access::FrontToBack) : ReadWholeFile(path, bytes, &error);
+    if (mapping && read)
+        bytes = mapping->Bytes();
+    if (!read) {
         Fail(error);
     } else {
         m_nByteSize = static_cast<int>(bytes.size());

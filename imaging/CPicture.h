@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+class MappedFile;
 class QPainter;
 
 /// One picture of the picture service: loaded from a file or from picture-file bytes in memory,
@@ -26,8 +27,10 @@ public:
     /// the pixel size from the picture's HIMETRIC size at 96 pixels per inch. False, with the
     /// sizes 0, when no picture results; a file that cannot be opened is reported. When
     /// fileBytes is given it receives the bytes read (empty when the file did not open), so that
-    /// a caller that keeps the file's bytes need not read the file twice.
-    bool LoadFromFile(const QString& path, QByteArray* fileBytes = nullptr);
+    /// a caller that keeps the file's bytes need not read the file twice. With mapping, the file
+    /// is mapped into it for reading front to back instead of read into fresh memory; the
+    /// picture and fileBytes then refer to its bytes and must not outlive it.
+    bool LoadFromFile(const QString& path, QByteArray* fileBytes = nullptr, MappedFile* mapping = nullptr);
     /// Loads a picture from picture-file bytes. False, with m_pPicture null, when the bytes could
     /// not be decoded. A picture refused for what it claims (a size its data cannot describe, more
     /// memory than is available), or one its decoding library says it cannot read, leaves why in

@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 #include <new>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -36,7 +37,8 @@ QString Truncated(QString text)
 
 /// Writes size bytes in pieces small enough for a Cancel to be heard between them. A cancelled
 /// write fails with ECANCELED.
-bool WriteAll(int fd, const char* data, qsizetype size, const Progress& progress = {})
+/// at is where the file stands at the start, for the flush hint.
+bool WriteAll(int fd, const char* data, qsizetype size, const Progress& progress = {}, off_t at = 0)
 {
     constexpr qsizetype kPiece = qsizetype(4) << 20;
     const qsizetype total = size;
@@ -50,7 +52,7 @@ bool WriteAll(int fd, const char* data, qsizetype size, const Progress& progress
 #if defined(SYNC_FILE_RANGE_WRITE)
         // The disk starts on each piece while the next one is copied, so that the flush before
         // the rename waits only for the last pieces. A hint: where it fails, the flush does it all.
-        (void)::sync_file_range(fd, total - size, n, SYNC_FILE_RANGE_WRITE);
+        (void)::sync_file_range(fd, at + (total - size), n, SYNC_FILE_RANGE_WRITE);
 #endif
         data += n;
         size -= n;
@@ -293,7 +295,7 @@ int LinkTemporary(int fd, const QByteArray& destination, QByteArray& namedPath)
 
 /// Writes bytes into an open descriptor of a stream (a terminal, a pipe, a device, or whatever
 /// the shell gave as standard output); returns 0 or the errno of the failure.
-int WriteToDescriptor(int fd, const QByteArray& bytes, const Progress& progress)
+int WriteToDescriptor(int fd, const char* data, qsizetype size, const Progress& progress)
 {
     // A reader that goes away would end the whole program with SIGPIPE: the write fails with
     // EPIPE instead, and the signal it raised is taken back.
@@ -302,7 +304,7 @@ int WriteToDescriptor(int fd, const QByteArray& bytes, const Progress& progress)
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, &previous);
     int error = 0;
-    if (!WriteAll(fd, bytes.constData(), bytes.size(), progress))
+    if (!WriteAll(fd, data, size, progress))
         error = errno;
     if (error == EPIPE) {
         const timespec now {};
@@ -312,12 +314,12 @@ int WriteToDescriptor(int fd, const QByteArray& bytes, const Progress& progress)
     return error;
 }
 
-/// Writes bytes into the character device or FIFO at path, as a program writes to a terminal or
-/// a pipe; returns 0 or the errno of the failure. A FIFO no program reads from is refused at
-/// once (EPIPE) instead of waiting for a reader.
-int WriteIntoStream(const QByteArray& path, bool fifo, const QByteArray& bytes, const Progress& progress)
+/// Opens the character device or FIFO at path for writing into it, as a program writes to a
+/// terminal or a pipe; returns 0 or the errno of the failure. A FIFO no program reads from is
+/// refused at once (EPIPE) instead of waiting for a reader.
+int OpenStream(const QByteArray& path, bool fifo, int& fd)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return fifo && errno == ENXIO ? EPIPE : errno;
     int error = 0;
@@ -328,10 +330,10 @@ int WriteIntoStream(const QByteArray& path, bool fifo, const QByteArray& bytes, 
         error = ENODEV; // replaced since it was looked at
     else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
         error = errno;
-    if (!error)
-        error = WriteToDescriptor(fd, bytes, progress);
-    if (::close(fd) != 0 && !error)
-        error = errno;
+    if (error) {
+        ::close(fd);
+        fd = -1;
+    }
     return error;
 }
 
@@ -358,103 +360,140 @@ bool WritesIntoStream(const QString& path)
            (::stat(QFile::encodeName(path).constData(), &target) == 0 && (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)));
 }
 
-namespace {
-
-/// WriteFileThrough, or, with bytes given, WriteWholeFile of them: a stream is written the bytes
-/// themselves, never a copy made aside.
-bool WriteThrough(const QString& path, const std::function<int(int)>& produce, const QByteArray* given,
-                  QString* errorText, int* errorNumber, const Progress& progress)
+SafeFileWriter::SafeFileWriter(const QString& path) : m_strPath(path)
 {
-    int error = 0;
-    const auto fail = [&](int cause) {
-        if (errorText)
-            *errorText = cause == ECANCELED ? QString() : FileErrorText(path, cause); // in terms of the file the user named
-        if (errorNumber)
-            *errorNumber = cause;
-        return false;
-    };
-    // A stream cannot be sought in: bytes that are not given are made aside first.
-    const auto made = [&](QByteArray& bytes) {
-        if (given) {
-            bytes = *given;
-            return 0;
-        }
-        const int scratch = OpenScratchFile(QDir::tempPath());
-        if (scratch < 0)
-            return errno;
-        int failure = produce(scratch);
-        struct stat info {};
-        if (!failure && ::fstat(scratch, &info) != 0)
-            failure = errno;
-        if (!failure) {
-            bytes.resize(qsizetype(info.st_size));
-            failure = ::pread(scratch, bytes.data(), size_t(bytes.size()), 0) == ssize_t(bytes.size()) ? 0 : EIO;
-        }
-        ::close(scratch);
-        return failure;
-    };
     // A descriptor the program was given (-o /dev/stdout, also when the shell sent it to a file)
     // is written at its place, as printing to it would: replacing the file behind it would lose
     // what comes after, and opening it again would write over what came before.
     if (const int own = OwnDescriptorOf(path); own >= 0) {
-        QByteArray bytes;
-        error = made(bytes);
-        if (!error)
-            error = WriteToDescriptor(own, bytes, progress);
-        return error ? fail(error) : true;
+        m_nFd = own;
+        m_Kind = Kind::Descriptor;
+        return;
     }
     // A device or a FIFO (a pipe another program reads) is written into, never replaced by a
     // file of its name; anything else that is not a regular file is refused.
     struct stat target {};
     if (::stat(QFile::encodeName(path).constData(), &target) == 0 && !S_ISREG(target.st_mode)) {
         if (S_ISDIR(target.st_mode))
-            return fail(EISDIR);
-        if (!S_ISCHR(target.st_mode) && !S_ISFIFO(target.st_mode))
-            return fail(ENODEV);
-        QByteArray bytes;
-        error = made(bytes);
-        if (!error)
-            error = WriteIntoStream(QFile::encodeName(path), S_ISFIFO(target.st_mode), bytes, progress);
-        return error ? fail(error) : true;
+            m_nError = EISDIR;
+        else if (!S_ISCHR(target.st_mode) && !S_ISFIFO(target.st_mode))
+            m_nError = ENODEV;
+        else
+            m_nError = OpenStream(QFile::encodeName(path), S_ISFIFO(target.st_mode), m_nFd);
+        m_Kind = Kind::Stream;
+        return;
     }
-    const QByteArray destination = WriteDestination(QFile::encodeName(path), error);
-    if (error)
-        return fail(error);
+    m_Destination = WriteDestination(QFile::encodeName(path), m_nError);
+    if (m_nError)
+        return;
     // A file the user may not write is refused, not replaced behind its back (the effective ids
     // decide, as they would for opening it for writing).
-    struct stat existing {};
-    const bool exists = ::stat(destination.constData(), &existing) == 0;
-    if (exists && ::faccessat(AT_FDCWD, destination.constData(), W_OK, AT_EACCESS) != 0)
-        return fail(errno);
+    m_bExists = ::stat(m_Destination.constData(), &m_Existing) == 0;
+    if (m_bExists && ::faccessat(AT_FDCWD, m_Destination.constData(), W_OK, AT_EACCESS) != 0) {
+        m_nError = errno;
+        return;
+    }
+    m_nFd = CreateTemporary(m_Destination, m_Named);
+    if (m_nFd < 0)
+        m_nError = errno;
+}
 
-    QByteArray named;
-    const int fd = CreateTemporary(destination, named);
-    if (fd < 0)
-        return fail(errno);
-    error = produce(fd);
+SafeFileWriter::~SafeFileWriter()
+{
+    if (m_Kind != Kind::Descriptor && m_nFd >= 0)
+        ::close(m_nFd);
+    if (!m_bCommitted && !m_Named.isEmpty())
+        ::unlink(m_Named.constData());
+}
+
+bool SafeFileWriter::Write(const char* data, qsizetype size, const Progress& progress)
+{
+    if (m_nError || m_bCommitted)
+        return false;
+    if (m_Kind == Kind::File) {
+        if (!WriteAll(m_nFd, data, size, progress, m_nWritten))
+            m_nError = errno;
+    } else {
+        m_nError = WriteToDescriptor(m_nFd, data, size, progress);
+    }
+    m_nWritten += size;
+    return m_nError == 0;
+}
+
+bool SafeFileWriter::WriteThrough(const std::function<int(int)>& produce, const Progress& progress)
+{
+    if (m_nError || m_bCommitted)
+        return false;
+    if (m_Kind == Kind::File) {
+        m_nError = produce(m_nFd);
+        return m_nError == 0;
+    }
+    // A stream cannot be sought in: its bytes are made aside first.
+    const int scratch = OpenScratchFile(QDir::tempPath());
+    if (scratch < 0) {
+        m_nError = errno;
+        return false;
+    }
+    int failure = produce(scratch);
+    if (!failure && ::lseek(scratch, 0, SEEK_SET) < 0)
+        failure = errno;
+    std::vector<char> buffer(std::size_t(4) << 20);
+    while (!failure) {
+        const ssize_t got = ::read(scratch, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            failure = got < 0 ? errno : 0;
+            break;
+        }
+        if (!Write(buffer.data(), got, progress))
+            break;
+    }
+    ::close(scratch);
+    if (failure && !m_nError)
+        m_nError = failure;
+    return m_nError == 0;
+}
+
+bool SafeFileWriter::Commit()
+{
+    if (m_nError || m_bCommitted)
+        return false;
+    m_bCommitted = true;
+    if (m_Kind == Kind::Descriptor)
+        return true;
+    if (m_Kind == Kind::Stream) {
+        if (::close(m_nFd) != 0)
+            m_nError = errno;
+        m_nFd = -1;
+        return m_nError == 0;
+    }
+    int error = 0;
     // Keep the permissions and owner of the file being replaced, or those an ordinary new file
     // gets, not the private 0600 of a temporary file.
-    const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
-    if (!error && ::fchmod(fd, mode) != 0)
+    const mode_t mode = m_bExists ? (m_Existing.st_mode & 07777) : (0666 & ~CurrentUmask());
+    if (::fchmod(m_nFd, mode) != 0)
         error = errno;
-    if (!error && exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()))
-        (void)::fchown(fd, existing.st_uid, existing.st_gid); // only where allowed; the content matters
+    if (!error && m_bExists && (m_Existing.st_uid != ::geteuid() || m_Existing.st_gid != ::getegid()))
+        (void)::fchown(m_nFd, m_Existing.st_uid, m_Existing.st_gid); // only where allowed; the content matters
     // On disk before it replaces the old file, so that a crash leaves one or the other whole.
-    if (!error && ::fsync(fd) != 0)
+    if (!error && ::fsync(m_nFd) != 0)
         error = errno;
-    if (!error && named.isEmpty())
-        error = LinkTemporary(fd, destination, named);
-    if (::close(fd) != 0 && !error)
+    if (!error && m_Named.isEmpty())
+        error = LinkTemporary(m_nFd, m_Destination, m_Named);
+    if (::close(m_nFd) != 0 && !error)
         error = errno;
-    if (!error && ::rename(named.constData(), destination.constData()) != 0)
+    m_nFd = -1;
+    if (!error && ::rename(m_Named.constData(), m_Destination.constData()) != 0)
         error = errno;
     if (error) {
-        if (!named.isEmpty())
-            ::unlink(named.constData());
-        return fail(error);
+        m_nError = error;
+        m_bCommitted = false; // the destructor removes the temporary file
+        return false;
     }
+    m_Named.clear();
     // The rename itself is made durable with the folder.
-    const int folder = ::open(FolderOf(destination).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder = ::open(FolderOf(m_Destination).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         (void)::fsync(folder);
         ::close(folder);
@@ -462,20 +501,36 @@ bool WriteThrough(const QString& path, const std::function<int(int)>& produce, c
     return true;
 }
 
-} // namespace
-
-bool WriteFileThrough(const QString& path, const std::function<int(int)>& produce, QString* errorText, int* errorNumber,
-                      const Progress& progress)
+QString SafeFileWriter::ErrorText() const
 {
-    return WriteThrough(path, produce, nullptr, errorText, errorNumber, progress);
+    // In terms of the file the user named; a cancelled write has nothing to say.
+    return m_nError == 0 || m_nError == ECANCELED ? QString() : FileErrorText(m_strPath, m_nError);
 }
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText, int* errorNumber,
                     const Progress& progress)
 {
-    return WriteThrough(
-        path, [&](int fd) { return WriteAll(fd, bytes.constData(), bytes.size(), progress) ? 0 : errno; }, &bytes,
-        errorText, errorNumber, progress);
+    SafeFileWriter writer(path);
+    if (writer.Write(bytes.constData(), bytes.size(), progress) && writer.Commit())
+        return true;
+    if (errorText)
+        *errorText = writer.ErrorText();
+    if (errorNumber)
+        *errorNumber = writer.Error();
+    return false;
+}
+
+bool WriteFileThrough(const QString& path, const std::function<int(int)>& produce, QString* errorText, int* errorNumber,
+                      const Progress& progress)
+{
+    SafeFileWriter writer(path);
+    if (writer.WriteThrough(produce, progress) && writer.Commit())
+        return true;
+    if (errorText)
+        *errorText = writer.ErrorText();
+    if (errorNumber)
+        *errorNumber = writer.Error();
+    return false;
 }
 
 int OpenScratchFile(const QString& folder)

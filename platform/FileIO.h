@@ -6,9 +6,9 @@
 #include <QByteArray>
 #include <QString>
 
-#include <sys/stat.h>
-
 #include <functional>
+
+#include <sys/stat.h>
 
 /// The text shown to the user when a file cannot be opened, read or written: it names the
 /// file (as DisplayText shows it) and the cause, and is at most 255 characters long.
@@ -52,10 +52,49 @@ bool WritesIntoStream(const QString& path);
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* errorText = nullptr,
                     int* errorNumber = nullptr, const Progress& progress = {});
 
-/// WriteWholeFile of the bytes produce writes into the descriptor it is given: a new empty file
-/// open for reading and writing, in which it may seek. produce returns 0, or the errno of its
-/// failure (ECANCELED when cancelled), which refuses the write as a failed write would. For a
-/// stream target the file is made aside first and its bytes written after.
+/// WriteWholeFile piece by piece, for a file too large to hold whole: the same targets, checks
+/// and messages, the same temporary file put on disk and renamed over the target only by
+/// Commit. A writer destroyed before a successful Commit leaves the target as it was and no
+/// temporary file behind.
+class SafeFileWriter {
+public:
+    /// Opens the target (or the temporary file beside it); a failure is kept for Error.
+    explicit SafeFileWriter(const QString& path);
+    ~SafeFileWriter();
+    SafeFileWriter(const SafeFileWriter&) = delete;
+    SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+    /// Appends size bytes, reporting to progress as it goes. False once anything has failed;
+    /// nothing more is written then.
+    bool Write(const char* data, qsizetype size, const Progress& progress = {});
+    /// Lets produce write the file through a descriptor it may seek in, open for reading and
+    /// writing: the temporary file of a regular target, or for a stream a scratch file whose
+    /// bytes are then written into it. produce returns 0, or the errno of its failure
+    /// (ECANCELED when cancelled). False once anything has failed.
+    bool WriteThrough(const std::function<int(int fd)>& produce, const Progress& progress = {});
+    /// Completes the file: on disk and in place of the target. False on failure.
+    bool Commit();
+    /// The errno of the first failure (ECANCELED for a cancelled write), or 0.
+    int Error() const { return m_nError; }
+    /// The user's message for the failure (see FileErrorText); empty without one or when cancelled.
+    QString ErrorText() const;
+
+private:
+    enum class Kind { Descriptor, Stream, File };
+
+    QString m_strPath;
+    Kind m_Kind = Kind::File;
+    int m_nFd = -1;
+    int m_nError = 0;
+    off_t m_nWritten = 0;
+    QByteArray m_Destination; ///< the file replaced: the target, its links followed
+    QByteArray m_Named;       ///< the temporary file's name, once it has one
+    struct stat m_Existing {};
+    bool m_bExists = false;
+    bool m_bCommitted = false;
+};
+
+/// WriteWholeFile of the bytes produce writes through SafeFileWriter::WriteThrough.
 bool WriteFileThrough(const QString& path, const std::function<int(int fd)>& produce, QString* errorText = nullptr,
                       int* errorNumber = nullptr, const Progress& progress = {});
 

@@ -158,6 +158,16 @@ TEST(Platform, WholeFilesAreReadAndReplacedSafely)
     ASSERT_TRUE(ReadWholeFile(path, read, &error));
     EXPECT_EQ(read, QByteArray("short"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("data.bin")});
+    // Written in pieces, the file replaces the old one only when completed.
+    for (const bool complete : {false, true}) {
+        SafeFileWriter writer(path);
+        EXPECT_TRUE(writer.Write("piece one, ", 11) && writer.Write(first.constData(), first.size()));
+        EXPECT_EQ(ReadFileBytes(path), QByteArray("short"));
+        if (complete)
+            EXPECT_TRUE(writer.Commit());
+    }
+    EXPECT_EQ(ReadFileBytes(path), "piece one, " + first);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("data.bin")});
 
     const QString nowhere = dir.filePath(QStringLiteral("missing/data.bin"));
     EXPECT_FALSE(WriteWholeFile(nowhere, first, &error));
@@ -331,6 +341,14 @@ TEST(Platform, MappedFilesHoldWhatReadingGives)
         MappedFile mapped;
         ASSERT_TRUE(mapped.Open(path));
         EXPECT_EQ(mapped.Bytes(), content);
+        // Read front to back, pages given back are read in again.
+        MappedFile streamed;
+        ASSERT_TRUE(streamed.Open(path, nullptr, MappedFile::Access::FrontToBack));
+        EXPECT_EQ(streamed.Bytes(), content);
+        for (const qsizetype done : {content.size() / 2, content.size(), qsizetype(10)}) {
+            streamed.Release(done);
+            EXPECT_EQ(streamed.Bytes(), content) << done;
+        }
     }
     // Failures are worded as reading words them.
     for (const QString& path : {dir.filePath(QStringLiteral("missing.bin")), dir.path()}) {

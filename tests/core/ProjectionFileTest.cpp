@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -266,6 +268,85 @@ TEST_F(ProjectionTest, DamagedFilesAreRefusedAndChangeNothing)
         EXPECT_FALSE(doc.IsMapLoaded());
         ASSERT_EQ(ui.m_Messages.size(), 1u);
         EXPECT_EQ(ui.m_Messages[0].m_strCaption, QStringLiteral("Invalid File"));
+    }
+}
+
+namespace {
+
+/// A 24-bit BMP of width x rows pixels whose bytes are smooth noise, as a scan gives.
+QByteArray NoisyBmp(int width, int rows)
+{
+    const qsizetype rowBytes = (qsizetype(width) * 3 + 3) & ~qsizetype(3);
+    QByteArray bmp(54 + rowBytes * rows, '\0');
+    bmp[0] = 'B', bmp[1] = 'M';
+    qToLittleEndian<quint32>(quint32(bmp.size()), bmp.data() + 2);
+    qToLittleEndian<quint32>(54, bmp.data() + 10);
+    qToLittleEndian<quint32>(40, bmp.data() + 14);
+    qToLittleEndian<qint32>(width, bmp.data() + 18);
+    qToLittleEndian<qint32>(rows, bmp.data() + 22);
+    qToLittleEndian<quint16>(1, bmp.data() + 26);
+    qToLittleEndian<quint16>(24, bmp.data() + 28);
+    quint32 state = 12345;
+    for (qsizetype i = 54; i < bmp.size(); ++i) {
+        state = state * 1103515245u + 12345u;
+        bmp[i] = char(100 + int(40 * std::sin(double(i) / 300.0)) + int((state >> 16) % 23));
+    }
+    return bmp;
+}
+
+} // namespace
+
+TEST(ProjectionStreaming, PiecesGiveTheWholeFileAndPayload)
+{
+    // Small pieces and decoder blocks, so that a few kilobytes cross many of their boundaries;
+    // the files written whole are the reference. 1000 pixels make 3000-byte rows.
+    struct Case {
+        int rows;
+        qsizetype pieceBytes;
+    };
+    const Case cases[] = {{0, 4096}, {1, 4096}, {1, 3054}, {1, 3055}, {1, 3053}, {3, 3000},
+                          {40, 4096}, {40, 8192 + 1}, {40, 1 << 20}};
+    const GeoCoefficients coefficients = SampleCoefficients();
+    for (const Case& c : cases) {
+        const QByteArray bmp = NoisyBmp(1000, c.rows);
+        StreamPieces pieces;
+        pieces.m_nPieceBytes = c.pieceBytes;
+        pieces.m_Parallelism.m_nThreads = 3;
+        pieces.m_Parallelism.m_nBlockBits = 2048;
+        qsizetype done = 0;
+        pieces.m_Done = [&done](qsizetype upTo) { done = std::max(done, upTo); };
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(bmp.constData());
+        for (std::uint32_t tag : {kGpfTag, kDpfTag, kCpfTag}) {
+            QByteArray whole, streamed;
+            const ByteSink sink = [&streamed](const char* data, qsizetype size) { streamed.append(data, size); };
+            if (tag == kCpfTag) {
+                WriteCpfProjection(whole, 1000, c.rows, coefficients, bmp);
+                StreamCpfProjection(1000, c.rows, coefficients, bytes, std::uint32_t(bmp.size()), sink, pieces);
+            } else {
+                whole = MakeDpf(tag, coefficients, bmp);
+                WriteDpfHeader(streamed, tag, coefficients);
+                StreamDpfPayload(bytes, std::uint32_t(bmp.size()), sink, pieces);
+            }
+            EXPECT_EQ(streamed, whole) << c.rows << " rows, pieces of " << c.pieceBytes << ", tag " << tag;
+            EXPECT_EQ(done, bmp.size()) << c.rows << " rows, pieces of " << c.pieceBytes;
+        }
+        const QByteArray dpf = MakeDpf(kDpfTag, coefficients, bmp);
+        UiMessage wholeError, streamedError;
+        QByteArray payload;
+        const std::optional<ProjectionContents> whole = ParseDpfProjection(dpf, wholeError);
+        const std::optional<ProjectionContents> streamed = StreamDpfProjection(
+            dpf, streamedError, [&payload](const char* data, qsizetype size) { payload.append(data, size); }, pieces);
+        ASSERT_EQ(streamed.has_value(), c.rows > 0) << c.rows << " rows, pieces of " << c.pieceBytes;
+        EXPECT_EQ(payload, bmp) << c.rows << " rows, pieces of " << c.pieceBytes;
+        if (!streamed) {
+            EXPECT_EQ(streamedError.m_strText, wholeError.m_strText);
+            continue;
+        }
+        EXPECT_EQ(streamed->m_nHeight, c.rows);
+        EXPECT_EQ(streamed->m_nWidth, 1000);
+        EXPECT_EQ(StreamDpfProjection(dpf.left(dpf.size() - 1), streamedError, [](const char*, qsizetype) {}, pieces),
+                  std::nullopt);
+        EXPECT_EQ(streamedError.m_strText, QStringLiteral("The projection file is cut short or damaged. It cannot be read."));
     }
 }
 
