@@ -163,8 +163,9 @@ TEST(Platform, WholeFilesAreReadAndReplacedSafely)
         SafeFileWriter writer(path);
         EXPECT_TRUE(writer.Write("piece one, ", 11) && writer.Write(first.constData(), first.size()));
         EXPECT_EQ(ReadFileBytes(path), QByteArray("short"));
-        if (complete)
+        if (complete) {
             EXPECT_TRUE(writer.Commit());
+        }
     }
     EXPECT_EQ(ReadFileBytes(path), "piece one, " + first);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("data.bin")});
