@@ -3,6 +3,7 @@
 #include "formats/GdalSupport.h"
 #include "platform/DisplayText.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cpl_error.h>
@@ -55,10 +56,17 @@ std::optional<OGRSpatialReference> SidecarSystem(const QString& path, QString& r
                                 path + QStringLiteral(".prj")}) {
         if (!QFileInfo::exists(name))
             continue;
+        // ESRI's WKT, as GIS programs write it, over several lines or one; else its older
+        // keyword form.
         OGRSpatialReference srs;
-        char** lines = CSLLoad(name.toUtf8().constData());
-        const OGRErr error = lines ? srs.importFromESRI(lines) : OGRERR_FAILURE;
-        CSLDestroy(lines);
+        QFile file(name);
+        const QByteArray text = file.open(QIODevice::ReadOnly) ? file.read(1 << 20).simplified() : QByteArray();
+        OGRErr error = text.isEmpty() ? OGRERR_FAILURE : srs.importFromWkt(text.constData());
+        if (error != OGRERR_NONE) {
+            char** lines = CSLLoad(name.toUtf8().constData());
+            error = lines ? srs.importFromESRI(lines) : OGRERR_FAILURE;
+            CSLDestroy(lines);
+        }
         if (error == OGRERR_NONE && !srs.IsEmpty())
             return srs;
         refusal = QStringLiteral("%1 beside it holds no coordinate system PROJ knows").arg(QFileInfo(name).fileName());

@@ -150,6 +150,7 @@ cut -d' ' -f2,3 "$work/near" | gdallocationinfo -valonly "$work/c.png" | paste -
             exit bad + (length(seen) < 12) }' ||
     { echo "FAIL: overlay's red graticule is not where GDAL puts it"; failures=$((failures + 1)); }
 gdal_create -q -of PNG -outsize 50 50 -bands 3 "$work/plain.png"
+cp "$work/plain.png" "$work/world.png" && printf '2500\n0\n0\n-2500\n-1000000\n2000000\n' >"$work/world.pgw" && echo 'PROJCS["nothing"]' >"$work/world.prj"
 printf '{"type":"FeatureCollection","features":[{"type":"Feature","properties":{},"geometry":{"type":"LineString","coordinates":"x"}}]}' >"$work/nogeometry.geojson"
 printf '{"type":"FeatureCollection","features":[{"type":"Feature","geometry":{"type":"LineString","coord' >"$work/broken.geojson"
 printf '{"type":"FeatureCollection","features":[{"type":"Feature","properties":{},"geometry":{"type":"Point","coordinates":[10,50]}}]}' >"$work/europe.geojson"
@@ -157,12 +158,16 @@ while IFS='|' read -r status pattern command; do
     eval "expect $status err '$pattern' -- \"\$cli\" $command"
 done <<EOF
 1|^varnel-cli overlay: .*plain.png cannot be drawn: it has no georeference|overlay \$work/c.pws --reference \$work/plain.png -o \$work/o.png
+1|^varnel-cli overlay: .*world.png cannot be drawn: world.prj beside it holds no coordinate system PROJ knows$|overlay \$work/c.pws --reference \$work/world.png -o \$work/o.png
 1|^varnel-cli overlay: .*nogeometry.geojson cannot be drawn: none of its features .1. has a geometry that can be read|overlay \$work/c.pws --reference \$work/nogeometry.geojson -o \$work/o.png
 1|^varnel-cli overlay: .*broken.geojson cannot be drawn: GDAL cannot read it as a map|overlay \$work/c.pws --reference \$work/broken.geojson -o \$work/o.png
 1|^varnel-cli overlay: .*europe.geojson does not overlap the map$|overlay \$work/c.pws --reference \$work/europe.geojson -o \$work/o.png
 2|^varnel-cli overlay: --color needs six hexadecimal digits RRGGBB, not .red.$|overlay \$work/c.pws --graticule 1 --color red -o \$work/o.png
 EOF
 [ ! -e "$work/o.png" ] || { echo "FAIL: a refused overlay wrote its picture"; failures=$((failures + 1)); }
+# With its system in the .prj, the PNG's world file places its outline.
+gdalsrsinfo -o wkt_esri EPSG:5070 >"$work/world.prj"
+expect 0 out '"lines": 1, "points": 0, ' -- "$cli" overlay "$work/c.pws" --reference "$work/world.png" -o "$work/world-outline.png"
 # A reference wholly inside the sample GeoTIFF's UTM map, away from its corners, overlaps it.
 printf '{"type":"FeatureCollection","features":[{"type":"Feature","properties":{},"geometry":{"type":"Polygon","coordinates":[[[-77.9,24.2],[-77.5,24.2],[-77.5,24.6],[-77.9,24.2]]]}},{"type":"Feature","properties":{},"geometry":{"type":"Point","coordinates":[-77.7,24.4]}}]}' >"$work/inside.geojson"
 expect 0 out '"lines": 1, "points": 1, ' -- "$cli" overlay "$map" --reference "$work/inside.geojson" -o "$work/inside.png"
