@@ -174,65 +174,73 @@ ArcSeconds PickedArcSeconds(const GeoPosition& at)
 
 } // namespace
 
-std::optional<GeoPosition> QtUiServices::PickIfOffered(int result)
+/// Runs a coordinate dialog until it closes with OK or Cancel. Its "Pick on Reference" closes it
+/// for a click on the reference map, after which it comes back with the fields as typed, or with
+/// the picked position when there was a pick.
+template <class Dialog, class Entry>
+int QtUiServices::RunPickingDialog(Entry& entry, void (*fill)(Dialog&, const Entry&),
+                                   void (*keep)(const Dialog&, Entry&), void (*picked)(const ArcSeconds&, Entry&))
 {
-    if (result != kPickOnReference || !m_PickOnReference)
-        return std::nullopt;
-    return m_PickOnReference();
+    for (;;) {
+        Dialog dialog(m_pParent);
+        fill(dialog, entry);
+        dialog.m_bOfferPick = m_CanPickOnReference && m_PickOnReference && m_CanPickOnReference();
+        const int result = dialog.DoModal();
+        if (result == IDOK || result == kPickOnReference)
+            keep(dialog, entry);
+        if (result != kPickOnReference)
+            return result;
+        if (const std::optional<GeoPosition> at = m_PickOnReference())
+            picked(PickedArcSeconds(*at), entry);
+    }
 }
 
 int QtUiServices::RunDataInputDialog(CoordinateEntry& entry)
 {
-    for (;;) {
-        CDataInputDialog dialog(m_pParent);
-        dialog.m_strLatitude = entry.m_strLatitude;
-        dialog.m_strLongitude = entry.m_strLongitude;
-        dialog.m_nFocusField = entry.m_nFocusField;
-        dialog.m_strProjectedCrs = entry.m_strProjectedCrs;
-        dialog.m_bProjected = entry.m_bProjected;
-        dialog.m_bOfferPick = m_CanPickOnReference && m_CanPickOnReference();
-        const int result = dialog.DoModal();
-        if (result == IDOK || result == kPickOnReference) {
-            entry.m_strLatitude = dialog.m_strLatitude;
-            entry.m_strLongitude = dialog.m_strLongitude;
-            entry.m_bProjected = dialog.m_bProjected;
-        }
-        if (result != kPickOnReference)
-            return result;
-        // The dialog comes back with the picked position, or as it was when the pick was given up.
-        if (const std::optional<GeoPosition> picked = PickIfOffered(result)) {
-            const CoordinateEntry typed = FormatDecimal(PickedArcSeconds(*picked));
-            entry.m_strLatitude = typed.m_strLatitude;
-            entry.m_strLongitude = typed.m_strLongitude;
-            entry.m_bProjected = false;
-        }
-    }
+    return RunPickingDialog<CDataInputDialog, CoordinateEntry>(
+        entry,
+        [](CDataInputDialog& dialog, const CoordinateEntry& from) {
+            dialog.m_strLatitude = from.m_strLatitude;
+            dialog.m_strLongitude = from.m_strLongitude;
+            dialog.m_nFocusField = from.m_nFocusField;
+            dialog.m_strProjectedCrs = from.m_strProjectedCrs;
+            dialog.m_bProjected = from.m_bProjected;
+        },
+        [](const CDataInputDialog& dialog, CoordinateEntry& to) {
+            to.m_strLatitude = dialog.m_strLatitude;
+            to.m_strLongitude = dialog.m_strLongitude;
+            to.m_bProjected = dialog.m_bProjected;
+        },
+        [](const ArcSeconds& at, CoordinateEntry& to) {
+            const CoordinateEntry typed = FormatDecimal(at);
+            to.m_strLatitude = typed.m_strLatitude;
+            to.m_strLongitude = typed.m_strLongitude;
+            to.m_bProjected = false;
+        });
 }
 
 int QtUiServices::RunDegMinSecDialog(DegMinSecEntry& entry)
 {
-    for (;;) {
-        DialogDegMinSec dialog(m_pParent);
-        dialog.m_strLatDeg = entry.m_strLatDeg;
-        dialog.m_strLatMin = entry.m_strLatMin;
-        dialog.m_strLatSec = entry.m_strLatSec;
-        dialog.m_strLonDeg = entry.m_strLonDeg;
-        dialog.m_strLonMin = entry.m_strLonMin;
-        dialog.m_strLonSec = entry.m_strLonSec;
-        dialog.m_nFocusField = entry.m_nFocusField;
-        dialog.m_bOfferPick = m_CanPickOnReference && m_CanPickOnReference();
-        const int result = dialog.DoModal();
-        if (result == IDOK || result == kPickOnReference)
-            entry = {dialog.m_strLatDeg, dialog.m_strLatMin, dialog.m_strLatSec,
-                     dialog.m_strLonDeg, dialog.m_strLonMin, dialog.m_strLonSec, entry.m_nFocusField};
-        if (result != kPickOnReference)
-            return result;
-        if (const std::optional<GeoPosition> picked = PickIfOffered(result)) {
-            DegMinSecEntry typed = FormatDegMinSec(PickedArcSeconds(*picked));
-            typed.m_nFocusField = entry.m_nFocusField;
-            entry = typed;
-        }
-    }
+    return RunPickingDialog<DialogDegMinSec, DegMinSecEntry>(
+        entry,
+        [](DialogDegMinSec& dialog, const DegMinSecEntry& from) {
+            dialog.m_strLatDeg = from.m_strLatDeg;
+            dialog.m_strLatMin = from.m_strLatMin;
+            dialog.m_strLatSec = from.m_strLatSec;
+            dialog.m_strLonDeg = from.m_strLonDeg;
+            dialog.m_strLonMin = from.m_strLonMin;
+            dialog.m_strLonSec = from.m_strLonSec;
+            dialog.m_nFocusField = from.m_nFocusField;
+        },
+        [](const DialogDegMinSec& dialog, DegMinSecEntry& to) {
+            to = {dialog.m_strLatDeg, dialog.m_strLatMin, dialog.m_strLatSec,
+                  dialog.m_strLonDeg, dialog.m_strLonMin, dialog.m_strLonSec, to.m_nFocusField};
+        },
+        [](const ArcSeconds& at, DegMinSecEntry& to) {
+            DegMinSecEntry typed = FormatDegMinSec(at);
+            typed.m_nFocusField = to.m_nFocusField;
+            to = typed;
+        });
 }
 
 namespace {

@@ -11,6 +11,8 @@ class QMessageBox;
 class QWidget;
 
 /// The user-interface services of the desktop application, on Qt Widgets.
+struct ArcSeconds;
+
 class QtUiServices : public UiServices {
 public:
     /// parent owns the message boxes and dialogs (usually the main window); may be null.
@@ -23,8 +25,9 @@ public:
     std::function<std::optional<GeoPosition>()> m_PickOnReference;
 
 private:
-    /// The pick a coordinate dialog closed with kPickOnReference asks for.
-    std::optional<GeoPosition> PickIfOffered(int result);
+    template <class Dialog, class Entry>
+    int RunPickingDialog(Entry& entry, void (*fill)(Dialog&, const Entry&), void (*keep)(const Dialog&, Entry&),
+                         void (*picked)(const ArcSeconds&, Entry&));
 
 public:
 

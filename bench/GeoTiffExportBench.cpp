@@ -10,6 +10,8 @@
 // With VARNEL_GEOTIFF_BENCH_KEEP set to a folder, the files are made and left there: map.tif,
 // varnel.tif and gdal.tif.
 
+#include "ChildMeasure.h"
+
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -18,57 +20,16 @@
 #include <gdal.h>
 #include <ogr_srs_api.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 constexpr int kWidth = 10000;
 constexpr int kHeight = 8000;
 constexpr int kRounds = 3;
-
-struct Run {
-    double m_dSeconds = 0; ///< 0 when the program could not run or failed
-    double m_dPeakBytes = 0;
-};
-
-/// Runs a program, its output to /dev/null, and returns its wall time and its own peak resident set.
-Run RunProgram(const QStringList& command)
-{
-    std::vector<std::string> words;
-    for (const QString& word : command)
-        words.push_back(word.toStdString());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return {};
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            double(usage.ru_maxrss) * 1024.0};
-}
 
 /// A scan-like map as an uncompressed RGB GeoTIFF in strips, UTM zone 33 north.
 bool WriteMap(const QString& path)
@@ -101,12 +62,6 @@ bool WriteMap(const QString& path)
     return ok;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 void BM_GeoTiffExportLargeMap(benchmark::State& state)
 {
     const QString translate = QStandardPaths::findExecutable(QStringLiteral("gdal_translate"));
@@ -128,13 +83,13 @@ void BM_GeoTiffExportLargeMap(benchmark::State& state)
     double oursPeak = 0, gdalPeak = 0;
     for (auto _ : state) {
         for (int round = 0; round < kRounds; ++round) {
-            const Run varnel = RunProgram({VARNEL_CLI_PATH, "export", map, "--format", "geotiff", "-o", ours});
+            const Measurement varnel = MeasureProcess({VARNEL_CLI_PATH, "export", map, "--format", "geotiff", "-o", ours});
             QFile::remove(theirs);
-            const Run copy = RunProgram({translate, "-q", "-of", "GTiff", "-co", "TILED=YES", "-co", "BLOCKXSIZE=256",
+            const Measurement copy = MeasureProcess({translate, "-q", "-of", "GTiff", "-co", "TILED=YES", "-co", "BLOCKXSIZE=256",
                                          "-co", "BLOCKYSIZE=256", "-co", "COMPRESS=DEFLATE", "-co", "PREDICTOR=2",
                                          "-co", "PHOTOMETRIC=RGB", map, theirs});
-            const Run overviews =
-                RunProgram({addo, "-q", "-r", "average", "--config", "COMPRESS_OVERVIEW", "DEFLATE", "--config",
+            const Measurement overviews =
+                MeasureProcess({addo, "-q", "-r", "average", "--config", "COMPRESS_OVERVIEW", "DEFLATE", "--config",
                             "PREDICTOR_OVERVIEW", "2", theirs, "2", "4", "8", "16", "32", "64"});
             if (varnel.m_dSeconds <= 0 || copy.m_dSeconds <= 0 || overviews.m_dSeconds <= 0) {
                 state.SkipWithError("an export failed");
