@@ -525,126 +525,21 @@ void WriteGeoKeys(TIFF* tif, const MapCrs& crs, const std::array<double, 6>& gt)
 
 /// Writes the file of rows into main; the reduced copies made as the rows come are coded into
 /// scratch first. 0 or the errno of the failure.
-int WritePyramid(TiffStore& mainStore, TiffStore& scratchStore, const RgbRows& rows, const MapCrs& crs,
-                 const std::array<double, 6>& gt, const QByteArray& noData, const Progress& progress)
+/// A reduced copy's tile coded ahead of its directory, waiting in scratch.
+struct CodedTile {
+    qint64 m_nOffset;
+    qsizetype m_nSize;
+};
+
+/// Writes the reduced copies' directories after the picture's: first those whose tiles wait coded
+/// in scratch (coded, a list for each size from the picture's on), then the smallest ones, halved
+/// in turn from small. done is the share of progress reported so far. 0, or the errno of a failure.
+int WriteReducedCopies(TIFF* tif, TiffStore& mainStore, TiffStore& scratchStore, const std::vector<QSize>& sizes,
+                       const std::vector<std::vector<CodedTile>>& coded, const QImage* small, const QByteArray& noData,
+                       const Progress& progress, double done)
 {
-    const std::vector<QSize> sizes = PyramidSizes(rows.m_nWidth, rows.m_nHeight);
-    const std::size_t areaLevels = AreaLevels(sizes);
-    const bool tail = sizes.size() > areaLevels + 1;
-
-    TiffHandle handle = OpenTiff(mainStore);
-    TIFF* tif = handle.get();
-    if (!tif)
-        return mainStore.Failure();
-    WriteGeoKeys(tif, crs, gt);
-    SetTileTags(tif, std::uint32_t(rows.m_nWidth), std::uint32_t(rows.m_nHeight), false, noData);
-
-    // The reduced copies' tiles are coded as they fill and wait in scratch, each at its offset,
-    // until their directory's turn comes.
-    struct Coded {
-        qint64 m_nOffset;
-        qsizetype m_nSize;
-    };
-    std::vector<std::vector<Coded>> coded(areaLevels + 1);
-    bool outOfMemory = false;
-
-    // Two rows of tiles a size: one fills while the other is coded on the other cores.
-    std::vector<std::array<TileRow, 2>> tileRows;
-    std::vector<int> filling(areaLevels + 1, 0);
-    std::vector<AreaHalving> halvings;
-    std::vector<int> rowsDone(areaLevels + 1, 0);
-    for (std::size_t level = 0; level <= areaLevels; ++level) {
-        tileRows.push_back({TileRow(sizes[level].width()), TileRow(sizes[level].width())});
-        if (level > 0)
-            halvings.emplace_back(sizes[level - 1].width(), sizes[level - 1].height(), sizes[level].width(),
-                                  sizes[level].height());
-    }
-    /// A row of tiles being coded: its top, and whether its coding ran out of memory.
-    struct Coding {
-        std::future<std::vector<QByteArray>> m_Tiles;
-        std::uint32_t m_nTop = 0;
-        std::unique_ptr<bool> m_pOutOfMemory = std::make_unique<bool>(false);
-    };
-    std::vector<std::optional<Coding>> coding(areaLevels + 1);
-    QImage small;
-    if (tail) {
-        small = QImage(sizes[areaLevels], QImage::Format_RGB888);
-        RequirePixels(small);
-    }
-
-    const double fullShare = sizes.size() > 1 ? 0.75 : 1.0;
-    const Progress fullProgress = progress.Part(0.0, fullShare);
-    bool ok = true;
-    // The coded row of tiles of a size written where it goes, in order: the picture's into the
-    // file, a reduced copy's into scratch.
-    const auto finish = [&](std::size_t level) {
-        if (!coding[level])
-            return;
-        const std::vector<QByteArray> codedRow = coding[level]->m_Tiles.get();
-        const std::uint32_t y0 = coding[level]->m_nTop;
-        outOfMemory = outOfMemory || *coding[level]->m_pOutOfMemory;
-        coding[level].reset();
-        ok = ok && !codedRow.empty();
-        for (std::size_t column = 0; ok && column < codedRow.size(); ++column) {
-            QByteArray tile = codedRow[column];
-            if (level == 0) {
-                ok = TIFFWriteRawTile(tif, TIFFComputeTile(tif, std::uint32_t(column) * kTile, y0, 0, 0), tile.data(),
-                                      tsize_t(tile.size())) >= 0;
-            } else {
-                coded[level].push_back({scratchStore.Size(), tile.size()});
-                scratchStore.m_nPos = coded[level].back().m_nOffset;
-                ok = WriteProc(&scratchStore, tile.data(), tsize_t(tile.size())) == tsize_t(tile.size());
-            }
-        }
-        if (ok && level == 0)
-            ok = fullProgress.Report(std::min<int>(rows.m_nHeight, int(y0 + kTile)), rows.m_nHeight);
-    };
-    const auto flush = [&](std::size_t level) {
-        finish(level);
-        if (!ok)
-            return;
-        const TileRow& tiles = tileRows[level][std::size_t(filling[level])];
-        Coding next;
-        next.m_nTop = std::uint32_t(rowsDone[level] - 1) / kTile * kTile;
-        const auto code = [&tiles, flag = next.m_pOutOfMemory.get()] { return CodeTiles(tiles, *flag); };
-        try {
-            next.m_Tiles = std::async(std::launch::async, code);
-        } catch (const std::system_error&) {
-            next.m_Tiles = std::async(std::launch::deferred, code); // no thread to spare: coded when written
-        }
-        coding[level] = std::move(next);
-        filling[level] ^= 1;
-        tileRows[level][std::size_t(filling[level])].Clear();
-    };
-    std::function<void(std::size_t, const std::uint8_t*)> deliver = [&](std::size_t level, const std::uint8_t* rgb) {
-        if (!ok)
-            return;
-        const int y = rowsDone[level]++;
-        if (tileRows[level][std::size_t(filling[level])].Put(rgb) || rowsDone[level] == sizes[level].height())
-            flush(level);
-        if (level < areaLevels)
-            halvings[level].Push(rgb, [&](const std::uint8_t* reduced) { deliver(level + 1, reduced); });
-        else if (tail)
-            std::memcpy(small.scanLine(y), rgb, std::size_t(sizes[level].width()) * 3);
-    };
-    std::vector<std::uint8_t> row(std::size_t(rows.m_nWidth) * 3);
-    for (int y = 0; ok && y < rows.m_nHeight; ++y) {
-        rows.m_Read(y, row.data());
-        deliver(0, row.data());
-    }
-    for (std::size_t level = 0; level <= areaLevels; ++level)
-        finish(level);
-    if (!ok)
-        return progress.Cancelled()                                ? ECANCELED
-               : outOfMemory                                       ? ENOMEM
-               : mainStore.m_nError || mainStore.m_bOutOfMemory    ? mainStore.Failure()
-                                                                   : scratchStore.Failure();
-    if (!TIFFWriteDirectory(tif))
-        return mainStore.Failure();
-
-    double done = fullShare;
     std::vector<char> raw;
-    for (std::size_t level = 1; level <= areaLevels; ++level) {
+    for (std::size_t level = 1; level < coded.size(); ++level) {
         SetTileTags(tif, std::uint32_t(sizes[level].width()), std::uint32_t(sizes[level].height()), true, noData);
         for (std::size_t tile = 0; tile < coded[level].size(); ++tile) {
             raw.resize(std::size_t(coded[level][tile].m_nSize));
@@ -661,9 +556,9 @@ int WritePyramid(TiffStore& mainStore, TiffStore& scratchStore, const RgbRows& r
             return ECANCELED;
         done += share;
     }
-    if (tail) {
-        QImage reduced = small;
-        for (std::size_t level = areaLevels + 1; level < sizes.size(); ++level) {
+    if (small) {
+        QImage reduced = *small;
+        for (std::size_t level = coded.size(); level < sizes.size(); ++level) {
             reduced = reduced.scaled(sizes[level], Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             RequirePixels(reduced);
             const double share = (1.0 - done) * 0.75;
@@ -672,6 +567,161 @@ int WritePyramid(TiffStore& mainStore, TiffStore& scratchStore, const RgbRows& r
             done += share;
         }
     }
+    return 0;
+}
+
+/// The picture and its reduced copies as the picture's rows arrive from the top: each size's
+/// rows fill a row of tiles, coded on the other cores while the next one fills; the picture's
+/// tiles go into the file, the reduced copies' into scratch until their directory's turn.
+class PyramidBuilder {
+public:
+    PyramidBuilder(TIFF* tif, TiffStore& scratchStore, const std::vector<QSize>& sizes, std::size_t areaLevels,
+                   const Progress& fullProgress)
+        : m_pTif(tif), m_Scratch(scratchStore), m_Sizes(sizes), m_nAreaLevels(areaLevels),
+          m_bTail(sizes.size() > areaLevels + 1), m_FullProgress(fullProgress), m_Coded(areaLevels + 1),
+          m_Filling(areaLevels + 1, 0), m_RowsDone(areaLevels + 1, 0), m_Coding(areaLevels + 1)
+    {
+        // Two rows of tiles a size: one fills while the other is coded.
+        for (std::size_t level = 0; level <= areaLevels; ++level) {
+            m_TileRows.push_back({TileRow(sizes[level].width()), TileRow(sizes[level].width())});
+            if (level > 0)
+                m_Halvings.emplace_back(sizes[level - 1].width(), sizes[level - 1].height(), sizes[level].width(),
+                                        sizes[level].height());
+        }
+        if (m_bTail) {
+            m_Small = QImage(sizes[areaLevels], QImage::Format_RGB888);
+            RequirePixels(m_Small);
+        }
+    }
+
+    /// Takes the next row of a size (level 0 the picture's), passing its halving to the next size.
+    void Deliver(std::size_t level, const std::uint8_t* rgb)
+    {
+        if (!m_bOk)
+            return;
+        const int y = m_RowsDone[level]++;
+        if (m_TileRows[level][std::size_t(m_Filling[level])].Put(rgb) || m_RowsDone[level] == m_Sizes[level].height())
+            Flush(level);
+        if (level < m_nAreaLevels)
+            m_Halvings[level].Push(rgb, [&](const std::uint8_t* reduced) { Deliver(level + 1, reduced); });
+        else if (m_bTail)
+            std::memcpy(m_Small.scanLine(y), rgb, std::size_t(m_Sizes[level].width()) * 3);
+    }
+
+    /// Writes every row of tiles still being coded; false when anything failed.
+    bool Finish()
+    {
+        for (std::size_t level = 0; level <= m_nAreaLevels; ++level)
+            Finish(level);
+        return m_bOk;
+    }
+
+    bool Ok() const { return m_bOk; }
+    bool OutOfMemory() const { return m_bOutOfMemory; }
+    const std::vector<std::vector<CodedTile>>& Coded() const { return m_Coded; }
+    /// The largest size left to Qt's halving, when there are such sizes.
+    const QImage* Small() const { return m_bTail ? &m_Small : nullptr; }
+
+private:
+    /// A row of tiles being coded: its top, and whether its coding ran out of memory.
+    struct Coding {
+        std::future<std::vector<QByteArray>> m_Tiles;
+        std::uint32_t m_nTop = 0;
+        std::unique_ptr<bool> m_pOutOfMemory = std::make_unique<bool>(false);
+    };
+
+    /// The coded row of tiles of a size written where it goes, in order: the picture's into the
+    /// file, a reduced copy's into scratch.
+    void Finish(std::size_t level)
+    {
+        if (!m_Coding[level])
+            return;
+        const std::vector<QByteArray> codedRow = m_Coding[level]->m_Tiles.get();
+        const std::uint32_t y0 = m_Coding[level]->m_nTop;
+        m_bOutOfMemory = m_bOutOfMemory || *m_Coding[level]->m_pOutOfMemory;
+        m_Coding[level].reset();
+        m_bOk = m_bOk && !codedRow.empty();
+        for (std::size_t column = 0; m_bOk && column < codedRow.size(); ++column) {
+            QByteArray tile = codedRow[column];
+            if (level == 0) {
+                m_bOk = TIFFWriteRawTile(m_pTif, TIFFComputeTile(m_pTif, std::uint32_t(column) * kTile, y0, 0, 0),
+                                         tile.data(), tsize_t(tile.size())) >= 0;
+            } else {
+                m_Coded[level].push_back({m_Scratch.Size(), tile.size()});
+                m_Scratch.m_nPos = m_Coded[level].back().m_nOffset;
+                m_bOk = WriteProc(&m_Scratch, tile.data(), tsize_t(tile.size())) == tsize_t(tile.size());
+            }
+        }
+        const int height = m_Sizes[0].height();
+        if (m_bOk && level == 0)
+            m_bOk = m_FullProgress.Report(std::min<int>(height, int(y0 + kTile)), height);
+    }
+
+    /// Hands the filled row of tiles of a size to be coded and starts filling the other.
+    void Flush(std::size_t level)
+    {
+        Finish(level);
+        if (!m_bOk)
+            return;
+        const TileRow& tiles = m_TileRows[level][std::size_t(m_Filling[level])];
+        Coding next;
+        next.m_nTop = std::uint32_t(m_RowsDone[level] - 1) / kTile * kTile;
+        const auto code = [&tiles, flag = next.m_pOutOfMemory.get()] { return CodeTiles(tiles, *flag); };
+        try {
+            next.m_Tiles = std::async(std::launch::async, code);
+        } catch (const std::system_error&) {
+            next.m_Tiles = std::async(std::launch::deferred, code); // no thread to spare: coded when written
+        }
+        m_Coding[level] = std::move(next);
+        m_Filling[level] ^= 1;
+        m_TileRows[level][std::size_t(m_Filling[level])].Clear();
+    }
+
+    TIFF* m_pTif;
+    TiffStore& m_Scratch;
+    const std::vector<QSize>& m_Sizes;
+    std::size_t m_nAreaLevels;
+    bool m_bTail;
+    Progress m_FullProgress;
+    std::vector<std::vector<CodedTile>> m_Coded;
+    std::vector<std::array<TileRow, 2>> m_TileRows;
+    std::vector<int> m_Filling;
+    std::vector<AreaHalving> m_Halvings;
+    std::vector<int> m_RowsDone;
+    std::vector<std::optional<Coding>> m_Coding;
+    QImage m_Small;
+    bool m_bOk = true;
+    bool m_bOutOfMemory = false;
+};
+
+int WritePyramid(TiffStore& mainStore, TiffStore& scratchStore, const RgbRows& rows, const MapCrs& crs,
+                 const std::array<double, 6>& gt, const QByteArray& noData, const Progress& progress)
+{
+    const std::vector<QSize> sizes = PyramidSizes(rows.m_nWidth, rows.m_nHeight);
+    TiffHandle handle = OpenTiff(mainStore);
+    TIFF* tif = handle.get();
+    if (!tif)
+        return mainStore.Failure();
+    WriteGeoKeys(tif, crs, gt);
+    SetTileTags(tif, std::uint32_t(rows.m_nWidth), std::uint32_t(rows.m_nHeight), false, noData);
+
+    const double fullShare = sizes.size() > 1 ? 0.75 : 1.0;
+    PyramidBuilder pyramid(tif, scratchStore, sizes, AreaLevels(sizes), progress.Part(0.0, fullShare));
+    std::vector<std::uint8_t> row(std::size_t(rows.m_nWidth) * 3);
+    for (int y = 0; pyramid.Ok() && y < rows.m_nHeight; ++y) {
+        rows.m_Read(y, row.data());
+        pyramid.Deliver(0, row.data());
+    }
+    if (!pyramid.Finish())
+        return progress.Cancelled()                                ? ECANCELED
+               : pyramid.OutOfMemory()                             ? ENOMEM
+               : mainStore.m_nError || mainStore.m_bOutOfMemory    ? mainStore.Failure()
+                                                                   : scratchStore.Failure();
+    if (!TIFFWriteDirectory(tif))
+        return mainStore.Failure();
+    if (const int error = WriteReducedCopies(tif, mainStore, scratchStore, sizes, pyramid.Coded(), pyramid.Small(),
+                                             noData, progress, fullShare))
+        return error;
     handle.reset(); // writes what libtiff still holds
     if (mainStore.m_bOutOfMemory || mainStore.m_nError)
         return mainStore.Failure();
