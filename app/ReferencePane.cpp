@@ -387,12 +387,13 @@ void ReferencePane::UpdateOverlays()
     if (coding && m_bGraticule)
         layers.push_back(GraticuleLayer(*coding, m_Doc.ImageWidth(), m_Doc.ImageHeight(), 0.0, kGraticuleColour));
     if (coding && m_bLinesOnMap) {
+        const QRectF picture(0, 0, m_Doc.ImageWidth(), m_Doc.ImageHeight());
         MapOverlayLayer lines;
         lines.m_Colour = kLinesOnMapColour;
         for (const PaneReference& reference : m_References) {
             if (reference.m_Data.m_bRaster)
                 continue;
-            const OverlayDrawing drawn = DrawOverlay(reference.m_Data.m_Shapes, &*reference.m_Conversion, *coding);
+            const OverlayDrawing drawn = DrawOverlay(reference.m_Data.m_Shapes, &*reference.m_Conversion, *coding, picture);
             lines.m_Drawing.m_Lines.insert(lines.m_Drawing.m_Lines.end(), drawn.m_Lines.begin(), drawn.m_Lines.end());
             lines.m_Drawing.m_Points.insert(lines.m_Drawing.m_Points.end(), drawn.m_Points.begin(), drawn.m_Points.end());
         }

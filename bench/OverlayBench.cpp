@@ -80,7 +80,7 @@ void BM_DrawReferenceLines(benchmark::State& state)
     }
     OverlayDrawing drawing;
     for (auto _ : state) {
-        drawing = DrawOverlay(shapes, mercator ? &*mercator : nullptr, coding);
+        drawing = DrawOverlay(shapes, mercator ? &*mercator : nullptr, coding, QRectF(0, 0, kWidth, kHeight));
         benchmark::DoNotOptimize(drawing.m_Lines.data());
     }
     CountDrawn(state, drawing);
@@ -90,7 +90,7 @@ BENCHMARK(BM_DrawReferenceLines)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark:
 void BM_PaintReferenceLines(benchmark::State& state)
 {
     const GeoCoding coding = MapGeoCoding(false);
-    const OverlayDrawing drawing = DrawOverlay(ReferenceLines(), nullptr, coding);
+    const OverlayDrawing drawing = DrawOverlay(ReferenceLines(), nullptr, coding, QRectF(0, 0, kWidth, kHeight));
     QImage picture(kWidth, kHeight, QImage::Format_RGB32);
     picture.fill(Qt::white);
     for (auto _ : state) {
@@ -111,7 +111,7 @@ void BM_DrawGraticule(benchmark::State& state)
         std::vector<OverlayShape> shapes;
         for (const GraticuleLine& line : graticule.m_Lines)
             shapes.push_back(line.m_Shape);
-        drawing = DrawOverlay(shapes, nullptr, coding);
+        drawing = DrawOverlay(shapes, nullptr, coding, QRectF(0, 0, kWidth, kHeight));
     }
     CountDrawn(state, drawing);
 }

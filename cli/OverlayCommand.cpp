@@ -54,7 +54,7 @@ std::optional<OverlayDrawing> DrawReference(const QString& path, const GeoCoding
         return std::nullopt;
     }
     const std::vector<OverlayShape> outline{reference->m_bRaster ? RasterOutline(*reference) : OverlayShape{}};
-    return DrawOverlay(reference->m_bRaster ? outline : reference->m_Shapes, &*source, coding);
+    return DrawOverlay(reference->m_bRaster ? outline : reference->m_Shapes, &*source, coding, QRectF(0, 0, width, height));
 }
 
 } // namespace
@@ -124,7 +124,7 @@ int RunOverlayCommand(const QStringList& args)
         std::vector<OverlayShape> shapes;
         for (const GraticuleLine& line : graticule.m_Lines)
             shapes.push_back(line.m_Shape);
-        OverlayDrawing lines = DrawOverlay(shapes, nullptr, *coding);
+        OverlayDrawing lines = DrawOverlay(shapes, nullptr, *coding, picture);
         drawing.m_Lines.insert(drawing.m_Lines.end(), lines.m_Lines.begin(), lines.m_Lines.end());
     }
 

@@ -13,10 +13,18 @@ constexpr int kMaxSplits = 12;
 /// A chord longer than this is split even when its middle lies on it: a line may wind back.
 constexpr double kLongestChord = 256.0;
 
+/// Where the picture is, a chord near it may be split further: a meridian given as one segment
+/// from pole to pole must still follow its curve across the map.
+constexpr int kMaxSplitsNearPicture = 24;
+/// Halvings that find where a line leaves the geo-coding's reach: to a millionth of its segment.
+constexpr int kEdgeHalvings = 20;
+
 class OverlayProjector {
 public:
-    OverlayProjector(const FitCrsConversion* source, const GeoCoding& coding, double tolerance)
-        : m_pSource(source), m_Coding(coding), m_dTolerance(tolerance)
+    OverlayProjector(const FitCrsConversion* source, const GeoCoding& coding, double tolerance, const QRectF& picture)
+        : m_pSource(source), m_Coding(coding), m_dTolerance(tolerance),
+          m_Near(picture.isEmpty() ? QRectF() : picture.adjusted(-picture.width(), -picture.height(), picture.width(),
+                                                                 picture.height()))
     {
     }
 
@@ -32,22 +40,33 @@ public:
         return m_Coding.GeoToPixel(position);
     }
 
-    /// Draws the line's vertices into drawing, starting a new run after each gap.
+    /// Draws the line's vertices into drawing, starting a new run after each gap. A segment that
+    /// leaves the geo-coding's reach (a pole a conic cannot show) is drawn up to where it leaves.
     void DrawLine(const std::vector<QPointF>& vertices, OverlayDrawing& drawing) const
     {
         QPolygonF run;
         std::optional<QPointF> previous;
         for (std::size_t k = 0; k < vertices.size(); ++k) {
             const std::optional<QPointF> pixel = Pixel(vertices[k]);
-            if (!pixel) {
+            if (k > 0 && previous && pixel) {
+                if (!Follow(vertices[k - 1], *previous, vertices[k], *pixel, 0, run)) {
+                    Flush(run, drawing);
+                    run.append(*pixel);
+                }
+            } else if (k > 0 && previous) {
+                const auto [edge, edgePixel] = Edge(vertices[k - 1], *previous, vertices[k]);
+                Follow(vertices[k - 1], *previous, edge, edgePixel, 0, run);
                 Flush(run, drawing);
-                previous.reset();
-                continue;
-            }
-            if (previous && k > 0 && !Follow(vertices[k - 1], *previous, vertices[k], *pixel, 0, run))
-                Flush(run, drawing);
-            if (run.isEmpty())
+            } else if (k > 0 && pixel) {
+                const auto [edge, edgePixel] = Edge(vertices[k], *pixel, vertices[k - 1]);
+                run.append(edgePixel);
+                if (!Follow(edge, edgePixel, vertices[k], *pixel, 0, run)) {
+                    Flush(run, drawing);
+                    run.append(*pixel);
+                }
+            } else if (pixel) {
                 run.append(*pixel);
+            }
             previous = pixel;
         }
         Flush(run, drawing);
@@ -58,7 +77,8 @@ private:
     /// while its middle strays from the chord. False at a gap (run then ends before it).
     bool Follow(const QPointF& a, const QPointF& pa, const QPointF& b, const QPointF& pb, int depth, QPolygonF& run) const
     {
-        if (depth < kMaxSplits) {
+        const bool nearPicture = !m_Near.isEmpty() && QRectF(pa, pb).normalized().intersects(m_Near);
+        if (depth < (nearPicture ? kMaxSplitsNearPicture : kMaxSplits)) {
             const QPointF middle = (a + b) / 2.0;
             const std::optional<QPointF> pm = Pixel(middle);
             if (!pm)
@@ -71,6 +91,22 @@ private:
         return true;
     }
 
+    /// The last point from inside (whose pixel is known) toward outside (which has none) that has
+    /// a pixel, and that pixel.
+    std::pair<QPointF, QPointF> Edge(QPointF inside, QPointF insidePixel, QPointF outside) const
+    {
+        for (int k = 0; k < kEdgeHalvings; ++k) {
+            const QPointF middle = (inside + outside) / 2.0;
+            if (const std::optional<QPointF> pixel = Pixel(middle)) {
+                inside = middle;
+                insidePixel = *pixel;
+            } else {
+                outside = middle;
+            }
+        }
+        return {inside, insidePixel};
+    }
+
     static void Flush(QPolygonF& run, OverlayDrawing& drawing)
     {
         if (run.size() > 1)
@@ -81,14 +117,15 @@ private:
     const FitCrsConversion* m_pSource;
     const GeoCoding& m_Coding;
     double m_dTolerance;
+    QRectF m_Near; ///< the picture and a picture's width and height around it; empty when not given
 };
 
 } // namespace
 
 OverlayDrawing DrawOverlay(const std::vector<OverlayShape>& shapes, const FitCrsConversion* source,
-                           const GeoCoding& coding, double tolerance)
+                           const GeoCoding& coding, const QRectF& picture, double tolerance)
 {
-    const OverlayProjector projector(source, coding, tolerance);
+    const OverlayProjector projector(source, coding, tolerance, picture);
     OverlayDrawing drawing;
     for (const OverlayShape& shape : shapes) {
         if (!shape.m_bPoint) {

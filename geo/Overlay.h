@@ -9,6 +9,7 @@
 
 #include <QPointF>
 #include <QPolygonF>
+#include <QRectF>
 #include <QString>
 
 #include <vector>
@@ -31,10 +32,11 @@ struct OverlayDrawing {
 constexpr double kOverlayTolerance = 0.25;
 
 /// The shapes (coordinates of source's system; null for WGS 84 longitude and latitude) drawn through
-/// the geo-coding. Each segment is split in its own system until its pieces stay within tolerance
-/// pixels of the line; a vertex with no pixel breaks its line.
+/// the geo-coding onto a picture (its rectangle in pixels, (0, 0, width, height)). Each segment is
+/// split in its own system until its pieces stay within tolerance pixels of the line, finer near
+/// the picture; a line breaks where the geo-coding has no pixel for it and is drawn up to there.
 OverlayDrawing DrawOverlay(const std::vector<OverlayShape>& shapes, const FitCrsConversion* source,
-                           const GeoCoding& coding, double tolerance = kOverlayTolerance);
+                           const GeoCoding& coding, const QRectF& picture, double tolerance = kOverlayTolerance);
 
 /// One line of the graticule: a meridian (value its longitude) or a parallel (value its latitude),
 /// in WGS 84 longitude and latitude.

@@ -737,7 +737,7 @@ TEST(Overlay, GraticuleOfAReferenceLiesWhereProjPutsIt)
     ASSERT_TRUE(reference) << reference.Why().toStdString();
     const std::optional<FitCrsConversion> source = FitCrsConversion::Create(reference->m_Crs);
     ASSERT_TRUE(source);
-    const OverlayDrawing drawing = DrawOverlay(reference->m_Shapes, &*source, *map.geoCoding);
+    const OverlayDrawing drawing = DrawOverlay(reference->m_Shapes, &*source, *map.geoCoding, QRectF(0, 0, 600, 400));
     ASSERT_EQ(drawing.m_Points.size(), 2u);
     QImage image(600, 400, QImage::Format_RGB32);
     image.fill(Qt::white);

@@ -124,23 +124,25 @@ gdal=$(echo "$(( -3000000 + 47000 * 605 / 10 )) $(( 3000000 - 47000 * 7025 / 100
 awk -v o="$ours" -v g="$gdal" 'BEGIN { split(o, a, ","); split(g, b, " ")
     exit !(a[1] - b[2] < 1e-6 && b[2] - a[1] < 1e-6 && a[2] - b[1] < 1e-6 && b[1] - a[2] < 1e-6) }' ||
     { echo "FAIL: locate on the map found by auto gave $ours, GDAL $gdal"; failures=$((failures + 1)); }
-# overlay: a 1200 x 900 map in Albers (2.5 km pixels), geo-coded from 12 points in its own
-# projection, with a graticule as two-vertex GeoJSON lines drawn in pure red: every sample of
-# every line GDAL puts on the map has a red pixel within 2 pixels, read back by GDAL.
+# overlay: a 1200 x 900 map in a Lambert conic (2.5 km pixels), geo-coded from 12 points in its
+# own projection, with a world graticule as two-vertex GeoJSON lines from pole to pole (the south
+# pole has no place in the conic) drawn in pure red: every sample of every line GDAL puts on the
+# map has a red pixel within 2 pixels, read back by GDAL.
+lcc="+proj=lcc +lat_1=33 +lat_2=45 +lat_0=39 +lon_0=-96 +datum=WGS84 +units=m +no_defs"
 gdal_create -q -of BMP -outsize 1200 900 -bands 3 -burn 230 -burn 230 -burn 200 "$work/conic.bmp"
 awk 'BEGIN { for (k = 0; k < 12; k++) printf "%d %d\n", (k * 397) % 1150 + 20, (k * 241) % 860 + 20 }' >"$work/c.pix"
-awk '{ print -1.5e6 + 2500 * $1, 2.5e6 - 2500 * $2 }' "$work/c.pix" | gdaltransform -s_srs EPSG:5070 -t_srs OGC:CRS84 |
+awk '{ print -1.5e6 + 2500 * $1, 2.5e6 - 2500 * $2 }' "$work/c.pix" | gdaltransform -s_srs "$lcc" -t_srs OGC:CRS84 |
     paste -d' ' "$work/c.pix" - | awk 'BEGIN { print "mapX,mapY,sourceX,sourceY,enable,dX,dY,residual" }
         { printf "%.9f,%.9f,%d,%d,1,0,0,0\n", $3, $4, $1, -$2 }' >"$work/c.points"
-"$cli" geocode "$work/conic.bmp" --points "$work/c.points" -o "$work/c.pws" --fit-crs EPSG:5070 >/dev/null
+"$cli" geocode "$work/conic.bmp" --points "$work/c.points" -o "$work/c.pws" --fit-crs "$lcc" >/dev/null
 awk 'BEGIN { printf "{\"type\":\"FeatureCollection\",\"features\":["
-    for (k = 0; k < 19; k++) { if (k < 11) { a = -120 + 5 * k; c = "[[" a ",20],[" a ",55]]" } else { a = 20 + 5 * (k - 11); c = "[[-125," a "],[-65," a "]]" }
+    for (k = 0; k < 19; k++) { if (k < 11) { a = -120 + 5 * k; c = "[[" a ",-90],[" a ",90]]" } else { a = 20 + 5 * (k - 11); c = "[[-180," a "],[180," a "]]" }
         printf "%s{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"LineString\",\"coordinates\":%s}}", k ? "," : "", c }
     print "]}" }' >"$work/graticule.geojson"
 expect 0 out '^\{"written": \[".*/c.png"\], "lines": 19, ' -- "$cli" overlay "$work/c.pws" --reference "$work/graticule.geojson" --color FF0000 -o "$work/c.png"
 awk 'BEGIN { for (k = 0; k < 19; k++) for (t = 0; t <= 40; t++)
     if (k < 11) print k, -120 + 5 * k, 20 + 35 * t / 40; else print k, -125 + 60 * t / 40, 20 + 5 * (k - 11) }' >"$work/samples"
-cut -d' ' -f2,3 "$work/samples" | gdaltransform -s_srs OGC:CRS84 -t_srs EPSG:5070 | paste -d' ' "$work/samples" - |
+cut -d' ' -f2,3 "$work/samples" | gdaltransform -s_srs OGC:CRS84 -t_srs "$lcc" | paste -d' ' "$work/samples" - |
     awk '{ c = int(($4 + 1.5e6) / 2500); r = int((2.5e6 - $5) / 2500)
         if (c >= 2 && r >= 2 && c < 1198 && r < 898) for (d = 0; d < 25; d++) print $1, c + d % 5 - 2, r + int(d / 5) - 2 }' >"$work/near"
 cut -d' ' -f2,3 "$work/near" | gdallocationinfo -valonly "$work/c.png" | paste - - - | paste -d' ' "$work/near" - |
@@ -150,7 +152,7 @@ cut -d' ' -f2,3 "$work/near" | gdallocationinfo -valonly "$work/c.png" | paste -
             exit bad + (length(seen) < 12) }' ||
     { echo "FAIL: overlay's red graticule is not where GDAL puts it"; failures=$((failures + 1)); }
 gdal_create -q -of PNG -outsize 50 50 -bands 3 "$work/plain.png"
-cp "$work/plain.png" "$work/world.png" && printf '2500\n0\n0\n-2500\n-1000000\n2000000\n' >"$work/world.pgw" && echo 'PROJCS["nothing"]' >"$work/world.prj"
+cp "$work/plain.png" "$work/world.png" && printf '2500\n0\n0\n-2500\n0\n3200000\n' >"$work/world.pgw" && echo 'PROJCS["nothing"]' >"$work/world.prj"
 printf '{"type":"FeatureCollection","features":[{"type":"Feature","properties":{},"geometry":{"type":"LineString","coordinates":"x"}}]}' >"$work/nogeometry.geojson"
 printf '{"type":"FeatureCollection","features":[{"type":"Feature","geometry":{"type":"LineString","coord' >"$work/broken.geojson"
 printf '{"type":"FeatureCollection","features":[{"type":"Feature","properties":{},"geometry":{"type":"Point","coordinates":[10,50]}}]}' >"$work/europe.geojson"

@@ -36,7 +36,7 @@ MapOverlayLayer GraticuleLayer(const GeoCoding& coding, int width, int height, d
     MapOverlayLayer layer;
     layer.m_Colour = colour;
     for (const GraticuleLine& line : Graticule(coding, width, height, interval).m_Lines) {
-        const OverlayDrawing runs = DrawOverlay({line.m_Shape}, nullptr, coding);
+        const OverlayDrawing runs = DrawOverlay({line.m_Shape}, nullptr, coding, QRectF(0, 0, width, height));
         for (const QPolygonF& run : runs.m_Lines) {
             layer.m_Drawing.m_Lines.push_back(run);
             layer.m_Labels.push_back({GraticuleLabel(line), line.m_bMeridian});
