@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -212,14 +213,19 @@ ReferencePane::ReferencePane(CQuilletDoc& document, CQuilletView& view, QWidget*
     auto* bar = new QHBoxLayout;
     auto* add = new QPushButton(QStringLiteral("Add..."), body);
     add->setToolTip(QStringLiteral("Add a georeferenced raster or a vector file"));
-    auto* removeAll = new QPushButton(QStringLiteral("Remove All"), body);
+    auto* remove = new QPushButton(QStringLiteral("Remove"), body);
+    remove->setToolTip(QStringLiteral("Remove the reference chosen in the list"));
     m_pSnap = new QCheckBox(QStringLiteral("Snap to vertices"), body);
     m_pSnap->setChecked(true);
     bar->addWidget(add);
-    bar->addWidget(removeAll);
+    bar->addWidget(remove);
     bar->addWidget(m_pSnap);
     bar->addStretch();
     layout->addLayout(bar);
+    // The references in drawing order, the raster first; a missing file is listed as such.
+    m_pList = new QListWidget(body);
+    m_pList->setMaximumHeight(m_pList->fontMetrics().height() * 4);
+    layout->addWidget(m_pList);
     m_pCanvas = new ReferenceCanvas(*this);
     layout->addWidget(m_pCanvas, 1);
     auto* opacityRow = new QHBoxLayout;
@@ -236,7 +242,14 @@ ReferencePane::ReferencePane(CQuilletDoc& document, CQuilletView& view, QWidget*
     setWidget(body);
 
     connect(add, &QPushButton::clicked, this, &ReferencePane::OnAddReference);
-    connect(removeAll, &QPushButton::clicked, this, [this] { m_Doc.SetReferences({}); });
+    connect(remove, &QPushButton::clicked, this, [this] {
+        const int row = m_pList->currentRow();
+        QStringList paths = m_Doc.References();
+        if (row >= 0 && row < paths.size()) {
+            paths.removeAt(row);
+            m_Doc.SetReferences(paths);
+        }
+    });
     connect(m_pOpacity, &QSlider::valueChanged, this, [this](int value) {
         m_pCanvas->m_dOpacity = value / 100.0;
         m_pCanvas->update();
@@ -372,6 +385,14 @@ void ReferencePane::SyncReferences()
     }
     m_LoadedPaths = m_Doc.References();
     m_pReadOut->setText(missing.isEmpty() ? QString() : QStringLiteral("Not shown: ") + missing.join(QStringLiteral("; ")));
+    m_pList->clear();
+    for (const QString& path : m_Doc.References()) {
+        const bool shown = std::any_of(m_References.begin(), m_References.end(),
+                                       [&](const PaneReference& r) { return r.m_Data.m_strPath == path; });
+        auto* item = new QListWidgetItem(QFileInfo(path).fileName() + (shown ? QString() : QStringLiteral(" (not shown)")),
+                                         m_pList);
+        item->setToolTip(DisplayText(path));
+    }
     if (!m_References.empty() && (wasEmpty || m_References.size() == 1))
         m_pCanvas->Fit(m_References.front().m_Data.m_Extent);
     // A workspace opened with its references shows them.

@@ -16,6 +16,7 @@ class CQuilletDoc;
 class CQuilletView;
 class QCheckBox;
 class QLabel;
+class QListWidget;
 class QSlider;
 class ReferenceCanvas;
 
@@ -77,6 +78,7 @@ private:
     std::vector<PaneReference> m_References;
     QStringList m_LoadedPaths;
     ReferenceCanvas* m_pCanvas = nullptr;
+    QListWidget* m_pList = nullptr;
     QLabel* m_pReadOut = nullptr;
     QCheckBox* m_pSnap = nullptr;
     QSlider* m_pOpacity = nullptr;
