@@ -179,6 +179,9 @@ QVariant ControlPointTableModel::headerData(int section, Qt::Orientation orienta
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
+    // The sorting proxy asks for section -1 while the table is being reset.
+    if (section < 0 || section >= ColumnCount)
+        return {};
     static const char* const kTitles[ColumnCount] = {
         "#", "Latitude", "Longitude", "Column (px)", "Row (px)", "Residual (\")", "Ground (m)", "Left out (\")", "Threshold",
     };
