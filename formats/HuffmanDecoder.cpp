@@ -597,28 +597,56 @@ namespace {
     return bit;
 }
 
-/// One round of the run path: a run of the one-bit code taken at once, or a load's lookups in
-/// the serial loop's table, whose entries take up to 6 values of a one-bit code.
-[[gnu::always_inline]] inline void HuffmanDecoder::StepRuns(Lane& lane, const std::uint64_t* table,
-                                                            std::uint8_t runByte) const
+unsigned HuffmanDecoder::DecodeRuns(Cursor& at, std::uint64_t stopBit) const
 {
-    // The marker ends a run at the last bit loaded, at the latest.
-    const auto run = static_cast<unsigned>(std::countr_zero(lane.m_nBits | (std::uint64_t(1) << kMaxRun)));
-    if (run >= kMinRun) {
-        std::memset(lane.m_pOut, runByte, kMaxRun);
-        lane.m_pOut += run;
-        lane.m_nBits >>= run;
-        return;
+    // One lane alone would wait on each reload it computes from its lookups: this one counts
+    // its bits, so that a refill loads where the one before left off, known a round ahead.
+    const std::uint8_t* const limit = m_pSource + (stopBit >> 3);
+    const std::uint64_t* const table = m_pTable;
+    const auto runByte = static_cast<std::uint8_t>(m_Tree.m_nRunValue);
+    const std::uint8_t* next = nullptr;
+    std::uint64_t bits = 0;
+    unsigned count = 0; // the lowest count bits of bits are the next bits; next holds the first after them
+    auto prime = [&](std::uint64_t bit) {
+        next = m_pSource + (bit >> 3);
+        bits = HuffmanLoad64(next) >> (bit & 7);
+        next += 7;
+        count = 56 - static_cast<unsigned>(bit & 7); // at least 49, enough for the lookups
+    };
+    auto position = [&] { return std::uint64_t(next - m_pSource) * 8 - count; };
+    std::uint8_t* out = at.m_pOut;
+    prime(at.m_nBit);
+    for (;;) {
+        // A run of the one-bit code taken at once, or a load's lookups in the serial loop's
+        // table, whose entries take up to 6 values of a one-bit code.
+        const auto run = static_cast<unsigned>(std::countr_zero(bits | (std::uint64_t(1) << std::min(count, kMaxRun))));
+        if (run >= kMinRun) {
+            std::memset(out, runByte, kMaxRun);
+            out += run;
+            bits >>= run;
+            count -= run;
+        } else {
+            std::uint64_t last = 0;
+            for (int i = 0; i < kLookupsPerLoad; ++i) {
+                last = table[bits & kLookaheadMask];
+                HuffmanStore64(out, last >> 16);
+                out += (last >> 8) & 0xFF;
+                bits >>= last & 63;
+                count -= static_cast<unsigned>(last & 0xFF);
+            }
+            if ((last & 0xFF00) == 0) [[unlikely]] {
+                prime(FinishLongCode(position(), (last >> 16) & 0xFFFF, kTableBits, out));
+                ++out;
+            }
+        }
+        if (next >= limit)
+            break;
+        bits |= HuffmanLoad64(next) << count;
+        next += (63 - count) >> 3;
+        count |= 56;
     }
-    std::uint64_t last = 0;
-    for (int i = 0; i < kLookupsPerLoad; ++i) {
-        last = table[lane.m_nBits & kLookaheadMask];
-        HuffmanStore64(lane.m_pOut, last >> 16);
-        lane.m_pOut += (last >> 8) & 0xFF;
-        lane.m_nBits >>= last & 63;
-    }
-    if ((last & 0xFF00) == 0) [[unlikely]]
-        lane = Prime({FinishLongCode(Position(lane), (last >> 16) & 0xFFFF, kTableBits, lane.m_pOut), lane.m_pOut + 1});
+    at = {position(), out};
+    return 1;
 }
 
 template <int K, bool Noting>
@@ -669,6 +697,8 @@ unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopB
                                      int* noted) const
 {
     static_assert(K >= 1 && K <= 4 && (K == 1 || !Runs) && !(Runs && Noting));
+    if constexpr (Runs)
+        return DecodeRuns(cursors[0], stopBits[0]);
     // The lanes are separate variables, not an array, so that they stay in registers.
     Lane lane0 = Prime(cursors[0]);
     Lane lane1 = K > 1 ? Prime(cursors[1]) : Lane {};
@@ -679,15 +709,9 @@ unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopB
         limits[k] = m_pSource + (stopBits[k] >> 3);
     // The tables are read once here: the lookups' stores through the output may alias anything.
     const std::uint32_t* const wide = m_Tree.m_nWideTable.data();
-    const std::uint64_t* const table = m_pTable;
-    const auto runByte = static_cast<std::uint8_t>(m_Tree.m_nRunValue);
 
     for (;;) {
-        bool stalled = false;
-        if constexpr (Runs)
-            StepRuns(lane0, table, runByte);
-        else
-            stalled = StepLanes<K, Noting>(lane0, lane1, lane2, lane3, wide, notes, noted);
+        const bool stalled = StepLanes<K, Noting>(lane0, lane1, lane2, lane3, wide, notes, noted);
         ForEachLane<K>(lane0, lane1, lane2, lane3, [](Lane& lane, int) { Reload(lane); });
         if (stalled) [[unlikely]] {
             // Reloaded, each lane has the bits of its next code: a stalled lane looks up the

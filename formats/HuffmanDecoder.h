@@ -74,8 +74,8 @@ private:
     template <int K, bool Runs, bool Noting>
     unsigned DecodeLanes(Cursor* cursors, const std::uint64_t* stopBits, const Notes* notes = nullptr,
                          int* noted = nullptr) const;
-    /// One round of DecodeLanes on the run path (one lane).
-    void StepRuns(Lane& lane, const std::uint64_t* table, std::uint8_t runByte) const;
+    /// DecodeLanes on the run path: one block, with runs of the one-bit code taken at once.
+    unsigned DecodeRuns(Cursor& at, std::uint64_t stopBit) const;
     /// One round of DecodeLanes on K lanes through the wide table: a load's lookups on each lane,
     /// noted when Noting. Returns whether a lane stalled on a code longer than the table.
     template <int K, bool Noting>
