@@ -540,21 +540,48 @@ unsigned HuffmanDecoder::DecodeOne(std::uint64_t bit, std::uint8_t& value) const
     return static_cast<unsigned>(at - bit);
 }
 
+namespace {
+
+/// A lane's word with its marker set in the top bit.
+[[gnu::always_inline]] inline std::uint64_t WithMarker(std::uint64_t word)
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    // One instruction with the bit in it: the compiler would hold the 64-bit constant in a
+    // register, which the four lanes need.
+    asm("btsq $63, %0" : "+r"(word) : : "cc");
+    return word;
+#else
+    return word | (std::uint64_t(1) << 63);
+#endif
+}
+
+/// Bits of a lane's 8 bytes decoded so far: how far its marker has moved down from the top.
+[[gnu::always_inline]] inline unsigned Decoded(std::uint64_t bits)
+{
+    return static_cast<unsigned>(__builtin_clzll(bits)); // never 0: the marker stays in the word
+}
+
+} // namespace
+
 [[gnu::always_inline]] inline HuffmanDecoder::Lane HuffmanDecoder::Prime(const Cursor& at) const
 {
     Lane lane;
-    const unsigned skip = static_cast<unsigned>(at.m_nBit & 7);
     lane.m_pNext = m_pSource + (at.m_nBit >> 3);
-    lane.m_nBits = HuffmanLoad64(lane.m_pNext) >> skip;
-    lane.m_pNext += 7;
-    lane.m_nCount = 56 - skip; // at least 49, enough for the lookups
+    lane.m_nBits = WithMarker(HuffmanLoad64(lane.m_pNext)) >> (at.m_nBit & 7); // at least 56 bits to decode
     lane.m_pOut = at.m_pOut;
     return lane;
 }
 
+[[gnu::always_inline]] inline void HuffmanDecoder::Reload(Lane& lane)
+{
+    const unsigned decoded = Decoded(lane.m_nBits);
+    lane.m_pNext += decoded >> 3;
+    lane.m_nBits = WithMarker(HuffmanLoad64(lane.m_pNext)) >> (decoded & 7);
+}
+
 [[gnu::always_inline]] inline std::uint64_t HuffmanDecoder::Position(const Lane& lane) const
 {
-    return std::uint64_t(lane.m_pNext - m_pSource) * 8 - lane.m_nCount;
+    return std::uint64_t(lane.m_pNext - m_pSource) * 8 + Decoded(lane.m_nBits);
 }
 
 [[gnu::noinline, gnu::cold]] std::uint64_t HuffmanDecoder::FinishLongCode(std::uint64_t bit, unsigned node,
@@ -570,54 +597,74 @@ unsigned HuffmanDecoder::DecodeOne(std::uint64_t bit, std::uint8_t& value) const
     return bit;
 }
 
-/// One round of the run path: a run of the one-bit code taken at once, or a load's lookups in
-/// the serial loop's table, whose entries take up to 6 values of a one-bit code.
-[[gnu::always_inline]] inline void HuffmanDecoder::StepRuns(Lane& lane, const std::uint64_t* table,
-                                                            std::uint8_t runByte) const
+unsigned HuffmanDecoder::DecodeRuns(Cursor& at, std::uint64_t stopBit) const
 {
-    const auto runLimit = std::min(lane.m_nCount, kMaxRun);
-    const auto run = static_cast<unsigned>(std::countr_zero(lane.m_nBits | (std::uint64_t(1) << runLimit)));
-    if (run >= kMinRun) {
-        std::memset(lane.m_pOut, runByte, kMaxRun);
-        lane.m_pOut += run;
-        lane.m_nBits >>= run;
-        lane.m_nCount -= run;
-        return;
+    // One lane alone would wait on each reload it computes from its lookups: this one counts
+    // its bits, so that a refill loads where the one before left off, known a round ahead.
+    const std::uint8_t* const limit = m_pSource + (stopBit >> 3);
+    const std::uint64_t* const table = m_pTable;
+    const auto runByte = static_cast<std::uint8_t>(m_Tree.m_nRunValue);
+    const std::uint8_t* next = nullptr;
+    std::uint64_t bits = 0;
+    unsigned count = 0; // the lowest count bits of bits are the next bits; next holds the first after them
+    auto prime = [&](std::uint64_t bit) {
+        next = m_pSource + (bit >> 3);
+        bits = HuffmanLoad64(next) >> (bit & 7);
+        next += 7;
+        count = 56 - static_cast<unsigned>(bit & 7); // at least 49, enough for the lookups
+    };
+    auto position = [&] { return std::uint64_t(next - m_pSource) * 8 - count; };
+    std::uint8_t* out = at.m_pOut;
+    prime(at.m_nBit);
+    for (;;) {
+        // A run of the one-bit code taken at once, or a load's lookups in the serial loop's
+        // table, whose entries take up to 6 values of a one-bit code.
+        const auto run = static_cast<unsigned>(std::countr_zero(bits | (std::uint64_t(1) << std::min(count, kMaxRun))));
+        if (run >= kMinRun) {
+            std::memset(out, runByte, kMaxRun);
+            out += run;
+            bits >>= run;
+            count -= run;
+        } else {
+            std::uint64_t last = 0;
+            for (int i = 0; i < kLookupsPerLoad; ++i) {
+                last = table[bits & kLookaheadMask];
+                HuffmanStore64(out, last >> 16);
+                out += (last >> 8) & 0xFF;
+                bits >>= last & 63;
+                count -= static_cast<unsigned>(last & 0xFF);
+            }
+            if ((last & 0xFF00) == 0) [[unlikely]] {
+                prime(FinishLongCode(position(), (last >> 16) & 0xFFFF, kTableBits, out));
+                ++out;
+            }
+        }
+        if (next >= limit)
+            break;
+        bits |= HuffmanLoad64(next) << count;
+        next += (63 - count) >> 3;
+        count |= 56;
     }
-    std::uint64_t last = 0;
-    for (int i = 0; i < kLookupsPerLoad; ++i) {
-        last = table[lane.m_nBits & kLookaheadMask];
-        HuffmanStore64(lane.m_pOut, last >> 16);
-        lane.m_pOut += (last >> 8) & 0xFF;
-        lane.m_nBits >>= last & 63;
-        lane.m_nCount -= static_cast<unsigned>(last & 0xFF);
-    }
-    if ((last & 0xFF00) == 0) [[unlikely]]
-        lane = Prime({FinishLongCode(Position(lane), (last >> 16) & 0xFFFF, kTableBits, lane.m_pOut), lane.m_pOut + 1});
+    at = {position(), out};
+    return 1;
 }
 
 template <int K, bool Noting>
-[[gnu::always_inline]] inline void HuffmanDecoder::StepLanes(Lane& lane0, Lane& lane1, Lane& lane2, Lane& lane3,
+[[gnu::always_inline]] inline bool HuffmanDecoder::StepLanes(Lane& lane0, Lane& lane1, Lane& lane2, Lane& lane3,
                                                              const std::uint32_t* wide, const Notes* notes,
                                                              int* noted) const
 {
     // A code longer than the table stalls its lane: its entry consumes nothing, so the lane's
-    // further lookups give the same entry again, and the lane's last entry shows it. Only plain
-    // values cross the call that finishes the code, so that the lanes stay in registers.
+    // further lookups give the same entry again, and the lane's last entry shows it. DecodeLanes
+    // finishes the code after the reload, outside the lanes' hot path.
     constexpr std::uint64_t kWideMask = (std::uint64_t(1) << CHuffmanTree::kWideTableBits) - 1;
-    static_assert(kLookupsPerLoad * CHuffmanTree::kWideTableBits <= 49);
+    static_assert(kLookupsPerLoad * CHuffmanTree::kWideTableBits <= 56); // the bits a reload leaves
     auto lookupWide = [&](Lane& lane) {
         const std::uint32_t entry = wide[lane.m_nBits & kWideMask];
         HuffmanStore32(lane.m_pOut, entry >> 8);
         lane.m_pOut += (entry >> 6) & 3;
         lane.m_nBits >>= entry & 63;
-        lane.m_nCount -= entry & 63;
         return entry;
-    };
-    auto finishWide = [&](Lane& lane, std::uint32_t last) {
-        if ((last & 0xC0) == 0) [[unlikely]]
-            lane = Prime({FinishLongCode(Position(lane), (last >> 8) & 0xFFFF, CHuffmanTree::kWideTableBits, lane.m_pOut),
-                          lane.m_pOut + 1});
     };
     auto note = [&](Lane& lane, int k) {
         if constexpr (Noting) {
@@ -637,17 +684,12 @@ template <int K, bool Noting>
     ForEachLane<K>(lane0, lane1, lane2, lane3, note);
     if constexpr (Noting)
         ++*noted;
-    const std::uint32_t last0 = lookupWide(lane0);
-    const std::uint32_t last1 = K > 1 ? lookupWide(lane1) : 0xC0;
-    const std::uint32_t last2 = K > 2 ? lookupWide(lane2) : 0xC0;
-    const std::uint32_t last3 = K > 3 ? lookupWide(lane3) : 0xC0;
-    finishWide(lane0, last0);
-    if constexpr (K > 1)
-        finishWide(lane1, last1);
-    if constexpr (K > 2)
-        finishWide(lane2, last2);
-    if constexpr (K > 3)
-        finishWide(lane3, last3);
+    // Whether a lane stalled is gathered in one flag, so that the lanes' last entries need no
+    // registers of their own until the end of the round.
+    bool stalled = false;
+    ForEachLane<K>(lane0, lane1, lane2, lane3,
+                   [&](Lane& lane, int) { stalled |= (lookupWide(lane) & 0xC0) == 0; });
+    return stalled;
 }
 
 template <int K, bool Runs, bool Noting>
@@ -655,6 +697,8 @@ unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopB
                                      int* noted) const
 {
     static_assert(K >= 1 && K <= 4 && (K == 1 || !Runs) && !(Runs && Noting));
+    if constexpr (Runs)
+        return DecodeRuns(cursors[0], stopBits[0]);
     // The lanes are separate variables, not an array, so that they stay in registers.
     Lane lane0 = Prime(cursors[0]);
     Lane lane1 = K > 1 ? Prime(cursors[1]) : Lane {};
@@ -665,23 +709,27 @@ unsigned HuffmanDecoder::DecodeLanes(Cursor* cursors, const std::uint64_t* stopB
         limits[k] = m_pSource + (stopBits[k] >> 3);
     // The tables are read once here: the lookups' stores through the output may alias anything.
     const std::uint32_t* const wide = m_Tree.m_nWideTable.data();
-    const std::uint64_t* const table = m_pTable;
-    const auto runByte = static_cast<std::uint8_t>(m_Tree.m_nRunValue);
 
     for (;;) {
-        if constexpr (Runs)
-            StepRuns(lane0, table, runByte);
-        else
-            StepLanes<K, Noting>(lane0, lane1, lane2, lane3, wide, notes, noted);
+        const bool stalled = StepLanes<K, Noting>(lane0, lane1, lane2, lane3, wide, notes, noted);
+        ForEachLane<K>(lane0, lane1, lane2, lane3, [](Lane& lane, int) { Reload(lane); });
+        if (stalled) [[unlikely]] {
+            // Reloaded, each lane has the bits of its next code: a stalled lane looks up the
+            // same entry again, and a lane that meets a long code only now finishes it a round
+            // early, which changes nothing.
+            ForEachLane<K>(lane0, lane1, lane2, lane3, [&](Lane& lane, int) {
+                constexpr std::uint64_t kWideMask = (std::uint64_t(1) << CHuffmanTree::kWideTableBits) - 1;
+                const std::uint32_t entry = wide[lane.m_nBits & kWideMask];
+                if ((entry & 0xC0) == 0)
+                    lane = Prime({FinishLongCode(Position(lane), (entry >> 8) & 0xFFFF, CHuffmanTree::kWideTableBits,
+                                                 lane.m_pOut),
+                                  lane.m_pOut + 1});
+            });
+        }
         bool near = false;
         ForEachLane<K>(lane0, lane1, lane2, lane3, [&](Lane& lane, int k) { near |= lane.m_pNext >= limits[k]; });
         if (near || (Noting && *noted + kLookupsPerLoad > kSyncLookups))
             break;
-        ForEachLane<K>(lane0, lane1, lane2, lane3, [&](Lane& lane, int) {
-            lane.m_nBits |= HuffmanLoad64(lane.m_pNext) << lane.m_nCount;
-            lane.m_pNext += (63 - lane.m_nCount) >> 3;
-            lane.m_nCount |= 56;
-        });
     }
     unsigned done = 0;
     ForEachLane<K>(lane0, lane1, lane2, lane3, [&](Lane& lane, int k) {

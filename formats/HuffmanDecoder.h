@@ -38,12 +38,13 @@ private:
         std::uint64_t m_nBit = 0;
         std::uint8_t* m_pOut = nullptr;
     };
-    /// A decoder in the fast loops: the lowest m_nCount bits of m_nBits are the next bits of the
-    /// stream, and m_pNext is the byte holding the first bit after them.
+    /// A decoder in the fast loops: m_nBits holds the 8 bytes at m_pNext, their top bit replaced
+    /// by a marker, shifted right past the bits already decoded. The marker's distance from the
+    /// top counts those bits, so the lane needs no count of its own: three values a lane keep
+    /// four lanes and the table in the registers of an x86-64.
     struct Lane {
         const std::uint8_t* m_pNext = nullptr;
         std::uint64_t m_nBits = 0;
-        unsigned m_nCount = 0;
         std::uint8_t* m_pOut = nullptr;
     };
     struct SyncPoint;
@@ -73,14 +74,17 @@ private:
     template <int K, bool Runs, bool Noting>
     unsigned DecodeLanes(Cursor* cursors, const std::uint64_t* stopBits, const Notes* notes = nullptr,
                          int* noted = nullptr) const;
-    /// One round of DecodeLanes on the run path (one lane).
-    void StepRuns(Lane& lane, const std::uint64_t* table, std::uint8_t runByte) const;
+    /// DecodeLanes on the run path: one block, with runs of the one-bit code taken at once.
+    unsigned DecodeRuns(Cursor& at, std::uint64_t stopBit) const;
     /// One round of DecodeLanes on K lanes through the wide table: a load's lookups on each lane,
-    /// noted when Noting, then any code longer than the table finished.
+    /// noted when Noting. Returns whether a lane stalled on a code longer than the table.
     template <int K, bool Noting>
-    void StepLanes(Lane& lane0, Lane& lane1, Lane& lane2, Lane& lane3, const std::uint32_t* wide, const Notes* notes,
+    bool StepLanes(Lane& lane0, Lane& lane1, Lane& lane2, Lane& lane3, const std::uint32_t* wide, const Notes* notes,
                    int* noted) const;
     Lane Prime(const Cursor& at) const;
+    /// Moves m_pNext on by the whole bytes decoded and loads the 8 bytes there: 56 bits or more
+    /// to decode from.
+    static void Reload(Lane& lane);
     /// Finishes a code starting at bit that is longer than a table of tableBits bits, whose
     /// lookup led to inner node node, bit by bit: writes its value to out and returns the bit
     /// after it.

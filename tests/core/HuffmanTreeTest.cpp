@@ -648,6 +648,16 @@ std::vector<SplitCase> SplitCases()
     own("line art (run path)", MakePayload(Shape::LineArt, 90000, 33));
     own("two values", MakePayload(Shape::TwoValues, 40000, 34));
     own("a single value", Bytes(70000, 0x41));
+    // Sixteen common values and rare ones with codes a little longer than the lanes' table, as
+    // in a scan: one lane stalls on a long code while the others stand anywhere in their words.
+    {
+        std::mt19937 random(39);
+        std::uniform_int_distribution<int> common(0, 15), rare(16, 255), percent(0, 99);
+        Bytes scan(200000);
+        for (std::uint8_t& byte : scan)
+            byte = static_cast<std::uint8_t>(percent(random) < 2 ? rare(random) : common(random));
+        own("rare long codes", std::move(scan));
+    }
     // All 256 codes 8 bits long: a block starting inside a byte never falls into step.
     cases.push_back({"equal 8-bit codes", Filled(1), MakePayload(Shape::Uniform, 30000, 35)});
     // Fifteen values with 4-bit codes (value 0 pairs with the absent ones and gets 5 bits).
