@@ -169,7 +169,7 @@ const std::vector<CommandRow>& CommandTable()
         {ID_VIEW_REFERENCE_MAP, "Reference &Map...",
          "Open a georeferenced raster or a vector file beside the map, to pick coordinates from and to compare "
          "with\nReference Map",
-         false, [](CMainFrame& f) { f.References()->OnAddReference(); }},
+         false, [](CMainFrame& f) { f.References()->OnAddReference(); }, nullptr, kMap},
         {ID_VIEW_GRATICULE, "&Graticule", "Draw meridians and parallels over the geo-coded map\nGraticule", false,
          TogglePane<&ReferencePane::ShowsGraticule, &ReferencePane::SetShowGraticule>, nullptr, kGeo,
          PaneCheck<&ReferencePane::ShowsGraticule>},

@@ -211,8 +211,10 @@ ReferencePane::ReferencePane(CQuilletDoc& document, CQuilletView& view, QWidget*
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(4, 4, 4, 4);
     auto* bar = new QHBoxLayout;
-    auto* add = new QPushButton(QStringLiteral("Add..."), body);
+    auto* add = m_pAdd = new QPushButton(QStringLiteral("Add..."), body);
     add->setToolTip(QStringLiteral("Add a georeferenced raster or a vector file"));
+    // References belong to the work on a map: loading another map starts without them.
+    add->setEnabled(m_Doc.IsMapLoaded());
     auto* remove = new QPushButton(QStringLiteral("Remove"), body);
     remove->setToolTip(QStringLiteral("Remove the reference chosen in the list"));
     m_pSnap = new QCheckBox(QStringLiteral("Snap to vertices"), body);
@@ -284,6 +286,7 @@ QPointF ReferencePane::GroundAt(const QPointF& canvasPoint) const
 
 void ReferencePane::OnUpdate(CView*, long hint)
 {
+    m_pAdd->setEnabled(m_Doc.IsMapLoaded());
     if (hint == 0 || (hint & DocChange::kReferences))
         SyncReferences();
     if (hint == 0 || (hint & (DocChange::kReferences | DocChange::kPoints | DocChange::kGeoCoding | DocChange::kMap |

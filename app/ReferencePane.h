@@ -17,6 +17,7 @@ class CQuilletView;
 class QCheckBox;
 class QLabel;
 class QListWidget;
+class QPushButton;
 class QSlider;
 class ReferenceCanvas;
 
@@ -78,6 +79,7 @@ private:
     std::vector<PaneReference> m_References;
     QStringList m_LoadedPaths;
     ReferenceCanvas* m_pCanvas = nullptr;
+    QPushButton* m_pAdd = nullptr;
     QListWidget* m_pList = nullptr;
     QLabel* m_pReadOut = nullptr;
     QCheckBox* m_pSnap = nullptr;
