@@ -1,0 +1,34 @@
+#pragma once
+// The body of varnel-cli, shared by the two programs it is made of. The launcher, installed as
+// varnel-cli, answers the help and reads projection files itself and hands every other command
+// to the tool, which runs them all. Reading a projection file is the one command whose run is
+// short beside the time it takes to load GDAL, PROJ and Qt's drawing, which only the tool links.
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <memory>
+#include <span>
+
+/// A subcommand as one of the programs runs it.
+struct CliRunner {
+    const char* m_Name;
+    int (*m_Run)(const QStringList&);
+};
+
+/// What one of the two programs brings to the shared body.
+struct CliProgram {
+    std::span<const CliRunner> m_Runners; ///< the commands it runs itself
+    /// The application object the command called name (null for none) needs.
+    std::unique_ptr<QCoreApplication> (*m_MakeApplication)(int& argc, char* argv[], const char* name);
+};
+
+/// The command the command line names: its first argument other than --progress, or null.
+const char* CliCommandName(int argc, char* argv[]);
+
+/// The runner of the command called name in program, or null.
+const CliRunner* FindCliRunner(const CliProgram& program, const char* name);
+
+/// Runs varnel-cli's command line in program: its help, its version, or one of the commands it
+/// runs itself. Returns the process exit status.
+int RunCli(int argc, char* argv[], const CliProgram& program);
