@@ -34,7 +34,12 @@ int HandOverToTool(char* argv[])
 {
     char self[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string folder = length > 0 ? std::string(self, static_cast<std::size_t>(length)) : std::string();
+    if (length <= 0) {
+        // Never a path relative to the working folder, which could start any program found there.
+        std::fprintf(stderr, "varnel-cli: cannot find where it is installed (%s)\n", std::strerror(errno));
+        return 1;
+    }
+    std::string folder(self, static_cast<std::size_t>(length));
     folder.erase(folder.find_last_of('/') + 1);
     int error = ENOENT;
     for (const char* place : {VARNEL_TOOL_FROM_BIN, "libexec/varnel-cli"}) {
