@@ -37,15 +37,6 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 
 } // namespace
 
-const char* CliCommandName(int argc, char* argv[])
-{
-    // --progress may come before the command.
-    int named = 1;
-    while (named < argc && std::strcmp(argv[named], "--progress") == 0)
-        ++named;
-    return named < argc ? argv[named] : nullptr;
-}
-
 const CliRunner* FindCliRunner(const CliProgram& program, const char* name)
 {
     const auto found = std::find_if(program.m_Runners.begin(), program.m_Runners.end(), [name](const CliRunner& runner) {

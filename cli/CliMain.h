@@ -1,8 +1,10 @@
 #pragma once
-// The body of varnel-cli, shared by the two programs it is made of. The launcher, installed as
-// varnel-cli, answers the help and reads projection files itself and hands every other command
-// to the tool, which runs them all. Reading a projection file is the one command whose run is
-// short beside the time it takes to load GDAL, PROJ and Qt's drawing, which only the tool links.
+// The body of varnel-cli, shared by the two programs the launcher (launcher.cpp) starts: the one
+// that reads projection files (unpack_main.cpp) and the tool, which runs every command
+// (main.cpp). Reading a projection file is the one command whose run is short beside the time it
+// takes to load GDAL, PROJ and Qt's drawing, which only the tool links.
+
+#include "CliCommandName.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -22,9 +24,6 @@ struct CliProgram {
     /// The application object the command called name (null for none) needs.
     std::unique_ptr<QCoreApplication> (*m_MakeApplication)(int& argc, char* argv[], const char* name);
 };
-
-/// The command the command line names: its first argument other than --progress, or null.
-const char* CliCommandName(int argc, char* argv[]);
 
 /// The runner of the command called name in program, or null.
 const CliRunner* FindCliRunner(const CliProgram& program, const char* name);

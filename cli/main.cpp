@@ -1,4 +1,5 @@
-// The tool: runs every command of varnel-cli. The launcher starts it for all but unpack.
+// The tool: runs every command of varnel-cli. The launcher starts it for all but unpack, the help
+// and the version.
 
 #include "CliMain.h"
 #include "Commands.h"

@@ -38,7 +38,7 @@ step "staging install"
 stage=$work/stage
 cmake --install "$build" --prefix "$stage" >/dev/null
 expected=(
-    bin/varnel bin/varnel-cli libexec/varnel/varnel-cli
+    bin/varnel bin/varnel-cli libexec/varnel/varnel-cli-tool libexec/varnel/varnel-cli-unpack
     share/applications/$app_id.desktop
     share/metainfo/$app_id.metainfo.xml
     share/mime/packages/$app_id.xml
