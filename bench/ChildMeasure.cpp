@@ -96,8 +96,10 @@ Measurement MeasureProcess(const QStringList& command)
         int forward = 0;
         const int event = status >> 16;
         if (WSTOPSIG(status) == SIGTRAP && event == 0 && peakKilobytes < 0) {
-            // Stopped after exec: from now on stop at the exit too.
-            ptrace(PTRACE_SETOPTIONS, child, nullptr, reinterpret_cast<void*>(PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL));
+            // Stopped after exec: from now on stop at the exit too, and see a further exec (the
+            // launcher starting the tool) as such, not as a signal for the program.
+            ptrace(PTRACE_SETOPTIONS, child, nullptr,
+                   reinterpret_cast<void*>(PTRACE_O_TRACEEXIT | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL));
             peakKilobytes = 0;
         } else if (event == PTRACE_EVENT_EXIT) {
             const std::string path = "/proc/" + std::to_string(child) + "/status";

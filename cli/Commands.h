@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <span>
+#include <string_view>
 
 int RunExportCommand(const QStringList& args);
 int RunFitCommand(const QStringList& args);
@@ -24,12 +25,11 @@ int RunOverlayCommand(const QStringList& args);
 int RunRectifyCommand(const QStringList& args);
 int RunUnpackCommand(const QStringList& args);
 
-/// A subcommand: its name, what runs it, and how it is used. The table of them in
-/// CommandTable.cpp is the one place a command's arguments are spelled out: the command list,
-/// a command's --help and its usage message all come from it.
+/// A subcommand: its name and how it is used. The table of them in CommandTable.cpp is the one
+/// place a command's arguments are spelled out: the command list, a command's --help and its
+/// usage message all come from it. What runs each is the program's own (CliMain.h).
 struct CliCommand {
     const char* m_Name;
-    int (*m_Run)(const QStringList&);
     const char* m_Synopsis; ///< the arguments after the command's name
     const char* m_Purpose;
     const char* m_Details = nullptr; ///< lines that follow the usage message of a wrong command line
@@ -47,7 +47,7 @@ std::span<const CliOption> CliOptions();
 /// Every subcommand, by name.
 std::span<const CliCommand> CliCommands();
 /// The command of that name, or null.
-const CliCommand* FindCliCommand(const QString& name);
+const CliCommand* FindCliCommand(std::string_view name);
 /// "usage: varnel-cli NAME SYNOPSIS" for the command called name.
 QString CliUsage(const char* name);
 

@@ -36,7 +36,7 @@ struct FitArguments {
 
 void PrintFitUsage()
 {
-    std::fprintf(stderr, "%s\n%s", qPrintable(CliUsage("fit")), FindCliCommand(QStringLiteral("fit"))->m_Details);
+    std::fprintf(stderr, "%s\n%s", qPrintable(CliUsage("fit")), FindCliCommand("fit")->m_Details);
 }
 
 /// Reports a problem with the command line or the points file on standard error.

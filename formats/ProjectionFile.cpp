@@ -15,7 +15,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <future>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <memory>
 #include <system_error>
 #include <vector>
@@ -73,45 +78,107 @@ bool ReadCoefficients(BinaryReader& in, GeoCoefficients& coefficients)
 /// enough that placing them costs nothing.
 constexpr std::uint32_t kStreamSliceBytes = std::uint32_t(1) << 20;
 
-/// 4 MB a thread, so that the threads share a piece with little left over at its end, but at most
-/// 12 MB: two pieces (one written while the next is coded) and the decoder's blocks on 8 threads
-/// then stay well under 100 MB.
+/// 2 MB a thread: a piece is written while it is still in the caches, and the threads share it
+/// with little left over at its end. At most 12 MB: the pieces waiting to be written and the one
+/// being coded, with the decoder's blocks on 8 threads, then stay well under 100 MB.
 qsizetype PieceBytes(const StreamPieces& pieces)
 {
     if (pieces.m_nPieceBytes > 0)
         return pieces.m_nPieceBytes;
-    return std::min<qsizetype>((qsizetype(4) << 20) * WorkerPool::Shared().Threads(), qsizetype(12) << 20);
+    return std::min<qsizetype>((qsizetype(2) << 20) * WorkerPool::Shared().Threads(), qsizetype(12) << 20);
 }
 
-/// Hands pieces to a sink on a thread of its own, one at a time, so that writing one piece
-/// overlaps coding the next. A piece handed on must stay as it is until the next Hand or Finish
-/// returns.
+/// Hands pieces to a sink on a thread of its own, in order, so that writing overlaps coding.
+/// Up to kPiecesBehind pieces may wait for the sink: a piece that happens to take longer to write
+/// than the next takes to code then holds nothing up, where with one the coding threads stood
+/// idle for a few milliseconds a piece. A piece handed on must stay as it is until kPiecesBehind
+/// more have been handed on, or Finish has returned; coders take turns with kBuffers buffers.
 class SinkBehind {
 public:
-    explicit SinkBehind(const ByteSink& sink) : m_Sink(sink) {}
-    ~SinkBehind() { Finish(); }
+    static constexpr int kPiecesBehind = 2;
+    static constexpr int kBuffers = kPiecesBehind + 1;
+
+    explicit SinkBehind(const ByteSink& sink) : m_Sink(sink)
+    {
+        try {
+            m_Thread = std::thread([this] { WriteInTurn(); });
+        } catch (const std::system_error&) {
+            // No thread to be had (a tight memory limit): Hand writes each piece itself.
+        }
+    }
+    ~SinkBehind() { Stop(); }
     SinkBehind(const SinkBehind&) = delete;
     SinkBehind& operator=(const SinkBehind&) = delete;
 
     void Hand(const char* data, qsizetype size)
     {
-        Finish();
-        try {
-            m_Pending = std::async(std::launch::async, [this, data, size] { m_Sink(data, size); });
-        } catch (const std::system_error&) {
-            m_Sink(data, size); // no thread to be had (a tight memory limit): written here, in turn
+        if (!m_Thread.joinable()) {
+            m_Sink(data, size);
+            return;
         }
+        std::unique_lock lock(m_Mutex);
+        m_Queue.push_back({data, size});
+        ++m_nHanded;
+        m_Changed.notify_all();
+        m_Changed.wait(lock, [this] { return m_nWritten + kPiecesBehind >= m_nHanded; });
     }
-    /// Waits until the last piece handed on is through the sink.
+    /// Waits until every piece handed on is through the sink; what the sink threw is thrown here.
     void Finish()
     {
-        if (m_Pending.valid())
-            m_Pending.get();
+        Stop();
+        if (m_Failure)
+            std::rethrow_exception(std::exchange(m_Failure, nullptr));
     }
 
 private:
+    struct Piece {
+        const char* m_pData;
+        qsizetype m_nSize;
+    };
+
+    void WriteInTurn()
+    {
+        std::unique_lock lock(m_Mutex);
+        for (;;) {
+            m_Changed.wait(lock, [this] { return m_bStopping || !m_Queue.empty(); });
+            if (m_Queue.empty())
+                return;
+            const Piece piece = m_Queue.front();
+            lock.unlock();
+            try {
+                if (!m_Failure)
+                    m_Sink(piece.m_pData, piece.m_nSize);
+            } catch (...) {
+                m_Failure = std::current_exception(); // the pieces after it are passed over
+            }
+            lock.lock();
+            m_Queue.pop_front();
+            ++m_nWritten;
+            m_Changed.notify_all();
+        }
+    }
+
+    void Stop()
+    {
+        if (!m_Thread.joinable())
+            return;
+        {
+            const std::lock_guard lock(m_Mutex);
+            m_bStopping = true;
+            m_Changed.notify_all();
+        }
+        m_Thread.join();
+    }
+
     const ByteSink& m_Sink;
-    std::future<void> m_Pending;
+    std::mutex m_Mutex;
+    std::condition_variable m_Changed;
+    std::deque<Piece> m_Queue; ///< handed on and not yet through the sink, the first being written
+    std::uint64_t m_nHanded = 0;
+    std::uint64_t m_nWritten = 0;
+    bool m_bStopping = false;
+    std::exception_ptr m_Failure; ///< written by the thread before it is joined, read after
+    std::thread m_Thread;
 };
 
 /// What follows a GPF or DPF header: the lengths and byte counts, checked against the file; the
@@ -297,14 +364,15 @@ std::optional<ProjectionContents> StreamDpfProjection(const QByteArray& file, Ui
     tree.SetParallelism(pieces.m_Parallelism);
     const HuffmanDecoder decoder(tree, reinterpret_cast<const std::uint8_t*>(file.constData()) + layout.m_nDataAt,
                                  layout.m_nCompressed);
-    // Two buffers take turns: one piece is written out while the next is decoded.
+    // The buffers take turns: pieces are written out while the next is decoded.
     const auto piece = static_cast<std::uint32_t>(std::min<qsizetype>(PieceBytes(pieces), length));
-    const std::unique_ptr<std::uint8_t[]> buffers[2] = {std::unique_ptr<std::uint8_t[]>(new std::uint8_t[piece]),
-                                                        std::unique_ptr<std::uint8_t[]>(new std::uint8_t[piece])};
+    std::unique_ptr<std::uint8_t[]> buffers[SinkBehind::kBuffers];
+    for (std::unique_ptr<std::uint8_t[]>& buffer : buffers)
+        buffer.reset(new std::uint8_t[piece]);
     SinkBehind behind(sink);
     QByteArray head;
     std::uint64_t bit = 0;
-    for (std::uint32_t done = 0, turn = 0; done < length; turn ^= 1) {
+    for (std::uint32_t done = 0, turn = 0; done < length; turn = (turn + 1) % SinkBehind::kBuffers) {
         const std::uint32_t count = std::min(piece, length - done);
         std::uint8_t* buffer = buffers[turn].get();
         bool exhausted = false;
@@ -367,10 +435,10 @@ void StreamDpfPayload(const std::uint8_t* payload, std::uint32_t length, const B
         out.WriteUInt32(count);
     sink(lengths.constData(), lengths.size());
 
-    // Two buffers take turns: one piece is written out while the next is encoded.
-    std::vector<std::uint8_t> buffers[2];
+    // The buffers take turns: pieces are written out while the next is encoded.
+    std::vector<std::uint8_t> buffers[SinkBehind::kBuffers];
     SinkBehind behind(sink);
-    for (std::size_t first = 0, turn = 0; first < slices; first = pieceEnd(first), turn ^= 1) {
+    for (std::size_t first = 0, turn = 0; first < slices; first = pieceEnd(first), turn = (turn + 1) % SinkBehind::kBuffers) {
         const std::size_t last = pieceEnd(first);
         std::vector<std::uint8_t>& coded = buffers[turn];
         coded.resize(std::size_t((firstBits[last] + 7) / 8 - (firstBits[first] + 7) / 8));

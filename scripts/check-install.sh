@@ -38,7 +38,7 @@ step "staging install"
 stage=$work/stage
 cmake --install "$build" --prefix "$stage" >/dev/null
 expected=(
-    bin/varnel bin/varnel-cli
+    bin/varnel bin/varnel-cli libexec/varnel/varnel-cli-tool libexec/varnel/varnel-cli-unpack
     share/applications/$app_id.desktop
     share/metainfo/$app_id.metainfo.xml
     share/mime/packages/$app_id.xml
@@ -140,6 +140,7 @@ check_installed_package() {
     "${on[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$place/$(basename "$deb")" >"$work/apt.log" 2>&1 ||
         { cat "$work/apt.log"; fail "apt install of the package"; return; }
     [ "$("${on[@]}" varnel-cli --version)" = "varnel-cli $version" ] || fail "the installed varnel-cli --version"
+    "${on[@]}" varnel-cli info "$place/x.pws" >/dev/null || fail "the installed varnel-cli info, which the tool behind it runs"
     [ "$("${on[@]}" env -u DISPLAY varnel --version)" = "varnel $version" ] || fail "the installed varnel --version"
     local found
     found=$("${on[@]}" sh -c "cd '$place' && env -u XDG_CURRENT_DESKTOP xdg-mime query filetype x.pws")

@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -294,12 +296,21 @@ QByteArray NoisyBmp(int width, int rows)
     return bmp;
 }
 
+/// What a sink slower than the coder does: takes its time, then keeps the bytes.
+void SlowAppend(QByteArray& to, const char* data, qsizetype size)
+{
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    to.append(data, size);
+}
+
 } // namespace
 
 TEST(ProjectionStreaming, PiecesGiveTheWholeFileAndPayload)
 {
     // Small pieces and decoder blocks, so that a few kilobytes cross many of their boundaries;
-    // the files written whole are the reference. 1000 pixels make 3000-byte rows.
+    // the files written whole are the reference. 1000 pixels make 3000-byte rows. The sinks are
+    // slower than the coder, as a disk is, so that pieces queue up for them: a buffer coded into
+    // again before its piece was written would show.
     struct Case {
         int rows;
         qsizetype pieceBytes;
@@ -318,7 +329,7 @@ TEST(ProjectionStreaming, PiecesGiveTheWholeFileAndPayload)
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(bmp.constData());
         for (std::uint32_t tag : {kGpfTag, kDpfTag, kCpfTag}) {
             QByteArray whole, streamed;
-            const ByteSink sink = [&streamed](const char* data, qsizetype size) { streamed.append(data, size); };
+            const ByteSink sink = [&streamed](const char* data, qsizetype size) { SlowAppend(streamed, data, size); };
             if (tag == kCpfTag) {
                 WriteCpfProjection(whole, 1000, c.rows, coefficients, bmp);
                 StreamCpfProjection(1000, c.rows, coefficients, bytes, std::uint32_t(bmp.size()), sink, pieces);
@@ -335,7 +346,7 @@ TEST(ProjectionStreaming, PiecesGiveTheWholeFileAndPayload)
         QByteArray payload;
         const std::optional<ProjectionContents> whole = ParseDpfProjection(dpf, wholeError);
         const std::optional<ProjectionContents> streamed = StreamDpfProjection(
-            dpf, streamedError, [&payload](const char* data, qsizetype size) { payload.append(data, size); }, pieces);
+            dpf, streamedError, [&payload](const char* data, qsizetype size) { SlowAppend(payload, data, size); }, pieces);
         ASSERT_EQ(streamed.has_value(), c.rows > 0) << c.rows << " rows, pieces of " << c.pieceBytes;
         EXPECT_EQ(payload, bmp) << c.rows << " rows, pieces of " << c.pieceBytes;
         if (!streamed) {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Help, version and mistakes on both programs' command lines: the exit status, the stream and the
 # first words of the answer, with no display at all (nothing may open a window or need X).
-# Usage: command_lines.sh VARNEL VARNEL_CLI
+# Usage: command_lines.sh VARNEL VARNEL_CLI VARNEL_CLI_UNPACK (the program the launcher starts for unpack)
 set -uo pipefail
-varnel=$1 cli=$2
+varnel=$1 cli=$2 reader=$3
 map=$(dirname "$0")/../../samples/RGB.byte.tif
 version=$(sed -n 's/^project(Varnel VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
 failures=0
@@ -38,6 +38,19 @@ expect 0 out "^varnel-cli $version\$"                 -- "$cli" --version
 expect 2 err '^varnel-cli: unknown option --frob'     -- "$cli" --frob
 expect 0 out '^usage: varnel-cli output WORKSPACE '   -- "$cli" output --help
 expect 0 out '^usage: varnel-cli fit --width W '      -- "$cli" fit points.csv --help
+# What unpack runs in loads only what reading needs, and the launcher before it only the C library:
+# GDAL and PROJ, with some ninety libraries behind them, are the tool's, and loading them took a
+# sixth of unpack's time.
+for program in "$reader" "$cli"; do
+    if loaded=$(readelf -d "$program" | grep -E 'NEEDED.*lib(gdal|proj|tiff|geotiff)'); then
+        echo "FAIL: $program loads what only the tool needs: $loaded"
+        failures=$((failures + 1))
+    fi
+done
+if loaded=$(readelf -d "$cli" | grep NEEDED | grep -v 'libc\.so'); then
+    echo "FAIL: the launcher $cli loads more than the C library: $loaded"
+    failures=$((failures + 1))
+fi
 # A wrong command line is status 2, whatever is wrong in it.
 expect 2 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli"
 expect 2 err '^usage: varnel-cli COMMAND ARGS'        -- "$cli" frob
