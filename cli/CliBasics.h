@@ -1,7 +1,7 @@
 #pragma once
 // What every subcommand of varnel-cli needs of its command line and its answers: argument
 // parsing, failure messages, progress. Nothing here reaches the document or the geo-coding, so
-// the launcher, which reads projection files itself, stays free of them.
+// the program that reads projection files (unpack_main.cpp) stays free of them.
 
 #include "platform/Progress.h"
 #include "platform/UiMessage.h"

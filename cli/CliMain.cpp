@@ -35,15 +35,16 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-} // namespace
-
+/// The runner of the command called name in program, or null.
 const CliRunner* FindCliRunner(const CliProgram& program, const char* name)
 {
     const auto found = std::find_if(program.m_Runners.begin(), program.m_Runners.end(), [name](const CliRunner& runner) {
-        return name != nullptr && std::strcmp(runner.m_Name, name) == 0;
+        return std::strcmp(runner.m_Name, name) == 0;
     });
     return found != program.m_Runners.end() ? &*found : nullptr;
 }
+
+} // namespace
 
 int RunCli(int argc, char* argv[], const CliProgram& program)
 {
@@ -51,7 +52,7 @@ int RunCli(int argc, char* argv[], const CliProgram& program)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(QuietQtMessages);
-    const std::unique_ptr<QCoreApplication> app = program.m_MakeApplication(argc, argv, CliCommandName(argc, argv));
+    const std::unique_ptr<QCoreApplication> app = program.m_MakeApplication(argc, argv);
 
     QStringList args = QCoreApplication::arguments().mid(1);
     // --progress may come before or after the command.

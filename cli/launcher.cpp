@@ -4,8 +4,6 @@
 // for every other command the tool, which loads GDAL, PROJ and Qt's drawing to run them all.
 // Loading those took a sixth of unpacking a big map; starting here costs under a millisecond.
 
-#include "CliCommandName.h"
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -13,6 +11,16 @@
 #include <unistd.h>
 
 namespace {
+
+/// The command the command line names: its first argument other than --progress (which may
+/// come before the command), or null.
+const char* CommandName(int argc, char* argv[])
+{
+    int named = 1;
+    while (named < argc && std::strcmp(argv[named], "--progress") == 0)
+        ++named;
+    return named < argc ? argv[named] : nullptr;
+}
 
 /// Whether the program that reads projection files answers the command line: unpack, and what
 /// names no command (the help, the version, a wrong option), which it answers from the same table.
@@ -25,7 +33,7 @@ bool ForTheReader(const char* name)
 
 int main(int argc, char* argv[])
 {
-    const char* program = ForTheReader(CliCommandName(argc, argv)) ? "varnel-cli-unpack" : "varnel-cli-tool";
+    const char* program = ForTheReader(CommandName(argc, argv)) ? "varnel-cli-unpack" : "varnel-cli-tool";
     // The programs lie at a fixed place relative to this one: in the installed layout
     // VARNEL_LIBEXEC_FROM_BIN from the folder of the programs, in a build folder libexec/ in it.
     // Never relative to the working folder, which could start any program found there.

@@ -6,8 +6,6 @@
 
 #include <QGuiApplication>
 
-#include <cstring>
-
 namespace {
 
 const CliRunner kRunners[] = {
@@ -27,12 +25,8 @@ const CliRunner kRunners[] = {
     {"unpack", RunUnpackCommand},
 };
 
-std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[], const char* name)
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[])
 {
-    // Reading a projection file draws nothing: unpack skips the platform plugin and its font
-    // set-up, a noticeable part of the time it takes.
-    if (name != nullptr && std::strcmp(name, "unpack") == 0)
-        return std::make_unique<QCoreApplication>(argc, argv);
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 

@@ -13,8 +13,9 @@ const CliRunner kRunners[] = {
     {"unpack", RunUnpackCommand},
 };
 
-std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[], const char*)
+std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char* argv[])
 {
+    // Reading a projection file draws nothing: no platform plugin, no fonts.
     return std::make_unique<QCoreApplication>(argc, argv);
 }
 
