@@ -6,7 +6,6 @@
 #include "formats/TiffImport.h"
 #include "formats/TiffMessageScope.h"
 #include "imaging/DIBSection.h"
-#include "formats/TiffMessageScope.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,9 +39,12 @@ int CountMessages(TIFF*, void* count, const char*, const char*, va_list)
     return 1;
 }
 
-/// How many warnings and errors plain libtiff gives when it opens path.
+/// How many warnings and errors plain libtiff gives when it opens path: without the tag
+/// extenders (libgeotiff's, GDAL's) that other work in this process may have registered, which
+/// teach it the GeoTIFF tags.
 int PlainLibtiffMessages(const QString& path)
 {
+    const TIFFExtendProc extenders = TIFFSetTagExtender(nullptr);
     int count = 0;
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetWarningHandlerExtR(options, CountMessages, &count);
@@ -51,6 +53,7 @@ int PlainLibtiffMessages(const QString& path)
     TIFFOpenOptionsFree(options);
     if (tif)
         TIFFClose(tif);
+    TIFFSetTagExtender(extenders);
     return count;
 }
 
