@@ -18,11 +18,11 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
-#include <memory>
-#include <system_error>
 #include <vector>
 
 namespace {
