@@ -156,3 +156,15 @@ void WriteChoice(JsonWriter& json, const GeoCodingChoice& choice)
 {
     json.Key("transform").Value(TransformKindName(choice.m_eTransform)).Key("fit_crs").Value(choice.m_FitCrs.Text());
 }
+
+std::optional<QString> LoadMapAsChosen(CQuilletDoc& doc, const QString& path, const ChoiceOptions& options,
+                                       const Progress& progress, const QStringList& outputs,
+                                       const QStringList& otherInputs)
+{
+    QString error;
+    if (!LoadMapFile(doc, path, error, progress))
+        return error;
+    if (std::optional<QString> refusal = OutputOverwritesInput(outputs, QStringList{path, doc.MapPath()} + otherInputs))
+        return refusal;
+    return ApplyChoiceOptions(doc, options, path);
+}

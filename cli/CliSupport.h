@@ -62,6 +62,13 @@ bool ParseChoiceOption(const QString& option, const QString& value, ChoiceOption
 /// georeference, which no control points change.
 std::optional<QString> ApplyChoiceOptions(CQuilletDoc& doc, const ChoiceOptions& options, const QString& path);
 
+/// LoadMapFile of path, then ApplyChoiceOptions, as the commands that work on a map's geo-coding
+/// open it; in between, outputs may be none of path, the map its workspace names and otherInputs
+/// (OutputOverwritesInput). Why the map cannot be had so, or nothing.
+std::optional<QString> LoadMapAsChosen(CQuilletDoc& doc, const QString& path, const ChoiceOptions& options,
+                                       const Progress& progress, const QStringList& outputs = {},
+                                       const QStringList& otherInputs = {});
+
 /// Why a fit under the choice of the points (as the document keeps them, of a picture of width x
 /// height pixels) left no model, for a command line: the fit's own sentence, or for the affine
 /// fit, which withdraws the geo-coding silently, the same sentence of its transformation (how many

@@ -47,9 +47,7 @@ int RunExportCommand(const QStringList& args)
 
     CQuilletDoc doc;
     const QString input = cli.m_Positional.constFirst();
-    if (!LoadMapFile(doc, input, error, CliProgress(0.0, 0.5)))
-        return CliFail("export", error);
-    if (const std::optional<QString> refusal = ApplyChoiceOptions(doc, *choice, input))
+    if (const std::optional<QString> refusal = LoadMapAsChosen(doc, input, *choice, CliProgress(0.0, 0.5)))
         return CliFail("export", *refusal);
     ExportReport report;
     std::vector<ExportedFile> files;

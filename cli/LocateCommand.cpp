@@ -30,9 +30,7 @@ int RunLocateCommand(const QStringList& args)
 
     CQuilletDoc doc;
     const QString path = cli.m_Positional.constFirst();
-    if (!LoadMapFile(doc, path, error, CliProgress()))
-        return CliFail("locate", error);
-    if (const std::optional<QString> refusal = ApplyChoiceOptions(doc, *choice, path))
+    if (const std::optional<QString> refusal = LoadMapAsChosen(doc, path, *choice, CliProgress()))
         return CliFail("locate", *refusal);
     if (!doc.IsGeoCoded())
         return CliFail("locate", QStringLiteral("%1 is not geo-coded").arg(DisplayText(path)));

@@ -98,11 +98,8 @@ int RunOverlayCommand(const QStringList& args)
     const QString input = cli.m_Positional.constFirst();
     const QString referencePath = cli.Value(QStringLiteral("--reference"));
     CQuilletDoc doc;
-    if (!LoadMapFile(doc, input, error, CliProgress(0.0, 0.5)))
-        return CliFail("overlay", error);
-    if (const std::optional<QString> refusal = OutputOverwritesInput({out}, {input, doc.MapPath(), referencePath}))
-        return CliFail("overlay", *refusal);
-    if (const std::optional<QString> refusal = ApplyChoiceOptions(doc, *choice, input))
+    if (const std::optional<QString> refusal =
+            LoadMapAsChosen(doc, input, *choice, CliProgress(0.0, 0.5), {out}, {referencePath}))
         return CliFail("overlay", *refusal);
     const std::shared_ptr<const GeoCoding> coding = doc.MapGeoCoding();
     if (!coding)

@@ -106,12 +106,8 @@ int RunRectifyCommand(const QStringList& args)
     }
 
     CQuilletDoc doc;
-    if (!LoadMapFile(doc, input, error, CliProgress(0.0, 0.3)))
-        return CliFail("rectify", error);
     // The map, the workspace that names it and the mask are inputs: the GeoTIFF replaces none.
-    if (const std::optional<QString> refusal = OutputOverwritesInput({out}, {input, doc.MapPath(), mask}))
-        return CliFail("rectify", *refusal);
-    if (const std::optional<QString> refusal = ApplyChoiceOptions(doc, *choice, input))
+    if (const std::optional<QString> refusal = LoadMapAsChosen(doc, input, *choice, CliProgress(0.0, 0.3), {out}, {mask}))
         return CliFail("rectify", *refusal);
     const std::shared_ptr<const GeoCoding> coding = doc.MapGeoCoding();
     if (!coding)
