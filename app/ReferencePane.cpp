@@ -43,33 +43,6 @@ QTransform ImageToGround(const std::array<double, 6>& gt)
     return QTransform(gt[1], gt[4], gt[2], gt[5], gt[0], gt[3]);
 }
 
-/// The drawing's vertices carried from one system to another through WGS 84.
-OverlayDrawing Converted(const OverlayDrawing& drawing, const FitCrsConversion& from, const FitCrsConversion& to)
-{
-    const auto convert = [&](const QPointF& xy) -> std::optional<QPointF> {
-        const std::optional<GeoPosition> wgs84 = from.ToWgs84(xy);
-        return wgs84 ? to.ToFit(*wgs84) : std::nullopt;
-    };
-    OverlayDrawing converted;
-    for (const QPolygonF& line : drawing.m_Lines) {
-        QPolygonF run;
-        for (const QPointF& vertex : line) {
-            if (const std::optional<QPointF> xy = convert(vertex)) {
-                run.append(*xy);
-            } else if (run.size() > 1) {
-                converted.m_Lines.push_back(run);
-                run.clear();
-            }
-        }
-        if (run.size() > 1)
-            converted.m_Lines.push_back(run);
-    }
-    for (const QPointF& point : drawing.m_Points)
-        if (const std::optional<QPointF> xy = convert(point))
-            converted.m_Points.push_back(*xy);
-    return converted;
-}
-
 } // namespace
 
 /// The pane's drawing surface: the references in the first one's system, zoomed with the wheel
@@ -384,7 +357,7 @@ void ReferencePane::SyncReferences()
         }
         const PaneReference& first = m_References.front();
         if (&reference != &first && !(reference.m_Data.m_Crs == first.m_Data.m_Crs))
-            reference.m_InPane = Converted(reference.m_InPane, *reference.m_Conversion, *first.m_Conversion);
+            reference.m_InPane = ConvertedDrawing(reference.m_InPane, *reference.m_Conversion, *first.m_Conversion);
     }
     m_LoadedPaths = m_Doc.References();
     m_pReadOut->setText(missing.isEmpty() ? QString() : QStringLiteral("Not shown: ") + missing.join(QStringLiteral("; ")));
@@ -437,55 +410,16 @@ void ReferencePane::RenderMapOnReference(const GeoCoding& coding)
     const DIBSection* pixels = MapSection(m_Doc, drawn);
     if (!pixels)
         return;
-    const QImage scan = RgbImageOf(*pixels).convertToFormat(QImage::Format_RGB32);
     // Over the reference and the whole map, wherever they reach beyond each other.
     std::array<double, 4> extent = m_References.front().m_Data.m_Extent;
     const FitCrsConversion& pane = *m_References.front().m_Conversion;
     if (const std::optional<std::array<double, 4>> map = PictureExtentIn(pane, coding, m_Doc.ImageWidth(), m_Doc.ImageHeight()))
         extent = {std::min(extent[0], (*map)[0]), std::min(extent[1], (*map)[1]), std::max(extent[2], (*map)[2]),
                   std::max(extent[3], (*map)[3])};
-    const double span = std::max(extent[2] - extent[0], extent[3] - extent[1]);
-    const double step = span / kMapOnReferenceSide;
-    const int width = std::max(1, static_cast<int>(std::ceil((extent[2] - extent[0]) / step)));
-    const int height = std::max(1, static_cast<int>(std::ceil((extent[3] - extent[1]) / step)));
-    const std::array<double, 6> gt{extent[0], step, 0.0, extent[3], 0.0, -step};
-    // The scan pixel of every eighth grid node through PROJ and the geo-coding; those between
-    // are interpolated, as GDAL's approximate transformer does.
-    constexpr int kNode = 8;
-    const int nodesX = width / kNode + 2, nodesY = height / kNode + 2;
-    std::vector<std::optional<QPointF>> nodes(static_cast<std::size_t>(nodesX) * nodesY);
-    for (int j = 0; j < nodesY; ++j)
-        for (int i = 0; i < nodesX; ++i) {
-            const QPointF ground(gt[0] + (i * kNode + 0.5) * step, gt[3] - (j * kNode + 0.5) * step);
-            if (const std::optional<GeoPosition> at = pane.ToWgs84(ground))
-                nodes[static_cast<std::size_t>(j) * nodesX + i] = coding.GeoToPixel(*at);
-        }
-    const double scaleX = double(scan.width()) / std::max(1, m_Doc.ImageWidth());
-    const double scaleY = double(scan.height()) / std::max(1, m_Doc.ImageHeight());
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        const int j = y / kNode;
-        const double v = (y % kNode) / double(kNode);
-        for (int x = 0; x < width; ++x) {
-            const int i = x / kNode;
-            const double u = (x % kNode) / double(kNode);
-            const auto& a = nodes[static_cast<std::size_t>(j) * nodesX + i];
-            const auto& b = nodes[static_cast<std::size_t>(j) * nodesX + i + 1];
-            const auto& c = nodes[static_cast<std::size_t>(j + 1) * nodesX + i];
-            const auto& d = nodes[static_cast<std::size_t>(j + 1) * nodesX + i + 1];
-            if (!a || !b || !c || !d)
-                continue;
-            const QPointF p = (*a * (1 - u) + *b * u) * (1 - v) + (*c * (1 - u) + *d * u) * v;
-            // The geo-coding counts the map's pixels; the picture drawn may be another image's size.
-            const int column = static_cast<int>(std::floor(p.x() * scaleX)), row = static_cast<int>(std::floor(p.y() * scaleY));
-            if (column >= 0 && row >= 0 && column < scan.width() && row < scan.height())
-                line[x] = scan.pixel(column, row) | 0xFF000000u;
-        }
-    }
-    m_pCanvas->m_MapImage = image;
-    m_pCanvas->m_MapGeoTransform = gt;
+    MapOnGrid resampled = ResampleMapOnGrid(RgbImageOf(*pixels), m_Doc.ImageWidth(), m_Doc.ImageHeight(), coding, pane,
+                                            extent, kMapOnReferenceSide);
+    m_pCanvas->m_MapImage = std::move(resampled.m_Image);
+    m_pCanvas->m_MapGeoTransform = resampled.m_GeoTransform;
 }
 
 bool ReferencePane::CanPick() const

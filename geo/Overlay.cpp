@@ -243,3 +243,29 @@ QString GraticuleLabel(const GraticuleLine& line)
         text += hemisphere;
     return text;
 }
+
+OverlayDrawing ConvertedDrawing(const OverlayDrawing& drawing, const FitCrsConversion& from, const FitCrsConversion& to)
+{
+    const auto convert = [&](const QPointF& xy) -> std::optional<QPointF> {
+        const std::optional<GeoPosition> wgs84 = from.ToWgs84(xy);
+        return wgs84 ? to.ToFit(*wgs84) : std::nullopt;
+    };
+    OverlayDrawing converted;
+    for (const QPolygonF& line : drawing.m_Lines) {
+        QPolygonF run;
+        for (const QPointF& vertex : line) {
+            if (const std::optional<QPointF> xy = convert(vertex)) {
+                run.append(*xy);
+            } else if (run.size() > 1) {
+                converted.m_Lines.push_back(run);
+                run.clear();
+            }
+        }
+        if (run.size() > 1)
+            converted.m_Lines.push_back(run);
+    }
+    for (const QPointF& point : drawing.m_Points)
+        if (const std::optional<QPointF> xy = convert(point))
+            converted.m_Points.push_back(*xy);
+    return converted;
+}

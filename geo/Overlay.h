@@ -69,3 +69,7 @@ GraticuleLines Graticule(const GeoCoding& coding, double width, double height, d
 
 /// "12°30'N": a graticule line's label, whole degrees and minutes as the interval needs them.
 QString GraticuleLabel(const GraticuleLine& line);
+
+/// The drawing's vertices carried from one system to another through WGS 84; a line is cut where
+/// a vertex has no place in the other system, and such a point is left out.
+OverlayDrawing ConvertedDrawing(const OverlayDrawing& drawing, const FitCrsConversion& from, const FitCrsConversion& to);

@@ -7,6 +7,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
 void PaintOverlay(QPainter& painter, const OverlayDrawing& drawing, const QColor& colour)
 {
     painter.save();
@@ -120,4 +124,49 @@ void PaintMapOverlays(QPainter& painter, const CQuilletDoc& doc, const ViewState
     for (const MapOverlayLayer& layer : layers)
         PaintLabels(painter, layer, toClient, visible);
     painter.restore();
+}
+
+MapOnGrid ResampleMapOnGrid(const QImage& picture, int mapWidth, int mapHeight, const GeoCoding& coding,
+                            const FitCrsConversion& system, const std::array<double, 4>& extent, int side)
+{
+    const QImage scan = picture.convertToFormat(QImage::Format_RGB32);
+    const double span = std::max(extent[2] - extent[0], extent[3] - extent[1]);
+    const double step = span / side;
+    const int width = std::max(1, static_cast<int>(std::ceil((extent[2] - extent[0]) / step)));
+    const int height = std::max(1, static_cast<int>(std::ceil((extent[3] - extent[1]) / step)));
+    const std::array<double, 6> gt{extent[0], step, 0.0, extent[3], 0.0, -step};
+    constexpr int kNode = 8;
+    const int nodesX = width / kNode + 2, nodesY = height / kNode + 2;
+    std::vector<std::optional<QPointF>> nodes(static_cast<std::size_t>(nodesX) * nodesY);
+    for (int j = 0; j < nodesY; ++j)
+        for (int i = 0; i < nodesX; ++i) {
+            const QPointF ground(gt[0] + (i * kNode + 0.5) * step, gt[3] - (j * kNode + 0.5) * step);
+            if (const std::optional<GeoPosition> at = system.ToWgs84(ground))
+                nodes[static_cast<std::size_t>(j) * nodesX + i] = coding.GeoToPixel(*at);
+        }
+    const double scaleX = double(scan.width()) / std::max(1, mapWidth);
+    const double scaleY = double(scan.height()) / std::max(1, mapHeight);
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const int j = y / kNode;
+        const double v = (y % kNode) / double(kNode);
+        for (int x = 0; x < width; ++x) {
+            const int i = x / kNode;
+            const double u = (x % kNode) / double(kNode);
+            const auto& a = nodes[static_cast<std::size_t>(j) * nodesX + i];
+            const auto& b = nodes[static_cast<std::size_t>(j) * nodesX + i + 1];
+            const auto& c = nodes[static_cast<std::size_t>(j + 1) * nodesX + i];
+            const auto& d = nodes[static_cast<std::size_t>(j + 1) * nodesX + i + 1];
+            if (!a || !b || !c || !d)
+                continue;
+            const QPointF p = (*a * (1 - u) + *b * u) * (1 - v) + (*c * (1 - u) + *d * u) * v;
+            // The geo-coding counts the map's pixels; the picture drawn may be another image's size.
+            const int column = static_cast<int>(std::floor(p.x() * scaleX)), row = static_cast<int>(std::floor(p.y() * scaleY));
+            if (column >= 0 && row >= 0 && column < scan.width() && row < scan.height())
+                line[x] = scan.pixel(column, row) | 0xFF000000u;
+        }
+    }
+    return {image, gt};
 }

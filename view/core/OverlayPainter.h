@@ -4,8 +4,10 @@
 #include "geo/Overlay.h"
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 
+#include <array>
 #include <vector>
 
 class CQuilletDoc;
@@ -39,3 +41,18 @@ MapOverlayLayer GraticuleLayer(const GeoCoding& coding, int width, int height, d
 /// Paints the layers over the view of a client of cw x ch pixels as PaintView placed the map.
 void PaintMapOverlays(QPainter& painter, const CQuilletDoc& doc, const ViewState& view, int cw, int ch,
                       const std::vector<MapOverlayLayer>& layers);
+
+/// A map drawn onto a north-up grid of another system: the image, transparent where the map does
+/// not reach, and its geotransform (origin x, pixel width, 0, origin y, 0, -pixel height).
+struct MapOnGrid {
+    QImage m_Image;
+    std::array<double, 6> m_GeoTransform {};
+};
+
+/// The picture of a map geo-coded by coding (which counts mapWidth x mapHeight pixels; the
+/// picture may be another size) resampled onto square cells over extent (xmin, ymin, xmax, ymax
+/// in system's units), side cells along its longer side. The map pixel of every eighth grid node
+/// goes through PROJ and the geo-coding; those between are interpolated, as GDAL's approximate
+/// transformer does.
+MapOnGrid ResampleMapOnGrid(const QImage& picture, int mapWidth, int mapHeight, const GeoCoding& coding,
+                            const FitCrsConversion& system, const std::array<double, 4>& extent, int side);
